@@ -1,0 +1,8 @@
+execute_process(COMMAND ldd ${PROBE} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "ldd failed on ${PROBE}")
+endif()
+if(out MATCHES "libQt")
+  message(FATAL_ERROR "The engine links Qt:\n${out}")
+endif()
+message(STATUS "engine links no Qt")
