@@ -32,7 +32,8 @@ public:
     // True when called from this queue's worker thread.
     bool isCurrent() const;
 
-    // Waits until everything queued before this call has run.
+    // Waits until everything queued before this call has run. On the queue's
+    // own thread it returns at once (it cannot wait for its own work).
     void drain();
 
 private:

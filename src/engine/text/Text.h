@@ -43,6 +43,7 @@ std::size_t graphemeCount(std::string_view s);
 // Unicode normalisation.
 std::string nfc(std::string_view s);
 std::string nfd(std::string_view s);
+// True when `s` is valid UTF-8 already in NFC, so that nfc(s) == s.
 bool isNfc(std::string_view s);
 
 // Canonical equivalence: equality, hashing and ordering of NFC forms
