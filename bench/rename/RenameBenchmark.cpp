@@ -1,0 +1,81 @@
+// One rename batch over a real temporary tree: N files spread over folders of
+// 1000, every file renamed, then every folder; the next iteration renames
+// everything back. Reports items per second and the peak resident size.
+
+#include "rename/SourceFileRenamer.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kFilesPerFolder = 1000;
+
+std::string makeTree(int files)
+{
+    std::string tmpl = (std::getenv("TMPDIR") ? std::string(std::getenv("TMPDIR")) : std::string("/tmp")) + "/tessaline-bench-XXXXXX";
+    if (!::mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    for (int i = 0; i < files; ++i) {
+        const std::string folder = tmpl + "/folder " + std::to_string(i / kFilesPerFolder);
+        if (i % kFilesPerFolder == 0)
+            ::mkdir(folder.c_str(), 0755);
+        const int fd = ::open((folder + "/file:" + std::to_string(i) + ".txt").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0)
+            throw std::runtime_error("cannot create a file");
+        ::close(fd);
+    }
+    return tmpl;
+}
+
+std::vector<tess::RenameInstruction> batch(int files, bool forward)
+{
+    std::vector<tess::RenameInstruction> out;
+    out.reserve(static_cast<std::size_t>(files + files / kFilesPerFolder + 1));
+    auto folderName = [](int index, bool renamed) { return (renamed ? "folder_" : "folder ") + std::to_string(index); };
+    auto fileName = [](int index, bool renamed) { return (renamed ? "file_" : "file:") + std::to_string(index) + ".txt"; };
+    // Paths as the planner gives them: the current path, and the final path
+    // with the folder already under its new name.
+    for (int i = 0; i < files; ++i) {
+        const int f = i / kFilesPerFolder;
+        out.push_back({folderName(f, !forward) + "/" + fileName(i, !forward), folderName(f, forward) + "/" + fileName(i, forward), false});
+    }
+    for (int f = 0; f * kFilesPerFolder < files; ++f)
+        out.push_back({folderName(f, !forward), folderName(f, forward), true});
+    return out;
+}
+
+void BM_RenameBatch(benchmark::State& state)
+{
+    const int files = static_cast<int>(state.range(0));
+    const std::string root = makeTree(files);
+    const auto forward = batch(files, true);
+    const auto backward = batch(files, false);
+    bool isForward = true;
+    std::size_t failures = 0;
+    for (auto _ : state) {
+        const auto result = tess::SourceFileRenamer::renameFiles(isForward ? forward : backward, root, tess::kAppErrorDomain);
+        failures += result.failed.size();
+        benchmark::DoNotOptimize(result.renamed.data());
+        isForward = !isForward;
+    }
+    std::filesystem::remove_all(root);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(forward.size()));
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.counters["failures"] = static_cast<double>(failures);
+}
+
+}  // namespace
+
+BENCHMARK(BM_RenameBatch)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,274 @@
+#include "history/HistoryUndo.h"
+
+#include "history/TransformationHistory.h"
+#include "log/AppLogger.h"
+#include "rename/RenamePaths.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+
+namespace tess {
+
+namespace {
+
+using FailedItem = SourceFileRenamer::FailedItem;
+
+Error userError(const std::string& domain, std::string message)
+{
+    return Error {domain, -1, std::move(message)};
+}
+
+bool exists(FileSystemOps& fs, const std::string& path)
+{
+    struct stat st;
+    return fs.lstat(path, st) == 0;
+}
+
+// Creates root/relative and every missing folder between; 0 or an errno.
+int makeDirectories(FileSystemOps& fs, const std::string& root, const std::string& relative)
+{
+    std::string path = RenamePaths::withoutTrailingSlash(root);
+    for (const std::string& component : RenamePaths::components(relative)) {
+        path = RenamePaths::join(path, component);
+        struct stat st;
+        if (fs.lstat(path, st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return ENOTDIR;
+            continue;
+        }
+        const int error = fs.makeDirectory(path, 0777);
+        if (error != 0 && error != EEXIST)
+            return error;
+    }
+    return 0;
+}
+
+// Split at every "/", empty pieces kept.
+std::vector<std::string> pieces(const std::string& path)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) {
+            out.push_back(path.substr(start));
+            return out;
+        }
+        out.push_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+}
+
+bool sameFolder(FileSystemOps& fs, const std::string& a, const std::string& b)
+{
+    if (RenamePaths::withoutTrailingSlash(a) == RenamePaths::withoutTrailingSlash(b))
+        return true;
+    std::string realA, realB;
+    return fs.realPath(a, realA) == 0 && fs.realPath(b, realB) == 0 && realA == realB;
+}
+
+// Why the undo must not run at all, as failures; empty when it may run.
+std::vector<FailedItem> refusals(const HistoryEntry& entry, const HistoryEntry& plan, const std::string& root,
+    const std::string& errorDomain, FileSystemOps& fs)
+{
+    std::vector<FailedItem> out;
+    if (!sameFolder(fs, entry.scanRoot, root)) {
+        TESS_LOG_ERROR("❌ Undo refused: the entry was recorded under " + entry.scanRoot + ", not under the open source folder " + root);
+        out.push_back({entry.scanRoot, userError(errorDomain, "This batch was recorded in another folder (" + entry.scanRoot + "). Open that folder as the source, then undo again.")});
+        return out;
+    }
+    std::set<std::string> reported;
+    const auto check = [&](const std::string& path) {
+        if (RenamePaths::isValidRelative(path) || !reported.insert(path).second)
+            return;
+        TESS_LOG_ERROR("❌ Undo refused: unsafe path in history entry — " + path);
+        out.push_back({path, userError(errorDomain, "The history file holds an unsafe path (" + path + "). Nothing was undone.")});
+    };
+    for (const HistoryRecord& record : plan.records) {
+        check(record.originalRelativePath);
+        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory)
+            check(record.finalRelativePath);
+    }
+    return out;
+}
+
+void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
+    const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
+    std::vector<FailedItem>& failed)
+{
+    for (const HistoryRecord& record : plan.records) {
+        if (record.type != HistoryRecordType::removedDirectory)
+            continue;
+        const std::string& relative = record.originalRelativePath;
+        const std::string full = RenamePaths::join(root, relative);
+        if (exists(fs, full))
+            continue;
+        const int error = makeDirectories(fs, root, relative);
+        if (error == 0) {
+            TESS_LOG_INFO("Undo: recreated directory " + relative);
+            continue;
+        }
+        const std::string description = std::strerror(error);
+        if (!privilegedCreateDirectory) {
+            TESS_LOG_ERROR("❌ Undo: failed to recreate directory — " + full + ": " + description);
+            failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + description)});
+            continue;
+        }
+        const SourceFileRenamer::PrivilegedReply reply = privilegedCreateDirectory(full);
+        if (!reply.success) {
+            TESS_LOG_ERROR("❌ Undo: failed to recreate directory (privileged) — " + full + ": " + reply.message);
+            failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + reply.message)});
+        }
+    }
+}
+
+std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& plan)
+{
+    std::vector<RenameInstruction> instructions;
+    for (const HistoryRecord& record : plan.records) {
+        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory)
+            instructions.push_back({record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory});
+    }
+    return instructions;
+}
+
+// Maps each created folder on the batch's final side to the folder at the
+// same depth on the former side; the first record in file order wins.
+std::map<std::string, std::string> createdFolderMapping(const HistoryEntry& entry, const std::set<std::string>& created)
+{
+    std::map<std::string, std::string> mapping;
+    for (const HistoryRecord& record : entry.records) {
+        if (record.status != HistoryRecordStatus::ok)
+            continue;
+        if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory)
+            continue;
+        const std::vector<std::string> former = pieces(record.originalRelativePath);
+        const std::vector<std::string> latter = pieces(record.finalRelativePath);
+        const std::size_t n = std::min(former.size(), latter.size());
+        std::string formerPrefix, finalPrefix;
+        bool diverged = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            formerPrefix += (formerPrefix.empty() ? "" : "/") + former[i];
+            finalPrefix += (finalPrefix.empty() ? "" : "/") + latter[i];
+            diverged = diverged || former[i] != latter[i];
+            if (diverged && created.count(finalPrefix) != 0)
+                mapping.emplace(finalPrefix, formerPrefix);
+        }
+    }
+    return mapping;
+}
+
+// When `folder` holds nothing but metadata files: removes them, then tries
+// rmdir (its errno, or 0, in `removeError`) and returns true. Returns false
+// when anything else remains or the folder cannot be listed.
+bool removeMetadataThen(FileSystemOps& fs, const std::string& folder, int& removeError)
+{
+    const std::optional<std::vector<std::string>> metadata = SourceFileRenamer::metadataOnlyContents(folder, fs);
+    if (!metadata)
+        return false;
+    if (!metadata->empty())
+        SourceFileRenamer::removeMetadataFiles(*metadata, folder, fs);
+    removeError = fs.removeDirectory(folder);
+    return true;
+}
+
+int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::string, std::string>& mapping,
+    const std::string& root, const SourceFileRenamer::PrivilegedRename& privilegedRename, FileSystemOps& fs)
+{
+    std::string realRoot;
+    if (fs.realPath(root, realRoot) != 0)
+        realRoot = RenamePaths::withoutTrailingSlash(root);
+    int removed = 0;
+    for (const HistoryRecord& record : plan.records) {
+        if (record.type != HistoryRecordType::createdDirectory)
+            continue;
+        const std::string& created = record.originalRelativePath;
+        const std::string createdFull = RenamePaths::join(root, created);
+        std::string realCreated;
+        if (!exists(fs, createdFull) || fs.realPath(createdFull, realCreated) != 0)
+            continue;
+        if (realCreated == realRoot || !RenamePaths::isWithin(realRoot, realCreated)) {
+            TESS_LOG_ERROR("❌ Undo: created dir " + created + " resolves outside the scan root, left alone");
+            continue;
+        }
+        int removeError = 0;
+        const auto mapped = mapping.find(created);
+        if (mapped != mapping.end()) {
+            const std::string& former = mapped->second;
+            const std::string formerFull = RenamePaths::join(root, former);
+            if (!exists(fs, formerFull)) {
+                TESS_LOG_ERROR("❌ Undo: original directory " + former + " does not exist for created dir " + created);
+                continue;
+            }
+            std::string realFormer;
+            if (fs.realPath(formerFull, realFormer) != 0 || !RenamePaths::isWithin(realRoot, realFormer)) {
+                TESS_LOG_ERROR("❌ Undo: original directory " + former + " resolves outside the scan root, created dir " + created + " left alone");
+                continue;
+            }
+            if (!SourceFileRenamer::moveRemainingContents(createdFull, formerFull, fs, privilegedRename)) {
+                TESS_LOG_ERROR("❌ Undo: could not merge remaining contents from " + created + " to " + former);
+                continue;
+            }
+            if (!removeMetadataThen(fs, createdFull, removeError))
+                continue;
+            if (removeError == 0) {
+                ++removed;
+                TESS_LOG_INFO("Undo: merged remaining contents and removed created directory " + created);
+            } else {
+                TESS_LOG_DEBUG("Undo: merged contents but could not remove created dir " + created + ": " + std::strerror(removeError));
+            }
+            continue;
+        }
+        if (!removeMetadataThen(fs, createdFull, removeError)) {
+            TESS_LOG_ERROR("❌ Undo: no original path mapping for non-empty created directory " + created);
+            continue;
+        }
+        if (removeError == 0) {
+            ++removed;
+            TESS_LOG_INFO("Undo: removed created directory " + created);
+        } else {
+            TESS_LOG_DEBUG("Undo: could not remove created dir " + created + ": " + std::strerror(removeError));
+        }
+    }
+    return removed;
+}
+
+}  // namespace
+
+HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
+    const std::string& root,
+    const std::string& errorDomain,
+    const SourceFileRenamer::PrivilegedRename& privilegedRename,
+    const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory,
+    FileSystemOps& fs)
+{
+    UndoResult result;
+    const HistoryEntry plan = TransformationHistory::undoPlan(entry);
+    result.failed = refusals(entry, plan, root, errorDomain, fs);
+    if (!result.failed.empty())
+        return result;
+
+    recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, result.failed);
+
+    SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(
+        moveBackInstructions(plan), root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
+    result.renamed = std::move(batch.renamed);
+    for (FailedItem& failure : batch.failed)
+        result.failed.push_back(std::move(failure));
+
+    std::set<std::string> created;
+    for (const HistoryRecord& record : plan.records) {
+        if (record.type == HistoryRecordType::createdDirectory)
+            created.insert(record.originalRelativePath);
+    }
+    const int removed = removeCreatedDirectories(plan, createdFolderMapping(entry, created), root, privilegedRename, fs);
+
+    if (removed > 0)
+        TESS_LOG_INFO("Undo: removed " + std::to_string(removed) + " directories created during original rename");
+    TESS_LOG_INFO("Undo complete: " + std::to_string(result.renamed.size()) + " reversed, " + std::to_string(result.failed.size()) + " failed");
+    return result;
+}
+
+}  // namespace tess

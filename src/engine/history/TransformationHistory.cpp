@@ -1,0 +1,483 @@
+#include "history/TransformationHistory.h"
+
+#include "core/XdgPaths.h"
+#include "history/HistoryTimestamp.h"
+#include "history/TransformationHistoryError.h"
+#include "log/AppLogger.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tess {
+
+namespace {
+
+// The same domain the renamer gives errno values.
+constexpr const char* kPosixErrorDomain = "posix";
+constexpr unsigned kMaxNameAttempts = 10000;
+
+Error posixError(int code)
+{
+    return Error {kPosixErrorDomain, code, std::strerror(code)};
+}
+
+std::vector<std::string_view> splitTokens(std::string_view bytes)
+{
+    std::vector<std::string_view> tokens;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t nul = bytes.find('\0', start);
+        if (nul == std::string_view::npos) {
+            tokens.push_back(bytes.substr(start));
+            return tokens;
+        }
+        tokens.push_back(bytes.substr(start, nul - start));
+        start = nul + 1;
+    }
+}
+
+// Path tokens (the scan root and the two paths of every record) hold raw
+// file-name bytes; every other token must be UTF-8 text.
+bool isPathToken(std::size_t index)
+{
+    if (index == 3)
+        return true;
+    if (index < TransformationHistory::kHeaderTokenCount)
+        return false;
+    const std::size_t field = (index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
+    return field == 0 || field == 1;
+}
+
+std::string withoutNul(std::string_view token)
+{
+    std::string out;
+    out.reserve(token.size());
+    for (char c : token) {
+        if (c == '\0')
+            out += "\xEF\xBF\xBD";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string textToken(std::string_view token)
+{
+    return withoutNul(text::toValidUtf8(token));
+}
+
+std::size_t pathDepth(std::string_view path)
+{
+    return static_cast<std::size_t>(std::count(path.begin(), path.end(), '/')) + 1;
+}
+
+std::string lastPathComponent(std::string_view path)
+{
+    std::size_t end = path.size();
+    while (end > 0 && path[end - 1] == '/')
+        --end;
+    if (end == 0)
+        return path.empty() ? std::string() : std::string("/");
+    const std::size_t slash = path.rfind('/', end - 1);
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    return std::string(path.substr(start, end - start));
+}
+
+std::string fileNameOf(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+// The extension after the last "." of a name that does not start with it.
+std::string_view extensionOf(std::string_view name)
+{
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return {};
+    return name.substr(dot + 1);
+}
+
+std::string withoutExtension(std::string_view name)
+{
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return std::string(name);
+    return std::string(name.substr(0, dot));
+}
+
+std::string firstGraphemes(std::string_view s, std::size_t count)
+{
+    std::string out;
+    std::size_t taken = 0;
+    text::forEachGrapheme(s, [&](std::string_view cluster) {
+        if (taken == count)
+            return false;
+        out.append(cluster);
+        ++taken;
+        return true;
+    });
+    return out;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string content;
+    char buffer[65536];
+    while (true) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return content;
+}
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t wrote = ::write(fd, data.data(), data.size());
+        if (wrote < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+    return true;
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void syncDirectory(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Moves `from` to `to` unless `to` exists. Returns 0, or the errno.
+int moveExclusively(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
+        return error;
+    // No RENAME_NOREPLACE on this file system: link() never replaces either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
+}
+
+}  // namespace
+
+std::string TransformationHistory::historyDirectory()
+{
+    return XdgPaths::applicationSupportDirectory() + "/history";
+}
+
+std::string TransformationHistory::serialize(const HistoryEntry& entry)
+{
+    std::vector<std::string> tokens;
+    tokens.reserve(kHeaderTokenCount + kTokensPerRecord * entry.records.size());
+    tokens.emplace_back(kMagic);
+    tokens.emplace_back(kVersion);
+    tokens.push_back(HistoryTimestamp::format(entry.timestamp));
+    tokens.push_back(withoutNul(entry.scanRoot));
+    tokens.emplace_back(rawValue(entry.operation));
+    tokens.push_back(textToken(entry.parentHistoryID));
+    for (const HistoryRecord& record : entry.records) {
+        tokens.push_back(withoutNul(record.originalRelativePath));
+        tokens.push_back(withoutNul(record.finalRelativePath));
+        tokens.emplace_back(rawValue(record.type));
+        tokens.emplace_back(rawValue(record.status));
+        tokens.push_back(textToken(record.error));
+    }
+    std::string out;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (i > 0)
+            out += '\0';
+        out += tokens[i];
+    }
+    return out;
+}
+
+Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
+{
+    const std::vector<std::string_view> tokens = splitTokens(bytes);
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (!isPathToken(i) && !text::isValidUtf8(tokens[i]))
+            return TransformationHistoryError::invalidFormat("not valid UTF-8").toError();
+    }
+    const std::size_t n = tokens.size();
+    if (n < kHeaderTokenCount)
+        return TransformationHistoryError::invalidFormat("too few tokens for header: got " + std::to_string(n) + ", need " + std::to_string(kHeaderTokenCount)).toError();
+    if (tokens[0] != kMagic)
+        return TransformationHistoryError::invalidFormat("missing magic: got '" + std::string(tokens[0]) + "'").toError();
+    if (tokens[1] != kVersion)
+        return TransformationHistoryError::invalidVersion(std::string(tokens[1])).toError();
+    const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(tokens[2]);
+    if (!timestamp)
+        return TransformationHistoryError::invalidFormat("invalid timestamp: '" + std::string(tokens[2]) + "'").toError();
+    const std::optional<HistoryOperation> operation = historyOperationFromRaw(tokens[4]);
+    if (!operation)
+        return TransformationHistoryError::invalidFormat("invalid operation: '" + std::string(tokens[4]) + "'").toError();
+    const std::size_t remainder = (n - kHeaderTokenCount) % kTokensPerRecord;
+    if (remainder != 0)
+        return TransformationHistoryError::invalidTokenCount(static_cast<std::int64_t>(kTokensPerRecord), static_cast<std::int64_t>(remainder)).toError();
+
+    HistoryEntry entry;
+    entry.version = std::string(tokens[1]);
+    entry.timestamp = *timestamp;
+    entry.scanRoot = std::string(tokens[3]);
+    entry.operation = *operation;
+    entry.parentHistoryID = std::string(tokens[5]);
+    const std::size_t count = (n - kHeaderTokenCount) / kTokensPerRecord;
+    entry.records.reserve(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t base = kHeaderTokenCount + kTokensPerRecord * k;
+        const std::optional<HistoryRecordType> type = historyRecordTypeFromRaw(tokens[base + 2]);
+        if (!type)
+            return TransformationHistoryError::invalidFormat("invalid record type: '" + std::string(tokens[base + 2]) + "' at record " + std::to_string(k)).toError();
+        const std::optional<HistoryRecordStatus> status = historyRecordStatusFromRaw(tokens[base + 3]);
+        if (!status)
+            return TransformationHistoryError::invalidFormat("invalid record status: '" + std::string(tokens[base + 3]) + "' at record " + std::to_string(k)).toError();
+        entry.records.push_back(HistoryRecord {std::string(tokens[base]), std::string(tokens[base + 1]), *type, *status, std::string(tokens[base + 4])});
+    }
+    return entry;
+}
+
+std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readHeader(const std::string& path)
+{
+    const std::optional<std::string> content = readWholeFile(path);
+    if (!content)
+        return std::nullopt;
+    const std::vector<std::string_view> tokens = splitTokens(*content);
+    const std::size_t n = tokens.size();
+    if (n < kHeaderTokenCount || tokens[0] != kMagic)
+        return std::nullopt;
+    if (!text::isValidUtf8(tokens[2]) || !text::isValidUtf8(tokens[4]))
+        return std::nullopt;
+    const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(tokens[2]);
+    const std::optional<HistoryOperation> operation = historyOperationFromRaw(tokens[4]);
+    if (!timestamp || !operation)
+        return std::nullopt;
+
+    HeaderSummary summary;
+    summary.recordCount = static_cast<std::int64_t>((n - kHeaderTokenCount) / kTokensPerRecord);
+    for (std::int64_t i = 0; i < summary.recordCount; ++i) {
+        const std::string_view type = tokens[kHeaderTokenCount + 2 + kTokensPerRecord * static_cast<std::size_t>(i)];
+        if (type == "F" || type == "D" || type == "RD")
+            ++summary.userFacingCount;
+    }
+    summary.id = withoutExtension(fileNameOf(path));
+    summary.url = path;
+    summary.timestamp = *timestamp;
+    summary.scanRoot = std::string(tokens[3]);
+    summary.operation = *operation;
+    return summary;
+}
+
+std::vector<TransformationHistory::HeaderSummary> TransformationHistory::listHistories(const std::optional<std::string>& folder)
+{
+    const std::string directory = folder ? *folder : historyDirectory();
+    std::vector<std::string> names;
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir)
+        return {};
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string_view name = item->d_name;
+        if (name.empty() || name.front() == '.')
+            continue;
+        if (extensionOf(name) == kExtension)
+            names.emplace_back(name);
+    }
+    ::closedir(dir);
+    // A fixed listing order, so entries with equal timestamps stay put.
+    std::sort(names.begin(), names.end());
+
+    std::vector<HeaderSummary> summaries;
+    for (const std::string& name : names) {
+        if (std::optional<HeaderSummary> summary = readHeader(directory + "/" + name))
+            summaries.push_back(std::move(*summary));
+    }
+    std::stable_sort(summaries.begin(), summaries.end(), [](const HeaderSummary& a, const HeaderSummary& b) {
+        return a.timestamp > b.timestamp;
+    });
+    return summaries;
+}
+
+Status TransformationHistory::deleteHistory(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0)
+        return posixError(errno);
+    TESS_LOG_INFO("History deleted: " + fileNameOf(path));
+    return {};
+}
+
+Status TransformationHistory::ensureHistoryDirectory(const std::string& folder)
+{
+    if (isDirectory(folder))
+        return {};
+    const auto failed = [&] { return TransformationHistoryError::directoryCreationFailed(folder).toError(); };
+    if (folder.empty())
+        return failed();
+    // Create every missing folder from the top down.
+    std::size_t pos = folder.front() == '/' ? 1 : 0;
+    while (true) {
+        const std::size_t slash = folder.find('/', pos);
+        const std::string prefix = folder.substr(0, slash);
+        if (!prefix.empty() && prefix.back() != '/' && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+            return failed();
+        if (slash == std::string::npos)
+            break;
+        pos = slash + 1;
+    }
+    return isDirectory(folder) ? Status {} : failed();
+}
+
+Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const std::optional<std::string>& folder)
+{
+    const std::string directory = folder ? *folder : historyDirectory();
+    if (Status ensured = ensureHistoryDirectory(directory); !ensured)
+        return ensured.error();
+
+    std::string tempPath = directory + "/.tshistory-XXXXXX";
+    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
+    if (fd < 0)
+        return posixError(errno);
+    const std::string content = serialize(entry);
+    if (!writeAll(fd, content) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(tempPath.c_str());
+        return posixError(error);
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(tempPath.c_str());
+        return posixError(error);
+    }
+
+    for (unsigned sequence = 1; sequence <= kMaxNameAttempts; ++sequence) {
+        const std::string name = makeFileName(entry.timestamp, entry.scanRoot, sequence);
+        const std::string path = directory + "/" + name;
+        const int error = moveExclusively(tempPath, path);
+        if (error == EEXIST)
+            continue;
+        if (error != 0) {
+            ::unlink(tempPath.c_str());
+            return posixError(error);
+        }
+        syncDirectory(directory);
+        TESS_LOG_INFO("History saved: " + name + " (" + std::to_string(entry.records.size()) + " records)");
+        return path;
+    }
+    ::unlink(tempPath.c_str());
+    return posixError(EEXIST);
+}
+
+std::string TransformationHistory::makeFileName(TimePoint timestamp, std::string_view scanRoot)
+{
+    return makeFileName(timestamp, scanRoot, 1);
+}
+
+std::string TransformationHistory::makeFileName(TimePoint timestamp, std::string_view scanRoot, unsigned sequence)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(timestamp));
+    ::tzset();
+    std::tm local {};
+    ::localtime_r(&seconds, &local);
+    char date[64];
+    if (std::strftime(date, sizeof date, "%Y-%m-%d_%H%M%S", &local) == 0)
+        date[0] = '\0';
+
+    std::string component = text::toValidUtf8(lastPathComponent(scanRoot));
+    std::replace(component.begin(), component.end(), '/', '_');
+    std::replace(component.begin(), component.end(), ' ', '_');
+    std::replace(component.begin(), component.end(), ':', '_');
+    if (text::graphemeCount(component) >= 51)
+        component = firstGraphemes(component, 50);
+
+    const std::string suffix = sequence > 1 ? "-" + std::to_string(sequence) : std::string();
+    const std::size_t fixedBytes = std::strlen(date) + 1 + suffix.size() + 1 + kExtension.size();
+    const std::size_t budget = kMaxFileNameBytes > fixedBytes ? kMaxFileNameBytes - fixedBytes : 0;
+    if (component.size() > budget)
+        component = text::truncateToBytes(component, budget);
+
+    return std::string(date) + "_" + component + suffix + "." + std::string(kExtension);
+}
+
+HistoryEntry TransformationHistory::undoPlan(const HistoryEntry& entry)
+{
+    std::vector<HistoryRecord> removed, directories, files, created;
+    for (const HistoryRecord& record : entry.records) {
+        if (record.status != HistoryRecordStatus::ok)
+            continue;
+        switch (record.type) {
+        case HistoryRecordType::removedDirectory:
+            removed.push_back({record.originalRelativePath, {}, HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, {}});
+            break;
+        case HistoryRecordType::directory:
+            directories.push_back({record.finalRelativePath, record.originalRelativePath, HistoryRecordType::directory, HistoryRecordStatus::ok, {}});
+            break;
+        case HistoryRecordType::file:
+            files.push_back({record.finalRelativePath, record.originalRelativePath, HistoryRecordType::file, HistoryRecordStatus::ok, {}});
+            break;
+        case HistoryRecordType::createdDirectory:
+            created.push_back({record.originalRelativePath, {}, HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, {}});
+            break;
+        case HistoryRecordType::storedMetadata:
+            break;
+        }
+    }
+    // In the plan, originalRelativePath is where each item is now.
+    const auto shallowFirst = [](const HistoryRecord& a, const HistoryRecord& b) {
+        return pathDepth(a.originalRelativePath) < pathDepth(b.originalRelativePath);
+    };
+    const auto deepFirst = [](const HistoryRecord& a, const HistoryRecord& b) {
+        return pathDepth(a.originalRelativePath) > pathDepth(b.originalRelativePath);
+    };
+    std::stable_sort(removed.begin(), removed.end(), shallowFirst);
+    std::stable_sort(directories.begin(), directories.end(), shallowFirst);
+    std::stable_sort(created.begin(), created.end(), deepFirst);
+
+    HistoryEntry plan;
+    plan.version = std::string(kVersion);
+    plan.timestamp = std::chrono::system_clock::now();
+    plan.scanRoot = entry.scanRoot;
+    plan.operation = HistoryOperation::undo;
+    plan.parentHistoryID = makeFileName(entry.timestamp, entry.scanRoot);
+    for (auto* group : {&removed, &directories, &files, &created})
+        plan.records.insert(plan.records.end(), group->begin(), group->end());
+    return plan;
+}
+
+}  // namespace tess

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "core/Error.h"
+#include "history/HistoryEntry.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tess {
+
+// The operations on transformation-history files. One file holds one
+// HistoryEntry as NUL-separated tokens:
+//   "TSHISTORY", "1", timestamp, scanRoot, operation, parentHistoryID,
+//   then five tokens per record: original path, final path, type, status, error.
+// Path tokens (the scan root and the records' two paths) keep their raw
+// bytes; every other token is UTF-8 text. Stateless; safe from any thread.
+class TransformationHistory {
+public:
+    using TimePoint = std::chrono::system_clock::time_point;
+
+    // One row of the history list.
+    struct HeaderSummary {
+        std::string id;  // the file name without its extension
+        std::string url;  // the file's path
+        TimePoint timestamp;
+        std::string scanRoot;
+        HistoryOperation operation = HistoryOperation::rename;
+        std::int64_t recordCount = 0;  // (tokens - 6) / 5, remainder dropped
+        std::int64_t userFacingCount = 0;  // records of type "F", "D" or "RD", any status
+
+        friend bool operator==(const HeaderSummary&, const HeaderSummary&) = default;
+    };
+
+    static constexpr std::string_view kMagic = "TSHISTORY";
+    static constexpr std::string_view kVersion = "1";
+    static constexpr std::string_view kExtension = "tshistory";
+    static constexpr std::size_t kHeaderTokenCount = 6;
+    static constexpr std::size_t kTokensPerRecord = 5;
+    // The longest file name save() produces, in UTF-8 bytes.
+    static constexpr std::size_t kMaxFileNameBytes = 200;
+
+    // The folder "history" in the application's data folder.
+    static std::string historyDirectory();
+
+    // Writes the entry into a new file of `folder` (default: historyDirectory(),
+    // created when missing) and returns the file's path. The file is written
+    // to a temporary file, synced and moved into place without replacing
+    // anything: a name already taken gets "-2", "-3", ... before the extension.
+    static Result<std::string> save(const HistoryEntry& entry, const std::optional<std::string>& folder = std::nullopt);
+
+    // Strict parse of a whole file; the first failing check ends it.
+    static Result<HistoryEntry> parse(std::string_view bytes);
+
+    // Lenient read of a file's header for the list; nothing on any failure.
+    static std::optional<HeaderSummary> readHeader(const std::string& path);
+
+    // The readable history files of `folder` (default: historyDirectory()),
+    // newest first; hidden files and other extensions are skipped. A folder
+    // that cannot be listed gives an empty list.
+    static std::vector<HeaderSummary> listHistories(const std::optional<std::string>& folder = std::nullopt);
+
+    // Removes one history file.
+    static Status deleteHistory(const std::string& path);
+
+    // What an undo of `entry` does, in order: "RD" folders to recreate
+    // (shallowest first), "D" moves to reverse (outer first), "F" moves to
+    // reverse (entry order), "CD" folders to remove (deepest first). Only
+    // records with status ok take part; paths of "D" and "F" are swapped.
+    static HistoryEntry undoPlan(const HistoryEntry& entry);
+
+    // "yyyy-MM-dd_HHmmss" (local time) + "_" + the scan root's last component
+    // ("/", " " and ":" made "_", at most 50 characters) + ".tshistory", cut
+    // on a character boundary so the whole name has at most kMaxFileNameBytes.
+    static std::string makeFileName(TimePoint timestamp, std::string_view scanRoot);
+
+    // The file content. The version token is always "1". A NUL inside a token
+    // (impossible in a real path) is written as U+FFFD so the token structure
+    // always holds; the error and parent-id texts are written as valid UTF-8.
+    static std::string serialize(const HistoryEntry& entry);
+
+    // Creates `folder` with its missing parents unless a folder is there.
+    static Status ensureHistoryDirectory(const std::string& folder);
+
+private:
+    static std::string makeFileName(TimePoint timestamp, std::string_view scanRoot, unsigned sequence);
+};
+
+}  // namespace tess

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <vector>
+
+namespace tess {
+
+// Every file-system call of the renamer goes through this interface, so that
+// tests can make any call fail with any errno. Paths are raw bytes. Every
+// operation returns 0 on success or an errno value; none throws.
+class FileSystemOps {
+public:
+    enum class EntryType { File,
+        Directory,
+        Symlink,
+        Other };
+
+    struct DirEntry {
+        std::string name;
+        EntryType type = EntryType::Other;
+    };
+
+    // The extended ACL of a path, as far as the diagnosis needs it.
+    struct AclInfo {
+        enum class Kind { None,  // no extended ACL, or one without entries
+            Unconvertible,  // present, but acl_to_text yielded nothing
+            Text };
+        Kind kind = Kind::None;
+        std::string text;  // untrimmed, for Kind::Text
+    };
+
+    virtual ~FileSystemOps() = default;
+
+    // lstat(2): links are never followed.
+    virtual int lstat(const std::string& path, struct stat& out) = 0;
+    // Moves `from` to `to` and never replaces an existing item (EEXIST then).
+    virtual int renameNoReplace(const std::string& from, const std::string& to) = 0;
+    virtual int makeDirectory(const std::string& path, mode_t mode) = 0;
+    // rmdir(2): only empty folders.
+    virtual int removeDirectory(const std::string& path) = 0;
+    // unlink(2): never a folder.
+    virtual int removeFile(const std::string& path) = 0;
+    // The entries of a folder except "." and "..", sorted byte-wise by name.
+    virtual int listDirectory(const std::string& path, std::vector<DirEntry>& out) = 0;
+    // realpath(3).
+    virtual int realPath(const std::string& path, std::string& out) = 0;
+    // statvfs(3) ST_RDONLY of the volume holding `path`.
+    virtual int volumeIsReadOnly(const std::string& path, bool& readOnly) = 0;
+    // The immutable flag (FS_IOC_GETFLAGS) of a file or folder; links are not followed.
+    virtual int immutableFlag(const std::string& path, bool& immutable) = 0;
+    // faccessat(W_OK | X_OK, AT_EACCESS) on a folder: may the effective user
+    // create and remove entries in it?
+    virtual int canModifyEntries(const std::string& folder) = 0;
+    virtual AclInfo extendedAcl(const std::string& path) = 0;
+
+    // The real POSIX implementation, shared by every caller that passes none.
+    static FileSystemOps& posix();
+};
+
+}  // namespace tess

@@ -1,0 +1,192 @@
+#include "rename/PosixFileSystemOps.h"
+
+#include <acl/libacl.h>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/acl.h>
+#include <sys/ioctl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace tess {
+
+namespace {
+
+FileSystemOps::EntryType typeFromMode(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return FileSystemOps::EntryType::Directory;
+    if (S_ISLNK(mode))
+        return FileSystemOps::EntryType::Symlink;
+    if (S_ISREG(mode))
+        return FileSystemOps::EntryType::File;
+    return FileSystemOps::EntryType::Other;
+}
+
+}  // namespace
+
+FileSystemOps& FileSystemOps::posix()
+{
+    static PosixFileSystemOps instance;
+    return instance;
+}
+
+int PosixFileSystemOps::lstat(const std::string& path, struct stat& out)
+{
+    return ::lstat(path.c_str(), &out) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::renameNoReplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return error;
+    // The file system does not know RENAME_NOREPLACE: check, then move.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::makeDirectory(const std::string& path, mode_t mode)
+{
+    return ::mkdir(path.c_str(), mode) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::removeDirectory(const std::string& path)
+{
+    return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::removeFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::listDirectory(const std::string& path, std::vector<DirEntry>& out)
+{
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    int result = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            result = errno;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        DirEntry item {name, EntryType::Other};
+        switch (entry->d_type) {
+        case DT_DIR:
+            item.type = EntryType::Directory;
+            break;
+        case DT_LNK:
+            item.type = EntryType::Symlink;
+            break;
+        case DT_REG:
+            item.type = EntryType::File;
+            break;
+        case DT_UNKNOWN: {
+            struct stat st;
+            if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                item.type = typeFromMode(st.st_mode);
+            break;
+        }
+        default:
+            break;
+        }
+        out.push_back(std::move(item));
+    }
+    ::closedir(dir);
+    if (result != 0) {
+        out.clear();
+        return result;
+    }
+    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return 0;
+}
+
+int PosixFileSystemOps::realPath(const std::string& path, std::string& out)
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        return errno;
+    out = resolved;
+    std::free(resolved);
+    return 0;
+}
+
+int PosixFileSystemOps::volumeIsReadOnly(const std::string& path, bool& readOnly)
+{
+    struct statvfs info;
+    if (::statvfs(path.c_str(), &info) != 0)
+        return errno;
+    readOnly = (info.f_flag & ST_RDONLY) != 0;
+    return 0;
+}
+
+int PosixFileSystemOps::immutableFlag(const std::string& path, bool& immutable)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno;
+    int flags = 0;
+    const int result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 ? 0 : errno;
+    ::close(fd);
+    if (result == 0)
+        immutable = (flags & FS_IMMUTABLE_FL) != 0;
+    return result;
+}
+
+int PosixFileSystemOps::canModifyEntries(const std::string& folder)
+{
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+FileSystemOps::AclInfo PosixFileSystemOps::extendedAcl(const std::string& path)
+{
+    AclInfo info;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+        return info;  // links carry no ACL of their own
+    acl_t acl = ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
+    if (!acl)
+        return info;
+    acl_entry_t entry;
+    // An access ACL equivalent to the mode bits is no extended ACL.
+    if (::acl_equiv_mode(acl, nullptr) == 0 || ::acl_get_entry(acl, ACL_FIRST_ENTRY, &entry) != 1) {
+        ::acl_free(acl);
+        return info;
+    }
+    char* text = ::acl_to_text(acl, nullptr);
+    if (!text) {
+        info.kind = AclInfo::Kind::Unconvertible;
+    } else {
+        info.kind = AclInfo::Kind::Text;
+        info.text = text;
+        ::acl_free(text);
+    }
+    ::acl_free(acl);
+    return info;
+}
+
+}  // namespace tess

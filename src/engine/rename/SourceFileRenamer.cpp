@@ -1,0 +1,421 @@
+#include "rename/SourceFileRenamer.h"
+
+#include "log/AppLogger.h"
+#include "rename/RenameChecks.h"
+#include "rename/RenamePaths.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace tess {
+
+namespace {
+
+const std::string kCross = "❌ ";
+const std::string kArrow = " → ";
+const std::string kDash = " — ";
+
+// The state of one batch.
+class BatchRun {
+public:
+    BatchRun(const std::string& root, const std::string& errorDomain,
+        const SourceFileRenamer::PrivilegedRename& privilegedRename,
+        const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs)
+        : m_root(RenamePaths::withoutTrailingSlash(root))
+        , m_domain(errorDomain)
+        , m_privilegedRename(privilegedRename)
+        , m_privilegedCreateDirectory(privilegedCreateDirectory)
+        , m_fs(fs)
+    {
+        if (m_fs.realPath(m_root, m_resolvedRoot) != 0)
+            m_resolvedRoot = m_root;
+    }
+
+    void processFile(const RenameInstruction& instruction);
+    void processFolder(const RenameInstruction& instruction);
+    // While only files move, an existing folder keeps its resolved path, so
+    // the containment answer is remembered; once folders move it is not.
+    void startFolderPhase()
+    {
+        m_cacheResolvedFolders = false;
+        m_resolvedFolders.clear();
+    }
+    SourceFileRenamer::RenameBatchResult& result() { return m_result; }
+
+private:
+    bool checkPaths(const RenameInstruction& instruction);
+    bool ensureParent(const std::string& target, const RenameInstruction& instruction);
+    void rename(const RenameInstruction& instruction, const std::string& source, const std::string& target);
+    void merge(const RenameInstruction& instruction, const std::string& source, const std::string& target);
+    void fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message);
+    bool resolvesInsideRoot(const std::string& path);
+
+    std::string m_root;
+    std::string m_resolvedRoot;
+    std::string m_domain;
+    const SourceFileRenamer::PrivilegedRename& m_privilegedRename;
+    const SourceFileRenamer::PrivilegedCreateDirectory& m_privilegedCreateDirectory;
+    FileSystemOps& m_fs;
+    SourceFileRenamer::RenameBatchResult m_result;
+    bool m_cacheResolvedFolders = true;
+    std::unordered_map<std::string, bool> m_resolvedFolders;
+};
+
+void BatchRun::fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message)
+{
+    TESS_LOG_ERROR(kCross + logText);
+    m_result.failed.push_back({instruction.currentRelativePath, Error {m_domain, -1, message}});
+}
+
+bool BatchRun::resolvesInsideRoot(const std::string& path)
+{
+    // The nearest existing folder at or above `path` must resolve inside the
+    // root: no link on the way may lead elsewhere.
+    std::string folder = path;
+    for (;;) {
+        if (auto known = m_resolvedFolders.find(folder); known != m_resolvedFolders.end())
+            return known->second;
+        std::string resolved;
+        const int error = m_fs.realPath(folder, resolved);
+        if (error == 0) {
+            const bool inside = RenamePaths::isWithin(m_resolvedRoot, resolved);
+            if (m_cacheResolvedFolders)
+                m_resolvedFolders.emplace(folder, inside);
+            return inside;
+        }
+        if (error != ENOENT || !RenamePaths::isWithin(m_root, folder) || folder == m_root)
+            return false;
+        folder = RenamePaths::parent(folder);
+    }
+}
+
+bool BatchRun::checkPaths(const RenameInstruction& instruction)
+{
+    const bool valid = RenamePaths::isValidRelative(instruction.currentRelativePath)
+        && RenamePaths::isValidRelative(instruction.targetRelativePath)
+        && resolvesInsideRoot(RenamePaths::parent(RenamePaths::join(m_root, instruction.currentRelativePath)))
+        && resolvesInsideRoot(RenamePaths::parent(RenamePaths::join(m_root, instruction.targetRelativePath)));
+    if (!valid) {
+        fail(instruction,
+            "Rename skipped: invalid path" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath,
+            "The planned path is invalid or leads outside the scanned folder.");
+    }
+    return valid;
+}
+
+bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& instruction)
+{
+    const std::string parent = RenamePaths::parent(target);
+    if (RenameChecks::exists(m_fs, parent))
+        return true;
+
+    // Missing folders from the parent upwards, deepest first.
+    std::vector<std::string> missing;
+    for (std::string folder = parent; folder != m_root && RenamePaths::isWithin(m_root, folder)
+         && !RenameChecks::exists(m_fs, folder);
+         folder = RenamePaths::parent(folder)) {
+        missing.push_back(folder);
+    }
+
+    // Create them shallowest first; remember only what really was created.
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const int error = m_fs.makeDirectory(*it, 0777);
+        if (error == 0) {
+            m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *it));
+            continue;
+        }
+        if (error == EEXIST && RenameChecks::isRealDirectory(m_fs, *it))
+            continue;  // made by someone else meanwhile
+
+        const std::string description = SourceFileRenamer::posixError(error).message;
+        if (!m_privilegedCreateDirectory) {
+            fail(instruction,
+                "Rename failed: could not create parent directory" + kDash + *it + ": " + description,
+                "Cannot create parent folder " + RenamePaths::lastComponent(*it)
+                    + ". Check folder permissions and available disk space, then retry. (" + description + ")");
+            return false;
+        }
+        const auto reply = m_privilegedCreateDirectory(parent);
+        // Whatever now exists of the missing chain was created for this batch.
+        std::string firstStillMissing;
+        for (auto rest = it; rest != missing.rend(); ++rest) {
+            if (RenameChecks::exists(m_fs, *rest))
+                m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *rest));
+            else if (firstStillMissing.empty())
+                firstStillMissing = *rest;
+        }
+        // A reply of failure (perhaps a time-out) counts only if the folder is missing.
+        if (reply.success || RenameChecks::isRealDirectory(m_fs, parent))
+            return true;
+        const std::string failedFolder = firstStillMissing.empty() ? parent : firstStillMissing;
+        fail(instruction,
+            "Rename failed: could not create parent directory (privileged)" + kDash + failedFolder + ": " + reply.message,
+            "Cannot create parent folder " + RenamePaths::lastComponent(failedFolder)
+                + ". Check that the volume is writable and not full, then retry. (" + reply.message + ")");
+        return false;
+    }
+    return true;
+}
+
+void BatchRun::rename(const RenameInstruction& instruction, const std::string& source, const std::string& target)
+{
+    if (!ensureParent(target, instruction))
+        return;
+    if (SourceFileRenamer::moveItem(source, target, m_privilegedRename, m_domain, m_result.failed,
+            instruction.currentRelativePath, m_fs)) {
+        m_result.renamed.push_back({instruction.currentRelativePath, instruction.targetRelativePath});
+    }
+}
+
+void BatchRun::processFile(const RenameInstruction& instruction)
+{
+    if (!checkPaths(instruction))
+        return;
+    const std::string source = RenamePaths::join(m_root, instruction.currentRelativePath);
+    const std::string target = RenamePaths::join(m_root, instruction.targetRelativePath);
+    struct stat sourceStatus;
+    if (m_fs.lstat(source, sourceStatus) != 0) {
+        fail(instruction, "Rename skipped: source file missing" + kDash + instruction.currentRelativePath,
+            "Source file not found at expected location.");
+        return;
+    }
+    if (S_ISDIR(sourceStatus.st_mode))
+        m_resolvedFolders.clear();  // a folder moves: what was resolved below it is stale
+    if (RenameChecks::exists(m_fs, target) && !RenameChecks::isSameItem(m_fs, source, target)) {
+        fail(instruction,
+            "Rename failed: target file already exists" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath,
+            "Target file already exists at " + instruction.targetRelativePath + ". Delete or rename the existing file, then retry.");
+        return;
+    }
+    rename(instruction, source, target);
+}
+
+void BatchRun::processFolder(const RenameInstruction& instruction)
+{
+    if (!checkPaths(instruction))
+        return;
+    const std::string source = RenamePaths::join(m_root, instruction.currentRelativePath);
+    const std::string target = RenamePaths::join(m_root, instruction.targetRelativePath);
+    if (!RenameChecks::isRealDirectory(m_fs, source)) {
+        fail(instruction, "Rename skipped: source directory missing" + kDash + instruction.currentRelativePath,
+            "Source directory not found at expected location.");
+        return;
+    }
+    if (!RenameChecks::exists(m_fs, target) || RenameChecks::isSameItem(m_fs, source, target)) {
+        rename(instruction, source, target);
+        return;
+    }
+    if (!RenameChecks::isRealDirectory(m_fs, target)) {
+        // A file or a link is in the way: never merge into it.
+        fail(instruction,
+            "Rename failed: target file already exists" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath,
+            "Target file already exists at " + instruction.targetRelativePath + ". Delete or rename the existing file, then retry.");
+        return;
+    }
+    merge(instruction, source, target);
+}
+
+void BatchRun::merge(const RenameInstruction& instruction, const std::string& source, const std::string& target)
+{
+    if (!SourceFileRenamer::moveRemainingContents(source, target, m_fs, m_privilegedRename)) {
+        std::vector<FileSystemOps::DirEntry> entries;
+        m_fs.listDirectory(source, entries);
+        std::string names;
+        std::string quoted;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (i < 5)
+                names += (i ? ", " : "") + entries[i].name;
+            quoted += (i ? ", \"" : "\"") + entries[i].name + "\"";
+        }
+        if (entries.size() > 5)
+            names += " and " + std::to_string(entries.size() - 5) + " more";
+        fail(instruction,
+            "Rename failed: directory conflict, cannot merge" + kDash + instruction.currentRelativePath + " contains: [" + quoted + "]",
+            "Both the original and target folder exist with conflicting contents (" + names
+                + "). Manually merge or remove the conflicting items, then retry.");
+        return;
+    }
+    const int error = m_fs.removeDirectory(source);
+    if (error == 0) {
+        m_result.mergedDirectories.push_back(instruction.currentRelativePath);
+        return;
+    }
+    // The folder is only ever removed with rmdir; the privileged callback is
+    // never asked to "rename" it to an empty path.
+    const Error posix = SourceFileRenamer::posixError(error);
+    const std::string detail = SourceFileRenamer::isPermissionError(posix)
+        ? SourceFileRenamer::diagnosePermissionFailure(source, target, m_fs)
+        : posix.message;
+    fail(instruction,
+        "Rename failed: could not remove source directory after merging contents" + kDash + source + ": " + posix.message,
+        "Unindexed files were merged into the target, but the original folder could not be removed. " + detail);
+}
+
+std::size_t pieceCount(const std::string& relative)
+{
+    return static_cast<std::size_t>(std::count(relative.begin(), relative.end(), '/')) + 1;
+}
+
+}  // namespace
+
+SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::vector<RenameInstruction>& instructions,
+    const std::string& root, const std::string& errorDomain, const PrivilegedRename& privilegedRename,
+    const PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs)
+{
+    BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
+    std::vector<const RenameInstruction*> folders;
+    for (const auto& instruction : instructions) {
+        if (instruction.isDirectory)
+            folders.push_back(&instruction);
+        else
+            run.processFile(instruction);
+    }
+    std::stable_sort(folders.begin(), folders.end(), [](const RenameInstruction* a, const RenameInstruction* b) {
+        return pieceCount(a->currentRelativePath) > pieceCount(b->currentRelativePath);
+    });
+    run.startFolderPhase();
+    for (const auto* folder : folders)
+        run.processFolder(*folder);
+    return std::move(run.result());
+}
+
+Error SourceFileRenamer::posixError(int errorNumber)
+{
+    return Error {kPosixErrorDomain, errorNumber, std::strerror(errorNumber)};
+}
+
+bool SourceFileRenamer::isPermissionError(const Error& error)
+{
+    return error.domain == kPosixErrorDomain && (error.code == EACCES || error.code == EPERM);
+}
+
+int SourceFileRenamer::posixRename(const std::string& source, const std::string& destination, FileSystemOps& fs)
+{
+    if (source == destination) {
+        struct stat st;
+        const int error = fs.lstat(source, st);
+        errno = error;
+        return error == 0 ? 0 : -1;
+    }
+    int error = fs.renameNoReplace(source, destination);
+    if (error == EEXIST && RenameChecks::isCaseOnlyRenameOnCaseInsensitiveVolume(fs, source, destination)) {
+        // The volume resolves the new name to the item itself: go through a
+        // unique temporary name in the same folder.
+        static std::atomic<unsigned> counter {0};
+        const std::string folder = RenamePaths::parent(source);
+        std::string temporary;
+        do {
+            temporary = RenamePaths::join(folder, ".tessaline-case-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        } while (RenameChecks::exists(fs, temporary));
+        error = fs.renameNoReplace(source, temporary);
+        if (error == 0) {
+            error = fs.renameNoReplace(temporary, destination);
+            if (error != 0) {
+                int back = fs.renameNoReplace(temporary, source);
+                for (int attempt = 0; back != 0 && attempt < 2; ++attempt)
+                    back = fs.renameNoReplace(temporary, source);
+                if (back != 0) {
+                    TESS_LOG_ERROR(kCross + "Rename failed: item left under temporary name" + kDash + temporary + ": "
+                        + posixError(back).message);
+                }
+            }
+        }
+    }
+    errno = error;
+    return error == 0 ? 0 : -1;
+}
+
+bool SourceFileRenamer::moveItem(const std::string& source, const std::string& destination,
+    const PrivilegedRename& privilegedRename, const std::string& errorDomain, std::vector<FailedItem>& failed,
+    const std::string& relativePath, FileSystemOps& fs)
+{
+    if (posixRename(source, destination, fs) == 0)
+        return true;
+    const Error error = posixError(errno);
+    auto record = [&](const std::string& message) {
+        failed.push_back({relativePath, Error {errorDomain, -1, message}});
+    };
+    const bool permission = isPermissionError(error);
+    if (permission && privilegedRename) {
+        const auto reply = privilegedRename(source, destination);
+        if (reply.success || RenameChecks::moveHappened(fs, source, destination))
+            return true;
+        const std::string summary = diagnosePermissionFailure(source, destination, fs);
+        TESS_LOG_ERROR(kCross + "Rename failed: privileged move also failed" + kDash + source + kArrow + destination + ": " + reply.message);
+        record("Permission denied even with elevated privileges. " + summary);
+        return false;
+    }
+    if (!permission) {
+        TESS_LOG_ERROR(kCross + "Rename failed: move error" + kDash + source + kArrow + destination + ": " + error.message);
+        record("Rename failed: " + error.message
+            + ". Ensure the file is not open in another app, the volume is writable, and there is sufficient disk space.");
+        return false;
+    }
+    const std::string summary = diagnosePermissionFailure(source, destination, fs);
+    TESS_LOG_ERROR(kCross + "Rename failed: permission denied (no privileged helper)" + kDash + source + ": " + error.message);
+    record("Permission denied. " + summary);
+    return false;
+}
+
+bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, const std::string& targetFolder,
+    FileSystemOps& fs, const PrivilegedRename& privilegedRename)
+{
+    std::vector<FileSystemOps::DirEntry> entries;
+    if (fs.listDirectory(sourceFolder, entries) != 0)
+        return false;
+    for (const auto& entry : entries) {
+        const std::string& name = entry.name;
+        const std::string from = RenamePaths::join(sourceFolder, name);
+        const std::string to = RenamePaths::join(targetFolder, name);
+        const bool isFolder = entry.type == FileSystemOps::EntryType::Directory;
+        if (RenameChecks::exists(fs, to)) {
+            if (!isFolder && metadataFileNames().count(name)) {
+                fs.removeFile(from);  // the target keeps its own copy
+                continue;
+            }
+            if (isFolder && RenameChecks::isRealDirectory(fs, to)) {
+                if (!moveRemainingContents(from, to, fs, privilegedRename))
+                    return false;
+                fs.removeDirectory(from);  // a failure shows when the outer folder is removed
+                continue;
+            }
+            TESS_LOG_ERROR(kCross + "moveRemainingContents: conflict" + kDash + name + " exists in both source and target");
+            return false;
+        }
+        if (posixRename(from, to, fs) == 0) {
+            TESS_LOG_INFO("moveRemainingContents: moved " + name + " to target directory");
+            continue;
+        }
+        const Error error = posixError(errno);
+        if (!privilegedRename || !isPermissionError(error)) {
+            TESS_LOG_ERROR(kCross + "moveRemainingContents: failed to move " + name + ": " + error.message);
+            return false;
+        }
+        const auto reply = privilegedRename(from, to);
+        if (reply.success || RenameChecks::moveHappened(fs, from, to))
+            continue;
+        TESS_LOG_ERROR(kCross + "moveRemainingContents: privileged move failed for " + name + ": " + reply.message);
+        return false;
+    }
+    return true;
+}
+
+void SourceFileRenamer::collectSubdirectories(const std::string& folder, std::vector<std::string>& out, FileSystemOps& fs)
+{
+    std::vector<FileSystemOps::DirEntry> entries;
+    if (fs.listDirectory(folder, entries) != 0)
+        return;
+    for (const auto& entry : entries) {
+        if (entry.type != FileSystemOps::EntryType::Directory)
+            continue;  // files, and links (never followed)
+        const std::string path = RenamePaths::join(folder, entry.name);
+        out.push_back(path);
+        collectSubdirectories(path, out, fs);
+    }
+}
+
+}  // namespace tess

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "core/Error.h"
+#include "rename/FileSystemOps.h"
+#include "rename/RenameInstruction.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tess {
+
+// The renamer: a namespace of static operations, never instantiated.
+//
+// Every path handed in or out holds raw bytes. Every file-system call goes
+// through a FileSystemOps (the real POSIX one unless a caller passes another).
+// Moves never replace an existing item, and nothing is ever removed
+// recursively: folders go with rmdir, files with unlink.
+class SourceFileRenamer {
+public:
+    SourceFileRenamer() = delete;
+
+    // What a privileged callback answers.
+    struct PrivilegedReply {
+        bool success = false;
+        std::string message;
+    };
+    // (absolute source path, absolute destination path) -> reply.
+    using PrivilegedRename = std::function<PrivilegedReply(const std::string&, const std::string&)>;
+    // (absolute folder path) -> reply; creates the folder and missing parents.
+    using PrivilegedCreateDirectory = std::function<PrivilegedReply(const std::string&)>;
+    // (absolute path) -> reply; removes one file or one empty folder.
+    using PrivilegedRemove = std::function<PrivilegedReply(const std::string&)>;
+
+    struct RenamedItem {
+        std::string original;
+        std::string newPath;
+        friend bool operator==(const RenamedItem&, const RenamedItem&) = default;
+    };
+    struct FailedItem {
+        std::string path;
+        Error error;
+    };
+
+    struct RenameBatchResult {
+        // (currentRelativePath, targetRelativePath) of every moved item: files
+        // in input order, then folders in processing order.
+        std::vector<RenamedItem> renamed;
+        // currentRelativePath of every instruction that failed, in processing order.
+        std::vector<FailedItem> failed;
+        // Root-relative paths of the folders this batch really created.
+        std::set<std::string> createdDirectories;
+        // currentRelativePath of every folder merged into an existing folder
+        // and then removed.
+        std::vector<std::string> mergedDirectories;
+    };
+
+    struct RenameVerification {
+        enum class VerificationStatus { verified,
+            sourceStillExists,
+            targetMissing,
+            both };
+        std::string originalPath;
+        std::string targetPath;
+        VerificationStatus status = VerificationStatus::verified;
+    };
+
+    struct CleanupResult {
+        std::vector<std::string> removedDirectories;  // absolute, in removal order
+        int failureCount = 0;
+    };
+
+    // The domain of the error values built from errno (never shown to users).
+    static constexpr const char* kPosixErrorDomain = "posix";
+
+    // --- batch -----------------------------------------------------------
+
+    // Moves all files first, each straight to its final path (missing parent
+    // folders are created), then the folders, deepest first; a folder whose
+    // final path already holds a folder is merged into it. Never throws; every
+    // problem becomes an entry of `failed` and an ERROR log line.
+    static RenameBatchResult renameFiles(const std::vector<RenameInstruction>& instructions,
+        const std::string& root,
+        const std::string& errorDomain,
+        const PrivilegedRename& privilegedRename = {},
+        const PrivilegedCreateDirectory& privilegedCreateDirectory = {},
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // --- verification and diagnosis --------------------------------------
+
+    static RenameVerification verifyRename(const RenameInstruction& instruction, const std::string& root,
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // Inserts into `out` every missing folder from `directory` up to, but not
+    // including, the first existing ancestor or `root`, as root-relative paths.
+    static void collectMissingParentDirectories(const std::string& directory, const std::string& root,
+        std::set<std::string>& out, FileSystemOps& fs = FileSystemOps::posix());
+
+    // One move that never replaces: 0, or -1 with errno set. A change of
+    // letter case only, on a volume that ignores case, goes through a unique
+    // temporary name in the same folder.
+    static int posixRename(const std::string& source, const std::string& destination,
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // Explains why a move was refused; logs its findings and returns a
+    // one-line summary.
+    static std::string diagnosePermissionFailure(const std::string& source, const std::string& destination,
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // Exactly ".DS_Store" and "Thumbs.db" (case-sensitive).
+    static const std::set<std::string>& metadataFileNames();
+
+    // The names in `directory` when every entry is a metadata file (an empty
+    // list for an empty folder); no value otherwise or when it cannot be listed.
+    static std::optional<std::vector<std::string>> metadataOnlyContents(const std::string& directory,
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // Removes the named metadata files from `directory`; false at the first
+    // one that cannot be removed.
+    static bool removeMetadataFiles(const std::vector<std::string>& names, const std::string& directory,
+        FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRemove& privilegedRemove = {});
+
+    // --- clean-up --------------------------------------------------------
+
+    // Removes folders below `startFolder` that are empty or hold only metadata
+    // files, deepest first, then `startFolder` itself; never `root`, never
+    // anything outside it, never through a symbolic link.
+    static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
+        const PrivilegedRemove& privilegedRemove = {}, FileSystemOps& fs = FileSystemOps::posix());
+
+    // --- working steps ---------------------------------------------------
+
+    // Moves one item; on a permission error asks `privilegedRename`. Every
+    // failure appends exactly one entry (with `relativePath`) to `failed`.
+    static bool moveItem(const std::string& source, const std::string& destination,
+        const PrivilegedRename& privilegedRename, const std::string& errorDomain,
+        std::vector<FailedItem>& failed, const std::string& relativePath,
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // Merges what is left in `sourceFolder` into the existing `targetFolder`,
+    // recursively; false at the first conflict or failure.
+    static bool moveRemainingContents(const std::string& sourceFolder, const std::string& targetFolder,
+        FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRename& privilegedRename = {});
+
+    static bool isPermissionError(const Error& error);
+
+    // Appends every real (not symbolic-link) folder below `folder`, pre-order.
+    static void collectSubdirectories(const std::string& folder, std::vector<std::string>& out,
+        FileSystemOps& fs = FileSystemOps::posix());
+
+    // The error value for an errno (domain kPosixErrorDomain, strerror text).
+    static Error posixError(int errorNumber);
+};
+
+}  // namespace tess

@@ -1,0 +1,276 @@
+// Verification, the missing-parent walk, the permission diagnosis and the
+// metadata-file helpers of SourceFileRenamer.
+
+#include "rename/SourceFileRenamer.h"
+
+#include "log/AppLogger.h"
+#include "rename/RenameChecks.h"
+#include "rename/RenamePaths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <grp.h>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace tess {
+
+namespace {
+
+const std::string kCross = "❌ ";
+const std::string kDash = " — ";
+
+std::string octal(mode_t mode)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%o", static_cast<unsigned>(mode & 07777));
+    return buffer;
+}
+
+std::string userName(uid_t uid)
+{
+    std::vector<char> buffer(16384);
+    passwd entry;
+    passwd* found = nullptr;
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+        return found->pw_name;
+    return "?";
+}
+
+std::string groupName(gid_t gid)
+{
+    std::vector<char> buffer(16384);
+    group entry;
+    group* found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
+        return found->gr_name;
+    return "?";
+}
+
+std::string trimmed(const std::string& text)
+{
+    auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+    auto begin = std::find_if_not(text.begin(), text.end(), isSpace);
+    auto end = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
+    return begin < end ? std::string(begin, end) : std::string();
+}
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+void logDiagnosis(const std::string& text)
+{
+    TESS_LOG_ERROR(kCross + text);
+}
+
+// One parent folder (source or destination): its modes, and whether this
+// user may really create and remove entries in it.
+void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::string& logLabel,
+    const std::string& findingLabel, const std::string& user, std::vector<std::string>& findings)
+{
+    struct stat st;
+    if (fs.lstat(folder, st) != 0)
+        return;
+    const std::string name = RenamePaths::lastComponent(folder);
+    const std::string owner = userName(st.st_uid);
+    logDiagnosis("Permission diagnosis" + kDash + logLabel + " " + name + "/: mode=" + octal(st.st_mode) + " owner=" + owner);
+    if ((st.st_mode & 0300) != 0300) {
+        findings.push_back(findingLabel + " " + name + "/ is not writable (mode " + octal(st.st_mode) + ", owner: " + owner
+            + "). Run: chmod u+wx \"" + folder + "\"");
+        return;
+    }
+    const int access = fs.canModifyEntries(folder);
+    if (access == EACCES || access == EPERM)
+        findings.push_back(findingLabel + " " + name + "/ is not writable by you (" + user + "; owner: " + owner + ")");
+}
+
+}  // namespace
+
+SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const RenameInstruction& instruction,
+    const std::string& root, FileSystemOps& fs)
+{
+    using VStatus = RenameVerification::VerificationStatus;
+    const std::string base = RenamePaths::withoutTrailingSlash(root);
+    const std::string source = RenamePaths::join(base, instruction.currentRelativePath);
+    const std::string target = RenamePaths::join(base, instruction.targetRelativePath);
+    RenameVerification result {instruction.currentRelativePath, instruction.targetRelativePath, VStatus::verified};
+
+    if (source == target) {
+        result.status = RenameChecks::exists(fs, target) ? VStatus::verified : VStatus::targetMissing;
+        return result;
+    }
+    bool sourceExists = false;
+    bool targetExists = false;
+    const std::string folder = RenamePaths::parent(source);
+    const std::string sourceName = RenamePaths::lastComponent(source);
+    const std::string targetName = RenamePaths::lastComponent(target);
+    if (folder == RenamePaths::parent(target) && RenamePaths::equalIgnoringCase(sourceName, targetName)) {
+        // Only the letter case changed: on a volume that ignores case both
+        // names resolve to the one item, so read the folder's own listing.
+        std::vector<FileSystemOps::DirEntry> entries;
+        if (fs.listDirectory(folder, entries) == 0) {
+            for (const auto& entry : entries) {
+                sourceExists = sourceExists || entry.name == sourceName;
+                targetExists = targetExists || entry.name == targetName;
+            }
+        }
+    } else {
+        sourceExists = RenameChecks::exists(fs, source);
+        targetExists = RenameChecks::exists(fs, target);
+    }
+    if (sourceExists)
+        result.status = targetExists ? VStatus::both : VStatus::sourceStillExists;
+    else
+        result.status = targetExists ? VStatus::verified : VStatus::targetMissing;
+    return result;
+}
+
+void SourceFileRenamer::collectMissingParentDirectories(const std::string& directory, const std::string& root,
+    std::set<std::string>& out, FileSystemOps& fs)
+{
+    const std::string base = RenamePaths::withoutTrailingSlash(root);
+    std::string folder = RenamePaths::withoutTrailingSlash(directory);
+    while (RenamePaths::isWithin(base, folder) && RenamePaths::components(folder).size() > RenamePaths::components(base).size()
+        && !RenameChecks::exists(fs, folder)) {
+        out.insert(RenamePaths::relativeTo(base, folder));
+        folder = RenamePaths::parent(folder);
+    }
+}
+
+const std::set<std::string>& SourceFileRenamer::metadataFileNames()
+{
+    static const std::set<std::string> names {".DS_Store", "Thumbs.db"};
+    return names;
+}
+
+std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& source, const std::string& destination,
+    FileSystemOps& fs)
+{
+    std::vector<std::string> findings;
+    const std::string sourceParent = RenamePaths::parent(source);
+    const std::string destinationParent = RenamePaths::parent(destination);
+    const std::string sourceName = RenamePaths::lastComponent(source);
+    const std::string user = userName(::geteuid());
+
+    // 1. Volume.
+    bool readOnly = false;
+    if (fs.volumeIsReadOnly(source, readOnly) == 0 && readOnly)
+        findings.push_back("Volume is mounted read-only");
+
+    // 2. The item itself.
+    struct stat st;
+    if (fs.lstat(source, st) != 0) {
+        logDiagnosis("Permission diagnosis" + kDash + "could not read source attributes: " + source);
+    } else {
+        bool immutable = false;
+        if (fs.immutableFlag(source, immutable) != 0)
+            immutable = false;
+        const std::string owner = userName(st.st_uid);
+        logDiagnosis("Permission diagnosis" + kDash + "source " + sourceName + ": mode=" + octal(st.st_mode) + " owner=" + owner
+            + " group=" + groupName(st.st_gid) + " immutable=" + (immutable ? "true" : "false"));
+        if (immutable)
+            findings.push_back("Source file is locked (immutable). Unlock it with chattr -i");
+        if ((st.st_mode & 0400) == 0)
+            findings.push_back("Source file is not readable by owner (mode " + octal(st.st_mode) + ", owner: " + owner + ")");
+    }
+
+    // 3. Source parent.
+    checkParentFolder(fs, sourceParent, "source parent", "Source folder", user, findings);
+
+    // 4. Destination parent.
+    if (!RenameChecks::exists(fs, destinationParent))
+        findings.push_back("Destination parent folder does not exist: " + RenamePaths::lastComponent(destinationParent) + "/");
+    else
+        checkParentFolder(fs, destinationParent, "dest parent", "Destination folder", user, findings);
+
+    // 5. Sticky bit.
+    struct stat parentStat;
+    if (fs.lstat(sourceParent, parentStat) == 0 && (parentStat.st_mode & 01000) != 0) {
+        struct stat itemStat;
+        const std::string owner = fs.lstat(source, itemStat) == 0 ? userName(itemStat.st_uid) : "?";
+        if (owner != user)
+            findings.push_back("Source parent has sticky bit set and you (" + user + ") are not the file owner (" + owner + ")");
+    }
+
+    // 6. ACLs.
+    const std::pair<std::string, std::string> targets[] = {
+        {source, "source '" + sourceName + "'"},
+        {sourceParent, "source parent '" + RenamePaths::lastComponent(sourceParent) + "/'"},
+        {destinationParent, "destination parent '" + RenamePaths::lastComponent(destinationParent) + "/'"},
+    };
+    for (const auto& [path, label] : targets) {
+        const auto acl = fs.extendedAcl(path);
+        if (acl.kind == FileSystemOps::AclInfo::Kind::None)
+            continue;
+        std::string text = "ACL present but could not convert to text";
+        if (acl.kind == FileSystemOps::AclInfo::Kind::Text) {
+            text = trimmed(acl.text);
+            if (text.empty())
+                continue;
+        }
+        logDiagnosis("Permission diagnosis" + kDash + "ACL on " + label + ": " + text);
+        if (lowerAscii(text).find("deny") != std::string::npos)
+            findings.push_back("ACL deny rule found on " + label + kDash + "check with: getfacl \"" + path + "\"");
+        else
+            logDiagnosis("Permission diagnosis" + kDash + "ACL present (no deny rules) on " + label + ": " + text);
+    }
+
+    // 7. Summary.
+    if (findings.empty())
+        findings.push_back("No obvious permission issue found" + kDash + "the file may be in use by another process");
+    std::string summary;
+    for (std::size_t i = 0; i < findings.size(); ++i)
+        summary += (i ? "; " : "") + findings[i];
+    logDiagnosis("Permission diagnosis summary: " + summary);
+    return summary;
+}
+
+std::optional<std::vector<std::string>> SourceFileRenamer::metadataOnlyContents(const std::string& directory,
+    FileSystemOps& fs)
+{
+    std::vector<FileSystemOps::DirEntry> entries;
+    if (fs.listDirectory(directory, entries) != 0)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (const auto& entry : entries) {
+        // A folder that merely carries a metadata name is real content.
+        if (entry.type == FileSystemOps::EntryType::Directory || !metadataFileNames().count(entry.name))
+            return std::nullopt;
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+bool SourceFileRenamer::removeMetadataFiles(const std::vector<std::string>& names, const std::string& directory,
+    FileSystemOps& fs, const PrivilegedRemove& privilegedRemove)
+{
+    for (const auto& name : names) {
+        const std::string path = RenamePaths::join(directory, name);
+        const int error = fs.removeFile(path);
+        if (error == 0) {
+            TESS_LOG_INFO("Cleanup: removed metadata file " + path);
+            continue;
+        }
+        if (!privilegedRemove) {
+            TESS_LOG_ERROR(kCross + "Cleanup: failed to remove metadata file " + path + ": " + posixError(error).message);
+            return false;
+        }
+        const auto reply = privilegedRemove(path);
+        struct stat st;
+        if (reply.success || fs.lstat(path, st) == ENOENT) {
+            TESS_LOG_INFO("Cleanup: removed metadata file " + path + " (privileged)");
+            continue;
+        }
+        TESS_LOG_ERROR(kCross + "Cleanup: failed to remove metadata file " + path + ": " + reply.message);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tess

@@ -1,0 +1,372 @@
+#include "HistoryTestSupport.h"
+#include "TempDir.h"
+
+#include "history/HistoryUndo.h"
+#include "history/TransformationHistory.h"
+#include "rename/SourceFileRenamer.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tess {
+namespace {
+
+using test::fileBytes;
+using test::record;
+using Type = HistoryRecordType;
+using Status_ = HistoryRecordStatus;
+
+// Every item below `root` (hidden ones included): "D" for a folder, else
+// "F:" + the file's bytes. Names are raw bytes.
+using Snapshot = std::map<std::string, std::string>;
+
+void snapshotInto(const std::string& folder, const std::string& relative, Snapshot& out)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    ASSERT_NE(dir, nullptr) << folder;
+    while (const dirent* item = ::readdir(dir)) {
+        const std::string name = item->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string path = folder + "/" + name;
+        const std::string rel = relative.empty() ? name : relative + "/" + name;
+        struct stat st;
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        if (S_ISDIR(st.st_mode)) {
+            out[rel] = "D";
+            snapshotInto(path, rel, out);
+        } else {
+            out[rel] = "F:" + fileBytes(path);
+        }
+    }
+    ::closedir(dir);
+}
+
+Snapshot snapshot(const std::string& root)
+{
+    Snapshot out;
+    snapshotInto(root, "", out);
+    return out;
+}
+
+// Records a batch the way the rename workflow does: the moved pairs, the
+// failures, the removed folders (the renamer's merged sources, then the
+// clean-up's) and the created folders.
+std::vector<HistoryRecord> recordBatch(const std::vector<RenameInstruction>& instructions,
+    const SourceFileRenamer::RenameBatchResult& batch, const std::vector<std::string>& cleanedUp)
+{
+    const auto lookup = [&](const std::string& path) -> const RenameInstruction* {
+        for (const auto& instruction : instructions) {
+            if (instruction.currentRelativePath == path)
+                return &instruction;
+        }
+        return nullptr;
+    };
+    std::vector<HistoryRecord> records;
+    for (const auto& moved : batch.renamed) {
+        const RenameInstruction* instruction = lookup(moved.original);
+        records.push_back(record(moved.original, moved.newPath, instruction && instruction->isDirectory ? Type::directory : Type::file));
+    }
+    for (const auto& failure : batch.failed) {
+        const RenameInstruction* instruction = lookup(failure.path);
+        records.push_back(record(failure.path, instruction ? instruction->targetRelativePath : failure.path,
+            instruction && instruction->isDirectory ? Type::directory : Type::file, Status_::fail, failure.error.message));
+    }
+    for (const auto& merged : batch.mergedDirectories)
+        records.push_back(record(merged, "", Type::removedDirectory));
+    for (const auto& removed : cleanedUp)
+        records.push_back(record(removed, "", Type::removedDirectory));
+    for (const auto& created : batch.createdDirectories)
+        records.push_back(record(created, "", Type::createdDirectory));
+    return records;
+}
+
+TEST(HistoryUndo, RestoresARecordedBatchExactlyAndASecondUndoChangesNothing)
+{
+    test::TempDir tree;
+    test::TempDir historyFolder;
+    const std::string root = tree.path();
+    tree.writeFile("Old/f1", "one");
+    tree.writeFile("Old/g", "gee");
+    tree.writeFile("A/B/x.txt", "x");
+    tree.writeFile("A/B/keep.txt", "keep");
+    tree.writeFile("A/top.txt", "top");
+    tree.writeFile("C/D/w.txt", "w");
+    tree.writeFile("E/e.txt", "e");
+    tree.writeFile("Deep/Sub/z.txt", "z");
+    tree.writeFile("bad\xff.txt", "raw bytes");
+    tree.writeFile("loose.txt", "loose");
+    tree.writeFile(".hidden", "h");
+    const Snapshot before = snapshot(root);
+
+    const std::vector<RenameInstruction> instructions = {
+        {"Old", "New", true},  // merged into New, which the file move creates
+        {"Old/f1", "New/f2", false},
+        {"A", "A2", true},  // nested folder renames with a file inside
+        {"A/B", "A2/B2", true},
+        {"A/B/x.txt", "A2/B2/x2.txt", false},
+        {"C", "C2", true},  // nested folder renames, nothing inside renamed
+        {"C/D", "C2/D2", true},
+        {"E", "E2", true},  // a plain folder rename
+        {"Deep/Sub/z.txt", "Deep_Sub_z.txt", false},  // flattened; its folders are cleaned up
+        {"bad\xff.txt", "bad_.txt", false},
+        {"loose.txt", "Made/loose.txt", false},  // moved into a created folder
+        {"ghost.txt", "ghost2.txt", false},  // fails: nothing to move
+    };
+    const auto batch = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain);
+    ASSERT_EQ(batch.failed.size(), 1u);
+    EXPECT_FALSE(batch.createdDirectories.empty());
+    EXPECT_FALSE(batch.mergedDirectories.empty());
+    const auto cleanup = SourceFileRenamer::cleanupEmptyDirectories(root + "/Deep", root);
+    std::vector<std::string> cleanedUp;
+    for (const auto& removed : cleanup.removedDirectories)
+        cleanedUp.push_back(removed.substr(root.size() + 1));
+    ASSERT_EQ(cleanedUp.size(), 2u);
+
+    HistoryEntry entry;
+    entry.timestamp = std::chrono::system_clock::now();
+    entry.scanRoot = root;
+    entry.records = recordBatch(instructions, batch, cleanedUp);
+    std::map<std::string, int> kinds;
+    for (const HistoryRecord& r : entry.records)
+        ++kinds[std::string(rawValue(r.type)) + "/" + std::string(rawValue(r.status))];
+    // Every kind of record the rename workflow writes takes part.
+    EXPECT_EQ(kinds, (std::map<std::string, int> {{"F/ok", 5}, {"F/fail", 1}, {"D/ok", 2}, {"RD/ok", 6}, {"CD/ok", 5}}));
+    const auto saved = TransformationHistory::save(entry, historyFolder.path());
+    ASSERT_TRUE(saved.ok()) << saved.error().message;
+    ASSERT_NE(snapshot(root), before);
+
+    // Read back from disk, as the undo workflow does.
+    const std::string bytes = fileBytes(*saved);
+    const Result<HistoryEntry> parsed = TransformationHistory::parse(bytes);
+    ASSERT_TRUE(parsed.ok()) << parsed.error().message;
+    EXPECT_EQ(parsed->records, entry.records);
+
+    const auto undone = HistoryUndo::undoHistoryEntry(*parsed, root, kAppErrorDomain);
+    for (const auto& failure : undone.failed)
+        ADD_FAILURE() << failure.path << ": " << failure.error.message;
+    EXPECT_EQ(undone.renamed.size(), batch.renamed.size());
+    EXPECT_EQ(snapshot(root), before);
+
+    const auto again = HistoryUndo::undoHistoryEntry(*parsed, root, kAppErrorDomain);
+    EXPECT_TRUE(again.renamed.empty());
+    EXPECT_EQ(again.failed.size(), batch.renamed.size());
+    for (const auto& failure : again.failed) {
+        EXPECT_EQ(failure.error.domain, kAppErrorDomain);
+        EXPECT_TRUE(failure.error.message == "Source file not found at expected location."
+            || failure.error.message == "Source directory not found at expected location.")
+            << failure.error.message;
+    }
+    EXPECT_EQ(snapshot(root), before);
+}
+
+TEST(HistoryUndo, UnsafePathsInAnEditedFileAreRefusedAndNothingIsTouched)
+{
+    test::TempDir outer;
+    const std::string root = outer / "root";
+    outer.writeFile("root/x", "inside");
+    outer.writeFile("root/n/keep", "k");
+    outer.writeFile("outside", "must stay");
+    outer.makeDir("victim");
+    const Snapshot before = snapshot(outer.path());
+
+    const struct {
+        const char* name;
+        HistoryRecord bad;
+    } cases[] = {
+        {"parent in final path", record("outside-again", "../outside", Type::file)},
+        {"parent as whole path", record("..", "", Type::createdDirectory)},
+        {"absolute path", record("stolen", outer / "outside", Type::file)},
+        {"absolute folder", record(outer / "victim", "", Type::createdDirectory)},
+        {"dot component", record("a/./b", "x", Type::directory)},
+        {"empty component", record("n//keep", "y", Type::file)},
+        {"empty path", record("", "x", Type::file)},
+        {"removed dir outside", record("../made-by-undo", "", Type::removedDirectory)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HistoryEntry entry;
+        entry.scanRoot = root;
+        // A harmless record first: it must not be carried out either.
+        entry.records = {record("y", "x", Type::file), record("n", "", Type::createdDirectory), c.bad};
+        const Result<HistoryEntry> parsed = TransformationHistory::parse(TransformationHistory::serialize(entry));
+        ASSERT_TRUE(parsed.ok());
+
+        const test::LogCapture log;
+        const auto result = HistoryUndo::undoHistoryEntry(*parsed, root, kAppErrorDomain);
+        EXPECT_TRUE(log.contains("\u274C Undo refused: unsafe path in history entry \u2014 ")) << log.text();
+        EXPECT_TRUE(result.renamed.empty());
+        ASSERT_EQ(result.failed.size(), 1u);
+        EXPECT_NE(result.failed[0].error.message.find("unsafe path"), std::string::npos) << result.failed[0].error.message;
+        EXPECT_EQ(snapshot(outer.path()), before);
+    }
+}
+
+TEST(HistoryUndo, AnEntryOfAnotherScanRootIsRefused)
+{
+    test::TempDir open;
+    test::TempDir other;
+    open.writeFile("b", "current");
+    other.writeFile("b", "other tree");
+    HistoryEntry entry;
+    entry.scanRoot = other.path();
+    entry.records = {record("a", "b", Type::file)};
+
+    const auto result = HistoryUndo::undoHistoryEntry(entry, open.path(), kAppErrorDomain);
+    EXPECT_TRUE(result.renamed.empty());
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].error.message,
+        "This batch was recorded in another folder (" + other.path() + "). Open that folder as the source, then undo again.");
+    EXPECT_TRUE(open.exists("b"));
+    EXPECT_TRUE(other.exists("b"));
+    EXPECT_FALSE(open.exists("a"));
+
+    // The same folder written differently (trailing slash, symbolic link) is accepted.
+    ASSERT_EQ(::symlink(open.path().c_str(), (other / "link").c_str()), 0);
+    entry.scanRoot = other / "link";
+    const auto viaLink = HistoryUndo::undoHistoryEntry(entry, open.path() + "/", kAppErrorDomain);
+    EXPECT_TRUE(viaLink.failed.empty());
+    EXPECT_TRUE(open.exists("a"));
+}
+
+TEST(HistoryUndo, AnEntryWithoutOkRecordsDoesNothing)
+{
+    test::TempDir tree;
+    tree.writeFile("b", "x");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {record("a", "b", Type::file, Status_::fail, "no"), record("m", "", Type::storedMetadata),
+        record("c", "", Type::createdDirectory, Status_::verifyFail, "?")};
+    const Snapshot before = snapshot(tree.path());
+    const test::LogCapture log;
+    const auto result = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
+    EXPECT_TRUE(result.renamed.empty());
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(snapshot(tree.path()), before);
+    EXPECT_TRUE(log.contains("Undo complete: 0 reversed, 0 failed")) << log.text();
+    EXPECT_FALSE(log.contains("Undo: removed ")) << log.text();
+}
+
+TEST(HistoryUndo, CreatedFoldersAreRemovedOnlyWhenNothingButMetadataIsLeft)
+{
+    test::TempDir tree;
+    tree.writeFile("user/notes.txt", "mine");  // unmapped, holds a user file: stays
+    tree.writeFile("meta/.DS_Store", "x");  // unmapped, metadata only: goes
+    tree.makeDir("empty");  // unmapped and empty: goes
+    tree.makeDir("kept");  // an RD folder that exists: left alone
+    tree.writeFile("kept/k", "k");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {
+        record("user", "", Type::createdDirectory),
+        record("meta", "", Type::createdDirectory),
+        record("empty", "", Type::createdDirectory),
+        record("gone", "", Type::createdDirectory),  // no longer there: skipped
+        record("kept", "", Type::removedDirectory),
+    };
+    const test::LogCapture log;
+    const auto result = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(fileBytes(tree / "user/notes.txt"), "mine");
+    EXPECT_FALSE(tree.exists("meta"));
+    EXPECT_FALSE(tree.exists("empty"));
+    EXPECT_TRUE(tree.exists("kept/k"));
+    EXPECT_TRUE(log.contains("\u274C Undo: no original path mapping for non-empty created directory user\n")) << log.text();
+    EXPECT_TRUE(log.contains("Undo: removed created directory meta\n"));
+    EXPECT_TRUE(log.contains("Undo: removed created directory empty\n"));
+    EXPECT_TRUE(log.contains("Undo: removed 2 directories created during original rename\n"));
+    EXPECT_FALSE(log.contains("Undo: recreated directory"));
+    EXPECT_FALSE(log.contains("gone"));
+}
+
+TEST(HistoryUndo, NothingIsRemovedThroughASymbolicLink)
+{
+    test::TempDir outer;
+    const std::string root = outer / "root";
+    outer.makeDir("root");
+    outer.writeFile("elsewhere/.DS_Store", "metadata of another tree");
+    outer.writeFile("elsewhere/inner/.DS_Store", "metadata of another tree");
+    ASSERT_EQ(::symlink((outer / "elsewhere").c_str(), (outer / "root/link").c_str()), 0);
+
+    // "made" maps to "link": merging it back would carry its file out of the tree.
+    outer.writeFile("root/made/mine.txt", "stays in the tree");
+    const Snapshot before = snapshot(outer.path());
+
+    HistoryEntry entry;
+    entry.scanRoot = root;
+    entry.records = {record("link/inner", "", Type::createdDirectory), record("link", "", Type::createdDirectory),
+        record("link/new", "", Type::removedDirectory), record("link/gone.txt", "made/gone.txt", Type::file),
+        record("made", "", Type::createdDirectory)};
+    const auto result = HistoryUndo::undoHistoryEntry(entry, root, kAppErrorDomain);
+    ASSERT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.failed[0].path, "link/new");
+    EXPECT_EQ(result.failed[1].path, "made/gone.txt");  // nothing to move back
+    EXPECT_EQ(snapshot(outer.path()), before);
+}
+
+TEST(HistoryUndo, AFolderThatCannotBeRecreatedIsReported)
+{
+    test::TempDir tree;
+    tree.writeFile("blocker", "a file where a folder should be");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {record("blocker/sub", "", Type::removedDirectory)};
+
+    const test::LogCapture log;
+    const auto plain = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
+    ASSERT_EQ(plain.failed.size(), 1u);
+    EXPECT_EQ(plain.failed[0].path, "blocker/sub");
+    EXPECT_EQ(plain.failed[0].error, (Error {kAppErrorDomain, -1, "Failed to recreate directory: Not a directory"}));
+
+    std::vector<std::string> asked;
+    const auto refused = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {},
+        [&](const std::string& path) {
+            asked.push_back(path);
+            return SourceFileRenamer::PrivilegedReply {false, "helper said no"};
+        });
+    EXPECT_EQ(asked, std::vector<std::string> {tree / "blocker/sub"});
+    ASSERT_EQ(refused.failed.size(), 1u);
+    EXPECT_EQ(refused.failed[0].error.message, "Failed to recreate directory: helper said no");
+    EXPECT_TRUE(log.contains("\u274C Undo: failed to recreate directory \u2014 " + (tree / "blocker/sub") + ": Not a directory\n")) << log.text();
+    EXPECT_TRUE(log.contains("\u274C Undo: failed to recreate directory (privileged) \u2014 " + (tree / "blocker/sub") + ": helper said no\n"));
+
+    const auto helped = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {},
+        [](const std::string&) { return SourceFileRenamer::PrivilegedReply {true, ""}; });
+    EXPECT_TRUE(helped.failed.empty());
+}
+
+TEST(HistoryUndo, ACreatedFolderIsMergedBackIntoItsFormerFolder)
+{
+    // The run gave X the name Y by creating Y and moving X's file into it;
+    // something new landed in Y since.
+    test::TempDir tree;
+    tree.makeDir("X");
+    tree.writeFile("Y/f", "f");
+    tree.writeFile("Y/later.txt", "added after the run");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {
+        record("X/f", "Y/f", Type::file),
+        record("Y", "", Type::createdDirectory),
+    };
+    const test::LogCapture log;
+    const auto result = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
+    EXPECT_TRUE(result.failed.empty());
+    ASSERT_EQ(result.renamed.size(), 1u);
+    EXPECT_EQ(result.renamed[0].original, "Y/f");
+    EXPECT_EQ(result.renamed[0].newPath, "X/f");
+    EXPECT_EQ(fileBytes(tree / "X/f"), "f");
+    EXPECT_EQ(fileBytes(tree / "X/later.txt"), "added after the run");
+    EXPECT_FALSE(tree.exists("Y"));
+    EXPECT_TRUE(log.contains("Undo: merged remaining contents and removed created directory Y\n")) << log.text();
+    EXPECT_TRUE(log.contains("Undo: removed 1 directories created during original rename\n"));
+    EXPECT_TRUE(log.contains("Undo complete: 1 reversed, 0 failed\n"));
+}
+
+}  // namespace
+}  // namespace tess

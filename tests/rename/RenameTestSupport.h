@@ -1,0 +1,48 @@
+#pragma once
+
+#include "LogCapture.h"
+#include "TempDir.h"
+#include "rename/SourceFileRenamer.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace tess::test {
+
+// A scan root inside a temporary folder, with a sibling folder outside it.
+class RenamerTest : public ::testing::Test {
+protected:
+    RenamerTest()
+    {
+        m_dir.makeDir("root");
+        m_root = m_dir / "root";
+        LogCapture::clear();
+    }
+
+    const std::string& root() const { return m_root; }
+    std::string at(const std::string& relative) const { return m_root + "/" + relative; }
+    void write(const std::string& relative, const std::string& contents = "x") const { m_dir.writeFile("root/" + relative, contents); }
+    void makeDir(const std::string& relative) const { m_dir.makeDir("root/" + relative); }
+    bool exists(const std::string& relative) const { return m_dir.exists("root/" + relative); }
+    std::string read(const std::string& relative) const { return m_dir.readFile("root/" + relative); }
+    const TempDir& dir() const { return m_dir; }
+
+    static RenameInstruction file(std::string from, std::string to) { return {std::move(from), std::move(to), false}; }
+    static RenameInstruction folder(std::string from, std::string to) { return {std::move(from), std::move(to), true}; }
+
+    static std::vector<std::string> originals(const SourceFileRenamer::RenameBatchResult& result)
+    {
+        std::vector<std::string> out;
+        for (const auto& item : result.renamed)
+            out.push_back(item.original);
+        return out;
+    }
+
+private:
+    TempDir m_dir;
+    std::string m_root;
+};
+
+}  // namespace tess::test
