@@ -1,0 +1,187 @@
+// Throughput of the file index: writing analysis results, comparing an
+// enumerated tree in batches of 500, and reading every row back, at 10^5 and
+// 10^6 rows. Reports rows per second, the database size on disk and the
+// process's peak resident memory.
+
+#include "index/FileIndexDatabase.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tess {
+namespace {
+
+const std::string kRoot = "/home/user/Documents/Projects/archive";
+
+// A tree of `count` items, 100 per folder; one in ten has issues.
+std::vector<FileTransformationResult> makeResults(std::int64_t count)
+{
+    std::vector<FileTransformationResult> results;
+    results.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        FileTransformationResult result;
+        result.originalRelativePath = "folder " + std::to_string(i / 100) + "/Report: draft " + std::to_string(i) + ".txt";
+        result.originalFile = FileItem {kRoot + "/" + result.originalRelativePath, false};
+        if (i % 10 == 0) {
+            result.finalRelativePath = "folder " + std::to_string(i / 100) + "/Report_ draft " + std::to_string(i) + ".txt";
+            result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, result.originalRelativePath, result.finalRelativePath},
+                FileTransformationIssue::PathTooLong {300, 255}};
+            result.needsRename = true;
+        } else {
+            result.finalRelativePath = result.originalRelativePath;
+        }
+        results.push_back(std::move(result));
+    }
+    return results;
+}
+
+class ScratchDatabase {
+public:
+    ScratchDatabase()
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tessaline-bench-XXXXXX";
+        m_dir = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        auto opened = FileIndexDatabase::open(m_dir + "/" + FileIndexDatabase::kFileName);
+        if (opened.ok()) {
+            m_db = opened.value();
+        }
+    }
+    ~ScratchDatabase()
+    {
+        m_db.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+    ScratchDatabase(const ScratchDatabase&) = delete;
+    ScratchDatabase& operator=(const ScratchDatabase&) = delete;
+
+    FileIndexDatabase* operator->() const { return m_db.get(); }
+    bool ok() const { return m_db != nullptr; }
+    // The database file with its -wal and -shm files.
+    double sizeOnDisk() const
+    {
+        const auto info = FileIndexDatabase::databaseInfo(path());
+        return info ? static_cast<double>(info->totalSize) : 0.0;
+    }
+    // The write-ahead log alone (it holds a whole bulk write until the
+    // next checkpoint).
+    double walSize() const
+    {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(path() + "-wal", error);
+        return error ? 0.0 : static_cast<double>(size);
+    }
+    std::string path() const { return m_dir + "/" + FileIndexDatabase::kFileName; }
+
+private:
+    std::string m_dir;
+    std::shared_ptr<FileIndexDatabase> m_db;
+};
+
+// Call after the timed loop.
+void reportCounters(benchmark::State& state, double databaseBytes, double walBytes, std::int64_t rows)
+{
+    state.SetItemsProcessed(state.iterations() * rows);
+    state.counters["db_MiB"] = databaseBytes / (1024.0 * 1024.0);
+    state.counters["of_which_wal_MiB"] = walBytes / (1024.0 * 1024.0);
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void BM_Upsert(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    const auto results = makeResults(rows);
+    double databaseBytes = 0;
+    double walBytes = 0;
+    double checkpointedBytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto database = std::make_unique<ScratchDatabase>();
+        if (!database->ok()) {
+            state.SkipWithError("cannot open the database");
+            return;
+        }
+        state.ResumeTiming();
+        (*database)->upsertFiles(results, kRoot, std::chrono::system_clock::now());
+        state.PauseTiming();
+        databaseBytes = database->sizeOnDisk();
+        walBytes = database->walSize();
+        (*database)->execute("PRAGMA wal_checkpoint(TRUNCATE)");
+        checkpointedBytes = database->sizeOnDisk();
+        database.reset();
+        state.ResumeTiming();
+    }
+    reportCounters(state, databaseBytes, walBytes, rows);
+    state.counters["after_checkpoint_MiB"] = checkpointedBytes / (1024.0 * 1024.0);
+}
+
+void BM_CompareBatches(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    ScratchDatabase database;
+    if (!database.ok()) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    std::vector<FileItem> items;
+    {
+        const auto results = makeResults(rows);
+        database->upsertFiles(results, kRoot, std::chrono::system_clock::now());
+        for (const auto& result : results) {
+            items.push_back(result.originalFile);
+        }
+    }
+    for (auto _ : state) {
+        std::int64_t unchanged = 0;
+        for (std::size_t begin = 0; begin < items.size(); begin += 500) {
+            const std::vector<FileItem> batch(items.begin() + static_cast<std::ptrdiff_t>(begin),
+                items.begin() + static_cast<std::ptrdiff_t>(std::min(items.size(), begin + 500)));
+            unchanged += database->compareBatch(batch).unchangedCount;
+        }
+        if (unchanged != rows) {
+            state.SkipWithError("comparison lost rows");
+            return;
+        }
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+}
+
+void BM_FetchAll(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    ScratchDatabase database;
+    if (!database.ok()) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
+    for (auto _ : state) {
+        const auto files = database->fetchFiles(kRoot, std::numeric_limits<std::int64_t>::max(), 0);
+        if (static_cast<std::int64_t>(files.size()) != rows) {
+            state.SkipWithError("fetch lost rows");
+            return;
+        }
+        benchmark::DoNotOptimize(files.data());
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+}
+
+BENCHMARK(BM_Upsert)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CompareBatches)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FetchAll)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace tess
+
+BENCHMARK_MAIN();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "analysis/SourceFileAnalyzer.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tess {
+
+// The working record of one item during the cross-item passes.
+struct Phase2IntermediateItem {
+    // The phase-1 record; its issue list and shortened components are edited
+    // in place.
+    SourceFileAnalyzer::Phase1Result item;
+    // The relative path proposed so far.
+    std::string currentPath;
+    // currentPath as it stood just before smart shortening; only for the
+    // items handed to it.
+    std::optional<std::string> preShorteningPath;
+};
+
+using Phase2Items = std::vector<Phase2IntermediateItem>;
+
+}  // namespace tess

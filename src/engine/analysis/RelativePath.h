@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tess {
+
+// Component arithmetic on relative paths ("/" between components, no leading
+// "/"). Splitting at every "/" keeps empty components (a text between two
+// "/" or at either end) unless a function says otherwise. Every index into a
+// path's components is checked against its component count.
+class RelativePath final {
+public:
+    RelativePath() = delete;
+
+    static std::vector<std::string> split(std::string_view path);
+    static std::vector<std::string> splitNonEmpty(std::string_view path);
+    static std::string join(const std::vector<std::string>& components);
+    // Components [0, count) joined with "/" (all of them when count is larger).
+    static std::string joinFirst(const std::vector<std::string>& components, std::size_t count);
+
+    // The text after the last "/" (the whole path without "/").
+    static std::string_view lastComponent(std::string_view path);
+    // The text before the last "/" (empty without "/").
+    static std::string_view parentPart(std::string_view path);
+    // parent + "/" + name, or name alone when parent is empty.
+    static std::string child(std::string_view parent, std::string_view name);
+
+    // Number of components, empty ones included ("/" count + 1).
+    static std::size_t componentCount(std::string_view path);
+    static std::size_t nonEmptyComponentCount(std::string_view path);
+    // The first `count` components joined with "/"; nothing (empty) when the
+    // path has fewer components.
+    static std::string prefix(std::string_view path, std::size_t count);
+};
+
+}  // namespace tess

@@ -1,0 +1,59 @@
+#include "analysis/RenamePropagation.h"
+
+#include "analysis/RelativePath.h"
+#include "text/Text.h"
+
+namespace tess {
+
+std::string RenamePropagation::key(std::string_view originalRelativePath)
+{
+    if (text::isAscii(originalRelativePath)) {
+        return std::string(originalRelativePath);
+    }
+    if (!text::isValidUtf8(originalRelativePath)) {
+        // 0xFF never occurs in UTF-8: raw keys cannot meet valid ones.
+        std::string raw("\xFF");
+        raw.append(originalRelativePath);
+        return raw;
+    }
+    return text::nfc(originalRelativePath);
+}
+
+std::string RenamePropagation::propagate(const SourceFileAnalyzer::Phase1Result& record) const
+{
+    const std::string_view original = record.originalRelativePath;
+    if (m_dirRenames.empty() || original.find('/') == std::string_view::npos) {
+        return record.transformedPath;
+    }
+    const std::string* parent = renamedPath(RelativePath::parentPart(original));
+    if (parent == nullptr) {
+        return record.transformedPath;
+    }
+    const std::string_view transformed = record.transformedPath;
+    if (transformed.find('/') == std::string_view::npos) {
+        return record.transformedPath;
+    }
+    return RelativePath::child(*parent, RelativePath::lastComponent(transformed));
+}
+
+bool RenamePropagation::recordIfRenamed(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath)
+{
+    if (!record.originalFile.isDirectory || record.tooDeepOriginalPath.has_value()
+        || text::canonicallyEqual(currentPath, record.originalRelativePath)) {
+        return false;
+    }
+    m_dirRenames[key(record.originalRelativePath)] = currentPath;
+    ++m_renameCount;
+    return true;
+}
+
+const std::string* RenamePropagation::renamedPath(std::string_view originalRelativePath) const
+{
+    if (m_dirRenames.empty()) {
+        return nullptr;
+    }
+    const auto found = m_dirRenames.find(key(originalRelativePath));
+    return found == m_dirRenames.end() ? nullptr : &found->second;
+}
+
+}  // namespace tess

@@ -1,0 +1,407 @@
+#include "index/FileIndexDatabase.h"
+
+#include "core/XdgPaths.h"
+#include "index/SqliteStatement.h"
+#include "log/AppLogger.h"
+
+#include <sqlite3.h>
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+namespace tess {
+
+namespace {
+
+// Read-write, create, full mutex: 0x10006.
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+// Read-only, full mutex: 0x10001.
+constexpr int kInfoOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX;
+// How long a statement waits for a lock held by another connection.
+constexpr int kBusyTimeoutMilliseconds = 5000;
+
+constexpr const char* kCreateFileIndex = "CREATE TABLE IF NOT EXISTS file_index (\n"
+                                         "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                                         "    path TEXT NOT NULL,\n"
+                                         "    path_key TEXT NOT NULL UNIQUE,\n"
+                                         "    relative_path TEXT NOT NULL,\n"
+                                         "    is_directory INTEGER NOT NULL DEFAULT 0,\n"
+                                         "    has_issues INTEGER NOT NULL DEFAULT 0,\n"
+                                         "    issue_count INTEGER NOT NULL DEFAULT 0,\n"
+                                         "    issue_types TEXT,\n"
+                                         "    proposed_rename TEXT,\n"
+                                         "    needs_rename INTEGER NOT NULL DEFAULT 0,\n"
+                                         "    shortened_components TEXT,\n"
+                                         "    first_seen REAL NOT NULL,\n"
+                                         "    last_scanned REAL NOT NULL,\n"
+                                         "    scan_root TEXT NOT NULL\n"
+                                         ")";
+
+constexpr const char* kCreateScanHistory = "CREATE TABLE IF NOT EXISTS scan_history (\n"
+                                           "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+                                           "    scan_root TEXT NOT NULL,\n"
+                                           "    start_time REAL NOT NULL,\n"
+                                           "    end_time REAL,\n"
+                                           "    total_files INTEGER DEFAULT 0,\n"
+                                           "    new_files INTEGER DEFAULT 0,\n"
+                                           "    changed_files INTEGER DEFAULT 0,\n"
+                                           "    deleted_files INTEGER DEFAULT 0,\n"
+                                           "    issues_found INTEGER DEFAULT 0,\n"
+                                           "    trigger TEXT NOT NULL,\n"
+                                           "    status TEXT NOT NULL DEFAULT 'running'\n"
+                                           ")";
+
+std::mutex& registryMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+// The most recently opened database.
+std::weak_ptr<FileIndexDatabase>& currentDatabase()
+{
+    static std::weak_ptr<FileIndexDatabase> current;
+    return current;
+}
+
+// Every database opened so far that may still exist.
+std::vector<std::weak_ptr<FileIndexDatabase>>& openDatabases()
+{
+    static std::vector<std::weak_ptr<FileIndexDatabase>> databases;
+    return databases;
+}
+
+std::vector<std::shared_ptr<FileIndexDatabase>> liveDatabases()
+{
+    std::lock_guard lock(registryMutex());
+    std::vector<std::shared_ptr<FileIndexDatabase>> live;
+    for (const auto& weak : openDatabases()) {
+        if (auto database = weak.lock()) {
+            live.push_back(std::move(database));
+        }
+    }
+    return live;
+}
+
+void registerOpened(const std::shared_ptr<FileIndexDatabase>& database)
+{
+    std::lock_guard lock(registryMutex());
+    auto& databases = openDatabases();
+    std::erase_if(databases, [](const auto& weak) { return weak.expired(); });
+    databases.push_back(database);
+    currentDatabase() = database;
+}
+
+std::string currentThreadDescription()
+{
+    char name[64] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    return "<thread " + std::to_string(gettid()) + ", name = " + (name[0] != '\0' ? std::string(name) : "(null)") + ">";
+}
+
+double elapsedSeconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+std::uint64_t fileSizeOrZero(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+std::string normalisedPath(const std::string& path)
+{
+    return std::filesystem::path(path).lexically_normal().string();
+}
+
+}  // namespace
+
+FileIndexDatabase::FileIndexDatabase(PrivateTag, std::string path)
+    : m_queue(kQueueLabel)
+    , m_asyncQueue(kAsyncQueueLabel)
+    , m_dbPath(std::move(path))
+    , m_pending(std::make_shared<PendingWork>())
+{
+}
+
+std::string FileIndexDatabase::defaultPath()
+{
+    return XdgPaths::applicationSupportDirectory() + "/" + kFileName;
+}
+
+Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::string& path)
+{
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            return Error {error.category().name(), error.value(), error.message()};
+        }
+    }
+
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &handle, kOpenFlags, nullptr);
+    if (rc != SQLITE_OK || handle == nullptr) {
+        const char* message = handle != nullptr ? sqlite3_errmsg(handle) : nullptr;
+        const std::string text = message != nullptr ? message : "Unknown error";
+        sqlite3_close(handle);
+        return Error {kAppErrorDomain, rc, "Failed to open database: " + text};
+    }
+
+    auto database = std::make_shared<FileIndexDatabase>(PrivateTag {}, path);
+    database->configure(handle);
+    registerOpened(database);
+    TESS_LOG_INFO("FileIndexDatabase opened at " + path);
+    return database;
+}
+
+void FileIndexDatabase::configure(sqlite3* handle)
+{
+    sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
+    onQueue([&] {
+        m_db = handle;
+        execute("PRAGMA journal_mode=WAL");
+        execute("PRAGMA cache_size=-64000");
+        execute("PRAGMA synchronous=NORMAL");
+        execute("PRAGMA auto_vacuum = INCREMENTAL");
+        migrateSchemaIfNeeded();
+        createTables();
+    });
+}
+
+FileIndexDatabase::~FileIndexDatabase()
+{
+    TESS_LOG_DEBUG("FileIndexDatabase: deinit called on thread " + currentThreadDescription());
+    close();
+    TESS_LOG_DEBUG("FileIndexDatabase: deinit completed");
+}
+
+bool FileIndexDatabase::isOpen()
+{
+    bool open = false;
+    onQueue([&] { open = m_db != nullptr; });
+    return open;
+}
+
+std::string FileIndexDatabase::errorMessage() const
+{
+    const char* message = m_db != nullptr ? sqlite3_errmsg(m_db) : nullptr;
+    return message != nullptr ? message : "Unknown error";
+}
+
+void FileIndexDatabase::onQueue(const std::function<void()>& work)
+{
+    m_queue.sync(work);  // inline when already on the queue
+}
+
+void FileIndexDatabase::drainWritesUnlessOnOwnQueues()
+{
+    // On the statement queue a background job may be waiting for this very
+    // queue; on the write queue every earlier job has already run.
+    if (!m_queue.isCurrent() && !m_asyncQueue.isCurrent()) {
+        m_asyncQueue.drain();
+    }
+}
+
+void FileIndexDatabase::readOnQueue(const std::function<void()>& work)
+{
+    drainWritesUnlessOnOwnQueues();
+    onQueue(work);
+}
+
+void FileIndexDatabase::sync(const std::function<void()>& work)
+{
+    readOnQueue(work);
+}
+
+void FileIndexDatabase::execute(const std::string& sql)
+{
+    onQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        char* message = nullptr;
+        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+            TESS_LOG_ERROR(std::string("❌ SQL error: ") + (message != nullptr ? message : "Unknown error") + " for: " + sql);
+        }
+        sqlite3_free(message);
+    });
+}
+
+void FileIndexDatabase::migrateSchemaIfNeeded()
+{
+    if (m_db == nullptr) {
+        return;
+    }
+    bool hasFileSize = false;
+    bool hasPathKey = false;
+    bool hasShortenedComponents = false;
+    {
+        SqliteStatement statement(m_db, "PRAGMA table_info(file_index)");
+        if (!statement) {
+            return;
+        }
+        if (statement.step() != SQLITE_ROW) {
+            return;  // no file_index table yet
+        }
+        do {
+            const std::string column = statement.columnText(1);
+            hasFileSize = hasFileSize || column == "file_size";
+            hasPathKey = hasPathKey || column == "path_key";
+            hasShortenedComponents = hasShortenedComponents || column == "shortened_components";
+        } while (statement.step() == SQLITE_ROW);
+    }
+    if (hasFileSize) {
+        TESS_LOG_INFO("FileIndexDatabase: Dropping stale file_index table (old schema with file_size)");
+    } else if (!hasPathKey) {
+        TESS_LOG_INFO("FileIndexDatabase: Dropping file_index table (missing path_key column)");
+    } else if (!hasShortenedComponents) {
+        TESS_LOG_INFO("FileIndexDatabase: Dropping file_index table (missing shortened_components column)");
+    } else {
+        return;
+    }
+    execute("DROP TABLE file_index");
+}
+
+void FileIndexDatabase::createTables()
+{
+    execute(kCreateFileIndex);
+    execute("CREATE INDEX IF NOT EXISTS idx_path_key ON file_index(path_key)");
+    execute("CREATE INDEX IF NOT EXISTS idx_scan_root_issues ON file_index(scan_root, has_issues, relative_path)");
+    execute("CREATE INDEX IF NOT EXISTS idx_last_scanned ON file_index(last_scanned)");
+    execute("DROP INDEX IF EXISTS idx_scan_root");
+    execute("DROP INDEX IF EXISTS idx_has_issues");
+    execute(kCreateScanHistory);
+}
+
+void FileIndexDatabase::close()
+{
+    TESS_LOG_DEBUG("FileIndexDatabase: close() called on thread " + currentThreadDescription());
+    // Writes already submitted are part of the index: let them finish first.
+    drainWritesUnlessOnOwnQueues();
+    onQueue([this] { closeOnQueue(); });
+}
+
+void FileIndexDatabase::closeOnQueue()
+{
+    if (m_db == nullptr) {
+        TESS_LOG_DEBUG("FileIndexDatabase: close() — already closed (db is nil)");
+        return;
+    }
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    TESS_LOG_DEBUG("FileIndexDatabase closed");
+}
+
+void FileIndexDatabase::scheduleVacuum()
+{
+    m_queue.async([weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self || self->m_db == nullptr) {
+            return;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        self->execute("VACUUM");
+        sqlite3_wal_checkpoint_v2(self->m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+    });
+}
+
+void FileIndexDatabase::performAsync(std::function<void()> work)
+{
+    {
+        std::lock_guard lock(m_pending->lock);
+        ++m_pending->count;
+    }
+    // The counter is shared with the job, so it is kept right even when the
+    // database goes away while the job waits.
+    m_asyncQueue.async([pending = m_pending, work = std::move(work)] {
+        if (work) {
+            work();
+        }
+        std::lock_guard lock(pending->lock);
+        --pending->count;
+    });
+}
+
+std::int64_t FileIndexDatabase::pendingWorkCount() const
+{
+    std::lock_guard lock(m_pending->lock);
+    return m_pending->count;
+}
+
+void FileIndexDatabase::waitForPendingWrites()
+{
+    if (!m_asyncQueue.isCurrent()) {
+        m_asyncQueue.drain();
+    }
+}
+
+std::shared_ptr<FileIndexDatabase> FileIndexDatabase::current()
+{
+    std::lock_guard lock(registryMutex());
+    return currentDatabase().lock();
+}
+
+std::int64_t FileIndexDatabase::pendingWorkCountOfAllDatabases()
+{
+    std::int64_t total = 0;
+    for (const auto& database : liveDatabases()) {
+        total += database->pendingWorkCount();
+    }
+    return total;
+}
+
+void FileIndexDatabase::waitForAllDatabases()
+{
+    for (const auto& database : liveDatabases()) {
+        database->waitForPendingWrites();
+    }
+}
+
+std::optional<FileIndexDatabase::Info> FileIndexDatabase::databaseInfo(const std::string& path)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        return std::nullopt;
+    }
+    Info info;
+    info.totalSize = fileSizeOrZero(path) + fileSizeOrZero(path + "-wal") + fileSizeOrZero(path + "-shm");
+
+    sqlite3* handle = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &handle, kInfoOpenFlags, nullptr) == SQLITE_OK && handle != nullptr) {
+        SqliteStatement statement(handle, "SELECT COUNT(*) FROM file_index");
+        if (statement && statement.step() == SQLITE_ROW) {
+            info.rowCount = statement.columnInt64(0);
+        }
+    }
+    sqlite3_close_v2(handle);
+    return info;
+}
+
+void FileIndexDatabase::resetDatabase(const std::string& path)
+{
+    // A connection still open on the file would keep writing into removed
+    // files: its queued writes run first, then it is closed.
+    const std::string target = normalisedPath(path);
+    for (const auto& database : liveDatabases()) {
+        if (normalisedPath(database->path()) == target) {
+            database->close();
+        }
+    }
+    for (const std::string& file : {path, path + "-wal", path + "-shm"}) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+    TESS_LOG_INFO("Database reset: deleted files at " + path);
+}
+
+}  // namespace tess

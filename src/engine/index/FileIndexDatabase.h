@@ -1,0 +1,171 @@
+#pragma once
+
+#include "analysis/FileItem.h"
+#include "analysis/FileTransformationResult.h"
+#include "core/Error.h"
+#include "core/SerialQueue.h"
+#include "index/IndexTime.h"
+#include "index/IndexedFile.h"
+#include "index/ScanRecord.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace tess {
+
+// The SQLite index of every item under one scan root (table `file_index`) and
+// the history of scans (table `scan_history`), in one database file.
+//
+// Threads: every statement runs on the statement queue
+// ("app.quenby.tessaline.database"); background write jobs run one after the
+// other on the write queue ("app.quenby.tessaline.database.async") and enter
+// the statement queue for each of their steps.
+//
+// Every row operation may be called from any thread: called on the statement
+// queue it runs inline, otherwise it enters that queue synchronously itself.
+// Reads (compareBatch, findDeletedPaths, the counts, the pages and
+// lastCompletedScan) called from outside the statement queue first wait for
+// every background write queued before them, so they never see the index
+// without writes that were already submitted. Code that runs several steps in
+// one job uses sync(), which gives the same ordering.
+//
+// A closed database does nothing: every operation finds no connection and
+// returns its empty result.
+class FileIndexDatabase : public std::enable_shared_from_this<FileIndexDatabase> {
+    struct PrivateTag {
+        explicit PrivateTag() = default;
+    };
+
+public:
+    static constexpr const char* kFileName = "tessaline.db";
+    static constexpr const char* kQueueLabel = "app.quenby.tessaline.database";
+    static constexpr const char* kAsyncQueueLabel = "app.quenby.tessaline.database.async";
+
+    // Statistics of a database file.
+    struct Info {
+        std::int64_t rowCount = 0;  // rows of file_index
+        std::uint64_t totalSize = 0;  // bytes of the file and its -wal and -shm files
+        friend bool operator==(const Info&, const Info&) = default;
+    };
+
+    // The outcome of compareBatch: items not yet indexed, changed items
+    // (always empty: the index keeps no size or date) and the number of
+    // items already indexed.
+    struct Comparison {
+        std::vector<FileItem> newItems;
+        std::vector<FileItem> changedItems;
+        std::int64_t unchangedCount = 0;
+    };
+
+    // Opens (creating when missing) the database file at `path`, creating its
+    // folder first. Fails with the file system's error when the folder cannot
+    // be created, or with an error in kAppErrorDomain whose code is the SQLite
+    // result code and whose message is "Failed to open database: " and
+    // SQLite's message when the file cannot be opened.
+    static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path);
+
+    // "tessaline.db" in the application's data folder.
+    static std::string defaultPath();
+
+    FileIndexDatabase(PrivateTag, std::string path);
+    ~FileIndexDatabase();
+    FileIndexDatabase(const FileIndexDatabase&) = delete;
+    FileIndexDatabase& operator=(const FileIndexDatabase&) = delete;
+
+    const std::string& path() const { return m_dbPath; }
+    bool isOpen();
+
+    // Runs one SQL text without parameters or result rows; a failure is only
+    // logged.
+    void execute(const std::string& sql);
+
+    // Lets every background write queued before the call finish, then closes
+    // the connection. Safe to call more than once.
+    void close();
+
+    // Queues a VACUUM and a write-ahead-log checkpoint and returns at once.
+    void scheduleVacuum();
+
+    // Counts and queues a background write job and returns at once.
+    void performAsync(std::function<void()> work);
+    // Background write jobs submitted and not yet finished.
+    std::int64_t pendingWorkCount() const;
+    // Returns once every background write queued before the call has run.
+    void waitForPendingWrites();
+
+    // Runs `work` on the statement queue after every background write queued
+    // before the call has finished (inline when already on that queue).
+    void sync(const std::function<void()>& work);
+
+    // The most recently opened database while it exists.
+    static std::shared_ptr<FileIndexDatabase> current();
+    // Pending background writes of every database object that still exists.
+    static std::int64_t pendingWorkCountOfAllDatabases();
+    // Waits until every database object that still exists has run the
+    // background writes queued before the call (what quitting waits for).
+    static void waitForAllDatabases();
+
+    // Row count and total size of the database file, absent when there is no
+    // file at `path`. Never fails: what cannot be read counts as 0.
+    static std::optional<Info> databaseInfo(const std::string& path);
+    // Deletes the database file and its -wal and -shm files, ignoring every
+    // failure. Any database object still open on that file first runs its
+    // queued background writes and is closed.
+    static void resetDatabase(const std::string& path);
+
+    // Row operations.
+    Comparison compareBatch(const std::vector<FileItem>& items);
+    std::vector<std::string> findDeletedPaths(const std::string& scanRoot, IndexDate cutoff);
+    void deletePaths(const std::vector<std::string>& paths);
+    std::int64_t issueCount(const std::string& scanRoot);
+    std::int64_t totalCount(const std::string& scanRoot);
+    // `limit` INT64_MAX means no limit.
+    std::vector<IndexedFile> fetchFilesWithIssues(const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
+    std::vector<IndexedFile> fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
+    // The new record's row id, or -1.
+    std::int64_t startScanRecord(const std::string& scanRoot, const std::string& trigger);
+    void finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
+        std::int64_t deletedFiles, std::int64_t issuesFound, const std::string& status);
+    std::optional<ScanRecord> lastCompletedScan(const std::string& scanRoot);
+    void upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime);
+    void touchPaths(const std::vector<std::string>& paths, IndexDate scanTime);
+    // Queued on the statement queue; returns at once. Leaves only the rows of
+    // `scanRoot` in the index.
+    void pruneOtherRoots(const std::string& scanRoot);
+
+private:
+    struct PendingWork {
+        mutable std::mutex lock;
+        std::int64_t count = 0;
+    };
+
+    // Runs on the statement queue, inline when already there.
+    void onQueue(const std::function<void()>& work);
+    // The same, after the background writes queued before the call.
+    void readOnQueue(const std::function<void()>& work);
+    void drainWritesUnlessOnOwnQueues();
+
+    void configure(sqlite3* handle);
+    void migrateSchemaIfNeeded();
+    void createTables();
+    void closeOnQueue();
+    void pruneOtherRootsOnQueue(const std::string& scanRoot);
+    std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
+    std::int64_t countRows(const char* sql, const std::string* scanRoot);
+    std::string errorMessage() const;
+
+    sqlite3* m_db = nullptr;
+    SerialQueue m_queue;
+    SerialQueue m_asyncQueue;
+    std::string m_dbPath;
+    std::shared_ptr<PendingWork> m_pending;
+};
+
+}  // namespace tess

@@ -1,0 +1,435 @@
+// The row operations of FileIndexDatabase: comparison, pages, counts, scan
+// records and the bulk writes.
+
+#include "index/FileIndexDatabase.h"
+
+#include "index/IssueTypesText.h"
+#include "index/PathKey.h"
+#include "index/ShortenedComponentsJson.h"
+#include "index/SqliteStatement.h"
+#include "log/AppLogger.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <unordered_set>
+
+namespace tess {
+
+namespace {
+
+constexpr const char* kUpsertSql = "INSERT OR REPLACE INTO file_index\n"
+                                   "        (path, path_key, relative_path, is_directory,\n"
+                                   "         has_issues, issue_count, issue_types, proposed_rename, needs_rename,\n"
+                                   "         shortened_components,\n"
+                                   "         first_seen, last_scanned, scan_root)\n"
+                                   "    VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?,\n"
+                                   "            COALESCE((SELECT first_seen FROM file_index WHERE path_key = ?), ?),\n"
+                                   "            ?, ?)";
+
+constexpr const char* kFetchWithIssuesSql = "SELECT id, path, relative_path, is_directory,\n"
+                                            "           has_issues, issue_count, issue_types, proposed_rename, needs_rename,\n"
+                                            "           shortened_components, first_seen, last_scanned, scan_root\n"
+                                            "    FROM file_index\n"
+                                            "    WHERE scan_root = ? AND has_issues = 1\n"
+                                            "    ORDER BY relative_path ASC\n"
+                                            "    LIMIT ? OFFSET ?";
+
+constexpr const char* kFetchSql = "SELECT id, path, relative_path, is_directory,\n"
+                                  "           has_issues, issue_count, issue_types, proposed_rename, needs_rename,\n"
+                                  "           shortened_components, first_seen, last_scanned, scan_root\n"
+                                  "    FROM file_index\n"
+                                  "    WHERE scan_root = ?\n"
+                                  "    ORDER BY relative_path ASC\n"
+                                  "    LIMIT ? OFFSET ?";
+
+constexpr const char* kFinishScanSql = "UPDATE scan_history\n"
+                                       "    SET end_time = ?, total_files = ?, new_files = ?, changed_files = ?,\n"
+                                       "        deleted_files = ?, issues_found = ?, status = ?\n"
+                                       "    WHERE id = ?";
+
+constexpr const char* kLastCompletedScanSql = "SELECT id, scan_root, start_time, end_time, total_files, new_files,\n"
+                                              "           changed_files, deleted_files, issues_found, trigger, status\n"
+                                              "    FROM scan_history\n"
+                                              "    WHERE scan_root = ? AND status = 'completed'\n"
+                                              "    ORDER BY start_time DESC\n"
+                                              "    LIMIT 1";
+
+// 32-bit columns take counts clamped into their range.
+std::int32_t clampToInt32(std::int64_t value)
+{
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+double nowSeconds()
+{
+    return secondsSince1970(std::chrono::system_clock::now());
+}
+
+IndexedFile decodeIndexedFile(const SqliteStatement& row)
+{
+    IndexedFile file;
+    file.id = row.columnInt64(0);
+    file.path = row.columnText(1);
+    file.relativePath = row.columnText(2);
+    file.isDirectory = row.columnInt(3) != 0;
+    file.hasIssues = row.columnInt(4) != 0;
+    file.issueCount = row.columnInt(5);
+    file.issueTypes = row.columnOptionalText(6);
+    file.proposedRename = row.columnOptionalText(7);
+    file.needsRename = row.columnInt(8) != 0;
+    if (!row.isNull(9)) {
+        file.shortenedComponents = ShortenedComponentsJson::decode(row.columnText(9));
+    }
+    file.firstSeen = dateFromSecondsSince1970(row.columnDouble(10));
+    file.lastScanned = dateFromSecondsSince1970(row.columnDouble(11));
+    file.scanRoot = row.columnText(12);
+    return file;
+}
+
+std::string placeholders(std::size_t count)
+{
+    std::string out;
+    out.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i != 0) {
+            out += ',';
+        }
+        out += '?';
+    }
+    return out;
+}
+
+}  // namespace
+
+FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<FileItem>& items)
+{
+    Comparison comparison;
+    readOnQueue([&] {
+        if (items.empty() || m_db == nullptr) {
+            comparison.newItems = items;
+            return;
+        }
+        std::vector<std::string> keys;
+        keys.reserve(items.size());
+        for (const auto& item : items) {
+            keys.push_back(pathKey(item.path));
+        }
+
+        // One IN query per chunk that fits the connection's parameter limit.
+        const auto limit = static_cast<std::size_t>(std::max(1, sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
+        std::unordered_set<std::string> indexed;
+        for (std::size_t begin = 0; begin < keys.size(); begin += limit) {
+            const std::size_t count = std::min(limit, keys.size() - begin);
+            SqliteStatement statement(m_db, "SELECT path_key FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
+            if (!statement) {
+                TESS_LOG_ERROR("❌ Failed to prepare compareBatch statement: " + errorMessage());
+                comparison = Comparison {items, {}, 0};
+                return;
+            }
+            for (std::size_t i = 0; i < count; ++i) {
+                statement.bindText(static_cast<int>(i + 1), keys[begin + i]);
+            }
+            while (statement.step() == SQLITE_ROW) {
+                indexed.insert(statement.columnText(0));
+            }
+        }
+
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (indexed.contains(keys[i])) {
+                ++comparison.unchangedCount;
+            } else {
+                comparison.newItems.push_back(items[i]);
+            }
+        }
+    });
+    return comparison;
+}
+
+std::vector<std::string> FileIndexDatabase::findDeletedPaths(const std::string& scanRoot, IndexDate cutoff)
+{
+    std::vector<std::string> paths;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, "SELECT path FROM file_index WHERE scan_root = ? AND last_scanned < ?");
+        if (!statement) {
+            TESS_LOG_ERROR("❌ Failed to prepare findDeletedPaths: " + errorMessage());
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        statement.bindDouble(2, secondsSince1970(cutoff));
+        while (statement.step() == SQLITE_ROW) {
+            paths.push_back(statement.columnText(0));
+        }
+    });
+    return paths;
+}
+
+void FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
+{
+    onQueue([&] {
+        if (m_db == nullptr || paths.empty()) {
+            return;
+        }
+        SqliteStatement statement(m_db, "DELETE FROM file_index WHERE path_key = ?");
+        if (!statement) {
+            TESS_LOG_ERROR("❌ Failed to prepare deletePaths: " + errorMessage());
+            return;
+        }
+        execute("BEGIN TRANSACTION");
+        for (const auto& path : paths) {
+            statement.reset();
+            statement.bindText(1, pathKey(path));
+            statement.step();
+        }
+        execute("COMMIT");
+    });
+}
+
+std::int64_t FileIndexDatabase::countRows(const char* sql, const std::string* scanRoot)
+{
+    if (m_db == nullptr) {
+        return 0;
+    }
+    SqliteStatement statement(m_db, sql);
+    if (!statement) {
+        return 0;
+    }
+    if (scanRoot != nullptr) {
+        statement.bindText(1, *scanRoot);
+    }
+    return statement.step() == SQLITE_ROW ? statement.columnInt64(0) : 0;
+}
+
+std::int64_t FileIndexDatabase::issueCount(const std::string& scanRoot)
+{
+    std::int64_t count = 0;
+    readOnQueue([&] { count = countRows("SELECT COUNT(*) FROM file_index WHERE scan_root = ? AND has_issues = 1", &scanRoot); });
+    return count;
+}
+
+std::int64_t FileIndexDatabase::totalCount(const std::string& scanRoot)
+{
+    std::int64_t count = 0;
+    readOnQueue([&] { count = countRows("SELECT COUNT(*) FROM file_index WHERE scan_root = ?", &scanRoot); });
+    return count;
+}
+
+std::vector<IndexedFile> FileIndexDatabase::fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
+{
+    std::vector<IndexedFile> files;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, sql);
+        if (!statement) {
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        statement.bindInt64(2, limit == std::numeric_limits<std::int64_t>::max() ? -1 : limit);
+        statement.bindInt64(3, offset);
+        while (statement.step() == SQLITE_ROW) {
+            files.push_back(decodeIndexedFile(statement));
+        }
+    });
+    return files;
+}
+
+std::vector<IndexedFile> FileIndexDatabase::fetchFilesWithIssues(const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
+{
+    return fetchPage(kFetchWithIssuesSql, scanRoot, limit, offset);
+}
+
+std::vector<IndexedFile> FileIndexDatabase::fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
+{
+    return fetchPage(kFetchSql, scanRoot, limit, offset);
+}
+
+std::int64_t FileIndexDatabase::startScanRecord(const std::string& scanRoot, const std::string& trigger)
+{
+    std::int64_t id = -1;
+    onQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, "INSERT INTO scan_history (scan_root, start_time, trigger, status) VALUES (?, ?, ?, 'running')");
+        if (!statement) {
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        statement.bindDouble(2, nowSeconds());
+        statement.bindText(3, trigger);
+        if (statement.step() == SQLITE_DONE) {
+            id = sqlite3_last_insert_rowid(m_db);
+        }
+    });
+    return id;
+}
+
+void FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
+    std::int64_t deletedFiles, std::int64_t issuesFound, const std::string& status)
+{
+    onQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, kFinishScanSql);
+        if (!statement) {
+            return;
+        }
+        statement.bindDouble(1, nowSeconds());
+        statement.bindInt(2, clampToInt32(totalFiles));
+        statement.bindInt(3, clampToInt32(newFiles));
+        statement.bindInt(4, clampToInt32(changedFiles));
+        statement.bindInt(5, clampToInt32(deletedFiles));
+        statement.bindInt(6, clampToInt32(issuesFound));
+        statement.bindText(7, status);
+        statement.bindInt64(8, id);
+        statement.step();
+    });
+}
+
+std::optional<ScanRecord> FileIndexDatabase::lastCompletedScan(const std::string& scanRoot)
+{
+    std::optional<ScanRecord> record;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, kLastCompletedScanSql);
+        if (!statement) {
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        if (statement.step() != SQLITE_ROW) {
+            return;
+        }
+        ScanRecord row;
+        row.id = statement.columnInt64(0);
+        row.scanRoot = statement.columnText(1);
+        row.startTime = dateFromSecondsSince1970(statement.columnDouble(2));
+        if (!statement.isNull(3)) {
+            row.endTime = dateFromSecondsSince1970(statement.columnDouble(3));
+        }
+        row.totalFiles = statement.columnInt(4);
+        row.newFiles = statement.columnInt(5);
+        row.changedFiles = statement.columnInt(6);
+        row.deletedFiles = statement.columnInt(7);
+        row.issuesFound = statement.columnInt(8);
+        row.trigger = statement.columnText(9);
+        row.status = statement.columnText(10);
+        record = std::move(row);
+    });
+    return record;
+}
+
+void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime)
+{
+    onQueue([&] {
+        if (m_db == nullptr || results.empty()) {
+            return;
+        }
+        SqliteStatement statement(m_db, kUpsertSql);
+        if (!statement) {
+            TESS_LOG_ERROR("❌ Failed to prepare upsert statement: " + errorMessage());
+            return;
+        }
+        const double time = secondsSince1970(scanTime);
+        execute("BEGIN TRANSACTION");
+        for (const auto& result : results) {
+            statement.reset();
+            const std::string key = pathKey(result.originalFile.path);
+            const bool hasIssues = !result.transformations.empty();
+            statement.bindText(1, result.originalFile.path);
+            statement.bindText(2, key);
+            statement.bindText(3, result.originalRelativePath);
+            statement.bindInt(4, result.originalFile.isDirectory ? 1 : 0);
+            statement.bindInt(5, hasIssues ? 1 : 0);
+            statement.bindInt(6, clampToInt32(static_cast<std::int64_t>(result.transformations.size())));
+            statement.bindOptionalText(7, IssueTypesText::join(result.transformations));
+            if (result.needsRename) {
+                statement.bindText(8, result.finalRelativePath);
+            } else {
+                statement.bindNull(8);
+            }
+            statement.bindInt(9, result.needsRename ? 1 : 0);
+            statement.bindOptionalText(10, ShortenedComponentsJson::encode(result.shortenedComponents));
+            statement.bindText(11, key);
+            statement.bindDouble(12, time);
+            statement.bindDouble(13, time);
+            statement.bindText(14, scanRoot);
+            if (statement.step() != SQLITE_DONE) {
+                TESS_LOG_ERROR("❌ Failed to upsert file " + result.originalFile.path + ": " + errorMessage());
+            }
+        }
+        execute("COMMIT");
+    });
+}
+
+void FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime)
+{
+    onQueue([&] {
+        if (m_db == nullptr || paths.empty()) {
+            return;
+        }
+        SqliteStatement statement(m_db, "UPDATE file_index SET last_scanned = ? WHERE path_key = ?");
+        if (!statement) {
+            TESS_LOG_ERROR("❌ Failed to prepare touchPaths: " + errorMessage());
+            return;
+        }
+        const double time = secondsSince1970(scanTime);
+        execute("BEGIN TRANSACTION");
+        for (const auto& path : paths) {
+            statement.reset();
+            statement.bindDouble(1, time);
+            statement.bindText(2, pathKey(path));
+            statement.step();
+        }
+        execute("COMMIT");
+    });
+}
+
+void FileIndexDatabase::pruneOtherRoots(const std::string& scanRoot)
+{
+    m_queue.async([weak = weak_from_this(), scanRoot] {
+        if (const auto self = weak.lock()) {
+            self->pruneOtherRootsOnQueue(scanRoot);
+        }
+    });
+}
+
+void FileIndexDatabase::pruneOtherRootsOnQueue(const std::string& scanRoot)
+{
+    if (m_db == nullptr) {
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    const std::int64_t kept = countRows("SELECT COUNT(*) FROM file_index WHERE scan_root = ?", &scanRoot);
+    const std::int64_t total = countRows("SELECT COUNT(*) FROM file_index", nullptr);
+    const std::int64_t stale = total - kept;
+    if (stale < 1) {
+        return;
+    }
+    if (kept == 0) {
+        execute("DROP TABLE IF EXISTS file_index");
+        createTables();
+        TESS_LOG_INFO("FileIndexDatabase: Dropped and recreated file_index (" + std::to_string(stale) + " stale records) in " + formatSeconds(elapsed(), 3) + "s");
+        return;
+    }
+    SqliteStatement statement(m_db, "DELETE FROM file_index WHERE scan_root != ?");
+    if (!statement) {
+        return;
+    }
+    statement.bindText(1, scanRoot);
+    if (statement.step() == SQLITE_DONE) {
+        TESS_LOG_INFO("FileIndexDatabase: Deleted " + std::to_string(sqlite3_changes(m_db)) + " stale records (kept " + std::to_string(kept) + " for current root) in " + formatSeconds(elapsed(), 2) + "s");
+    }
+}
+
+}  // namespace tess

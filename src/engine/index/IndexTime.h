@@ -1,0 +1,30 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+namespace tess {
+
+// Dates in the index are REAL seconds since 1970-01-01 00:00 UTC.
+using IndexDate = std::chrono::system_clock::time_point;
+
+inline double secondsSince1970(IndexDate date)
+{
+    return std::chrono::duration<double>(date.time_since_epoch()).count();
+}
+
+inline IndexDate dateFromSecondsSince1970(double seconds)
+{
+    return IndexDate(std::chrono::duration_cast<IndexDate::duration>(std::chrono::duration<double>(seconds)));
+}
+
+// A time span for the log: seconds with `decimals` digits after the point.
+inline std::string formatSeconds(double seconds, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, seconds);
+    return buffer;
+}
+
+}  // namespace tess

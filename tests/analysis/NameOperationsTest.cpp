@@ -1,0 +1,129 @@
+#include "AnalyzerTestSupport.h"
+
+#include "analysis/SourceFileAnalyzer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace tess {
+namespace {
+
+using test::plainSettings;
+using Issue = FileTransformationIssue;
+
+TEST(NameOperations, SplitExtension)
+{
+    struct Case {
+        std::string name;
+        std::string base;
+        std::string extension;
+    };
+    const std::vector<Case> cases = {
+        {"report.final.pdf", "report", ".final.pdf"},
+        {".bashrc", ".bashrc", ""},
+        {".config.json", ".config", ".json"},
+        {".", "", "."},
+        {"..", ".", "."},
+        {"name.", "name", "."},
+        {"notes", "notes", ""},
+        {"", "", ""},
+        {"r\xC3\xA9sum\xC3\xA9.tar.gz", "r\xC3\xA9sum\xC3\xA9", ".tar.gz"},
+        // A full stop carrying a combining mark is not a full stop.
+        {"a.\xCC\x81x.txt", "a.\xCC\x81x", ".txt"},
+        {".\xC3\xA9", ".\xC3\xA9", ""},
+    };
+    for (const Case& c : cases) {
+        const auto [base, extension] = SourceFileAnalyzer::splitExtension(c.name);
+        EXPECT_EQ(base, c.base) << c.name;
+        EXPECT_EQ(extension, c.extension) << c.name;
+    }
+}
+
+TEST(NameOperations, SplitVersionSuffix)
+{
+    struct Case {
+        std::string base;
+        std::string stem;
+        std::string suffix;
+    };
+    const std::vector<Case> cases = {
+        {"report_2", "report", "_2"},
+        {"x__3", "x_", "_3"},
+        {"_12", "_12", ""},
+        {"a_", "a_", ""},
+        {"page2", "page2", ""},
+        {"123", "123", ""},
+        {"a_1_2", "a_1", "_2"},
+        {"a_1b", "a_1b", ""},
+        // Number characters beyond ASCII digits.
+        {"v_\xD9\xA3", "v", "_\xD9\xA3"},  // ARABIC-INDIC DIGIT THREE
+        {"\xC3\xA9_\xC2\xBD", "\xC3\xA9", "_\xC2\xBD"},  // VULGAR FRACTION ONE HALF
+    };
+    for (const Case& c : cases) {
+        const auto [stem, suffix] = SourceFileAnalyzer::splitVersionSuffix(c.base);
+        EXPECT_EQ(stem, c.stem) << c.base;
+        EXPECT_EQ(suffix, c.suffix) << c.base;
+    }
+}
+
+TEST(NameOperations, TruncateToUtf8BytesNeverSplitsACharacter)
+{
+    struct Case {
+        std::string text;
+        std::int64_t budget;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"abc", 5, "abc"},
+        {"abc", 3, "abc"},
+        {"abc", 2, "ab"},
+        {"abc", 0, ""},
+        {"abc", -4, ""},
+        {"\xC3\xA9", 1, ""},
+        {"e\xCC\x81x", 2, ""},
+        {"e\xCC\x81x", 3, "e\xCC\x81"},
+        {"a\r\nb", 2, "a"},  // CR LF is one character
+        {"\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7!", 7, ""},  // a flag is one character of 8 bytes
+        {"\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7!", 8, "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SourceFileAnalyzer::truncateToUTF8Bytes(c.text, c.budget), c.expected) << c.text << " @" << c.budget;
+    }
+}
+
+TEST(NameOperations, TruncateLastComponentAndPrefix)
+{
+    EXPECT_EQ(SourceFileAnalyzer::truncateLastComponent("a/bcdef", 3), "a/bcd");
+    EXPECT_EQ(SourceFileAnalyzer::truncateLastComponent("abc.def", 5), "abc.d");
+    EXPECT_EQ(SourceFileAnalyzer::truncateLastComponent("a/\xC3\xA9", 1), "a/_");
+    EXPECT_EQ(SourceFileAnalyzer::prefixReservedName("a/CON.txt"), "a/file_CON.txt");
+    EXPECT_EQ(SourceFileAnalyzer::prefixReservedName("CON"), "file_CON");
+}
+
+TEST(NameOperations, FitFileNameKeepsExtensionAndVersionSuffix)
+{
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
+    SourceFileAnalyzer::Issues issues;
+    EXPECT_EQ(analyzer.fitFileName("d/quarterly_report_2.txt", 17, issues), "d/quarterly_r_2.txt");
+    EXPECT_EQ(analyzer.fitFileName("caf\xC3\xA9s.txt", 8, issues), "caf.txt");  // é does not fit in byte 4
+    EXPECT_EQ(analyzer.fitFileName(".bashrc_history", 6, issues), ".bashr");
+    EXPECT_TRUE(issues.empty());
+}
+
+TEST(NameOperations, CollapseSeparatorRunsKeepsHighestRankFirstAmongEquals)
+{
+    auto settings = plainSettings();
+    settings.repeatedSeparatorCharacters = {".", "-", "_", " ", "\xE3\x80\x80"};  // + IDEOGRAPHIC SPACE
+    const SourceFileAnalyzer analyzer(settings, 3);
+    EXPECT_EQ(analyzer.collapseSeparatorRuns("a \xE3\x80\x80 b"), "a b");
+    EXPECT_EQ(analyzer.collapseSeparatorRuns("a\xE3\x80\x80\xE3\x80\x80"
+                                             "b"),
+        "a\xE3\x80\x80"
+        "b");
+    EXPECT_EQ(analyzer.collapseSeparatorRuns("--x__"), "-x_");
+    EXPECT_EQ(analyzer.collapseSeparatorRuns("a_._b"), "a.b");
+    EXPECT_EQ(analyzer.collapseSeparatorRuns(""), "");
+}
+
+}  // namespace
+}  // namespace tess
