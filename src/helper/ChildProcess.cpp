@@ -1,0 +1,170 @@
+#include "ChildProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace tess {
+
+namespace {
+
+struct Pipe {
+    int read = -1;
+    int write = -1;
+    ~Pipe()
+    {
+        closeRead();
+        closeWrite();
+    }
+    bool open()
+    {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return false;
+        read = fds[0];
+        write = fds[1];
+        return true;
+    }
+    void closeRead()
+    {
+        if (read >= 0)
+            ::close(read);
+        read = -1;
+    }
+    void closeWrite()
+    {
+        if (write >= 0)
+            ::close(write);
+        write = -1;
+    }
+};
+
+class SpawnSetup {
+public:
+    SpawnSetup()
+    {
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawnattr_init(&attributes);
+    }
+    ~SpawnSetup()
+    {
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::posix_spawnattr_destroy(&attributes);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+};
+
+// Reads both pipes until they close, keeping at most kOutputLimit bytes of each.
+void collect(Pipe& out, Pipe& err, ChildProcess::Result& result)
+{
+    char buffer[16384];
+    for (;;) {
+        pollfd entries[2];
+        nfds_t count = 0;
+        if (out.read >= 0)
+            entries[count++] = {out.read, POLLIN, 0};
+        if (err.read >= 0)
+            entries[count++] = {err.read, POLLIN, 0};
+        if (count == 0)
+            return;
+        if (::poll(entries, count, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        for (nfds_t i = 0; i < count; ++i) {
+            if (entries[i].revents == 0)
+                continue;
+            bool isOut = entries[i].fd == out.read;
+            ssize_t got = ::read(entries[i].fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                isOut ? out.closeRead() : err.closeRead();
+                continue;
+            }
+            std::string& target = isOut ? result.standardOutput : result.standardError;
+            std::size_t room = ChildProcess::kOutputLimit - target.size();
+            std::size_t keep = static_cast<std::size_t>(got) < room ? static_cast<std::size_t>(got) : room;
+            target.append(buffer, keep);
+            if (keep < static_cast<std::size_t>(got))
+                result.truncated = true;
+        }
+    }
+}
+
+}  // namespace
+
+ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Options options)
+{
+    Result result;
+    if (argv.empty()) {
+        result.launchError = std::strerror(EINVAL);
+        return result;
+    }
+    Pipe out;
+    Pipe err;
+    if ((options.captureStdout && !out.open()) || (options.captureStderr && !err.open())) {
+        result.launchError = std::strerror(errno);
+        return result;
+    }
+
+    SpawnSetup setup;
+    ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (options.captureStdout)
+        ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
+    if (options.captureStderr)
+        ::posix_spawn_file_actions_adddup2(&setup.actions, err.write, STDERR_FILENO);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGKILL);
+    sigdelset(&defaults, SIGSTOP);
+    ::posix_spawnattr_setsigmask(&setup.attributes, &none);
+    ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& argument : argv)
+        args.push_back(const_cast<char*>(argument.c_str()));
+    args.push_back(nullptr);
+
+    pid_t pid = -1;
+    int error = argv[0].find('/') == std::string::npos
+        ? ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ)
+        : ::posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ);
+    if (error != 0) {
+        result.launchError = std::strerror(error);
+        return result;
+    }
+    result.launched = true;
+    out.closeWrite();
+    err.closeWrite();
+    collect(out, err, result);
+
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return result;
+    }
+    if (WIFEXITED(status)) {
+        result.exitedNormally = true;
+        result.exitCode = WEXITSTATUS(status);
+    }
+    return result;
+}
+
+}  // namespace tess

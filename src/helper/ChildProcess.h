@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tess {
+
+// Runs a program without a shell and collects what it writes. Standard input
+// is /dev/null; the child starts with no blocked signals and default
+// dispositions, whatever the caller blocks.
+class ChildProcess {
+public:
+    static constexpr std::size_t kOutputLimit = 1024 * 1024;  // per stream
+
+    struct Options {
+        bool captureStdout = true;  // otherwise the child writes to ours
+        bool captureStderr = true;
+    };
+
+    struct Result {
+        bool launched = false;
+        std::string launchError;  // the system's text when not launched
+        bool exitedNormally = false;
+        int exitCode = -1;  // when exitedNormally
+        std::string standardOutput;
+        std::string standardError;
+        bool truncated = false;  // a stream passed kOutputLimit
+
+        bool succeeded() const { return launched && exitedNormally && exitCode == 0; }
+    };
+
+    // argv[0] is the program path (searched in PATH when it holds no "/").
+    static Result run(const std::vector<std::string>& argv, Options options);
+    static Result run(const std::vector<std::string>& argv) { return run(argv, Options {}); }
+};
+
+}  // namespace tess

@@ -1,0 +1,179 @@
+#include "HelperDaemon.h"
+
+#include "ConnectionRegistry.h"
+#include "FrameIO.h"
+#include "HelperEndpoint.h"
+#include "HelperLogger.h"
+#include "HelperToolService.h"
+#include "PeerAuthorizer.h"
+#include "WireFormat.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tess {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kMaxConnections = 64;
+constexpr auto kIdleLimit = 30s;  // a connection waiting for its next request
+constexpr auto kReplyLimit = 10s;  // writing one reply
+constexpr auto kStopLimit = 2000ms;  // running requests at SIGTERM
+constexpr auto kDrainLimit = 1000ms;  // queued log entries at exit
+
+void serveConnection(int fd, PeerContext peer, std::shared_ptr<HelperToolService> service,
+    std::shared_ptr<ConnectionRegistry> connections, HelperLogger& logger)
+{
+    for (;;) {
+        auto frame = FrameIO::readFrame(fd, std::chrono::steady_clock::now() + kIdleLimit, WireFormat::kMaxPayload);
+        if (frame.status != FrameIO::Status::ok) {
+            if (frame.status == FrameIO::Status::malformed)
+                logger.log("Refused a malformed request from uid " + std::to_string(peer.uid), "ERROR");
+            break;
+        }
+        auto request = WireFormat::decodeRequest(frame.payload);
+        if (!request) {
+            logger.log("Refused a malformed request from uid " + std::to_string(peer.uid), "ERROR");
+            break;
+        }
+        HelperReply reply = service->handle(*request, peer);
+        if (FrameIO::writeFrame(fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok)
+            break;
+    }
+    connections->remove(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+HelperDaemon::Config HelperDaemon::configFromEnvironment()
+{
+    return Config {HelperEndpoint::socketPath(), PeerAuthorizer::adminGroupFromEnvironment(),
+        UserDirectory::fromEnvironment(), HelperToolService::diskImageToolFromEnvironment()};
+}
+
+HelperDaemon::HelperDaemon(HelperLogger& logger, Config config)
+    : m_logger(logger)
+    , m_config(std::move(config))
+    , m_connections(std::make_shared<ConnectionRegistry>(kMaxConnections))
+{
+}
+
+HelperDaemon::~HelperDaemon()
+{
+    if (m_signalFd >= 0)
+        ::close(m_signalFd);
+}
+
+int HelperDaemon::fail(const std::string& why)
+{
+    m_logger.log(why, "ERROR");
+    std::fprintf(stderr, "%s: %s\n", HelperEndpoint::kServiceName.data(), why.c_str());
+    m_logger.drain(kDrainLimit);
+    return 1;
+}
+
+int HelperDaemon::run()
+{
+    // 1. The service (its creation writes the banner).
+    m_service = std::make_shared<HelperToolService>(m_logger, m_config.users, m_config.diskImageTool);
+
+    // 2. SIGTERM is read from a descriptor; the caller has blocked it.
+    sigset_t terminate;
+    sigemptyset(&terminate);
+    sigaddset(&terminate, SIGTERM);
+    m_signalFd = ::signalfd(-1, &terminate, SFD_CLOEXEC);
+    if (m_signalFd < 0)
+        return fail(std::string("Cannot watch SIGTERM: ") + std::strerror(errno));
+
+    // 3. Listen; a daemon that cannot listen ends at once and says so.
+    if (auto failure = m_listener.open(m_config.socketPath, m_config.adminGroup); !failure.empty())
+        return fail(failure);
+
+    // 4. Announce it only now that clients can connect.
+    if (auto failure = m_notifier.post(kDidBecomeActive); failure.empty())
+        m_logger.log("Posted didBecomeActive Darwin notification", "INFO");
+    else
+        m_logger.log("Could not post didBecomeActive on the system bus: " + failure, "ERROR");
+
+    for (;;) {
+        pollfd entries[2] = {{m_listener.fd(), POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(std::string("Cannot wait for connections: ") + std::strerror(errno));
+        }
+        if (entries[1].revents != 0) {
+            signalfd_siginfo info {};
+            if (::read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info) && info.ssi_signo == SIGTERM) {
+                stop();
+                return 0;
+            }
+        }
+        if (entries[0].revents != 0)
+            acceptConnection();
+    }
+}
+
+void HelperDaemon::acceptConnection()
+{
+    int fd = ::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            m_logger.log(std::string("Cannot accept a connection: ") + std::strerror(errno), "ERROR");
+            std::this_thread::sleep_for(100ms);
+        }
+        return;
+    }
+    m_logger.log("New XPC connection from client", "DEBUG");
+
+    ucred credentials {};
+    socklen_t length = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+        m_logger.log(std::string("Refused a connection without credentials: ") + std::strerror(errno), "ERROR");
+        ::close(fd);
+        return;
+    }
+    PeerContext peer {credentials.pid, credentials.uid, credentials.gid};
+    PeerAuthorizer authorizer(m_config.adminGroup, m_config.users);
+    if (!authorizer.isAuthorized(peer.uid, peer.gid)) {
+        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": not root or an administrator", "ERROR");
+        ::close(fd);
+        return;
+    }
+    if (!m_connections->add(fd)) {
+        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections", "ERROR");
+        ::close(fd);
+        return;
+    }
+    try {
+        std::thread(serveConnection, fd, peer, m_service, m_connections, std::ref(m_logger)).detach();
+    } catch (const std::system_error& error) {
+        m_logger.log(std::string("Cannot serve a connection: ") + error.what(), "ERROR");
+        m_connections->remove(fd);
+        ::close(fd);
+    }
+}
+
+void HelperDaemon::stop()
+{
+    m_logger.log("Received SIGTERM, notifying app and exiting", "INFO");
+    m_listener.close();
+    m_connections->closeAll();
+    m_connections->waitUntilEmpty(kStopLimit);
+    if (auto failure = m_notifier.post(kDidBecomeInactive); !failure.empty())
+        m_logger.log("Could not post didBecomeInactive on the system bus: " + failure, "ERROR");
+    m_logger.drain(kDrainLimit);
+}
+
+}  // namespace tess

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "HelperListener.h"
+#include "SystemNotifier.h"
+#include "UserDirectory.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace tess {
+
+class ConnectionRegistry;
+class HelperLogger;
+class HelperToolService;
+struct PeerContext;
+
+// The daemon's life: start-up, the accept loop, and the stop on SIGTERM.
+// SIGTERM must be blocked in every thread before the daemon (or anything that
+// starts a thread) is created; it is then read from a signalfd.
+class HelperDaemon {
+public:
+    static constexpr const char* kDidBecomeActive = "app.quenby.tessaline.helper.didBecomeActive";
+    static constexpr const char* kDidBecomeInactive = "app.quenby.tessaline.helper.didBecomeInactive";
+
+    struct Config {
+        std::string socketPath;
+        std::optional<gid_t> adminGroup;
+        UserDirectory users;
+        std::string diskImageTool;
+    };
+
+    static Config configFromEnvironment();
+
+    HelperDaemon(HelperLogger& logger, Config config);
+    ~HelperDaemon();
+    HelperDaemon(const HelperDaemon&) = delete;
+    HelperDaemon& operator=(const HelperDaemon&) = delete;
+
+    // Runs until SIGTERM. Returns the process's exit status: 0 after SIGTERM,
+    // non-zero when it could not listen.
+    int run();
+
+private:
+    void acceptConnection();
+    void stop();
+    int fail(const std::string& why);
+
+    HelperLogger& m_logger;
+    Config m_config;
+    std::shared_ptr<HelperToolService> m_service;
+    std::shared_ptr<ConnectionRegistry> m_connections;
+    HelperListener m_listener;
+    SystemNotifier m_notifier;
+    int m_signalFd = -1;
+};
+
+}  // namespace tess

@@ -1,0 +1,332 @@
+#include "HelperToolService.h"
+
+#include "ChildProcess.h"
+#include "DiskImageOutput.h"
+#include "PathRules.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <utility>
+
+#ifndef TESSALINE_DISKIMAGE_PATH
+#define TESSALINE_DISKIMAGE_PATH "/usr/local/libexec/tessaline-diskimage"
+#endif
+
+namespace tess {
+
+namespace {
+
+constexpr const char* kToolName = "tessaline-diskimage";
+
+std::string arrow(const std::string& from, const std::string& to)
+{
+    return from + " \u2192 " + to;
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t length;
+        char32_t minimum;
+        char32_t value;
+        if (byte < 0x80) {
+            ++i;
+            continue;
+        } else if ((byte & 0xE0) == 0xC0) {
+            length = 2, minimum = 0x80, value = byte & 0x1F;
+        } else if ((byte & 0xF0) == 0xE0) {
+            length = 3, minimum = 0x800, value = byte & 0x0F;
+        } else if ((byte & 0xF8) == 0xF0) {
+            length = 4, minimum = 0x10000, value = byte & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            value = (value << 6) | (next & 0x3F);
+        }
+        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string errorText(const std::string& standardError)
+{
+    return isValidUtf8(standardError) ? standardError : "unknown error";
+}
+
+// Creates `path` and its missing parents (like mkdir -p). Empty on success,
+// else the failure's description.
+std::string createDirectories(const std::string& path)
+{
+    std::size_t position = 1;
+    for (;;) {
+        auto slash = path.find('/', position);
+        std::string prefix = path.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0777) != 0) {
+            int error = errno;
+            struct stat info { };
+            if (error != EEXIST || ::stat(prefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                if (error == EEXIST)
+                    error = ENOTDIR;
+                return "Could not create directory " + prefix + ": " + std::strerror(error);
+            }
+        }
+        if (slash == std::string::npos || slash + 1 >= path.size())
+            return {};
+        position = slash + 1;
+    }
+}
+
+std::string utcNow()
+{
+    auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc {};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(text, length);
+}
+
+std::string withoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+HelperToolService::HelperToolService(HelperLogger& logger, UserDirectory users, std::string diskImageTool)
+    : m_logger(logger)
+    , m_users(std::move(users))
+    , m_diskImageTool(std::move(diskImageTool))
+{
+    logBanner();
+}
+
+std::string HelperToolService::diskImageToolFromEnvironment()
+{
+    const char* configured = std::getenv(kDiskImageToolVariable);
+    if (configured != nullptr && *configured != '\0')
+        return configured;
+    return TESSALINE_DISKIMAGE_PATH;
+}
+
+void HelperToolService::logBanner()
+{
+    m_logger.log("\n\n" + std::string(113, '='), "INFO");
+    m_logger.log("Helper tool started and listening for connections", "INFO");
+    m_logger.log("Build: " + utcNow(), "INFO");
+    m_logger.log(std::string("Version: ") + kVersion, "INFO");
+    m_logger.log(std::string(80, '='), "INFO");
+    m_logger.log("Waiting for main app to initialize with user home directory", "INFO");
+}
+
+std::optional<std::string> HelperToolService::userHome() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_userHome;
+}
+
+HelperReply HelperToolService::handle(const HelperRequest& request, const PeerContext& peer)
+{
+    const auto& args = request.arguments;
+    if (args.size() != HelperSelectors::info(request.selector).argumentCount)
+        return {false, "Malformed request", {}};
+    switch (request.selector) {
+    case HelperSelector::testConnection:
+        return testConnection();
+    case HelperSelector::getVersion:
+        return getVersion();
+    case HelperSelector::initializeForUser:
+        return initializeForUser(args[0], peer);
+    case HelperSelector::createDirectory:
+        return createDirectory(args[0]);
+    case HelperSelector::renameFile:
+        return renameFile(args[0], args[1]);
+    case HelperSelector::mountDiskImage:
+        return mountDiskImage(args[0]);
+    case HelperSelector::unmountDiskImage:
+        return unmountDiskImage(args[0]);
+    }
+    return {false, "Malformed request", {}};
+}
+
+HelperReply HelperToolService::refusePath(const std::string& path)
+{
+    std::string text = "Path is not absolute: " + path;
+    m_logger.log(text, "ERROR");
+    return {false, text, {}};
+}
+
+HelperReply HelperToolService::testConnection()
+{
+    m_logger.log("testHelperConnection called", "DEBUG");
+    return {true, "Helper tool is responding correctly", {}};
+}
+
+HelperReply HelperToolService::getVersion()
+{
+    m_logger.log("getHelperVersion called", "DEBUG");
+    return {true, kVersion, std::string("Version ") + kVersion};
+}
+
+HelperReply HelperToolService::initializeForUser(const std::string& userHome, const PeerContext& peer)
+{
+    // Only the caller's own home is accepted: the log is written there as root.
+    auto account = m_users.lookup(peer.uid);
+    if (!account || account->home.empty() || withoutTrailingSlashes(userHome) != withoutTrailingSlashes(account->home)) {
+        std::string text = "The home folder does not belong to the calling user: " + userHome;
+        m_logger.log(text, "ERROR");
+        return {false, text, {}};
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_userHome = userHome;
+    }
+    m_logger.setUserHome(withoutTrailingSlashes(account->home), account->uid, account->gid);
+    m_logger.log("=== Helper Initialized ===", "INFO");
+    m_logger.log("User home: " + userHome, "INFO");
+    m_logger.log("Global log: ~/.local/state/quenby/Tessaline-helper.log", "INFO");
+    return {true, {}, {}};
+}
+
+HelperReply HelperToolService::createDirectory(const std::string& path)
+{
+    m_logger.log("Request to create directory: " + path, "INFO");
+    auto standardized = PathRules::standardize(path);
+    if (!standardized)
+        return refusePath(path);
+    const std::string& p = *standardized;
+
+    struct stat info { };
+    if (::stat(p.c_str(), &info) == 0) {
+        if (!S_ISDIR(info.st_mode))
+            return {false, "A file already exists at the target directory path", {}};
+        m_logger.log("Directory already exists at " + p, "DEBUG");
+        return {true, {}, {}};
+    }
+    if (auto failure = createDirectories(p); !failure.empty()) {
+        m_logger.log("Failed to create directory " + p + ": " + failure, "ERROR");
+        return {false, failure, {}};
+    }
+    m_logger.log("Successfully created directory: " + p, "INFO");
+    return {true, {}, {}};
+}
+
+HelperReply HelperToolService::renameFile(const std::string& sourcePath, const std::string& destinationPath)
+{
+    m_logger.log("Request to rename: " + arrow(sourcePath, destinationPath), "INFO");
+    if (!PathRules::isAbsolute(sourcePath))
+        return refusePath(sourcePath);
+    if (!PathRules::isAbsolute(destinationPath))
+        return refusePath(destinationPath);
+
+    // The item itself is renamed, so a symbolic link counts as existing.
+    struct stat info { };
+    if (::lstat(sourcePath.c_str(), &info) != 0)
+        return {false, "Source file does not exist: " + sourcePath, {}};
+
+    std::string parent = *PathRules::standardize(PathRules::parent(destinationPath));
+    if (::stat(parent.c_str(), &info) != 0) {
+        if (auto failure = createDirectories(parent); !failure.empty()) {
+            std::string text = "Failed to create parent directory: " + failure;
+            m_logger.log(text, "ERROR");
+            return {false, text, {}};
+        }
+    }
+
+    // Never replace an existing item.
+    int result = ::renameat2(AT_FDCWD, sourcePath.c_str(), AT_FDCWD, destinationPath.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        if (::lstat(destinationPath.c_str(), &info) == 0) {
+            errno = EEXIST;
+        } else {
+            result = ::rename(sourcePath.c_str(), destinationPath.c_str());
+        }
+    }
+    if (result != 0) {
+        std::string text = std::strerror(errno);
+        m_logger.log("Failed to rename " + sourcePath + ": " + text, "ERROR");
+        return {false, text, {}};
+    }
+    m_logger.log("Successfully renamed: " + arrow(sourcePath, destinationPath), "INFO");
+    return {true, {}, {}};
+}
+
+HelperReply HelperToolService::mountDiskImage(const std::string& path)
+{
+    auto standardized = PathRules::standardize(path);
+    if (!standardized)
+        return refusePath(path);
+    const std::string& p = *standardized;
+    m_logger.log("Request to mount disk image with ownership: " + p, "INFO");
+
+    struct stat info { };
+    if (::stat(p.c_str(), &info) != 0)
+        return {false, "Disk image not found: " + p, {}};
+
+    auto child = ChildProcess::run({m_diskImageTool, "attach", p, "-owners", "on", "-nobrowse", "-plist"});
+    if (!child.launched) {
+        std::string text = std::string("Failed to launch ") + kToolName + ": " + child.launchError;
+        m_logger.log(text, "ERROR");
+        return {false, text, {}};
+    }
+    if (!child.exitedNormally || child.exitCode != 0) {
+        std::string text = std::string(kToolName) + " attach failed: " + errorText(child.standardError);
+        m_logger.log(text, "ERROR");
+        return {false, text, {}};
+    }
+    auto parsed = DiskImageOutput::parse(child.standardOutput);
+    switch (parsed.outcome) {
+    case DiskImageOutput::Outcome::unreadable:
+        m_logger.log(std::string("Failed to parse ") + kToolName + " plist output", "ERROR");
+        return {false, std::string("Failed to parse mount point from ") + kToolName + " output", {}};
+    case DiskImageOutput::Outcome::noMountPoint:
+        m_logger.log(std::string("No mount point found in ") + kToolName + " output", "ERROR");
+        return {false, "Image attached but no mount point found", {}};
+    case DiskImageOutput::Outcome::mounted:
+        break;
+    }
+    m_logger.log("Successfully mounted " + p + " at " + parsed.mountPoint + " with ownership enabled", "INFO");
+    return {true, parsed.mountPoint, {}};
+}
+
+HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint)
+{
+    m_logger.log("Request to unmount disk image at: " + mountPoint, "INFO");
+    if (!PathRules::isAbsolute(mountPoint))
+        return refusePath(mountPoint);
+
+    ChildProcess::Options options;
+    options.captureStdout = false;
+    auto child = ChildProcess::run({m_diskImageTool, "detach", mountPoint, "-quiet", "-force"}, options);
+    if (!child.launched) {
+        m_logger.log(std::string("Failed to launch ") + kToolName + " detach: " + child.launchError, "ERROR");
+        return {false, std::string("Failed to launch ") + kToolName + ": " + child.launchError, {}};
+    }
+    if (!child.exitedNormally || child.exitCode != 0) {
+        std::string text = std::string(kToolName) + " detach failed: " + errorText(child.standardError);
+        m_logger.log(text, "ERROR");
+        return {false, text, {}};
+    }
+    m_logger.log("Successfully unmounted: " + mountPoint, "INFO");
+    return {true, {}, {}};
+}
+
+}  // namespace tess

@@ -1,0 +1,226 @@
+#include "DiskImageTool.h"
+
+#include "ChildProcess.h"
+#include "MountTable.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace tess {
+
+namespace {
+
+std::string escapeXml(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+std::string childFailure(const std::string& what, const ChildProcess::Result& result)
+{
+    if (!result.launched)
+        return what + ": " + result.launchError;
+    std::string text = trimmed(result.standardError);
+    return what + ": " + (text.empty() ? "exit status " + std::to_string(result.exitCode) : text);
+}
+
+bool makeDirectories(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        std::string prefix = path.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+            return false;
+        if (slash == std::string::npos)
+            return true;
+    }
+}
+
+}  // namespace
+
+DiskImageTool::DiskImageTool(std::string mountBase)
+    : m_mountBase(std::move(mountBase))
+{
+}
+
+std::string DiskImageTool::plistForEntity(const std::string& device, const std::string& mountPoint)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n\t<key>system-entities</key>\n\t<array>\n\t\t<dict>\n"
+           "\t\t\t<key>dev-entry</key>\n\t\t\t<string>"
+        + escapeXml(device) + "</string>\n"
+                              "\t\t\t<key>mount-point</key>\n\t\t\t<string>"
+        + escapeXml(mountPoint) + "</string>\n\t\t</dict>\n\t</array>\n</dict>\n</plist>\n";
+}
+
+int DiskImageTool::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) const
+{
+    const char* usage = "usage: tessaline-diskimage attach <image> [-owners on|off] [-nobrowse] [-plist]\n"
+                        "       tessaline-diskimage detach <mount point or device> [-quiet] [-force]\n";
+    if (args.size() < 2) {
+        err << usage;
+        return 1;
+    }
+    const std::string& verb = args[0];
+    const std::string& target = args[1];
+    bool plist = false;
+    bool quiet = false;
+    bool force = false;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (verb == "attach" && option == "-owners" && i + 1 < args.size() && (args[i + 1] == "on" || args[i + 1] == "off")) {
+            ++i;  // ownership is always honoured on the file systems we mount
+        } else if (verb == "attach" && option == "-nobrowse") {
+        } else if (verb == "attach" && option == "-plist") {
+            plist = true;
+        } else if (verb == "detach" && option == "-quiet") {
+            quiet = true;
+        } else if (verb == "detach" && option == "-force") {
+            force = true;
+        } else {
+            err << "tessaline-diskimage: unknown option " << option << "\n"
+                << usage;
+            return 1;
+        }
+    }
+    if (verb == "attach")
+        return attach(target, plist, out, err);
+    if (verb == "detach")
+        return detach(target, quiet, force, out, err);
+    err << usage;
+    return 1;
+}
+
+std::string DiskImageTool::makeMountPoint(const std::string& image, std::string& failure) const
+{
+    if (!makeDirectories(m_mountBase)) {
+        failure = "cannot create " + m_mountBase + ": " + std::strerror(errno);
+        return {};
+    }
+    std::string name = image.substr(image.rfind('/') + 1);
+    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    if (name.empty() || name == "." || name == "..")
+        name = "disk";
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string path = m_mountBase + "/" + name + (attempt == 0 ? "" : " " + std::to_string(attempt));
+        if (::mkdir(path.c_str(), 0755) == 0)
+            return path;
+        if (errno != EEXIST) {
+            failure = "cannot create " + path + ": " + std::strerror(errno);
+            return {};
+        }
+    }
+    failure = "no free mount point under " + m_mountBase;
+    return {};
+}
+
+int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
+{
+    char resolved[PATH_MAX];
+    struct stat info { };
+    if (::realpath(image.c_str(), resolved) == nullptr || ::stat(resolved, &info) != 0) {
+        err << "tessaline-diskimage: attach failed - " << image << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        err << "tessaline-diskimage: attach failed - " << image << ": not a disk image file\n";
+        return 1;
+    }
+
+    auto loop = ChildProcess::run({"losetup", "--find", "--show", resolved});
+    if (!loop.succeeded()) {
+        err << "tessaline-diskimage: attach failed - " << childFailure("losetup", loop) << "\n";
+        return 1;
+    }
+    std::string device = trimmed(loop.standardOutput);
+
+    std::string failure;
+    std::string mountPoint = makeMountPoint(resolved, failure);
+    if (mountPoint.empty()) {
+        ChildProcess::run({"losetup", "--detach", device});
+        err << "tessaline-diskimage: attach failed - " << failure << "\n";
+        return 1;
+    }
+    auto mount = ChildProcess::run({"mount", "-o", "nosuid,nodev", device, mountPoint});
+    if (!mount.succeeded()) {
+        ::rmdir(mountPoint.c_str());
+        ChildProcess::run({"losetup", "--detach", device});
+        err << "tessaline-diskimage: attach failed - " << childFailure("mount", mount) << "\n";
+        return 1;
+    }
+    if (plist)
+        out << plistForEntity(device, mountPoint);
+    else
+        out << device << "\t" << mountPoint << "\n";
+    return 0;
+}
+
+int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const
+{
+    auto table = MountTable::read();
+    std::string device;
+    std::vector<std::string> mountPoints;
+    if (const auto* mount = table.findByMountPoint(target)) {
+        device = mount->source;
+        mountPoints.push_back(mount->mountPoint);
+    } else if (target.rfind("/dev/", 0) == 0) {
+        device = target;
+        for (const auto* entry : table.findBySource(target))
+            mountPoints.push_back(entry->mountPoint);
+    }
+    // Only disk images: never a system file system, whatever is asked.
+    if (device.rfind("/dev/loop", 0) != 0) {
+        err << "tessaline-diskimage: detach failed - " << target << " is not an attached disk image\n";
+        return 1;
+    }
+
+    for (const auto& mountPoint : mountPoints) {
+        auto unmount = ChildProcess::run({"umount", mountPoint});
+        if (!unmount.succeeded() && force)
+            unmount = ChildProcess::run({"umount", "--lazy", mountPoint});
+        if (!unmount.succeeded()) {
+            err << "tessaline-diskimage: detach failed - " << childFailure("umount", unmount) << "\n";
+            return 1;
+        }
+        if (mountPoint.rfind(m_mountBase + "/", 0) == 0)
+            ::rmdir(mountPoint.c_str());
+    }
+    auto detachLoop = ChildProcess::run({"losetup", "--detach", device});
+    if (!detachLoop.succeeded()) {
+        err << "tessaline-diskimage: detach failed - " << childFailure("losetup", detachLoop) << "\n";
+        return 1;
+    }
+    if (!quiet)
+        out << "\"" << device << "\" ejected.\n";
+    return 0;
+}
+
+}  // namespace tess

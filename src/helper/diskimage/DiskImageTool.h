@@ -1,0 +1,39 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tess {
+
+// tessaline-diskimage: attaches a disk image with losetup and mounts it, or
+// unmounts and detaches it, answering like the daemon expects:
+//
+//   tessaline-diskimage attach <image> [-owners on|off] [-nobrowse] [-plist]
+//   tessaline-diskimage detach <mount point or device> [-quiet] [-force]
+//
+// attach prints, with -plist, a property list whose "system-entities" array
+// holds one dictionary with "dev-entry" and "mount-point". Images are mounted
+// nosuid,nodev in a new folder under the mount base. Failures go to standard
+// error with exit status 1; what was done before a failure is undone.
+class DiskImageTool {
+public:
+    static constexpr const char* kMountBaseVariable = "TESSALINE_DISKIMAGE_MOUNT_BASE";
+    static constexpr const char* kDefaultMountBase = "/run/tessaline-diskimage";
+
+    explicit DiskImageTool(std::string mountBase);
+
+    // `args` without the program name. Returns the exit status.
+    int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) const;
+
+    static std::string plistForEntity(const std::string& device, const std::string& mountPoint);
+
+private:
+    int attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const;
+    int detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const;
+    std::string makeMountPoint(const std::string& image, std::string& failure) const;
+
+    std::string m_mountBase;
+};
+
+}  // namespace tess

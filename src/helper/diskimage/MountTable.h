@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tess {
+
+// The mounts of this process's mount namespace, read from mountinfo.
+class MountTable {
+public:
+    struct Mount {
+        std::string source;  // e.g. /dev/loop3
+        std::string mountPoint;  // decoded (no \040 escapes)
+    };
+
+    static MountTable read(const std::string& mountInfoPath = "/proc/self/mountinfo");
+    static MountTable parse(std::string_view text);
+
+    const std::vector<Mount>& mounts() const { return m_mounts; }
+    const Mount* findByMountPoint(std::string_view mountPoint) const;
+    std::vector<const Mount*> findBySource(std::string_view source) const;
+
+private:
+    std::vector<Mount> m_mounts;
+};
+
+}  // namespace tess

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "DaemonProcess.h"
+#include "HelperClient.h"
+#include "PrivateBus.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace tess::test {
+
+// One private bus for the whole program; per test a folder with the socket,
+// a password file (root's home is <folder>/home) and the daemon itself.
+class DaemonFixture : public ::testing::Test {
+protected:
+    static constexpr std::chrono::milliseconds kTimeout {5000};
+
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+
+    // Starts the daemon and waits until it answers; `extra` adds or
+    // overrides its variables.
+    void startDaemon(const DaemonProcess::Environment& extra = {}, bool waitUntilAnswering = true);
+    // Hands root's test home to the daemon, so its log is written there.
+    void handOverHome();
+
+    std::string logPath() const;
+    std::string readLog() const;
+    // The log once it holds `text` (entries are written in the background),
+    // or as it is after two seconds.
+    std::string waitForLog(const std::string& text) const;
+    // A shell script written to the folder and made executable.
+    std::string writeScript(const std::string& name, const std::string& body) const;
+
+    static PrivateBus* bus() { return s_bus; }
+
+    std::unique_ptr<TempDir> m_dir;
+    std::string m_home;
+    std::string m_socket;
+    std::string m_passwd;
+    std::unique_ptr<SignalWatcher> m_watcher;
+    std::unique_ptr<DaemonProcess> m_daemon;
+    std::unique_ptr<HelperClient> m_client;
+
+private:
+    static PrivateBus* s_bus;
+};
+
+}  // namespace tess::test

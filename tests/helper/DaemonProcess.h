@@ -1,0 +1,51 @@
+#pragma once
+
+#include "HelperClient.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+namespace tess::test {
+
+// The real daemon binary, started with its environment pointed at a test
+// folder: its socket, a private bus, a password file and a disk-image tool.
+class DaemonProcess {
+public:
+    // Variables for the daemon; an empty value removes the variable.
+    using Environment = std::map<std::string, std::string>;
+
+    explicit DaemonProcess(Environment environment);
+    ~DaemonProcess();  // kills the daemon if it still runs
+    DaemonProcess(const DaemonProcess&) = delete;
+    DaemonProcess& operator=(const DaemonProcess&) = delete;
+
+    // Starts the daemon and waits until its socket answers or it exits.
+    // With `inheritedSocket` >= 0, the daemon gets it the way systemd passes
+    // a socket (descriptor 3, LISTEN_FDS=1, LISTEN_PID).
+    bool start(const std::string& socketPath, int inheritedSocket = -1);
+    // Starts the daemon without waiting for anything.
+    bool launch(int inheritedSocket = -1);
+    // Sends SIGTERM and returns the exit status; empty when it did not end
+    // normally within `limit`.
+    std::optional<int> terminate(std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Waits for the daemon to end by itself.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit);
+    bool running();
+    pid_t pid() const { return m_pid; }
+
+private:
+    Environment m_environment;
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+// Runs `call` in a child process that has dropped root for `uid`/`gid` (with
+// `groups` as supplementary groups), and returns what the call returned.
+HelperCallResult callAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups,
+    const std::function<HelperCallResult()>& call);
+
+}  // namespace tess::test

@@ -1,0 +1,200 @@
+#include "DaemonFixture.h"
+
+#include "DiskImageOutput.h"
+#include "DiskImageTool.h"
+#include "MountTable.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tess::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string plist(const std::string& entities)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+           "<key>system-entities</key><array>"
+        + entities + "</array></dict></plist>\n";
+}
+
+TEST(DiskImageOutputTest, FindsTheFirstEntityWithAMountPoint)
+{
+    using Outcome = DiskImageOutput::Outcome;
+    struct Case {
+        const char* name;
+        std::string output;
+        Outcome outcome;
+        std::string mountPoint;
+    };
+    const Case cases[] = {
+        {"several entities",
+            plist("<dict><key>dev-entry</key><string>/dev/loop0</string></dict>"
+                  "<dict><key>mount-point</key><integer>3</integer></dict>"
+                  "<dict><key>mount-point</key><string>/mnt/second</string></dict>"
+                  "<dict><key>mount-point</key><string>/mnt/third</string></dict>"),
+            Outcome::mounted, "/mnt/second"},
+        {"written by our tool", DiskImageTool::plistForEntity("/dev/loop7", "/run/x/a & b <c>"), Outcome::mounted, "/run/x/a & b <c>"},
+        {"no entity", plist(""), Outcome::noMountPoint, ""},
+        {"no entity with a mount point", plist("<dict><key>dev-entry</key><string>/dev/loop0</string></dict>"), Outcome::noMountPoint, ""},
+        {"an entity that is no dictionary", plist("<string>/mnt/x</string>"), Outcome::unreadable, ""},
+        {"entities not an array", "<plist version=\"1.0\"><dict><key>system-entities</key><string>x</string></dict></plist>", Outcome::unreadable, ""},
+        {"no entities key", "<plist version=\"1.0\"><dict/></plist>", Outcome::unreadable, ""},
+        {"top level not a dictionary", "<plist version=\"1.0\"><array/></plist>", Outcome::unreadable, ""},
+        {"garbage", "mounted somewhere, probably\n", Outcome::unreadable, ""},
+        {"truncated", plist("<dict><key>mount-point</key><string>/mnt/x</string></dict>").substr(0, 90), Outcome::unreadable, ""},
+        {"empty", "", Outcome::unreadable, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto parsed = DiskImageOutput::parse(c.output);
+        EXPECT_EQ(parsed.outcome, c.outcome);
+        EXPECT_EQ(parsed.mountPoint, c.mountPoint);
+    }
+}
+
+TEST(MountTableTest, ReadsSourcesAndDecodesMountPoints)
+{
+    auto table = MountTable::parse(
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "98 22 7:3 / /run/tessaline-diskimage/My\\040Disk rw,nosuid,nodev - ext4 /dev/loop3 rw\n"
+        "99 22 0:50 / /tmp rw master:2 - tmpfs tmpfs rw\n"
+        "broken line\n");
+    ASSERT_EQ(table.mounts().size(), 3u);
+    const auto* disk = table.findByMountPoint("/run/tessaline-diskimage/My Disk");
+    ASSERT_NE(disk, nullptr);
+    EXPECT_EQ(disk->source, "/dev/loop3");
+    EXPECT_EQ(table.findBySource("/dev/sda1").size(), 1u);
+    EXPECT_EQ(table.findByMountPoint("/nowhere"), nullptr);
+}
+
+TEST(DiskImageToolTest, RefusesToDetachWhatIsNoDiskImage)
+{
+    DiskImageTool tool("/run/tessaline-diskimage-test");
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(tool.run({"detach", "/", "-quiet", "-force"}, out, err), 1);
+    EXPECT_THAT(err.str(), HasSubstr("is not an attached disk image"));
+    EXPECT_EQ(tool.run({"detach", "/proc", "-quiet", "-force"}, out, err), 1);
+    EXPECT_EQ(tool.run({"attach", "/x", "-bogus"}, out, err), 1);
+}
+
+class DiskImageDaemonTest : public DaemonFixture {
+protected:
+    void SetUp() override
+    {
+        DaemonFixture::SetUp();
+        m_dir->writeFile("image.dmg", "not really an image");
+        m_tool = *m_dir / "tool";
+        startDaemon({{"TESSALINE_DISKIMAGE_TOOL", m_tool}});
+    }
+
+    // The fake tool records its arguments, one per line, then runs `body`.
+    void setTool(const std::string& body) const
+    {
+        writeScript("tool", "for a in \"$@\"; do echo \"$a\"; done > \"" + (*m_dir / "args") + "\"\n" + body);
+    }
+
+    std::string m_tool;
+};
+
+TEST_F(DiskImageDaemonTest, Attach)
+{
+    const std::string image = *m_dir / "image.dmg";
+    const std::string several = plist("<dict><key>dev-entry</key><string>/dev/loop0</string></dict>"
+                                      "<dict><key>mount-point</key><string>/mnt/first</string></dict>"
+                                      "<dict><key>mount-point</key><string>/mnt/second</string></dict>");
+    struct Case {
+        const char* name;
+        std::string body;  // empty: no tool at all
+        std::string path;
+        HelperReply expected;
+    };
+    const Case cases[] = {
+        {"several entities", "cat <<'EOF'\n" + several + "EOF\n", image, {true, "/mnt/first", ""}},
+        {"standardised path", "cat <<'EOF'\n" + several + "EOF\n", m_dir->path() + "/./x/..//image.dmg", {true, "/mnt/first", ""}},
+        {"non-zero exit", "echo 'no such device' >&2\nexit 3\n", image, {false, "tessaline-diskimage attach failed: no such device\n", ""}},
+        {"error text not UTF-8", "printf 'bad \\377\\n' >&2\nexit 1\n", image, {false, "tessaline-diskimage attach failed: unknown error", ""}},
+        {"garbage output", "echo 'attached, I think'\n", image, {false, "Failed to parse mount point from tessaline-diskimage output", ""}},
+        {"no mount point", "cat <<'EOF'\n" + plist("") + "EOF\n", image, {false, "Image attached but no mount point found", ""}},
+        {"missing image", "exit 0\n", *m_dir / "missing.dmg", {false, "Disk image not found: " + (*m_dir / "missing.dmg"), ""}},
+        {"missing program", "", image, {false, "Failed to launch tessaline-diskimage: No such file or directory", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(m_tool.c_str());
+        ::unlink((*m_dir / "args").c_str());
+        if (!c.body.empty())
+            setTool(c.body);
+        auto result = m_client->mountDiskImage(c.path, kTimeout);
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.reply, c.expected);
+    }
+    // The last run that reached the tool passed the arguments in order.
+    setTool("exit 1\n");
+    m_client->mountDiskImage(m_dir->path() + "//image.dmg", kTimeout);
+    EXPECT_EQ(m_dir->readFile("args"), "attach\n" + image + "\n-owners\non\n-nobrowse\n-plist\n");
+
+    m_client->initializeForUser(m_home, kTimeout);
+    m_daemon->terminate();
+    std::string log = readLog();
+    EXPECT_THAT(log, HasSubstr("] [INFO] Request to mount disk image with ownership: " + image + "\n"));
+    EXPECT_THAT(log, HasSubstr("] [INFO] Successfully mounted " + image + " at /mnt/first with ownership enabled\n"));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] Failed to parse tessaline-diskimage plist output\n"));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] No mount point found in tessaline-diskimage output\n"));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] tessaline-diskimage attach failed: no such device\n"));
+}
+
+TEST_F(DiskImageDaemonTest, Detach)
+{
+    setTool("exit 0\n");
+    auto ok = m_client->unmountDiskImage("/mnt/disk", kTimeout);
+    ASSERT_TRUE(ok.ok());
+    EXPECT_EQ(ok.reply, (HelperReply {true, "", ""}));
+    EXPECT_EQ(m_dir->readFile("args"), "detach\n/mnt/disk\n-quiet\n-force\n");
+
+    setTool("echo 'resource busy' >&2\nexit 16\n");
+    EXPECT_EQ(m_client->unmountDiskImage("/mnt/disk", kTimeout).reply,
+        (HelperReply {false, "tessaline-diskimage detach failed: resource busy\n", ""}));
+
+    ::unlink(m_tool.c_str());
+    EXPECT_EQ(m_client->unmountDiskImage("/mnt/disk", kTimeout).reply,
+        (HelperReply {false, "Failed to launch tessaline-diskimage: No such file or directory", ""}));
+
+    m_client->initializeForUser(m_home, kTimeout);
+    m_daemon->terminate();
+    std::string log = readLog();
+    EXPECT_THAT(log, HasSubstr("] [INFO] Successfully unmounted: /mnt/disk\n"));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] Failed to launch tessaline-diskimage detach: No such file or directory\n"));
+}
+
+// The real program on a real ext4 image, where loop devices can be used.
+TEST_F(DaemonFixture, RealToolAttachesAndDetachesAnExt4Image)
+{
+    const std::string image = *m_dir / "volume.img";
+    std::string make = "truncate -s 4M '" + image + "' && mkfs.ext4 -q -F '" + image + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "mkfs.ext4 is not available";
+    startDaemon({{"TESSALINE_DISKIMAGE_TOOL", TESSALINE_DISKIMAGE_BINARY},
+        {"TESSALINE_DISKIMAGE_MOUNT_BASE", *m_dir / "mounts"}});
+    auto attached = m_client->mountDiskImage(image, kTimeout);
+    ASSERT_TRUE(attached.ok());
+    if (!attached.reply.success && attached.reply.message.find("losetup") != std::string::npos)
+        GTEST_SKIP() << "loop devices are not usable here: " << attached.reply.message;
+    ASSERT_TRUE(attached.reply.success) << attached.reply.message;
+    EXPECT_EQ(attached.reply.message, *m_dir / "mounts/volume");
+    EXPECT_TRUE(m_dir->exists("mounts/volume/lost+found"));
+    EXPECT_NE(MountTable::read().findByMountPoint(attached.reply.message), nullptr);
+
+    auto detached = m_client->unmountDiskImage(attached.reply.message, kTimeout);
+    EXPECT_TRUE(detached.reply.success) << detached.reply.message;
+    EXPECT_EQ(MountTable::read().findByMountPoint(attached.reply.message), nullptr);
+    EXPECT_FALSE(m_dir->exists("mounts/volume"));
+}
+
+}  // namespace
+}  // namespace tess::test

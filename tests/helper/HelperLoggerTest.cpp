@@ -1,0 +1,94 @@
+#include "HelperLogger.h"
+#include "PathRules.h"
+#include "TempDir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tess::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(HelperLoggerTest, KeepsEntriesUntilTheHandOverWithinItsLimit)
+{
+    TempDir home;
+    {
+        // Room for three entries of 73 bytes.
+        HelperLogger logger(250);
+        for (int i = 1; i <= 6; ++i)
+            logger.log("entry " + std::to_string(i) + " " + std::string(30, 'x'), "DEBUG");
+        EXPECT_FALSE(logger.logPath().has_value());
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        logger.log("after", "INFO");
+        // A second home changes nothing.
+        TempDir other;
+        logger.setUserHome(other.path(), ::getuid(), ::getgid());
+        EXPECT_TRUE(logger.drain(1s));
+        EXPECT_EQ(logger.logPath(), home / ".local/state/quenby/Tessaline-helper.log");
+        EXPECT_FALSE(other.exists(".local"));
+    }
+    std::string log = home.readFile(".local/state/quenby/Tessaline-helper.log");
+    EXPECT_THAT(log, HasSubstr("] [DEBUG] entry 1 "));
+    EXPECT_THAT(log, HasSubstr("] [DEBUG] entry 3 "));
+    EXPECT_THAT(log, Not(HasSubstr("entry 4")));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] 3 log entries were dropped while waiting for the user's home folder\n"));
+    EXPECT_LT(log.find("entry 3"), log.find("dropped"));
+    EXPECT_LT(log.find("dropped"), log.find("] [INFO] after\n"));
+}
+
+TEST(HelperLoggerTest, NeverWritesThroughALinkInTheUsersFolder)
+{
+    TempDir home;
+    TempDir outside;
+    outside.writeFile("precious", "precious\n");
+    home.makeDir(".local/state/quenby");
+    struct Case {
+        const char* name;
+        bool hardLink;
+    };
+    for (const Case c : {Case {"symbolic link", false}, Case {"hard link", true}}) {
+        SCOPED_TRACE(c.name);
+        const std::string log = home / ".local/state/quenby/Tessaline-helper.log";
+        ::unlink(log.c_str());
+        ASSERT_EQ(c.hardLink ? ::link((outside / "precious").c_str(), log.c_str())
+                             : ::symlink((outside / "precious").c_str(), log.c_str()),
+            0);
+        HelperLogger logger;
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        logger.log("must not land in the target", "INFO");
+        EXPECT_TRUE(logger.drain(1s));
+        EXPECT_EQ(outside.readFile("precious"), "precious\n");
+    }
+}
+
+TEST(PathRulesTest, StandardisesAbsolutePathsOnly)
+{
+    struct Case {
+        const char* input;
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {"/a//./b/", "/a/b"},
+        {"/a/b/../../../c", "/c"},
+        {"/..", "/"},
+        {"/", "/"},
+        {"/a/./../b/.", "/b"},
+        {"a/b", std::nullopt},
+        {"~/x", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PathRules::standardize(c.input), c.expected) << c.input;
+    EXPECT_EQ(PathRules::parent("/a/b/c"), "/a/b");
+    EXPECT_EQ(PathRules::parent("/a/"), "/");
+    EXPECT_EQ(PathRules::parent("/a"), "/");
+}
+
+}  // namespace
+}  // namespace tess::test
