@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 namespace tess {
 namespace {
 
@@ -62,6 +65,13 @@ TEST(PreparedTranslationTableTest, Apply)
         {{{"\u212B", "A"}}, "\u00C5", "A", 1},
         {{{"\u00C5", "A"}}, "\u212B", "A", 1},
         {{{"\U0001F1E9\U0001F1EA", "DE"}}, "\U0001F1E9\U0001F1EA", "\U0001F1E9\U0001F1EA", 0},
+        // Code points that NFC leaves decomposed (a composition exclusion, a
+        // non-starter) still match a key that is them or their equivalent.
+        {{{"\u0958", "Q"}}, "a\u0958b", "aQb", 1},
+        {{{"\u0915\u093C", "Q"}}, "a\u0958b", "aQb", 1},
+        {{{"\u0344", "Q"}}, "a\u0344b", "aQb", 1},
+        {{{"\u0308\u0301", "Q"}}, "a\u0344b", "aQb", 1},
+        {{{"\u1F82", "Q"}}, "\u03B1\u0313\u0300\u0345|\u1F82", "\u03B1\u0313\u0300\u0345|Q", 1},
         // Multi-character entries compare whole characters canonically.
         {{{"e\u0301!", "E"}}, "caf\u00E9!", "cafE", 1},
         {{{"ab", "x"}}, "ab\u0301", "ab\u0301", 0},
@@ -78,6 +88,51 @@ TEST(PreparedTranslationTableTest, Apply)
         const auto applied = table.apply(c.input);
         EXPECT_EQ(applied.text, c.output) << c.input;
         EXPECT_EQ(applied.count, c.count) << c.input;
+    }
+}
+
+// The single-character pass against a plain reading of its rule: ASCII code
+// points through the first entry for them, every other code point through
+// the first entry whose `from` is canonically equivalent to it alone.
+TEST(PreparedTranslationTableTest, SingleCharacterPassAgreesWithPlainModel)
+{
+    const char* const characters[] = {"a", "/", "K", "\r", "\r\n", "\u00E9", "e\u0301", "\u0301", "\u00C5", "A\u030A", "\u212B",
+        "\u212A", "\u0958", "\u0915\u093C", "\u0344", "\u0308\u0301", "\u1F82", "\uAC00", "\u1100\u1161", "\u200B",
+        "\U0001F1E9", "\U0001F1E9\U0001F1EA"};
+    const auto pick = [&characters](std::mt19937& rng) { return std::string(characters[rng() % std::size(characters)]); };
+    std::mt19937 rng(20261210);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<TranslationEntry> entries;
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 4); i < n; ++i) {
+            std::string from = pick(rng);
+            if (text::graphemeCount(from) == 1) {
+                entries.push_back({std::move(from), std::string(1, static_cast<char>('0' + i))});
+            }
+        }
+        std::string input;
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 5); i < n; ++i) {
+            input += pick(rng);
+        }
+
+        std::string expected;
+        std::int64_t expectedCount = 0;
+        text::forEachCodePoint(input, [&](char32_t cp) {
+            std::string character;
+            text::appendUtf8(character, cp);
+            for (const TranslationEntry& entry : entries) {
+                const bool asciiKey = entry.from.size() == 1 && static_cast<unsigned char>(entry.from[0]) < 0x80;
+                if (cp < 0x80 ? entry.from == character : !asciiKey && text::canonicallyEqual(entry.from, character)) {
+                    expected += entry.to;
+                    ++expectedCount;
+                    return;
+                }
+            }
+            expected += character;
+        });
+
+        const auto applied = PreparedTranslationTable(entries).apply(input);
+        ASSERT_EQ(applied.text, expected) << "round " << round;
+        ASSERT_EQ(applied.count, expectedCount) << "round " << round;
     }
 }
 

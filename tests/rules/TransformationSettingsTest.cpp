@@ -203,6 +203,26 @@ TEST(TessalinePresetTest, BuiltInList)
     EXPECT_EQ(TessalinePreset::crossPlatformFileServer().id, presets[0].id);
 }
 
+TEST(TessalinePresetTest, EqualityComparesAllFourFields)
+{
+    const TessalinePreset base {Uuid::random(), "Caf\u00E9", TransformationSettings::defaultSettings(), false};
+    TessalinePreset decomposedName = base;
+    decomposedName.name = "Cafe\u0301";
+    EXPECT_EQ(decomposedName, base);  // canonically equivalent names are equal
+
+    TessalinePreset otherName = base;
+    otherName.name = "Cafe";
+    TessalinePreset otherId = base;
+    otherId.id = Uuid::random();
+    TessalinePreset otherSettings = base;
+    otherSettings.settings.maxPathLength = 100;
+    TessalinePreset otherFlag = base;
+    otherFlag.isBase = true;
+    for (const TessalinePreset* changed : {&otherName, &otherId, &otherSettings, &otherFlag}) {
+        EXPECT_NE(*changed, base) << changed->name;
+    }
+}
+
 TEST(TransformationSettingsTest, CodedFormRoundTrips)
 {
     TransformationSettings custom = TessalinePreset::strictShellSafe().settings;

@@ -78,6 +78,10 @@ std::optional<char32_t> decodeSequence(std::string_view seq)
     return cp;
 }
 
+// The longest canonical decomposition of one code point (U+1F82 decomposes
+// into four); it bounds the equivalents worth enumerating for a key.
+constexpr std::size_t kMaxSingleCodePointDecomposition = 4;
+
 bool isSingleAsciiCodePoint(std::string_view s)
 {
     return s.size() == 1 && static_cast<unsigned char>(s[0]) < 0x80;
@@ -163,16 +167,21 @@ void PreparedTranslationTable::addSingle(const TranslationEntry& entry, std::str
 void PreparedTranslationTable::addCodePointKeys(std::string_view from, std::uint32_t replacementIndex)
 {
     // The byte pass looks at one code point at a time: a key matches every
-    // non-ASCII code point whose canonical form is the key's (a key that is
-    // canonically several code points never matches).
-    const std::u32string keyCodePoints = text::toCodePoints(text::nfc(from));
-    if (keyCodePoints.size() != 1) {
-        return;
+    // non-ASCII code point canonically equivalent to it. Such a code point
+    // need not be the key's NFC form: a composition exclusion (U+0958) or a
+    // non-starter (U+0344) stays decomposed under NFC, yet the code point
+    // itself is still the key's equivalent.
+    const std::u32string decomposed = text::toCodePoints(text::nfd(from));
+    if (decomposed.empty() || decomposed.size() > kMaxSingleCodePointDecomposition) {
+        return;  // no single code point decomposes that far
     }
     UErrorCode status = U_ZERO_ERROR;
-    icu::CanonicalIterator iterator(icu::UnicodeString(static_cast<UChar32>(keyCodePoints[0])), status);
+    const icu::UnicodeString key = icu::UnicodeString::fromUTF8(icu::StringPiece(from.data(), static_cast<std::int32_t>(from.size())));
+    icu::CanonicalIterator iterator(key, status);
     if (U_FAILURE(status)) {
-        addCodePointKey(keyCodePoints[0], replacementIndex);
+        if (decomposed.size() == 1) {
+            addCodePointKey(decomposed[0], replacementIndex);
+        }
         return;
     }
     for (icu::UnicodeString s = iterator.next(); !s.isBogus(); s = iterator.next()) {
@@ -234,10 +243,13 @@ std::int64_t PreparedTranslationTable::applyMultiCharacter(std::string& text) co
 {
     std::int64_t count = 0;
     std::optional<std::string> canonicalText;  // NFC of the text, until it changes
+    // One byte per character (no CR, which joins LF into one character);
+    // worked out again only when the text changes.
+    const auto oneBytePerCharacter = [](const std::string& s) { return text::isAscii(s) && s.find('\r') == std::string::npos; };
+    bool asciiText = oneBytePerCharacter(text);
     for (std::size_t e = 0; e < m_multi.size(); ++e) {
         const MultiEntry& entry = m_multi[e];
         const std::string& to = m_sortedMultiCharEntries[e].to;
-        const bool asciiText = text::isAscii(text) && text.find('\r') == std::string::npos;
         if (!asciiText) {
             // Every match is a byte-wise occurrence of the canonical `from`
             // in the canonical text; without one there is nothing to look for.
@@ -288,6 +300,7 @@ std::int64_t PreparedTranslationTable::applyMultiCharacter(std::string& text) co
         count += std::max<std::int64_t>(1, (removed + entry.toCount - 1) / divisor);
         text = std::move(replaced);
         canonicalText.reset();
+        asciiText = oneBytePerCharacter(text);
     }
     return count;
 }

@@ -2,6 +2,7 @@
 
 #include "coding/KeyedDecoder.h"
 #include "coding/KeyedEncoder.h"
+#include "text/Text.h"
 
 namespace tess {
 
@@ -67,6 +68,11 @@ const std::vector<TranslationEntry>& TessalinePreset::shellEntries()
         {"&", "_and_"},
     };
     return kEntries;
+}
+
+bool operator==(const TessalinePreset& a, const TessalinePreset& b)
+{
+    return a.id == b.id && text::canonicallyEqual(a.name, b.name) && a.settings == b.settings && a.isBase == b.isBase;
 }
 
 PlistValue TessalinePreset::encode() const

@@ -32,7 +32,8 @@ struct TessalinePreset {
     PlistValue encode() const;
     static Result<TessalinePreset> decode(const PlistValue& value);
 
-    friend bool operator==(const TessalinePreset&, const TessalinePreset&) = default;
+    // All four fields; names compare as canonically equivalent texts.
+    friend bool operator==(const TessalinePreset& a, const TessalinePreset& b);
 };
 
 }  // namespace tess
