@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/Error.h"
+
+namespace tess {
+
+// Registration state of the privileged daemon with the system's service
+// manager. The raw values are the ones the log prints; values outside the
+// four named ones may occur and are shown as unknown.
+enum class ServiceStatus : int {
+    notRegistered = 0,
+    enabled = 1,
+    requiresApproval = 2,
+    notFound = 3,
+};
+
+// Registers, unregisters and queries the daemon with the system's service
+// manager. Calls block (they may run other programs or wait for the user to
+// authenticate): make them off the main thread. Implementations are safe to
+// call from any thread.
+class ServiceManager {
+public:
+    virtual ~ServiceManager() = default;
+
+    virtual ServiceStatus status() = 0;
+    // Failure carries a user-facing description in Error::message.
+    virtual Status registerService() = 0;
+    virtual Status unregisterService() = 0;
+};
+
+}  // namespace tess

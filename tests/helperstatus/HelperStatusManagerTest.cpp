@@ -1,0 +1,309 @@
+#include "model/HelperStatusManager.h"
+#include "FakeHelperServer.h"
+#include "FakeServiceManager.h"
+#include "FakeSystemNotifications.h"
+#include "LogCapture.h"
+#include "TempDir.h"
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace tess {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeHelperServer;
+using Answer = FakeHelperServer::Answer;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs the event loop until `done` holds or the limit passes.
+template <class Predicate>
+bool waitUntil(Predicate done, std::chrono::milliseconds limit = 8s)
+{
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class HelperStatusManagerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (QCoreApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "test_helperstatus";
+            static char* argv[] = {name, nullptr};
+            new QCoreApplication(argc, argv);
+        }
+    }
+
+    std::unique_ptr<HelperStatusManager> makeManager(bool realPauses = false)
+    {
+        HelperStatusManager::Dependencies dependencies;
+        dependencies.serviceManager = m_services;
+        auto notifications = std::make_unique<test::FakeSystemNotifications>();
+        m_notifications = notifications.get();
+        dependencies.notifications = std::move(notifications);
+        dependencies.socketPath = m_socket;
+        dependencies.homeFolder = [] { return std::string("/home/tester"); };
+        dependencies.openLoginItems = [this] { ++m_opened; };
+        dependencies.sleep = [this, realPauses](std::chrono::milliseconds pause) {
+            {
+                std::lock_guard lock(m_pauseMutex);
+                m_pauses.push_back(pause);
+            }
+            if (realPauses)
+                std::this_thread::sleep_for(pause);
+        };
+        return std::make_unique<HelperStatusManager>(std::move(dependencies));
+    }
+
+    // Refreshes and waits for the completion; its duration in seconds.
+    double refreshAndWait(HelperStatusManager& manager)
+    {
+        bool done = false;
+        const auto start = Clock::now();
+        manager.refreshStatus([&done] { done = true; });
+        EXPECT_TRUE(waitUntil([&] { return done; }));
+        return secondsSince(start);
+    }
+
+    std::vector<std::chrono::milliseconds> pauses()
+    {
+        std::lock_guard lock(m_pauseMutex);
+        return m_pauses;
+    }
+
+    test::LogCapture m_log;
+    test::TempDir m_dir;
+    std::string m_socket = m_dir / "helper.sock";
+    std::shared_ptr<test::FakeServiceManager> m_services = std::make_shared<test::FakeServiceManager>();
+    test::FakeSystemNotifications* m_notifications = nullptr;
+    std::mutex m_pauseMutex;
+    std::vector<std::chrono::milliseconds> m_pauses;
+    int m_opened = 0;
+};
+
+TEST_F(HelperStatusManagerTest, RegistrationFailingThreeTimesIsRetriedOffTheMainThread)
+{
+    m_services->failRegistration("Request dismissed");
+    auto manager = makeManager(/*realPauses=*/true);
+    std::vector<bool> refreshing;
+    QObject::connect(manager.get(), &HelperStatusManager::isRefreshingChanged, [&](bool value) { refreshing.push_back(value); });
+
+    bool done = false;
+    int completions = 0;
+    const auto start = Clock::now();
+    manager->refreshStatus([&] {
+        done = true;
+        ++completions;
+    });
+    // The pauses (1.5 s in all) happen on the worker, never here.
+    EXPECT_LT(secondsSince(start), 0.2);
+    ASSERT_TRUE(waitUntil([&] { return done; }));
+    EXPECT_GE(secondsSince(start), 1.5);
+
+    EXPECT_EQ(m_services->registerCalls(), 3);
+    EXPECT_EQ(pauses(), (std::vector<std::chrono::milliseconds> {500ms, 1000ms}));
+    const std::vector<std::string> failures = {
+        "❌ Helper register() on refresh attempt 1 failed: Request dismissed",
+        "❌ Helper register() on refresh attempt 2 failed: Request dismissed",
+        "❌ Helper register() on refresh attempt 3 failed: Request dismissed",
+    };
+    std::vector<std::string> logged;
+    for (const auto& message : m_log.messages()) {
+        if (message.rfind("❌ Helper register()", 0) == 0)
+            logged.push_back(message);
+    }
+    EXPECT_EQ(logged, failures);
+    EXPECT_EQ(m_log.levelOf(failures[0]), "ERROR");
+    EXPECT_EQ(m_log.count("SMAppService Status = Not Registered"), 1u);
+    EXPECT_EQ(m_log.count("Service not enabled (Status: 0). Skipping XPC check."), 1u);
+
+    EXPECT_EQ(manager->status(), ServiceStatus::notRegistered);
+    EXPECT_FALSE(manager->isCommunicating());
+    EXPECT_FALSE(manager->isRefreshing());
+    EXPECT_FALSE(manager->isHelperReady());
+    EXPECT_EQ(refreshing, (std::vector<bool> {true, false}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(HelperStatusManagerTest, RegistrationSucceedingOnALaterAttemptGoesOnToThePing)
+{
+    FakeHelperServer server(m_socket);
+    m_services->queueRegistrationAnswer(Error {kAppErrorDomain, 1, "Busy"});
+    auto manager = makeManager();
+    std::vector<bool> ready;
+    QObject::connect(manager.get(), &HelperStatusManager::isHelperReadyChanged, [&](bool value) { ready.push_back(value); });
+
+    refreshAndWait(*manager);
+    EXPECT_EQ(m_services->registerCalls(), 2);
+    EXPECT_EQ(pauses(), (std::vector<std::chrono::milliseconds> {500ms}));
+    EXPECT_EQ(m_log.count("Helper register() succeeded on refresh attempt 2 — status: 1"), 1u);
+    EXPECT_EQ(m_log.levelOf("Helper register() succeeded on refresh attempt 2 — status: 1"), "INFO");
+    EXPECT_EQ(m_log.count("Received ping response: success=true, message="), 1u);
+    EXPECT_EQ(m_log.count("XPC Communication result: SUCCESS"), 1u);
+    EXPECT_EQ(manager->status(), ServiceStatus::enabled);
+    EXPECT_TRUE(manager->isHelperReady());
+    EXPECT_EQ(ready, (std::vector<bool> {true}));
+}
+
+TEST_F(HelperStatusManagerTest, SilentDaemonTimesOutAfterTwoSeconds)
+{
+    FakeHelperServer server(m_socket, [](const HelperRequest&) { return Answer::silent(); });
+    m_services->setStatus(ServiceStatus::enabled);
+    auto manager = makeManager();
+
+    const double elapsed = refreshAndWait(*manager);
+    EXPECT_GE(elapsed, 1.95);
+    EXPECT_LT(elapsed, 3.0);
+    EXPECT_EQ(m_log.count("❌ XPC Communication TIMEOUT after 2.0s"), 1u);
+    EXPECT_EQ(m_log.levelOf("❌ XPC Communication TIMEOUT after 2.0s"), "ERROR");
+    EXPECT_EQ(m_log.count("XPC Communication result: FAILED"), 1u);
+    EXPECT_EQ(manager->status(), ServiceStatus::enabled);
+    EXPECT_FALSE(manager->isCommunicating());
+    EXPECT_FALSE(manager->isHelperReady());
+    EXPECT_EQ(server.count(HelperSelector::initializeForUser), 0u);
+}
+
+TEST_F(HelperStatusManagerTest, DaemonNotRunningFailsAtOnce)
+{
+    m_services->setStatus(ServiceStatus::enabled);  // registered, but nobody listens
+    auto manager = makeManager();
+
+    EXPECT_LT(refreshAndWait(*manager), 0.5);
+    EXPECT_EQ(m_log.count("❌ Failed to create XPC proxy"), 1u);
+    EXPECT_EQ(m_log.count("XPC Communication result: FAILED"), 1u);
+    EXPECT_EQ(m_log.count("❌ XPC Communication TIMEOUT after 2.0s"), 0u);
+    EXPECT_FALSE(manager->isHelperReady());
+}
+
+TEST_F(HelperStatusManagerTest, HomeIsHandedOverOncePerDaemonProcess)
+{
+    FakeHelperServer server(m_socket);
+    m_services->setStatus(ServiceStatus::enabled);
+    auto manager = makeManager();
+    ASSERT_TRUE(m_notifications->started());
+
+    refreshAndWait(*manager);
+    refreshAndWait(*manager);
+    EXPECT_TRUE(manager->isHelperReady());
+    EXPECT_EQ(server.count(HelperSelector::testConnection), 2u);
+    EXPECT_EQ(server.count(HelperSelector::initializeForUser), 1u);
+    EXPECT_EQ(m_log.count("Helper initialized with user home: /home/tester"), 1u);
+
+    // A daemon that announces a start (or a stop) is a new process: it gets
+    // the home again with the refresh that the announcement starts.
+    m_notifications->postDidBecomeActive();
+    ASSERT_TRUE(waitUntil([&] { return server.count(HelperSelector::testConnection) == 3 && !manager->isRefreshing(); }));
+    EXPECT_EQ(m_log.count("Received helper didBecomeActive Darwin notification"), 1u);
+    EXPECT_EQ(m_log.levelOf("Received helper didBecomeActive Darwin notification"), "DEBUG");
+    m_notifications->postDidBecomeInactive();
+    ASSERT_TRUE(waitUntil([&] { return server.count(HelperSelector::testConnection) == 4 && !manager->isRefreshing(); }));
+    EXPECT_EQ(m_log.count("Received helper didBecomeInactive Darwin notification"), 1u);
+
+    EXPECT_EQ(server.count(HelperSelector::initializeForUser), 3u);
+    for (const auto& request : server.requests()) {
+        if (request.selector == HelperSelector::initializeForUser) {
+            EXPECT_EQ(request.arguments, (std::vector<std::string> {"/home/tester"}));
+        }
+    }
+}
+
+TEST_F(HelperStatusManagerTest, FailedHandOverIsTriedAgainOnTheNextRefresh)
+{
+    std::atomic<int> initCalls = 0;
+    FakeHelperServer server(m_socket, [&initCalls](const HelperRequest& request) {
+        if (request.selector == HelperSelector::initializeForUser && ++initCalls == 1)
+            return Answer::with(false, "Home folder is not yours");
+        return Answer::with(true, "");
+    });
+    m_services->setStatus(ServiceStatus::enabled);
+    auto manager = makeManager();
+
+    for (int i = 0; i < 3; ++i)
+        refreshAndWait(*manager);
+    EXPECT_EQ(m_log.count("⚠️ Helper initialization failed: Home folder is not yours"), 1u);
+    EXPECT_EQ(m_log.levelOf("⚠️ Helper initialization failed: Home folder is not yours"), "WARN");
+    EXPECT_EQ(m_log.count("Helper initialized with user home: /home/tester"), 1u);
+    EXPECT_EQ(server.count(HelperSelector::initializeForUser), 2u);
+    EXPECT_TRUE(manager->isHelperReady());  // the ping itself succeeded
+}
+
+TEST_F(HelperStatusManagerTest, StatusesOtherThanEnabledSkipThePing)
+{
+    FakeHelperServer server(m_socket);
+    const struct {
+        ServiceStatus status;
+        const char* text;
+    } cases[] = {
+        {ServiceStatus::requiresApproval, "Requires Approval (Disabled in System Settings)"},
+        {ServiceStatus::notFound, "Not Found (Bundle issue?)"},
+        {static_cast<ServiceStatus>(7), "Unknown (7)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        test::LogCapture log;
+        // Ready first, so the case shows that the status alone makes it not ready.
+        m_services->setStatus(ServiceStatus::enabled);
+        auto manager = makeManager();
+        refreshAndWait(*manager);
+        ASSERT_TRUE(manager->isHelperReady());
+        const auto pings = server.count(HelperSelector::testConnection);
+
+        m_services->setStatus(c.status);
+        refreshAndWait(*manager);
+        EXPECT_EQ(HelperStatusManager::statusText(c.status), c.text);
+        EXPECT_EQ(log.count(std::string("SMAppService Status = ") + c.text), 1u);
+        const std::string skipped = "Service not enabled (Status: " + std::to_string(static_cast<int>(c.status)) + "). Skipping XPC check.";
+        EXPECT_EQ(log.count(skipped), 1u);
+        EXPECT_EQ(log.levelOf(skipped), "INFO");
+        EXPECT_EQ(server.count(HelperSelector::testConnection), pings);
+        EXPECT_EQ(manager->status(), c.status);
+        EXPECT_FALSE(manager->isCommunicating());
+        EXPECT_FALSE(manager->isHelperReady());
+        EXPECT_EQ(m_services->registerCalls(), 0);
+    }
+    EXPECT_EQ(HelperStatusManager::statusText(ServiceStatus::enabled), "Enabled");
+    EXPECT_EQ(HelperStatusManager::statusText(ServiceStatus::notRegistered), "Not Registered");
+}
+
+TEST_F(HelperStatusManagerTest, RequestApprovalOpensTheSettingsOnlyWhenRegistrationFails)
+{
+    auto manager = makeManager();
+    const int statusReads = m_services->statusCalls();
+
+    m_services->queueRegistrationAnswer(Status {});
+    manager->requestApproval();
+    ASSERT_TRUE(waitUntil([&] { return m_log.count("Register call sent successfully.") == 1; }));
+    EXPECT_EQ(m_opened, 0);
+
+    m_services->queueRegistrationAnswer(Error {kAppErrorDomain, 126, "Request dismissed"});
+    manager->requestApproval();
+    ASSERT_TRUE(waitUntil([&] { return m_opened == 1; }));
+    EXPECT_EQ(m_log.count("Requesting helper registration/approval..."), 2u);
+    EXPECT_EQ(m_log.count("❌ Registration failed: Request dismissed. Opening System Settings."), 1u);
+    EXPECT_EQ(m_log.levelOf("❌ Registration failed: Request dismissed. Opening System Settings."), "ERROR");
+    EXPECT_EQ(m_log.count("Opening System Settings -> Autostart"), 1u);
+    EXPECT_EQ(m_log.levelOf("Opening System Settings -> Autostart"), "INFO");
+    // Neither outcome refreshes the status.
+    EXPECT_EQ(m_services->statusCalls(), statusReads);
+    EXPECT_EQ(m_services->registerCalls(), 2);
+}
+
+}  // namespace
+}  // namespace tess
