@@ -4,11 +4,13 @@
 // process's peak resident memory.
 
 #include "index/FileIndexDatabase.h"
+#include "log/AppLogger.h"
 
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -181,7 +183,59 @@ BENCHMARK(BM_Upsert)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::
 BENCHMARK(BM_CompareBatches)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FetchAll)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Points HOME and the XDG base folders at a fresh temporary folder for the
+// whole run, so the log and anything else written under the home stay out of
+// the real one; the folder is removed at the end.
+class ScratchHome {
+public:
+    ScratchHome()
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tessaline-bench-home-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            return;
+        }
+        m_dir = pattern;
+        setenv("HOME", m_dir.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_dir + "/.config").c_str(), 1);
+        setenv("XDG_DATA_HOME", (m_dir + "/.local/share").c_str(), 1);
+        setenv("XDG_STATE_HOME", (m_dir + "/.local/state").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (m_dir + "/.cache").c_str(), 1);
+    }
+    ~ScratchHome()
+    {
+        if (m_dir.empty()) {
+            return;
+        }
+        AppLogger::shared().flush();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_dir, ignored);
+    }
+    ScratchHome(const ScratchHome&) = delete;
+    ScratchHome& operator=(const ScratchHome&) = delete;
+
+    bool ok() const { return !m_dir.empty(); }
+
+private:
+    std::string m_dir;
+};
+
 }  // namespace
 }  // namespace tess
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // Before anything logs: the shared logger takes its folder from these.
+    const tess::ScratchHome home;
+    if (!home.ok()) {
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <ostream>
 #include <thread>
 
 namespace tess {
@@ -66,6 +67,91 @@ TEST(FileIndexDatabaseStorage, FreshOpenCreatesFolderFileTablesAndIndexes)
     // A new scan record starts as "running".
     EXPECT_GT(database->startScanRecord("/root", "Manual"), 0);
     EXPECT_EQ(raw.column("SELECT status FROM scan_history"), std::vector<std::string> {"running"});
+}
+
+// One column as PRAGMA table_info describes it.
+struct ColumnDefinition {
+    std::string name;
+    std::string type;
+    bool notNull;
+    std::string defaultValue;  // "NULL" when none
+    int primaryKeyPosition;
+    friend bool operator==(const ColumnDefinition&, const ColumnDefinition&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const ColumnDefinition& c)
+    {
+        return out << c.name << " " << c.type << (c.notNull ? " NOT NULL" : "") << " DEFAULT " << c.defaultValue << " pk=" << c.primaryKeyPosition;
+    }
+};
+
+std::vector<ColumnDefinition> definitionsOf(RawDatabase& raw, const std::string& table)
+{
+    std::vector<ColumnDefinition> columns;
+    const auto field = [&](const char* name) { return raw.column(std::string("SELECT ") + name + " FROM pragma_table_info('" + table + "') ORDER BY cid"); };
+    const auto names = field("name");
+    const auto types = field("type");
+    const auto notNull = field("\"notnull\"");
+    const auto defaults = field("dflt_value");
+    const auto primaryKey = field("pk");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        columns.push_back({names[i], types[i], notNull[i] == "1", defaults[i], std::stoi(primaryKey[i])});
+    }
+    return columns;
+}
+
+TEST(FileIndexDatabaseStorage, SchemaHasTheStoredColumnTypesConstraintsAndDefaults)
+{
+    TempDir dir;
+    const std::string path = dir / "tessaline.db";
+    ASSERT_TRUE(openOrFail(path));
+    RawDatabase raw(path);
+
+    EXPECT_EQ(definitionsOf(raw, "file_index"),
+        (std::vector<ColumnDefinition> {
+            {"id", "INTEGER", false, "NULL", 1},
+            {"path", "TEXT", true, "NULL", 0},
+            {"path_key", "TEXT", true, "NULL", 0},
+            {"relative_path", "TEXT", true, "NULL", 0},
+            {"is_directory", "INTEGER", true, "0", 0},
+            {"has_issues", "INTEGER", true, "0", 0},
+            {"issue_count", "INTEGER", true, "0", 0},
+            {"issue_types", "TEXT", false, "NULL", 0},
+            {"proposed_rename", "TEXT", false, "NULL", 0},
+            {"needs_rename", "INTEGER", true, "0", 0},
+            {"shortened_components", "TEXT", false, "NULL", 0},
+            {"first_seen", "REAL", true, "NULL", 0},
+            {"last_scanned", "REAL", true, "NULL", 0},
+            {"scan_root", "TEXT", true, "NULL", 0},
+        }));
+    EXPECT_EQ(definitionsOf(raw, "scan_history"),
+        (std::vector<ColumnDefinition> {
+            {"id", "INTEGER", false, "NULL", 1},
+            {"scan_root", "TEXT", true, "NULL", 0},
+            {"start_time", "REAL", true, "NULL", 0},
+            {"end_time", "REAL", false, "NULL", 0},
+            {"total_files", "INTEGER", false, "0", 0},
+            {"new_files", "INTEGER", false, "0", 0},
+            {"changed_files", "INTEGER", false, "0", 0},
+            {"deleted_files", "INTEGER", false, "0", 0},
+            {"issues_found", "INTEGER", false, "0", 0},
+            {"trigger", "TEXT", true, "NULL", 0},
+            {"status", "TEXT", true, "'running'", 0},
+        }));
+    // Both ids are AUTOINCREMENT (never reused), and path_key carries a
+    // UNIQUE constraint of its own besides idx_path_key.
+    for (const char* table : {"file_index", "scan_history"}) {
+        EXPECT_THAT(raw.column(std::string("SELECT sql FROM sqlite_master WHERE name = '") + table + "'").at(0),
+            ::testing::HasSubstr("id INTEGER PRIMARY KEY AUTOINCREMENT"))
+            << table;
+    }
+    EXPECT_THAT(raw.column("SELECT origin || ':' || \"unique\" FROM pragma_index_list('file_index')"), ::testing::Contains("u:1"));
+    const std::vector<std::pair<std::string, std::string>> indexes = {
+        {"idx_path_key", "CREATE INDEX idx_path_key ON file_index(path_key)"},
+        {"idx_scan_root_issues", "CREATE INDEX idx_scan_root_issues ON file_index(scan_root, has_issues, relative_path)"},
+        {"idx_last_scanned", "CREATE INDEX idx_last_scanned ON file_index(last_scanned)"},
+    };
+    for (const auto& [name, sql] : indexes) {
+        EXPECT_EQ(raw.column("SELECT sql FROM sqlite_master WHERE name = '" + name + "'"), std::vector<std::string> {sql});
+    }
 }
 
 TEST(FileIndexDatabaseStorage, DefaultLocationIsInTheDataFolder)
