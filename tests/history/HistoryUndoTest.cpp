@@ -9,6 +9,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -338,6 +339,59 @@ TEST(HistoryUndo, AFolderThatCannotBeRecreatedIsReported)
     const auto helped = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {},
         [](const std::string&) { return SourceFileRenamer::PrivilegedReply {true, ""}; });
     EXPECT_TRUE(helped.failed.empty());
+}
+
+TEST(HistoryUndo, TheHelperIsNeverAskedToCreateAFolderThroughALinkLeadingOutside)
+{
+    test::TempDir outer;
+    const std::string root = outer / "root";
+    outer.makeDir("root");
+    outer.makeDir("elsewhere");
+    ASSERT_EQ(::symlink((outer / "elsewhere").c_str(), (outer / "root/link").c_str()), 0);
+    ASSERT_EQ(::symlink((outer / "nowhere").c_str(), (outer / "root/dangling").c_str()), 0);
+    HistoryEntry entry;
+    entry.scanRoot = root;
+    entry.records = {record("link/new", "", Type::removedDirectory), record("dangling/new", "", Type::removedDirectory)};
+
+    std::vector<std::string> asked;
+    const auto result = HistoryUndo::undoHistoryEntry(entry, root, kAppErrorDomain, {}, [&](const std::string& path) {
+        asked.push_back(path);
+        std::error_code ignored;
+        std::filesystem::create_directories(path, ignored);  // what the daemon would do
+        return SourceFileRenamer::PrivilegedReply {true, ""};
+    });
+    EXPECT_TRUE(asked.empty());
+    EXPECT_FALSE(outer.exists("elsewhere/new"));
+    EXPECT_FALSE(outer.exists("nowhere"));
+    ASSERT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(result.failed[0].path, "link/new");
+    EXPECT_EQ(result.failed[0].error.message, "Failed to recreate directory: Not a directory");
+    EXPECT_EQ(result.failed[1].path, "dangling/new");
+}
+
+TEST(HistoryUndo, AFolderTheHelperMadeDespiteATimeOutIsNotReportedAsFailed)
+{
+    test::TempDir tree;
+    tree.writeFile("blocker", "a file where a folder should be");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {record("blocker", "", Type::removedDirectory)};
+    const auto result = HistoryUndo::undoHistoryEntry(entry, tree / "", kAppErrorDomain, {}, [&](const std::string&) {
+        return SourceFileRenamer::PrivilegedReply {false, "timed out"};
+    });
+    // "blocker" exists (as a file): nothing to recreate, nothing asked.
+    EXPECT_TRUE(result.failed.empty());
+
+    entry.records = {record("late/sub", "", Type::removedDirectory)};
+    tree.writeFile("late", "a file in the way for the plain attempt");
+    const auto late = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, [&](const std::string& path) {
+        // The helper clears the way and makes the folder, but its answer comes too late.
+        std::filesystem::remove(tree / "late");
+        std::filesystem::create_directories(path);
+        return SourceFileRenamer::PrivilegedReply {false, "timed out"};
+    });
+    EXPECT_TRUE(late.failed.empty());
+    EXPECT_TRUE(tree.exists("late/sub"));
 }
 
 TEST(HistoryUndo, ACreatedFolderIsMergedBackIntoItsFormerFolder)

@@ -56,14 +56,15 @@ TEST_F(BatchTest, MissingParentsAreCreatedAndRecorded)
     EXPECT_EQ(read("x/y/f"), "data");
 }
 
-TEST_F(BatchTest, ParentCreationFailureNamesTheFolderThatCouldNotBeCreated)
+TEST_F(BatchTest, ParentCreationFailureNamesTheTargetsParent)
 {
+    // Whichever missing folder cannot be made, the failure names the
+    // target's parent (y, with its full path in the log) and the reason.
     struct Case {
         std::string failingFolder;
-        std::string expectedName;
         std::set<std::string> created;
     };
-    for (const Case& c : {Case {"/root/x", "x", {}}, Case {"/root/x/y", "y", {"x"}}}) {
+    for (const Case& c : {Case {"/root/x", {}}, Case {"/root/x/y", {"x"}}}) {
         SCOPED_TRACE(c.failingFolder);
         TempDir scratch;
         scratch.writeFile("root/f", "data");
@@ -72,13 +73,11 @@ TEST_F(BatchTest, ParentCreationFailureNamesTheFolderThatCouldNotBeCreated)
         LogCapture::clear();
         const auto result = SourceFileRenamer::renameFiles({file("f", "x/y/f")}, scratch / "root", kDomain, {}, {}, fs);
         ASSERT_EQ(result.failed.size(), 1u);
-        EXPECT_EQ(result.failed[0].error.message, "Cannot create parent folder " + c.expectedName + ". Check folder permissions and available disk space, then retry. (Permission denied)");
+        EXPECT_EQ(result.failed[0].error.message, "Cannot create parent folder y. Check folder permissions and available disk space, then retry. (Permission denied)");
         EXPECT_EQ(result.createdDirectories, c.created);
         EXPECT_TRUE(result.renamed.empty());
         EXPECT_TRUE(scratch.exists("root/f"));
-        EXPECT_GE(LogCapture::find("❌ Rename failed: could not create parent directory — " + scratch.path() + c.failingFolder
-                      + ": Permission denied"),
-            0);
+        EXPECT_GE(LogCapture::find("❌ Rename failed: could not create parent directory — " + scratch.path() + "/root/x/y: Permission denied"), 0);
     }
 }
 
@@ -112,6 +111,14 @@ TEST_F(BatchTest, FailedPrivilegedFolderCreationIsReported)
         "Cannot create parent folder x. Check that the volume is writable and not full, then retry. (daemon says no)");
     EXPECT_TRUE(result.createdDirectories.empty());
     EXPECT_GE(LogCapture::find("❌ Rename failed: could not create parent directory (privileged) — " + at("x") + ": daemon says no"), 0);
+
+    // A deeper parent: the daemon is asked for it whole, and the failure names it.
+    LogCapture::clear();
+    const auto deeper = SourceFileRenamer::renameFiles({file("f", "x/y/f")}, root(), kDomain, {}, create, fs);
+    ASSERT_EQ(deeper.failed.size(), 1u);
+    EXPECT_EQ(deeper.failed[0].error.message,
+        "Cannot create parent folder y. Check that the volume is writable and not full, then retry. (daemon says no)");
+    EXPECT_GE(LogCapture::find("❌ Rename failed: could not create parent directory (privileged) — " + at("x/y") + ": daemon says no"), 0);
 }
 
 TEST_F(BatchTest, FolderIsMergedIntoTheFolderItsFilesWereMovedTo)
@@ -238,6 +245,52 @@ TEST_F(BatchTest, CaseOnlyRenameOnAVolumeThatIgnoresCaseGoesThroughATemporaryNam
         EXPECT_EQ(SourceFileRenamer::verifyRename(instruction, root(), fs).status,
             SourceFileRenamer::RenameVerification::VerificationStatus::verified);
     }
+}
+
+TEST_F(BatchTest, ItemsOfAFolderWhoseCaseChangesOnAVolumeThatIgnoresCase)
+{
+    // The folder's new spelling already names it, so its items' targets
+    // name the items themselves: they are not "in the way" of themselves.
+    write("docs/readme", "r");
+    write("docs/a:b", "ab");
+    CaseFoldingFileSystem fs;
+    const std::vector<RenameInstruction> batch {
+        file("docs/readme", "Docs/readme"), file("docs/a:b", "Docs/a_b"), folder("docs", "Docs")};
+    const auto result = SourceFileRenamer::renameFiles(batch, root(), kDomain, {}, {}, fs);
+    EXPECT_TRUE(result.failed.empty()) << (result.failed.empty() ? "" : result.failed[0].error.message);
+    EXPECT_EQ(result.renamed.size(), 3u);
+    EXPECT_TRUE(result.createdDirectories.empty());
+    EXPECT_TRUE(result.mergedDirectories.empty());
+    std::vector<FileSystemOps::DirEntry> entries;
+    ASSERT_EQ(PosixFileSystemOps().listDirectory(root(), entries), 0);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "Docs");
+    EXPECT_EQ(read("Docs/readme"), "r");
+    EXPECT_EQ(read("Docs/a_b"), "ab");
+    for (const auto& instruction : batch) {
+        SCOPED_TRACE(instruction.targetRelativePath);
+        EXPECT_EQ(SourceFileRenamer::verifyRename(instruction, root(), fs).status,
+            SourceFileRenamer::RenameVerification::VerificationStatus::verified);
+    }
+}
+
+TEST_F(BatchTest, ItemsOfAFolderWhoseCaseChangesOnACaseSensitiveVolume)
+{
+    // Here the new spelling is another folder: created for the files, then
+    // the old one is merged into it.
+    write("docs/readme", "r");
+    write("docs/keep", "k");
+    const std::vector<RenameInstruction> batch {file("docs/readme", "Docs/readme"), folder("docs", "Docs")};
+    const auto result = SourceFileRenamer::renameFiles(batch, root(), kDomain);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(originals(result), std::vector<std::string> {"docs/readme"});
+    EXPECT_EQ(result.createdDirectories, (std::set<std::string> {"Docs"}));
+    EXPECT_EQ(result.mergedDirectories, std::vector<std::string> {"docs"});
+    EXPECT_FALSE(exists("docs"));
+    EXPECT_EQ(read("Docs/readme"), "r");
+    EXPECT_EQ(read("Docs/keep"), "k");
+    EXPECT_EQ(SourceFileRenamer::verifyRename(batch[0], root()).status,
+        SourceFileRenamer::RenameVerification::VerificationStatus::verified);
 }
 
 TEST_F(BatchTest, CaseOnlyRenameThatFailsHalfwayReturnsTheItemToItsName)

@@ -94,6 +94,27 @@ std::vector<FailedItem> refusals(const HistoryEntry& entry, const HistoryEntry& 
     return out;
 }
 
+// The nearest existing folder at or above root/relative resolves inside the
+// root; what is missing below it is plain folders to be. A dangling link on
+// the way may lead anywhere and counts as outside.
+bool staysInsideRoot(FileSystemOps& fs, const std::string& root, const std::string& relative)
+{
+    std::string realRoot;
+    if (fs.realPath(root, realRoot) != 0)
+        return false;
+    const std::string base = RenamePaths::withoutTrailingSlash(root);
+    for (std::string path = RenamePaths::join(base, relative);; path = RenamePaths::parent(path)) {
+        std::string resolved;
+        if (fs.realPath(path, resolved) == 0)
+            return RenamePaths::isWithin(realRoot, resolved);
+        // Only what is truly absent (or lies below a file) is passed over.
+        struct stat st;
+        const int missing = fs.lstat(path, st);
+        if ((missing != ENOENT && missing != ENOTDIR) || path == base || !RenamePaths::isWithin(base, path))
+            return false;
+    }
+}
+
 void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
     const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
     std::vector<FailedItem>& failed)
@@ -111,13 +132,18 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
             continue;
         }
         const std::string description = std::strerror(error);
-        if (!privilegedCreateDirectory) {
+        // The helper creates missing parents as root: never through a link
+        // that leads out of the tree.
+        if (!privilegedCreateDirectory || !staysInsideRoot(fs, root, relative)) {
             TESS_LOG_ERROR("❌ Undo: failed to recreate directory — " + full + ": " + description);
             failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + description)});
             continue;
         }
         const SourceFileRenamer::PrivilegedReply reply = privilegedCreateDirectory(full);
-        if (!reply.success) {
+        // A reply of failure (perhaps a time-out) counts only if the folder is missing.
+        struct stat st;
+        const bool made = fs.lstat(full, st) == 0 && S_ISDIR(st.st_mode);
+        if (!reply.success && !made) {
             TESS_LOG_ERROR("❌ Undo: failed to recreate directory (privileged) — " + full + ": " + reply.message);
             failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + reply.message)});
         }

@@ -30,20 +30,98 @@ Error posixError(int code)
     return Error {kPosixErrorDomain, code, std::strerror(code)};
 }
 
-std::vector<std::string_view> splitTokens(std::string_view bytes)
-{
-    std::vector<std::string_view> tokens;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t nul = bytes.find('\0', start);
-        if (nul == std::string_view::npos) {
-            tokens.push_back(bytes.substr(start));
-            return tokens;
-        }
-        tokens.push_back(bytes.substr(start, nul - start));
-        start = nul + 1;
+// Walks the NUL-separated tokens of a file's bytes one by one, keeping
+// empty ones (empty input is one empty token), without storing them.
+class TokenCursor {
+public:
+    explicit TokenCursor(std::string_view bytes)
+        : m_bytes(bytes)
+    {
     }
-}
+
+    // The next token, or nothing after the last one.
+    std::optional<std::string_view> next()
+    {
+        if (m_done)
+            return std::nullopt;
+        const std::size_t nul = m_bytes.find('\0', m_start);
+        if (nul == std::string_view::npos) {
+            m_done = true;
+            return m_bytes.substr(m_start);
+        }
+        const std::string_view token = m_bytes.substr(m_start, nul - m_start);
+        m_start = nul + 1;
+        return token;
+    }
+
+private:
+    std::string_view m_bytes;
+    std::size_t m_start = 0;
+    bool m_done = false;
+};
+
+// What the list needs of one file, gathered while the file streams by: the
+// six header tokens, the number of tokens and the records of type F, D or RD.
+// Memory stays bounded by the header, whatever the file's size.
+class HeaderScanner {
+public:
+    // False as soon as the file can no longer be a history file.
+    bool feed(std::string_view chunk)
+    {
+        for (char c : chunk) {
+            if (c == '\0') {
+                if (!finishToken())
+                    return false;
+                continue;
+            }
+            if (m_index < TransformationHistory::kHeaderTokenCount) {
+                if (m_index == 0 && m_current.size() >= TransformationHistory::kMagic.size())
+                    return false;
+                m_current += c;
+            } else if (field() == 2 && m_current.size() < 3) {
+                m_current += c;
+            } else if (field() == 2) {
+                m_current = "long";  // no type token is this long
+            }
+        }
+        return true;
+    }
+
+    // Ends the last token; false when the file is no history file.
+    bool finish() { return finishToken() && m_index >= TransformationHistory::kHeaderTokenCount; }
+
+    std::uint64_t tokenCount() const { return m_index; }
+    std::int64_t userFacingCount() const { return m_userFacing; }
+    const std::string& header(std::size_t index) const { return m_header[index]; }
+
+private:
+    std::size_t field() const
+    {
+        return (m_index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
+    }
+
+    bool finishToken()
+    {
+        if (m_index < TransformationHistory::kHeaderTokenCount) {
+            m_header[m_index] = std::move(m_current);
+            if (m_index == 0 && m_header[0] != TransformationHistory::kMagic)
+                return false;
+        } else if (field() == 2) {
+            m_pendingFacing = m_current == "F" || m_current == "D" || m_current == "RD";
+        } else if (field() == 4 && m_pendingFacing) {
+            ++m_userFacing;  // the record is complete
+        }
+        m_current.clear();
+        ++m_index;
+        return true;
+    }
+
+    std::string m_header[TransformationHistory::kHeaderTokenCount];
+    std::string m_current;
+    std::uint64_t m_index = 0;
+    bool m_pendingFacing = false;
+    std::int64_t m_userFacing = 0;
+};
 
 // Path tokens (the scan root and the two paths of every record) hold raw
 // file-name bytes; every other token must be UTF-8 text.
@@ -129,29 +207,6 @@ std::string firstGraphemes(std::string_view s, std::size_t count)
     return out;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string content;
-    char buffer[65536];
-    while (true) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return content;
-}
-
 bool writeAll(int fd, std::string_view data)
 {
     while (!data.empty()) {
@@ -231,76 +286,104 @@ std::string TransformationHistory::serialize(const HistoryEntry& entry)
 
 Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
 {
-    const std::vector<std::string_view> tokens = splitTokens(bytes);
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (!isPathToken(i) && !text::isValidUtf8(tokens[i]))
+    // One pass counts the tokens and checks that every text token is UTF-8;
+    // nothing is stored but the header.
+    std::string_view header[kHeaderTokenCount];
+    std::size_t n = 0;
+    TokenCursor cursor(bytes);
+    while (const std::optional<std::string_view> token = cursor.next()) {
+        if (!isPathToken(n) && !text::isValidUtf8(*token))
             return TransformationHistoryError::invalidFormat("not valid UTF-8").toError();
+        if (n < kHeaderTokenCount)
+            header[n] = *token;
+        ++n;
     }
-    const std::size_t n = tokens.size();
     if (n < kHeaderTokenCount)
         return TransformationHistoryError::invalidFormat("too few tokens for header: got " + std::to_string(n) + ", need " + std::to_string(kHeaderTokenCount)).toError();
-    if (tokens[0] != kMagic)
-        return TransformationHistoryError::invalidFormat("missing magic: got '" + std::string(tokens[0]) + "'").toError();
-    if (tokens[1] != kVersion)
-        return TransformationHistoryError::invalidVersion(std::string(tokens[1])).toError();
-    const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(tokens[2]);
+    if (header[0] != kMagic)
+        return TransformationHistoryError::invalidFormat("missing magic: got '" + std::string(header[0]) + "'").toError();
+    if (header[1] != kVersion)
+        return TransformationHistoryError::invalidVersion(std::string(header[1])).toError();
+    const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(header[2]);
     if (!timestamp)
-        return TransformationHistoryError::invalidFormat("invalid timestamp: '" + std::string(tokens[2]) + "'").toError();
-    const std::optional<HistoryOperation> operation = historyOperationFromRaw(tokens[4]);
+        return TransformationHistoryError::invalidFormat("invalid timestamp: '" + std::string(header[2]) + "'").toError();
+    const std::optional<HistoryOperation> operation = historyOperationFromRaw(header[4]);
     if (!operation)
-        return TransformationHistoryError::invalidFormat("invalid operation: '" + std::string(tokens[4]) + "'").toError();
+        return TransformationHistoryError::invalidFormat("invalid operation: '" + std::string(header[4]) + "'").toError();
     const std::size_t remainder = (n - kHeaderTokenCount) % kTokensPerRecord;
     if (remainder != 0)
         return TransformationHistoryError::invalidTokenCount(static_cast<std::int64_t>(kTokensPerRecord), static_cast<std::int64_t>(remainder)).toError();
 
     HistoryEntry entry;
-    entry.version = std::string(tokens[1]);
+    entry.version = std::string(header[1]);
     entry.timestamp = *timestamp;
-    entry.scanRoot = std::string(tokens[3]);
+    entry.scanRoot = std::string(header[3]);
     entry.operation = *operation;
-    entry.parentHistoryID = std::string(tokens[5]);
+    entry.parentHistoryID = std::string(header[5]);
+    TokenCursor records(bytes);
+    for (std::size_t i = 0; i < kHeaderTokenCount; ++i)
+        records.next();
     const std::size_t count = (n - kHeaderTokenCount) / kTokensPerRecord;
-    entry.records.reserve(count);
     for (std::size_t k = 0; k < count; ++k) {
-        const std::size_t base = kHeaderTokenCount + kTokensPerRecord * k;
-        const std::optional<HistoryRecordType> type = historyRecordTypeFromRaw(tokens[base + 2]);
+        std::string_view fields[kTokensPerRecord];
+        for (std::string_view& field : fields)
+            field = *records.next();
+        const std::optional<HistoryRecordType> type = historyRecordTypeFromRaw(fields[2]);
         if (!type)
-            return TransformationHistoryError::invalidFormat("invalid record type: '" + std::string(tokens[base + 2]) + "' at record " + std::to_string(k)).toError();
-        const std::optional<HistoryRecordStatus> status = historyRecordStatusFromRaw(tokens[base + 3]);
+            return TransformationHistoryError::invalidFormat("invalid record type: '" + std::string(fields[2]) + "' at record " + std::to_string(k)).toError();
+        const std::optional<HistoryRecordStatus> status = historyRecordStatusFromRaw(fields[3]);
         if (!status)
-            return TransformationHistoryError::invalidFormat("invalid record status: '" + std::string(tokens[base + 3]) + "' at record " + std::to_string(k)).toError();
-        entry.records.push_back(HistoryRecord {std::string(tokens[base]), std::string(tokens[base + 1]), *type, *status, std::string(tokens[base + 4])});
+            return TransformationHistoryError::invalidFormat("invalid record status: '" + std::string(fields[3]) + "' at record " + std::to_string(k)).toError();
+        entry.records.push_back(HistoryRecord {std::string(fields[0]), std::string(fields[1]), *type, *status, std::string(fields[4])});
     }
     return entry;
 }
 
 std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readHeader(const std::string& path)
 {
-    const std::optional<std::string> content = readWholeFile(path);
-    if (!content)
+    // The file streams through a small buffer: a huge or corrupt file costs
+    // no more memory than its header.
+    // Only a regular file: a pipe or a device could block or never end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
         return std::nullopt;
-    const std::vector<std::string_view> tokens = splitTokens(*content);
-    const std::size_t n = tokens.size();
-    if (n < kHeaderTokenCount || tokens[0] != kMagic)
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         return std::nullopt;
-    if (!text::isValidUtf8(tokens[2]) || !text::isValidUtf8(tokens[4]))
+    }
+    HeaderScanner scanner;
+    char buffer[65536];
+    bool readable = true;
+    while (true) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            readable = got == 0;
+            break;
+        }
+        if (!scanner.feed(std::string_view(buffer, static_cast<std::size_t>(got)))) {
+            readable = false;
+            break;
+        }
+    }
+    ::close(fd);
+    if (!readable || !scanner.finish())
         return std::nullopt;
-    const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(tokens[2]);
-    const std::optional<HistoryOperation> operation = historyOperationFromRaw(tokens[4]);
+
+    const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(scanner.header(2));
+    const std::optional<HistoryOperation> operation = historyOperationFromRaw(scanner.header(4));
     if (!timestamp || !operation)
         return std::nullopt;
 
     HeaderSummary summary;
-    summary.recordCount = static_cast<std::int64_t>((n - kHeaderTokenCount) / kTokensPerRecord);
-    for (std::int64_t i = 0; i < summary.recordCount; ++i) {
-        const std::string_view type = tokens[kHeaderTokenCount + 2 + kTokensPerRecord * static_cast<std::size_t>(i)];
-        if (type == "F" || type == "D" || type == "RD")
-            ++summary.userFacingCount;
-    }
+    summary.recordCount = static_cast<std::int64_t>((scanner.tokenCount() - kHeaderTokenCount) / kTokensPerRecord);
+    summary.userFacingCount = scanner.userFacingCount();
     summary.id = withoutExtension(fileNameOf(path));
     summary.url = path;
     summary.timestamp = *timestamp;
-    summary.scanRoot = std::string(tokens[3]);
+    summary.scanRoot = scanner.header(3);
     summary.operation = *operation;
     return summary;
 }

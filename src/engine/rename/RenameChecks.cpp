@@ -31,13 +31,17 @@ bool RenameChecks::listingHasName(FileSystemOps& fs, const std::string& folder, 
 bool RenameChecks::isCaseOnlyRenameOnCaseInsensitiveVolume(FileSystemOps& fs, const std::string& source,
     const std::string& destination)
 {
-    if (source == destination)
+    if (source == destination || !RenamePaths::equalIgnoringCase(source, destination))
         return false;
     const std::string folder = RenamePaths::parent(source);
-    if (folder != RenamePaths::parent(destination))
+    const std::string targetFolder = RenamePaths::parent(destination);
+    // The folders may be spelt differently too, when they are one folder.
+    if (folder != targetFolder
+        && !(RenamePaths::equalIgnoringCase(folder, targetFolder) && isSameFolder(fs, folder, targetFolder)))
         return false;
+    const std::string sourceName = RenamePaths::lastComponent(source);
     const std::string targetName = RenamePaths::lastComponent(destination);
-    if (!RenamePaths::equalIgnoringCase(RenamePaths::lastComponent(source), targetName))
+    if (!RenamePaths::equalIgnoringCase(sourceName, targetName))
         return false;
     struct stat a;
     struct stat b;
@@ -45,6 +49,9 @@ bool RenameChecks::isCaseOnlyRenameOnCaseInsensitiveVolume(FileSystemOps& fs, co
         return false;
     if (a.st_dev != b.st_dev || a.st_ino != b.st_ino)
         return false;
+    // One folder, one name: the very same entry.
+    if (sourceName == targetName)
+        return true;
     // Two entries (hard links) whose names differ only in case on a volume
     // that respects case: the target is a different name of its own.
     return !listingHasName(fs, folder, targetName);
@@ -55,15 +62,22 @@ bool RenameChecks::isSameItem(FileSystemOps& fs, const std::string& source, cons
     return source == destination || isCaseOnlyRenameOnCaseInsensitiveVolume(fs, source, destination);
 }
 
+bool RenameChecks::isSameFolder(FileSystemOps& fs, const std::string& a, const std::string& b)
+{
+    struct stat first;
+    struct stat second;
+    return fs.lstat(a, first) == 0 && fs.lstat(b, second) == 0 && S_ISDIR(first.st_mode) && S_ISDIR(second.st_mode)
+        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool RenameChecks::moveHappened(FileSystemOps& fs, const std::string& source, const std::string& destination)
 {
     if (source == destination)
         return exists(fs, source);
-    const std::string folder = RenamePaths::parent(source);
-    if (folder == RenamePaths::parent(destination)
-        && RenamePaths::equalIgnoringCase(RenamePaths::lastComponent(source), RenamePaths::lastComponent(destination))) {
-        return listingHasName(fs, folder, RenamePaths::lastComponent(destination))
-            && !listingHasName(fs, folder, RenamePaths::lastComponent(source));
+    if (RenamePaths::equalIgnoringCase(source, destination)) {
+        // Both spellings may resolve to one item: read the folders' listings.
+        return listingHasName(fs, RenamePaths::parent(destination), RenamePaths::lastComponent(destination))
+            && !listingHasName(fs, RenamePaths::parent(source), RenamePaths::lastComponent(source));
     }
     struct stat st;
     return fs.lstat(source, st) == ENOENT && fs.lstat(destination, st) == 0;

@@ -87,7 +87,11 @@ bool BatchRun::resolvesInsideRoot(const std::string& path)
                 m_resolvedFolders.emplace(folder, inside);
             return inside;
         }
-        if (error != ENOENT || !RenamePaths::isWithin(m_root, folder) || folder == m_root)
+        // Walk up only past what truly is not there: a dangling link (or
+        // anything else that cannot be resolved) may lead anywhere.
+        struct stat status;
+        if (error != ENOENT || m_fs.lstat(folder, status) != ENOENT || !RenamePaths::isWithin(m_root, folder)
+            || folder == m_root)
             return false;
         folder = RenamePaths::parent(folder);
     }
@@ -131,30 +135,28 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
         if (error == EEXIST && RenameChecks::isRealDirectory(m_fs, *it))
             continue;  // made by someone else meanwhile
 
+        // The failure names the target's parent, whichever folder on the way
+        // to it could not be made.
         const std::string description = SourceFileRenamer::posixError(error).message;
         if (!m_privilegedCreateDirectory) {
             fail(instruction,
-                "Rename failed: could not create parent directory" + kDash + *it + ": " + description,
-                "Cannot create parent folder " + RenamePaths::lastComponent(*it)
+                "Rename failed: could not create parent directory" + kDash + parent + ": " + description,
+                "Cannot create parent folder " + RenamePaths::lastComponent(parent)
                     + ". Check folder permissions and available disk space, then retry. (" + description + ")");
             return false;
         }
         const auto reply = m_privilegedCreateDirectory(parent);
         // Whatever now exists of the missing chain was created for this batch.
-        std::string firstStillMissing;
         for (auto rest = it; rest != missing.rend(); ++rest) {
             if (RenameChecks::exists(m_fs, *rest))
                 m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *rest));
-            else if (firstStillMissing.empty())
-                firstStillMissing = *rest;
         }
         // A reply of failure (perhaps a time-out) counts only if the folder is missing.
         if (reply.success || RenameChecks::isRealDirectory(m_fs, parent))
             return true;
-        const std::string failedFolder = firstStillMissing.empty() ? parent : firstStillMissing;
         fail(instruction,
-            "Rename failed: could not create parent directory (privileged)" + kDash + failedFolder + ": " + reply.message,
-            "Cannot create parent folder " + RenamePaths::lastComponent(failedFolder)
+            "Rename failed: could not create parent directory (privileged)" + kDash + parent + ": " + reply.message,
+            "Cannot create parent folder " + RenamePaths::lastComponent(parent)
                 + ". Check that the volume is writable and not full, then retry. (" + reply.message + ")");
         return false;
     }
@@ -183,8 +185,8 @@ void BatchRun::processFile(const RenameInstruction& instruction)
             "Source file not found at expected location.");
         return;
     }
-    if (S_ISDIR(sourceStatus.st_mode))
-        m_resolvedFolders.clear();  // a folder moves: what was resolved below it is stale
+    if (!S_ISREG(sourceStatus.st_mode))
+        m_resolvedFolders.clear();  // a folder or a link moves: what was resolved through it is stale
     if (RenameChecks::exists(m_fs, target) && !RenameChecks::isSameItem(m_fs, source, target)) {
         fail(instruction,
             "Rename failed: target file already exists" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath,
@@ -301,6 +303,10 @@ int SourceFileRenamer::posixRename(const std::string& source, const std::string&
         errno = error;
         return error == 0 ? 0 : -1;
     }
+    if (RenamePaths::lastComponent(source) == RenamePaths::lastComponent(destination)
+        && RenameChecks::isSameItem(fs, source, destination)) {
+        return 0;  // the item itself, reached through its folder's other spelling
+    }
     int error = fs.renameNoReplace(source, destination);
     if (error == EEXIST && RenameChecks::isCaseOnlyRenameOnCaseInsensitiveVolume(fs, source, destination)) {
         // The volume resolves the new name to the item itself: go through a
@@ -367,6 +373,13 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
     std::vector<FileSystemOps::DirEntry> entries;
     if (fs.listDirectory(sourceFolder, entries) != 0)
         return false;
+    if (RenameChecks::isSameFolder(fs, sourceFolder, targetFolder)) {
+        // One folder reached by two paths: merging it into itself would
+        // remove its metadata files, its empty subfolders and the folder.
+        TESS_LOG_ERROR(kCross + "moveRemainingContents: conflict" + kDash + RenamePaths::lastComponent(targetFolder)
+            + " is the source folder itself");
+        return false;
+    }
     for (const auto& entry : entries) {
         const std::string& name = entry.name;
         const std::string from = RenamePaths::join(sourceFolder, name);

@@ -90,6 +90,31 @@ void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::
         findings.push_back(findingLabel + " " + name + "/ is not writable by you (" + user + "; owner: " + owner + ")");
 }
 
+bool sameButForCase(const std::vector<std::string>& a, const std::vector<std::string>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!RenamePaths::equalIgnoringCase(a[i], b[i]))
+            return false;
+    }
+    return true;
+}
+
+// `parts` below `base` exists with the exact spelling of every component
+// that differs from `other`.
+bool existsAsSpelled(FileSystemOps& fs, const std::string& base, const std::vector<std::string>& parts,
+    const std::vector<std::string>& other)
+{
+    std::string path = base;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i] != other[i] && !RenameChecks::listingHasName(fs, path, parts[i]))
+            return false;
+        path = RenamePaths::join(path, parts[i]);
+    }
+    return RenameChecks::exists(fs, path);
+}
+
 }  // namespace
 
 SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const RenameInstruction& instruction,
@@ -107,19 +132,14 @@ SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const Rena
     }
     bool sourceExists = false;
     bool targetExists = false;
-    const std::string folder = RenamePaths::parent(source);
-    const std::string sourceName = RenamePaths::lastComponent(source);
-    const std::string targetName = RenamePaths::lastComponent(target);
-    if (folder == RenamePaths::parent(target) && RenamePaths::equalIgnoringCase(sourceName, targetName)) {
-        // Only the letter case changed: on a volume that ignores case both
-        // names resolve to the one item, so read the folder's own listing.
-        std::vector<FileSystemOps::DirEntry> entries;
-        if (fs.listDirectory(folder, entries) == 0) {
-            for (const auto& entry : entries) {
-                sourceExists = sourceExists || entry.name == sourceName;
-                targetExists = targetExists || entry.name == targetName;
-            }
-        }
+    const auto sourceParts = RenamePaths::components(instruction.currentRelativePath);
+    const auto targetParts = RenamePaths::components(instruction.targetRelativePath);
+    if (sameButForCase(sourceParts, targetParts)) {
+        // Only letter case changed (of the name or of a folder above it): on
+        // a volume that ignores case both spellings resolve to the one item,
+        // so each changed component is looked up in its folder's listing.
+        sourceExists = existsAsSpelled(fs, base, sourceParts, targetParts);
+        targetExists = existsAsSpelled(fs, base, targetParts, sourceParts);
     } else {
         sourceExists = RenameChecks::exists(fs, source);
         targetExists = RenameChecks::exists(fs, target);
