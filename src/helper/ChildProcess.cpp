@@ -46,6 +46,18 @@ struct Pipe {
     }
 };
 
+struct OwnedFd {
+    int fd = -1;
+    OwnedFd() = default;
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 class SpawnSetup {
 public:
     SpawnSetup()
@@ -120,12 +132,28 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
         return result;
     }
 
+    // A descriptor that already is kPassedFd is moved out of the way first:
+    // dup2 onto itself would leave its close-on-exec flag set.
+    OwnedFd moved;
+    int passed = options.passFd;
+    if (passed == kPassedFd) {
+        moved.fd = ::fcntl(passed, F_DUPFD_CLOEXEC, 10);
+        if (moved.fd < 0) {
+            result.launchError = std::strerror(errno);
+            return result;
+        }
+        passed = moved.fd;
+    }
+
     SpawnSetup setup;
     ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (options.captureStdout)
         ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
     if (options.captureStderr)
         ::posix_spawn_file_actions_adddup2(&setup.actions, err.write, STDERR_FILENO);
+    // After the standard streams, whose pipes may have held number 3.
+    if (passed >= 0)
+        ::posix_spawn_file_actions_adddup2(&setup.actions, passed, kPassedFd);
     sigset_t none;
     sigemptyset(&none);
     sigset_t defaults;

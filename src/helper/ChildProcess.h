@@ -13,9 +13,15 @@ class ChildProcess {
 public:
     static constexpr std::size_t kOutputLimit = 1024 * 1024;  // per stream
 
+    // The descriptor number under which the child receives `passFd`.
+    static constexpr int kPassedFd = 3;
+
     struct Options {
         bool captureStdout = true;  // otherwise the child writes to ours
         bool captureStderr = true;
+        // An open descriptor that the child gets as kPassedFd (so that it can
+        // open "/proc/self/fd/3"); -1 for none. The caller keeps it.
+        int passFd = -1;
     };
 
     struct Result {

@@ -59,7 +59,7 @@ void serveConnection(int fd, PeerContext peer, std::shared_ptr<HelperToolService
 HelperDaemon::Config HelperDaemon::configFromEnvironment()
 {
     return Config {HelperEndpoint::socketPath(), PeerAuthorizer::adminGroupFromEnvironment(),
-        UserDirectory::fromEnvironment(), HelperToolService::diskImageToolFromEnvironment()};
+        UserDirectory(), HelperToolService::installedDiskImageTool()};
 }
 
 HelperDaemon::HelperDaemon(HelperLogger& logger, Config config)

@@ -31,6 +31,9 @@ public:
         std::string diskImageTool;
     };
 
+    // The socket (TESSALINE_HELPER_SOCKET), the administrators' group
+    // (TESSALINE_HELPER_ADMIN_GROUP), the system's password database and the
+    // installed disk-image program.
     static Config configFromEnvironment();
 
     HelperDaemon(HelperLogger& logger, Config config);

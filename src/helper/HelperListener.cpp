@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kSystemdFirstFd = 3;
 constexpr int kBacklog = 64;
+constexpr long kMaxPassedFds = 64;
 
 std::string systemError(std::string_view what)
 {
@@ -61,7 +62,10 @@ std::string HelperListener::adoptSystemdSocket(bool& adopted)
     length = sizeof listening;
     if (type != SOCK_STREAM || ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
         return "The socket passed by systemd is not a listening stream socket";
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // Whatever else systemd passed must not reach the programs the daemon
+    // runs as root.
+    for (long extra = 0; extra < count && extra < kMaxPassedFds; ++extra)
+        ::fcntl(kSystemdFirstFd + static_cast<int>(extra), F_SETFD, FD_CLOEXEC);
     m_fd = fd;
     m_fromSystemd = true;
     return {};
@@ -98,8 +102,10 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
         ::unlink(path.c_str());
     }
 
-    // Nobody else may connect between bind and chmod.
-    mode_t previous = ::umask(0177);
+    // The socket is made with its final mode (never changed afterwards
+    // through a path that could have become a link); until the group is set
+    // it is root's group, so nobody else can connect meanwhile.
+    mode_t previous = ::umask(adminGroup ? 0117 : 0177);
     int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     ::umask(previous);
     if (bound != 0) {
@@ -108,7 +114,7 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
         return failure;
     }
     m_boundPath = path;
-    if (adminGroup && (::lchown(path.c_str(), 0, *adminGroup) != 0 || ::chmod(path.c_str(), 0660) != 0)) {
+    if (adminGroup && ::lchown(path.c_str(), 0, *adminGroup) != 0) {
         std::string failure = systemError("Cannot set the owner of " + path);
         ::close(fd);
         close();

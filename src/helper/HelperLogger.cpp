@@ -41,13 +41,22 @@ private:
     int m_fd;
 };
 
+// Whether a folder of the log's path may be written to as root: it belongs
+// to the user or to root, never to a third account.
+bool ownedByUserOrRoot(int folder, uid_t owner)
+{
+    struct stat info { };
+    return ::fstat(folder, &info) == 0 && (info.st_uid == owner || info.st_uid == 0);
+}
+
 // Opens (and with `create`, makes) <home>/.local/state/quenby one component
-// at a time without following symbolic links below the home. Folders made
-// here are given to the user.
+// at a time without following symbolic links below the home, and only
+// through folders of the user or root. Folders made here are given to the
+// user.
 int openLogFolder(const std::string& home, bool create, uid_t owner, gid_t ownerGroup)
 {
     Fd current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (current.get() < 0)
+    if (current.get() < 0 || !ownedByUserOrRoot(current.get(), owner))
         return -1;
     for (const char* name : kLogFolder) {
         int next = ::openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -64,6 +73,8 @@ int openLogFolder(const std::string& home, bool create, uid_t owner, gid_t owner
         if (next < 0)
             return -1;
         current.reset(next);
+        if (!ownedByUserOrRoot(current.get(), owner))
+            return -1;
     }
     return current.release();
 }

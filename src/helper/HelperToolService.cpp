@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -80,11 +79,15 @@ std::string createDirectories(const std::string& path)
         if (::mkdir(prefix.c_str(), 0777) != 0) {
             int error = errno;
             struct stat info { };
-            if (error != EEXIST || ::stat(prefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-                if (error == EEXIST)
-                    error = ENOTDIR;
-                return "Could not create directory " + prefix + ": " + std::strerror(error);
+            bool isFolder = false;
+            // A file in the way is "not a directory"; a dangling symbolic
+            // link stays "file exists".
+            if (error == EEXIST && ::stat(prefix.c_str(), &info) == 0) {
+                isFolder = S_ISDIR(info.st_mode);
+                error = ENOTDIR;
             }
+            if (!isFolder)
+                return "Could not create directory " + prefix + ": " + std::strerror(error);
         }
         if (slash == std::string::npos || slash + 1 >= path.size())
             return {};
@@ -119,11 +122,8 @@ HelperToolService::HelperToolService(HelperLogger& logger, UserDirectory users, 
     logBanner();
 }
 
-std::string HelperToolService::diskImageToolFromEnvironment()
+std::string HelperToolService::installedDiskImageTool()
 {
-    const char* configured = std::getenv(kDiskImageToolVariable);
-    if (configured != nullptr && *configured != '\0')
-        return configured;
     return TESSALINE_DISKIMAGE_PATH;
 }
 
@@ -242,7 +242,8 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     if (::lstat(sourcePath.c_str(), &info) != 0)
         return {false, "Source file does not exist: " + sourcePath, {}};
 
-    std::string parent = *PathRules::standardize(PathRules::parent(destinationPath));
+    // The parent as written, like the rename below: "/a/x/../b" needs /a/x.
+    std::string parent = PathRules::parent(destinationPath);
     if (::stat(parent.c_str(), &info) != 0) {
         if (auto failure = createDirectories(parent); !failure.empty()) {
             std::string text = "Failed to create parent directory: " + failure;

@@ -24,14 +24,13 @@ struct PeerContext {
 // hostile: they must be absolute, and nothing is ever replaced by a rename.
 class HelperToolService {
 public:
-    static constexpr const char* kDiskImageToolVariable = "TESSALINE_DISKIMAGE_TOOL";
     static constexpr const char* kVersion = "1.0";
 
     // Writes the start-up banner to `logger`.
     HelperToolService(HelperLogger& logger, UserDirectory users, std::string diskImageTool);
 
-    // The installed disk-image program, or the one named by TESSALINE_DISKIMAGE_TOOL.
-    static std::string diskImageToolFromEnvironment();
+    // The disk-image program installed beside the daemon.
+    static std::string installedDiskImageTool();
 
     HelperReply handle(const HelperRequest& request, const PeerContext& peer);
 

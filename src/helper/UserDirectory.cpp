@@ -1,7 +1,6 @@
 #include "UserDirectory.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <fstream>
 #include <pwd.h>
 #include <string_view>
@@ -30,12 +29,6 @@ std::optional<T> parseId(std::string_view text)
 UserDirectory::UserDirectory(std::string passwdFile)
     : m_passwdFile(std::move(passwdFile))
 {
-}
-
-UserDirectory UserDirectory::fromEnvironment()
-{
-    const char* file = std::getenv(kPasswdFileVariable);
-    return UserDirectory(file != nullptr ? file : "");
 }
 
 std::optional<UserAccount> UserDirectory::lookup(uid_t uid) const

@@ -14,15 +14,12 @@ struct UserAccount {
 };
 
 // Looks accounts up by uid in the password database, or in a file of the
-// same format when one is given (the daemon's tests use their own).
+// same format when one is given (only the daemon's test build is ever given
+// one).
 class UserDirectory {
 public:
-    static constexpr const char* kPasswdFileVariable = "TESSALINE_HELPER_PASSWD_FILE";
-
     // Empty: the system's database.
     explicit UserDirectory(std::string passwdFile = {});
-    // The file named by TESSALINE_HELPER_PASSWD_FILE, else the system's database.
-    static UserDirectory fromEnvironment();
 
     std::optional<UserAccount> lookup(uid_t uid) const;
 

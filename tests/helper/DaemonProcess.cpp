@@ -16,8 +16,9 @@ namespace tess::test {
 
 using namespace std::chrono_literals;
 
-DaemonProcess::DaemonProcess(Environment environment)
+DaemonProcess::DaemonProcess(Environment environment, std::string binary)
     : m_environment(std::move(environment))
+    , m_binary(std::move(binary))
 {
 }
 
@@ -29,9 +30,9 @@ DaemonProcess::~DaemonProcess()
     }
 }
 
-bool DaemonProcess::start(const std::string& socketPath, int inheritedSocket)
+bool DaemonProcess::start(const std::string& socketPath, int inheritedSocket, int extraFd)
 {
-    if (!launch(inheritedSocket))
+    if (!launch(inheritedSocket, extraFd))
         return false;
     HelperClient client(socketPath);
     const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -45,7 +46,7 @@ bool DaemonProcess::start(const std::string& socketPath, int inheritedSocket)
     return false;
 }
 
-bool DaemonProcess::launch(int inheritedSocket)
+bool DaemonProcess::launch(int inheritedSocket, int extraFd)
 {
     std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -69,14 +70,15 @@ bool DaemonProcess::launch(int inheritedSocket)
     if (m_pid == 0) {
         if (inheritedSocket >= 0) {
             // The shell's pid is the daemon's once it execs.
-            if (::dup2(inheritedSocket, 3) != 3)
+            if (::dup2(inheritedSocket, 3) != 3 || (extraFd >= 0 && ::dup2(extraFd, 4) != 4))
                 ::_exit(127);
-            const char* argv[] = {"sh", "-c", "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\"", TESSALINE_HELPER_BINARY, nullptr};
+            const char* script = extraFd >= 0 ? "LISTEN_PID=$$ LISTEN_FDS=2 exec \"$0\"" : "LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\"";
+            const char* argv[] = {"sh", "-c", script, m_binary.c_str(), nullptr};
             ::execve("/bin/sh", const_cast<char* const*>(argv), envp.data());
             ::_exit(127);
         }
-        const char* argv[] = {TESSALINE_HELPER_BINARY, nullptr};
-        ::execve(TESSALINE_HELPER_BINARY, const_cast<char* const*>(argv), envp.data());
+        const char* argv[] = {m_binary.c_str(), nullptr};
+        ::execve(m_binary.c_str(), const_cast<char* const*>(argv), envp.data());
         ::_exit(127);
     }
     return true;

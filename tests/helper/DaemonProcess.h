@@ -11,14 +11,15 @@
 
 namespace tess::test {
 
-// The real daemon binary, started with its environment pointed at a test
-// folder: its socket, a private bus, a password file and a disk-image tool.
+// A daemon binary started with its environment pointed at a test folder: its
+// socket and a private bus, and for the test build (the default), which
+// alone reads them, a password file and a disk-image tool.
 class DaemonProcess {
 public:
     // Variables for the daemon; an empty value removes the variable.
     using Environment = std::map<std::string, std::string>;
 
-    explicit DaemonProcess(Environment environment);
+    explicit DaemonProcess(Environment environment, std::string binary = TESSALINE_HELPER_BINARY);
     ~DaemonProcess();  // kills the daemon if it still runs
     DaemonProcess(const DaemonProcess&) = delete;
     DaemonProcess& operator=(const DaemonProcess&) = delete;
@@ -26,9 +27,10 @@ public:
     // Starts the daemon and waits until its socket answers or it exits.
     // With `inheritedSocket` >= 0, the daemon gets it the way systemd passes
     // a socket (descriptor 3, LISTEN_FDS=1, LISTEN_PID).
-    bool start(const std::string& socketPath, int inheritedSocket = -1);
-    // Starts the daemon without waiting for anything.
-    bool launch(int inheritedSocket = -1);
+    bool start(const std::string& socketPath, int inheritedSocket = -1, int extraFd = -1);
+    // Starts the daemon without waiting for anything. `extraFd` >= 0 is
+    // passed as a second systemd descriptor (4, LISTEN_FDS=2).
+    bool launch(int inheritedSocket = -1, int extraFd = -1);
     // Sends SIGTERM and returns the exit status; empty when it did not end
     // normally within `limit`.
     std::optional<int> terminate(std::chrono::milliseconds limit = std::chrono::seconds(5));
@@ -39,6 +41,7 @@ public:
 
 private:
     Environment m_environment;
+    std::string m_binary;
     pid_t m_pid = -1;
     std::optional<int> m_status;
 };

@@ -3,10 +3,13 @@
 #include "DiskImageOutput.h"
 #include "DiskImageTool.h"
 #include "MountTable.h"
+#include "TestEnvironment.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +84,41 @@ TEST(DiskImageToolTest, RefusesToDetachWhatIsNoDiskImage)
     EXPECT_THAT(err.str(), HasSubstr("is not an attached disk image"));
     EXPECT_EQ(tool.run({"detach", "/proc", "-quiet", "-force"}, out, err), 1);
     EXPECT_EQ(tool.run({"attach", "/x", "-bogus"}, out, err), 1);
+}
+
+TEST(DiskImageToolTest, AttachesTheFileItCheckedWhateverTakesItsPlace)
+{
+    TempDir dir;
+    const std::string image = dir / "image.img";
+    dir.writeFile("image.img", "checked image");
+    dir.writeFile("decoy", "decoy device");
+    // This losetup puts a link to another file in the image's place before
+    // it reads what it was given, as the owner of the folder could.
+    dir.writeFile("bin/losetup", "#!/bin/sh\n"
+                                 "mv '"
+            + image + "' '" + image + ".moved' && ln -s '" + (dir / "decoy") + "' '" + image + "'\n"
+                                                                                               "cat \"$3\" > '"
+            + (dir / "attached") + "'\n"
+                                   "echo /dev/loop99\n");
+    dir.writeFile("bin/mount", "#!/bin/sh\nexit 0\n");
+    ::chmod((dir / "bin/losetup").c_str(), 0755);
+    ::chmod((dir / "bin/mount").c_str(), 0755);
+    const char* path = std::getenv("PATH");
+    ScopedEnv fakes("PATH", dir / "bin" + ":" + (path != nullptr ? path : "/usr/bin:/bin"));
+
+    DiskImageTool tool(dir / "mounts");
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(tool.run({"attach", image, "-owners", "on", "-nobrowse", "-plist"}, out, err), 0) << err.str();
+    EXPECT_EQ(dir.readFile("attached"), "checked image");
+    EXPECT_EQ(DiskImageOutput::parse(out.str()).mountPoint, dir / "mounts/image");
+
+    // Something that is no regular file is refused without being opened (a
+    // FIFO without a writer would block the open for ever).
+    ASSERT_EQ(::mkfifo((dir / "fifo.img").c_str(), 0644), 0);
+    std::ostringstream fifoErr;
+    EXPECT_EQ(tool.run({"attach", dir / "fifo.img", "-plist"}, out, fifoErr), 1);
+    EXPECT_THAT(fifoErr.str(), HasSubstr("not a disk image file"));
 }
 
 class DiskImageDaemonTest : public DaemonFixture {

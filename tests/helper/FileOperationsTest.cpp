@@ -52,7 +52,9 @@ TEST_F(FileOperationsTest, CreateDirectory)
         {"missing parent chain", root + "/tree/p/q/r", {true, "", ""}, "tree/p/q/r"},
         {"file as a parent", root + "/tree/file/sub", {false, "Could not create directory " + root + "/tree/file: Not a directory", ""}, nullptr},
         {"relative path", "tree/relative", {false, "Path is not absolute: tree/relative", ""}, nullptr},
+        {"dangling symbolic link in the way", root + "/tree/dangling/sub", {false, "Could not create directory " + root + "/tree/dangling: File exists", ""}, nullptr},
     };
+    ASSERT_EQ(::symlink("/nonexistent/folder", (root + "/tree/dangling").c_str()), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto result = m_client->createDirectory(c.path, kTimeout);
@@ -79,6 +81,7 @@ TEST_F(FileOperationsTest, Rename)
     const std::string root = m_dir->path();
     m_dir->writeFile("tree/move-me", "payload");
     m_dir->writeFile("tree/deep-me", "deep");
+    m_dir->writeFile("tree/dotted", "dotted");
     m_dir->writeFile("tree/kept", "kept");
     m_dir->writeFile("tree/target", "target");
     ASSERT_EQ(::symlink("/nonexistent/target", (root + "/tree/dangling").c_str()), 0);
@@ -92,6 +95,7 @@ TEST_F(FileOperationsTest, Rename)
     const Case cases[] = {
         {"plain rename", root + "/tree/move-me", root + "/tree/moved", {true, "", ""}},
         {"missing parent chain", root + "/tree/deep-me", root + "/tree/n1/n2/deep", {true, "", ""}},
+        {"parent named through a missing folder", root + "/tree/dotted", root + "/tree/m1/../m2/dotted", {true, "", ""}},
         {"missing source", root + "/tree/ghost", root + "/tree/g1/ghost", {false, "Source file does not exist: " + root + "/tree/ghost", ""}},
         {"existing target is never replaced", root + "/tree/kept", root + "/tree/target", {false, "File exists", ""}},
         {"dangling symbolic link is an item", root + "/tree/dangling", root + "/tree/link", {true, "", ""}},
@@ -106,6 +110,7 @@ TEST_F(FileOperationsTest, Rename)
     }
     EXPECT_EQ(m_dir->readFile("tree/moved"), "payload");
     EXPECT_EQ(m_dir->readFile("tree/n1/n2/deep"), "deep");
+    EXPECT_EQ(m_dir->readFile("tree/m2/dotted"), "dotted");
     EXPECT_FALSE(m_dir->exists("tree/g1")) << "a missing source creates nothing";
     EXPECT_EQ(m_dir->readFile("tree/kept"), "kept");
     EXPECT_EQ(m_dir->readFile("tree/target"), "target");

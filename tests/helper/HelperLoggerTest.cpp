@@ -67,6 +67,36 @@ TEST(HelperLoggerTest, NeverWritesThroughALinkInTheUsersFolder)
     }
 }
 
+TEST(HelperLoggerTest, WritesOnlyThroughFoldersOfTheUserOrRoot)
+{
+    // The user is 4242; a folder of the path that belongs to 4343 could be
+    // rearranged by that other account, so nothing is written below it.
+    struct Case {
+        const char* name;
+        uid_t localOwner;
+        bool written;
+    };
+    for (const Case c : {Case {"a third account's folder", 4343, false}, Case {"the user's folder", 4242, true}}) {
+        SCOPED_TRACE(c.name);
+        TempDir home;
+        home.makeDir(".local/state");
+        if (::chown((home / ".local").c_str(), c.localOwner, 4242) != 0)
+            GTEST_SKIP() << "changing owners needs root";
+        {
+            HelperLogger logger;
+            logger.setUserHome(home.path(), 4242, 4242);
+            logger.log("entry", "INFO");
+            EXPECT_TRUE(logger.drain(1s));
+        }
+        EXPECT_EQ(home.exists(".local/state/quenby"), c.written);
+        struct stat info { };
+        if (c.written) {
+            ASSERT_EQ(::lstat((home / ".local/state/quenby/Tessaline-helper.log").c_str(), &info), 0);
+            EXPECT_EQ(info.st_uid, 4242u);
+        }
+    }
+}
+
 TEST(PathRulesTest, StandardisesAbsolutePathsOnly)
 {
     struct Case {

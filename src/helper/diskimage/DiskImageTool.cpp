@@ -4,9 +4,9 @@
 #include "MountTable.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -50,6 +50,17 @@ std::string childFailure(const std::string& what, const ChildProcess::Result& re
     std::string text = trimmed(result.standardError);
     return what + ": " + (text.empty() ? "exit status " + std::to_string(result.exitCode) : text);
 }
+
+struct FileHandle {
+    explicit FileHandle(int descriptor)
+        : fd(descriptor)
+    {
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { ::close(fd); }
+    int fd;
+};
 
 bool makeDirectories(const std::string& path)
 {
@@ -144,18 +155,32 @@ std::string DiskImageTool::makeMountPoint(const std::string& image, std::string&
 
 int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
 {
-    char resolved[PATH_MAX];
+    auto refuse = [&](const std::string& why) {
+        err << "tessaline-diskimage: attach failed - " << image << ": " << why << "\n";
+        return 1;
+    };
+    // Looked at without opening it: opening a device or a FIFO may block or
+    // have effects of its own.
     struct stat info { };
-    if (::realpath(image.c_str(), resolved) == nullptr || ::stat(resolved, &info) != 0) {
-        err << "tessaline-diskimage: attach failed - " << image << ": " << std::strerror(errno) << "\n";
-        return 1;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        err << "tessaline-diskimage: attach failed - " << image << ": not a disk image file\n";
-        return 1;
-    }
+    if (::stat(image.c_str(), &info) != 0)
+        return refuse(std::strerror(errno));
+    if (!S_ISREG(info.st_mode))
+        return refuse("not a disk image file");
+    // The folders of the path may belong to someone else, who could put a
+    // link to a device in the image's place after the look. losetup is given
+    // the file that was opened and checked, never the path.
+    int opened = ::open(image.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0)
+        return refuse(std::strerror(errno));
+    FileHandle file(opened);
+    struct stat openedInfo { };
+    if (::fstat(file.fd, &openedInfo) != 0 || !S_ISREG(openedInfo.st_mode) || openedInfo.st_dev != info.st_dev
+        || openedInfo.st_ino != info.st_ino)
+        return refuse("not a disk image file");
 
-    auto loop = ChildProcess::run({"losetup", "--find", "--show", resolved});
+    ChildProcess::Options passImage;
+    passImage.passFd = file.fd;
+    auto loop = ChildProcess::run({"losetup", "--find", "--show", "/proc/self/fd/" + std::to_string(ChildProcess::kPassedFd)}, passImage);
     if (!loop.succeeded()) {
         err << "tessaline-diskimage: attach failed - " << childFailure("losetup", loop) << "\n";
         return 1;
@@ -163,7 +188,7 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     std::string device = trimmed(loop.standardOutput);
 
     std::string failure;
-    std::string mountPoint = makeMountPoint(resolved, failure);
+    std::string mountPoint = makeMountPoint(image, failure);
     if (mountPoint.empty()) {
         ChildProcess::run({"losetup", "--detach", device});
         err << "tessaline-diskimage: attach failed - " << failure << "\n";

@@ -18,7 +18,6 @@ namespace tess {
 // error with exit status 1; what was done before a failure is undone.
 class DiskImageTool {
 public:
-    static constexpr const char* kMountBaseVariable = "TESSALINE_DISKIMAGE_MOUNT_BASE";
     static constexpr const char* kDefaultMountBase = "/run/tessaline-diskimage";
 
     explicit DiskImageTool(std::string mountBase);

@@ -9,8 +9,13 @@ int main(int argc, char** argv)
 {
     // losetup, mount and umount are found in the system's folders only.
     ::setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
-    const char* base = std::getenv(tess::DiskImageTool::kMountBaseVariable);
-    tess::DiskImageTool tool(base != nullptr && *base != '\0' ? base : tess::DiskImageTool::kDefaultMountBase);
+    std::string base = tess::DiskImageTool::kDefaultMountBase;
+#ifdef TESSALINE_HELPER_TEST_SEAMS
+    // Test build only: mount below a folder of the test's own.
+    if (const char* configured = std::getenv("TESSALINE_DISKIMAGE_MOUNT_BASE"); configured != nullptr && *configured != '\0')
+        base = configured;
+#endif
+    tess::DiskImageTool tool(base);
     std::vector<std::string> args(argv + 1, argv + argc);
     int status = tool.run(args, std::cout, std::cerr);
     std::cout.flush();
