@@ -1,0 +1,326 @@
+// A first scan, a rescan and a re-analysis of generated trees of 10^5 and
+// 10^6 files, timed beside `find` listing the same tree, with the default
+// width of the walk (2 workers) and one worker per processor. A scan's time
+// runs until its results are published ("persisted" until its background
+// writes are done). Each measurement runs in a child process of its own, so
+// its peak resident memory (ru_maxrss) is its own.
+//
+// Trees are generated once under /tmp/tessaline-bench-scan and reused. The
+// sizes default to 100000 and 1000000; TESSALINE_BENCH_SCAN_SIZES (comma
+// separated) overrides them. HOME and the XDG folders point into a temporary
+// folder before anything logs, so the benchmark never writes the real home;
+// it is removed at the end unless TESSALINE_BENCH_KEEP_LOG is set.
+
+#include "index/FileIndexDatabase.h"
+#include "log/AppLogger.h"
+#include "rules/TessalinePreset.h"
+#include "scan/ScanEngine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tess {
+namespace {
+
+constexpr const char* kBenchRoot = "/tmp/tessaline-bench-scan";
+constexpr int kFilesPerFolder = 50;
+constexpr int kFoldersPerGroup = 100;
+
+std::string treePath(long files)
+{
+    return std::string(kBenchRoot) + "/tree-" + std::to_string(files);
+}
+
+std::string databasePath(long files, long workers)
+{
+    return std::string(kBenchRoot) + "/db-" + std::to_string(files) + "-w" + std::to_string(workers) + "/tessaline.db";
+}
+
+// `files` files, 50 per folder, 100 folders per group folder; one name in 20
+// holds a character that FAT refuses. The hidden marker file says the tree
+// is complete (hidden items are not scanned).
+void ensureTree(long files)
+{
+    const std::string root = treePath(files);
+    if (std::filesystem::exists(root + "/.complete")) {
+        return;
+    }
+    std::filesystem::remove_all(root);
+    std::filesystem::create_directories(root);
+    std::fprintf(stderr, "generating %ld files under %s ...\n", files, root.c_str());
+    char name[128];
+    for (long i = 0; i < files; ++i) {
+        const long folder = i / kFilesPerFolder;
+        const long group = folder / kFoldersPerGroup;
+        std::snprintf(name, sizeof name, "%s/group %04ld/folder %06ld", root.c_str(), group, folder);
+        if (i % kFilesPerFolder == 0) {
+            std::filesystem::create_directories(name);
+        }
+        std::string path = name;
+        std::snprintf(name, sizeof name, i % 20 == 0 ? "/Report: draft %07ld.txt" : "/Document %07ld.txt", i);
+        path += name;
+        const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    const int marker = open((root + "/.complete").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    if (marker >= 0) {
+        close(marker);
+    }
+}
+
+struct Measurement {
+    double seconds = 0;  // the measured span
+    double persistedSeconds = 0;  // first scan: until the results are written
+    long items = 0;
+    long peakKiB = 0;  // ru_maxrss of the child
+};
+
+// Runs `work` in a child; the child writes its measurement through a pipe.
+// The parent never logs before its children are done: a child inherits no
+// logger thread.
+Measurement inChild(const std::function<Measurement()>& work)
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return {};
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        Measurement m = work();
+        AppLogger::shared().flush();  // _exit would drop queued log lines
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        m.peakKiB = usage.ru_maxrss;
+        const ssize_t written = write(fds[1], &m, sizeof m);
+        _exit(written == static_cast<ssize_t>(sizeof m) ? 0 : 1);
+    }
+    close(fds[1]);
+    Measurement m;
+    const ssize_t got = read(fds[0], &m, sizeof m);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (got != static_cast<ssize_t>(sizeof m)) {
+        return {};
+    }
+    return m;
+}
+
+double since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+Measurement runFind(long files)
+{
+    const std::string root = treePath(files);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        execlp("find", "find", root.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    Measurement m;
+    m.seconds = since(start);
+    m.peakKiB = usage.ru_maxrss;
+    return m;
+}
+
+enum class Kind { firstScan,
+    rescan,
+    reanalysis };
+
+// One scan (or re-analysis) of the tree against its own index database, as
+// the coordinator's queue runs it; the time is taken until the published
+// results, and separately until the background writes are done.
+Measurement scanOnce(long files, long workers, Kind kind)
+{
+    return inChild([=] {
+        Measurement m;
+        const std::string dbPath = databasePath(files, workers);
+        if (kind == Kind::firstScan) {
+            FileIndexDatabase::resetDatabase(dbPath);
+        }
+        auto opened = FileIndexDatabase::open(dbPath);
+        if (!opened.ok()) {
+            return m;
+        }
+        auto database = opened.value();
+        const auto& settings = TessalinePreset::crossPlatformFileServer().settings;
+        ScanEngine engine(database, settings, {"*.tmp"}, workers, {});
+        const std::string root = treePath(files);
+        engine.runJobUnconditionally([&] { engine.configure(root, DestinationConfig::presetFilesystem(FilesystemPreset::fat, false)); });
+        const auto start = std::chrono::steady_clock::now();
+        if (kind == Kind::reanalysis) {
+            engine.runJobUnconditionally([&] { engine.requestReanalysis(); });
+        } else {
+            ScanEngine::Counts counts;
+            engine.runJobUnconditionally([&] { counts = engine.requestScan(ScanTrigger::manual); });
+            m.items = counts.total;
+        }
+        m.seconds = since(start);
+        database->waitForPendingWrites();
+        m.persistedSeconds = since(start);
+        if (kind == Kind::reanalysis) {
+            m.items = static_cast<long>(database->totalCount(root));
+        }
+        database->close();
+        return m;
+    });
+}
+
+std::map<long, double> g_findSeconds;
+struct Row {
+    std::string name;
+    Measurement m;
+};
+std::vector<Row> g_rows;
+
+void benchFind(benchmark::State& state, long files)
+{
+    ensureTree(files);
+    runFind(files);  // warm the caches
+    double best = 0;
+    Measurement last;
+    for (auto _ : state) {
+        last = runFind(files);
+        state.SetIterationTime(last.seconds);
+        best = best == 0 ? last.seconds : std::min(best, last.seconds);
+    }
+    g_findSeconds[files] = best;
+    state.counters["peak_MiB"] = static_cast<double>(last.peakKiB) / 1024.0;
+    last.seconds = best;
+    g_rows.push_back({"find " + std::to_string(files), last});
+}
+
+void benchScan(benchmark::State& state, long files, long workers, Kind kind)
+{
+    ensureTree(files);
+    if (kind != Kind::firstScan && !std::filesystem::exists(databasePath(files, workers))) {
+        scanOnce(files, workers, Kind::firstScan);
+    }
+    Measurement best;
+    for (auto _ : state) {
+        const Measurement m = scanOnce(files, workers, kind);
+        state.SetIterationTime(m.seconds);
+        if (best.seconds == 0 || m.seconds < best.seconds) {
+            best = m;
+        }
+    }
+    state.counters["items_per_s"] = best.seconds > 0 ? static_cast<double>(best.items) / best.seconds : 0;
+    state.counters["peak_MiB"] = static_cast<double>(best.peakKiB) / 1024.0;
+    if (g_findSeconds.contains(files)) {
+        state.counters["x_find"] = best.seconds / g_findSeconds[files];
+    }
+    state.counters["persisted_s"] = best.persistedSeconds;
+    const char* name = kind == Kind::firstScan ? "first scan " : kind == Kind::rescan ? "rescan "
+                                                                                      : "reanalysis ";
+    g_rows.push_back({name + std::to_string(files) + " w" + std::to_string(workers), best});
+}
+
+std::string g_home;
+
+void isolateHome()
+{
+    char pattern[] = "/tmp/tessaline-scanbench-home-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (home == nullptr) {
+        std::perror("mkdtemp");
+        std::exit(1);
+    }
+    const std::string base = home;
+    g_home = base;
+    setenv("HOME", base.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
+    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
+}
+
+std::vector<long> sizes()
+{
+    std::vector<long> values;
+    const char* text = std::getenv("TESSALINE_BENCH_SCAN_SIZES");
+    std::stringstream in(text != nullptr && *text != '\0' ? text : "100000,1000000");
+    for (std::string part; std::getline(in, part, ',');) {
+        if (const long value = std::atol(part.c_str()); value > 0) {
+            values.push_back(value);
+        }
+    }
+    return values;
+}
+
+}  // namespace
+}  // namespace tess
+
+int main(int argc, char** argv)
+{
+    tess::isolateHome();  // before anything can log
+    benchmark::Initialize(&argc, argv);
+    const long processors = static_cast<long>(sysconf(_SC_NPROCESSORS_ONLN));
+    for (long files : tess::sizes()) {
+        const int repeats = files >= 1000000 ? 1 : 3;
+        benchmark::RegisterBenchmark(("find/" + std::to_string(files)).c_str(), tess::benchFind, files)
+            ->UseManualTime()
+            ->Iterations(repeats)
+            ->Unit(benchmark::kMillisecond);
+        for (long workers : {2L, processors}) {
+            for (const auto& [name, kind] : {std::pair {"first_scan", tess::Kind::firstScan}, std::pair {"rescan", tess::Kind::rescan}}) {
+                benchmark::RegisterBenchmark((std::string(name) + "/" + std::to_string(files) + "/workers:" + std::to_string(workers)).c_str(),
+                    tess::benchScan, files, workers, kind)
+                    ->UseManualTime()
+                    ->Iterations(repeats)
+                    ->Unit(benchmark::kMillisecond);
+            }
+        }
+        benchmark::RegisterBenchmark(("reanalysis/" + std::to_string(files)).c_str(), tess::benchScan, files, 2L, tess::Kind::reanalysis)
+            ->UseManualTime()
+            ->Iterations(repeats)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    std::printf("\n%-28s %10s %10s %10s %12s %10s\n", "case", "items", "seconds", "x find", "persisted s", "peak MiB");
+    for (const auto& row : tess::g_rows) {
+        long files = 0;
+        std::sscanf(row.name.c_str() + row.name.find_first_of("0123456789"), "%ld", &files);
+        const double find = tess::g_findSeconds.contains(files) ? tess::g_findSeconds[files] : 0;
+        std::printf("%-28s %10ld %10.3f %10.2f %12.3f %10.1f\n", row.name.c_str(), row.m.items, row.m.seconds,
+            find > 0 ? row.m.seconds / find : 0.0, row.m.persistedSeconds, static_cast<double>(row.m.peakKiB) / 1024.0);
+    }
+    // The temporary home holds the application log with the scans' timing
+    // lines; TESSALINE_BENCH_KEEP_LOG keeps it for reading.
+    if (std::getenv("TESSALINE_BENCH_KEEP_LOG") != nullptr) {
+        std::printf("\nlog: %s/.local/state/quenby/Tessaline-app.log\n", tess::g_home.c_str());
+    } else {
+        tess::AppLogger::shared().flush();
+        std::error_code ignored;
+        std::filesystem::remove_all(tess::g_home, ignored);
+    }
+    return 0;
+}

@@ -1,0 +1,234 @@
+#include "model/MonitorCoordinator.h"
+
+#include "log/AppLogger.h"
+#include "model/SettingsManager.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <sstream>
+#include <utility>
+
+namespace tess {
+
+namespace {
+
+std::string threadDescription()
+{
+    QThread* thread = QThread::currentThread();
+    std::ostringstream text;
+    text << "<QThread: " << static_cast<const void*>(thread) << ">{name = ";
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app != nullptr && thread == app->thread()) {
+        text << "main";
+    } else if (!thread->objectName().isEmpty()) {
+        text << thread->objectName().toStdString();
+    } else {
+        text << "(null)";
+    }
+    text << "}";
+    return text.str();
+}
+
+}  // namespace
+
+MonitorCoordinator::MonitorCoordinator(std::shared_ptr<FileIndexDatabase> database, SettingsManager& settingsManager,
+    QObject* parent)
+    : QObject(parent)
+    , m_database(std::move(database))
+    , m_settingsManager(&settingsManager)
+{
+    // A main-thread object, even when created on a background task.
+    if (QCoreApplication* app = QCoreApplication::instance(); app != nullptr && parent == nullptr && thread() != app->thread()) {
+        moveToThread(app->thread());
+    }
+    const AppSettings::Preferences& preferences = settingsManager.settings().preferences;
+    m_engine = std::make_unique<ScanEngine>(m_database, preferences.activeSettings, preferences.excludePatterns,
+        static_cast<long long>(preferences.workerCount), makeListener());
+    // The signal carries later values only, so the current one is not seen
+    // twice. Handled on the coordinator's queue, never in the middle of a job.
+    connect(&settingsManager, &SettingsManager::settingsChanged, this, [this](const AppSettings& settings) {
+        handleSettingsChange(settings.preferences.excludePatterns, static_cast<long long>(settings.preferences.workerCount));
+    });
+}
+
+MonitorCoordinator::~MonitorCoordinator()
+{
+    TESS_LOG_DEBUG("MonitorCoordinator: deinit called on thread " + threadDescription());
+    stopMonitoring();
+    m_destroying = true;
+    TESS_LOG_DEBUG("MonitorCoordinator: deinit completed");
+}
+
+// --- Publication ------------------------------------------------------------------
+
+void MonitorCoordinator::postToMain(QPointer<MonitorCoordinator> self, ScanEngine::Generation generation,
+    std::function<void(MonitorCoordinator&)> deliver, bool logWhenGone)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app,
+        [self, generation, deliver = std::move(deliver), logWhenGone] {
+            MonitorCoordinator* coordinator = self.data();
+            if (coordinator == nullptr) {
+                if (logWhenGone) {
+                    TESS_LOG_DEBUG("MonitorCoordinator: publishStatus — self deallocated before main queue dispatch");
+                }
+                return;
+            }
+            if (generation != coordinator->currentGeneration()) {
+                return;  // produced for a source that has been left since
+            }
+            deliver(*coordinator);
+        },
+        Qt::QueuedConnection);
+}
+
+ScanEngine::Listener MonitorCoordinator::makeListener()
+{
+    const QPointer<MonitorCoordinator> self(this);
+    ScanEngine::Listener listener;
+    listener.status = [self](const MonitoringStatus& status, ScanEngine::Generation generation) {
+        postToMain(
+            self, generation, [status](MonitorCoordinator& coordinator) {
+                coordinator.m_status = status;
+                emit coordinator.statusChanged(status);
+            },
+            true);
+    };
+    listener.results = [self](std::vector<IndexedFile> issues, int total, int issueCount, ScanEngine::Generation generation) {
+        auto shared = std::make_shared<std::vector<IndexedFile>>(std::move(issues));
+        postToMain(
+            self, generation, [shared](MonitorCoordinator& coordinator) {
+                emit coordinator.analysisResultsChanged(*shared);
+            },
+            false);
+        postToMain(
+            self, generation, [total](MonitorCoordinator& coordinator) {
+                coordinator.m_totalIndexed = total;
+                emit coordinator.totalIndexedChanged(total);
+            },
+            false);
+        postToMain(
+            self, generation, [issueCount](MonitorCoordinator& coordinator) {
+                coordinator.m_issueCount = issueCount;
+                emit coordinator.issueCountChanged(issueCount);
+            },
+            false);
+    };
+    listener.summary = [self](const ScanSummary& summary, ScanEngine::Generation generation) {
+        postToMain(
+            self, generation, [summary](MonitorCoordinator& coordinator) {
+                coordinator.m_lastScan = summary;
+                emit coordinator.lastScanChanged(coordinator.m_lastScan);
+            },
+            false);
+    };
+    return listener;
+}
+
+ScanEngine::Generation MonitorCoordinator::currentGeneration() const
+{
+    const ScanEngine* engine = m_engine.get();
+    return engine != nullptr ? engine->currentGeneration() : 0;
+}
+
+void MonitorCoordinator::sendStatus(const MonitoringStatus& status)
+{
+    m_status = status;
+    emit statusChanged(status);
+}
+
+// --- Requests ----------------------------------------------------------------------
+
+void MonitorCoordinator::enqueue(std::function<void()> work, bool discardable)
+{
+    const ScanEngine::Generation generation = m_engine->currentGeneration();
+    m_queue.async([this, generation, work = std::move(work), discardable] {
+        if (m_destroying) {
+            return;
+        }
+        if (discardable) {
+            m_engine->runJob(generation, work);
+        } else {
+            m_engine->runJobUnconditionally(work);
+        }
+    });
+}
+
+void MonitorCoordinator::startMonitoring(const std::string& rootPath, const DestinationConfig& destination)
+{
+    m_engine->advanceGeneration();
+    enqueue([this, rootPath, destination] { m_engine->runInitialScan(rootPath, destination); }, true);
+}
+
+void MonitorCoordinator::configure(const std::string& rootPath, const DestinationConfig& destination)
+{
+    m_engine->advanceGeneration();
+    enqueue([this, rootPath, destination] { m_engine->configure(rootPath, destination); }, true);
+}
+
+void MonitorCoordinator::stopMonitoring()
+{
+    TESS_LOG_DEBUG("MonitorCoordinator: stopMonitoring() called on thread " + threadDescription()
+        + ", queue=" + (m_queue.isCurrent() ? "Optional(true)" : "nil"));
+    // A new generation first: the running walk or analysis of the old source
+    // stops at its next check instead of running to its end.
+    m_engine->advanceGeneration();
+    m_queue.sync([this] { m_engine->runJobUnconditionally([this] { m_engine->stopMonitoringOnQueue(); }); });
+}
+
+void MonitorCoordinator::scanNow()
+{
+    enqueue([this] { m_engine->scanNow(); }, true);
+}
+
+void MonitorCoordinator::reanalyze()
+{
+    enqueue([this] { m_engine->requestReanalysis(); }, true);
+}
+
+void MonitorCoordinator::suppressScans()
+{
+    enqueue([this] { m_engine->suppressScans(); }, false);
+}
+
+void MonitorCoordinator::resumeScans()
+{
+    enqueue([this] { m_engine->resumeScans(); }, false);
+}
+
+void MonitorCoordinator::updateDestination(const DestinationConfig& destination)
+{
+    enqueue([this, destination] { m_engine->updateDestination(destination); }, false);
+}
+
+void MonitorCoordinator::updateSettings(const TransformationSettings& settings)
+{
+    enqueue([this, settings] { m_engine->updateSettings(settings); }, false);
+}
+
+void MonitorCoordinator::stopAnalysis()
+{
+    m_engine->stopAnalysis();
+}
+
+void MonitorCoordinator::handleSettingsChange(const std::vector<std::string>& excludePatterns, long long workerCount)
+{
+    enqueue([this, excludePatterns, workerCount] { m_engine->handleSettingsChange(excludePatterns, workerCount); }, false);
+}
+
+void MonitorCoordinator::setDirectoryOpener(DirectoryWalker::DirectoryOpener opener)
+{
+    enqueue([this, opener = std::move(opener)] { m_engine->setDirectoryOpener(opener); }, false);
+}
+
+void MonitorCoordinator::setWalkObserver(std::function<void()> observer)
+{
+    enqueue([this, observer = std::move(observer)] { m_engine->setWalkObserver(observer); }, false);
+}
+
+}  // namespace tess

@@ -1,0 +1,644 @@
+#include "scan/ScanEngine.h"
+
+#include "index/IndexTime.h"
+#include "index/IssueTypesText.h"
+#include "index/PathKey.h"
+#include "log/AppLogger.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <unordered_set>
+#include <utility>
+
+namespace tess {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+double secondsSince(SteadyClock::time_point start)
+{
+    return std::chrono::duration<double>(SteadyClock::now() - start).count();
+}
+
+// Paths may hold bytes that are not UTF-8; the log gets their readable form.
+std::string shown(const std::string& path)
+{
+    return text::toValidUtf8(path);
+}
+
+std::string errorText(int error)
+{
+    return std::strerror(error);
+}
+
+int asInt(std::size_t count)
+{
+    return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
+}
+
+}  // namespace
+
+ScanEngine::ScanEngine(std::shared_ptr<FileIndexDatabase> database, TransformationSettings activeSettings,
+    const std::vector<std::string>& excludePatterns, long long workerCount, Listener listener)
+    : m_database(std::move(database))
+    , m_listener(std::move(listener))
+    , m_activeSettings(std::move(activeSettings))
+    , m_compiledExcludePatterns(CompiledExcludePatterns::compile(excludePatterns))
+    , m_workerCount(DirectoryWalker::clampWorkerCount(workerCount))
+{
+}
+
+ScanEngine::~ScanEngine() = default;
+
+// --- Jobs ---------------------------------------------------------------------
+
+void ScanEngine::runJob(Generation generation, const std::function<void()>& work)
+{
+    if (generation != m_generation.load()) {
+        TESS_LOG_DEBUG("MonitorCoordinator: Dropping a request made before the source changed");
+        return;
+    }
+    m_jobGeneration = generation;
+    work();
+}
+
+void ScanEngine::runJobUnconditionally(const std::function<void()>& work)
+{
+    m_jobGeneration = m_generation.load();
+    work();
+}
+
+ScanEngine::Generation ScanEngine::advanceGeneration()
+{
+    return m_generation.fetch_add(1) + 1;
+}
+
+void ScanEngine::runInitialScan(const std::string& root, const DestinationConfig& destination)
+{
+    m_scanRoot = root;
+    m_destinationConfig = destination;
+    m_cachedActiveSettings.reset();
+    m_database->pruneOtherRoots(root);
+    publishStatus(MonitoringStatus::monitoring());
+    TESS_LOG_INFO("MonitorCoordinator: Started scan of " + shown(root));
+
+    const Counts counts = requestScan(ScanTrigger::manual);
+    if (isCancelRequested() || isJobStale()) {
+        TESS_LOG_INFO("MonitorCoordinator: Scan cancelled, not proceeding to reanalysis");
+        return;
+    }
+    if (counts.unchangedFiles < 1) {
+        TESS_LOG_INFO("MonitorCoordinator: All " + std::to_string(counts.newFiles) + " files analyzed fresh, skipping redundant reanalysis");
+    } else {
+        TESS_LOG_INFO("MonitorCoordinator: " + std::to_string(counts.unchangedFiles) + " unchanged files need reanalysis for current settings");
+        requestReanalysis();
+    }
+    if (isCancelRequested() || isJobStale()) {
+        return;
+    }
+    TESS_LOG_INFO("MonitorCoordinator: Scan complete, ready for user review");
+}
+
+void ScanEngine::configure(const std::string& root, const DestinationConfig& destination)
+{
+    m_scanRoot = root;
+    m_destinationConfig = destination;
+    m_cachedActiveSettings.reset();
+    TESS_LOG_INFO("MonitorCoordinator: Configured for " + shown(root) + " (no enumeration)");
+}
+
+void ScanEngine::scanNow()
+{
+    requestScan(ScanTrigger::manual);
+    if (isCancelRequested() || isJobStale()) {
+        TESS_LOG_INFO("MonitorCoordinator: Scan cancelled, not proceeding to reanalysis");
+        return;
+    }
+    requestReanalysis();
+}
+
+void ScanEngine::suppressScans()
+{
+    m_isScansSuppressed = true;
+    m_pendingScanRequested = false;
+    TESS_LOG_INFO("MonitorCoordinator: Scans suppressed for rename operation");
+}
+
+void ScanEngine::resumeScans()
+{
+    m_isScansSuppressed = false;
+    TESS_LOG_INFO("MonitorCoordinator: Scans resumed after rename");
+    if (m_pendingScanRequested) {
+        m_pendingScanRequested = false;
+        TESS_LOG_INFO("MonitorCoordinator: Executing deferred post-rename scan");
+        requestScan(ScanTrigger::manual);
+        requestReanalysis();
+    }
+}
+
+void ScanEngine::updateDestination(const DestinationConfig& destination)
+{
+    m_destinationConfig = destination;
+    m_cachedActiveSettings.reset();
+}
+
+void ScanEngine::updateSettings(const TransformationSettings& settings)
+{
+    m_activeSettings = settings;
+    m_cachedActiveSettings.reset();
+}
+
+void ScanEngine::handleSettingsChange(const std::vector<std::string>& excludePatterns, long long workerCount)
+{
+    m_compiledExcludePatterns = CompiledExcludePatterns::compile(excludePatterns);
+    m_workerCount = DirectoryWalker::clampWorkerCount(workerCount);
+}
+
+void ScanEngine::stopMonitoringOnQueue()
+{
+    if (!m_scanRoot) {
+        TESS_LOG_DEBUG("MonitorCoordinator: stopMonitoring() — already stopped (scanRoot is nil)");
+        return;
+    }
+    m_isScanning = false;
+    m_isScansSuppressed = false;
+    m_pendingScanRequested = false;
+    m_scanRoot.reset();
+    m_destinationConfig.reset();
+    m_cachedActiveSettings.reset();
+    publishStatus(MonitoringStatus::idle());
+    TESS_LOG_INFO("MonitorCoordinator: Stopped monitoring");
+}
+
+ScanEngine::Counts ScanEngine::requestScan(ScanTrigger trigger)
+{
+    if (m_isScanning) {
+        TESS_LOG_INFO("Scan already in progress, skipping " + std::string(rawValue(trigger)) + " trigger");
+        return {};
+    }
+    if (m_isScansSuppressed) {
+        m_pendingScanRequested = true;
+        TESS_LOG_INFO("Scans suppressed (rename in progress), deferring " + std::string(rawValue(trigger)) + " trigger");
+        return {};
+    }
+    if (!m_scanRoot || !m_destinationConfig) {
+        TESS_LOG_WARN("⚠️ Cannot scan: source or destination not configured");
+        return {};
+    }
+    return performScan(*m_scanRoot, trigger);
+}
+
+void ScanEngine::requestReanalysis()
+{
+    if (m_isScansSuppressed) {
+        m_pendingScanRequested = true;
+        TESS_LOG_INFO("Scans suppressed (rename in progress), deferring reanalysis");
+        return;
+    }
+    if (!m_scanRoot || !m_destinationConfig) {
+        TESS_LOG_WARN("⚠️ Cannot reanalyze: source or destination not configured");
+        return;
+    }
+    setCancelled(false);
+    reanalyzeAllFiles(*m_scanRoot);
+}
+
+// --- Cancellation ---------------------------------------------------------------
+
+void ScanEngine::stopAnalysis()
+{
+    setCancelled(true);
+    TESS_LOG_INFO("MonitorCoordinator: stopAnalysis() — cancellation requested");
+}
+
+bool ScanEngine::isCancelRequested() const
+{
+    std::lock_guard lock(m_cancelledLock);
+    return m_isCancelled;
+}
+
+void ScanEngine::setCancelled(bool cancelled)
+{
+    std::lock_guard lock(m_cancelledLock);
+    m_isCancelled = cancelled;
+}
+
+// --- Publication ------------------------------------------------------------------
+
+void ScanEngine::publishStatus(const MonitoringStatus& status)
+{
+    if (m_listener.status) {
+        m_listener.status(status, m_jobGeneration);
+    }
+}
+
+void ScanEngine::publishResults(std::vector<IndexedFile> issues, int total, int issueCount)
+{
+    if (m_listener.results) {
+        m_listener.results(std::move(issues), total, issueCount, m_jobGeneration);
+    }
+}
+
+void ScanEngine::publishSummary(const ScanSummary& summary)
+{
+    if (m_listener.summary) {
+        m_listener.summary(summary, m_jobGeneration);
+    }
+}
+
+// --- Scan -----------------------------------------------------------------------------
+
+ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger trigger)
+{
+    setCancelled(false);
+    m_isScanning = true;
+    const Clock::time_point startTime = Clock::now();
+    const std::string triggerText(rawValue(trigger));
+
+    const std::int64_t recordId = m_database->startScanRecord(root, triggerText);
+    ScanProgress progress;
+    progress.currentPhase = ScanPhase::enumerating;
+    progress.trigger = trigger;
+    progress.startTime = startTime;
+    publishStatus(MonitoringStatus::scanning(progress));
+
+    Comparison comparison = enumerateAndCompare(root, trigger, startTime);
+
+    if (comparison.rootUnlisted) {
+        // Nothing was seen, so nothing may be judged deleted: the scan ends
+        // like a cancelled one and no re-analysis follows it.
+        setCancelled(true);
+        endCancelledScan(recordId);
+        return {};
+    }
+    if (isCancelRequested() || isJobStale()) {
+        TESS_LOG_INFO("MonitorCoordinator: Scan cancelled during enumeration");
+        endCancelledScan(recordId);
+        return {};
+    }
+
+    if (!comparison.unchangedPaths.empty()) {
+        m_database->touchPaths(comparison.unchangedPaths, startTime);
+    }
+    if (!comparison.changedItems.empty()) {
+        std::vector<std::string> changedPaths;
+        changedPaths.reserve(comparison.changedItems.size());
+        for (const auto& item : comparison.changedItems) {
+            changedPaths.push_back(item.path);
+        }
+        m_database->touchPaths(changedPaths, startTime);
+    }
+
+    std::vector<std::string> stalePaths = keepRowsOfUnlistedFolders(m_database->findDeletedPaths(root, startTime), comparison.unlistedFolders);
+    if (!stalePaths.empty()) {
+        m_database->deletePaths(stalePaths);
+        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
+    }
+    const int deletedCount = asInt(stalePaths.size());
+
+    const int total = asInt(comparison.total);
+    const int newCount = asInt(comparison.newItems.size());
+    const int changedCount = asInt(comparison.changedItems.size());
+    const int unchangedCount = asInt(comparison.unchangedPaths.size());
+
+    std::vector<FileItem> toAnalyze = std::move(comparison.newItems);
+    toAnalyze.insert(toAnalyze.end(), std::make_move_iterator(comparison.changedItems.begin()),
+        std::make_move_iterator(comparison.changedItems.end()));
+
+    progress.filesEnumerated = total;
+    progress.filesAnalyzed = 0;
+    progress.newFiles = newCount;
+    progress.changedFiles = changedCount;
+    progress.currentPhase = ScanPhase::analyzing;
+    publishStatus(MonitoringStatus::scanning(progress));
+
+    SourceFileAnalyzer::AnalysisResult analysis;
+    if (!toAnalyze.empty()) {
+        ScanProgress before = progress;
+        before.filesEnumerated = 0;
+        before.newFiles = 0;
+        before.changedFiles = 0;
+        publishStatus(MonitoringStatus::scanning(before));
+        // A scan's analysis is not stopped by stopAnalysis(), only by a change
+        // of source (monitoring stopped or restarted).
+        analysis = analyzeItems(toAnalyze, root, [this] { return isJobStale(); });
+        ScanProgress after = before;
+        after.filesAnalyzed = asInt(analysis.results.size());
+        publishStatus(MonitoringStatus::scanning(after));
+    }
+    m_lastTooDeepPaths = std::move(analysis.tooDeepDirs);
+    std::vector<FileItem>().swap(toAnalyze);  // the results hold their own copies
+
+    if (isJobStale()) {
+        TESS_LOG_INFO("MonitorCoordinator: Scan discarded: the source changed during the scan");
+        endCancelledScan(recordId);
+        return {};
+    }
+
+    std::vector<IndexedFile> issueRecords;
+    std::int64_t nextId = 1;
+    for (const auto& result : analysis.results) {
+        if (!result.transformations.empty()) {
+            issueRecords.push_back(makeIndexedFile(result, nextId, root, startTime));
+        }
+    }
+    const int issueCount = asInt(issueRecords.size());
+    const double duration = std::chrono::duration<double>(Clock::now() - startTime).count();
+
+    publishResults(std::move(issueRecords), total, issueCount);
+    ScanSummary summary;
+    summary.totalFilesScanned = total;
+    summary.newFiles = newCount;
+    summary.changedFiles = changedCount;
+    summary.deletedFiles = deletedCount;
+    summary.filesWithIssues = issueCount;
+    summary.duration = duration;
+    summary.trigger = trigger;
+    summary.timestamp = startTime;
+    publishSummary(summary);
+
+    publishStatus(MonitoringStatus::monitoring());
+    m_isScanning = false;
+    TESS_LOG_INFO("Scan complete (" + triggerText + "): " + std::to_string(total) + " files, " + std::to_string(newCount) + " new, "
+        + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
+
+    m_database->performAsync([database = m_database, alive = std::weak_ptr<int>(m_aliveToken),
+                                 results = std::move(analysis.results), root, startTime, recordId, total, newCount,
+                                 changedCount, deletedCount, issueCount] {
+        if (alive.expired()) {
+            return;
+        }
+        const auto t0 = SteadyClock::now();
+        database->upsertFiles(results, root, startTime);
+        database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed");
+        TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
+        database->scheduleVacuum();
+    });
+
+    return {total, newCount, changedCount, unchangedCount};
+}
+
+void ScanEngine::endCancelledScan(std::int64_t recordId)
+{
+    m_database->finishScanRecord(recordId, 0, 0, 0, 0, 0, "cancelled");
+    publishStatus(MonitoringStatus::monitoring());
+    m_isScanning = false;
+}
+
+ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, ScanTrigger trigger,
+    Clock::time_point startTime)
+{
+    const auto t0 = SteadyClock::now();
+    const CompiledExcludePatterns patterns = m_compiledExcludePatterns;
+    const std::size_t workers = m_workerCount;
+
+    DirectoryWalker::Options options;
+    options.workerCount = workers;
+    options.excludePatterns = patterns;
+    options.openDirectory = m_directoryOpener;
+    options.isCancelled = [this] {
+        if (m_walkObserver) {
+            m_walkObserver();
+        }
+        return walkShouldStop();
+    };
+    DirectoryWalker::Outcome walk = DirectoryWalker::walk(root, options);
+
+    Comparison comparison;
+    if (walk.rootUnlisted) {
+        TESS_LOG_WARN("⚠️ MonitorCoordinator: Cannot list source folder " + shown(root) + ": " + errorText(walk.rootError)
+            + "; scan stopped, index left as it was");
+        comparison.rootUnlisted = true;
+        return comparison;
+    }
+    for (const auto& folder : walk.unlistedFolders) {
+        TESS_LOG_WARN("⚠️ MonitorCoordinator: Cannot list folder " + shown(folder.path) + ": " + errorText(folder.error)
+            + "; its indexed items are kept");
+        comparison.unlistedFolders.push_back(folder.path);
+    }
+    std::vector<FileItem> items = walk.cancelled ? std::vector<FileItem>() : std::move(walk.items);
+    const auto t1 = SteadyClock::now();
+
+    if (isCancelRequested() || isJobStale()) {
+        TESS_LOG_INFO("MonitorCoordinator: Enumeration cancelled at " + std::to_string(items.size()) + " files");
+        return {};
+    }
+
+    const auto directories = std::count_if(items.begin(), items.end(), [](const FileItem& item) { return item.isDirectory; });
+
+    ScanProgress progress;
+    progress.currentPhase = ScanPhase::enumerating;
+    progress.trigger = trigger;
+    progress.startTime = startTime;
+    double databaseTime = 0.0;
+    std::size_t compared = 0;
+    bool cancelled = false;
+    // All batches in one job of the database's statement queue: one wait for
+    // the pending background writes, then no queue hop per batch.
+    m_database->sync([&] {
+        while (compared < items.size()) {
+            if (isCancelRequested() || isJobStale()) {
+                TESS_LOG_INFO("MonitorCoordinator: DB comparison cancelled at " + std::to_string(compared) + " files");
+                cancelled = true;
+                return;
+            }
+            const auto batchStart = SteadyClock::now();
+            const std::size_t end = std::min(items.size(), compared + kComparisonBatchSize);
+            const std::vector<FileItem> batch(std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(compared)),
+                std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(end)));
+            FileIndexDatabase::Comparison result = m_database->compareBatch(batch);
+
+            std::unordered_set<std::string_view> notUnchanged;
+            for (const auto& item : result.newItems) {
+                notUnchanged.insert(item.path);
+            }
+            for (const auto& item : result.changedItems) {
+                notUnchanged.insert(item.path);
+            }
+            for (const auto& item : batch) {
+                if (!notUnchanged.contains(item.path)) {
+                    comparison.unchangedPaths.push_back(item.path);
+                }
+            }
+            comparison.newItems.insert(comparison.newItems.end(), std::make_move_iterator(result.newItems.begin()),
+                std::make_move_iterator(result.newItems.end()));
+            comparison.changedItems.insert(comparison.changedItems.end(), std::make_move_iterator(result.changedItems.begin()),
+                std::make_move_iterator(result.changedItems.end()));
+            databaseTime += secondsSince(batchStart);
+            compared = end;
+
+            progress.filesEnumerated = asInt(compared);
+            progress.newFiles = asInt(comparison.newItems.size());
+            progress.changedFiles = asInt(comparison.changedItems.size());
+            publishStatus(MonitoringStatus::scanning(progress));
+        }
+    });
+    if (cancelled) {
+        return {};
+    }
+    comparison.total = items.size();
+
+    TESS_LOG_INFO("Enumeration complete: " + std::to_string(items.size()) + " files (" + std::to_string(directories) + " dirs) ("
+        + std::to_string(comparison.newItems.size()) + " new, " + std::to_string(comparison.changedItems.size()) + " changed, "
+        + std::to_string(comparison.unchangedPaths.size()) + " unchanged) in " + formatSeconds(secondsSince(t0), 1) + "s [fs="
+        + formatSeconds(std::chrono::duration<double>(t1 - t0).count(), 1) + "s, db=" + formatSeconds(databaseTime, 1)
+        + "s, workers=" + std::to_string(workers) + "]");
+    return comparison;
+}
+
+std::vector<std::string> ScanEngine::keepRowsOfUnlistedFolders(std::vector<std::string> stalePaths,
+    const std::vector<std::string>& unlistedFolders) const
+{
+    if (unlistedFolders.empty() || stalePaths.empty()) {
+        return stalePaths;
+    }
+    std::vector<std::string> prefixes;
+    prefixes.reserve(unlistedFolders.size());
+    for (const auto& folder : unlistedFolders) {
+        prefixes.push_back(pathKey(folder) + "/");
+    }
+    std::erase_if(stalePaths, [&](const std::string& path) {
+        const std::string key = pathKey(path);
+        return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) { return key.starts_with(prefix); });
+    });
+    return stalePaths;
+}
+
+const TransformationSettings& ScanEngine::settingsForAnalysis()
+{
+    if (!m_cachedActiveSettings) {
+        m_cachedActiveSettings = m_activeSettings;
+    }
+    return *m_cachedActiveSettings;
+}
+
+SourceFileAnalyzer::AnalysisResult ScanEngine::analyzeItems(const std::vector<FileItem>& items, const std::string& root,
+    const SourceFileAnalyzer::CancelCheck& isCancelled)
+{
+    const TransformationSettings& settings = settingsForAnalysis();
+    const SourceFileAnalyzer analyzer(settings, destinationRootByteCount(m_destinationConfig));
+    const std::string target = m_destinationConfig ? m_destinationConfig->displayName() : std::string("unknown");
+    return analyzer.analyze(items, root, target, isCancelled);
+}
+
+std::int64_t ScanEngine::destinationRootByteCount(const std::optional<DestinationConfig>& destination)
+{
+    if (destination && destination->folder() != nullptr) {
+        return static_cast<std::int64_t>(destination->folder()->path.size());
+    }
+    return 3;
+}
+
+IndexedFile ScanEngine::makeIndexedFile(const FileTransformationResult& result, std::int64_t& nextId,
+    const std::string& scanRoot, Clock::time_point time)
+{
+    IndexedFile file;
+    file.id = nextId++;
+    file.path = result.originalFile.path;
+    file.relativePath = result.originalRelativePath;
+    file.isDirectory = result.originalFile.isDirectory;
+    file.hasIssues = true;
+    file.issueCount = asInt(result.transformations.size());
+    file.issueTypes = IssueTypesText::join(result.transformations);
+    if (result.needsRename) {
+        file.proposedRename = result.finalRelativePath;
+    }
+    file.needsRename = result.needsRename;
+    file.shortenedComponents = result.shortenedComponents;
+    file.firstSeen = time;
+    file.lastScanned = time;
+    file.scanRoot = scanRoot;
+    return file;
+}
+
+// --- Re-analysis ------------------------------------------------------------------------
+
+void ScanEngine::reanalyzeAllFiles(const std::string& root)
+{
+    const auto t0 = SteadyClock::now();
+    m_isScanning = true;
+    const Clock::time_point startTime = Clock::now();
+    TESS_LOG_INFO("MonitorCoordinator: reanalyzeAllFiles() entered");
+
+    ScanProgress progress;
+    progress.currentPhase = ScanPhase::analyzing;
+    progress.trigger = ScanTrigger::manual;
+    progress.startTime = startTime;
+    publishStatus(MonitoringStatus::scanning(progress));
+
+    const auto cancelledAt = [this](const std::string& message) {
+        TESS_LOG_INFO(message);
+        publishStatus(MonitoringStatus::monitoring());
+        m_isScanning = false;
+    };
+    if (isCancelRequested() || isJobStale()) {
+        cancelledAt("MonitorCoordinator: Reanalysis cancelled before DB read");
+        return;
+    }
+
+    // The read waits for the background writes queued before it, so rows that
+    // the preceding scan queued are part of it.
+    const auto readStart = SteadyClock::now();
+    const std::vector<IndexedFile> rows = m_database->fetchFiles(root, std::numeric_limits<std::int64_t>::max(), 0);
+    const double readTime = secondsSince(readStart);
+    if (isCancelRequested() || isJobStale()) {
+        cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
+        return;
+    }
+
+    const auto convertStart = SteadyClock::now();
+    std::vector<FileItem> items;
+    items.reserve(rows.size());
+    for (const auto& row : rows) {
+        items.push_back(FileItem {row.path, row.isDirectory});
+    }
+    TESS_LOG_INFO("MonitorCoordinator: Re-analyzing " + std::to_string(items.size()) + " files [dbRead=" + formatSeconds(readTime, 2)
+        + "s, convert=" + formatSeconds(secondsSince(convertStart), 2) + "s]");
+
+    const auto ta = SteadyClock::now();
+    SourceFileAnalyzer::AnalysisResult analysis;
+    if (!items.empty()) {
+        publishStatus(MonitoringStatus::scanning(progress));
+        analysis = analyzeItems(items, root, [this] { return isCancelRequested() || isJobStale(); });
+        ScanProgress after = progress;
+        after.filesAnalyzed = asInt(analysis.results.size());
+        publishStatus(MonitoringStatus::scanning(after));
+    }
+    m_lastTooDeepPaths = std::move(analysis.tooDeepDirs);
+    const double analyzeTime = secondsSince(ta);
+
+    if (isCancelRequested() || isJobStale()) {
+        cancelledAt("MonitorCoordinator: Reanalysis cancelled after analyze (" + formatSeconds(analyzeTime, 2) + "s)");
+        return;
+    }
+
+    std::vector<IndexedFile> issueRecords;
+    std::int64_t nextId = 1;
+    for (const auto& result : analysis.results) {
+        if (!result.transformations.empty()) {
+            issueRecords.push_back(makeIndexedFile(result, nextId, root, startTime));
+        }
+    }
+    const int issueCount = asInt(issueRecords.size());
+    publishResults(std::move(issueRecords), asInt(rows.size()), issueCount);
+    publishStatus(MonitoringStatus::monitoring());
+    m_isScanning = false;
+    TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "
+        + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
+
+    m_database->performAsync([database = m_database, alive = std::weak_ptr<int>(m_aliveToken),
+                                 results = std::move(analysis.results), root, startTime] {
+        if (alive.expired()) {
+            return;
+        }
+        const auto t1 = SteadyClock::now();
+        database->upsertFiles(results, root, startTime);
+        TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
+        database->scheduleVacuum();
+    });
+}
+
+}  // namespace tess

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "analysis/FileTransformationResult.h"
+#include "analysis/SourceFileAnalyzer.h"
+#include "index/FileIndexDatabase.h"
+#include "index/IndexedFile.h"
+#include "rules/DestinationConfig.h"
+#include "rules/TransformationSettings.h"
+#include "scan/CompiledExcludePatterns.h"
+#include "scan/DirectoryWalker.h"
+#include "scan/MonitoringStatus.h"
+#include "scan/ScanSummary.h"
+#include "scan/ScanTrigger.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tess {
+
+// The scan engine behind MonitorCoordinator: the set-up of one source folder,
+// the gates of scan requests (one at a time, deferred during a rename, refused
+// while not configured), the scan itself (parallel walk, comparison with the
+// index in batches, touching, removal of vanished rows, analysis of new items,
+// background persistence), and the re-analysis of every indexed item.
+//
+// Threads: every operation except stopAnalysis(), advanceGeneration() and the
+// generation reads runs on the coordinator's serial queue, one at a time; the
+// engine keeps no lock of its own apart from the cancellation flag.
+//
+// Results leave through the Listener, called on the coordinator's queue in the
+// order they are to reach the views; each call carries the generation of the
+// job that produced it. A new generation (a new source, or monitoring
+// stopped) makes everything of older generations stale: a running walk or
+// analysis stops, a queued job is dropped, and the receiver drops late
+// publications.
+class ScanEngine {
+public:
+    using Generation = std::uint64_t;
+    using Clock = std::chrono::system_clock;
+
+    // The counts a scan returns: total items found, new, changed (always 0:
+    // the index keeps no size or date) and unchanged. Zero when the scan did
+    // not run or was cancelled.
+    struct Counts {
+        int total = 0;
+        int newFiles = 0;
+        int changedFiles = 0;
+        int unchangedFiles = 0;
+        friend bool operator==(const Counts&, const Counts&) = default;
+    };
+
+    struct Listener {
+        std::function<void(const MonitoringStatus&, Generation)> status;
+        // The issue records, then the number of items, then the number of
+        // issue records.
+        std::function<void(std::vector<IndexedFile> issues, int totalIndexed, int issueCount, Generation)> results;
+        std::function<void(const ScanSummary&, Generation)> summary;
+    };
+
+    static constexpr std::size_t kComparisonBatchSize = 500;
+
+    ScanEngine(std::shared_ptr<FileIndexDatabase> database, TransformationSettings activeSettings,
+        const std::vector<std::string>& excludePatterns, long long workerCount, Listener listener);
+    ~ScanEngine();
+    ScanEngine(const ScanEngine&) = delete;
+    ScanEngine& operator=(const ScanEngine&) = delete;
+
+    // --- Jobs (on the coordinator's queue) -----------------------------------
+
+    // Runs `work` as a job of `generation`; drops it (DEBUG line) when the
+    // generation is no longer current.
+    void runJob(Generation generation, const std::function<void()>& work);
+    // Runs `work` under the current generation, whatever it is.
+    void runJobUnconditionally(const std::function<void()>& work);
+
+    void runInitialScan(const std::string& root, const DestinationConfig& destination);
+    void configure(const std::string& root, const DestinationConfig& destination);
+    void scanNow();
+    void suppressScans();
+    void resumeScans();
+    void updateDestination(const DestinationConfig& destination);
+    void updateSettings(const TransformationSettings& settings);
+    // New preferences arrived: recompile the exclude patterns, take the worker
+    // count (clamped to 1...64).
+    void handleSettingsChange(const std::vector<std::string>& excludePatterns, long long workerCount);
+    // The queue part of stopping: clears the set-up and publishes idle.
+    void stopMonitoringOnQueue();
+
+    Counts requestScan(ScanTrigger trigger);
+    void requestReanalysis();
+    Counts performScan(const std::string& root, ScanTrigger trigger);
+    void reanalyzeAllFiles(const std::string& root);
+
+    // --- Any thread -----------------------------------------------------------
+
+    // Requests cancellation of the running scan walk or re-analysis.
+    void stopAnalysis();
+    bool isCancelRequested() const;
+    // Starts a new generation and returns it.
+    Generation advanceGeneration();
+    Generation currentGeneration() const { return m_generation.load(); }
+
+    // --- Helpers and state, for the coordinator and tests ---------------------
+
+    // The issue record of one result (which has at least one issue); `nextId`
+    // is read and increased.
+    static IndexedFile makeIndexedFile(const FileTransformationResult& result, std::int64_t& nextId,
+        const std::string& scanRoot, Clock::time_point time);
+    // UTF-8 bytes of a destination folder's path; 3 for a preset or none.
+    static std::int64_t destinationRootByteCount(const std::optional<DestinationConfig>& destination);
+
+    // Replaces how the walk opens folders (tests inject failures here).
+    void setDirectoryOpener(DirectoryWalker::DirectoryOpener opener) { m_directoryOpener = std::move(opener); }
+    // Called on the walk's threads once per folder before it is listed
+    // (tests use it to act in the middle of a walk).
+    void setWalkObserver(std::function<void()> observer) { m_walkObserver = std::move(observer); }
+
+    const std::optional<std::string>& scanRoot() const { return m_scanRoot; }
+    const std::optional<DestinationConfig>& destinationConfig() const { return m_destinationConfig; }
+    bool isScanning() const { return m_isScanning; }
+    bool isScansSuppressed() const { return m_isScansSuppressed; }
+    bool pendingScanRequested() const { return m_pendingScanRequested; }
+    const std::optional<TransformationSettings>& cachedActiveSettings() const { return m_cachedActiveSettings; }
+    const TransformationSettings& activeSettings() const { return m_activeSettings; }
+    const SourceFileAnalyzer::PathSet& lastTooDeepPaths() const { return m_lastTooDeepPaths; }
+    const CompiledExcludePatterns& compiledExcludePatterns() const { return m_compiledExcludePatterns; }
+    std::size_t workerCount() const { return m_workerCount; }
+    const std::shared_ptr<FileIndexDatabase>& database() const { return m_database; }
+
+private:
+    struct Comparison {
+        std::vector<FileItem> newItems;
+        std::vector<FileItem> changedItems;
+        std::vector<std::string> unchangedPaths;
+        std::size_t total = 0;
+        // Folders that could not be listed: their indexed rows are kept.
+        std::vector<std::string> unlistedFolders;
+        bool rootUnlisted = false;
+    };
+
+    Comparison enumerateAndCompare(const std::string& root, ScanTrigger trigger, Clock::time_point startTime);
+    std::vector<std::string> keepRowsOfUnlistedFolders(std::vector<std::string> stalePaths,
+        const std::vector<std::string>& unlistedFolders) const;
+    const TransformationSettings& settingsForAnalysis();
+    SourceFileAnalyzer::AnalysisResult analyzeItems(const std::vector<FileItem>& items, const std::string& root,
+        const SourceFileAnalyzer::CancelCheck& isCancelled);
+
+    bool isJobStale() const { return m_jobGeneration != m_generation.load(); }
+    bool walkShouldStop() const { return isCancelRequested() || isJobStale(); }
+    void setCancelled(bool cancelled);
+    void publishStatus(const MonitoringStatus& status);
+    void publishResults(std::vector<IndexedFile> issues, int total, int issueCount);
+    void publishSummary(const ScanSummary& summary);
+    void endCancelledScan(std::int64_t recordId);
+
+    std::shared_ptr<FileIndexDatabase> m_database;
+    Listener m_listener;
+    // Lets background jobs see that the engine is gone.
+    std::shared_ptr<int> m_aliveToken = std::make_shared<int>(0);
+
+    std::optional<std::string> m_scanRoot;
+    std::optional<DestinationConfig> m_destinationConfig;
+    bool m_isScanning = false;
+    bool m_isScansSuppressed = false;
+    bool m_pendingScanRequested = false;
+    mutable std::mutex m_cancelledLock;
+    bool m_isCancelled = false;
+    std::optional<TransformationSettings> m_cachedActiveSettings;
+    TransformationSettings m_activeSettings;
+    SourceFileAnalyzer::PathSet m_lastTooDeepPaths;
+    CompiledExcludePatterns m_compiledExcludePatterns;
+    std::size_t m_workerCount = 2;
+
+    std::atomic<Generation> m_generation {1};
+    Generation m_jobGeneration = 1;
+    DirectoryWalker::DirectoryOpener m_directoryOpener;
+    std::function<void()> m_walkObserver;
+};
+
+}  // namespace tess

@@ -1,0 +1,386 @@
+#include "model/MonitorCoordinator.h"
+
+#include "TempDir.h"
+#include "TestEnvironment.h"
+#include "log/AppLogger.h"
+#include "model/SettingsManager.h"
+#include "rules/FilesystemPreset.h"
+#include "rules/OSPreset.h"
+#include "settings/DefaultsStore.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace tess {
+namespace {
+
+using test::TempDir;
+
+std::string readLog()
+{
+    AppLogger::shared().flush();
+    std::ifstream in(AppLogger::shared().logFilePath(), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// Watches the application log from its creation on.
+class LogWatcher {
+public:
+    LogWatcher()
+        : m_offset(readLog().size())
+    {
+    }
+    std::string logged() const
+    {
+        const std::string all = readLog();
+        return all.size() > m_offset ? all.substr(m_offset) : std::string();
+    }
+    std::size_t count(std::string_view text) const
+    {
+        const std::string all = logged();
+        std::size_t n = 0;
+        for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+    bool contains(std::string_view text) const { return count(text) > 0; }
+
+private:
+    std::size_t m_offset = 0;
+};
+
+// Runs the main thread's events until `done` answers true (at most 10 s).
+bool waitUntil(const std::function<bool()>& done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// Runs the main thread's events for a little while.
+void settle()
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::vector<std::string> scanStatuses(const std::string& databasePath)
+{
+    std::vector<std::string> values;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(databasePath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT status FROM scan_history ORDER BY id", -1, &statement, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            values.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close_v2(db);
+    return values;
+}
+
+// What the coordinator's signals delivered, and on which thread.
+struct Received {
+    std::vector<MonitoringStatus> statuses;
+    std::vector<std::vector<IndexedFile>> results;
+    std::vector<int> issueCounts;
+    std::vector<int> totals;
+    std::vector<ScanSummary> summaries;
+    bool offMainThread = false;
+};
+
+class MonitorCoordinatorTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_home = std::make_unique<test::IsolatedHome>();
+        AppLogger::shared().setDebugEnabled(true);
+        static int argc = 1;
+        static char name[] = "test_coordinator";
+        static char* argv[] = {name, nullptr};
+        s_app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    static void TearDownTestSuite()
+    {
+        s_app.reset();
+        s_home.reset();
+    }
+
+    void SetUp() override
+    {
+        m_settings = std::make_unique<SettingsManager>(std::make_shared<DefaultsStore>(m_configDir / "defaults.plist"));
+        m_settings->updateSettings([](AppSettings& settings) {
+            settings.preferences.activeSettings = TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows});
+        });
+        auto opened = FileIndexDatabase::open(m_dbPath);
+        ASSERT_TRUE(opened.ok());
+        m_database = opened.value();
+        m_coordinator = std::make_unique<MonitorCoordinator>(m_database, *m_settings);
+        connectRecorder(*m_coordinator);
+
+        m_tree.writeFile("clean.txt");
+        m_tree.writeFile("bad:name.txt");
+        m_tree.writeFile("sub/ok.txt");
+        m_tree.writeFile(".hidden");
+    }
+
+    void TearDown() override
+    {
+        m_coordinator.reset();
+        m_database->close();
+        settle();
+    }
+
+    void connectRecorder(MonitorCoordinator& coordinator)
+    {
+        const auto onMain = [this] {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+                m_received.offMainThread = true;
+            }
+        };
+        QObject::connect(&coordinator, &MonitorCoordinator::statusChanged, [this, onMain](const MonitoringStatus& s) {
+            onMain();
+            m_received.statuses.push_back(s);
+        });
+        QObject::connect(&coordinator, &MonitorCoordinator::analysisResultsChanged, [this, onMain](const std::vector<IndexedFile>& r) {
+            onMain();
+            m_received.results.push_back(r);
+        });
+        QObject::connect(&coordinator, &MonitorCoordinator::issueCountChanged, [this](int n) { m_received.issueCounts.push_back(n); });
+        QObject::connect(&coordinator, &MonitorCoordinator::totalIndexedChanged, [this](int n) { m_received.totals.push_back(n); });
+        QObject::connect(&coordinator, &MonitorCoordinator::lastScanChanged, [this](const std::optional<ScanSummary>& s) {
+            if (s) {
+                m_received.summaries.push_back(*s);
+            }
+        });
+    }
+
+    static DestinationConfig destination() { return DestinationConfig::presetFilesystem(FilesystemPreset::fat, false); }
+
+    // Starts monitoring and waits until the first scan (and what follows it)
+    // has finished and its results are written.
+    void startAndWait(const LogWatcher& log)
+    {
+        m_coordinator->startMonitoring(m_tree.path(), destination());
+        ASSERT_TRUE(waitUntil([&] { return log.contains("MonitorCoordinator: Scan complete, ready for user review"); }));
+        m_database->waitForPendingWrites();
+        settle();
+    }
+
+    static inline std::unique_ptr<test::IsolatedHome> s_home;
+    static inline std::unique_ptr<QCoreApplication> s_app;
+
+    TempDir m_tree;
+    TempDir m_configDir;
+    TempDir m_dbDir;
+    const std::string m_dbPath = m_dbDir / "tessaline.db";
+    std::unique_ptr<SettingsManager> m_settings;
+    std::shared_ptr<FileIndexDatabase> m_database;
+    std::unique_ptr<MonitorCoordinator> m_coordinator;
+    Received m_received;
+};
+
+TEST_F(MonitorCoordinatorTest, FirstScanPublishesOnTheMainThreadInOrder)
+{
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::idle());
+    EXPECT_FALSE(m_coordinator->lastScan().has_value());
+    LogWatcher log;
+    startAndWait(log);
+
+    EXPECT_FALSE(m_received.offMainThread);
+    ASSERT_GE(m_received.statuses.size(), 3U);
+    EXPECT_EQ(m_received.statuses.front(), MonitoringStatus::monitoring());
+    EXPECT_TRUE(m_received.statuses[1].isScanning());
+    EXPECT_EQ(m_received.statuses[1].progress().currentPhase, ScanPhase::enumerating);
+    EXPECT_EQ(m_received.statuses.back(), MonitoringStatus::monitoring());
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::monitoring());
+
+    ASSERT_EQ(m_received.results.size(), 1U);
+    ASSERT_EQ(m_received.results[0].size(), 1U);
+    EXPECT_EQ(m_received.results[0][0].relativePath, "bad:name.txt");
+    EXPECT_EQ(m_received.totals, (std::vector<int> {4}));
+    EXPECT_EQ(m_received.issueCounts, (std::vector<int> {1}));
+    ASSERT_EQ(m_received.summaries.size(), 1U);
+    EXPECT_EQ(m_received.summaries[0].newFiles, 4);
+    EXPECT_EQ(m_coordinator->issueCount(), 1);
+    EXPECT_EQ(m_coordinator->totalIndexed(), 4);
+    ASSERT_TRUE(m_coordinator->lastScan().has_value());
+    EXPECT_EQ(m_coordinator->lastScan()->totalFilesScanned, 4);
+
+    EXPECT_TRUE(log.contains("MonitorCoordinator: Started scan of " + m_tree.path()));
+    EXPECT_TRUE(log.contains("MonitorCoordinator: All 4 files analyzed fresh, skipping redundant reanalysis"));
+    EXPECT_FALSE(log.contains("reanalyzeAllFiles() entered"));
+    EXPECT_EQ(scanStatuses(m_dbPath), (std::vector<std::string> {"completed"}));
+}
+
+TEST_F(MonitorCoordinatorTest, SuppressedRequestsReplayOneScanAndOneReanalysis)
+{
+    LogWatcher log;
+    startAndWait(log);
+
+    m_coordinator->suppressScans();
+    m_coordinator->scanNow();
+    m_coordinator->scanNow();
+    m_coordinator->reanalyze();
+    m_coordinator->resumeScans();
+    ASSERT_TRUE(waitUntil([&] { return log.count("MonitorCoordinator: Re-analysis complete.") == 1; }));
+    m_database->waitForPendingWrites();
+    settle();
+
+    EXPECT_TRUE(log.contains("MonitorCoordinator: Scans suppressed for rename operation"));
+    EXPECT_EQ(log.count("Scans suppressed (rename in progress), deferring Manual trigger"), 2U);
+    EXPECT_EQ(log.count("Scans suppressed (rename in progress), deferring reanalysis"), 3U);
+    EXPECT_TRUE(log.contains("MonitorCoordinator: Scans resumed after rename"));
+    EXPECT_EQ(log.count("MonitorCoordinator: Executing deferred post-rename scan"), 1U);
+    EXPECT_EQ(log.count("Scan complete (Manual)"), 2U);  // the first scan and the replay
+    EXPECT_EQ(log.count("reanalyzeAllFiles() entered"), 1U);
+    EXPECT_EQ(m_coordinator->issueCount(), 1);
+}
+
+TEST_F(MonitorCoordinatorTest, SettingsChangesReachTheNextScan)
+{
+    LogWatcher log;
+    startAndWait(log);
+    m_settings->updateSettings([](AppSettings& settings) {
+        settings.preferences.excludePatterns = {"clean.*"};
+        settings.preferences.workerCount = 1000;  // clamped
+    });
+    m_coordinator->scanNow();
+    ASSERT_TRUE(waitUntil([&] { return log.contains("MonitorCoordinator: Re-analysis complete."); }));
+    EXPECT_TRUE(log.contains("Enumeration complete: 3 files (1 dirs) (0 new, 0 changed, 3 unchanged)"));
+    EXPECT_TRUE(log.contains("workers=64]"));
+    EXPECT_TRUE(log.contains("MonitorCoordinator: Removed 1 stale paths from DB"));
+}
+
+TEST_F(MonitorCoordinatorTest, CoordinatorMadeOnABackgroundThreadLivesOnTheMainThread)
+{
+    std::unique_ptr<MonitorCoordinator> made;
+    std::thread maker([&] { made = std::make_unique<MonitorCoordinator>(m_database, *m_settings); });
+    maker.join();
+    EXPECT_EQ(made->thread(), QCoreApplication::instance()->thread());
+    connectRecorder(*made);
+    m_settings->updateSettings([](AppSettings& settings) { settings.preferences.workerCount = 3; });
+    LogWatcher log;
+    made->startMonitoring(m_tree.path(), destination());
+    ASSERT_TRUE(waitUntil([&] { return log.contains("MonitorCoordinator: Scan complete, ready for user review"); }));
+    EXPECT_TRUE(log.contains("workers=3]"));
+    ASSERT_TRUE(waitUntil([&] { return made->issueCount() == 1; }));
+    EXPECT_FALSE(m_received.offMainThread);
+}
+
+TEST_F(MonitorCoordinatorTest, ConfigurePublishesNothingAndReanalyzeReadsTheIndex)
+{
+    {
+        LogWatcher log;
+        startAndWait(log);
+    }
+    m_coordinator.reset();
+    m_received = {};
+    m_coordinator = std::make_unique<MonitorCoordinator>(m_database, *m_settings);
+    connectRecorder(*m_coordinator);
+
+    LogWatcher log;
+    m_coordinator->configure(m_tree.path(), destination());
+    ASSERT_TRUE(waitUntil([&] { return log.contains("MonitorCoordinator: Configured for " + m_tree.path() + " (no enumeration)"); }));
+    settle();
+    EXPECT_TRUE(m_received.statuses.empty());
+
+    m_coordinator->reanalyze();
+    ASSERT_TRUE(waitUntil([&] { return m_received.results.size() == 1 && m_coordinator->status() == MonitoringStatus::monitoring(); }));
+    EXPECT_EQ(m_received.results[0].size(), 1U);
+    EXPECT_EQ(m_coordinator->totalIndexed(), 4);
+    EXPECT_FALSE(log.contains("Enumeration complete"));
+}
+
+TEST_F(MonitorCoordinatorTest, StopMonitoringCancelsTheRunningScanAndDropsItsResults)
+{
+    for (int i = 0; i < 30; ++i) {
+        m_tree.writeFile("many/d" + std::to_string(i) + "/f.txt");
+    }
+    std::atomic<bool> walking {false};
+    m_coordinator->setWalkObserver([&] {
+        walking = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    LogWatcher log;
+    m_coordinator->startMonitoring(m_tree.path(), destination());
+    ASSERT_TRUE(waitUntil([&] { return walking.load(); }));
+    m_coordinator->stopMonitoring();  // returns once the scan has given up
+    EXPECT_TRUE(log.contains("MonitorCoordinator: Scan cancelled during enumeration"));
+    EXPECT_TRUE(log.contains("MonitorCoordinator: Stopped monitoring"));
+    ASSERT_TRUE(waitUntil([&] { return m_coordinator->status() == MonitoringStatus::idle(); }));
+    settle();
+    EXPECT_TRUE(m_received.results.empty());
+    EXPECT_TRUE(m_received.summaries.empty());
+    EXPECT_EQ(m_received.statuses.back(), MonitoringStatus::idle());
+    EXPECT_EQ(scanStatuses(m_dbPath), (std::vector<std::string> {"cancelled"}));
+
+    // A second stop finds nothing to stop and publishes nothing.
+    const std::size_t published = m_received.statuses.size();
+    m_coordinator->stopMonitoring();
+    settle();
+    EXPECT_TRUE(log.contains("MonitorCoordinator: stopMonitoring() — already stopped (scanRoot is nil)"));
+    EXPECT_EQ(m_received.statuses.size(), published);
+
+    // Work queued before the stop never runs for the old source.
+    m_coordinator->scanNow();
+    settle();
+    EXPECT_TRUE(log.contains("⚠️ Cannot scan: source or destination not configured"));
+}
+
+TEST_F(MonitorCoordinatorTest, StopAnalysisDuringFirstScanSkipsReanalysis)
+{
+    m_tree.writeFile("sub/more/deeper.txt");
+    m_coordinator->setWalkObserver([this] { m_coordinator->stopAnalysis(); });
+    LogWatcher log;
+    m_coordinator->startMonitoring(m_tree.path(), destination());
+    ASSERT_TRUE(waitUntil([&] { return log.contains("MonitorCoordinator: Scan cancelled, not proceeding to reanalysis"); }));
+    settle();
+    EXPECT_TRUE(log.contains("MonitorCoordinator: stopAnalysis() — cancellation requested"));
+    EXPECT_FALSE(log.contains("ready for user review"));
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::monitoring());
+}
+
+TEST_F(MonitorCoordinatorTest, DestroyedCoordinatorDropsQueuedStatus)
+{
+    std::atomic<bool> walking {false};
+    m_coordinator->setWalkObserver([&] { walking = true; });
+    LogWatcher log;
+    m_coordinator->startMonitoring(m_tree.path(), destination());
+    ASSERT_TRUE(waitUntil([&] { return walking.load(); }));
+    const std::size_t delivered = m_received.statuses.size();
+    m_coordinator.reset();  // stops synchronously; the statuses it queued find no coordinator
+    settle();
+    EXPECT_TRUE(log.contains("MonitorCoordinator: deinit called on thread "));
+    EXPECT_TRUE(log.contains("MonitorCoordinator: deinit completed"));
+    EXPECT_TRUE(log.contains("MonitorCoordinator: publishStatus — self deallocated before main queue dispatch"));
+    EXPECT_EQ(m_received.statuses.size(), delivered);
+}
+
+}  // namespace
+}  // namespace tess
