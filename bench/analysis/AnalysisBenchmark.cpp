@@ -1,18 +1,36 @@
-// Phase-1 throughput of the analyser on synthetic trees: mostly ASCII names,
-// some non-Latin and accented ones, some long and deep paths.
+// Throughput of the analyser on synthetic trees: mostly ASCII names, some
+// non-Latin and accented ones, some long and deep paths.
 //
 //   bench_analysis [--benchmark_filter=...]
+//       Phase 1 alone (PreparedItem lists), and the whole analysis (phase 1
+//       and the cross-item passes) on consistent trees of folders and files,
+//       at 10^5 and 10^6 items. Arguments of each case: item count,
+//       processor count (0 = all).
+//   bench_analysis --measure=N
+//       One whole analysis of N items in this fresh process: time, items/s
+//       and the peak memory it adds, per item.
+//   bench_analysis --compare-find[=N]
+//       Writes a tree of N items (default 100000) under /tmp once (reused
+//       when present), then times `find` over it and the analysis of the
+//       list it enumerated, side by side, and prints the ratio.
 //
-// Arguments of each case: item count, processor count (1 or all).
+// HOME and the XDG folders point into a temporary folder for the whole run.
 
 #include "analysis/SourceFileAnalyzer.h"
 #include "core/Concurrency.h"
 #include "rules/TessalinePreset.h"
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -20,6 +38,7 @@
 
 namespace {
 
+using tess::FileItem;
 using tess::SourceFileAnalyzer;
 
 const std::vector<std::string> kAsciiWords = {"Documents", "Photos", "2023", "project", "src", "build", "notes",
@@ -28,6 +47,16 @@ const std::vector<std::string> kAsciiWords = {"Documents", "Photos", "2023", "pr
 const std::vector<std::string> kUnicodeWords = {"Résumé", "Ça va", "日本語のファイル", "Москва", "Straße", "été 2021",
     "Ελληνικά", "naïve café", "😀 party", "한국어"};
 const std::vector<std::string> kExtensions = {".txt", ".jpg", ".pdf", ".tar.gz", ".md", "", ".docx", ".c"};
+
+// Log lines go nowhere, or to stderr when TESSALINE_BENCH_LOG is set.
+const SourceFileAnalyzer::LogSink kSilent = [](std::string message, std::string_view, std::string_view, int) {
+    static const bool print = std::getenv("TESSALINE_BENCH_LOG") != nullptr;
+    if (print) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+};
+
+// --- Phase 1 on loose paths ---------------------------------------------------------
 
 std::vector<SourceFileAnalyzer::PreparedItem> makeItems(std::size_t count)
 {
@@ -73,13 +102,18 @@ long peakResidentKiB()
     return usage.ru_maxrss;
 }
 
+std::size_t processorsOf(const benchmark::State& state)
+{
+    return state.range(1) == 0 ? tess::processorCount() : static_cast<std::size_t>(state.range(1));
+}
+
 void runPhase1(benchmark::State& state, const tess::TransformationSettings& settings)
 {
     const auto count = static_cast<std::size_t>(state.range(0));
-    const auto processors = state.range(1) == 0 ? tess::processorCount() : static_cast<std::size_t>(state.range(1));
+    const std::size_t processors = processorsOf(state);
     const auto& items = itemsOf(count);
     tess::setProcessorCountOverride(processors);
-    const SourceFileAnalyzer analyzer(settings, 3, [](std::string, std::string_view, std::string_view, int) {});
+    const SourceFileAnalyzer analyzer(settings, 3, kSilent);
     std::size_t withIssues = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -112,34 +146,272 @@ void StrictShellSafe(benchmark::State& state)
     runPhase1(state, tess::TessalinePreset::strictShellSafe().settings);
 }
 
-// The whole run (sort, relative paths, phase 1, result build) for comparison.
-void AnalyzeCrossPlatform(benchmark::State& state)
+// --- The whole analysis on consistent trees -------------------------------------------
+
+// A tree of folders and files (relative paths, parents before children):
+// about one item in seven a folder, mostly 2 to 8 levels with a few deep
+// chains, mostly ASCII names.
+std::vector<std::pair<std::string, bool>> makeTree(std::size_t count)
+{
+    std::mt19937 random(424242);
+    std::vector<std::pair<std::string, bool>> tree;
+    tree.reserve(count);
+    struct Folder {
+        std::string path;
+        unsigned depth;
+    };
+    std::vector<Folder> folders = {{"", 0}};
+    while (tree.size() < count) {
+        const unsigned kind = random() % 100;
+        const unsigned maxDepth = kind < 3 ? 24 : 8;
+        // Favour recently made folders, so folders fill up like real ones.
+        std::size_t parent = 0;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            const std::size_t recent = std::min<std::size_t>(folders.size(), 64);
+            const std::size_t candidate = random() % 2 == 0 ? folders.size() - 1 - random() % recent : random() % folders.size();
+            if (folders[candidate].depth < maxDepth) {
+                parent = candidate;
+                break;
+            }
+        }
+        const bool unicode = kind >= 90;
+        std::string name = unicode ? kUnicodeWords[random() % kUnicodeWords.size()] : kAsciiWords[random() % kAsciiWords.size()];
+        name += " " + std::to_string(tree.size());
+        if (kind == 3) {
+            name += " with a rather long descriptive name that goes on and on for a while";
+        }
+        const bool isDirectory = random() % 7 == 0;
+        if (!isDirectory) {
+            name += kExtensions[random() % kExtensions.size()];
+        }
+        const Folder& holder = folders[parent];
+        std::string relative = holder.path.empty() ? name : holder.path + "/" + name;
+        if (isDirectory) {
+            folders.push_back(Folder {relative, holder.depth + 1});
+        }
+        tree.emplace_back(std::move(relative), isDirectory);
+    }
+    return tree;
+}
+
+const std::vector<FileItem>& treeItemsOf(std::size_t count)
+{
+    static std::map<std::size_t, std::vector<FileItem>> cache;
+    auto found = cache.find(count);
+    if (found == cache.end()) {
+        std::vector<FileItem> items;
+        for (auto& [relative, isDirectory] : makeTree(count)) {
+            items.push_back(FileItem {"/source/" + relative, isDirectory});
+        }
+        found = cache.emplace(count, std::move(items)).first;
+    }
+    return found->second;
+}
+
+// The preset with the cross-item passes in play.
+tess::TransformationSettings wholeAnalysisSettings(const tess::TransformationSettings& base)
+{
+    tess::TransformationSettings settings = base;
+    settings.smartPathShortening = true;
+    settings.maxPathLength = std::min<std::int64_t>(settings.maxPathLength, 255);
+    settings.maxPathDepth = std::min<std::int64_t>(settings.maxPathDepth, 12);
+    return settings;
+}
+
+void runWholeAnalysis(benchmark::State& state, const tess::TransformationSettings& settings)
 {
     const auto count = static_cast<std::size_t>(state.range(0));
-    std::vector<tess::FileItem> items;
-    items.reserve(count);
-    for (const auto& item : itemsOf(count)) {
-        items.push_back(item.item);
-    }
-    std::shuffle(items.begin(), items.end(), std::mt19937(7));
-    const SourceFileAnalyzer analyzer(tess::TessalinePreset::crossPlatformFileServer().settings, 3,
-        [](std::string, std::string_view, std::string_view, int) {});
+    const std::size_t processors = processorsOf(state);
+    const auto& items = treeItemsOf(count);
+    tess::setProcessorCountOverride(processors);
+    const SourceFileAnalyzer analyzer(settings, 3, kSilent);
+    std::size_t needRename = 0;
     for (auto _ : state) {
-        auto output = analyzer.analyze(items, "/source", "SMB", [] { return false; });
-        benchmark::DoNotOptimize(output);
+        auto output = analyzer.analyze(items, "/source", "bench", [] { return false; });
         state.PauseTiming();
+        needRename = 0;
+        for (const auto& result : output.results) {
+            needRename += result.needsRename ? 1 : 0;
+        }
+        benchmark::DoNotOptimize(output);
         output = {};
         state.ResumeTiming();
     }
+    tess::setProcessorCountOverride(0);
     state.counters["items/s"] = benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["processors"] = static_cast<double>(processors);
+    state.counters["needsRename"] = static_cast<double>(needRename);
     state.counters["peakRSS_MiB"] = static_cast<double>(peakResidentKiB()) / 1024.0;
 }
 
+void WholeCrossPlatformFileServer(benchmark::State& state)
+{
+    runWholeAnalysis(state, wholeAnalysisSettings(tess::TessalinePreset::crossPlatformFileServer().settings));
+}
+
+void WholeStrictShellSafe(benchmark::State& state)
+{
+    runWholeAnalysis(state, wholeAnalysisSettings(tess::TessalinePreset::strictShellSafe().settings));
+}
+
 // Processor argument 0 means all processors.
+BENCHMARK(WholeCrossPlatformFileServer)->Args({100000, 1})->Args({100000, 0})->Args({1000000, 1})->Args({1000000, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(WholeStrictShellSafe)->Args({100000, 0})->Args({1000000, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(CrossPlatformFileServer)->Args({100000, 1})->Args({100000, 0})->Args({1000000, 1})->Args({1000000, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(AnalyzeCrossPlatform)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(StrictShellSafe)->Args({100000, 1})->Args({100000, 0})->Args({1000000, 1})->Args({1000000, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// --- Comparison with find ----------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Writes the tree under `root` unless a complete one is there already.
+bool ensureTreeOnDisk(const std::string& root, std::size_t count)
+{
+    const std::string marker = root + "/.complete";
+    if (access(marker.c_str(), F_OK) == 0) {
+        std::printf("Reusing the tree in %s\n", root.c_str());
+        return true;
+    }
+    std::printf("Writing a tree of %zu items to %s ...\n", count, root.c_str());
+    std::fflush(stdout);
+    const std::string source = root + "/source";
+    mkdir(root.c_str(), 0755);
+    if (mkdir(source.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::perror("mkdir");
+        return false;
+    }
+    for (const auto& [relative, isDirectory] : makeTree(count)) {
+        const std::string path = source + "/" + relative;
+        if (isDirectory) {
+            if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+                std::perror(path.c_str());
+                return false;
+            }
+        } else {
+            const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                std::perror(path.c_str());
+                return false;
+            }
+            close(fd);
+        }
+    }
+    const int fd = open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        close(fd);
+    }
+    return true;
+}
+
+// Runs `find` over the tree: its wall time, and the items it listed.
+double runFind(const std::string& source, std::vector<FileItem>* items)
+{
+    const std::string command = "find '" + source + "' -mindepth 1 -printf '%y %p\\n'";
+    const Clock::time_point start = Clock::now();
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return -1;
+    }
+    char* line = nullptr;
+    std::size_t capacity = 0;
+    ssize_t length = 0;
+    while ((length = getline(&line, &capacity, pipe)) > 0) {
+        if (items != nullptr && length > 2) {
+            items->push_back(FileItem {std::string(line + 2, static_cast<std::size_t>(length - 3)), line[0] == 'd'});
+        }
+    }
+    std::free(line);
+    pclose(pipe);
+    return secondsSince(start);
+}
+
+int compareWithFind(std::size_t count)
+{
+    const std::string root = "/tmp/tessaline-bench-tree-" + std::to_string(count);
+    if (!ensureTreeOnDisk(root, count)) {
+        return 1;
+    }
+    const std::string source = root + "/source";
+    std::vector<FileItem> items;
+    runFind(source, &items);  // warms the cache and enumerates the list
+    double findTime = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        findTime = std::min(findTime, runFind(source, nullptr));
+    }
+    const SourceFileAnalyzer analyzer(wholeAnalysisSettings(tess::TessalinePreset::crossPlatformFileServer().settings), 3, kSilent);
+    double analysisTime = 1e300;
+    std::size_t results = 0;
+    for (int i = 0; i < 3; ++i) {
+        const Clock::time_point start = Clock::now();
+        const auto output = analyzer.analyze(items, source, "bench", [] { return false; });
+        analysisTime = std::min(analysisTime, secondsSince(start));
+        results = output.results.size();
+    }
+    std::printf("items listed by find: %zu, analysed: %zu, processors: %zu\n", items.size(), results, tess::processorCount());
+    std::printf("find:     %.3f s  (%.0f items/s)\n", findTime, static_cast<double>(items.size()) / findTime);
+    std::printf("analysis: %.3f s  (%.0f items/s)\n", analysisTime, static_cast<double>(items.size()) / analysisTime);
+    std::printf("analysis / find = %.2f (goal: at most 1)\n", analysisTime / findTime);
+    return 0;
+}
+
+// One whole analysis of a fresh process: time and the peak resident size it
+// adds over the input list, per item.
+int measureOnce(std::size_t count)
+{
+    const auto& items = treeItemsOf(count);
+    const SourceFileAnalyzer analyzer(wholeAnalysisSettings(tess::TessalinePreset::crossPlatformFileServer().settings), 3, kSilent);
+    const long before = peakResidentKiB();
+    const Clock::time_point start = Clock::now();
+    const auto output = analyzer.analyze(items, "/source", "bench", [] { return false; });
+    const double seconds = secondsSince(start);
+    const long after = peakResidentKiB();
+    std::printf("items: %zu, processors: %zu, time: %.3f s, %.0f items/s, peak memory: %.0f bytes/item (results included)\n",
+        output.results.size(), tess::processorCount(), seconds, static_cast<double>(count) / seconds,
+        static_cast<double>(after - before) * 1024.0 / static_cast<double>(count));
+    return 0;
+}
+
+// Points HOME and the XDG folders into a fresh temporary folder.
+void isolateHome()
+{
+    char pattern[] = "/tmp/tessaline-bench-home-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (home == nullptr) {
+        return;
+    }
+    const std::string base = home;
+    setenv("HOME", home, 1);
+    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
+    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    isolateHome();
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg.rfind("--measure=", 0) == 0) {
+            return measureOnce(std::strtoull(argv[i] + 10, nullptr, 10));
+        }
+        if (arg.rfind("--compare-find", 0) == 0) {
+            const std::size_t count = arg.size() > 15 && arg[14] == '=' ? std::strtoull(argv[i] + 15, nullptr, 10) : 100000;
+            return compareWithFind(count);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -270,7 +270,7 @@ TEST(Analyze, GoldenLogLines)
     ASSERT_EQ(output.results.size(), 3u);
 
     const auto lines = log.lines();
-    ASSERT_EQ(lines.size(), 6u);
+    ASSERT_EQ(lines.size(), 7u);
     // Unlimited name limits are numbers; unlimited path and depth are "none".
     // The default settings enable the three built-in lists: 65 + 16 + 15.
     EXPECT_EQ(lines[0],
@@ -283,10 +283,15 @@ TEST(Analyze, GoldenLogLines)
     EXPECT_TRUE(matchesTimed(lines[3], "INFO Analyzer: Phase 1 complete in {t}s — 1 items with transforms"))
         << lines[3];
     EXPECT_EQ(lines[4], "INFO Analyzer: Phase 2 starting — serial cross-file passes");
+    // Two folders hold items: the top level and c.
     EXPECT_TRUE(matchesTimed(lines[5],
+        "INFO Analyzer phase2 breakdown: 3 items [renameProp={t}s, flatten={t}s, tooDeep={t}s, smartShorten={t}s, "
+        "deferredProp={t}s, collision={t}s, resultBuild={t}s] dirRenames=0, tooDeepDirs=0, groups=2, collisionEntries=3"))
+        << lines[5];
+    EXPECT_TRUE(matchesTimed(lines[6],
         "INFO Analyzer: Complete — 3 items in {t}s, 1 with issues [prep={t}s, phase1={t}s, phase2={t}s] "
         "encoding=utf8Full, caseSensitive=true"))
-        << lines[5];
+        << lines[6];
 }
 
 TEST(Analyze, WithoutASinkLinesGoToTheApplicationLog)
@@ -330,7 +335,8 @@ TEST(Analyze, EmptyInputRunsThroughAllSteps)
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     const auto output = analyzer.analyze({}, "/r", "FAT", [] { return false; });
     EXPECT_TRUE(output.results.empty());
-    EXPECT_EQ(log.lines().size(), 6u);
+    // Start, prep, phase 1 start and end, phase 2 start, breakdown, complete.
+    EXPECT_EQ(log.lines().size(), 7u);
 }
 
 TEST(Cancellation, SerialRunPollsEveryThousandItems)

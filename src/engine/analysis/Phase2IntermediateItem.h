@@ -10,9 +10,9 @@ namespace tess {
 
 // The working record of one item during the cross-item passes.
 struct Phase2IntermediateItem {
-    // The phase-1 record; its issue list and shortened components are edited
-    // in place.
-    SourceFileAnalyzer::Phase1Result item;
+    // The phase-1 record, owned by the caller; its issue list and shortened
+    // components are edited in place.
+    SourceFileAnalyzer::Phase1Result* item = nullptr;
     // The relative path proposed so far.
     std::string currentPath;
     // currentPath as it stood just before smart shortening; only for the

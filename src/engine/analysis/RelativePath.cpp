@@ -1,5 +1,7 @@
 #include "analysis/RelativePath.h"
 
+#include "text/Text.h"
+
 #include <algorithm>
 
 namespace tess {
@@ -116,6 +118,17 @@ std::string RelativePath::prefix(std::string_view path, std::size_t count)
     }
     // The whole path has exactly `count` components, or fewer.
     return seen + 1 == count ? std::string(path) : std::string();
+}
+
+bool RelativePath::equivalent(std::string_view proposed, std::string_view original)
+{
+    if (proposed == original) {
+        return true;
+    }
+    if (!text::isValidUtf8(original)) {
+        return false;
+    }
+    return text::canonicallyEqual(proposed, original);
 }
 
 }  // namespace tess

@@ -34,6 +34,11 @@ public:
     // The first `count` components joined with "/"; nothing (empty) when the
     // path has fewer components.
     static std::string prefix(std::string_view path, std::size_t count);
+
+    // Whether a proposed path stands for the original one: canonically
+    // equivalent texts are equal, and an original that is not valid UTF-8
+    // equals only its own bytes (its Windows-1252 reading is a new name).
+    static bool equivalent(std::string_view proposed, std::string_view original);
 };
 
 }  // namespace tess

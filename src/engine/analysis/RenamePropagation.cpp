@@ -19,19 +19,19 @@ std::string RenamePropagation::key(std::string_view originalRelativePath)
     return text::nfc(originalRelativePath);
 }
 
-std::string RenamePropagation::propagate(const SourceFileAnalyzer::Phase1Result& record) const
+std::optional<std::string> RenamePropagation::propagate(const SourceFileAnalyzer::Phase1Result& record) const
 {
     const std::string_view original = record.originalRelativePath;
     if (m_dirRenames.empty() || original.find('/') == std::string_view::npos) {
-        return record.transformedPath;
+        return std::nullopt;
     }
     const std::string* parent = renamedPath(RelativePath::parentPart(original));
     if (parent == nullptr) {
-        return record.transformedPath;
+        return std::nullopt;
     }
     const std::string_view transformed = record.transformedPath;
     if (transformed.find('/') == std::string_view::npos) {
-        return record.transformedPath;
+        return std::nullopt;
     }
     return RelativePath::child(*parent, RelativePath::lastComponent(transformed));
 }
@@ -39,7 +39,7 @@ std::string RenamePropagation::propagate(const SourceFileAnalyzer::Phase1Result&
 bool RenamePropagation::recordIfRenamed(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath)
 {
     if (!record.originalFile.isDirectory || record.tooDeepOriginalPath.has_value()
-        || text::canonicallyEqual(currentPath, record.originalRelativePath)) {
+        || RelativePath::equivalent(currentPath, record.originalRelativePath)) {
         return false;
     }
     m_dirRenames[key(record.originalRelativePath)] = currentPath;
@@ -52,7 +52,9 @@ const std::string* RenamePropagation::renamedPath(std::string_view originalRelat
     if (m_dirRenames.empty()) {
         return nullptr;
     }
-    const auto found = m_dirRenames.find(key(originalRelativePath));
+    // ASCII paths are their own key: no copy for the common case.
+    const auto found = text::isAscii(originalRelativePath) ? m_dirRenames.find(originalRelativePath)
+                                                           : m_dirRenames.find(key(originalRelativePath));
     return found == m_dirRenames.end() ? nullptr : &found->second;
 }
 

@@ -3,6 +3,7 @@
 #include "analysis/SourceFileAnalyzer.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,9 +18,10 @@ namespace tess {
 // valid name.
 class RenamePropagation {
 public:
-    // The item's path with its parent replaced by the parent's new path, or
-    // its own transformed path when the parent was not renamed.
-    std::string propagate(const SourceFileAnalyzer::Phase1Result& record) const;
+    // The item's path with its parent replaced by the parent's new path;
+    // nothing when the item keeps its own transformed path (its parent was
+    // not renamed).
+    std::optional<std::string> propagate(const SourceFileAnalyzer::Phase1Result& record) const;
 
     // Records a folder whose proposed path differs (beyond normalisation)
     // from its original one; returns whether it was recorded.
@@ -34,7 +36,12 @@ public:
     static std::string key(std::string_view originalRelativePath);
 
 private:
-    std::unordered_map<std::string, std::string> m_dirRenames;
+    struct ViewHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view> {}(s); }
+    };
+
+    std::unordered_map<std::string, std::string, ViewHash, std::equal_to<>> m_dirRenames;
     std::size_t m_renameCount = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "analysis/SourceFileAnalyzer.h"
 
+#include "analysis/CrossItemPasses.h"
 #include "core/Concurrency.h"
 #include "log/AppLogger.h"
 #include "rules/RuleTypes.h"
@@ -400,6 +401,29 @@ std::string_view SourceFileAnalyzer::encodingCaseName(TargetEncoding encoding)
     return "utf8Full";
 }
 
+std::string SourceFileAnalyzer::dropTrailingStripCharacters(std::string_view text) const
+{
+    if (m_stripTrailingCharacters.empty() || text.empty()) {
+        return std::string(text);
+    }
+    if (m_stripTrailingCharacters.asciiOnly() && !m_stripTrailingCharacters.containsAsciiByte(text.back())) {
+        return std::string(text);
+    }
+    // Start of the run of member characters that reaches the end.
+    std::size_t runStart = std::string_view::npos;
+    forEachCharacter(text, [&](std::string_view character, std::size_t offset) {
+        if (m_stripTrailingCharacters.contains(character)) {
+            if (runStart == std::string_view::npos) {
+                runStart = offset;
+            }
+        } else {
+            runStart = std::string_view::npos;
+        }
+        return true;
+    });
+    return runStart == std::string_view::npos ? std::string(text) : std::string(text.substr(0, runStart));
+}
+
 void SourceFileAnalyzer::emitLog(std::string message, std::string_view level, std::string_view file, int line) const
 {
     if (m_logSink) {
@@ -427,36 +451,71 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
         std::size_t depth;
         bool isDirectory;
         std::string_view path;  // NFC form, compared by bytes (= code point order)
+        std::uint64_t head;  // the first 8 bytes of `path`, big-endian, zero-padded
     };
-    // NFC forms of the paths that are not already in NFC (and ASCII never
-    // needs one); kept alive for the sort.
-    std::vector<std::string> normalized;
-    std::vector<std::size_t> normalizedIndex(items.size(), SIZE_MAX);
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::string& path = items[i].path;
-        if (text::isAscii(path)) {
-            continue;
+    // Runs fn(begin, end) over [0, n) in chunks side by side.
+    const auto inChunks = [](std::size_t n, const auto& fn) {
+        const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
+        if (chunks < 2) {
+            fn(std::size_t {0}, n);
+            return;
         }
-        std::string composed = text::nfc(path);
-        if (composed != path) {
-            normalizedIndex[i] = normalized.size();
-            normalized.push_back(std::move(composed));
+        const std::size_t size = (n + chunks - 1) / chunks;
+        parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * size, n), std::min((chunk + 1) * size, n)); });
+    };
+    // NFC forms of the paths that are not already in NFC (ASCII never needs
+    // one); kept alive for the sort.
+    const std::size_t n = items.size();
+    std::vector<std::string> normalized(n);
+    std::vector<SortKey> keys(n);
+    inChunks(n, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::string& path = items[i].path;
+            std::string_view text = path;
+            if (!text::isAscii(path)) {
+                std::string composed = text::nfc(path);
+                if (composed != path) {
+                    normalized[i] = std::move(composed);
+                    text = normalized[i];
+                }
+            }
+            const std::size_t depth = static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
+            keys[i] = SortKey {i, depth, items[i].isDirectory, text, 0};
         }
+    });
+    // All paths share the source root: comparisons start after the common
+    // prefix, and the next 8 bytes, read as one big-endian number, settle
+    // most of them without a byte-wise compare.
+    std::size_t common = keys.empty() ? 0 : keys.front().path.size();
+    for (const SortKey& key : keys) {
+        const std::string_view first = keys.front().path;
+        const std::size_t limit = std::min(common, key.path.size());
+        std::size_t same = 0;
+        while (same < limit && first[same] == key.path[same]) {
+            ++same;
+        }
+        common = same;
     }
-    std::vector<SortKey> keys;
-    keys.reserve(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::string& path = items[i].path;
-        const std::size_t depth = static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
-        const std::string_view text = normalizedIndex[i] == SIZE_MAX ? std::string_view(path) : std::string_view(normalized[normalizedIndex[i]]);
-        keys.push_back(SortKey {i, depth, items[i].isDirectory, text});
-    }
+    inChunks(n, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            SortKey& key = keys[i];
+            key.path.remove_prefix(common);
+            std::uint64_t head = 0;
+            for (std::size_t b = 0; b < 8; ++b) {
+                head = (head << 8) | (b < key.path.size() ? static_cast<unsigned char>(key.path[b]) : 0U);
+            }
+            key.head = head;
+        }
+    });
     const auto before = [](const SortKey& a, const SortKey& b) {
         if (a.depth != b.depth) {
             return a.depth < b.depth;
         }
         if (a.isDirectory != b.isDirectory) {
             return a.isDirectory;
+        }
+        if (a.head != b.head) {
+            return a.head < b.head;
         }
         return a.path < b.path;
     };
@@ -537,11 +596,15 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     // Preparation: sort, then relative paths.
     const Clock::time_point t1 = Clock::now();
     const std::vector<std::size_t> order = sortedOrder(items);
-    std::vector<PreparedItem> prepared;
-    prepared.reserve(n);
-    for (const std::size_t index : order) {
-        prepared.push_back(PreparedItem {items[index], {}, false});
-    }
+    std::vector<PreparedItem> prepared(n);
+    const ChunkPlan copyPlan = planChunks(n, cores);
+    parallelFor(copyPlan.chunkCount, [&](std::size_t chunk) {
+        const std::size_t begin = std::min(chunk * copyPlan.chunkSize, n);
+        const std::size_t end = std::min(begin + copyPlan.chunkSize, n);
+        for (std::size_t i = begin; i < end; ++i) {
+            prepared[i].item = items[order[i]];
+        }
+    });
     const Clock::time_point t2 = Clock::now();
     const Clock::time_point t3 = Clock::now();
     for (PreparedItem& item : prepared) {
@@ -687,30 +750,7 @@ SourceFileAnalyzer::Phase1Result SourceFileAnalyzer::processItem(PreparedItem&& 
 
 SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::runPhase2(Phase1Output phase1, const CancelCheck& isCancelled) const
 {
-    (void)isCancelled;
-    AnalysisResult output;
-    if (phase1.stoppedEarly) {
-        return output;
-    }
-    // The cross-item passes (rename propagation, flattening, too-deep folders,
-    // smart shortening, collisions) are not implemented yet: every result
-    // carries its phase-1 path.
-    output.results.reserve(phase1.results.size());
-    for (Phase1Result& record : phase1.results) {
-        FileTransformationResult result;
-        if (record.outsideSourceRoot) {
-            result.finalRelativePath = record.originalRelativePath;
-        } else {
-            result.finalRelativePath = std::move(record.transformedPath);
-            result.transformations = std::move(record.transformations);
-            result.shortenedComponents = std::move(record.shortenedComponents);
-        }
-        result.needsRename = result.finalRelativePath != record.originalRelativePath;
-        result.originalFile = std::move(record.originalFile);
-        result.originalRelativePath = std::move(record.originalRelativePath);
-        output.results.push_back(std::move(result));
-    }
-    return output;
+    return CrossItemPasses(*this).run(std::move(phase1), isCancelled);
 }
 
 // --- Encoding pass --------------------------------------------------------------

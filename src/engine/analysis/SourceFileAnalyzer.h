@@ -127,6 +127,9 @@ public:
     // stopped for cancellation.
     std::size_t runPhase1Chunk(std::size_t chunk, std::size_t chunkSize, std::vector<PreparedItem>& items,
         std::vector<Phase1Result>& results, const CancelCheck& isCancelled) const;
+    // The cross-item passes (see CrossItemPasses): one result per record, in
+    // the records' order, and the topmost too-deep folders; nothing when
+    // phase 1 stopped early or the run was cancelled.
     AnalysisResult runPhase2(Phase1Output phase1, const CancelCheck& isCancelled) const;
     // All per-item passes for one item.
     Phase1Result processItem(PreparedItem&& item, TransliterationCaches& caches) const;
@@ -199,6 +202,13 @@ public:
     // The case name of an encoding, as written in the log ("asciiOnly", ...).
     static std::string_view encodingCaseName(TargetEncoding encoding);
 
+    // `text` without the run of trailing strip characters at its end (used
+    // when smart path shortening cuts a component).
+    std::string dropTrailingStripCharacters(std::string_view text) const;
+
+    // Writes one log line to the sink given at construction (or AppLogger).
+    void emitLog(std::string message, std::string_view level, std::string_view file, int line) const;
+
 private:
     // A set of characters for membership tests: single ASCII bytes in a table,
     // every other character by its NFC form.
@@ -215,7 +225,6 @@ private:
         bool asciiOnly() const;
     };
 
-    void emitLog(std::string message, std::string_view level, std::string_view file, int line) const;
     void addEncodingIssue(std::string& path, Issues& issues, TransliterationCaches& caches) const;
     bool encodeValidPath(std::string& path, TransliterationCaches& caches) const;
     std::int64_t separatorRankOf(std::string_view character) const;

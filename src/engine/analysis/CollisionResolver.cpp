@@ -1,0 +1,290 @@
+#include "analysis/CollisionResolver.h"
+
+#include "analysis/RelativePath.h"
+#include "core/Concurrency.h"
+#include "rules/RuleTypes.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <map>
+
+namespace tess {
+
+namespace {
+
+constexpr std::size_t kReservedGroupCount = 128;
+constexpr std::size_t kItemsPerChunk = 500;
+
+std::int64_t bytesOf(std::string_view s)
+{
+    return static_cast<std::int64_t>(s.size());
+}
+
+template <class T>
+bool hasIssue(const SourceFileAnalyzer::Issues& issues)
+{
+    return std::any_of(issues.begin(), issues.end(), [](const FileTransformationIssue& issue) { return issue.is<T>(); });
+}
+
+}  // namespace
+
+CollisionResolver::CollisionResolver(const SourceFileAnalyzer& analyzer, const SourceFileAnalyzer::CancelCheck& isCancelled)
+    : m_analyzer(analyzer)
+    , m_isCancelled(isCancelled)
+{
+}
+
+std::string CollisionResolver::pathKey(std::string_view path) const
+{
+    if (text::isAscii(path)) {
+        std::string key(path);
+        if (!m_analyzer.effectiveCaseSensitive()) {
+            for (char& c : key) {
+                if (c >= 'A' && c <= 'Z') {
+                    c = static_cast<char>(c - 'A' + 'a');
+                }
+            }
+        }
+        return key;
+    }
+    if (m_analyzer.effectiveCaseSensitive()) {
+        return text::nfc(path);
+    }
+    return text::nfc(text::toLower(path));
+}
+
+std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::int64_t number, std::int64_t nameLimit)
+{
+    const std::string_view folderPart = RelativePath::parentPart(path);
+    const std::string_view name = RelativePath::lastComponent(path);
+    const auto [base, extension] = SourceFileAnalyzer::splitExtension(name);
+    const std::string suffix = "_" + std::to_string(number);
+    std::string candidate;
+    candidate.reserve(name.size() + suffix.size());
+    candidate.append(base).append(suffix).append(extension);
+    if (bytesOf(candidate) > nameLimit) {
+        const std::int64_t room = std::max<std::int64_t>(1, nameLimit - bytesOf(suffix) - bytesOf(extension));
+        const auto [stem, version] = SourceFileAnalyzer::splitVersionSuffix(base);
+        const std::int64_t budget = std::max<std::int64_t>(1, room - bytesOf(version));
+        candidate = SourceFileAnalyzer::truncateToUTF8Bytes(stem, budget);
+        candidate.append(version).append(suffix).append(extension);
+    }
+    return RelativePath::child(folderPart, candidate);
+}
+
+std::string CollisionResolver::claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
+    SourceFileAnalyzer::Issues& issues) const
+{
+    std::string key = pathKey(RelativePath::lastComponent(path));
+    std::string result;
+    std::string resultKey;
+    const auto held = state.claimedPaths.find(key);
+    if (held == state.claimedPaths.end()) {
+        result = path;
+        resultKey = std::move(key);
+    } else {
+        const std::string claimant(held->second);
+        const std::int64_t nameLimit = isDirectory ? m_analyzer.effectiveFolderNameLength() : m_analyzer.effectiveFileNameLength();
+        const auto counter = state.collisionCounters.find(key);
+        std::int64_t number = counter == state.collisionCounters.end() ? 1 : counter->second;
+        while (true) {
+            result = uniqueCollisionName(path, number, nameLimit);
+            if (m_analyzer.cleanRepeatedSeparators()) {
+                // Only the new name: the folder part is the folder's own,
+                // already final path.
+                result = RelativePath::child(RelativePath::parentPart(result),
+                    m_analyzer.collapseSeparatorRuns(RelativePath::lastComponent(result)));
+            }
+            ++number;
+            resultKey = pathKey(RelativePath::lastComponent(result));
+            if (state.claimedPaths.find(resultKey) == state.claimedPaths.end()) {
+                break;
+            }
+        }
+        state.collisionCounters[key] = number;
+        issues.emplace_back(FileTransformationIssue::Collision {claimant});
+    }
+    state.claimedPaths[std::move(resultKey)] = path;
+    return result;
+}
+
+void CollisionResolver::finish(std::size_t index, std::string finalPath, Phase2Items& items,
+    std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
+{
+    Phase2IntermediateItem& item = items[index];
+    SourceFileAnalyzer::Issues& issues = item.item->transformations;
+    const bool isDirectory = item.item->originalFile.isDirectory;
+    // A name or path that numbering or a carried folder path took past its
+    // limit is reported, not proposed silently. Too-deep folders are reported
+    // through the too-deep set instead.
+    if (!item.item->tooDeepOriginalPath) {
+        const std::int64_t nameBytes = bytesOf(RelativePath::lastComponent(finalPath));
+        if (isDirectory) {
+            const std::int64_t limit = m_analyzer.effectiveFolderNameLength();
+            if (nameBytes > limit && !hasIssue<FileTransformationIssue::FolderNameTooLong>(issues)) {
+                issues.emplace_back(FileTransformationIssue::FolderNameTooLong {nameBytes, limit});
+            }
+        } else {
+            const std::int64_t limit = m_analyzer.effectiveFileNameLength();
+            if (nameBytes > limit && !hasIssue<FileTransformationIssue::FilenameTooLong>(issues)) {
+                issues.emplace_back(FileTransformationIssue::FilenameTooLong {nameBytes, limit});
+            }
+        }
+        const std::int64_t pathLimit = m_analyzer.effectiveMaxPathLength();
+        if (pathLimit != kNoLimit) {
+            const std::int64_t total = m_analyzer.destinationRootByteCount() + bytesOf(finalPath);
+            if (total > pathLimit && !hasIssue<FileTransformationIssue::PathTooLong>(issues)) {
+                issues.emplace_back(FileTransformationIssue::PathTooLong {total, pathLimit});
+            }
+        }
+    }
+    // The item's original path and file stay with the item: claims of this
+    // folder still refer to them. The caller moves them over at the end.
+    FileTransformationResult& slot = slots[index];
+    slot.needsRename = finalPath != item.item->originalRelativePath;
+    slot.finalRelativePath = std::move(finalPath);
+    slot.transformations = std::move(item.item->transformations);
+    filled[index] = 1;
+}
+
+bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std::vector<FileTransformationResult>& slots,
+    std::vector<unsigned char>& filled) const
+{
+    if (m_isCancelled && m_isCancelled()) {
+        return false;
+    }
+    std::vector<std::size_t> unchanged;
+    std::vector<std::size_t> changed;
+    for (const std::size_t index : group.members) {
+        const SourceFileAnalyzer::Phase1Result& record = *items[index].item;
+        (RelativePath::equivalent(items[index].currentPath, record.originalRelativePath) ? unchanged : changed).push_back(index);
+    }
+    ClaimState state;
+    state.claimedPaths.reserve(2 * group.members.size());
+    const auto claim = [&](std::size_t index) {
+        Phase2IntermediateItem& item = items[index];
+        std::string finalPath = claimUniquePath(item.currentPath, item.item->originalFile.isDirectory, state, item.item->transformations);
+        finish(index, std::move(finalPath), items, slots, filled);
+    };
+    // Unchanged names are claimed first, so an item that keeps its name is
+    // never numbered because of the old name of a sibling being renamed.
+    for (const std::size_t index : unchanged) {
+        claim(index);
+    }
+    // No member is renamed onto a name another member holds before the
+    // renames. An old name in another folder cannot meet any path here.
+    for (const std::size_t index : changed) {
+        const std::string& original = items[index].item->originalRelativePath;
+        const std::string_view originalFolder = RelativePath::parentPart(original);
+        if (originalFolder != RelativePath::parentPart(items[index].currentPath) && pathKey(originalFolder) != group.folderKey) {
+            continue;
+        }
+        state.claimedPaths.try_emplace(pathKey(RelativePath::lastComponent(original)), original);
+    }
+    for (const std::size_t index : changed) {
+        claim(index);
+    }
+    return true;
+}
+
+void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
+    std::size_t level) const
+{
+    const std::string& folder = container.finalRelativePath;
+    // Only a folder one level up can hold the item; anything else would move
+    // it to another level.
+    if (level < 2 || RelativePath::componentCount(folder) != level - 1) {
+        return;
+    }
+    const std::string_view parent = RelativePath::parentPart(item.currentPath);
+    if (parent == folder || RelativePath::equivalent(parent, folder)) {
+        return;
+    }
+    item.currentPath = RelativePath::child(folder, RelativePath::lastComponent(item.currentPath));
+}
+
+CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const Containers& containers,
+    std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
+{
+    Outcome outcome;
+    std::map<std::size_t, std::vector<std::size_t>> levels;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!items[i].item->outsideSourceRoot) {
+            levels[RelativePath::componentCount(items[i].currentPath)].push_back(i);
+        }
+    }
+    std::atomic<bool> cancelled {false};
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    // Per container: the level and group its items were put in.
+    std::vector<std::pair<std::size_t, std::size_t>> containerGroup(items.size(), {kNone, 0});
+    for (auto& [level, members] : levels) {
+        // First, side by side: every item takes its folder's final path, and
+        // an item that does not sit right in its container's path gets its
+        // folder's key.
+        const std::size_t m = members.size();
+        std::vector<std::size_t> viaContainer(m, kNone);
+        std::vector<std::string> folderKeys(m);
+        const auto prepare = [&](std::size_t begin, std::size_t end) {
+            for (std::size_t j = begin; j < end; ++j) {
+                const std::size_t index = members[j];
+                Phase2IntermediateItem& item = items[index];
+                const std::optional<std::size_t> container = index < containers.size() ? containers[index] : std::nullopt;
+                const bool containerDone = container && *container < items.size() && filled[*container];
+                if (containerDone) {
+                    carryContainerPath(item, slots[*container], level);
+                }
+                const std::string_view folder = RelativePath::parentPart(item.currentPath);
+                if (containerDone && folder == slots[*container].finalRelativePath) {
+                    viaContainer[j] = *container;
+                } else {
+                    folderKeys[j] = pathKey(folder);
+                }
+            }
+        };
+        const std::size_t chunks = std::min(m / kItemsPerChunk, processorCount());
+        if (chunks > 1) {
+            const std::size_t chunkSize = (m + chunks - 1) / chunks;
+            parallelFor(chunks, [&](std::size_t chunk) { prepare(std::min(chunk * chunkSize, m), std::min((chunk + 1) * chunkSize, m)); });
+        } else {
+            prepare(0, m);
+        }
+        // Then the groups, in item order.
+        std::vector<Group> groups;
+        std::unordered_map<std::string, std::size_t> groupOfKey;
+        groupOfKey.reserve(kReservedGroupCount);
+        const auto groupFor = [&](std::string key) {
+            const auto [found, added] = groupOfKey.try_emplace(std::move(key), groups.size());
+            if (added) {
+                groups.push_back(Group {found->first, {}});
+            }
+            return found->second;
+        };
+        for (std::size_t j = 0; j < m; ++j) {
+            std::size_t group = 0;
+            const std::size_t container = viaContainer[j];
+            if (container != kNone) {
+                auto& known = containerGroup[container];
+                if (known.first != level) {
+                    known = {level, groupFor(pathKey(slots[container].finalRelativePath))};
+                }
+                group = known.second;
+            } else {
+                group = groupFor(std::move(folderKeys[j]));
+            }
+            groups[group].members.push_back(members[j]);
+        }
+        outcome.groupCount += groups.size();
+        parallelFor(groups.size(), [&](std::size_t group) {
+            if (!resolveGroup(groups[group], items, slots, filled)) {
+                cancelled.store(true, std::memory_order_relaxed);
+            }
+        });
+        if (cancelled.load()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+    }
+    return outcome;
+}
+
+}  // namespace tess

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "analysis/FileTransformationResult.h"
+#include "analysis/Phase2IntermediateItem.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tess {
+
+// Makes the proposed paths unique within each folder, under the
+// destination's rule (canonical equivalence, and letter case on a
+// case-insensitive destination): the first claimant keeps a name, every later
+// one gets "_N" before its extension and a `collision` issue. Writes one
+// result per item.
+//
+// Folders are resolved level by level, shallowest first; the folders of one
+// level are resolved side by side. Before a level is grouped, every item
+// takes its folder's final path (numbered, shortened, prefixed), so the
+// items of two folders that became one name and were numbered apart stay
+// apart under their own folders.
+class CollisionResolver {
+public:
+    // One item's folder in the destination: the index of the item of its
+    // original parent folder, or for a flattened file the folder it was moved
+    // into; nothing when that folder is not among the items.
+    using Containers = std::vector<std::optional<std::size_t>>;
+
+    struct Outcome {
+        bool cancelled = false;
+        std::size_t groupCount = 0;
+    };
+
+    CollisionResolver(const SourceFileAnalyzer& analyzer, const SourceFileAnalyzer::CancelCheck& isCancelled);
+
+    // Resolves every item not outside the source root and fills its slot's
+    // final path, rename flag and issues; the rest of each slot and the items
+    // outside the source root are left to the caller. Their
+    // `currentPath` is rewritten where a folder's final path is carried down.
+    Outcome resolve(Phase2Items& items, const Containers& containers, std::vector<FileTransformationResult>& slots,
+        std::vector<unsigned char>& filled) const;
+
+    // The items of one destination folder.
+    struct Group {
+        // Path key of the folder's path.
+        std::string folderKey;
+        // Item indices in item order.
+        std::vector<std::size_t> members;
+    };
+
+    // The claims of one folder. Every path claimed in a folder has the
+    // folder's path in front, so a claim is keyed by the path key of its
+    // last component alone.
+    struct ClaimState {
+        // Name key to the path recorded with the claim (a view of the
+        // claimant's current path or of a member's original path, both kept
+        // unchanged while the folder is resolved).
+        std::unordered_map<std::string, std::string_view> claimedPaths;
+        // Name key of a contested path to the next number to try.
+        std::unordered_map<std::string, std::int64_t> collisionCounters;
+    };
+
+    // Resolves one folder's members and fills their slots; does nothing when
+    // cancellation is seen at its start (returns false).
+    bool resolveGroup(const Group& group, Phase2Items& items, std::vector<FileTransformationResult>& slots,
+        std::vector<unsigned char>& filled) const;
+
+    // The path itself when nobody in its folder holds it, else the first
+    // numbered form of it that nobody holds (appending a `collision` issue).
+    // Records the claim.
+    std::string claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
+        SourceFileAnalyzer::Issues& issues) const;
+
+    // `path` with "_N" before the extension of its last component, the stem
+    // cut so that the name fits `nameLimit` where it can.
+    static std::string uniqueCollisionName(std::string_view path, std::int64_t number, std::int64_t nameLimit);
+
+    // The path as the destination compares it: NFC, lower-cased unless the
+    // destination is case-sensitive. Neither mapping reaches across "/", so
+    // the key of a path is its folder's key, "/" and its name's key.
+    std::string pathKey(std::string_view path) const;
+
+private:
+    void finish(std::size_t index, std::string finalPath, Phase2Items& items, std::vector<FileTransformationResult>& slots,
+        std::vector<unsigned char>& filled) const;
+    void carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
+        std::size_t level) const;
+
+    const SourceFileAnalyzer& m_analyzer;
+    const SourceFileAnalyzer::CancelCheck& m_isCancelled;
+};
+
+}  // namespace tess

@@ -1,0 +1,335 @@
+#include "analysis/CrossItemPasses.h"
+
+#include "analysis/CollisionResolver.h"
+#include "analysis/DeferredPropagation.h"
+#include "analysis/DepthFlattening.h"
+#include "analysis/Phase2IntermediateItem.h"
+#include "analysis/RelativePath.h"
+#include "analysis/RenamePropagation.h"
+#include "analysis/SmartPathShortener.h"
+#include "analysis/TooDeepFolders.h"
+#include "core/Concurrency.h"
+#include "rules/RuleTypes.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <string_view>
+#include <unordered_map>
+
+#define PHASE2_LOG_INFO(message) m_analyzer.emitLog((message), "INFO", __FILE__, __LINE__)
+
+namespace tess {
+
+namespace {
+
+constexpr std::size_t kCancelPollInterval = 1000;
+constexpr std::size_t kItemsPerChunk = 500;
+// Flags of the first loop, per item.
+constexpr unsigned char kFlattened = 1;  // a too-deep file, moved up
+constexpr unsigned char kOverlong = 2;  // carries a pathTooLong issue after the loop
+
+using Clock = std::chrono::steady_clock;
+
+double secondsBetween(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+std::string formatSeconds(double seconds)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2f", seconds);
+    return buffer;
+}
+
+bool hasPathTooLong(const SourceFileAnalyzer::Issues& issues)
+{
+    return std::any_of(issues.begin(), issues.end(),
+        [](const FileTransformationIssue& issue) { return issue.is<FileTransformationIssue::PathTooLong>(); });
+}
+
+std::size_t slashCount(std::string_view path)
+{
+    return static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
+}
+
+// Where each item sits in the destination: its original parent folder, or
+// for a flattened file the folder it was moved into (none when it moved to
+// the top). Folders are matched by the exact bytes of their original relative
+// path, so canonically equivalent twins keep their own children.
+CollisionResolver::Containers findContainers(const Phase2Items& items, const std::vector<unsigned char>& flags,
+    unsigned char flattenedFlag, const DepthFlattening& flattening)
+{
+    std::unordered_map<std::string_view, std::size_t> folders;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const SourceFileAnalyzer::Phase1Result& record = *items[i].item;
+        if (record.originalFile.isDirectory && !record.outsideSourceRoot) {
+            folders.try_emplace(record.originalRelativePath, i);
+        }
+    }
+    CollisionResolver::Containers containers(items.size());
+    if (folders.empty()) {
+        return containers;
+    }
+    const auto findIn = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const SourceFileAnalyzer::Phase1Result& record = *items[i].item;
+            if (record.outsideSourceRoot) {
+                continue;
+            }
+            std::optional<std::string> ancestor;
+            std::string_view folder;
+            if (flags[i] & flattenedFlag) {
+                ancestor = flattening.keptAncestor(record.originalRelativePath);
+                if (!ancestor) {
+                    continue;
+                }
+                folder = *ancestor;
+            } else if (record.originalRelativePath.find('/') != std::string::npos) {
+                folder = RelativePath::parentPart(record.originalRelativePath);
+            } else {
+                continue;
+            }
+            const auto found = folders.find(folder);
+            if (found != folders.end() && found->second != i) {
+                containers[i] = found->second;
+            }
+        }
+    };
+    const std::size_t chunks = std::min(items.size() / kItemsPerChunk, processorCount());
+    if (chunks > 1) {
+        const std::size_t chunkSize = (items.size() + chunks - 1) / chunks;
+        parallelFor(chunks, [&](std::size_t chunk) {
+            findIn(std::min(chunk * chunkSize, items.size()), std::min((chunk + 1) * chunkSize, items.size()));
+        });
+    } else {
+        findIn(0, items.size());
+    }
+    return containers;
+}
+
+}  // namespace
+
+CrossItemPasses::CrossItemPasses(const SourceFileAnalyzer& analyzer)
+    : m_analyzer(analyzer)
+{
+}
+
+bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1Result>& records, Phase2Items& items,
+    FirstLoopState& state, const SourceFileAnalyzer::CancelCheck& isCancelled) const
+{
+    const auto cancelled = [&] { return isCancelled && isCancelled(); };
+    const std::size_t n = records.size();
+    const DepthFlattening& flattening = state.flattening;
+    state.flags.assign(n, 0);
+    // 1. Propagation, flattening, too-deep folders. Records come shallowest
+    // first; the items of one depth (one count of "/") never hold one
+    // another, so a block of equal depth is worked on side by side, reading
+    // only the renames of earlier blocks, and its own folders are recorded
+    // after it.
+    std::mutex timeMutex;
+    double flattenTime = 0;
+    double tooDeepTime = 0;
+    const auto processItem = [&](std::size_t i, double& flattenSeconds) {
+        SourceFileAnalyzer::Phase1Result& record = records[i];
+        Phase2IntermediateItem& item = items[i];
+        item.item = &record;
+        if (record.outsideSourceRoot) {
+            item.currentPath = record.originalRelativePath;
+            record.transformations.clear();
+            return;
+        }
+        const bool tooDeepFile = flattening.isTooDeepFile(record);
+        std::optional<std::string> propagated;
+        if (!tooDeepFile) {
+            propagated = state.propagation.propagate(record);
+        }
+        // Only smart shortening reads the transformed path later, and only
+        // of overlong items: the others hand theirs over.
+        if (propagated) {
+            item.currentPath = std::move(*propagated);
+        } else if (hasPathTooLong(record.transformations)) {
+            item.currentPath = record.transformedPath;
+        } else {
+            item.currentPath = std::move(record.transformedPath);
+            record.transformedPath.clear();
+        }
+        if (tooDeepFile) {
+            const Clock::time_point start = Clock::now();
+            item.currentPath = flattening.flattenFile(item.currentPath, record.transformations);
+            // The file moves into its kept ancestor, wherever that folder's
+            // own rename takes it.
+            if (std::optional<std::string> ancestor = flattening.keptAncestor(record.originalRelativePath)) {
+                if (const std::string* renamed = state.propagation.renamedPath(*ancestor)) {
+                    item.currentPath = RelativePath::child(*renamed, RelativePath::lastComponent(item.currentPath));
+                }
+            }
+            state.flags[i] |= kFlattened;
+            flattenSeconds += secondsBetween(start, Clock::now());
+        }
+        if (record.tooDeepOriginalPath) {
+            record.transformations.clear();
+        }
+        if (hasPathTooLong(record.transformations)) {
+            state.flags[i] |= kOverlong;
+        }
+    };
+    const Clock::time_point loopStart = Clock::now();
+    for (std::size_t blockStart = 0; blockStart < n;) {
+        const std::size_t depth = slashCount(records[blockStart].originalFile.path);
+        std::size_t blockEnd = blockStart + 1;
+        while (blockEnd < n && slashCount(records[blockEnd].originalFile.path) == depth) {
+            ++blockEnd;
+        }
+        // The polls every 1000th item, in order, before the block's work.
+        for (std::size_t i = std::max<std::size_t>(1, (blockStart + kCancelPollInterval - 1) / kCancelPollInterval) * kCancelPollInterval;
+             i < blockEnd; i += kCancelPollInterval) {
+            if (cancelled()) {
+                PHASE2_LOG_INFO("Analyzer: cancelled during phase2 at item " + std::to_string(i) + "/" + std::to_string(n));
+                return false;
+            }
+        }
+        const std::size_t size = blockEnd - blockStart;
+        const std::size_t chunks = std::min(size / kItemsPerChunk, processorCount());
+        if (chunks > 1) {
+            const std::size_t chunkSize = (size + chunks - 1) / chunks;
+            parallelFor(chunks, [&](std::size_t chunk) {
+                double seconds = 0;
+                const std::size_t from = blockStart + chunk * chunkSize;
+                for (std::size_t i = from; i < std::min(from + chunkSize, blockEnd); ++i) {
+                    processItem(i, seconds);
+                }
+                const std::lock_guard<std::mutex> lock(timeMutex);
+                flattenTime += seconds;
+            });
+        } else {
+            for (std::size_t i = blockStart; i < blockEnd; ++i) {
+                processItem(i, flattenTime);
+            }
+        }
+        for (std::size_t i = blockStart; i < blockEnd; ++i) {
+            const SourceFileAnalyzer::Phase1Result& record = records[i];
+            if (record.outsideSourceRoot) {
+                continue;
+            }
+            if (record.tooDeepOriginalPath) {
+                const Clock::time_point start = Clock::now();
+                state.tooDeepDirs.add(*record.tooDeepOriginalPath);
+                tooDeepTime += secondsBetween(start, Clock::now());
+            }
+            state.propagation.recordIfRenamed(record, items[i].currentPath);
+            if (state.flags[i] & kOverlong) {
+                state.overlongIndices.push_back(i);
+            }
+        }
+        blockStart = blockEnd;
+    }
+    // Side by side, the summed flattening time can exceed the wall time.
+    state.renamePropTime = std::max(0.0, secondsBetween(loopStart, Clock::now()) - flattenTime - tooDeepTime);
+    state.flattenTime = flattenTime;
+    state.tooDeepTime = tooDeepTime;
+    return true;
+}
+
+SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phase1Output phase1,
+    const SourceFileAnalyzer::CancelCheck& isCancelled) const
+{
+    const auto cancelled = [&] { return isCancelled && isCancelled(); };
+    if (phase1.stoppedEarly) {
+        return {};
+    }
+    std::vector<SourceFileAnalyzer::Phase1Result>& records = phase1.results;
+    const std::size_t n = records.size();
+
+    const DepthFlattening flattening(m_analyzer);
+    FirstLoopState state {RenamePropagation(), TooDeepFolders(), {}, {}, flattening, 0, 0, 0};
+    Phase2Items items(n);
+    if (!propagateAndFlatten(records, items, state, isCancelled)) {
+        return {};
+    }
+    const std::vector<std::size_t>& overlongIndices = state.overlongIndices;
+
+    // 2. Smart shortening.
+    const Clock::time_point shortenStart = Clock::now();
+    PrefixMappings prefixMappings;
+    if (m_analyzer.smartPathShortening() && m_analyzer.effectiveMaxPathLength() != kNoLimit && !overlongIndices.empty()) {
+        if (cancelled()) {
+            return {};
+        }
+        for (const std::size_t index : overlongIndices) {
+            items[index].preShorteningPath = items[index].currentPath;
+        }
+        prefixMappings = SmartPathShortener(m_analyzer).smartShortenPaths(items, overlongIndices);
+    }
+    const double smartShortenTime = secondsBetween(shortenStart, Clock::now());
+
+    // 3. Shortened folders carried to every item.
+    double deferredTime = 0;
+    if (!prefixMappings.empty()) {
+        const Clock::time_point start = Clock::now();
+        if (!DeferredPropagation(prefixMappings, isCancelled).run(items)) {
+            return {};
+        }
+        deferredTime = secondsBetween(start, Clock::now());
+    }
+
+    // 4. Collisions, level by level.
+    const Clock::time_point collisionStart = Clock::now();
+    const CollisionResolver::Containers containers = findContainers(items, state.flags, kFlattened, flattening);
+    if (cancelled()) {
+        return {};
+    }
+    std::vector<FileTransformationResult> slots(n);
+    std::vector<unsigned char> filled(n, 0);
+    const CollisionResolver::Outcome outcome = CollisionResolver(m_analyzer, isCancelled).resolve(items, containers, slots, filled);
+    if (outcome.cancelled) {
+        return {};
+    }
+    const double collisionTime = secondsBetween(collisionStart, Clock::now());
+
+    // 5. Results in item order.
+    const Clock::time_point buildStart = Clock::now();
+    SourceFileAnalyzer::AnalysisResult output;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!filled[i] && !records[i].outsideSourceRoot) {
+            return {};  // a slot left empty: the run was stopped
+        }
+    }
+    const auto build = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            SourceFileAnalyzer::Phase1Result& record = records[i];
+            FileTransformationResult& slot = slots[i];
+            if (!filled[i]) {
+                // Outside the source root: unchanged, no issue, no rename.
+                slot.finalRelativePath = record.originalRelativePath;
+                slot.needsRename = false;
+            }
+            slot.originalFile = std::move(record.originalFile);
+            slot.originalRelativePath = std::move(record.originalRelativePath);
+            slot.shortenedComponents = std::move(record.shortenedComponents);
+        }
+    };
+    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
+    if (chunks > 1) {
+        const std::size_t chunkSize = (n + chunks - 1) / chunks;
+        parallelFor(chunks, [&](std::size_t chunk) { build(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
+    } else {
+        build(0, n);
+    }
+    items.clear();
+    output.results = std::move(slots);
+    output.tooDeepDirs = state.tooDeepDirs.take();
+    const double resultBuildTime = secondsBetween(buildStart, Clock::now());
+
+    PHASE2_LOG_INFO("Analyzer phase2 breakdown: " + std::to_string(n) + " items " + "[renameProp=" + formatSeconds(state.renamePropTime) + "s, "
+        + "flatten=" + formatSeconds(state.flattenTime) + "s, " + "tooDeep=" + formatSeconds(state.tooDeepTime) + "s, "
+        + "smartShorten=" + formatSeconds(smartShortenTime) + "s, " + "deferredProp=" + formatSeconds(deferredTime) + "s, "
+        + "collision=" + formatSeconds(collisionTime) + "s, " + "resultBuild=" + formatSeconds(resultBuildTime) + "s] "
+        + "dirRenames=" + std::to_string(state.propagation.renameCount()) + ", tooDeepDirs=" + std::to_string(output.tooDeepDirs.size()) + ", "
+        + "groups=" + std::to_string(outcome.groupCount) + ", collisionEntries=" + std::to_string(output.results.size()));
+    return output;
+}
+
+}  // namespace tess

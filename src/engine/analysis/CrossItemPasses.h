@@ -1,0 +1,55 @@
+#pragma once
+
+#include "analysis/DepthFlattening.h"
+#include "analysis/Phase2IntermediateItem.h"
+#include "analysis/RenamePropagation.h"
+#include "analysis/SourceFileAnalyzer.h"
+#include "analysis/TooDeepFolders.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace tess {
+
+// Phase 2 of an analysis: the passes that need the other items. In order:
+// rename propagation through renamed folders, flattening of too-deep files,
+// collection of the topmost too-deep folders, smart path shortening,
+// propagation of the shortened folders, collision resolution and the result
+// build. Runs on the caller's thread; propagation of shortened folders and
+// collision resolution spread their work over several threads.
+class CrossItemPasses {
+public:
+    explicit CrossItemPasses(const SourceFileAnalyzer& analyzer);
+
+    // Phase 1's records in preparation order (depth ascending, folders first,
+    // path ascending) to one result per record in the same order, plus the
+    // topmost too-deep folders. A phase 1 that stopped early, or a run
+    // cancelled in between, gives no results and an empty set.
+    SourceFileAnalyzer::AnalysisResult run(SourceFileAnalyzer::Phase1Output phase1,
+        const SourceFileAnalyzer::CancelCheck& isCancelled) const;
+
+private:
+    // What the first loop leaves for the later passes.
+    struct FirstLoopState {
+        RenamePropagation propagation;
+        TooDeepFolders tooDeepDirs;
+        // Items carrying a pathTooLong issue, in item order.
+        std::vector<std::size_t> overlongIndices;
+        // Per item: whether it is a flattened file, whether it is overlong.
+        std::vector<unsigned char> flags;
+        const DepthFlattening& flattening;
+        double renamePropTime;
+        double flattenTime;
+        double tooDeepTime;
+    };
+
+    // Rename propagation, flattening of too-deep files and collection of
+    // too-deep folders; fills `items` (sized like `records`). False when it
+    // stopped for cancellation.
+    bool propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1Result>& records, Phase2Items& items,
+        FirstLoopState& state, const SourceFileAnalyzer::CancelCheck& isCancelled) const;
+
+    const SourceFileAnalyzer& m_analyzer;
+};
+
+}  // namespace tess

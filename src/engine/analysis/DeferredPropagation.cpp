@@ -1,0 +1,151 @@
+#include "analysis/DeferredPropagation.h"
+
+#include "analysis/RelativePath.h"
+#include "core/Concurrency.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tess {
+
+namespace {
+
+constexpr std::size_t kItemsPerChunk = 500;
+constexpr std::size_t kCancelPollInterval = 1000;
+
+}  // namespace
+
+DeferredPropagation::DeferredPropagation(const PrefixMappings& prefixMappings,
+    const SourceFileAnalyzer::CancelCheck& isCancelled)
+    : m_prefixMappings(prefixMappings)
+    , m_isCancelled(isCancelled)
+{
+    for (const auto& [prefix, mapped] : m_prefixMappings) {
+        std::string key = text::nfc(prefix);
+        const std::vector<std::string> parts = RelativePath::splitNonEmpty(key);
+        if (!parts.empty()) {
+            m_firstComponents.insert(parts.front());
+        }
+        if (key.size() >= m_keyLengths.size()) {
+            m_keyLengths.resize(key.size() + 1, false);
+        }
+        m_keyLengths[key.size()] = true;
+        m_maxKeyComponents = std::max(m_maxKeyComponents, parts.size());
+        m_nfcMappings.emplace(std::move(key), mapped);
+    }
+}
+
+bool DeferredPropagation::run(Phase2Items& items) const
+{
+    if (m_prefixMappings.empty()) {
+        return true;
+    }
+    const std::size_t n = items.size();
+    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
+    if (n >= kItemsPerChunk && chunks > 1) {
+        const std::size_t chunkSize = (n + chunks - 1) / chunks;
+        parallelFor(chunks, [&](std::size_t chunk) { applyPrefixMappings(chunk, chunkSize, items); });
+        return true;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i >= 1 && i % kCancelPollInterval == 0 && m_isCancelled && m_isCancelled()) {
+            return false;
+        }
+        rewrite(items[i]);
+    }
+    return true;
+}
+
+void DeferredPropagation::applyPrefixMappings(std::size_t chunk, std::size_t chunkSize, Phase2Items& items) const
+{
+    if (m_isCancelled && m_isCancelled()) {
+        return;
+    }
+    const std::size_t n = items.size();
+    const std::size_t start = std::min(chunk * chunkSize, n);
+    const std::size_t end = std::min(start + chunkSize, n);
+    for (std::size_t i = start; i < end; ++i) {
+        rewrite(items[i]);
+    }
+}
+
+void DeferredPropagation::rewrite(Phase2IntermediateItem& item) const
+{
+    if (item.item->outsideSourceRoot) {
+        return;
+    }
+    const std::string& path = item.preShorteningPath ? *item.preShorteningPath : item.currentPath;
+    // Keys and prefixes are compared in NFC; normalisation never reaches
+    // across "/", so the prefixes of the NFC path are the NFC prefixes.
+    std::string normalized;
+    if (!text::isAscii(path)) {
+        normalized = text::nfc(path);
+    }
+    const std::string_view source = normalized.empty() ? std::string_view(path) : std::string_view(normalized);
+    // Most items lie outside every shortened folder: look at the first
+    // component before splitting anything.
+    const std::size_t firstStart = source.find_first_not_of('/');
+    if (firstStart == std::string_view::npos) {
+        return;
+    }
+    if (m_firstComponents.find(source.substr(firstStart, source.find('/', firstStart) - firstStart)) == m_firstComponents.end()) {
+        return;
+    }
+    // Without empty components the prefix of the first k + 1 parts is a
+    // leading piece of the path itself.
+    const bool plain = firstStart == 0 && source.find("//") == std::string_view::npos;
+    const std::vector<std::string> sourceParts = plain ? std::vector<std::string>() : RelativePath::splitNonEmpty(source);
+    std::optional<std::vector<std::string>> newParts;
+    std::string prefix;
+    std::size_t end = 0;
+    for (std::size_t k = 0; k < m_maxKeyComponents; ++k) {
+        std::string_view candidate;
+        if (plain) {
+            if (end >= source.size() && k > 0) {
+                break;
+            }
+            end = k == 0 ? source.find('/') : source.find('/', end + 1);
+            if (end == std::string_view::npos) {
+                end = source.size();
+            }
+            candidate = source.substr(0, end);
+        } else {
+            if (k >= sourceParts.size()) {
+                break;
+            }
+            if (k > 0) {
+                prefix.push_back('/');
+            }
+            prefix.append(sourceParts[k]);
+            candidate = prefix;
+        }
+        if (candidate.size() >= m_keyLengths.size() || !m_keyLengths[candidate.size()]) {
+            continue;
+        }
+        const auto found = m_nfcMappings.find(candidate);
+        if (found == m_nfcMappings.end()) {
+            continue;
+        }
+        if (!newParts) {
+            newParts = RelativePath::splitNonEmpty(item.currentPath);
+        }
+        // A hit on a position the current path lacks changes nothing.
+        if (k >= newParts->size()) {
+            continue;
+        }
+        // The mapped value's last part takes position k; a value without
+        // parts keeps the current part.
+        const std::vector<std::string> mappedParts = RelativePath::splitNonEmpty(found->second);
+        if (!mappedParts.empty()) {
+            (*newParts)[k] = mappedParts.back();
+        }
+    }
+    if (newParts) {
+        item.currentPath = RelativePath::join(*newParts);
+    }
+}
+
+}  // namespace tess
