@@ -7,13 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -143,13 +147,47 @@ TEST_F(AppLoggerTest, DebugFlagDefaultsToOnWhenTheStoredValueIsMissingOrUnreadab
     }
 }
 
-TEST_F(AppLoggerTest, DefaultsPathThatIsAFolderReadsAsDebugOn)
+// Something other than a regular file where the defaults should be reads as
+// "no stored value"; a FIFO must not block the logger's creation.
+TEST_F(AppLoggerTest, DefaultsPathThatIsNoRegularFileReadsAsDebugOn)
 {
-    m_dir.makeDir("defaults.plist");
-    auto logger = makeLogger();
-    logger->log("probe", "DEBUG", "File.cpp", 7);
-    logger->flush();
-    EXPECT_EQ(entries(), kLineTime + "[DEBUG] [File.cpp:7] probe\n");
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+    };
+    const std::vector<Case> cases {
+        {"folder", [](const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); }},
+        {"fifo", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(logFolder());
+        const std::string defaults = m_dir / "defaults.plist";
+        fs::remove_all(defaults);
+        c.make(defaults);
+
+        // Should creation block on the FIFO, a writer that opens and closes
+        // it ends the wait and the test fails instead of hanging.
+        std::promise<void> created;
+        std::future<void> done = created.get_future();
+        std::unique_ptr<AppLogger> logger;
+        std::thread maker([&] {
+            logger = makeLogger();
+            created.set_value();
+        });
+        const bool inTime = done.wait_for(5s) == std::future_status::ready;
+        if (!inTime) {
+            int fd = ::open(defaults.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        maker.join();
+        EXPECT_TRUE(inTime) << c.name;
+
+        logger->log("probe", "DEBUG", "File.cpp", 7);
+        logger->flush();
+        EXPECT_EQ(entries(), kLineTime + "[DEBUG] [File.cpp:7] probe\n") << c.name;
+    }
 }
 
 TEST_F(AppLoggerTest, DebugLoggingChangedAppliesOnlyBooleanValues)
@@ -189,6 +227,26 @@ TEST_F(AppLoggerTest, RotatesOnlyALogLargerThanFiveMebibytes)
             EXPECT_EQ(fs::file_size(logger->logFilePath()), static_cast<std::uintmax_t>(size));
         }
     }
+}
+
+// Readers on other threads (tests, tools) see one unchanging path, also while
+// the queue rotates the log (a data race here shows under ThreadSanitizer).
+TEST_F(AppLoggerTest, LogFilePathStaysTheSameWhileTheLogRotates)
+{
+    m_dir.writeFile("state/quenby/Tessaline-app.log", std::string(AppLogger::kRotationSize, 'x'));
+    const std::string expected = logFolder() + "/Tessaline-app.log";
+    std::atomic<bool> stop {false};
+    std::unique_ptr<AppLogger> logger = makeLogger();
+    std::thread reader([&] {
+        while (!stop) {
+            EXPECT_EQ(logger->logFilePath(), expected);
+        }
+    });
+    logger->flush();
+    stop = true;
+    reader.join();
+    EXPECT_TRUE(fs::exists(logFolder() + "/Tessaline-app-" + kStamp + ".log"));
+    EXPECT_EQ(logText(), kBanner);
 }
 
 TEST_F(AppLoggerTest, RotationKeepsTheTenNewestRotatedLogsAndNothingElseIsTouched)

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace tess {
 namespace {
@@ -149,6 +152,12 @@ TEST(PlistXml, BadInputBecomesAnError)
         {"date text", "<plist><dict><key>d</key><date>junk</date></dict></plist>", PlistErrorCode::Malformed},
         {"data outside base64", "<plist><data>!!!notbase64</data></plist>", PlistErrorCode::Malformed},
         {"integer over 2^64", "<plist><integer>99999999999999999999999</integer></plist>", PlistErrorCode::Unsupported},
+        // The library would abort the process on these two.
+        {"NUL in a string", std::string("<plist><string>a\0b</string></plist>", 35), PlistErrorCode::Malformed},
+        {"NUL in a key", std::string("<plist><dict><key>a\0</key><true/></dict></plist>", 48), PlistErrorCode::Malformed},
+        // A date holds nanoseconds in 64 bits (years 1677 to 2262).
+        {"date before 1677", "<plist><date>1600-01-01T00:00:00Z</date></plist>", PlistErrorCode::Unsupported},
+        {"date after 2262", "<plist><date>9999-12-31T23:59:59Z</date></plist>", PlistErrorCode::Unsupported},
     };
     for (const Case& c : cases) {
         Result<PlistValue> parsed = parsePlistXml(c.xml);
@@ -192,6 +201,47 @@ TEST(PlistXml, EveryTruncationOfTheGoldenFileIsHandled)
             EXPECT_EQ(*parsed, goldenValue()) << length;
         }
     }
+}
+
+// Seeded random damage to the golden file: the reader never crashes (nor,
+// under the sanitizers, overflows), and whatever it accepts is written and
+// read back as the same value.
+TEST(PlistXml, DamagedDocumentsAreRefusedOrReadBackUnchanged)
+{
+    const std::string golden = readGolden();
+    const std::vector<std::string> pieces {"<array>", "</array>", "<dict>", "</dict>", "<key>k</key>", "<string>",
+        "</string>", "<integer>", "</integer>", "<real>", "<date>", "</date>", "<data>", "<!--", "-->", "<![CDATA[",
+        "]]>", "&", "&#", "<", ">", std::string(1, '\0'), "\xff", "<true/>", "<dict/>", "1600-01-01T00:00:00Z",
+        "9999-12-31T23:59:59Z", "-9223372036854775809", "0x"};
+    std::mt19937 random(20251207);
+    int accepted = 0;
+    for (int round = 0; round < 4000; ++round) {
+        std::string text = golden;
+        for (int change = 1 + static_cast<int>(random() % 3); change > 0; --change) {
+            const std::size_t at = random() % (text.size() + 1);
+            switch (random() % 3) {
+            case 0:
+                text.insert(at, pieces[random() % pieces.size()]);
+                break;
+            case 1:
+                text.erase(at, 1 + random() % 12);
+                break;
+            default:
+                text.insert(at, text.substr(random() % text.size(), random() % 40));
+                break;
+            }
+        }
+        Result<PlistValue> parsed = parsePlistXml(text);
+        if (!parsed.ok()) {
+            EXPECT_EQ(parsed.error().domain, kPlistErrorDomain);
+            continue;
+        }
+        ++accepted;
+        Result<PlistValue> again = parsePlistXml(toPlistXml(*parsed));
+        ASSERT_TRUE(again.ok()) << text;
+        EXPECT_EQ(*again, *parsed) << text;
+    }
+    EXPECT_GT(accepted, 0);
 }
 
 TEST(PlistValue, FindLooksUpDictionaryKeysOnly)

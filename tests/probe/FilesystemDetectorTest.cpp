@@ -316,6 +316,21 @@ TEST_F(FilesystemDetectorFakeTest, WriteCheckFailures)
     }
 }
 
+// An empty or relative path would probe another folder (the root, the
+// working folder), and a NUL byte would cut the path short: all are refused
+// before anything is touched.
+TEST_F(FilesystemDetectorFakeTest, FolderPathsThatAreNotAbsoluteAreRefused)
+{
+    const std::string cases[] = {"", "relative/dest", "fake/dest", std::string("/fake/dest\0/x", 13)};
+    for (const std::string& folder : cases) {
+        auto fs = std::make_shared<FakeProbeFileSystem>(kRoot);
+        auto detection = FilesystemDetector(FileTransformationConfig {}, fs).detectCapabilities(folder);
+        ASSERT_FALSE(detection.ok()) << folder;
+        EXPECT_EQ(detection.error().message, "Cannot probe destination \u2014 write access failed: not an absolute folder path");
+        EXPECT_TRUE(fs->operations().empty()) << folder;
+    }
+}
+
 TEST_F(FilesystemDetectorFakeTest, ProbeFolderThatCannotBeCreated)
 {
     auto fs = std::make_shared<FakeProbeFileSystem>(kRoot);

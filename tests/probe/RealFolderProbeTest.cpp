@@ -90,6 +90,18 @@ TEST(RealFolderProbe, RemovalStaysInsideWhatItRemoves)
     Status missing = ops.removeItem(dir / "made");
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().code, ENOENT);
+
+    // A NUL byte would make the system call see a shorter path: the folder
+    // "outside" must not be taken for "outside\0probe".
+    const std::string cut = dir / "outside" + std::string("\0probe", 6);
+    const Status removed = ops.removeItem(cut);
+    ASSERT_FALSE(removed.ok());
+    EXPECT_EQ(removed.error().code, EINVAL);
+    EXPECT_FALSE(ops.writeFile(dir / "outside/precious.txt" + std::string("\0", 1), "overwritten").ok());
+    EXPECT_FALSE(ops.createDirectory(dir / "new" + std::string("\0", 1)).ok());
+    EXPECT_FALSE(ops.listDirectory(dir / "outside" + std::string("\0", 1)).ok());
+    EXPECT_EQ(dir.readFile("outside/precious.txt"), "data");
+    EXPECT_FALSE(dir.exists("new"));
 }
 
 TEST(VolumeTypeNames, MountTableNames)

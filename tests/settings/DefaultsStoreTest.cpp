@@ -196,6 +196,10 @@ TEST_F(DefaultsStoreTest, UnreadableFilesLoadAsDefaultsAndAreKeptOnce)
         {"truncated XML", [&](const std::string& p) { writeBytes(p, valid.substr(0, valid.size() / 2)); }, true},
         {"garbage", [](const std::string& p) { writeBytes(p, "\x89PNG not a property list"); }, true},
         {"array at the top", [](const std::string& p) { writeBytes(p, toPlistXml(PlistValue(PlistValue::Array {PlistValue(1)}))); }, true},
+        {"NUL inside a string", [&](const std::string& p) {
+             std::string bytes = valid;
+             bytes.insert(bytes.find("<string>") + 8, 1, '\0');
+             writeBytes(p, bytes); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

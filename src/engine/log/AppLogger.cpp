@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <future>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #ifndef TESSALINE_VERSION
@@ -123,6 +123,39 @@ int moveNoReplace(const std::string& from, const std::string& to)
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+// The bytes of a regular file of at most kMaxDefaultsSize bytes; nothing
+// for anything else. Only a regular file is opened (and without blocking),
+// so a FIFO or a device in the file's place cannot hold up the logger.
+std::optional<std::string> readSmallRegularFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            ::close(fd);
+            return count == 0 ? std::optional<std::string>(std::move(text)) : std::nullopt;
+        }
+        text.append(buffer, static_cast<std::size_t>(count));
+        if (text.size() > kMaxDefaultsSize) {
+            ::close(fd);
+            return std::nullopt;
+        }
+    }
+}
+
 // preferences.debugLogging of the stored defaults; true when the file,
 // the key or a Boolean value is missing or unreadable.
 bool storedDebugLogging(const std::string& defaultsPath)
@@ -130,22 +163,11 @@ bool storedDebugLogging(const std::string& defaultsPath)
     if (defaultsPath.empty()) {
         return true;
     }
-    std::ifstream in(defaultsPath, std::ios::binary);
-    if (!in) {
+    std::optional<std::string> text = readSmallRegularFile(defaultsPath);
+    if (!text) {
         return true;
     }
-    std::string text;
-    char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxDefaultsSize) {
-            return true;
-        }
-    }
-    if (in.bad()) {
-        return true;
-    }
-    Result<PlistValue> stored = parsePlistXml(text);
+    Result<PlistValue> stored = parsePlistXml(*text);
     if (!stored) {
         return true;
     }
@@ -162,7 +184,7 @@ bool storedDebugLogging(const std::string& defaultsPath)
 // still queued when its logger is gone is dropped.
 struct AppLogger::State {
     std::string logFolder;
-    std::string logPath;
+    std::string logPath;  // set before the queue runs anything, never changed
     std::string version;
     Clock clock;
     bool debugEnabled = true;
@@ -184,7 +206,6 @@ struct AppLogger::State {
 void AppLogger::State::setupLogFile()
 {
     makeDirectories(logFolder);
-    logPath = logFolder + "/" + kLogFileName;
     const std::string rule(80, '=');
     std::string banner = "\n\n\n";
     banner += rule + "\n";
@@ -289,6 +310,8 @@ AppLogger::AppLogger(Options options)
     , m_center(options.notificationCenter ? options.notificationCenter : &NotificationCenter::defaultCenter())
 {
     m_state->logFolder = std::move(options.logFolder);
+    // Fixed for the logger's life: logFilePath() may be read from any thread.
+    m_state->logPath = m_state->logFolder + "/" + kLogFileName;
     m_state->version = options.version.empty() ? "unknown" : std::move(options.version);
     m_state->clock = std::move(options.clock);
     m_state->debugEnabled = storedDebugLogging(options.defaultsPath);

@@ -290,6 +290,12 @@ Result<PlistValue> fromDate(plist_t node)
             return plistError(PlistErrorCode::Unsupported, "date out of range");
         }
     }
+    // A date holds nanoseconds in 64 bits: about the years 1677 to 2262.
+    constexpr std::int64_t kLatest = std::chrono::duration_cast<std::chrono::seconds>(PlistValue::Date::duration::max()).count();
+    constexpr std::int64_t kEarliest = std::chrono::duration_cast<std::chrono::seconds>(PlistValue::Date::duration::min()).count();
+    if (unixSeconds > kLatest || unixSeconds < kEarliest) {
+        return plistError(PlistErrorCode::Unsupported, "date out of range");
+    }
     return PlistValue(PlistValue::Date(std::chrono::seconds(unixSeconds)));
 }
 
@@ -409,6 +415,11 @@ Result<PlistValue> parsePlistXml(std::string_view xml)
     }
     if (xml.size() >= std::numeric_limits<std::uint32_t>::max()) {
         return plistError(PlistErrorCode::TooLarge, "too large");
+    }
+    // XML holds no NUL character; the library aborts the process on a
+    // string that contains one.
+    if (xml.find('\0') != std::string_view::npos) {
+        return plistError(PlistErrorCode::Malformed, "NUL character in the text");
     }
     if (Status checked = checkText(xml); !checked) {
         return checked.error();

@@ -88,6 +88,11 @@ std::string FilesystemDetector::summaryText(FilesystemType type, bool isCaseSens
 
 Result<FilesystemDetector::Detection> FilesystemDetector::detectCapabilities(const std::string& rawFolder) const
 {
+    // Lengths are measured on the path as given, and an empty or relative
+    // path would probe some other folder (the root, the working folder).
+    if (rawFolder.empty() || rawFolder.front() != '/' || rawFolder.find('\0') != std::string::npos) {
+        return FilesystemDetectorError::writeAccessFailed("not an absolute folder path");
+    }
     const std::string folder = normalizedFolder(rawFolder);
     const FilesystemType type = filesystemType(folder);
     TESS_LOG_DEBUG("FilesystemDetector: detected filesystem type: " + std::string(filesystemTypeName(type))

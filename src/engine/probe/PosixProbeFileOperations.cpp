@@ -56,10 +56,19 @@ int removeAt(int parent, const char* name)
     return unlinkat(parent, name, AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
+// A path holding a NUL byte would name a shorter, different path.
+bool hasNul(const std::string& path)
+{
+    return path.find('\0') != std::string::npos;
+}
+
 }  // namespace
 
 Status PosixProbeFileOperations::createDirectory(const std::string& path)
 {
+    if (hasNul(path)) {
+        return posixError("Cannot create folder", path, EINVAL);
+    }
     if (mkdir(path.c_str(), 0777) != 0) {
         return posixError("Cannot create folder", path, errno);
     }
@@ -68,6 +77,9 @@ Status PosixProbeFileOperations::createDirectory(const std::string& path)
 
 Result<std::vector<std::string>> PosixProbeFileOperations::listDirectory(const std::string& path)
 {
+    if (hasNul(path)) {
+        return posixError("Cannot list folder", path, EINVAL);
+    }
     DIR* dir = opendir(path.c_str());
     if (!dir) {
         return posixError("Cannot list folder", path, errno);
@@ -93,7 +105,7 @@ Status PosixProbeFileOperations::removeItem(const std::string& path)
     std::size_t slash = path.rfind('/');
     std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") {
+    if (hasNul(path) || name.empty() || name == "." || name == "..") {
         return posixError("Cannot remove", path, EINVAL);
     }
     int parentFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -110,6 +122,9 @@ Status PosixProbeFileOperations::removeItem(const std::string& path)
 
 Status PosixProbeFileOperations::writeFile(const std::string& path, std::string_view contents)
 {
+    if (hasNul(path)) {
+        return posixError("Cannot write file", path, EINVAL);
+    }
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         return posixError("Cannot write file", path, errno);
