@@ -183,6 +183,27 @@ TEST(Collisions, CanonicallyEquivalentFolderTwinsKeepTheirOwnChildren)
     EXPECT_EQ(paths.at(nfc + "/n.txt"), nfc + "_1/n.txt");
 }
 
+TEST(Collisions, NameThatIsNotUtf8NeverCollidesWithItsOwnReading)
+{
+    // "caf\xE9.txt" reads as "café.txt", which is what it is renamed to: its
+    // own reserved old name must not number it. A real "café.txt" beside it
+    // still does, files and folders alike.
+    const std::string raw = "caf\xE9";
+    const std::string valid = "caf\xC3\xA9";
+    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const auto alone = analyzeUnderSrc(analyzer, {file(raw + ".txt"), dir(raw + "d"), file("plain.txt")});
+    EXPECT_EQ(resultOf(alone.results, raw + ".txt").finalRelativePath, valid + ".txt");
+    EXPECT_EQ(resultOf(alone.results, raw + "d").finalRelativePath, valid + "d");
+    for (const auto& result : alone.results) {
+        for (const auto& issue : result.transformations) {
+            EXPECT_NE(issue.key(), "collision") << result.originalRelativePath;
+        }
+    }
+    const auto twins = analyzeUnderSrc(analyzer, {file(raw + ".txt"), file(valid + ".txt")});
+    EXPECT_EQ(resultOf(twins.results, valid + ".txt").finalRelativePath, valid + ".txt");
+    EXPECT_EQ(resultOf(twins.results, raw + ".txt").finalRelativePath, valid + "_1.txt");
+}
+
 TEST(Collisions, FolderNamedWithARawByteKeepsItsChildrenApartFromItsLookAlike)
 {
     // "caf\xE9" is not UTF-8; it reads as "café" and must be renamed, and

@@ -73,13 +73,17 @@ std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::i
 }
 
 std::string CollisionResolver::claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
-    SourceFileAnalyzer::Issues& issues) const
+    SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member) const
 {
     std::string key = pathKey(RelativePath::lastComponent(path));
     std::string result;
     std::string resultKey;
     const auto held = state.claimedPaths.find(key);
-    if (held == state.claimedPaths.end()) {
+    // The item's own old name, reserved for it, never makes it collide with
+    // itself (a name that is not UTF-8 reads the same as its proposed name).
+    const auto reserved = member ? state.reservedOldNames.find(key) : state.reservedOldNames.end();
+    const bool heldByItself = reserved != state.reservedOldNames.end() && reserved->second == *member;
+    if (held == state.claimedPaths.end() || heldByItself) {
         result = path;
         resultKey = std::move(key);
     } else {
@@ -103,6 +107,9 @@ std::string CollisionResolver::claimUniquePath(const std::string& path, bool isD
         }
         state.collisionCounters[key] = number;
         issues.emplace_back(FileTransformationIssue::Collision {claimant});
+    }
+    if (heldByItself) {
+        state.reservedOldNames.erase(reserved);
     }
     state.claimedPaths[std::move(resultKey)] = path;
     return result;
@@ -163,7 +170,7 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     state.claimedPaths.reserve(2 * group.members.size());
     const auto claim = [&](std::size_t index) {
         Phase2IntermediateItem& item = items[index];
-        std::string finalPath = claimUniquePath(item.currentPath, item.item->originalFile.isDirectory, state, item.item->transformations);
+        std::string finalPath = claimUniquePath(item.currentPath, item.item->originalFile.isDirectory, state, item.item->transformations, index);
         finish(index, std::move(finalPath), items, slots, filled);
     };
     // Unchanged names are claimed first, so an item that keeps its name is
@@ -179,7 +186,10 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
         if (originalFolder != RelativePath::parentPart(items[index].currentPath) && pathKey(originalFolder) != group.folderKey) {
             continue;
         }
-        state.claimedPaths.try_emplace(pathKey(RelativePath::lastComponent(original)), original);
+        std::string key = pathKey(RelativePath::lastComponent(original));
+        if (state.claimedPaths.try_emplace(key, original).second) {
+            state.reservedOldNames.emplace(std::move(key), index);
+        }
     }
     for (const std::size_t index : changed) {
         claim(index);

@@ -64,6 +64,9 @@ public:
         std::unordered_map<std::string, std::string_view> claimedPaths;
         // Name key of a contested path to the next number to try.
         std::unordered_map<std::string, std::int64_t> collisionCounters;
+        // Name keys held only as the reserved old name of one member (its
+        // index), until that member claims a path.
+        std::unordered_map<std::string, std::size_t> reservedOldNames;
     };
 
     // Resolves one folder's members and fills their slots; does nothing when
@@ -73,9 +76,10 @@ public:
 
     // The path itself when nobody in its folder holds it, else the first
     // numbered form of it that nobody holds (appending a `collision` issue).
-    // Records the claim.
+    // Records the claim. A key held only as the reserved old name of the
+    // claiming member itself (`member`) does not count against it.
     std::string claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
-        SourceFileAnalyzer::Issues& issues) const;
+        SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member = std::nullopt) const;
 
     // `path` with "_N" before the extension of its last component, the stem
     // cut so that the name fits `nameLimit` where it can.
