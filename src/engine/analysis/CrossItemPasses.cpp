@@ -1,5 +1,7 @@
 #include "analysis/CrossItemPasses.h"
 
+#include "core/FormatSeconds.h"
+
 #include "analysis/CollisionResolver.h"
 #include "analysis/DeferredPropagation.h"
 #include "analysis/DepthFlattening.h"
@@ -35,13 +37,6 @@ using Clock = std::chrono::steady_clock;
 double secondsBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double>(to - from).count();
-}
-
-std::string formatSeconds(double seconds)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2f", seconds);
-    return buffer;
 }
 
 bool hasPathTooLong(const SourceFileAnalyzer::Issues& issues)
@@ -323,10 +318,10 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     output.tooDeepDirs = state.tooDeepDirs.take();
     const double resultBuildTime = secondsBetween(buildStart, Clock::now());
 
-    PHASE2_LOG_INFO("Analyzer phase2 breakdown: " + std::to_string(n) + " items " + "[renameProp=" + formatSeconds(state.renamePropTime) + "s, "
-        + "flatten=" + formatSeconds(state.flattenTime) + "s, " + "tooDeep=" + formatSeconds(state.tooDeepTime) + "s, "
-        + "smartShorten=" + formatSeconds(smartShortenTime) + "s, " + "deferredProp=" + formatSeconds(deferredTime) + "s, "
-        + "collision=" + formatSeconds(collisionTime) + "s, " + "resultBuild=" + formatSeconds(resultBuildTime) + "s] "
+    PHASE2_LOG_INFO("Analyzer phase2 breakdown: " + std::to_string(n) + " items " + "[renameProp=" + formatSeconds(state.renamePropTime, 2) + "s, "
+        + "flatten=" + formatSeconds(state.flattenTime, 2) + "s, " + "tooDeep=" + formatSeconds(state.tooDeepTime, 2) + "s, "
+        + "smartShorten=" + formatSeconds(smartShortenTime, 2) + "s, " + "deferredProp=" + formatSeconds(deferredTime, 2) + "s, "
+        + "collision=" + formatSeconds(collisionTime, 2) + "s, " + "resultBuild=" + formatSeconds(resultBuildTime, 2) + "s] "
         + "dirRenames=" + std::to_string(state.propagation.renameCount()) + ", tooDeepDirs=" + std::to_string(output.tooDeepDirs.size()) + ", "
         + "groups=" + std::to_string(outcome.groupCount) + ", collisionEntries=" + std::to_string(output.results.size()));
     return output;

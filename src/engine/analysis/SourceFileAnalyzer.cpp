@@ -1,5 +1,7 @@
 #include "analysis/SourceFileAnalyzer.h"
 
+#include "core/FormatSeconds.h"
+
 #include "analysis/CrossItemPasses.h"
 #include "core/Concurrency.h"
 #include "log/AppLogger.h"
@@ -30,13 +32,6 @@ using Clock = std::chrono::steady_clock;
 double secondsBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double>(to - from).count();
-}
-
-std::string formatSeconds(double seconds)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2f", seconds);
-    return buffer;
 }
 
 // An absent callback never cancels.
@@ -620,8 +615,8 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     const double sortTime = secondsBetween(t1, t2);
     const double relTime = secondsBetween(t3, t4);
     const double prepTime = sortTime + relTime;
-    ANALYZER_LOG_INFO("Analyzer: Prep complete in " + formatSeconds(prepTime) + "s " + "[sort=" + formatSeconds(sortTime)
-        + "s, relPaths=" + formatSeconds(relTime) + "s]");
+    ANALYZER_LOG_INFO("Analyzer: Prep complete in " + formatSeconds(prepTime, 2) + "s " + "[sort=" + formatSeconds(sortTime, 2)
+        + "s, relPaths=" + formatSeconds(relTime, 2) + "s]");
 
     ANALYZER_LOG_INFO("Analyzer: Phase 1 starting — " + std::to_string(n) + " items across " + std::to_string(plan.chunkCount)
         + " chunks on " + std::to_string(cores) + " cores");
@@ -631,7 +626,7 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     const double phase1Time = secondsBetween(t5, t6);
     const auto withTransforms = std::count_if(phase1.results.begin(), phase1.results.end(),
         [](const Phase1Result& result) { return !result.transformations.empty(); });
-    ANALYZER_LOG_INFO("Analyzer: Phase 1 complete in " + formatSeconds(phase1Time) + "s — " + std::to_string(withTransforms)
+    ANALYZER_LOG_INFO("Analyzer: Phase 1 complete in " + formatSeconds(phase1Time, 2) + "s — " + std::to_string(withTransforms)
         + " items with transforms");
 
     // A phase 1 that stopped early is never handed on, even if the caller's
@@ -657,9 +652,9 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     const double totalTime = secondsBetween(t0, t9);
     const auto withIssues = std::count_if(result.results.begin(), result.results.end(),
         [](const FileTransformationResult& r) { return !r.transformations.empty(); });
-    ANALYZER_LOG_INFO("Analyzer: Complete — " + std::to_string(n) + " items in " + formatSeconds(totalTime) + "s, "
-        + std::to_string(withIssues) + " with issues " + "[prep=" + formatSeconds(prepTime) + "s, " + "phase1="
-        + formatSeconds(phase1Time) + "s, " + "phase2=" + formatSeconds(phase2Time) + "s] " + "encoding="
+    ANALYZER_LOG_INFO("Analyzer: Complete — " + std::to_string(n) + " items in " + formatSeconds(totalTime, 2) + "s, "
+        + std::to_string(withIssues) + " with issues " + "[prep=" + formatSeconds(prepTime, 2) + "s, " + "phase1="
+        + formatSeconds(phase1Time, 2) + "s, " + "phase2=" + formatSeconds(phase2Time, 2) + "s] " + "encoding="
         + std::string(encoding) + ", caseSensitive=" + std::string(caseSensitive));
     return result;
 }
