@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -88,6 +89,23 @@ int waitForExit(pid_t pid, int options)
     return done == pid ? -1 : -2;  // -2: still running
 }
 
+// Kills a program that overran its time-out and reaps it. A program that
+// cannot be killed (one that changed its user, as pkexec does) is reaped by
+// a thread of its own, so that the caller neither waits for it nor leaves a
+// zombie behind.
+void killAndReap(pid_t pid)
+{
+    ::kill(pid, SIGKILL);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (waitForExit(pid, WNOHANG) == -2) {
+        if (std::chrono::steady_clock::now() >= giveUp) {
+            std::thread([pid] { waitForExit(pid, 0); }).detach();
+            return;
+        }
+        ::usleep(10'000);
+    }
+}
+
 }  // namespace
 
 CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout)
@@ -105,11 +123,27 @@ CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& argume
         return outcome;
     }
 
+    // The child gets /dev/null and the two pipes, and no other descriptor of
+    // this process (some are opened without close-on-exec elsewhere).
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+
+    // Nor the calling thread's blocked signals, nor an ignored SIGPIPE.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    ::posix_spawnattr_setsigmask(&attributes, &none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int number : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD})
+        sigaddset(&defaults, number);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
@@ -118,7 +152,8 @@ CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& argume
     argv.push_back(nullptr);
 
     pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
     Pipe::closeFd(out.write);
     Pipe::closeFd(err.write);
@@ -130,8 +165,7 @@ CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& argume
 
     if (!collect(out, err, outcome.standardOutput, outcome.standardError, deadline)) {
         outcome.timedOut = true;
-        ::kill(pid, SIGKILL);
-        waitForExit(pid, 0);
+        killAndReap(pid);
         return outcome;
     }
     // The pipes closed; the program is about to exit (or closed them early).
@@ -143,8 +177,7 @@ CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& argume
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             outcome.timedOut = true;
-            ::kill(pid, SIGKILL);
-            waitForExit(pid, 0);
+            killAndReap(pid);
             return outcome;
         }
         ::usleep(10'000);

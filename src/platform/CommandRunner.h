@@ -7,8 +7,9 @@
 namespace tess {
 
 // Runs a program to completion without a shell, from any thread: stdin is
-// /dev/null, stdout and stderr are collected, and a program still running at
-// the time-out is killed.
+// /dev/null, stdout and stderr are collected, no other descriptor is passed
+// on, the signal mask is empty, and a program still running at the time-out
+// is killed. Every program started is reaped.
 class CommandRunner {
 public:
     struct Outcome {

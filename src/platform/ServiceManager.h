@@ -23,9 +23,15 @@ public:
     virtual ~ServiceManager() = default;
 
     virtual ServiceStatus status() = 0;
-    // Failure carries a user-facing description in Error::message.
+    // Failure carries a user-facing description in Error::message. May ask
+    // the user to authenticate.
     virtual Status registerService() = 0;
     virtual Status unregisterService() = 0;
+    // Registration that never asks the user anything: without the rights it
+    // fails at once. For registrations the user did not ask for (a status
+    // refresh), so that coming back to the application never raises a
+    // dialog. The default is registerService().
+    virtual Status registerServiceWithoutPrompt() { return registerService(); }
 };
 
 }  // namespace tess

@@ -75,19 +75,27 @@ ServiceStatus SystemctlServiceManager::status()
 
 Status SystemctlServiceManager::registerService()
 {
-    return change("enable");
+    std::vector<std::string> command = m_options.elevation;
+    command.insert(command.end(), {m_options.systemctl, "enable", "--now", kUnitName});
+    return change(std::move(command), m_options.changeTimeout);
 }
 
 Status SystemctlServiceManager::unregisterService()
 {
-    return change("disable");
+    std::vector<std::string> command = m_options.elevation;
+    command.insert(command.end(), {m_options.systemctl, "disable", "--now", kUnitName});
+    return change(std::move(command), m_options.changeTimeout);
 }
 
-Status SystemctlServiceManager::change(const char* verb)
+Status SystemctlServiceManager::registerServiceWithoutPrompt()
 {
-    std::vector<std::string> command = m_options.elevation;
-    command.insert(command.end(), {m_options.systemctl, verb, "--now", kUnitName});
-    const auto outcome = CommandRunner::run(command, m_options.changeTimeout);
+    // No pkexec, and systemctl itself must not ask polkit to show a dialog.
+    return change({m_options.systemctl, "--no-ask-password", "enable", "--now", kUnitName}, m_options.queryTimeout);
+}
+
+Status SystemctlServiceManager::change(std::vector<std::string> command, std::chrono::milliseconds timeout)
+{
+    const auto outcome = CommandRunner::run(command, timeout);
     if (!outcome.started)
         return Error {kAppErrorDomain, -1, "Could not run " + command.front() + ": " + outcome.error};
     if (outcome.timedOut)

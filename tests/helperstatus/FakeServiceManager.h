@@ -8,10 +8,11 @@
 
 namespace tess::test {
 
-// A service manager whose answers the test scripts. Registration answers are
-// taken from a queue, then `registerFailure` (or success when empty) for every
-// further call; a successful registration turns the status into
-// `statusAfterRegistration`.
+// A service manager whose answers the test scripts. Registration answers (of
+// both kinds) are taken from a queue, then `registerFailure` (or success when
+// empty) for every further call; a successful registration turns the status
+// into `statusAfterRegistration`. Registrations that may prompt and those
+// that may not are counted apart.
 class FakeServiceManager : public ServiceManager {
 public:
     ServiceStatus status() override
@@ -25,16 +26,14 @@ public:
     {
         std::lock_guard lock(m_mutex);
         ++m_registerCalls;
-        Status result;
-        if (!m_answers.empty()) {
-            result = m_answers.front();
-            m_answers.pop_front();
-        } else if (!m_failure.empty()) {
-            result = Error {kAppErrorDomain, 126, m_failure};
-        }
-        if (result.ok())
-            m_status = m_statusAfterRegistration;
-        return result;
+        return answerRegistration();
+    }
+
+    Status registerServiceWithoutPrompt() override
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_quietRegisterCalls;
+        return answerRegistration();
     }
 
     Status unregisterService() override
@@ -69,6 +68,11 @@ public:
         std::lock_guard lock(m_mutex);
         return m_registerCalls;
     }
+    int quietRegisterCalls() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_quietRegisterCalls;
+    }
     int statusCalls() const
     {
         std::lock_guard lock(m_mutex);
@@ -76,12 +80,28 @@ public:
     }
 
 private:
+    // Called with m_mutex held.
+    Status answerRegistration()
+    {
+        Status result;
+        if (!m_answers.empty()) {
+            result = m_answers.front();
+            m_answers.pop_front();
+        } else if (!m_failure.empty()) {
+            result = Error {kAppErrorDomain, 126, m_failure};
+        }
+        if (result.ok())
+            m_status = m_statusAfterRegistration;
+        return result;
+    }
+
     mutable std::mutex m_mutex;
     ServiceStatus m_status = ServiceStatus::notRegistered;
     ServiceStatus m_statusAfterRegistration = ServiceStatus::enabled;
     std::deque<Status> m_answers;
     std::string m_failure;
     int m_registerCalls = 0;
+    int m_quietRegisterCalls = 0;
     int m_statusCalls = 0;
 };
 

@@ -5,7 +5,10 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 
+#include "platform/AutostartFolder.h"
+
 #include <QCoreApplication>
+#include <QEvent>
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -116,7 +119,9 @@ TEST_F(HelperStatusManagerTest, RegistrationFailingThreeTimesIsRetriedOffTheMain
     ASSERT_TRUE(waitUntil([&] { return done; }));
     EXPECT_GE(secondsSince(start), 1.5);
 
-    EXPECT_EQ(m_services->registerCalls(), 3);
+    // Never the kind that may show an authentication dialog.
+    EXPECT_EQ(m_services->quietRegisterCalls(), 3);
+    EXPECT_EQ(m_services->registerCalls(), 0);
     EXPECT_EQ(pauses(), (std::vector<std::chrono::milliseconds> {500ms, 1000ms}));
     const std::vector<std::string> failures = {
         "❌ Helper register() on refresh attempt 1 failed: Request dismissed",
@@ -130,7 +135,7 @@ TEST_F(HelperStatusManagerTest, RegistrationFailingThreeTimesIsRetriedOffTheMain
     }
     EXPECT_EQ(logged, failures);
     EXPECT_EQ(m_log.levelOf(failures[0]), "ERROR");
-    EXPECT_EQ(m_log.count("SMAppService Status = Not Registered"), 1u);
+    EXPECT_EQ(m_log.count("ServiceManager Status = Not Registered"), 1u);
     EXPECT_EQ(m_log.count("Service not enabled (Status: 0). Skipping XPC check."), 1u);
 
     EXPECT_EQ(manager->status(), ServiceStatus::notRegistered);
@@ -151,7 +156,7 @@ TEST_F(HelperStatusManagerTest, RegistrationSucceedingOnALaterAttemptGoesOnToThe
     QObject::connect(manager.get(), &HelperStatusManager::isHelperReadyChanged, [&](bool value) { ready.push_back(value); });
 
     refreshAndWait(*manager);
-    EXPECT_EQ(m_services->registerCalls(), 2);
+    EXPECT_EQ(m_services->quietRegisterCalls(), 2);
     EXPECT_EQ(pauses(), (std::vector<std::chrono::milliseconds> {500ms}));
     EXPECT_EQ(m_log.count("Helper register() succeeded on refresh attempt 2 — status: 1"), 1u);
     EXPECT_EQ(m_log.levelOf("Helper register() succeeded on refresh attempt 2 — status: 1"), "INFO");
@@ -197,7 +202,9 @@ TEST_F(HelperStatusManagerTest, HomeIsHandedOverOncePerDaemonProcess)
     FakeHelperServer server(m_socket);
     m_services->setStatus(ServiceStatus::enabled);
     auto manager = makeManager();
-    ASSERT_TRUE(m_notifications->started());
+    // Reaching the bus may hang: never on the thread that builds the manager.
+    EXPECT_TRUE(m_notifications->startedInBackground());
+    EXPECT_FALSE(m_notifications->started());
 
     refreshAndWait(*manager);
     refreshAndWait(*manager);
@@ -210,11 +217,11 @@ TEST_F(HelperStatusManagerTest, HomeIsHandedOverOncePerDaemonProcess)
     // the home again with the refresh that the announcement starts.
     m_notifications->postDidBecomeActive();
     ASSERT_TRUE(waitUntil([&] { return server.count(HelperSelector::testConnection) == 3 && !manager->isRefreshing(); }));
-    EXPECT_EQ(m_log.count("Received helper didBecomeActive Darwin notification"), 1u);
-    EXPECT_EQ(m_log.levelOf("Received helper didBecomeActive Darwin notification"), "DEBUG");
+    EXPECT_EQ(m_log.count("Received helper didBecomeActive D-Bus signal"), 1u);
+    EXPECT_EQ(m_log.levelOf("Received helper didBecomeActive D-Bus signal"), "DEBUG");
     m_notifications->postDidBecomeInactive();
     ASSERT_TRUE(waitUntil([&] { return server.count(HelperSelector::testConnection) == 4 && !manager->isRefreshing(); }));
-    EXPECT_EQ(m_log.count("Received helper didBecomeInactive Darwin notification"), 1u);
+    EXPECT_EQ(m_log.count("Received helper didBecomeInactive D-Bus signal"), 1u);
 
     EXPECT_EQ(server.count(HelperSelector::initializeForUser), 3u);
     for (const auto& request : server.requests()) {
@@ -251,8 +258,8 @@ TEST_F(HelperStatusManagerTest, StatusesOtherThanEnabledSkipThePing)
         ServiceStatus status;
         const char* text;
     } cases[] = {
-        {ServiceStatus::requiresApproval, "Requires Approval (Disabled in System Settings)"},
-        {ServiceStatus::notFound, "Not Found (Bundle issue?)"},
+        {ServiceStatus::requiresApproval, "Requires Approval (Disabled in systemd)"},
+        {ServiceStatus::notFound, "Not Found (Unit file issue?)"},
         {static_cast<ServiceStatus>(7), "Unknown (7)"},
     };
     for (const auto& c : cases) {
@@ -268,7 +275,7 @@ TEST_F(HelperStatusManagerTest, StatusesOtherThanEnabledSkipThePing)
         m_services->setStatus(c.status);
         refreshAndWait(*manager);
         EXPECT_EQ(HelperStatusManager::statusText(c.status), c.text);
-        EXPECT_EQ(log.count(std::string("SMAppService Status = ") + c.text), 1u);
+        EXPECT_EQ(log.count(std::string("ServiceManager Status = ") + c.text), 1u);
         const std::string skipped = "Service not enabled (Status: " + std::to_string(static_cast<int>(c.status)) + "). Skipping XPC check.";
         EXPECT_EQ(log.count(skipped), 1u);
         EXPECT_EQ(log.levelOf(skipped), "INFO");
@@ -277,6 +284,7 @@ TEST_F(HelperStatusManagerTest, StatusesOtherThanEnabledSkipThePing)
         EXPECT_FALSE(manager->isCommunicating());
         EXPECT_FALSE(manager->isHelperReady());
         EXPECT_EQ(m_services->registerCalls(), 0);
+        EXPECT_EQ(m_services->quietRegisterCalls(), 0);
     }
     EXPECT_EQ(HelperStatusManager::statusText(ServiceStatus::enabled), "Enabled");
     EXPECT_EQ(HelperStatusManager::statusText(ServiceStatus::notRegistered), "Not Registered");
@@ -296,13 +304,39 @@ TEST_F(HelperStatusManagerTest, RequestApprovalOpensTheSettingsOnlyWhenRegistrat
     manager->requestApproval();
     ASSERT_TRUE(waitUntil([&] { return m_opened == 1; }));
     EXPECT_EQ(m_log.count("Requesting helper registration/approval..."), 2u);
-    EXPECT_EQ(m_log.count("❌ Registration failed: Request dismissed. Opening System Settings."), 1u);
-    EXPECT_EQ(m_log.levelOf("❌ Registration failed: Request dismissed. Opening System Settings."), "ERROR");
-    EXPECT_EQ(m_log.count("Opening System Settings -> Autostart"), 1u);
-    EXPECT_EQ(m_log.levelOf("Opening System Settings -> Autostart"), "INFO");
-    // Neither outcome refreshes the status.
+    const std::string failed = "❌ Registration failed: Request dismissed. Opening " + AutostartFolder::path() + ".";
+    EXPECT_EQ(m_log.count(failed), 1u);
+    EXPECT_EQ(m_log.levelOf(failed), "ERROR");
+    EXPECT_EQ(m_log.count("Opening " + AutostartFolder::path()), 1u);
+    EXPECT_EQ(m_log.levelOf("Opening " + AutostartFolder::path()), "INFO");
+    // Neither outcome refreshes the status; the user asked, so a dialog may show.
     EXPECT_EQ(m_services->statusCalls(), statusReads);
     EXPECT_EQ(m_services->registerCalls(), 2);
+    EXPECT_EQ(m_services->quietRegisterCalls(), 0);
+}
+
+TEST_F(HelperStatusManagerTest, ActivationOfThisApplicationRefreshes)
+{
+    m_services->setStatus(ServiceStatus::requiresApproval);
+    auto manager = makeManager();
+    auto* application = QCoreApplication::instance();
+
+    QEvent deactivated(QEvent::ApplicationDeactivate);
+    QCoreApplication::sendEvent(application, &deactivated);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_services->statusCalls(), 0);
+
+    QEvent activated(QEvent::ApplicationActivate);
+    QCoreApplication::sendEvent(application, &activated);
+    ASSERT_TRUE(waitUntil([&] { return manager->status() == ServiceStatus::requiresApproval && !manager->isRefreshing(); }));
+    EXPECT_EQ(m_services->statusCalls(), 1);
+    EXPECT_EQ(m_log.count("Service not enabled (Status: 2). Skipping XPC check."), 1u);
+
+    // A manager that is gone no longer listens.
+    manager.reset();
+    QCoreApplication::sendEvent(application, &activated);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_services->statusCalls(), 1);
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -128,6 +130,81 @@ TEST_F(DBusSystemNotificationsTest, DaemonSignalsBecomeNotifications)
     QDBusConnection::disconnectFromBus(QStringLiteral("sender"));
     waitUntil([] { return false; }, 100ms);  // nothing more may arrive
     EXPECT_EQ(received, (std::vector<std::string> {"active", "inactive"}));
+}
+
+TEST_F(DBusSystemNotificationsTest, BackgroundStartListensOnceFinished)
+{
+    PrivateBus bus;
+    if (bus.address().empty())
+        GTEST_SKIP() << "dbus-daemon could not be started";
+    const QString address = QString::fromStdString(bus.address());
+
+    DBusSystemNotifications notifications(address);
+    std::vector<bool> finished;
+    int active = 0;
+    QObject::connect(&notifications, &SystemNotifications::startFinished, [&](bool listening) { finished.push_back(listening); });
+    QObject::connect(&notifications, &SystemNotifications::helperDidBecomeActive, [&] { ++active; });
+    notifications.startInBackground();
+    notifications.startInBackground();  // no second connection
+    ASSERT_TRUE(waitUntil([&] { return !finished.empty(); }, 5s));
+    EXPECT_EQ(finished, (std::vector<bool> {true}));
+    EXPECT_TRUE(notifications.start());  // already listening
+
+    {
+        QDBusConnection sender = QDBusConnection::connectToBus(address, QStringLiteral("sender2"));
+        sender.send(QDBusMessage::createSignal(QStringLiteral("/app/quenby/tessaline/helper"),
+            QStringLiteral("app.quenby.tessaline.helper"), QStringLiteral("didBecomeActive")));
+        EXPECT_TRUE(waitUntil([&] { return active == 1; }, 5s));
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("sender2"));
+    waitUntil([] { return false; }, 100ms);
+    EXPECT_EQ(finished.size(), 1u);
+}
+
+// A bus that takes the connection but never answers would hold whoever
+// connects, and the D-Bus library's own thread with it.
+TEST_F(DBusSystemNotificationsTest, HungBusNeverBlocksTheCallerOrOtherConnections)
+{
+    test::TempDir dir;
+    const std::string path = dir / "hung-bus";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un socketAddress {};
+    socketAddress.sun_family = AF_UNIX;
+    path.copy(socketAddress.sun_path, sizeof socketAddress.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+
+    std::vector<bool> finished;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        DBusSystemNotifications gone(QString::fromStdString("unix:path=" + path));
+        gone.setProbeTimeout(100ms);
+        gone.startInBackground();  // destroyed while its start is under way
+    }
+    DBusSystemNotifications notifications(QString::fromStdString("unix:path=" + path));
+    notifications.setProbeTimeout(300ms);
+    QObject::connect(&notifications, &SystemNotifications::startFinished, [&](bool listening) { finished.push_back(listening); });
+    notifications.startInBackground();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+    const bool gaveUp = waitUntil([&] { return !finished.empty(); }, 3s);
+    if (!gaveUp)
+        ::close(listener);  // frees a stuck connection before the checks below
+    ASSERT_TRUE(gaveUp);
+    EXPECT_EQ(finished, (std::vector<bool> {false}));
+    // Both gave up, the one destroyed meanwhile too (without touching it).
+    const std::string warning = "SystemNotifications: no D-Bus system bus reachable, daemon notifications will not arrive (" + path + " does not answer)";
+    EXPECT_TRUE(waitUntil([&] { return m_log.count(warning) == 2; }, 2s));
+    EXPECT_EQ(m_log.levelOf(warning), "WARN");
+
+    // Other connections still work while the hung bus keeps its socket open.
+    PrivateBus bus;
+    if (!bus.address().empty()) {
+        DBusSystemNotifications healthy(QString::fromStdString(bus.address()));
+        const auto connecting = std::chrono::steady_clock::now();
+        EXPECT_TRUE(healthy.start());
+        EXPECT_LT(std::chrono::steady_clock::now() - connecting, 2s);
+    }
+    ::close(listener);
 }
 
 TEST_F(DBusSystemNotificationsTest, UnreachableBusIsLoggedAndSilent)

@@ -4,8 +4,12 @@
 #include "platform/CommandRunner.h"
 
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tess {
 namespace {
@@ -90,6 +94,18 @@ TEST_F(FakeSystemctl, RegistrationRunsElevatedEnableAndDisable)
         "elevate\nsystemctl disable --now app.quenby.tessaline.helper.service\n");
 }
 
+TEST_F(FakeSystemctl, RegistrationWithoutPromptNeverElevatesOrAsks)
+{
+    auto services = manager();
+    EXPECT_TRUE(services.registerServiceWithoutPrompt().ok());
+    EXPECT_EQ(m_dir.readFile("calls"), "systemctl --no-ask-password enable --now app.quenby.tessaline.helper.service\n");
+
+    m_dir.writeFile("refuse", "Failed to enable unit: Access denied\n");
+    auto refused = services.registerServiceWithoutPrompt();
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().message, "Failed to enable unit: Access denied");
+}
+
 TEST_F(FakeSystemctl, RefusedRegistrationCarriesTheFirstErrorLine)
 {
     m_dir.writeFile("refuse", "Error executing command as another user: Request dismissed\nmore\n");
@@ -129,6 +145,41 @@ TEST(CommandRunnerTest, CollectsOutputAndExitCodeAndKillsAtTheTimeOut)
     // A child that closes its output early is still waited for.
     auto closed = CommandRunner::run({"sh", "-c", "exec >&- 2>&-; sleep 0.2; exit 4"}, 5s);
     EXPECT_EQ(closed.exitCode, 4);
+}
+
+// The child must not inherit what the calling thread happens to hold: open
+// descriptors without close-on-exec, blocked signals, an ignored SIGPIPE.
+TEST(CommandRunnerTest, ChildInheritsNoStrayDescriptorsOrSignalState)
+{
+    const int stray = ::open("/dev/null", O_RDONLY);  // no O_CLOEXEC
+    ASSERT_GE(stray, 3);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    sigset_t previousMask;
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &previousMask), 0);
+    struct sigaction ignore { };
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction previousPipe { };
+    ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &previousPipe), 0);
+
+    // ls lists the descriptors of the shell that started it.
+    auto fds = CommandRunner::run({"sh", "-c", "ls /proc/$$/fd"}, 5s);
+    auto status = CommandRunner::run({"grep", "-E", "^Sig(Blk|Ign)", "/proc/self/status"}, 5s);
+
+    ::sigaction(SIGPIPE, &previousPipe, nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    ::close(stray);
+
+    EXPECT_EQ(fds.exitCode, 0) << fds.standardError;
+    EXPECT_EQ(fds.standardOutput, "0\n1\n2\n");
+    // Masks in hexadecimal; SIGPIPE is bit 12.
+    const auto blk = status.standardOutput.find("SigBlk:\t");
+    const auto ign = status.standardOutput.find("SigIgn:\t");
+    ASSERT_NE(blk, std::string::npos);
+    ASSERT_NE(ign, std::string::npos);
+    EXPECT_EQ(std::stoull(status.standardOutput.substr(blk + 8, 16), nullptr, 16), 0u);
+    EXPECT_EQ(std::stoull(status.standardOutput.substr(ign + 8, 16), nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u);
 }
 
 }  // namespace

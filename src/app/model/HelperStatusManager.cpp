@@ -7,6 +7,8 @@
 #include "platform/DBusSystemNotifications.h"
 #include "platform/SystemctlServiceManager.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMetaObject>
 #include <pwd.h>
 #include <thread>
@@ -75,8 +77,12 @@ HelperStatusManager::HelperStatusManager(Dependencies dependencies, QObject* par
             [this] { onHelperNotification("didBecomeActive"); });
         connect(m_notifications.get(), &SystemNotifications::helperDidBecomeInactive, this,
             [this] { onHelperNotification("didBecomeInactive"); });
-        m_notifications->start();
+        m_notifications->startInBackground();
     }
+    // Qt tells the application object when this application becomes the
+    // active one (activation of other applications never reaches us).
+    if (QCoreApplication* application = QCoreApplication::instance(); application != nullptr && application->thread() == thread())
+        application->installEventFilter(this);
 }
 
 HelperStatusManager::~HelperStatusManager()
@@ -92,9 +98,9 @@ std::string HelperStatusManager::statusText(ServiceStatus status)
     case ServiceStatus::enabled:
         return "Enabled";
     case ServiceStatus::requiresApproval:
-        return "Requires Approval (Disabled in System Settings)";
+        return "Requires Approval (Disabled in systemd)";
     case ServiceStatus::notFound:
-        return "Not Found (Bundle issue?)";
+        return "Not Found (Unit file issue?)";
     }
     return "Unknown (" + rawValue(status) + ")";
 }
@@ -110,7 +116,7 @@ void HelperStatusManager::refreshStatus(Completion completion)
 void HelperStatusManager::runRefresh(const Completion& completion)
 {
     ServiceStatus status = m_serviceManager->status();
-    TESS_LOG_DEBUG("SMAppService Status = " + statusText(status));
+    TESS_LOG_DEBUG("ServiceManager Status = " + statusText(status));
     if (status == ServiceStatus::notRegistered)
         status = registerWithRetries();
     if (status == ServiceStatus::enabled) {
@@ -124,7 +130,9 @@ void HelperStatusManager::runRefresh(const Completion& completion)
 ServiceStatus HelperStatusManager::registerWithRetries()
 {
     for (int attempt = 1; attempt <= kRegistrationAttempts; ++attempt) {
-        const Status registered = m_serviceManager->registerService();
+        // Never a dialog here: this runs on every activation, and a dialog
+        // that takes the focus away and gives it back would start another.
+        const Status registered = m_serviceManager->registerServiceWithoutPrompt();
         if (registered.ok()) {
             const ServiceStatus status = m_serviceManager->status();
             TESS_LOG_INFO("Helper register() succeeded on refresh attempt " + std::to_string(attempt) + " — status: " + rawValue(status));
@@ -246,7 +254,7 @@ void HelperStatusManager::requestApproval()
             TESS_LOG_INFO("Register call sent successfully.");
             return;
         }
-        TESS_LOG_ERROR("❌ Registration failed: " + registered.error().message + ". Opening System Settings.");
+        TESS_LOG_ERROR("❌ Registration failed: " + registered.error().message + ". Opening " + AutostartFolder::path() + ".");
         QMetaObject::invokeMethod(
             this, [this] { openLoginItemsSettings(); }, Qt::QueuedConnection);
     });
@@ -254,7 +262,7 @@ void HelperStatusManager::requestApproval()
 
 void HelperStatusManager::openLoginItemsSettings()
 {
-    TESS_LOG_INFO("Opening System Settings -> Autostart");
+    TESS_LOG_INFO("Opening " + AutostartFolder::path());
     m_openLoginItems();
 }
 
@@ -263,9 +271,16 @@ void HelperStatusManager::handleAppActivation()
     refreshStatus();
 }
 
+bool HelperStatusManager::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ApplicationActivate && watched == QCoreApplication::instance())
+        handleAppActivation();
+    return QObject::eventFilter(watched, event);
+}
+
 void HelperStatusManager::onHelperNotification(const char* name)
 {
-    TESS_LOG_DEBUG(std::string("Received helper ") + name + " Darwin notification");
+    TESS_LOG_DEBUG(std::string("Received helper ") + name + " D-Bus signal");
     // A daemon that starts or stops is a new process: it needs the home again.
     forgetInitialization();
     refreshStatus();

@@ -39,6 +39,8 @@ public:
 
     // Created on first use, on the main thread, with the system's service
     // manager, the D-Bus notifications and the default socket; never destroyed.
+    // Starts the notifications in the background and watches the
+    // application's activation.
     static HelperStatusManager& shared();
 
     explicit HelperStatusManager(Dependencies dependencies, QObject* parent = nullptr);
@@ -53,19 +55,25 @@ public:
     // Enabled and the last ping answered with success.
     bool isHelperReady() const { return m_status == ServiceStatus::enabled && m_isCommunicating; }
 
-    // Reads the status, registers the daemon when it is not registered, pings
+    // Reads the status, registers the daemon when it is not registered (never
+    // with a dialog: registerServiceWithoutPrompt), pings
     // it when enabled, then publishes status, isCommunicating and
     // isRefreshing together and calls `completion` on this object's thread.
     // Returns at once.
     void refreshStatus(Completion completion = {});
-    // One registration attempt; when it fails, opens the login-items place.
+    // One registration attempt, which may ask the user to authenticate;
+    // when it fails, opens the autostart folder.
     void requestApproval();
     void openLoginItemsSettings();
-    // This application became the active one.
+    // This application became the active one: refreshes. Called by itself
+    // when the application object reports its activation.
     void handleAppActivation();
 
     // The log text of a status ("Enabled", "Unknown (7)", ...).
     static std::string statusText(ServiceStatus status);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     void statusChanged(tess::ServiceStatus status);
