@@ -102,7 +102,7 @@ int HelperDaemon::run()
 
     // 4. Announce it only now that clients can connect.
     if (auto failure = m_notifier.post(kDidBecomeActive); failure.empty())
-        m_logger.log("Posted didBecomeActive Darwin notification", "INFO");
+        m_logger.log("Posted didBecomeActive D-Bus signal", "INFO");
     else
         m_logger.log("Could not post didBecomeActive on the system bus: " + failure, "ERROR");
 

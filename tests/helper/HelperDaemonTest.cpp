@@ -311,7 +311,7 @@ TEST_F(HelperDaemonTest, WritesTheBannerFirstOnceTheHomeIsHandedOver)
                   "[INFO] "
         + std::string(80, '=') + "\n"
                                  "[INFO] Waiting for main app to initialize with user home directory\n"
-                                 "[INFO] Posted didBecomeActive Darwin notification\n";
+                                 "[INFO] Posted didBecomeActive D-Bus signal\n";
     EXPECT_EQ(entries.substr(0, banner.size()), banner) << log;
     EXPECT_THAT(log, HasSubstr("] [DEBUG] testHelperConnection called\n"));
     EXPECT_THAT(log, HasSubstr("] [INFO] === Helper Initialized ===\n"));
