@@ -1,5 +1,7 @@
 #include "rules/FilesystemPreset.h"
 
+#include "core/RawValueEnum.h"
+
 #include "coding/ValueDecoder.h"
 #include "rules/ControlCharacters.h"
 #include "rules/OSPreset.h"
@@ -105,12 +107,7 @@ std::string_view FilesystemPreset::rawValue() const
 
 std::optional<FilesystemPreset> FilesystemPreset::fromRawValue(std::string_view raw)
 {
-    for (FilesystemPreset preset : allCases()) {
-        if (preset.rawValue() == raw) {
-            return preset;
-        }
-    }
-    return std::nullopt;
+    return caseWithRawValue<FilesystemPreset>(raw);
 }
 
 const std::array<FilesystemPreset, 13>& FilesystemPreset::allCases()

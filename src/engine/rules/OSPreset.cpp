@@ -1,5 +1,7 @@
 #include "rules/OSPreset.h"
 
+#include "core/RawValueEnum.h"
+
 #include "coding/ValueDecoder.h"
 #include "rules/ControlCharacters.h"
 #include "rules/OSCapabilities.h"
@@ -41,12 +43,7 @@ std::string_view OSPreset::rawValue() const
 
 std::optional<OSPreset> OSPreset::fromRawValue(std::string_view raw)
 {
-    for (OSPreset system : allCases()) {
-        if (system.rawValue() == raw) {
-            return system;
-        }
-    }
-    return std::nullopt;
+    return caseWithRawValue<OSPreset>(raw);
 }
 
 const std::array<OSPreset, 3>& OSPreset::allCases()

@@ -1,5 +1,7 @@
 #include "rules/TargetEncoding.h"
 
+#include "core/RawValueEnum.h"
+
 #include "coding/ValueDecoder.h"
 
 namespace tess {
@@ -21,12 +23,7 @@ std::string_view TargetEncoding::rawValue() const
 
 std::optional<TargetEncoding> TargetEncoding::fromRawValue(std::string_view raw)
 {
-    for (TargetEncoding e : allCases()) {
-        if (e.rawValue() == raw) {
-            return e;
-        }
-    }
-    return std::nullopt;
+    return caseWithRawValue<TargetEncoding>(raw);
 }
 
 const std::array<TargetEncoding, 4>& TargetEncoding::allCases()

@@ -1,5 +1,7 @@
 #include "settings/AppSettings.h"
 
+#include "core/RawValueEnum.h"
+
 #include "coding/DecodingError.h"
 #include "coding/KeyedDecoder.h"
 #include "coding/KeyedEncoder.h"
@@ -27,12 +29,7 @@ std::string_view AppSettings::AppearanceMode::rawValue() const
 
 std::optional<AppSettings::AppearanceMode> AppSettings::AppearanceMode::fromRawValue(std::string_view raw)
 {
-    for (AppearanceMode mode : allCases()) {
-        if (mode.rawValue() == raw) {
-            return mode;
-        }
-    }
-    return std::nullopt;
+    return caseWithRawValue<AppSettings::AppearanceMode>(raw);
 }
 
 const std::array<AppSettings::AppearanceMode, 3>& AppSettings::AppearanceMode::allCases()
@@ -66,12 +63,7 @@ std::string_view AppSettings::ReportFormat::rawValue() const
 
 std::optional<AppSettings::ReportFormat> AppSettings::ReportFormat::fromRawValue(std::string_view raw)
 {
-    for (ReportFormat format : allCases()) {
-        if (format.rawValue() == raw) {
-            return format;
-        }
-    }
-    return std::nullopt;
+    return caseWithRawValue<AppSettings::ReportFormat>(raw);
 }
 
 const std::array<AppSettings::ReportFormat, 2>& AppSettings::ReportFormat::allCases()
