@@ -1,5 +1,7 @@
 #include "coding/Uuid.h"
 
+#include "core/HexDigit.h"
+
 #include "coding/DecodingError.h"
 #include "coding/ValueDecoder.h"
 
@@ -8,20 +10,6 @@
 namespace tess {
 
 namespace {
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 bool isDashPosition(std::size_t i)
 {
@@ -64,8 +52,8 @@ std::optional<Uuid> Uuid::fromString(std::string_view text)
             ++i;
             continue;
         }
-        int high = hexDigit(text[i]);
-        int low = hexDigit(text[i + 1]);
+        int high = hexDigitValue(text[i]);
+        int low = hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0 || isDashPosition(i + 1)) {
             return std::nullopt;
         }

@@ -1,5 +1,7 @@
 #include "rules/DestinationConfig.h"
 
+#include "core/HexDigit.h"
+
 #include "coding/DecodingError.h"
 #include "coding/KeyedDecoder.h"
 #include "coding/KeyedEncoder.h"
@@ -18,20 +20,6 @@ bool keptInUrl(unsigned char c)
         return true;
     }
     return std::strchr("-._~/!$&'()*+,;=:@", c) != nullptr && c != '\0';
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -136,8 +124,8 @@ std::optional<std::string> DestinationConfig::pathFromFileUrl(std::string_view u
         if (i + 2 >= url.size()) {
             return std::nullopt;
         }
-        const int high = hexValue(url[i + 1]);
-        const int low = hexValue(url[i + 2]);
+        const int high = hexDigitValue(url[i + 1]);
+        const int low = hexDigitValue(url[i + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

@@ -1,5 +1,7 @@
 #include "rules/TranslationTable.h"
 
+#include "core/HexDigit.h"
+
 #include "coding/KeyedDecoder.h"
 #include "coding/KeyedEncoder.h"
 #include "coding/ValueDecoder.h"
@@ -50,20 +52,6 @@ std::u32string trimWhitespace(std::u32string_view cps)
     return std::u32string(cps.substr(begin, end - begin));
 }
 
-int hexValue(char32_t c)
-{
-    if (c >= U'0' && c <= U'9') {
-        return static_cast<int>(c - U'0');
-    }
-    if (c >= U'A' && c <= U'F') {
-        return static_cast<int>(c - U'A') + 10;
-    }
-    if (c >= U'a' && c <= U'f') {
-        return static_cast<int>(c - U'a') + 10;
-    }
-    return -1;
-}
-
 // An unsigned 32-bit hexadecimal number with an optional leading "+" (a
 // leading "-" only before zero).
 std::optional<std::uint32_t> parseHexUInt32(std::u32string_view digits)
@@ -78,7 +66,7 @@ std::optional<std::uint32_t> parseHexUInt32(std::u32string_view digits)
     }
     std::uint64_t value = 0;
     for (char32_t c : digits) {
-        const int digit = hexValue(c);
+        const int digit = hexDigitValue(c);
         if (digit < 0) {
             return std::nullopt;
         }
