@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace tess {
 namespace {
 
@@ -117,16 +119,25 @@ TEST(Collisions, NormalisationOnlyChangeCountsAsUnchangedButNeedsARename)
     const std::string nfd = "cafe\xCC\x81";
     const std::string nfc = "caf\xC3\xA9";
     const SourceFileAnalyzer analyzer(bareSettings(), 3);
-    // The NFD item comes first in item order but is "unchanged", so it is
-    // ordered with the unchanged ones; the NFC twin is unchanged too and
-    // comes second.
-    const auto output = runPhase2(analyzer, {record(nfd, nfc, false), record(nfc, nfc, false), record("z", nfc, false)});
-    const auto& first = resultOf(output.results, nfd);
-    EXPECT_EQ(first.finalRelativePath, nfc);
-    EXPECT_TRUE(first.needsRename);
-    EXPECT_THAT(first.transformations, IsEmpty());
-    EXPECT_EQ(resultOf(output.results, nfc).finalRelativePath, nfc + "_1");
-    EXPECT_EQ(resultOf(output.results, "z").finalRelativePath, nfc + "_2");
+    // The NFD item changes only its normalisation: it is ordered with the
+    // unchanged ones, before z, yet needs a rename.
+    const auto alone = runPhase2(analyzer, {record("z", nfc, false), record(nfd, nfc, false)});
+    const auto& renormalised = resultOf(alone.results, nfd);
+    EXPECT_EQ(renormalised.finalRelativePath, nfc);
+    EXPECT_TRUE(renormalised.needsRename);
+    EXPECT_THAT(renormalised.transformations, IsEmpty());
+    EXPECT_EQ(resultOf(alone.results, "z").finalRelativePath, nfc + "_1");
+
+    // Beside an NFC twin that keeps its bytes (both exist on a file system
+    // that tells the forms apart), the twin keeps its name, whatever the
+    // item order: the NFD item may not be moved onto it.
+    const auto twins = runPhase2(analyzer, {record(nfd, nfc, false), record(nfc, nfc, false), record("z", nfc, false)});
+    EXPECT_EQ(resultOf(twins.results, nfc).finalRelativePath, nfc);
+    EXPECT_FALSE(resultOf(twins.results, nfc).needsRename);
+    EXPECT_THAT(resultOf(twins.results, nfc).transformations, IsEmpty());
+    EXPECT_EQ(resultOf(twins.results, nfd).finalRelativePath, nfc + "_1");
+    EXPECT_THAT(resultOf(twins.results, nfd).transformations, ElementsAre(Issue {Issue::Collision {nfc}}));
+    EXPECT_EQ(resultOf(twins.results, "z").finalRelativePath, nfc + "_2");
 }
 
 TEST(Collisions, SeparatorCleaningAppliesToTheNumberedName)
@@ -240,6 +251,59 @@ TEST(Collisions, FolderNumberingRespectsTheFolderNameLimit)
     const SourceFileAnalyzer analyzer(settings, 3);
     const auto output = runPhase2(analyzer, {record("abcdef", "abcdef", true), record("x", "abcdef", true)});
     EXPECT_EQ(resultOf(output.results, "x").finalRelativePath, "abcd_1");
+}
+
+TEST(Collisions, NumberingEndsWhenSeparatorCleaningEatsTheNumber)
+{
+    // With the digits listed as separators, "_N" collapses to one character:
+    // the cleaned names soon repeat, and numbering must still end with
+    // distinct names.
+    struct Case {
+        std::vector<std::string> separators;
+    };
+    const std::vector<Case> cases = {
+        {{"_", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+        {{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "_"}},
+        {{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+    };
+    for (const Case& c : cases) {
+        auto settings = bareSettings();
+        settings.isCaseSensitive = false;
+        settings.cleanRepeatedSeparators = true;
+        settings.repeatedSeparatorCharacters = c.separators;
+        const SourceFileAnalyzer analyzer(settings, 3);
+        std::vector<SourceFileAnalyzer::Phase1Result> records;
+        for (char letter = 'a'; letter <= 'z'; ++letter) {
+            records.push_back(record(std::string("n") + letter + ".txt", "x.txt", false));
+        }
+        const auto output = runPhase2(analyzer, records);
+        ASSERT_EQ(output.results.size(), records.size()) << c.separators.front();
+        std::set<std::string> finals;
+        for (const auto& result : output.results) {
+            EXPECT_TRUE(finals.insert(result.finalRelativePath).second) << result.finalRelativePath;
+        }
+        EXPECT_EQ(resultOf(output.results, "na.txt").finalRelativePath, "x.txt");
+    }
+}
+
+TEST(Collisions, RenamedEquivalentTwinFoldersKeepTheirChildrenByteForByte)
+{
+    // Two folders whose names differ only in normalisation form (possible
+    // on this file system), both renamed: their children must follow their
+    // own folder's exact path, not the twin's spelling.
+    const std::string nfc = "\xC3\xA9";
+    const std::string nfd = "e\xCC\x81";
+    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const auto output = runPhase2(analyzer,
+        {record(nfc + ":", nfc + "_", true), record(nfd + ":", nfd + "_", true), record(nfc + ":/x", nfc + ":/x", false),
+            record(nfd + ":/y", nfd + ":/y", false), record(nfc + ":/s", nfc + ":/s", true), record(nfc + ":/s/z", nfc + ":/s/z", false)});
+    const auto paths = finalPathsByOriginal(output.results);
+    EXPECT_EQ(paths.at(nfc + ":"), nfc + "_");
+    EXPECT_EQ(paths.at(nfd + ":"), nfd + "__1");
+    EXPECT_EQ(paths.at(nfc + ":/x"), nfc + "_/x");
+    EXPECT_EQ(paths.at(nfd + ":/y"), nfd + "__1/y");
+    EXPECT_EQ(paths.at(nfc + ":/s"), nfc + "_/s");
+    EXPECT_EQ(paths.at(nfc + ":/s/z"), nfc + "_/s/z");
 }
 
 }  // namespace

@@ -158,6 +158,11 @@ TEST(DeferredPropagation, PrefixesMatchUnderCanonicalEquivalenceAndPositionsAreC
     EXPECT_EQ(rewritten("a_cut/x", std::string("a/x")), "b/x");
     // A hit beyond the current path's parts changes nothing there.
     EXPECT_EQ(rewritten("q", nfc + "/long_folder"), "q");
+    // A file that is the equivalent twin of a shortened folder keeps its own
+    // name; the folder itself is rewritten.
+    EXPECT_EQ(rewritten(nfc + "/long_folder"), nfc + "/long_folder");
+    record.originalFile.isDirectory = true;
+    EXPECT_EQ(rewritten(nfc + "/long_folder"), nfc + "/long");
 }
 
 TEST(SmartShortening, PathThatCannotBeBroughtWithinTheLimitIsLeftAlone)

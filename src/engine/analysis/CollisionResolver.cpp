@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_set>
 
 namespace tess {
 
@@ -91,16 +92,30 @@ std::string CollisionResolver::claimUniquePath(const std::string& path, bool isD
         const std::int64_t nameLimit = isDirectory ? m_analyzer.effectiveFolderNameLength() : m_analyzer.effectiveFileNameLength();
         const auto counter = state.collisionCounters.find(key);
         std::int64_t number = counter == state.collisionCounters.end() ? 1 : counter->second;
+        // Numbered names differ in their number, but separator cleaning can
+        // eat it (digits listed as separators): once a cleaned name comes
+        // round again, the names are taken as numbered, so the loop ends.
+        bool clean = m_analyzer.cleanRepeatedSeparators();
+        std::unordered_set<std::string> cleanedKeys;
         while (true) {
             result = uniqueCollisionName(path, number, nameLimit);
-            if (m_analyzer.cleanRepeatedSeparators()) {
+            if (clean) {
                 // Only the new name: the folder part is the folder's own,
                 // already final path.
-                result = RelativePath::child(RelativePath::parentPart(result),
+                std::string cleaned = RelativePath::child(RelativePath::parentPart(result),
                     m_analyzer.collapseSeparatorRuns(RelativePath::lastComponent(result)));
+                std::string cleanedKey = pathKey(RelativePath::lastComponent(cleaned));
+                if (cleanedKeys.insert(cleanedKey).second) {
+                    result = std::move(cleaned);
+                    resultKey = std::move(cleanedKey);
+                } else {
+                    clean = false;
+                    resultKey = pathKey(RelativePath::lastComponent(result));
+                }
+            } else {
+                resultKey = pathKey(RelativePath::lastComponent(result));
             }
             ++number;
-            resultKey = pathKey(RelativePath::lastComponent(result));
             if (state.claimedPaths.find(resultKey) == state.claimedPaths.end()) {
                 break;
             }
@@ -160,12 +175,23 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     if (m_isCancelled && m_isCancelled()) {
         return false;
     }
+    // Unchanged members first: those that keep their exact bytes, then those
+    // whose name changes only its normalisation form. An item that keeps its
+    // bytes is thus never numbered for an equivalent twin beside it, which
+    // would otherwise be moved onto the very name it holds on disk.
     std::vector<std::size_t> unchanged;
+    std::vector<std::size_t> renormalised;
     std::vector<std::size_t> changed;
     for (const std::size_t index : group.members) {
-        const SourceFileAnalyzer::Phase1Result& record = *items[index].item;
-        (RelativePath::equivalent(items[index].currentPath, record.originalRelativePath) ? unchanged : changed).push_back(index);
+        const std::string& current = items[index].currentPath;
+        const std::string& original = items[index].item->originalRelativePath;
+        if (current == original) {
+            unchanged.push_back(index);
+        } else {
+            (RelativePath::equivalent(current, original) ? renormalised : changed).push_back(index);
+        }
     }
+    unchanged.insert(unchanged.end(), renormalised.begin(), renormalised.end());
     ClaimState state;
     state.claimedPaths.reserve(2 * group.members.size());
     const auto claim = [&](std::size_t index) {
@@ -198,7 +224,7 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
 }
 
 void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
-    std::size_t level) const
+    std::string_view containerOriginal, std::size_t level) const
 {
     const std::string& folder = container.finalRelativePath;
     // Only a folder one level up can hold the item; anything else would move
@@ -207,7 +233,15 @@ void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const F
         return;
     }
     const std::string_view parent = RelativePath::parentPart(item.currentPath);
-    if (parent == folder || RelativePath::equivalent(parent, folder)) {
+    if (parent == folder) {
+        return;
+    }
+    // An item still under its folder's old spelling, where the folder changes
+    // nothing but its normalisation form, stays put and moves with it. Any
+    // other spelling is another folder on a file system that tells the forms
+    // apart (such as the folder's equivalent twin, whose rename the item
+    // followed): the item takes its own folder's exact path.
+    if (parent == containerOriginal && RelativePath::equivalent(folder, parent)) {
         return;
     }
     item.currentPath = RelativePath::child(folder, RelativePath::lastComponent(item.currentPath));
@@ -241,7 +275,7 @@ CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const 
                 const std::optional<std::size_t> container = index < containers.size() ? containers[index] : std::nullopt;
                 const bool containerDone = container && *container < items.size() && filled[*container];
                 if (containerDone) {
-                    carryContainerPath(item, slots[*container], level);
+                    carryContainerPath(item, slots[*container], items[*container].item->originalRelativePath, level);
                 }
                 const std::string_view folder = RelativePath::parentPart(item.currentPath);
                 if (containerDone && folder == slots[*container].finalRelativePath) {

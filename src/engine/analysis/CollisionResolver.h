@@ -77,7 +77,9 @@ public:
     // The path itself when nobody in its folder holds it, else the first
     // numbered form of it that nobody holds (appending a `collision` issue).
     // Records the claim. A key held only as the reserved old name of the
-    // claiming member itself (`member`) does not count against it.
+    // claiming member itself (`member`) does not count against it. Separator
+    // cleaning of numbered names stops once it gives a name it gave before
+    // (it ate the number), so the search always ends.
     std::string claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
         SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member = std::nullopt) const;
 
@@ -94,7 +96,7 @@ private:
     void finish(std::size_t index, std::string finalPath, Phase2Items& items, std::vector<FileTransformationResult>& slots,
         std::vector<unsigned char>& filled) const;
     void carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
-        std::size_t level) const;
+        std::string_view containerOriginal, std::size_t level) const;
 
     const SourceFileAnalyzer& m_analyzer;
     const SourceFileAnalyzer::CancelCheck& m_isCancelled;

@@ -98,6 +98,7 @@ void DeferredPropagation::rewrite(Phase2IntermediateItem& item) const
     // leading piece of the path itself.
     const bool plain = firstStart == 0 && source.find("//") == std::string_view::npos;
     const std::vector<std::string> sourceParts = plain ? std::vector<std::string>() : RelativePath::splitNonEmpty(source);
+    const bool isFile = !item.item->originalFile.isDirectory;
     std::optional<std::vector<std::string>> newParts;
     std::string prefix;
     std::size_t end = 0;
@@ -124,6 +125,11 @@ void DeferredPropagation::rewrite(Phase2IntermediateItem& item) const
         }
         if (candidate.size() >= m_keyLengths.size() || !m_keyLengths[candidate.size()]) {
             continue;
+        }
+        // The keys are folders: a file's own name is never one, even where it
+        // is the equivalent twin of a shortened folder's name.
+        if (isFile && (plain ? end == source.size() : k + 1 == sourceParts.size())) {
+            break;
         }
         const auto found = m_nfcMappings.find(candidate);
         if (found == m_nfcMappings.end()) {
