@@ -125,5 +125,42 @@ TEST(NameOperations, CollapseSeparatorRunsKeepsHighestRankFirstAmongEquals)
     EXPECT_EQ(analyzer.collapseSeparatorRuns(""), "");
 }
 
+TEST(NameOperations, RawBytesOfANameThatIsNotUtf8AreOneCharacterEach)
+{
+    // Raw names never reach these operations through the passes, but the
+    // operations are public: each byte of an invalid sequence must count as
+    // one character, and every piece handed back is a piece of the input.
+    struct SplitCase {
+        std::string name;
+        std::string base;
+        std::string extension;
+    };
+    const std::vector<SplitCase> splits = {
+        {"\x80\x80.", "\x80\x80", "."},
+        {"caf\xE9.tar.gz", "caf\xE9", ".tar.gz"},
+        {".\xE9", ".\xE9", ""},
+        {"\xE9\xC3\xA9.\xFF", "\xE9\xC3\xA9", ".\xFF"},
+    };
+    for (const SplitCase& c : splits) {
+        const auto [base, extension] = SourceFileAnalyzer::splitExtension(c.name);
+        EXPECT_EQ(base, c.base);
+        EXPECT_EQ(extension, c.extension);
+    }
+    const auto [stem, suffix] = SourceFileAnalyzer::splitVersionSuffix("\x80\x80_12");
+    EXPECT_EQ(stem, "\x80\x80");
+    EXPECT_EQ(suffix, "_12");
+
+    auto settings = plainSettings();
+    settings.repeatedSeparatorCharacters = {".", "-", "_", " "};
+    settings.stripLeadingCharacters = {"-"};
+    settings.stripTrailingCharacters = {" ", "."};
+    const SourceFileAnalyzer analyzer(settings, 3);
+    EXPECT_EQ(analyzer.collapseSeparatorRuns("a\x80--\x80__b"), "a\x80-\x80_b");
+    EXPECT_EQ(analyzer.collapseSeparatorRuns("\x80\xC3\xA9 -"), "\x80\xC3\xA9-");
+    std::vector<std::string> trimmed;
+    EXPECT_EQ(analyzer.stripComponent("--\xE9\xC3\xA9. ", trimmed), "\xE9\xC3\xA9");
+    EXPECT_EQ(analyzer.dropTrailingStripCharacters("\x80\xC3\xA9. "), "\x80\xC3\xA9");
+}
+
 }  // namespace
 }  // namespace tess

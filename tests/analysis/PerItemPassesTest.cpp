@@ -119,6 +119,9 @@ TEST(TranslationPass, Table)
         {{{"/", "_"}}, "a/b", "a/b", {}, false},
         // A component the table would empty becomes "_".
         {{{"?", ""}}, "x/?", "x/_", {"?"}, true},
+        // ... and the list still names every character the table took out.
+        {{{"_", ""}}, "x/__", "x/_", {"_"}, true},
+        {{{"_", ""}, {"-", ""}}, "a_b/_-", "ab/_", {"_", "-"}, true},
         // A replacement holding "/" gets "_" in its place.
         {{{":", "a/b"}}, "x:y", "xa_by", {":"}, true},
         // A precomposed letter matches a decomposed key.
@@ -361,6 +364,45 @@ TEST(LimitsPass, ReservedNames)
     }
 }
 
+TEST(LimitsPass, ReservedNamesMatchThroughFullCaseMappingAndComposition)
+{
+    struct Case {
+        CanonicalStringSet reserved;
+        std::string name;
+        bool isDirectory;
+        std::optional<std::string> matched;
+    };
+    const CanonicalStringSet ascii = {"CON", "ffi", "KEY", "SS"};
+    const std::vector<Case> cases = {
+        {ascii, "\xEF\xAC\x83", true, "FFI"},  // U+FB03 LATIN SMALL LIGATURE FFI
+        {ascii, "\xE2\x84\xAA"
+                "ey.txt",
+            false, "\xE2\x84\xAA"
+                   "EY"},  // KELVIN SIGN: canonically K
+        {ascii, "stra\xC3\x9F"
+                "e",
+            true, std::nullopt},
+        {ascii, "\xC3\x9F", true, "SS"},
+        {ascii, "c\xC3\xB3n.txt", false, std::nullopt},
+        {ascii, "co\xCC\x81n", true, std::nullopt},  // a combining mark never composes into ASCII
+        // A non-ASCII entry, in either normalisation form of the name.
+        {{"\xC3\x84UX"}, "\xC3\xA4ux", true, "\xC3\x84UX"},
+        {{"\xC3\x84UX"}, "a\xCC\x88ux.log", false, "A\xCC\x88UX"},
+    };
+    for (const Case& c : cases) {
+        auto settings = plainSettings();
+        settings.reservedNames = c.reserved;
+        const auto out = limits(settings, "d/" + c.name, c.isDirectory);
+        if (c.matched) {
+            EXPECT_THAT(out.issues, ::testing::ElementsAre(Issue(Issue::ReservedName {*c.matched}))) << c.name;
+            EXPECT_EQ(out.path, "d/file_" + c.name);
+        } else {
+            EXPECT_TRUE(out.issues.empty()) << c.name;
+            EXPECT_EQ(out.path, "d/" + c.name);
+        }
+    }
+}
+
 TEST(LimitsPass, ANameGrownPastItsLimitByThePrefixIsFittedAgain)
 {
     auto settings = plainSettings();
@@ -402,31 +444,41 @@ TEST(ProcessItem, IssuesStandInPassOrder)
     EXPECT_TRUE(result.shortenedComponents.empty());
 }
 
-}  // namespace
-}  // namespace tess
-
-namespace tess {
-namespace {
-
 TEST(ProcessItem, AComponentTurnedIntoDotOrDotDotIsPrefixed)
 {
-    // "..." collapses to "." and a table may make ".." of other text: neither
-    // may stand as a component of a proposed path.
-    auto settings = test::plainSettings();
-    settings.cleanRepeatedSeparators = true;
-    const SourceFileAnalyzer analyzer(settings, 3);
-    TransliterationCaches caches;
-    const auto folder = analyzer.processItem({FileItem {"/r/a/...", true}, "a/...", false}, caches);
-    EXPECT_EQ(folder.transformedPath, "a/file_.");
-    EXPECT_EQ(folder.transformations.back(), FileTransformationIssue(FileTransformationIssue::ReservedName {"."}));
-    const auto child = analyzer.processItem({FileItem {"/r/a/.../x.txt", false}, "a/.../x.txt", false}, caches);
-    EXPECT_EQ(child.transformedPath, "a/file_./x.txt");
-
-    settings.cleanRepeatedSeparators = false;
-    settings.translationTable.entries = {{"x", "."}};
-    const SourceFileAnalyzer translating(settings, 3);
-    const auto dotDot = translating.processItem({FileItem {"/r/xx", false}, "xx", false}, caches);
-    EXPECT_EQ(dotDot.transformedPath, "file_..");
+    // Neither "." nor ".." may stand as a component of a proposed path: a
+    // rename to "a/.." would move the item out of its folder.
+    auto collapsing = plainSettings();
+    collapsing.cleanRepeatedSeparators = true;
+    auto translating = plainSettings();
+    translating.translationTable.entries = {{"x", "."}};
+    auto stripping = plainSettings();
+    stripping.stripLeadingCharacters = {" "};
+    struct Case {
+        const TransformationSettings& settings;
+        std::string relative;
+        bool isDirectory;
+        std::string expected;
+        std::optional<std::string> reserved;
+    };
+    const std::vector<Case> cases = {
+        {collapsing, "a/...", true, "a/file_.", "."},
+        {collapsing, "a/.../x.txt", false, "a/file_./x.txt", std::nullopt},
+        {translating, "xx", false, "file_..", ".."},
+        {stripping, " ..", true, "file_..", ".."},
+        {stripping, "a/ ../ ./b", false, "a/file_../file_./b", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const SourceFileAnalyzer analyzer(c.settings, 3);
+        TransliterationCaches caches;
+        const auto result = analyzer.processItem({FileItem {"/r/" + c.relative, c.isDirectory}, c.relative, false}, caches);
+        EXPECT_EQ(result.transformedPath, c.expected) << c.relative;
+        const bool hasReserved = !result.transformations.empty() && result.transformations.back().is<Issue::ReservedName>();
+        EXPECT_EQ(hasReserved, c.reserved.has_value()) << c.relative;
+        if (hasReserved && c.reserved) {
+            EXPECT_EQ(result.transformations.back(), Issue(Issue::ReservedName {*c.reserved})) << c.relative;
+        }
+    }
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ struct FileTransformationResult {
     // no leading "/" (raw bytes, like the item's path). An item outside the
     // source root keeps its absolute path here.
     std::string originalRelativePath;
-    // The proposed relative path after all passes (valid UTF-8).
+    // The proposed relative path after all passes: valid UTF-8, except for
+    // an item outside the source root, which keeps its path as it was.
     std::string finalRelativePath;
     // Every issue found, in the order the passes appended them.
     std::vector<FileTransformationIssue> transformations;

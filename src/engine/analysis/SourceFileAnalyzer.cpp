@@ -9,6 +9,8 @@
 #include "rules/TranslationTable.h"
 
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <chrono>
@@ -137,8 +139,33 @@ bool isDotName(std::string_view name)
     return name == "." || name == "..";
 }
 
+// Length of the well-formed UTF-8 sequence that `s` starts with; 0 when its
+// first byte starts none.
+std::size_t sequenceLengthAt(std::string_view s)
+{
+    const auto lead = static_cast<unsigned char>(s.front());
+    std::size_t length = 0;
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+    }
+    if (length == 0 || length > s.size() || !text::isValidUtf8(s.substr(0, length))) {
+        return 0;
+    }
+    return length;
+}
+
 // Walks the characters of a text, handing fn(character, byteOffset) each
-// one; fn returns false to stop. Bytes stand for characters where they can.
+// one; fn returns false to stop. Every character handed out is a view into
+// `s` itself. Bytes stand for characters where they can. In a text that is
+// not valid UTF-8, each byte of an invalid sequence is one character (as it
+// reads in Windows-1252) and the valid runs between are walked by grapheme.
 template <class Fn>
 void forEachCharacter(std::string_view s, Fn&& fn)
 {
@@ -150,15 +177,41 @@ void forEachCharacter(std::string_view s, Fn&& fn)
         }
         return;
     }
+    // One small capture, so that the callback never needs the heap.
     struct State {
+        std::string_view text;
         Fn* fn;
         std::size_t offset;
-    } state {&fn, 0};
-    text::forEachGrapheme(s, [&state](std::string_view character) {
-        const bool more = (*state.fn)(character, state.offset);
-        state.offset += character.size();
-        return more;
-    });
+        bool more;
+    } state {s, &fn, 0, true};
+    const auto walkValid = [&state](std::size_t begin, std::size_t end) {
+        state.offset = begin;
+        text::forEachGrapheme(state.text.substr(begin, end - begin), [&state](std::string_view character) {
+            state.more = (*state.fn)(state.text.substr(state.offset, character.size()), state.offset);
+            state.offset += character.size();
+            return state.more;
+        });
+        return state.more;
+    };
+    if (text::isValidUtf8(s)) {
+        walkValid(0, s.size());
+        return;
+    }
+    std::size_t runStart = 0;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const std::size_t length = sequenceLengthAt(s.substr(i));
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        if (!walkValid(runStart, i) || !fn(s.substr(i, 1), i)) {
+            return;
+        }
+        ++i;
+        runStart = i;
+    }
+    walkValid(runStart, s.size());
 }
 
 // Swift's Character.isNumber: the first scalar has a numeric type.
@@ -179,6 +232,30 @@ bool isNumberCharacter(std::string_view character)
         }
     });
     return seen && u_getIntPropertyValue(static_cast<UChar32>(first), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+
+// Whether upper-casing (full mapping) and composition can leave this
+// non-ASCII code point as ASCII text: its upper case is ASCII, or one of the
+// three code points whose canonical form is ASCII (composition never yields
+// ASCII otherwise). Works on stack buffers, without the heap.
+bool mayUpperCaseToAscii(char32_t codePoint)
+{
+    UChar source[2];
+    int32_t sourceLength = 0;
+    U16_APPEND_UNSAFE(source, sourceLength, static_cast<UChar32>(codePoint));
+    UChar upper[8];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = u_strToUpper(upper, 8, source, sourceLength, "", &status);
+    if (U_FAILURE(status)) {
+        return true;  // cannot tell: the caller takes the exact way
+    }
+    for (int32_t i = 0; i < length; ++i) {
+        const UChar unit = upper[i];
+        if (unit >= 0x80 && unit != 0x212A && unit != 0x037E && unit != 0x1FEF) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The canonical form of one character for membership tests.
@@ -314,6 +391,7 @@ SourceFileAnalyzer::SourceFileAnalyzer(const TransformationSettings& settings, s
         if (key.size() < m_reservedAsciiLengths.size()) {
             m_reservedAsciiLengths[key.size()] = true;
         }
+        m_reservedNamesAllAscii = m_reservedNamesAllAscii && text::isAscii(key);
         m_effectiveReservedNames.insert(std::move(key));
     }
     for (const std::string& character : settings.stripLeadingCharacters) {
@@ -467,12 +545,9 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
         for (std::size_t i = begin; i < end; ++i) {
             const std::string& path = items[i].path;
             std::string_view text = path;
-            if (!text::isAscii(path)) {
-                std::string composed = text::nfc(path);
-                if (composed != path) {
-                    normalized[i] = std::move(composed);
-                    text = normalized[i];
-                }
+            if (!text::isAscii(path) && !text::isNfc(path)) {
+                normalized[i] = text::nfc(path);
+                text = normalized[i];
             }
             const std::size_t depth = static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
             keys[i] = SortKey {i, depth, items[i].isDirectory, text, 0};
@@ -755,41 +830,56 @@ void SourceFileAnalyzer::applyEncoding(std::string& path, Issues& issues, Transl
     if (text::isAscii(path)) {
         return;
     }
+    std::string encoded;
     if (!text::isValidUtf8(path)) {
         // Read as Windows-1252; the item is reported whatever the encoding
         // then does, so its proposed path is valid UTF-8.
-        std::string raw = std::move(path);
-        path = text::toValidUtf8(raw);
-        encodeValidPath(path, caches);
-        issues.emplace_back(FileTransformationIssue::EncodingTransformed {std::move(raw), path});
+        std::string valid = text::toValidUtf8(path);
+        if (encodeValidPath(valid, encoded, caches) != Encoded::unchanged) {
+            valid = std::move(encoded);
+        }
+        issues.emplace_back(FileTransformationIssue::EncodingTransformed {std::move(path), valid});
+        path = std::move(valid);
         return;
     }
-    addEncodingIssue(path, issues, caches);
-}
-
-void SourceFileAnalyzer::addEncodingIssue(std::string& path, Issues& issues, TransliterationCaches& caches) const
-{
     if (m_resolvedEncoding == TargetEncoding::utf8Full) {
         return;
     }
-    std::string before = path;
-    if (encodeValidPath(path, caches)) {
-        issues.emplace_back(FileTransformationIssue::EncodingTransformed {std::move(before), path});
+    switch (encodeValidPath(path, encoded, caches)) {
+    case Encoded::unchanged:
+        return;
+    case Encoded::replaced:
+        path = std::move(encoded);
+        return;
+    case Encoded::reported:
+        issues.emplace_back(FileTransformationIssue::EncodingTransformed {std::move(path), encoded});
+        path = std::move(encoded);
+        return;
     }
 }
 
-// Converts a valid UTF-8 path for the target encoding in place; true when the
-// change is to be reported.
-bool SourceFileAnalyzer::encodeValidPath(std::string& path, TransliterationCaches& caches) const
+// Converts a valid UTF-8 path for the target encoding. Unless the path stays
+// as it is, `out` receives the new path; the answer tells whether that change
+// is to be reported. A path that needs no work costs no allocation.
+SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view path, std::string& out,
+    TransliterationCaches& caches) const
 {
+    // The change test of the ASCII and basic encodings: a result equal to
+    // the input under canonical equivalence replaces it without an issue.
+    const auto verdict = [&]() {
+        if (out == path) {
+            return Encoded::unchanged;
+        }
+        return text::canonicallyEqual(out, path) ? Encoded::replaced : Encoded::reported;
+    };
     switch (m_resolvedEncoding) {
     case TargetEncoding::utf8Full:
-        return false;
+        return Encoded::unchanged;
     case TargetEncoding::asciiOnly: {
         if (text::isAscii(path)) {
-            return false;
+            return Encoded::unchanged;
         }
-        std::string out;
+        out.clear();
         out.reserve(path.size());
         bool first = true;
         forEachComponent(path, [&](std::string_view component) {
@@ -804,16 +894,14 @@ bool SourceFileAnalyzer::encodeValidPath(std::string& path, TransliterationCache
             const std::string ascii = transliterateComponent(component, caches);
             out.append(ascii.empty() ? kEmptyComponentStandIn : std::string_view(ascii));
         });
-        const bool changed = !text::canonicallyEqual(out, path);
-        path = std::move(out);
-        return changed;
+        return verdict();
     }
     case TargetEncoding::utf8Basic: {
         // Only 4-byte sequences (lead bytes 0xF0 and up) lie beyond U+FFFF.
         if (std::none_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xF0; })) {
-            return false;
+            return Encoded::unchanged;
         }
-        std::string out;
+        out.clear();
         out.reserve(path.size());
         bool first = true;
         forEachComponent(path, [&](std::string_view component) {
@@ -834,15 +922,13 @@ bool SourceFileAnalyzer::encodeValidPath(std::string& path, TransliterationCache
                 out.append(kEmptyComponentStandIn);
             }
         });
-        const bool changed = !text::canonicallyEqual(out, path);
-        path = std::move(out);
-        return changed;
+        return verdict();
     }
     case TargetEncoding::utf8FullNFC: {
         if (text::isAscii(path) || text::isNfc(path)) {
-            return false;
+            return Encoded::unchanged;
         }
-        std::string out;
+        out.clear();
         out.reserve(path.size());
         bool first = true;
         forEachComponent(path, [&](std::string_view component) {
@@ -852,12 +938,10 @@ bool SourceFileAnalyzer::encodeValidPath(std::string& path, TransliterationCache
             first = false;
             out.append(component.empty() ? std::string() : text::nfc(component));
         });
-        const bool changed = out != path;
-        path = std::move(out);
-        return changed;
+        return out == path ? Encoded::unchanged : Encoded::reported;
     }
     }
-    return false;
+    return Encoded::unchanged;
 }
 
 std::string SourceFileAnalyzer::transliterateComponent(std::string_view component, TransliterationCaches& caches)
@@ -905,12 +989,8 @@ void SourceFileAnalyzer::applyTranslationTable(std::string& path, Issues& issues
     const std::vector<std::string> input = splitComponents(path);
     std::vector<std::string> output = input;
     for (std::string& component : output) {
-        if (component.empty()) {
-            continue;
-        }
-        table.applyInPlace(component);
-        if (component.empty()) {
-            component = kEmptyComponentStandIn;
+        if (!component.empty()) {
+            table.applyInPlace(component);
         }
     }
     // The distinct characters that went: those of a changed component that its
@@ -952,6 +1032,13 @@ void SourceFileAnalyzer::applyTranslationTable(std::string& path, Issues& issues
             }
             return true;
         });
+    }
+    // A component the table emptied becomes "_" only now, so that the list
+    // above names every character the table took out.
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (output[i].empty() && !input[i].empty()) {
+            output[i] = kEmptyComponentStandIn;
+        }
     }
     std::string newPath = joinComponents(output);
     issues.emplace_back(FileTransformationIssue::CharacterTransformed {std::move(characters), path, newPath});
@@ -1215,6 +1302,17 @@ std::optional<std::string> SourceFileAnalyzer::reservedKeyFor(std::string_view n
         if (text.size() > 4 * m_longestReservedName) {
             return std::nullopt;
         }
+        if (m_reservedNamesAllAscii) {
+            // An ASCII entry can only match when every code point of the
+            // name turns into ASCII; most names fail that test cheaply.
+            bool mayMatch = true;
+            text::forEachCodePoint(text, [&mayMatch](char32_t codePoint) {
+                mayMatch = mayMatch && (codePoint < 0x80 || mayUpperCaseToAscii(codePoint));
+            });
+            if (!mayMatch) {
+                return std::nullopt;
+            }
+        }
         std::string key = text::toUpper(text);
         if (isReservedKey(key)) {
             return key;
@@ -1224,12 +1322,13 @@ std::optional<std::string> SourceFileAnalyzer::reservedKeyFor(std::string_view n
     if (isDirectory) {
         return candidate(name);
     }
-    if (std::optional<std::string> key = candidate(splitExtension(name).first)) {
+    const std::string_view base = splitExtension(name).first;
+    if (std::optional<std::string> key = candidate(base)) {
         return key;
     }
     // A file whose whole name is reserved ("." or "..", whose extension split
     // leaves a different base) is reserved too.
-    return candidate(name);
+    return base.size() == name.size() ? std::nullopt : candidate(name);
 }
 
 void SourceFileAnalyzer::refitAfterPrefix(std::string& path, bool isDirectory, Issues& issues) const

@@ -225,8 +225,14 @@ private:
         bool asciiOnly() const;
     };
 
-    void addEncodingIssue(std::string& path, Issues& issues, TransliterationCaches& caches) const;
-    bool encodeValidPath(std::string& path, TransliterationCaches& caches) const;
+    // What the target encoding did to a valid path: nothing; a new text equal
+    // to the old under canonical equivalence (no issue); a reported change.
+    enum class Encoded {
+        unchanged,
+        replaced,
+        reported,
+    };
+    Encoded encodeValidPath(std::string_view path, std::string& out, TransliterationCaches& caches) const;
     std::int64_t separatorRankOf(std::string_view character) const;
     bool hasSeparatorRun(std::string_view component) const;
     bool mayStrip(std::string_view component) const;
@@ -242,6 +248,7 @@ private:
     // Reserved names upper-cased (NFC), so entries match whatever their case.
     std::unordered_set<std::string> m_effectiveReservedNames;
     std::size_t m_longestReservedName = 0;
+    bool m_reservedNamesAllAscii = true;
     // Byte lengths of the keys below 64 bytes: an ASCII name of another
     // length cannot match (ASCII upper-casing keeps the length).
     std::array<bool, 64> m_reservedAsciiLengths {};
