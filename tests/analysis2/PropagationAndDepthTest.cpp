@@ -110,6 +110,29 @@ TEST(DepthFlattening, DepthThreeFileLosesMiddleFoldersAndAnOverlongHolderIsCut)
     EXPECT_TRUE(alone.tooDeepDirs.empty());
 }
 
+TEST(DepthFlattening, HolderCutToDotsNeverNamesItselfOrItsParent)
+{
+    struct Case {
+        std::int64_t folderLimit;
+        std::string file;
+        std::string flattened;
+    };
+    const std::vector<Case> cases = {
+        {2, "a/..xyz/c/d.txt", "a/__/d.txt"},
+        {1, "a/.xyz/c/d.txt", "a/_/d.txt"},
+        {2, "a/.xyz/c/d.txt", "a/.x/d.txt"},
+    };
+    for (const Case& c : cases) {
+        auto settings = bareSettings();
+        settings.maxPathDepth = 3;
+        settings.maxFolderNameLength = c.folderLimit;
+        const SourceFileAnalyzer analyzer(settings, 3);
+        const auto output = analyzeUnderSrc(analyzer, {file(c.file)});
+        ASSERT_EQ(output.results.size(), 1u);
+        EXPECT_EQ(output.results[0].finalRelativePath, c.flattened) << c.file;
+    }
+}
+
 TEST(DepthFlattening, NestedTooDeepFoldersGiveOneEntryAndLoseTheirIssues)
 {
     auto settings = bareSettings();

@@ -3,6 +3,7 @@
 #include "analysis/RelativePath.h"
 #include "rules/RuleTypes.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tess {
@@ -59,6 +60,11 @@ std::string DepthFlattening::flattenFile(std::string_view path, SourceFileAnalyz
     }
     issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
     std::string cut = SourceFileAnalyzer::truncateToUTF8Bytes(holder, limit);
+    if (cut == "." || cut == "..") {
+        // A cut that leaves "." or ".." would name the folder itself or its
+        // parent: each dot becomes "_", which keeps the length.
+        std::replace(cut.begin(), cut.end(), '.', '_');
+    }
     holder = cut.empty() ? std::string(kEmptyComponentStandIn) : std::move(cut);
     return RelativePath::join(components);
 }
