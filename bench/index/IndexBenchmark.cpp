@@ -1,6 +1,7 @@
 // Throughput of the file index: writing analysis results, comparing an
-// enumerated tree in batches of 500, and reading every row back, at 10^5 and
-// 10^6 rows. Reports rows per second, the database size on disk and the
+// enumerated tree in batches of 500 or in one pass over the path-key index,
+// touching every row seen by that pass, and reading every row (or every
+// row's item) back, at 10^5 and 10^6 rows. Reports rows per second, the database size on disk and the
 // process's peak resident memory.
 
 #include "index/FileIndexDatabase.h"
@@ -10,6 +11,7 @@
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -179,9 +181,72 @@ void BM_FetchAll(benchmark::State& state)
     reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
 }
 
+// The comparison of a scan: one pass over the path-key index for the whole
+// tree, then the touch of every row it saw (in runs of row ids).
+void BM_MatchAndTouch(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    ScratchDatabase database;
+    if (!database.ok()) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    std::vector<FileItem> items;
+    {
+        const auto results = makeResults(rows);
+        database->upsertFiles(results, kRoot, std::chrono::system_clock::now());
+        for (const auto& result : results) {
+            items.push_back(result.originalFile);
+        }
+    }
+    double matchSeconds = 0;
+    double touchSeconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        auto match = database->matchIndexedPaths(items, {});
+        const auto matched = std::chrono::steady_clock::now();
+        if (!match.valid || static_cast<std::int64_t>(match.seenRowIds.size()) != rows) {
+            state.SkipWithError("comparison lost rows");
+            return;
+        }
+        if (!database->touchMatchedRows(match, std::chrono::system_clock::now())) {
+            state.SkipWithError("touch refused");
+            return;
+        }
+        matchSeconds = std::chrono::duration<double>(matched - start).count();
+        touchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - matched).count();
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+    state.counters["match_s"] = matchSeconds;
+    state.counters["touch_s"] = touchSeconds;
+}
+
+// What a re-analysis reads: the item of every row in relative-path order.
+void BM_FetchItems(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    ScratchDatabase database;
+    if (!database.ok()) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
+    for (auto _ : state) {
+        const auto items = database->fetchItems(kRoot);
+        if (static_cast<std::int64_t>(items.size()) != rows) {
+            state.SkipWithError("fetch lost rows");
+            return;
+        }
+        benchmark::DoNotOptimize(items.data());
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+}
+
 BENCHMARK(BM_Upsert)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CompareBatches)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FetchAll)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MatchAndTouch)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FetchItems)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Points HOME and the XDG base folders at a fresh temporary folder for the
 // whole run, so the log and anything else written under the home stay out of

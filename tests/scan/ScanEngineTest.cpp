@@ -7,11 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tess {
@@ -371,6 +376,82 @@ TEST_F(ScanEngineTest, FolderThatCannotBeListedKeepsItsRows)
     EXPECT_EQ(m_recorder.summaries().back().deletedFiles, 0);
     EXPECT_EQ(indexedRelativePaths(),
         (std::vector<std::string> {"bad:name.txt", "clean.txt", "sub", "sub/inner", "sub/inner/deep.txt", "sub/ok.txt"}));
+}
+
+// A rescan touches the rows it saw, keeps the rows under a folder it could
+// not list as they were, removes the rows of vanished items and adds the new
+// ones; the same when another connection writes to the index in the middle
+// of the comparison, which makes the scan fall back from row ids to path keys.
+TEST_F(ScanEngineTest, RescanTouchesSeenRowsKeepsUnlistedFoldersAndRemovesVanishedRows)
+{
+    for (const bool writeElsewhere : {false, true}) {
+        SCOPED_TRACE(writeElsewhere ? "with a write from elsewhere" : "undisturbed");
+        TempDir tree;
+        tree.writeFile("keep.txt");
+        tree.writeFile("gone.txt");
+        tree.writeFile("locked/inner.txt");
+        tree.writeFile("dir/a.txt");
+        const std::string dbPath = m_dbDir / "tessaline.db";
+        bool armed = false;
+        bool wrote = false;
+        ScanEngine::Listener listener = m_recorder.listener();
+        listener.status = [&, inner = listener.status](const MonitoringStatus& status, ScanEngine::Generation generation) {
+            inner(status, generation);
+            if (armed && !wrote && status.isScanning() && status.progress().filesEnumerated > 0) {
+                wrote = true;
+                sqlite3* other = nullptr;
+                ASSERT_EQ(sqlite3_open_v2(dbPath.c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+                sqlite3_busy_timeout(other, 5000);
+                EXPECT_EQ(sqlite3_exec(other, "INSERT INTO scan_history (scan_root, start_time, trigger) VALUES ('/elsewhere', 0, 'Manual')",
+                              nullptr, nullptr, nullptr),
+                    SQLITE_OK);
+                sqlite3_close_v2(other);
+            }
+        };
+        ScanEngine engine(m_database, fatSettings(), {}, 2, listener);
+        const auto run = [&] {
+            engine.runJobUnconditionally([&] { engine.requestScan(ScanTrigger::manual); });
+            m_database->waitForPendingWrites();
+        };
+        engine.runJobUnconditionally([&] { engine.configure(tree.path(), destination()); });
+        run();
+        const auto times = [&](const std::string& column) {
+            std::map<std::string, std::string> out;
+            const auto paths = test::queryColumn(dbPath, "SELECT relative_path FROM file_index WHERE scan_root = '" + tree.path() + "' ORDER BY id");
+            const auto values = test::queryColumn(dbPath, "SELECT " + column + " FROM file_index WHERE scan_root = '" + tree.path() + "' ORDER BY id");
+            for (std::size_t i = 0; i < paths.size(); ++i) {
+                out[paths[i]] = values[i];
+            }
+            return out;
+        };
+        const auto firstScanned = times("last_scanned");
+        ASSERT_EQ(firstScanned.size(), 6U);
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_EQ(std::remove((tree / "gone.txt").c_str()), 0);
+        tree.writeFile("dir/new.txt");
+        engine.setDirectoryOpener([](int rootFd, const std::string& relative, const std::string& absolute) {
+            return relative == "locked" ? -EACCES : DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+        });
+        LogWatcher log;
+        armed = writeElsewhere;
+        run();
+        EXPECT_EQ(writeElsewhere, wrote);
+        EXPECT_TRUE(log.contains("MonitorCoordinator: Removed 1 stale paths from DB"));
+        EXPECT_EQ(m_recorder.summaries().back().deletedFiles, 1);
+
+        const auto lastScanned = times("last_scanned");
+        const auto firstSeen = times("first_seen");
+        EXPECT_EQ(lastScanned.count("gone.txt"), 0U);
+        EXPECT_EQ(lastScanned.at("locked/inner.txt"), firstScanned.at("locked/inner.txt"));
+        const std::string rescanned = lastScanned.at("keep.txt");
+        EXPECT_GT(std::stod(rescanned), std::stod(firstScanned.at("keep.txt")));
+        for (const std::string seen : {"keep.txt", "locked", "dir", "dir/a.txt", "dir/new.txt"}) {
+            EXPECT_EQ(lastScanned.at(seen), rescanned) << seen;
+        }
+        EXPECT_EQ(firstSeen.at("dir/new.txt"), rescanned);
+        EXPECT_EQ(firstSeen.at("dir/a.txt"), firstScanned.at("dir/a.txt"));
+    }
 }
 
 TEST_F(ScanEngineTest, SourceThatCannotBeListedEndsTheScanLikeACancellation)

@@ -30,10 +30,10 @@ namespace tess {
 //
 // Every row operation may be called from any thread: called on the statement
 // queue it runs inline, otherwise it enters that queue synchronously itself.
-// Reads (compareBatch, findDeletedPaths, the counts, the pages and
-// lastCompletedScan) called from outside the statement queue first wait for
-// every background write queued before them, so they never see the index
-// without writes that were already submitted. Code that runs several steps in
+// Reads (compareBatch, matchIndexedPaths, findDeletedPaths, the counts, the
+// pages, fetchItems and lastCompletedScan) called from outside the statement
+// queue first wait for every background write queued before them, so they
+// never see the index without writes that were already submitted. Code that runs several steps in
 // one job uses sync(), which gives the same ordering.
 //
 // A closed database does nothing: every operation finds no connection and
@@ -62,6 +62,30 @@ public:
         std::vector<FileItem> newItems;
         std::vector<FileItem> changedItems;
         std::int64_t unchangedCount = 0;
+    };
+
+    // Which items of a scan the index holds, found in one pass over the
+    // path-key index (instead of one query per batch), with the ids of the
+    // rows that matched an item ("seen") and of those that did not. Rows
+    // seen can then be touched by id and only the unseen ones need checking
+    // for staleness. `changeStamp` tells whether the index was written after
+    // the pass; the operations below refuse a match that is out of date.
+    // `valid` is false when the pass could not run (no connection, a
+    // statement that failed, cancelled): the caller compares batch by batch.
+    struct KeyMatch {
+        bool valid = false;
+        std::vector<std::uint8_t> indexed;  // per item, in the order given: 1 when a row has its path key
+        std::vector<std::int64_t> seenRowIds;  // ascending
+        std::vector<std::int64_t> unseenRowIds;  // ascending
+        std::int64_t changeStamp = 0;
+        std::int64_t dataVersion = 0;
+        std::int64_t schemaVersion = 0;
+    };
+
+    // A row of the index found stale: its id and its path.
+    struct StaleRow {
+        std::int64_t id = 0;
+        std::string path;
     };
 
     // Opens (creating when missing) the database file at `path`, creating its
@@ -140,6 +164,29 @@ public:
     // `scanRoot` in the index.
     void pruneOtherRoots(const std::string& scanRoot);
 
+    // Bulk forms of the scan's comparison, touch and clean-up, with the same
+    // outcome as compareBatch, touchPaths, findDeletedPaths and deletePaths.
+    //
+    // One pass over the path-key index for all `items`; `isCancelled` (may be
+    // empty) is asked now and then and ends the pass with an invalid match.
+    KeyMatch matchIndexedPaths(const std::vector<FileItem>& items, const std::function<bool()>& isCancelled);
+    // Sets last_scanned of every row `match` saw, in runs of consecutive ids.
+    // False, with nothing written, when the match is invalid or out of date.
+    bool touchMatchedRows(KeyMatch& match, IndexDate scanTime);
+    // The rows `match` did not see that belong to `scanRoot` and were last
+    // scanned before `cutoff`: after touchMatchedRows, exactly the rows
+    // findDeletedPaths returns. Absent when the match is invalid or out of
+    // date.
+    std::optional<std::vector<StaleRow>> findUnseenStaleRows(const KeyMatch& match, const std::string& scanRoot, IndexDate cutoff);
+    // Deletes rows by id in one transaction; false, with nothing deleted,
+    // when `match` is invalid or out of date.
+    bool deleteMatchedRows(KeyMatch& match, const std::vector<std::int64_t>& ids);
+
+    // The item (path and folder flag) of every row of `scanRoot`, in the
+    // order fetchFiles lists the rows (ascending relative path, byte by
+    // byte), read without decoding whole rows and sorted in memory.
+    std::vector<FileItem> fetchItems(const std::string& scanRoot);
+
 private:
     struct PendingWork {
         mutable std::mutex lock;
@@ -160,6 +207,10 @@ private:
     std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     std::int64_t countRows(const char* sql, const std::string* scanRoot);
     std::string errorMessage() const;
+    // Changes since the connection opened, commits of other connections and
+    // schema changes, as stored in a KeyMatch.
+    void stampInto(KeyMatch& match);
+    bool isCurrent(const KeyMatch& match);
 
     sqlite3* m_db = nullptr;
     SerialQueue m_queue;

@@ -81,6 +81,16 @@ std::string SqliteStatement::columnText(int column) const
     return std::string(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
 }
 
+std::string_view SqliteStatement::columnTextView(int column) const
+{
+    const auto* bytes = sqlite3_column_text(m_stmt, column);
+    const int size = sqlite3_column_bytes(m_stmt, column);
+    if (bytes == nullptr || size <= 0) {
+        return {};
+    }
+    return std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size));
+}
+
 std::optional<std::string> SqliteStatement::columnOptionalText(int column) const
 {
     if (isNull(column)) {

@@ -40,6 +40,9 @@ public:
     // Columns start at 0.
     bool isNull(int column) const;
     std::string columnText(int column) const;
+    // The same bytes without a copy, valid until the next step, reset or
+    // column read of this statement.
+    std::string_view columnTextView(int column) const;
     std::optional<std::string> columnOptionalText(int column) const;
     std::int32_t columnInt(int column) const;
     std::int64_t columnInt64(int column) const;

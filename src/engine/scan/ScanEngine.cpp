@@ -34,6 +34,26 @@ std::string errorText(int error)
     return std::strerror(error);
 }
 
+// The path keys of folders that could not be listed, each with a "/".
+std::vector<std::string> unlistedFolderPrefixes(const std::vector<std::string>& unlistedFolders)
+{
+    std::vector<std::string> prefixes;
+    prefixes.reserve(unlistedFolders.size());
+    for (const auto& folder : unlistedFolders) {
+        prefixes.push_back(pathKey(folder) + "/");
+    }
+    return prefixes;
+}
+
+bool isUnderAny(const std::string& path, const std::vector<std::string>& prefixes)
+{
+    if (prefixes.empty()) {
+        return false;
+    }
+    const std::string key = pathKey(path);
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) { return key.starts_with(prefix); });
+}
+
 int asInt(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
@@ -280,29 +300,12 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
         return {};
     }
 
-    if (!comparison.unchangedPaths.empty()) {
-        m_database->touchPaths(comparison.unchangedPaths, startTime);
-    }
-    if (!comparison.changedItems.empty()) {
-        std::vector<std::string> changedPaths;
-        changedPaths.reserve(comparison.changedItems.size());
-        for (const auto& item : comparison.changedItems) {
-            changedPaths.push_back(item.path);
-        }
-        m_database->touchPaths(changedPaths, startTime);
-    }
-
-    std::vector<std::string> stalePaths = keepRowsOfUnlistedFolders(m_database->findDeletedPaths(root, startTime), comparison.unlistedFolders);
-    if (!stalePaths.empty()) {
-        m_database->deletePaths(stalePaths);
-        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
-    }
-    const int deletedCount = asInt(stalePaths.size());
+    const int unchangedCount = asInt(comparison.unchangedPaths.size());
+    const int deletedCount = asInt(touchAndRemoveStale(comparison, root, startTime));
 
     const int total = asInt(comparison.total);
     const int newCount = asInt(comparison.newItems.size());
     const int changedCount = asInt(comparison.changedItems.size());
-    const int unchangedCount = asInt(comparison.unchangedPaths.size());
 
     std::vector<FileItem> toAnalyze = std::move(comparison.newItems);
     toAnalyze.insert(toAnalyze.end(), std::make_move_iterator(comparison.changedItems.begin()),
@@ -436,52 +439,71 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     double databaseTime = 0.0;
     std::size_t compared = 0;
     bool cancelled = false;
+    const auto stop = [this] { return isCancelRequested() || isJobStale(); };
     // All batches in one job of the database's statement queue: one wait for
-    // the pending background writes, then no queue hop per batch.
+    // the pending background writes, then no queue hop per batch. One pass
+    // over the index finds which items it holds; the batches then only
+    // split the items and publish progress. Without that pass (it failed or
+    // was cancelled) every batch asks the index itself.
     m_database->sync([&] {
+        if (!items.empty() && !stop()) {
+            const auto matchStart = SteadyClock::now();
+            comparison.match = m_database->matchIndexedPaths(items, stop);
+            databaseTime += secondsSince(matchStart);
+        }
+        const FileIndexDatabase::KeyMatch& match = comparison.match;
+        // With the pass, new items move towards the front of `items`, in
+        // their order, and what is left becomes the list of new items.
+        std::size_t newCount = 0;
+        if (match.valid) {
+            comparison.unchangedPaths.reserve(
+                static_cast<std::size_t>(std::count(match.indexed.begin(), match.indexed.end(), std::uint8_t {1})));
+        }
         while (compared < items.size()) {
-            if (isCancelRequested() || isJobStale()) {
+            if (stop()) {
                 TESS_LOG_INFO("MonitorCoordinator: DB comparison cancelled at " + std::to_string(compared) + " files");
                 cancelled = true;
                 return;
             }
             const auto batchStart = SteadyClock::now();
             const std::size_t end = std::min(items.size(), compared + kComparisonBatchSize);
-            const std::vector<FileItem> batch(std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(compared)),
-                std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(end)));
-            FileIndexDatabase::Comparison result = m_database->compareBatch(batch);
-
-            std::unordered_set<std::string_view> notUnchanged;
-            for (const auto& item : result.newItems) {
-                notUnchanged.insert(item.path);
-            }
-            for (const auto& item : result.changedItems) {
-                notUnchanged.insert(item.path);
-            }
-            for (const auto& item : batch) {
-                if (!notUnchanged.contains(item.path)) {
-                    comparison.unchangedPaths.push_back(item.path);
+            if (match.valid) {
+                for (std::size_t i = compared; i < end; ++i) {
+                    if (match.indexed[i] != 0) {
+                        comparison.unchangedPaths.push_back(std::move(items[i].path));
+                    } else {
+                        if (newCount != i) {
+                            items[newCount] = std::move(items[i]);
+                        }
+                        ++newCount;
+                    }
                 }
+            } else {
+                compareOneBatch(items, compared, end, comparison);
+                newCount = comparison.newItems.size();
             }
-            comparison.newItems.insert(comparison.newItems.end(), std::make_move_iterator(result.newItems.begin()),
-                std::make_move_iterator(result.newItems.end()));
-            comparison.changedItems.insert(comparison.changedItems.end(), std::make_move_iterator(result.changedItems.begin()),
-                std::make_move_iterator(result.changedItems.end()));
             databaseTime += secondsSince(batchStart);
             compared = end;
 
             progress.filesEnumerated = asInt(compared);
-            progress.newFiles = asInt(comparison.newItems.size());
+            progress.newFiles = asInt(newCount);
             progress.changedFiles = asInt(comparison.changedItems.size());
             publishStatus(MonitoringStatus::scanning(progress));
+        }
+        comparison.total = items.size();
+        if (match.valid) {
+            items.resize(newCount);
+            items.shrink_to_fit();
+            comparison.newItems = std::move(items);
         }
     });
     if (cancelled) {
         return {};
     }
-    comparison.total = items.size();
+    std::vector<FileItem>().swap(items);  // moved into the comparison
+    comparison.match.indexed = {};
 
-    TESS_LOG_INFO("Enumeration complete: " + std::to_string(items.size()) + " files (" + std::to_string(directories) + " dirs) ("
+    TESS_LOG_INFO("Enumeration complete: " + std::to_string(comparison.total) + " files (" + std::to_string(directories) + " dirs) ("
         + std::to_string(comparison.newItems.size()) + " new, " + std::to_string(comparison.changedItems.size()) + " changed, "
         + std::to_string(comparison.unchangedPaths.size()) + " unchanged) in " + formatSeconds(secondsSince(t0), 1) + "s [fs="
         + formatSeconds(std::chrono::duration<double>(t1 - t0).count(), 1) + "s, db=" + formatSeconds(databaseTime, 1)
@@ -489,22 +511,93 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     return comparison;
 }
 
-std::vector<std::string> ScanEngine::keepRowsOfUnlistedFolders(std::vector<std::string> stalePaths,
-    const std::vector<std::string>& unlistedFolders) const
+void ScanEngine::compareOneBatch(std::vector<FileItem>& items, std::size_t begin, std::size_t end, Comparison& comparison)
 {
-    if (unlistedFolders.empty() || stalePaths.empty()) {
-        return stalePaths;
+    const std::vector<FileItem> batch(std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(begin)),
+        std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(end)));
+    FileIndexDatabase::Comparison result = m_database->compareBatch(batch);
+
+    std::unordered_set<std::string_view> notUnchanged;
+    for (const auto& item : result.newItems) {
+        notUnchanged.insert(item.path);
     }
-    std::vector<std::string> prefixes;
-    prefixes.reserve(unlistedFolders.size());
-    for (const auto& folder : unlistedFolders) {
-        prefixes.push_back(pathKey(folder) + "/");
+    for (const auto& item : result.changedItems) {
+        notUnchanged.insert(item.path);
     }
-    std::erase_if(stalePaths, [&](const std::string& path) {
-        const std::string key = pathKey(path);
-        return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) { return key.starts_with(prefix); });
-    });
-    return stalePaths;
+    for (const auto& item : batch) {
+        if (!notUnchanged.contains(item.path)) {
+            comparison.unchangedPaths.push_back(item.path);
+        }
+    }
+    comparison.newItems.insert(comparison.newItems.end(), std::make_move_iterator(result.newItems.begin()),
+        std::make_move_iterator(result.newItems.end()));
+    comparison.changedItems.insert(comparison.changedItems.end(), std::make_move_iterator(result.changedItems.begin()),
+        std::make_move_iterator(result.changedItems.end()));
+}
+
+std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime)
+{
+    FileIndexDatabase::KeyMatch match = std::move(comparison.match);
+    comparison.match = {};
+    const std::vector<std::string> keptPrefixes = unlistedFolderPrefixes(comparison.unlistedFolders);
+
+    // By row id while the index is as the comparison found it. The stale
+    // rows are among the rows the comparison did not see, which touching
+    // the seen ones leaves alone, so they can be found and removed first.
+    std::optional<std::vector<FileIndexDatabase::StaleRow>> staleRows;
+    if (match.valid && comparison.changedItems.empty()) {
+        staleRows = m_database->findUnseenStaleRows(match, root, startTime);
+    }
+    if (staleRows) {
+        std::erase_if(*staleRows, [&](const FileIndexDatabase::StaleRow& row) { return isUnderAny(row.path, keptPrefixes); });
+        std::vector<std::int64_t> ids;
+        ids.reserve(staleRows->size());
+        std::vector<std::string> stalePaths;
+        stalePaths.reserve(staleRows->size());
+        for (auto& row : *staleRows) {
+            ids.push_back(row.id);
+            stalePaths.push_back(std::move(row.path));
+        }
+        bool removed = true;
+        if (!stalePaths.empty() && !m_database->deleteMatchedRows(match, ids)) {
+            m_database->deletePaths(stalePaths);
+            removed = false;  // the index changed: the ids no longer say which rows were seen
+        }
+        if (!comparison.unchangedPaths.empty()) {
+            // Touching every unchanged row rewrites most of the table; it runs
+            // on the background write queue, ahead of the scan's results, and
+            // every read of the index waits for it.
+            m_database->performAsync([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
+                                         paths = std::move(comparison.unchangedPaths), startTime]() mutable {
+                if (!database->touchMatchedRows(match, startTime)) {
+                    database->touchPaths(paths, startTime);
+                }
+            });
+        }
+        if (!stalePaths.empty()) {
+            TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
+        }
+        return stalePaths.size();
+    }
+
+    if (!comparison.unchangedPaths.empty()) {
+        m_database->touchPaths(comparison.unchangedPaths, startTime);
+    }
+    if (!comparison.changedItems.empty()) {
+        std::vector<std::string> changedPaths;
+        changedPaths.reserve(comparison.changedItems.size());
+        for (const auto& item : comparison.changedItems) {
+            changedPaths.push_back(item.path);
+        }
+        m_database->touchPaths(changedPaths, startTime);
+    }
+    std::vector<std::string> stalePaths = m_database->findDeletedPaths(root, startTime);
+    std::erase_if(stalePaths, [&](const std::string& path) { return isUnderAny(path, keptPrefixes); });
+    if (!stalePaths.empty()) {
+        m_database->deletePaths(stalePaths);
+        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
+    }
+    return stalePaths.size();
 }
 
 const TransformationSettings& ScanEngine::settingsForAnalysis()
@@ -582,7 +675,9 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     // The read waits for the background writes queued before it, so rows that
     // the preceding scan queued are part of it.
     const auto readStart = SteadyClock::now();
-    const std::vector<IndexedFile> rows = m_database->fetchFiles(root, std::numeric_limits<std::int64_t>::max(), 0);
+    // The items of the rows, in the order fetchFiles gives the rows: the
+    // analysis needs nothing else of them.
+    std::vector<FileItem> items = m_database->fetchItems(root);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -590,11 +685,6 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     }
 
     const auto convertStart = SteadyClock::now();
-    std::vector<FileItem> items;
-    items.reserve(rows.size());
-    for (const auto& row : rows) {
-        items.push_back(FileItem {row.path, row.isDirectory});
-    }
     TESS_LOG_INFO("MonitorCoordinator: Re-analyzing " + std::to_string(items.size()) + " files [dbRead=" + formatSeconds(readTime, 2)
         + "s, convert=" + formatSeconds(secondsSince(convertStart), 2) + "s]");
 
@@ -623,7 +713,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
         }
     }
     const int issueCount = asInt(issueRecords.size());
-    publishResults(std::move(issueRecords), asInt(rows.size()), issueCount);
+    publishResults(std::move(issueRecords), asInt(items.size()), issueCount);
     publishStatus(MonitoringStatus::monitoring());
     m_isScanning = false;
     TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "

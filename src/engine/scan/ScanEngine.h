@@ -143,11 +143,18 @@ private:
         // Folders that could not be listed: their indexed rows are kept.
         std::vector<std::string> unlistedFolders;
         bool rootUnlisted = false;
+        // The one-pass comparison with the index, when it could run; the
+        // touch and the clean-up then work by row id.
+        FileIndexDatabase::KeyMatch match;
     };
 
     Comparison enumerateAndCompare(const std::string& root, ScanTrigger trigger, Clock::time_point startTime);
-    std::vector<std::string> keepRowsOfUnlistedFolders(std::vector<std::string> stalePaths,
-        const std::vector<std::string>& unlistedFolders) const;
+    // Compares items [begin, end) with the index by one query.
+    void compareOneBatch(std::vector<FileItem>& items, std::size_t begin, std::size_t end, Comparison& comparison);
+    // Touches the unchanged rows and deletes the stale ones (rows of the root
+    // not seen, except under folders that could not be listed); returns how
+    // many were deleted.
+    std::size_t touchAndRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime);
     const TransformationSettings& settingsForAnalysis();
     SourceFileAnalyzer::AnalysisResult analyzeItems(const std::vector<FileItem>& items, const std::string& root,
         const SourceFileAnalyzer::CancelCheck& isCancelled);

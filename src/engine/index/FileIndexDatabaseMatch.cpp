@@ -1,0 +1,454 @@
+// The bulk forms of a scan's comparison, touch and clean-up: one pass over
+// the path-key index instead of one IN query per batch, and writes by row id
+// instead of one path-key look-up per row.
+
+#include "index/FileIndexDatabase.h"
+
+#include "core/Concurrency.h"
+#include "index/PathKey.h"
+#include "index/SqliteStatement.h"
+#include "log/AppLogger.h"
+#include "text/Text.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <future>
+#include <limits>
+#include <string_view>
+
+namespace tess {
+
+namespace {
+
+constexpr std::uint32_t kNoItem = std::numeric_limits<std::uint32_t>::max();
+
+// Pieces of work for parallelFor: a few per processor, none tiny.
+std::size_t chunkCount(std::size_t count)
+{
+    constexpr std::size_t kMinimumChunk = 4096;
+    return std::clamp<std::size_t>(count / kMinimumChunk, 1, processorCount() * 4);
+}
+
+std::pair<std::size_t, std::size_t> chunkRange(std::size_t chunk, std::size_t chunks, std::size_t count)
+{
+    return {count * chunk / chunks, count * (chunk + 1) / chunks};
+}
+
+// The path keys of a list of items, without copying a path that is its own
+// key (every ASCII path, most others).
+class ItemKeys {
+public:
+    explicit ItemKeys(const std::vector<FileItem>& items)
+        : m_views(items.size())
+    {
+        // Most paths are their own key; the others get theirs side by side.
+        const std::size_t chunks = chunkCount(items.size());
+        std::vector<std::vector<std::pair<std::size_t, std::string>>> owned(chunks);
+        parallelFor(chunks, [&](std::size_t chunk) {
+            const auto [begin, end] = chunkRange(chunk, chunks, items.size());
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string& path = items[i].path;
+                if (text::isAscii(path)) {
+                    m_views[i] = path;
+                    continue;
+                }
+                std::string key = pathKey(path);
+                if (key == path) {
+                    m_views[i] = path;
+                } else {
+                    owned[chunk].emplace_back(i, std::move(key));
+                }
+            }
+        });
+        std::size_t total = 0;
+        for (const auto& list : owned) {
+            total += list.size();
+        }
+        m_owned.reserve(total);
+        for (auto& list : owned) {
+            for (auto& [index, key] : list) {
+                m_owned.push_back(std::move(key));
+                m_views[index] = m_owned.back();  // no reallocation: reserved above
+            }
+        }
+    }
+
+    std::size_t size() const { return m_views.size(); }
+    std::string_view operator[](std::size_t index) const { return m_views[index]; }
+
+private:
+    std::vector<std::string_view> m_views;
+    std::vector<std::string> m_owned;
+};
+
+// An open-addressing table from a path key to the items that have it (two
+// items share a key when their names differ only in normalisation).
+class KeyTable {
+public:
+    // Filled side by side: a slot is claimed with a compare-and-swap, and
+    // items whose key is already in the table are linked afterwards.
+    explicit KeyTable(const ItemKeys& keys)
+        : m_keys(keys)
+    {
+        const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, keys.size() * 2));
+        m_slots.assign(capacity, kNoItem);
+        m_mask = capacity - 1;
+        const std::size_t chunks = chunkCount(keys.size());
+        std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> duplicates(chunks);
+        parallelFor(chunks, [&](std::size_t chunk) {
+            const auto [begin, end] = chunkRange(chunk, chunks, keys.size());
+            for (std::size_t i = begin; i < end; ++i) {
+                const auto item = static_cast<std::uint32_t>(i);
+                const std::uint32_t occupant = insert(item);
+                if (occupant != kNoItem) {
+                    duplicates[chunk].emplace_back(item, occupant);
+                }
+            }
+        });
+        for (const auto& list : duplicates) {
+            for (const auto& [item, occupant] : list) {
+                if (m_next.empty()) {
+                    m_next.assign(m_keys.size(), kNoItem);
+                }
+                m_next[item] = m_next[occupant];
+                m_next[occupant] = item;
+            }
+        }
+    }
+
+    // The first item with `key`, or kNoItem; next() gives the others.
+    std::uint32_t find(std::string_view key) const
+    {
+        for (std::size_t slot = hash(key) & m_mask;; slot = (slot + 1) & m_mask) {
+            const std::uint32_t item = m_slots[slot];
+            if (item == kNoItem || m_keys[item] == key) {
+                return item;
+            }
+        }
+    }
+
+    std::uint32_t next(std::uint32_t item) const { return m_next.empty() ? kNoItem : m_next[item]; }
+
+private:
+    static std::size_t hash(std::string_view key) { return std::hash<std::string_view> {}(key); }
+
+    // Claims a slot for `item`; kNoItem, or the item already holding its key.
+    std::uint32_t insert(std::uint32_t item)
+    {
+        const std::string_view key = m_keys[item];
+        for (std::size_t slot = hash(key) & m_mask;; slot = (slot + 1) & m_mask) {
+            std::atomic_ref<std::uint32_t> occupant(m_slots[slot]);
+            std::uint32_t current = occupant.load(std::memory_order_acquire);
+            if (current == kNoItem
+                && occupant.compare_exchange_strong(current, item, std::memory_order_acq_rel, std::memory_order_acquire)) {
+                return kNoItem;
+            }
+            if (m_keys[current] == key) {
+                return current;
+            }
+        }
+    }
+
+    const ItemKeys& m_keys;
+    std::vector<std::uint32_t> m_slots;
+    std::vector<std::uint32_t> m_next;  // further items with the same key
+    std::size_t m_mask = 0;
+};
+
+// Index rows read and not yet looked up: their keys one after the other.
+struct RowBatch {
+    std::string bytes;
+    std::vector<std::size_t> ends;  // end of each key in `bytes`
+    std::vector<std::int64_t> ids;
+    std::vector<std::uint32_t> items;  // the first item with the key, or kNoItem
+
+    void clear()
+    {
+        bytes.clear();
+        ends.clear();
+        ids.clear();
+    }
+    std::string_view key(std::size_t row) const
+    {
+        const std::size_t begin = row == 0 ? 0 : ends[row - 1];
+        return std::string_view(bytes).substr(begin, ends[row] - begin);
+    }
+};
+
+// Sorts `order` by `keys[order[i]]` (bytes), keeping the given order among
+// equal keys: sorted pieces side by side, then merged pairwise.
+void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std::string>& keys)
+{
+    const auto less = [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; };
+    const std::size_t count = order.size();
+    std::size_t pieces = 1;
+    while (pieces < processorCount() && count / (pieces * 2) >= 8192) {
+        pieces *= 2;
+    }
+    std::vector<std::size_t> bounds(pieces + 1);
+    for (std::size_t i = 0; i <= pieces; ++i) {
+        bounds[i] = count * i / pieces;
+    }
+    const auto at = [&](std::vector<std::uint32_t>& v, std::size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(bounds[i]); };
+    parallelFor(pieces, [&](std::size_t piece) { std::stable_sort(at(order, piece), at(order, piece + 1), less); });
+    std::vector<std::uint32_t> buffer(count);
+    for (std::size_t width = 1; width < pieces; width *= 2) {
+        const std::size_t merges = pieces / (width * 2);
+        parallelFor(merges, [&](std::size_t merge) {
+            const std::size_t first = merge * width * 2;
+            std::merge(at(order, first), at(order, first + width), at(order, first + width), at(order, first + width * 2),
+                at(buffer, first), less);
+        });
+        order.swap(buffer);
+    }
+}
+
+std::int64_t pragmaValue(sqlite3* db, const char* sql)
+{
+    SqliteStatement statement(db, sql);
+    return statement && statement.step() == SQLITE_ROW ? statement.columnInt64(0) : -1;
+}
+
+}  // namespace
+
+void FileIndexDatabase::stampInto(KeyMatch& match)
+{
+    match.changeStamp = sqlite3_total_changes64(m_db);
+    match.dataVersion = pragmaValue(m_db, "PRAGMA data_version");
+    match.schemaVersion = pragmaValue(m_db, "PRAGMA schema_version");
+}
+
+bool FileIndexDatabase::isCurrent(const KeyMatch& match)
+{
+    if (!match.valid || m_db == nullptr) {
+        return false;
+    }
+    KeyMatch now;
+    stampInto(now);
+    return now.changeStamp == match.changeStamp && now.dataVersion == match.dataVersion && now.schemaVersion == match.schemaVersion
+        && now.dataVersion != -1 && now.schemaVersion != -1;
+}
+
+FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vector<FileItem>& items,
+    const std::function<bool()>& isCancelled)
+{
+    KeyMatch match;
+    if (items.size() >= kNoItem) {
+        return match;
+    }
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        // The path-key index holds every row and is much smaller than the
+        // table; without it the table is read.
+        SqliteStatement indexed(m_db, "SELECT path_key, id FROM file_index INDEXED BY idx_path_key");
+        SqliteStatement unindexed(indexed ? nullptr : m_db, "SELECT path_key, id FROM file_index");
+        SqliteStatement& statement = indexed ? indexed : unindexed;
+        if (!statement) {
+            return;
+        }
+        match.indexed.assign(items.size(), 0);
+        int rc = statement.step();
+        if (rc == SQLITE_DONE) {  // an empty index holds none of the items
+            stampInto(match);
+            match.valid = true;
+            return;
+        }
+        const ItemKeys keys(items);
+        const KeyTable table(keys);
+        // SQLite yields the rows on this thread into one batch while the
+        // rows of the previous batch are looked up side by side.
+        constexpr std::size_t kBatchRows = 65536;
+        std::array<RowBatch, 2> batches;
+        std::size_t filling = 0;
+        std::future<void> lookingUp;
+        const auto lookUp = [&](RowBatch& batch) {
+            const std::size_t rows = batch.ids.size();
+            batch.items.assign(rows, kNoItem);
+            const std::size_t chunks = chunkCount(rows);
+            parallelFor(chunks, [&](std::size_t chunk) {
+                const auto [begin, end] = chunkRange(chunk, chunks, rows);
+                for (std::size_t row = begin; row < end; ++row) {
+                    const std::uint32_t first = table.find(batch.key(row));
+                    batch.items[row] = first;
+                    // Each key belongs to one row, so no two rows mark the same item.
+                    for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
+                        match.indexed[item] = 1;
+                    }
+                }
+            });
+            for (std::size_t row = 0; row < rows; ++row) {
+                (batch.items[row] == kNoItem ? match.unseenRowIds : match.seenRowIds).push_back(batch.ids[row]);
+            }
+            batch.clear();
+        };
+        const auto finishLookUp = [&] {
+            if (lookingUp.valid()) {
+                lookingUp.get();
+            }
+        };
+        for (; rc == SQLITE_ROW; rc = statement.step()) {
+            RowBatch& batch = batches[filling];
+            batch.bytes.append(statement.columnTextView(0));
+            batch.ends.push_back(batch.bytes.size());
+            batch.ids.push_back(statement.columnInt64(1));
+            if (batch.ids.size() == kBatchRows) {
+                finishLookUp();
+                if (isCancelled && isCancelled()) {
+                    match = KeyMatch {};
+                    return;
+                }
+                lookingUp = std::async(std::launch::async, [&lookUp, &batch] { lookUp(batch); });
+                filling = 1 - filling;
+            }
+        }
+        finishLookUp();
+        if (rc != SQLITE_DONE) {
+            match = KeyMatch {};
+            return;
+        }
+        lookUp(batches[filling]);
+        std::sort(match.seenRowIds.begin(), match.seenRowIds.end());
+        std::sort(match.unseenRowIds.begin(), match.unseenRowIds.end());
+        stampInto(match);
+        match.valid = true;
+    });
+    return match;
+}
+
+bool FileIndexDatabase::touchMatchedRows(KeyMatch& match, IndexDate scanTime)
+{
+    bool touched = false;
+    onQueue([&] {
+        if (!isCurrent(match)) {
+            return;
+        }
+        SqliteStatement statement(m_db, "UPDATE file_index SET last_scanned = ? WHERE id BETWEEN ? AND ?");
+        if (!statement) {
+            return;
+        }
+        const double time = secondsSince1970(scanTime);
+        const auto& seen = match.seenRowIds;
+        const auto& unseen = match.unseenRowIds;
+        execute("BEGIN TRANSACTION");
+        // A run of seen ids with no unseen id between them holds only rows
+        // that were seen: every row is either seen or unseen.
+        std::size_t nextUnseen = 0;
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            const std::int64_t first = seen[i];
+            while (nextUnseen < unseen.size() && unseen[nextUnseen] < first) {
+                ++nextUnseen;
+            }
+            const std::int64_t limit = nextUnseen < unseen.size() ? unseen[nextUnseen] : std::numeric_limits<std::int64_t>::max();
+            while (i + 1 < seen.size() && seen[i + 1] < limit) {
+                ++i;
+            }
+            statement.reset();
+            statement.bindDouble(1, time);
+            statement.bindInt64(2, first);
+            statement.bindInt64(3, seen[i]);
+            statement.step();
+        }
+        execute("COMMIT");
+        stampInto(match);
+        touched = true;
+    });
+    return touched;
+}
+
+std::optional<std::vector<FileIndexDatabase::StaleRow>> FileIndexDatabase::findUnseenStaleRows(const KeyMatch& match,
+    const std::string& scanRoot, IndexDate cutoff)
+{
+    std::optional<std::vector<StaleRow>> stale;
+    onQueue([&] {
+        if (!isCurrent(match)) {
+            return;
+        }
+        SqliteStatement statement(m_db, "SELECT path, scan_root, last_scanned FROM file_index WHERE id = ?");
+        if (!statement) {
+            return;
+        }
+        const double limit = secondsSince1970(cutoff);
+        std::vector<StaleRow> rows;
+        for (const std::int64_t id : match.unseenRowIds) {
+            statement.reset();
+            statement.bindInt64(1, id);
+            if (statement.step() != SQLITE_ROW) {
+                continue;
+            }
+            if (statement.columnTextView(1) == scanRoot && statement.columnDouble(2) < limit) {
+                rows.push_back(StaleRow {id, statement.columnText(0)});
+            }
+        }
+        stale = std::move(rows);
+    });
+    return stale;
+}
+
+bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std::int64_t>& ids)
+{
+    bool deleted = false;
+    onQueue([&] {
+        if (!isCurrent(match)) {
+            return;
+        }
+        SqliteStatement statement(m_db, "DELETE FROM file_index WHERE id = ?");
+        if (!statement) {
+            return;
+        }
+        execute("BEGIN TRANSACTION");
+        for (const std::int64_t id : ids) {
+            statement.reset();
+            statement.bindInt64(1, id);
+            statement.step();
+        }
+        execute("COMMIT");
+        stampInto(match);
+        deleted = true;
+    });
+    return deleted;
+}
+
+std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot)
+{
+    std::vector<FileItem> items;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        // The table in row order: a sort of whole rows by SQLite would spill
+        // to temporary files for a large index.
+        SqliteStatement statement(m_db, "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?");
+        if (!statement) {
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        std::vector<std::string> relativePaths;
+        std::vector<FileItem> rows;
+        while (statement.step() == SQLITE_ROW) {
+            relativePaths.push_back(statement.columnText(0));
+            rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
+        }
+        if (rows.size() >= kNoItem) {
+            return;
+        }
+        std::vector<std::uint32_t> order(rows.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = static_cast<std::uint32_t>(i);
+        }
+        parallelStableSort(order, relativePaths);
+        std::vector<std::string>().swap(relativePaths);
+        items.reserve(rows.size());
+        for (const std::uint32_t row : order) {
+            items.push_back(std::move(rows[row]));
+        }
+    });
+    return items;
+}
+
+}  // namespace tess
