@@ -162,11 +162,11 @@ CompiledExcludePatterns CompiledExcludePatterns::compile(const std::vector<std::
     auto compiled = std::make_shared<Compiled>();
     for (const std::string& text : patterns) {
         if (SlashPattern slash = slashPattern(text); slash.isRegex) {
-            if (auto pattern = compileRegex(slash.inner)) {
+            if (auto pattern = compileRegex(text::nfc(slash.inner))) {
                 compiled->regexes.push_back({slash.inner, std::move(pattern), std::nullopt});
             }
         } else if (text.find_first_of("*?") != std::string::npos) {
-            std::string expression = wildcardExpression(text);
+            std::string expression = wildcardExpression(text::nfc(text));
             if (auto pattern = compileRegex(expression)) {
                 std::optional<std::string> glob;
                 if (isPrintableAscii(text)) {
@@ -232,7 +232,7 @@ bool CompiledExcludePatterns::Matcher::isExcluded(std::string_view name)
             continue;
         }
         if (!unicodeName) {
-            const std::string valid = text::toValidUtf8(name);
+            const std::string valid = text::nfc(text::toValidUtf8(name));
             unicodeName = icu::UnicodeString::fromUTF8(icu::StringPiece(valid.data(), static_cast<int32_t>(valid.size())));
         }
         auto& matcher = m_state->matchers[i];

@@ -3,13 +3,16 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -263,14 +266,23 @@ int DirectoryWalker::openDirectoryDefault(int rootFd, const std::string& relativ
         const int fd = open(absolutePath.c_str(), kDirectoryFlags);
         return fd < 0 ? -errno : fd;
     }
-    if (relativePath.size() >= PATH_MAX - 1) {
-        return openByComponents(rootFd, relativePath);
+    if (relativePath.size() < PATH_MAX - 1) {
+        // No link is followed on the way, not only at the end: a folder
+        // swapped for a link after it was listed is refused (ELOOP).
+        open_how how {};
+        how.flags = static_cast<std::uint64_t>(kDirectoryFlags | O_NOFOLLOW);
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+        const long fd = syscall(SYS_openat2, rootFd, relativePath.c_str(), &how, sizeof how);
+        if (fd >= 0) {
+            return static_cast<int>(fd);
+        }
+        if (errno != ENOSYS && errno != EPERM && errno != E2BIG && errno != ENAMETOOLONG) {
+            return -errno;
+        }
     }
-    const int fd = openat(rootFd, relativePath.c_str(), kDirectoryFlags | O_NOFOLLOW);
-    if (fd < 0 && errno == ENAMETOOLONG) {
-        return openByComponents(rootFd, relativePath);
-    }
-    return fd < 0 ? -errno : fd;
+    // Without openat2 (old kernel, filtered system call) or for a path too
+    // long for one call: one component at a time, none followed.
+    return openByComponents(rootFd, relativePath);
 }
 
 DirectoryWalker::Outcome DirectoryWalker::walk(const std::string& rootPath, const Options& options)

@@ -368,12 +368,8 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     TESS_LOG_INFO("Scan complete (" + triggerText + "): " + std::to_string(total) + " files, " + std::to_string(newCount) + " new, "
         + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
 
-    m_database->performAsync([database = m_database, alive = std::weak_ptr<int>(m_aliveToken),
-                                 results = std::move(analysis.results), root, startTime, recordId, total, newCount,
+    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
                                  changedCount, deletedCount, issueCount] {
-        if (alive.expired()) {
-            return;
-        }
         const auto t0 = SteadyClock::now();
         database->upsertFiles(results, root, startTime);
         database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed");
@@ -546,7 +542,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
     // the seen ones leaves alone, so they can be found and removed first.
     std::optional<std::vector<FileIndexDatabase::StaleRow>> staleRows;
     if (match.valid && comparison.changedItems.empty()) {
-        staleRows = m_database->findUnseenStaleRows(match, root, startTime);
+        // Rows the comparison did not see are stale whatever their stored time
+        // (a clock set back must not keep vanished items).
+        staleRows = m_database->findUnseenStaleRows(match, root, IndexDate::max());
     }
     if (staleRows) {
         std::erase_if(*staleRows, [&](const FileIndexDatabase::StaleRow& row) { return isUnderAny(row.path, keptPrefixes); });
@@ -719,11 +717,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
-    m_database->performAsync([database = m_database, alive = std::weak_ptr<int>(m_aliveToken),
-                                 results = std::move(analysis.results), root, startTime] {
-        if (alive.expired()) {
-            return;
-        }
+    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime] {
         const auto t1 = SteadyClock::now();
         database->upsertFiles(results, root, startTime);
         TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");

@@ -170,7 +170,6 @@ private:
     std::shared_ptr<FileIndexDatabase> m_database;
     Listener m_listener;
     // Lets background jobs see that the engine is gone.
-    std::shared_ptr<int> m_aliveToken = std::make_shared<int>(0);
 
     std::optional<std::string> m_scanRoot;
     std::optional<DestinationConfig> m_destinationConfig;
