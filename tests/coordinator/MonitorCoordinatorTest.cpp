@@ -1,24 +1,22 @@
 #include "model/MonitorCoordinator.h"
 
+#include "IsolatedLogEnvironment.h"
+#include "LogCapture.h"
+#include "RawDatabase.h"
 #include "TempDir.h"
-#include "TestEnvironment.h"
-#include "log/AppLogger.h"
 #include "model/SettingsManager.h"
 #include "rules/FilesystemPreset.h"
 #include "rules/OSPreset.h"
 #include "settings/DefaultsStore.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QCoreApplication>
 #include <QThread>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 namespace tess {
@@ -26,40 +24,15 @@ namespace {
 
 using test::TempDir;
 
-std::string readLog()
-{
-    AppLogger::shared().flush();
-    std::ifstream in(AppLogger::shared().logFilePath(), std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
+// The whole program runs with HOME and the XDG folders in a temporary folder,
+// with debug logging on.
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::IsolatedLogEnvironment);
 
-// Watches the application log from its creation on.
-class LogWatcher {
+// Watches the application log from its creation on; count() is the number of
+// times a text occurs.
+class LogWatcher : public test::LogCapture {
 public:
-    LogWatcher()
-        : m_offset(readLog().size())
-    {
-    }
-    std::string logged() const
-    {
-        const std::string all = readLog();
-        return all.size() > m_offset ? all.substr(m_offset) : std::string();
-    }
-    std::size_t count(std::string_view text) const
-    {
-        const std::string all = logged();
-        std::size_t n = 0;
-        for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) {
-            ++n;
-        }
-        return n;
-    }
-    bool contains(std::string_view text) const { return count(text) > 0; }
-
-private:
-    std::size_t m_offset = 0;
+    std::size_t count(std::string_view text) const { return occurrences(text); }
 };
 
 // Runs the main thread's events until `done` answers true (at most 10 s).
@@ -88,19 +61,7 @@ void settle()
 
 std::vector<std::string> scanStatuses(const std::string& databasePath)
 {
-    std::vector<std::string> values;
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(databasePath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT status FROM scan_history ORDER BY id", -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            values.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-        }
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close_v2(db);
-    return values;
+    return test::RawDatabase(databasePath, test::RawDatabase::Mode::readOnly).column("SELECT status FROM scan_history ORDER BY id");
 }
 
 // What the coordinator's signals delivered, and on which thread.
@@ -117,8 +78,6 @@ class MonitorCoordinatorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        s_home = std::make_unique<test::IsolatedHome>();
-        AppLogger::shared().setDebugEnabled(true);
         static int argc = 1;
         static char name[] = "test_coordinator";
         static char* argv[] = {name, nullptr};
@@ -128,7 +87,6 @@ protected:
     static void TearDownTestSuite()
     {
         s_app.reset();
-        s_home.reset();
     }
 
     void SetUp() override
@@ -192,7 +150,6 @@ protected:
         settle();
     }
 
-    static inline std::unique_ptr<test::IsolatedHome> s_home;
     static inline std::unique_ptr<QCoreApplication> s_app;
 
     TempDir m_tree;

@@ -1,4 +1,5 @@
 #include "core/BoundedWorkQueue.h"
+#include "Gate.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Gate {
-public:
-    void wait() { m_opened.wait(); }
-    void open() { m_signal.set_value(); }
-
-private:
-    std::promise<void> m_signal;
-    std::shared_future<void> m_opened = m_signal.get_future().share();
-};
+using test::Gate;
 
 // Occupies the only worker of `queue` until the gate opens.
 void occupyWorker(BoundedWorkQueue& queue, Gate& gate)

@@ -1,4 +1,5 @@
 #include "core/SerialQueue.h"
+#include "Gate.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Holds the worker until open() is called.
-class Gate {
-public:
-    void wait() { m_opened.wait(); }
-    void open() { m_signal.set_value(); }
-
-private:
-    std::promise<void> m_signal;
-    std::shared_future<void> m_opened = m_signal.get_future().share();
-};
+using test::Gate;
 
 TEST(SerialQueue, RunsAsyncWorkInOrderOnItsOwnThreadAndDrains)
 {

@@ -2,6 +2,7 @@
 #include "FakeHelperServer.h"
 #include "LogCapture.h"
 #include "TempDir.h"
+#include "TestEnvironment.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -89,7 +90,7 @@ TEST_F(XPCServiceTest, NoDaemonFailsAtOnceWithProxyCreationFailed)
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(xpcErrorFrom(outcome.error()), XPCError::proxyCreationFailed);
     EXPECT_EQ(outcome.error().message, "Failed to create XPC proxy connection to helper tool");
-    EXPECT_EQ(m_log.count("❌ Error connecting to helper: No such file or directory"), 1u);
+    EXPECT_EQ(m_log.countMessage("❌ Error connecting to helper: No such file or directory"), 1u);
     EXPECT_EQ(m_log.levelOf("❌ Error connecting to helper: No such file or directory"), "ERROR");
 }
 
@@ -118,7 +119,7 @@ TEST_F(XPCServiceTest, DaemonThatHangsUpGivesNoResultAtOnce)
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(xpcErrorFrom(outcome.error()), XPCError::noResult);
     EXPECT_EQ(outcome.error().message, "XPC call completed but returned no result");
-    EXPECT_EQ(m_log.count("⚠️ XPC connection interrupted for app.quenby.tessaline.helper"), 1u);
+    EXPECT_EQ(m_log.countMessage("⚠️ XPC connection interrupted for app.quenby.tessaline.helper"), 1u);
     EXPECT_EQ(m_log.levelOf("⚠️ XPC connection interrupted for app.quenby.tessaline.helper"), "WARN");
 }
 

@@ -135,8 +135,8 @@ TEST_F(HelperStatusManagerTest, RegistrationFailingThreeTimesIsRetriedOffTheMain
     }
     EXPECT_EQ(logged, failures);
     EXPECT_EQ(m_log.levelOf(failures[0]), "ERROR");
-    EXPECT_EQ(m_log.count("ServiceManager Status = Not Registered"), 1u);
-    EXPECT_EQ(m_log.count("Service not enabled (Status: 0). Skipping XPC check."), 1u);
+    EXPECT_EQ(m_log.countMessage("ServiceManager Status = Not Registered"), 1u);
+    EXPECT_EQ(m_log.countMessage("Service not enabled (Status: 0). Skipping XPC check."), 1u);
 
     EXPECT_EQ(manager->status(), ServiceStatus::notRegistered);
     EXPECT_FALSE(manager->isCommunicating());
@@ -158,10 +158,10 @@ TEST_F(HelperStatusManagerTest, RegistrationSucceedingOnALaterAttemptGoesOnToThe
     refreshAndWait(*manager);
     EXPECT_EQ(m_services->quietRegisterCalls(), 2);
     EXPECT_EQ(pauses(), (std::vector<std::chrono::milliseconds> {500ms}));
-    EXPECT_EQ(m_log.count("Helper register() succeeded on refresh attempt 2 — status: 1"), 1u);
+    EXPECT_EQ(m_log.countMessage("Helper register() succeeded on refresh attempt 2 — status: 1"), 1u);
     EXPECT_EQ(m_log.levelOf("Helper register() succeeded on refresh attempt 2 — status: 1"), "INFO");
-    EXPECT_EQ(m_log.count("Received ping response: success=true, message="), 1u);
-    EXPECT_EQ(m_log.count("XPC Communication result: SUCCESS"), 1u);
+    EXPECT_EQ(m_log.countMessage("Received ping response: success=true, message="), 1u);
+    EXPECT_EQ(m_log.countMessage("XPC Communication result: SUCCESS"), 1u);
     EXPECT_EQ(manager->status(), ServiceStatus::enabled);
     EXPECT_TRUE(manager->isHelperReady());
     EXPECT_EQ(ready, (std::vector<bool> {true}));
@@ -176,9 +176,9 @@ TEST_F(HelperStatusManagerTest, SilentDaemonTimesOutAfterTwoSeconds)
     const double elapsed = refreshAndWait(*manager);
     EXPECT_GE(elapsed, 1.95);
     EXPECT_LT(elapsed, 3.0);
-    EXPECT_EQ(m_log.count("❌ XPC Communication TIMEOUT after 2.0s"), 1u);
+    EXPECT_EQ(m_log.countMessage("❌ XPC Communication TIMEOUT after 2.0s"), 1u);
     EXPECT_EQ(m_log.levelOf("❌ XPC Communication TIMEOUT after 2.0s"), "ERROR");
-    EXPECT_EQ(m_log.count("XPC Communication result: FAILED"), 1u);
+    EXPECT_EQ(m_log.countMessage("XPC Communication result: FAILED"), 1u);
     EXPECT_EQ(manager->status(), ServiceStatus::enabled);
     EXPECT_FALSE(manager->isCommunicating());
     EXPECT_FALSE(manager->isHelperReady());
@@ -191,9 +191,9 @@ TEST_F(HelperStatusManagerTest, DaemonNotRunningFailsAtOnce)
     auto manager = makeManager();
 
     EXPECT_LT(refreshAndWait(*manager), 0.5);
-    EXPECT_EQ(m_log.count("❌ Failed to create XPC proxy"), 1u);
-    EXPECT_EQ(m_log.count("XPC Communication result: FAILED"), 1u);
-    EXPECT_EQ(m_log.count("❌ XPC Communication TIMEOUT after 2.0s"), 0u);
+    EXPECT_EQ(m_log.countMessage("❌ Failed to create XPC proxy"), 1u);
+    EXPECT_EQ(m_log.countMessage("XPC Communication result: FAILED"), 1u);
+    EXPECT_EQ(m_log.countMessage("❌ XPC Communication TIMEOUT after 2.0s"), 0u);
     EXPECT_FALSE(manager->isHelperReady());
 }
 
@@ -211,17 +211,17 @@ TEST_F(HelperStatusManagerTest, HomeIsHandedOverOncePerDaemonProcess)
     EXPECT_TRUE(manager->isHelperReady());
     EXPECT_EQ(server.count(HelperSelector::testConnection), 2u);
     EXPECT_EQ(server.count(HelperSelector::initializeForUser), 1u);
-    EXPECT_EQ(m_log.count("Helper initialized with user home: /home/tester"), 1u);
+    EXPECT_EQ(m_log.countMessage("Helper initialized with user home: /home/tester"), 1u);
 
     // A daemon that announces a start (or a stop) is a new process: it gets
     // the home again with the refresh that the announcement starts.
     m_notifications->postDidBecomeActive();
     ASSERT_TRUE(waitUntil([&] { return server.count(HelperSelector::testConnection) == 3 && !manager->isRefreshing(); }));
-    EXPECT_EQ(m_log.count("Received helper didBecomeActive D-Bus signal"), 1u);
+    EXPECT_EQ(m_log.countMessage("Received helper didBecomeActive D-Bus signal"), 1u);
     EXPECT_EQ(m_log.levelOf("Received helper didBecomeActive D-Bus signal"), "DEBUG");
     m_notifications->postDidBecomeInactive();
     ASSERT_TRUE(waitUntil([&] { return server.count(HelperSelector::testConnection) == 4 && !manager->isRefreshing(); }));
-    EXPECT_EQ(m_log.count("Received helper didBecomeInactive D-Bus signal"), 1u);
+    EXPECT_EQ(m_log.countMessage("Received helper didBecomeInactive D-Bus signal"), 1u);
 
     EXPECT_EQ(server.count(HelperSelector::initializeForUser), 3u);
     for (const auto& request : server.requests()) {
@@ -244,9 +244,9 @@ TEST_F(HelperStatusManagerTest, FailedHandOverIsTriedAgainOnTheNextRefresh)
 
     for (int i = 0; i < 3; ++i)
         refreshAndWait(*manager);
-    EXPECT_EQ(m_log.count("⚠️ Helper initialization failed: Home folder is not yours"), 1u);
+    EXPECT_EQ(m_log.countMessage("⚠️ Helper initialization failed: Home folder is not yours"), 1u);
     EXPECT_EQ(m_log.levelOf("⚠️ Helper initialization failed: Home folder is not yours"), "WARN");
-    EXPECT_EQ(m_log.count("Helper initialized with user home: /home/tester"), 1u);
+    EXPECT_EQ(m_log.countMessage("Helper initialized with user home: /home/tester"), 1u);
     EXPECT_EQ(server.count(HelperSelector::initializeForUser), 2u);
     EXPECT_TRUE(manager->isHelperReady());  // the ping itself succeeded
 }
@@ -275,9 +275,9 @@ TEST_F(HelperStatusManagerTest, StatusesOtherThanEnabledSkipThePing)
         m_services->setStatus(c.status);
         refreshAndWait(*manager);
         EXPECT_EQ(HelperStatusManager::statusText(c.status), c.text);
-        EXPECT_EQ(log.count(std::string("ServiceManager Status = ") + c.text), 1u);
+        EXPECT_EQ(log.countMessage(std::string("ServiceManager Status = ") + c.text), 1u);
         const std::string skipped = "Service not enabled (Status: " + std::to_string(static_cast<int>(c.status)) + "). Skipping XPC check.";
-        EXPECT_EQ(log.count(skipped), 1u);
+        EXPECT_EQ(log.countMessage(skipped), 1u);
         EXPECT_EQ(log.levelOf(skipped), "INFO");
         EXPECT_EQ(server.count(HelperSelector::testConnection), pings);
         EXPECT_EQ(manager->status(), c.status);
@@ -297,17 +297,17 @@ TEST_F(HelperStatusManagerTest, RequestApprovalOpensTheSettingsOnlyWhenRegistrat
 
     m_services->queueRegistrationAnswer(Status {});
     manager->requestApproval();
-    ASSERT_TRUE(waitUntil([&] { return m_log.count("Register call sent successfully.") == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return m_log.countMessage("Register call sent successfully.") == 1; }));
     EXPECT_EQ(m_opened, 0);
 
     m_services->queueRegistrationAnswer(Error {kAppErrorDomain, 126, "Request dismissed"});
     manager->requestApproval();
     ASSERT_TRUE(waitUntil([&] { return m_opened == 1; }));
-    EXPECT_EQ(m_log.count("Requesting helper registration/approval..."), 2u);
+    EXPECT_EQ(m_log.countMessage("Requesting helper registration/approval..."), 2u);
     const std::string failed = "❌ Registration failed: Request dismissed. Opening " + AutostartFolder::path() + ".";
-    EXPECT_EQ(m_log.count(failed), 1u);
+    EXPECT_EQ(m_log.countMessage(failed), 1u);
     EXPECT_EQ(m_log.levelOf(failed), "ERROR");
-    EXPECT_EQ(m_log.count("Opening " + AutostartFolder::path()), 1u);
+    EXPECT_EQ(m_log.countMessage("Opening " + AutostartFolder::path()), 1u);
     EXPECT_EQ(m_log.levelOf("Opening " + AutostartFolder::path()), "INFO");
     // Neither outcome refreshes the status; the user asked, so a dialog may show.
     EXPECT_EQ(m_services->statusCalls(), statusReads);
@@ -330,7 +330,7 @@ TEST_F(HelperStatusManagerTest, ActivationOfThisApplicationRefreshes)
     QCoreApplication::sendEvent(application, &activated);
     ASSERT_TRUE(waitUntil([&] { return manager->status() == ServiceStatus::requiresApproval && !manager->isRefreshing(); }));
     EXPECT_EQ(m_services->statusCalls(), 1);
-    EXPECT_EQ(m_log.count("Service not enabled (Status: 2). Skipping XPC check."), 1u);
+    EXPECT_EQ(m_log.countMessage("Service not enabled (Status: 2). Skipping XPC check."), 1u);
 
     // A manager that is gone no longer listens.
     manager.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogCapture.h"
 #include "history/HistoryEntry.h"
 
 #include <chrono>
@@ -45,16 +46,5 @@ inline HistoryRecord record(std::string original, std::string final, HistoryReco
 
 // The whole content of a file ("" when it cannot be read).
 std::string fileBytes(const std::string& path);
-
-// What the shared logger writes from construction on.
-class LogCapture {
-public:
-    LogCapture();
-    std::string text() const;
-    bool contains(std::string_view line) const;
-
-private:
-    std::size_t m_offset;
-};
 
 }  // namespace tess::test

@@ -1,6 +1,7 @@
 // Opening, schema and migration, closing, background writes, statistics and
 // reset of the index database file.
 
+#include "Gate.h"
 #include "IndexTestSupport.h"
 #include "TempDir.h"
 #include "index/FileIndexDatabase.h"
@@ -12,13 +13,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <future>
 #include <ostream>
 #include <thread>
 
 namespace tess {
 namespace {
 
+using test::Gate;
 using test::LogWatcher;
 using test::RawDatabase;
 using test::TempDir;
@@ -252,17 +253,6 @@ INSTANTIATE_TEST_SUITE_P(Schemas, FileIndexMigration,
             " shortened_components TEXT, first_seen REAL NOT NULL, last_scanned REAL NOT NULL, scan_root TEXT NOT NULL)",
             true, nullptr}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
-
-// A gate a background job waits at, opened from the test.
-class Gate {
-public:
-    void open() { m_promise.set_value(); }
-    void wait() const { m_future.wait(); }
-
-private:
-    std::promise<void> m_promise;
-    std::shared_future<void> m_future = m_promise.get_future().share();
-};
 
 TEST(FileIndexDatabaseStorage, CloseTwiceSaysAlreadyClosedAndLaterOperationsDoNothing)
 {

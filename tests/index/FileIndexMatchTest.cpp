@@ -16,27 +16,16 @@ namespace tess {
 namespace {
 
 using test::atSeconds;
+using test::kNfc;
+using test::kNfd;
 using test::makeResult;
 using test::RawDatabase;
 using test::TempDir;
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
-// "é" precomposed and decomposed.
-const std::string kNfc = "caf\xC3\xA9";
-const std::string kNfd = "cafe\xCC\x81";
-
-class FileIndexMatch : public ::testing::Test {
+class FileIndexMatch : public test::OpenIndexTest {
 protected:
-    void SetUp() override
-    {
-        auto opened = FileIndexDatabase::open(databasePath());
-        ASSERT_TRUE(opened.ok());
-        m_db = opened.value();
-    }
-
-    std::string databasePath() const { return m_dir / "tessaline.db"; }
-
     // Row id of every row by relative path.
     std::map<std::string, std::int64_t> ids()
     {
@@ -63,9 +52,6 @@ protected:
         }
         return out;
     }
-
-    TempDir m_dir;
-    std::shared_ptr<FileIndexDatabase> m_db;
 };
 
 TEST_F(FileIndexMatch, AgreesWithCompareBatchAndSplitsRowIdsIntoSeenAndUnseen)

@@ -17,6 +17,8 @@ namespace {
 
 using Issue = FileTransformationIssue;
 using test::atSeconds;
+using test::kNfc;
+using test::kNfd;
 using test::LogWatcher;
 using test::makeResult;
 using test::RawDatabase;
@@ -24,19 +26,8 @@ using test::TempDir;
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
-// "é" precomposed and decomposed.
-const std::string kNfc = "caf\xC3\xA9";
-const std::string kNfd = "cafe\xCC\x81";
-
-class FileIndexQueries : public ::testing::Test {
+class FileIndexQueries : public test::OpenIndexTest {
 protected:
-    void SetUp() override
-    {
-        auto opened = FileIndexDatabase::open(m_dir / "tessaline.db");
-        ASSERT_TRUE(opened.ok());
-        m_db = opened.value();
-    }
-
     std::vector<std::string> relativePaths(const std::vector<IndexedFile>& rows)
     {
         std::vector<std::string> out;
@@ -45,9 +36,6 @@ protected:
         }
         return out;
     }
-
-    TempDir m_dir;
-    std::shared_ptr<FileIndexDatabase> m_db;
 };
 
 TEST_F(FileIndexQueries, CompareFindsADecomposedPathIndexedPrecomposed)

@@ -1,40 +1,26 @@
 #pragma once
 
 // Helpers of the index tests: a raw SQLite connection to look at a database
-// file from outside, a watcher of the application log, and result builders.
+// file from outside (RawDatabase), a watcher of the application log, and
+// result builders.
 
+#include "LogCapture.h"
+#include "RawDatabase.h"
+#include "TempDir.h"
 #include "analysis/FileTransformationResult.h"
+#include "index/FileIndexDatabase.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct sqlite3;
-
 namespace tess::test {
-
-// A separate connection to a database file, for setting up old schemas and
-// checking what the index wrote.
-class RawDatabase {
-public:
-    explicit RawDatabase(const std::string& path);
-    ~RawDatabase();
-    RawDatabase(const RawDatabase&) = delete;
-    RawDatabase& operator=(const RawDatabase&) = delete;
-
-    // Runs SQL (several statements allowed); fails the test on error.
-    void exec(const std::string& sql);
-    // The first column of every row, as text ("NULL" for a NULL value).
-    std::vector<std::string> column(const std::string& sql);
-    std::int64_t integer(const std::string& sql);
-    sqlite3* handle() const { return m_db; }
-
-private:
-    sqlite3* m_db = nullptr;
-};
 
 // Watches the application log from the moment of its creation: everything
 // logged before it is ignored. Logging is asynchronous; reading flushes the
@@ -53,7 +39,21 @@ public:
     std::string logged() const;
 
 private:
-    std::size_t m_offset = 0;
+    LogCapture m_capture;
+};
+
+// "é" precomposed and decomposed.
+inline const std::string kNfc = "caf\xC3\xA9";
+inline const std::string kNfd = "cafe\xCC\x81";
+
+// A fixture with an index database opened in a fresh folder.
+class OpenIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    std::string databasePath() const { return m_dir / "tessaline.db"; }
+
+    TempDir m_dir;
+    std::shared_ptr<FileIndexDatabase> m_db;
 };
 
 FileTransformationResult makeResult(const std::string& root, const std::string& relativePath, bool isDirectory = false,

@@ -193,7 +193,7 @@ TEST_F(DBusSystemNotificationsTest, HungBusNeverBlocksTheCallerOrOtherConnection
     EXPECT_EQ(finished, (std::vector<bool> {false}));
     // Both gave up, the one destroyed meanwhile too (without touching it).
     const std::string warning = "SystemNotifications: no D-Bus system bus reachable, daemon notifications will not arrive (" + path + " does not answer)";
-    EXPECT_TRUE(waitUntil([&] { return m_log.count(warning) == 2; }, 2s));
+    EXPECT_TRUE(waitUntil([&] { return m_log.countMessage(warning) == 2; }, 2s));
     EXPECT_EQ(m_log.levelOf(warning), "WARN");
 
     // Other connections still work while the hung bus keeps its socket open.

@@ -1,12 +1,8 @@
 #include "LogCapture.h"
 
-#include "TestEnvironment.h"
-#include "log/AppLogger.h"
+#include "IsolatedLogEnvironment.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
-#include <memory>
-#include <sstream>
 #include <string_view>
 
 namespace tess::test {
@@ -15,26 +11,15 @@ namespace {
 
 std::streamoff g_offset = 0;
 
-std::string logContents()
-{
-    AppLogger::shared().flush();
-    std::ifstream in(AppLogger::shared().logFilePath(), std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-class LogEnvironment : public ::testing::Environment {
+// HOME and the XDG folders in a temporary folder, debug logging on; the
+// capture starts with the first test.
+class LogEnvironment : public IsolatedLogEnvironment {
 public:
     void SetUp() override
     {
-        m_home = std::make_unique<IsolatedHome>();
-        AppLogger::shared().setDebugEnabled(true);
+        IsolatedLogEnvironment::SetUp();
         LogCapture::clear();
     }
-
-private:
-    std::unique_ptr<IsolatedHome> m_home;
 };
 
 [[maybe_unused]] ::testing::Environment* const g_environment = ::testing::AddGlobalTestEnvironment(new LogEnvironment);
@@ -43,7 +28,7 @@ private:
 
 void LogCapture::clear()
 {
-    g_offset = static_cast<std::streamoff>(logContents().size());
+    g_offset = static_cast<std::streamoff>(appLogContents().size());
 }
 
 namespace {
@@ -96,7 +81,7 @@ std::size_t entryPrefix(std::string_view text, std::string* level)
 
 std::vector<LogCapture::Line> LogCapture::lines()
 {
-    const std::string text = logContents().substr(static_cast<std::size_t>(g_offset));
+    const std::string text = appLogContents().substr(static_cast<std::size_t>(g_offset));
     const std::string_view view(text);
     // A message may span several lines: an entry runs until the next line
     // that starts an entry.

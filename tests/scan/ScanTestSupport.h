@@ -3,6 +3,7 @@
 // Helpers of the scan tests: a watcher of the application log, a recorder of
 // what the scan engine publishes, and a small look at the index file.
 
+#include "LogCapture.h"
 #include "index/FileIndexDatabase.h"
 #include "scan/ScanEngine.h"
 
@@ -28,7 +29,7 @@ public:
     std::size_t count(std::string_view text) const;
 
 private:
-    std::size_t m_offset = 0;
+    LogCapture m_capture;
 };
 
 // Everything a ScanEngine published, in order.

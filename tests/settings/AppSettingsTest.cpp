@@ -16,17 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using Prefs = AppSettings::Preferences;
+using test::customPreset;
+using test::fixedDate;
 using test::LogCapture;
-
-PlistValue::Date fixedDate()
-{
-    return PlistValue::Date(std::chrono::seconds(1772600767));  // 2026-03-04T05:06:07Z
-}
-
-TessalinePreset customPreset(const char* uuid, std::string name, TransformationSettings settings)
-{
-    return TessalinePreset {*Uuid::fromString(uuid), std::move(name), std::move(settings), false};
-}
 
 // A document in which every preference differs from its default and every
 // optional key holds a value.

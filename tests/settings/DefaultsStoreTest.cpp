@@ -23,6 +23,7 @@ namespace tess {
 namespace {
 
 using test::fileBytes;
+using test::fixedDate;
 using test::folderEntries;
 using test::LogCapture;
 using test::readPlistFile;
@@ -30,16 +31,11 @@ using test::writeBytes;
 
 constexpr const char* kKey = SettingsPersistence::kDefaultsKey;
 
-PlistValue::Date fixedNow()
-{
-    return PlistValue::Date(std::chrono::seconds(1772600767));  // 2026-03-04T05:06:07Z
-}
-
 TessalinePreset customPreset(const char* uuid, std::string name)
 {
     TransformationSettings settings = TessalinePreset::strictShellSafe().settings;
     settings.maxPathLength = 1000;
-    return TessalinePreset {*Uuid::fromString(uuid), std::move(name), std::move(settings), false};
+    return test::customPreset(uuid, std::move(name), std::move(settings));
 }
 
 // The document of the golden file: every preference set, every optional key
@@ -55,7 +51,7 @@ AppSettings goldenDocument()
     p.activePresetName = "Mine";
     p.usePolling = false;
     p.scanIntervalSeconds = 90.5;
-    p.scheduledStartTime = fixedNow();
+    p.scheduledStartTime = fixedDate();
     p.autoRenameOnDetection = true;
     p.usePrivilegedHelper = true;
     p.excludePatterns = {"*.tmp", "*.bak"};
@@ -71,7 +67,7 @@ protected:
     std::string path() const { return m_dir / "defaults.plist"; }
     std::unique_ptr<DefaultsStore> makeStore() const
     {
-        return std::make_unique<DefaultsStore>(path(), [] { return fixedNow(); });
+        return std::make_unique<DefaultsStore>(path(), [] { return fixedDate(); });
     }
     std::vector<std::string> entries() const { return folderEntries(m_dir.path()); }
 
@@ -137,13 +133,13 @@ TEST_F(DefaultsStoreTest, StoredShapeMatchesTheGoldenFile)
 TEST_F(DefaultsStoreTest, SaveThenLoadKeepsEveryField)
 {
     AppSettings saved = goldenDocument();
-    saved.preferences.scheduledStartTime = fixedNow() + std::chrono::milliseconds(400);
+    saved.preferences.scheduledStartTime = fixedDate() + std::chrono::milliseconds(400);
     saved.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::hfs, false);
     auto store = makeStore();
     ASSERT_TRUE(SettingsPersistence::save(saved, *store));
 
     AppSettings expected = saved;
-    expected.preferences.scheduledStartTime = fixedNow();
+    expected.preferences.scheduledStartTime = fixedDate();
     auto reader = makeStore();
     EXPECT_EQ(SettingsPersistence::load(*reader), expected);
 }
@@ -210,7 +206,7 @@ TEST_F(DefaultsStoreTest, UnreadableFilesLoadAsDefaultsAndAreKeptOnce)
         ASSERT_EQ(lstat(file.c_str(), &before), 0);
         const std::string raw = S_ISREG(before.st_mode) ? fileBytes(file) : std::string();
 
-        DefaultsStore store(file, [] { return fixedNow(); });
+        DefaultsStore store(file, [] { return fixedDate(); });
         LogCapture log;
         EXPECT_EQ(SettingsPersistence::load(store), AppSettings::defaultSettings());
         EXPECT_EQ(log.count("[WARN]"), 1);

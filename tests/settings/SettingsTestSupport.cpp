@@ -1,7 +1,6 @@
 #include "SettingsTestSupport.h"
-#include "TestEnvironment.h"
+#include "IsolatedLogEnvironment.h"
 
-#include "log/AppLogger.h"
 #include "plist/PlistXml.h"
 
 #include <gtest/gtest.h>
@@ -9,62 +8,28 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <vector>
 
 namespace tess::test {
 namespace {
 
-class SettingsTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<IsolatedHome>();
-        AppLogger::shared().setDebugEnabled(true);
-    }
-    void TearDown() override
-    {
-        AppLogger::shared().flush();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<IsolatedHome> m_home;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new SettingsTestEnvironment);
+// HOME and the XDG folders in a temporary folder, debug logging on.
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new IsolatedLogEnvironment);
 
 }  // namespace
 
-LogCapture::LogCapture()
+PlistValue::Date fixedDate()
 {
-    AppLogger::shared().flush();
-    m_offset = fileBytes(AppLogger::shared().logFilePath()).size();
+    return PlistValue::Date(std::chrono::seconds(1772600767));  // 2026-03-04T05:06:07Z
 }
 
-std::string LogCapture::text() const
+TessalinePreset customPreset(const char* uuid, std::string name, TransformationSettings settings)
 {
-    AppLogger::shared().flush();
-    const std::string all = fileBytes(AppLogger::shared().logFilePath());
-    return all.size() > m_offset ? all.substr(m_offset) : std::string();
-}
-
-bool LogCapture::contains(std::string_view fragment) const
-{
-    return text().find(fragment) != std::string::npos;
-}
-
-int LogCapture::count(std::string_view fragment) const
-{
-    std::istringstream lines(text());
-    int found = 0;
-    for (std::string line; std::getline(lines, line);) {
-        found += line.find(fragment) != std::string::npos ? 1 : 0;
-    }
-    return found;
+    return TessalinePreset {*Uuid::fromString(uuid), std::move(name), std::move(settings), false};
 }
 
 std::string fileBytes(const std::string& path)

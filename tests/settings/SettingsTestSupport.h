@@ -1,6 +1,9 @@
 #pragma once
 
+#include "LogCapture.h"
 #include "plist/PlistValue.h"
+#include "rules/TessalinePreset.h"
+#include "rules/TransformationSettings.h"
 
 #include <string>
 #include <string_view>
@@ -8,20 +11,10 @@
 
 namespace tess::test {
 
-// What the shared logger wrote since the object was made. The test program
-// points HOME and XDG_* at a temporary folder before the first test and
-// turns debug logging on, so the log is the program's own.
-class LogCapture {
-public:
-    LogCapture();
-    std::string text() const;
-    bool contains(std::string_view fragment) const;
-    // Number of lines holding `fragment`.
-    int count(std::string_view fragment) const;
-
-private:
-    std::size_t m_offset;
-};
+// A fixed moment, 2026-03-04T05:06:07Z, for dates written into documents.
+PlistValue::Date fixedDate();
+// A custom preset with the given identity and settings.
+TessalinePreset customPreset(const char* uuid, std::string name, TransformationSettings settings);
 
 std::string fileBytes(const std::string& path);
 void writeBytes(const std::string& path, std::string_view bytes);
