@@ -86,7 +86,7 @@ TEST_F(XPCServiceTest, NoDaemonFailsAtOnceWithProxyCreationFailed)
     const XPCService service(m_socket);  // nobody listens there
     const auto start = Clock::now();
     auto outcome = service.renameFile("/a", "/b", XPCService::kOperationTimeout);
-    EXPECT_LT(secondsSince(start), 0.5);
+    EXPECT_LT(secondsSince(start), 2.0);
     ASSERT_FALSE(outcome.ok());
     EXPECT_EQ(xpcErrorFrom(outcome.error()), XPCError::proxyCreationFailed);
     EXPECT_EQ(outcome.error().message, "Failed to create XPC proxy connection to helper tool");
