@@ -13,6 +13,10 @@
 //       Writes a tree of N items (default 100000) under /tmp once (reused
 //       when present), then times `find` over it and the analysis of the
 //       list it enumerated, side by side, and prints the ratio.
+//   bench_analysis --digest[=N]
+//       A digest of every result field (and the too-deep folders) of whole
+//       analyses of the N-item tree (default 100000) under both presets, on
+//       one processor and on all: any change of behaviour changes it.
 //
 // HOME and the XDG folders point into a temporary folder for the whole run.
 
@@ -34,6 +38,8 @@
 #include <map>
 #include <random>
 #include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -376,6 +382,129 @@ int measureOnce(std::size_t count)
     return 0;
 }
 
+// --- Digest of the results ----------------------------------------------------------------
+
+// FNV-1a over length-prefixed fields.
+class Digest {
+public:
+    void add(std::string_view bytes)
+    {
+        addNumber(bytes.size());
+        for (const char c : bytes) {
+            mix(static_cast<unsigned char>(c));
+        }
+    }
+    void addNumber(std::uint64_t value)
+    {
+        for (int i = 0; i < 8; ++i) {
+            mix(static_cast<unsigned char>(value >> (8 * i)));
+        }
+    }
+    void add(const std::vector<std::string>& list)
+    {
+        addNumber(list.size());
+        for (const std::string& entry : list) {
+            add(entry);
+        }
+    }
+    std::uint64_t value() const { return m_hash; }
+
+private:
+    void mix(unsigned char byte)
+    {
+        m_hash ^= byte;
+        m_hash *= 1099511628211ULL;
+    }
+    std::uint64_t m_hash = 14695981039346656037ULL;
+};
+
+void addIssue(Digest& digest, const tess::FileTransformationIssue& issue)
+{
+    using Issue = tess::FileTransformationIssue;
+    digest.addNumber(static_cast<std::uint64_t>(issue.tag()));
+    std::visit(
+        [&](const auto& payload) {
+            using T = std::decay_t<decltype(payload)>;
+            if constexpr (std::is_same_v<T, Issue::CharacterTransformed>) {
+                digest.add(payload.characters);
+                digest.add(payload.from);
+                digest.add(payload.to);
+            } else if constexpr (std::is_same_v<T, Issue::Collision>) {
+                digest.add(payload.conflictsWith);
+            } else if constexpr (std::is_same_v<T, Issue::EncodingTransformed> || std::is_same_v<T, Issue::RepeatedSeparators>) {
+                digest.add(payload.from);
+                digest.add(payload.to);
+            } else if constexpr (std::is_same_v<T, Issue::FilenameTooLong> || std::is_same_v<T, Issue::FolderNameTooLong> || std::is_same_v<T, Issue::PathTooLong>) {
+                digest.addNumber(static_cast<std::uint64_t>(payload.currentLength));
+                digest.addNumber(static_cast<std::uint64_t>(payload.maxLength));
+            } else if constexpr (std::is_same_v<T, Issue::FilenameUnresolvable>) {
+                digest.add(payload.reason);
+            } else if constexpr (std::is_same_v<T, Issue::PathShortened>) {
+                digest.addNumber(static_cast<std::uint64_t>(payload.originalLength));
+                digest.addNumber(static_cast<std::uint64_t>(payload.newLength));
+            } else if constexpr (std::is_same_v<T, Issue::PathTooDeep>) {
+                digest.addNumber(static_cast<std::uint64_t>(payload.currentDepth));
+                digest.addNumber(static_cast<std::uint64_t>(payload.maxDepth));
+            } else if constexpr (std::is_same_v<T, Issue::ReservedName>) {
+                digest.add(payload.name);
+            } else {
+                static_assert(std::is_same_v<T, Issue::TrimmedCharacters>);
+                digest.add(payload.components);
+            }
+        },
+        issue.payload());
+}
+
+std::uint64_t digestOf(const SourceFileAnalyzer::AnalysisResult& output)
+{
+    Digest digest;
+    digest.addNumber(output.results.size());
+    for (const tess::FileTransformationResult& result : output.results) {
+        digest.add(result.originalFile.path);
+        digest.addNumber(result.originalFile.isDirectory ? 1 : 0);
+        digest.add(result.originalRelativePath);
+        digest.add(result.finalRelativePath);
+        digest.addNumber(result.transformations.size());
+        for (const tess::FileTransformationIssue& issue : result.transformations) {
+            addIssue(digest, issue);
+        }
+        digest.addNumber(result.needsRename ? 1 : 0);
+        digest.addNumber(result.shortenedComponents.size());
+        for (const auto& [shortened, original] : result.shortenedComponents) {
+            digest.add(shortened);
+            digest.add(original);
+        }
+    }
+    digest.addNumber(output.tooDeepDirs.size());
+    for (const std::string& path : output.tooDeepDirs) {
+        digest.add(path);
+    }
+    return digest.value();
+}
+
+int printDigests(std::size_t count)
+{
+    const auto& items = treeItemsOf(count);
+    const std::vector<std::pair<const char*, tess::TransformationSettings>> presets = {
+        {"crossPlatformFileServer", wholeAnalysisSettings(tess::TessalinePreset::crossPlatformFileServer().settings)},
+        {"strictShellSafe", wholeAnalysisSettings(tess::TessalinePreset::strictShellSafe().settings)}};
+    for (const auto& [name, settings] : presets) {
+        for (const std::size_t processors : {std::size_t {1}, std::size_t {0}}) {
+            tess::setProcessorCountOverride(processors);
+            const SourceFileAnalyzer analyzer(settings, 3, kSilent);
+            const auto output = analyzer.analyze(items, "/source", "bench", [] { return false; });
+            std::size_t renames = 0;
+            for (const auto& result : output.results) {
+                renames += result.needsRename ? 1 : 0;
+            }
+            std::printf("%s items=%zu processors=%zu renames=%zu tooDeep=%zu digest=%016llx\n", name, output.results.size(),
+                tess::processorCount(), renames, output.tooDeepDirs.size(), static_cast<unsigned long long>(digestOf(output)));
+        }
+    }
+    tess::setProcessorCountOverride(0);
+    return 0;
+}
+
 // Points HOME and the XDG folders into a fresh temporary folder.
 void isolateHome()
 {
@@ -401,6 +530,9 @@ int main(int argc, char** argv)
         const std::string_view arg = argv[i];
         if (arg.rfind("--measure=", 0) == 0) {
             return measureOnce(std::strtoull(argv[i] + 10, nullptr, 10));
+        }
+        if (arg.rfind("--digest", 0) == 0) {
+            return printDigests(arg.size() > 9 && arg[8] == '=' ? std::strtoull(argv[i] + 9, nullptr, 10) : 100000);
         }
         if (arg.rfind("--compare-find", 0) == 0) {
             const std::size_t count = arg.size() > 15 && arg[14] == '=' ? std::strtoull(argv[i] + 15, nullptr, 10) : 100000;

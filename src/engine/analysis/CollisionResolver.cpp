@@ -6,7 +6,6 @@
 #include "text/Text.h"
 
 #include <algorithm>
-#include <map>
 #include <unordered_set>
 
 namespace tess {
@@ -25,6 +24,58 @@ template <class T>
 bool hasIssue(const SourceFileAnalyzer::Issues& issues)
 {
     return std::any_of(issues.begin(), issues.end(), [](const FileTransformationIssue& issue) { return issue.is<T>(); });
+}
+
+// Runs fn(begin, end) over [0, n) in chunks side by side (one chunk for a
+// small n).
+template <class Fn>
+void inChunks(std::size_t n, const Fn& fn)
+{
+    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
+    if (chunks < 2) {
+        fn(std::size_t {0}, n);
+        return;
+    }
+    const std::size_t chunkSize = (n + chunks - 1) / chunks;
+    parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
+}
+
+// The items under the source root by level (component count of the current
+// path), levels ascending, each in item order.
+std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levelsOf(const Phase2Items& items)
+{
+    const std::size_t n = items.size();
+    constexpr std::size_t kOutside = 0;  // a real level is at least 1
+    std::vector<std::size_t> levelOf(n, kOutside);
+    inChunks(n, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!items[i].item->outsideSourceRoot) {
+                levelOf[i] = RelativePath::componentCount(items[i].currentPath);
+            }
+        }
+    });
+    std::vector<std::size_t> sizes;
+    for (const std::size_t level : levelOf) {
+        if (level >= sizes.size()) {
+            sizes.resize(level + 1, 0);
+        }
+        ++sizes[level];
+    }
+    std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levels;
+    std::vector<std::size_t> slotOfLevel(sizes.size(), 0);
+    for (std::size_t level = 1; level < sizes.size(); ++level) {
+        if (sizes[level] != 0) {
+            slotOfLevel[level] = levels.size();
+            levels.emplace_back(level, std::vector<std::size_t> {});
+            levels.back().second.reserve(sizes[level]);
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (levelOf[i] != kOutside) {
+            levels[slotOfLevel[levelOf[i]]].second.push_back(i);
+        }
+    }
+    return levels;
 }
 
 }  // namespace
@@ -73,11 +124,11 @@ std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::i
     return RelativePath::child(folderPart, candidate);
 }
 
-std::string CollisionResolver::claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
-    SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member) const
+std::optional<std::string> CollisionResolver::claimUniquePath(const std::string& path, bool isDirectory,
+    ClaimState& state, SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member) const
 {
     std::string key = pathKey(RelativePath::lastComponent(path));
-    std::string result;
+    std::optional<std::string> numbered;
     std::string resultKey;
     const auto held = state.claimedPaths.find(key);
     // The item's own old name, reserved for it, never makes it collide with
@@ -85,9 +136,9 @@ std::string CollisionResolver::claimUniquePath(const std::string& path, bool isD
     const auto reserved = member ? state.reservedOldNames.find(key) : state.reservedOldNames.end();
     const bool heldByItself = reserved != state.reservedOldNames.end() && reserved->second == *member;
     if (held == state.claimedPaths.end() || heldByItself) {
-        result = path;
         resultKey = std::move(key);
     } else {
+        std::string result;
         const std::string claimant(held->second);
         const std::int64_t nameLimit = isDirectory ? m_analyzer.effectiveFolderNameLength() : m_analyzer.effectiveFileNameLength();
         const auto counter = state.collisionCounters.find(key);
@@ -122,18 +173,20 @@ std::string CollisionResolver::claimUniquePath(const std::string& path, bool isD
         }
         state.collisionCounters[key] = number;
         issues.emplace_back(FileTransformationIssue::Collision {claimant});
+        numbered = std::move(result);
     }
     if (heldByItself) {
         state.reservedOldNames.erase(reserved);
     }
     state.claimedPaths[std::move(resultKey)] = path;
-    return result;
+    return numbered;
 }
 
-void CollisionResolver::finish(std::size_t index, std::string finalPath, Phase2Items& items,
+void CollisionResolver::finish(std::size_t index, std::optional<std::string> numbered, Phase2Items& items,
     std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
 {
     Phase2IntermediateItem& item = items[index];
+    const std::string& finalPath = numbered ? *numbered : item.currentPath;
     SourceFileAnalyzer::Issues& issues = item.item->transformations;
     const bool isDirectory = item.item->originalFile.isDirectory;
     // A name or path that numbering or a carried folder path took past its
@@ -162,9 +215,13 @@ void CollisionResolver::finish(std::size_t index, std::string finalPath, Phase2I
     }
     // The item's original path and file stay with the item: claims of this
     // folder still refer to them. The caller moves them over at the end.
+    // A path kept as it was is moved over once the folder is resolved (the
+    // claims refer to it until then).
     FileTransformationResult& slot = slots[index];
     slot.needsRename = finalPath != item.item->originalRelativePath;
-    slot.finalRelativePath = std::move(finalPath);
+    if (numbered) {
+        slot.finalRelativePath = std::move(*numbered);
+    }
     slot.transformations = std::move(item.item->transformations);
     filled[index] = 1;
 }
@@ -194,10 +251,17 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     unchanged.insert(unchanged.end(), renormalised.begin(), renormalised.end());
     ClaimState state;
     state.claimedPaths.reserve(2 * group.members.size());
+    // Members whose claimed path is their current path, moved into their
+    // slots at the end.
+    std::vector<std::size_t> kept;
+    kept.reserve(group.members.size());
     const auto claim = [&](std::size_t index) {
         Phase2IntermediateItem& item = items[index];
-        std::string finalPath = claimUniquePath(item.currentPath, item.item->originalFile.isDirectory, state, item.item->transformations, index);
-        finish(index, std::move(finalPath), items, slots, filled);
+        std::optional<std::string> numbered = claimUniquePath(item.currentPath, item.item->originalFile.isDirectory, state, item.item->transformations, index);
+        if (!numbered) {
+            kept.push_back(index);
+        }
+        finish(index, std::move(numbered), items, slots, filled);
     };
     // Unchanged names are claimed first, so an item that keeps its name is
     // never numbered because of the old name of a sibling being renamed.
@@ -219,6 +283,16 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     }
     for (const std::size_t index : changed) {
         claim(index);
+    }
+    // The claims are done: the working paths are no longer read (later
+    // levels read the final paths in the slots). Moved or freed here, side
+    // by side, rather than all at once at the end.
+    for (const std::size_t index : kept) {
+        slots[index].finalRelativePath = std::move(items[index].currentPath);
+    }
+    for (const std::size_t index : group.members) {
+        std::string().swap(items[index].currentPath);
+        items[index].preShorteningPath.reset();
     }
     return true;
 }
@@ -251,17 +325,13 @@ CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const 
     std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
 {
     Outcome outcome;
-    std::map<std::size_t, std::vector<std::size_t>> levels;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!items[i].item->outsideSourceRoot) {
-            levels[RelativePath::componentCount(items[i].currentPath)].push_back(i);
-        }
-    }
+    const std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levels = levelsOf(items);
     std::atomic<bool> cancelled {false};
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    // Per container: the level and group its items were put in.
+    // Per container: the last level its items were grouped at, and its place
+    // among that level's containers.
     std::vector<std::pair<std::size_t, std::size_t>> containerGroup(items.size(), {kNone, 0});
-    for (auto& [level, members] : levels) {
+    for (const auto& [level, members] : levels) {
         // First, side by side: every item takes its folder's final path, and
         // an item that does not sit right in its container's path gets its
         // folder's key.
@@ -303,19 +373,47 @@ CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const 
             }
             return found->second;
         };
+        // The keys of the containers first seen at this level, side by side.
+        std::vector<std::size_t> newContainers;
         for (std::size_t j = 0; j < m; ++j) {
-            std::size_t group = 0;
+            const std::size_t container = viaContainer[j];
+            if (container != kNone && containerGroup[container].first != level) {
+                containerGroup[container] = {level, newContainers.size()};
+                newContainers.push_back(container);
+            }
+        }
+        std::vector<std::string> containerKeys(newContainers.size());
+        inChunks(newContainers.size(), [&](std::size_t begin, std::size_t end) {
+            for (std::size_t c = begin; c < end; ++c) {
+                containerKeys[c] = pathKey(slots[newContainers[c]].finalRelativePath);
+            }
+        });
+        // Each container's group is taken where it is first seen, as are the
+        // other folders' groups: groups stand in the order of their first
+        // member.
+        std::vector<std::size_t> groupOf(m);
+        std::vector<std::size_t> groupOfContainer(newContainers.size(), kNone);
+        for (std::size_t j = 0; j < m; ++j) {
             const std::size_t container = viaContainer[j];
             if (container != kNone) {
-                auto& known = containerGroup[container];
-                if (known.first != level) {
-                    known = {level, groupFor(pathKey(slots[container].finalRelativePath))};
+                std::size_t& group = groupOfContainer[containerGroup[container].second];
+                if (group == kNone) {
+                    group = groupFor(std::move(containerKeys[containerGroup[container].second]));
                 }
-                group = known.second;
+                groupOf[j] = group;
             } else {
-                group = groupFor(std::move(folderKeys[j]));
+                groupOf[j] = groupFor(std::move(folderKeys[j]));
             }
-            groups[group].members.push_back(members[j]);
+        }
+        std::vector<std::size_t> groupSizes(groups.size(), 0);
+        for (const std::size_t group : groupOf) {
+            ++groupSizes[group];
+        }
+        for (std::size_t group = 0; group < groups.size(); ++group) {
+            groups[group].members.reserve(groupSizes[group]);
+        }
+        for (std::size_t j = 0; j < m; ++j) {
+            groups[groupOf[j]].members.push_back(members[j]);
         }
         outcome.groupCount += groups.size();
         parallelFor(groups.size(), [&](std::size_t group) {

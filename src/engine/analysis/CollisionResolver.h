@@ -42,7 +42,8 @@ public:
     // Resolves every item not outside the source root and fills its slot's
     // final path, rename flag and issues; the rest of each slot and the items
     // outside the source root are left to the caller. Their
-    // `currentPath` is rewritten where a folder's final path is carried down.
+    // `currentPath` is rewritten where a folder's final path is carried down,
+    // and emptied (with `preShorteningPath`) once their folder is resolved.
     Outcome resolve(Phase2Items& items, const Containers& containers, std::vector<FileTransformationResult>& slots,
         std::vector<unsigned char>& filled) const;
 
@@ -69,18 +70,20 @@ public:
         std::unordered_map<std::string, std::size_t> reservedOldNames;
     };
 
-    // Resolves one folder's members and fills their slots; does nothing when
-    // cancellation is seen at its start (returns false).
+    // Resolves one folder's members and fills their slots, then empties
+    // their working paths; does nothing when cancellation is seen at its
+    // start (returns false).
     bool resolveGroup(const Group& group, Phase2Items& items, std::vector<FileTransformationResult>& slots,
         std::vector<unsigned char>& filled) const;
 
-    // The path itself when nobody in its folder holds it, else the first
-    // numbered form of it that nobody holds (appending a `collision` issue).
+    // Nothing (the path itself is claimed) when nobody in its folder holds
+    // it, else the first numbered form of it that nobody holds (appending a
+    // `collision` issue).
     // Records the claim. A key held only as the reserved old name of the
     // claiming member itself (`member`) does not count against it. Separator
     // cleaning of numbered names stops once it gives a name it gave before
     // (it ate the number), so the search always ends.
-    std::string claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
+    std::optional<std::string> claimUniquePath(const std::string& path, bool isDirectory, ClaimState& state,
         SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member = std::nullopt) const;
 
     // `path` with "_N" before the extension of its last component, the stem
@@ -93,7 +96,10 @@ public:
     std::string pathKey(std::string_view path) const;
 
 private:
-    void finish(std::size_t index, std::string finalPath, Phase2Items& items, std::vector<FileTransformationResult>& slots,
+    // Reports limits the final path (`numbered`, or else the item's current
+    // path) breaks and fills the slot; a kept current path is left for the
+    // caller to move in.
+    void finish(std::size_t index, std::optional<std::string> numbered, Phase2Items& items, std::vector<FileTransformationResult>& slots,
         std::vector<unsigned char>& filled) const;
     void carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
         std::string_view containerOriginal, std::size_t level) const;

@@ -2,6 +2,7 @@
 
 #include "core/FormatSeconds.h"
 
+#include "analysis/BackgroundList.h"
 #include "analysis/CollisionResolver.h"
 #include "analysis/DeferredPropagation.h"
 #include "analysis/DepthFlattening.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
@@ -31,6 +33,21 @@ constexpr std::size_t kItemsPerChunk = 500;
 // Flags of the first loop, per item.
 constexpr unsigned char kFlattened = 1;  // a too-deep file, moved up
 constexpr unsigned char kOverlong = 2;  // carries a pathTooLong issue after the loop
+constexpr unsigned char kTooDeepFolder = 4;  // a folder found too deep
+
+// Runs fn(begin, end) over [0, n) in chunks side by side (one chunk for a
+// small n).
+template <class Fn>
+void inChunks(std::size_t n, const Fn& fn)
+{
+    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
+    if (chunks < 2) {
+        fn(std::size_t {0}, n);
+        return;
+    }
+    const std::size_t chunkSize = (n + chunks - 1) / chunks;
+    parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -57,11 +74,27 @@ std::size_t slashCount(std::string_view path)
 CollisionResolver::Containers findContainers(const Phase2Items& items, const std::vector<unsigned char>& flags,
     unsigned char flattenedFlag, const DepthFlattening& flattening)
 {
+    // The folders' indices, found side by side, then keyed in item order.
+    const std::size_t folderChunks = std::max<std::size_t>(1, std::min(items.size() / kItemsPerChunk, processorCount()));
+    const std::size_t folderChunkSize = (items.size() + folderChunks - 1) / folderChunks;
+    std::vector<std::vector<std::size_t>> folderIndices(folderChunks);
+    parallelFor(folderChunks, [&](std::size_t chunk) {
+        for (std::size_t i = chunk * folderChunkSize; i < std::min((chunk + 1) * folderChunkSize, items.size()); ++i) {
+            const SourceFileAnalyzer::Phase1Result& record = *items[i].item;
+            if (record.originalFile.isDirectory && !record.outsideSourceRoot) {
+                folderIndices[chunk].push_back(i);
+            }
+        }
+    });
+    std::size_t folderCount = 0;
+    for (const std::vector<std::size_t>& indices : folderIndices) {
+        folderCount += indices.size();
+    }
     std::unordered_map<std::string_view, std::size_t> folders;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const SourceFileAnalyzer::Phase1Result& record = *items[i].item;
-        if (record.originalFile.isDirectory && !record.outsideSourceRoot) {
-            folders.try_emplace(record.originalRelativePath, i);
+    folders.reserve(folderCount);
+    for (const std::vector<std::size_t>& indices : folderIndices) {
+        for (const std::size_t i : indices) {
+            folders.try_emplace(items[i].item->originalRelativePath, i);
         }
     }
     CollisionResolver::Containers containers(items.size());
@@ -127,7 +160,12 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
     std::mutex timeMutex;
     double flattenTime = 0;
     double tooDeepTime = 0;
-    const auto processItem = [&](std::size_t i, double& flattenSeconds) {
+    // A renamed folder's entry, made side by side and recorded in item order.
+    struct PendingRename {
+        std::string key;
+        std::string path;
+    };
+    const auto processItem = [&](std::size_t i, double& flattenSeconds, std::vector<PendingRename>& renames) {
         SourceFileAnalyzer::Phase1Result& record = records[i];
         Phase2IntermediateItem& item = items[i];
         item.item = &record;
@@ -166,16 +204,26 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
         }
         if (record.tooDeepOriginalPath) {
             record.transformations.clear();
+            state.flags[i] |= kTooDeepFolder;
+        } else if (RenamePropagation::isRenamedFolder(record, item.currentPath)) {
+            renames.push_back(PendingRename {RenamePropagation::key(record.originalRelativePath), item.currentPath});
         }
         if (hasPathTooLong(record.transformations)) {
             state.flags[i] |= kOverlong;
         }
     };
+    // Depths ("/" bytes of the absolute paths), counted side by side.
+    std::vector<std::size_t> depths(n);
+    inChunks(n, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            depths[i] = slashCount(records[i].originalFile.path);
+        }
+    });
     const Clock::time_point loopStart = Clock::now();
     for (std::size_t blockStart = 0; blockStart < n;) {
-        const std::size_t depth = slashCount(records[blockStart].originalFile.path);
+        const std::size_t depth = depths[blockStart];
         std::size_t blockEnd = blockStart + 1;
-        while (blockEnd < n && slashCount(records[blockEnd].originalFile.path) == depth) {
+        while (blockEnd < n && depths[blockEnd] == depth) {
             ++blockEnd;
         }
         // The polls every 1000th item, in order, before the block's work.
@@ -188,34 +236,43 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
         }
         const std::size_t size = blockEnd - blockStart;
         const std::size_t chunks = std::min(size / kItemsPerChunk, processorCount());
+        std::vector<std::vector<PendingRename>> renames(std::max<std::size_t>(chunks, 1));
         if (chunks > 1) {
             const std::size_t chunkSize = (size + chunks - 1) / chunks;
             parallelFor(chunks, [&](std::size_t chunk) {
                 double seconds = 0;
                 const std::size_t from = blockStart + chunk * chunkSize;
                 for (std::size_t i = from; i < std::min(from + chunkSize, blockEnd); ++i) {
-                    processItem(i, seconds);
+                    processItem(i, seconds, renames[chunk]);
                 }
                 const std::lock_guard<std::mutex> lock(timeMutex);
                 flattenTime += seconds;
             });
         } else {
             for (std::size_t i = blockStart; i < blockEnd; ++i) {
-                processItem(i, flattenTime);
+                processItem(i, flattenTime, renames[0]);
             }
         }
+        // Chunks cover the block in order, so this is item order.
+        for (std::vector<PendingRename>& chunkRenames : renames) {
+            for (PendingRename& rename : chunkRenames) {
+                state.propagation.recordRenamed(std::move(rename.key), std::move(rename.path));
+            }
+        }
+        // Only the items flagged above have anything to record (items
+        // outside the source root are never flagged).
         for (std::size_t i = blockStart; i < blockEnd; ++i) {
-            const SourceFileAnalyzer::Phase1Result& record = records[i];
-            if (record.outsideSourceRoot) {
+            const unsigned char flags = state.flags[i];
+            if (flags == 0) {
                 continue;
             }
-            if (record.tooDeepOriginalPath) {
+            const SourceFileAnalyzer::Phase1Result& record = records[i];
+            if (flags & kTooDeepFolder) {
                 const Clock::time_point start = Clock::now();
                 state.tooDeepDirs.add(*record.tooDeepOriginalPath);
                 tooDeepTime += secondsBetween(start, Clock::now());
             }
-            state.propagation.recordIfRenamed(record, items[i].currentPath);
-            if (state.flags[i] & kOverlong) {
+            if (flags & kOverlong) {
                 state.overlongIndices.push_back(i);
             }
         }
@@ -240,6 +297,10 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
 
     const DepthFlattening flattening(m_analyzer);
     FirstLoopState state {RenamePropagation(), TooDeepFolders(), {}, {}, flattening, 0, 0, 0};
+    // The result slots are made meanwhile on another thread: setting up a
+    // large list costs time the passes before the collisions need not wait
+    // for.
+    std::future<std::vector<FileTransformationResult>> futureSlots = makeListInBackground<FileTransformationResult>(n);
     Phase2Items items(n);
     if (!propagateAndFlatten(records, items, state, isCancelled)) {
         return {};
@@ -276,7 +337,7 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     if (cancelled()) {
         return {};
     }
-    std::vector<FileTransformationResult> slots(n);
+    std::vector<FileTransformationResult> slots = futureSlots.get();
     std::vector<unsigned char> filled(n, 0);
     const CollisionResolver::Outcome outcome = CollisionResolver(m_analyzer, isCancelled).resolve(items, containers, slots, filled);
     if (outcome.cancelled) {

@@ -38,13 +38,23 @@ std::optional<std::string> RenamePropagation::propagate(const SourceFileAnalyzer
 
 bool RenamePropagation::recordIfRenamed(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath)
 {
-    if (!record.originalFile.isDirectory || record.tooDeepOriginalPath.has_value()
-        || RelativePath::equivalent(currentPath, record.originalRelativePath)) {
+    if (!isRenamedFolder(record, currentPath)) {
         return false;
     }
-    m_dirRenames[key(record.originalRelativePath)] = currentPath;
-    ++m_renameCount;
+    recordRenamed(key(record.originalRelativePath), currentPath);
     return true;
+}
+
+bool RenamePropagation::isRenamedFolder(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath)
+{
+    return record.originalFile.isDirectory && !record.tooDeepOriginalPath.has_value()
+        && !RelativePath::equivalent(currentPath, record.originalRelativePath);
+}
+
+void RenamePropagation::recordRenamed(std::string key, std::string currentPath)
+{
+    m_dirRenames.insert_or_assign(std::move(key), std::move(currentPath));
+    ++m_renameCount;
 }
 
 const std::string* RenamePropagation::renamedPath(std::string_view originalRelativePath) const

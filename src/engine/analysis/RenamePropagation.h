@@ -26,6 +26,11 @@ public:
     // Records a folder whose proposed path differs (beyond normalisation)
     // from its original one; returns whether it was recorded.
     bool recordIfRenamed(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath);
+    // Whether recordIfRenamed would record the folder.
+    static bool isRenamedFolder(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath);
+    // Records a folder the caller found renamed (as recordIfRenamed decides)
+    // under its key (see key()).
+    void recordRenamed(std::string key, std::string currentPath);
 
     // The new path of a renamed folder, or null.
     const std::string* renamedPath(std::string_view originalRelativePath) const;

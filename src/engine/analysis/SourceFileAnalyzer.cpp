@@ -2,6 +2,7 @@
 
 #include "core/FormatSeconds.h"
 
+#include "analysis/BackgroundList.h"
 #include "analysis/CrossItemPasses.h"
 #include "core/Concurrency.h"
 #include "log/AppLogger.h"
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <future>
+#include <mutex>
 #include <utility>
 
 #define ANALYZER_LOG_INFO(message) emitLog((message), "INFO", __FILE__, __LINE__)
@@ -272,13 +275,36 @@ bool containsCanonically(const std::vector<std::string>& list, std::string_view 
     return std::any_of(list.begin(), list.end(), [&](const std::string& member) { return text::canonicallyEqual(member, value); });
 }
 
-// Stable sort of a large list: parts sorted side by side, then merged pairwise
-// (each merge takes from the earlier part on ties, so the whole stays stable).
+// Where the first k elements of the stable merge of the sorted ranges a
+// (na elements) and b (nb elements) split: how many of them come from a. An
+// element of a goes before an element of b unless the b element is less (as
+// std::merge takes them).
+template <class It, class Less>
+std::size_t mergeSplit(It a, std::size_t na, It b, std::size_t nb, std::size_t k, const Less& less)
+{
+    std::size_t lo = k > nb ? k - nb : 0;
+    std::size_t hi = std::min(k, na);
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (!less(b[static_cast<std::ptrdiff_t>(k - mid - 1)], a[static_cast<std::ptrdiff_t>(mid)])) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return lo;
+}
+
+// Stable sort of a large list: parts sorted side by side, then merged
+// pairwise round by round, each merge cut into pieces that are merged side by
+// side (each merge takes from the earlier part on ties, so the whole stays
+// stable).
 template <class T, class Less>
 void parallelStableSort(std::vector<T>& values, const Less& less)
 {
     constexpr std::size_t kMinPartSize = 16384;
-    const std::size_t parts = std::min(processorCount(), values.size() / kMinPartSize);
+    const std::size_t processors = processorCount();
+    const std::size_t parts = std::min(processors, values.size() / kMinPartSize);
     if (parts < 2) {
         std::stable_sort(values.begin(), values.end(), less);
         return;
@@ -288,27 +314,50 @@ void parallelStableSort(std::vector<T>& values, const Less& less)
     for (std::size_t part = 0; part <= parts; ++part) {
         bounds.push_back(n * part / parts);
     }
-    const auto at = [&](std::size_t offset) { return values.begin() + static_cast<std::ptrdiff_t>(offset); };
-    parallelFor(parts, [&](std::size_t part) { std::stable_sort(at(bounds[part]), at(bounds[part + 1]), less); });
+    const auto at = [](std::vector<T>& list, std::size_t offset) { return list.begin() + static_cast<std::ptrdiff_t>(offset); };
+    parallelFor(parts, [&](std::size_t part) { std::stable_sort(at(values, bounds[part]), at(values, bounds[part + 1]), less); });
     std::vector<T> buffer(n);
+    std::vector<T>* from = &values;
+    std::vector<T>* to = &buffer;
     while (bounds.size() > 2) {
-        const std::size_t pairs = (bounds.size() - 1) / 2;
-        parallelFor(pairs, [&](std::size_t pair) {
+        // Pair p merges parts 2p and 2p + 1 (a last part without partner is
+        // moved over as it is).
+        const std::size_t pairs = bounds.size() / 2;
+        const std::size_t piecesPerPair = std::max<std::size_t>(1, processors / pairs);
+        parallelFor(pairs * piecesPerPair, [&](std::size_t task) {
+            const std::size_t pair = task / piecesPerPair;
+            const std::size_t piece = task % piecesPerPair;
             const std::size_t first = bounds[2 * pair];
             const std::size_t middle = bounds[2 * pair + 1];
-            const std::size_t last = bounds[2 * pair + 2];
-            std::merge(std::make_move_iterator(at(first)), std::make_move_iterator(at(middle)), std::make_move_iterator(at(middle)),
-                std::make_move_iterator(at(last)), buffer.begin() + static_cast<std::ptrdiff_t>(first), less);
-            std::move(buffer.begin() + static_cast<std::ptrdiff_t>(first), buffer.begin() + static_cast<std::ptrdiff_t>(last), at(first));
+            const std::size_t last = 2 * pair + 2 < bounds.size() ? bounds[2 * pair + 2] : middle;
+            const std::size_t total = last - first;
+            const std::size_t kBegin = total * piece / piecesPerPair;
+            const std::size_t kEnd = total * (piece + 1) / piecesPerPair;
+            const auto a = at(*from, first);
+            const auto b = at(*from, middle);
+            const std::size_t na = middle - first;
+            const std::size_t nb = last - middle;
+            const std::size_t aBegin = mergeSplit(a, na, b, nb, kBegin, less);
+            const std::size_t aEnd = mergeSplit(a, na, b, nb, kEnd, less);
+            const std::size_t bBegin = kBegin - aBegin;
+            const std::size_t bEnd = kEnd - aEnd;
+            const auto ptr = [](auto it, std::size_t offset) { return it + static_cast<std::ptrdiff_t>(offset); };
+            std::merge(std::make_move_iterator(ptr(a, aBegin)), std::make_move_iterator(ptr(a, aEnd)),
+                std::make_move_iterator(ptr(b, bBegin)), std::make_move_iterator(ptr(b, bEnd)), at(*to, first + kBegin), less);
         });
+        // Every other bound stays; the end (the last bound) always.
         std::vector<std::size_t> merged;
         for (std::size_t i = 0; i < bounds.size(); i += 2) {
             merged.push_back(bounds[i]);
         }
-        if (merged.back() != n) {
+        if (bounds.size() % 2 == 0) {
             merged.push_back(n);
         }
         bounds = std::move(merged);
+        std::swap(from, to);
+    }
+    if (from != &values) {
+        values.swap(buffer);
     }
 }
 
@@ -556,16 +605,27 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
     // All paths share the source root: comparisons start after the common
     // prefix, and the next 8 bytes, read as one big-endian number, settle
     // most of them without a byte-wise compare.
+    // The common prefix of every chunk, side by side, then the shortest.
+    std::mutex commonMutex;
     std::size_t common = keys.empty() ? 0 : keys.front().path.size();
-    for (const SortKey& key : keys) {
-        const std::string_view first = keys.front().path;
-        const std::size_t limit = std::min(common, key.path.size());
-        std::size_t same = 0;
-        while (same < limit && first[same] == key.path[same]) {
-            ++same;
+    inChunks(n, [&](std::size_t begin, std::size_t end) {
+        if (begin >= end) {
+            return;
         }
-        common = same;
-    }
+        const std::string_view first = keys.front().path;
+        std::size_t chunkCommon = first.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::string_view path = keys[i].path;
+            const std::size_t limit = std::min(chunkCommon, path.size());
+            std::size_t same = 0;
+            while (same < limit && first[same] == path[same]) {
+                ++same;
+            }
+            chunkCommon = same;
+        }
+        const std::lock_guard<std::mutex> lock(commonMutex);
+        common = std::min(common, chunkCommon);
+    });
     inChunks(n, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             SortKey& key = keys[i];
@@ -665,8 +725,12 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
 
     // Preparation: sort, then relative paths.
     const Clock::time_point t1 = Clock::now();
+    // The large lists of preparation and phase 1 are set up on other threads
+    // while the sort runs.
+    std::future<std::vector<PreparedItem>> futurePrepared = makeListInBackground<PreparedItem>(n);
+    std::future<std::vector<Phase1Result>> futurePhase1Slots = makeListInBackground<Phase1Result>(n);
     const std::vector<std::size_t> order = sortedOrder(items);
-    std::vector<PreparedItem> prepared(n);
+    std::vector<PreparedItem> prepared = futurePrepared.get();
     const ChunkPlan copyPlan = planChunks(n, cores);
     parallelFor(copyPlan.chunkCount, [&](std::size_t chunk) {
         const std::size_t begin = std::min(chunk * copyPlan.chunkSize, n);
@@ -677,12 +741,22 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     });
     const Clock::time_point t2 = Clock::now();
     const Clock::time_point t3 = Clock::now();
-    for (PreparedItem& item : prepared) {
-        if (std::optional<std::string> relative = relativePath(item.item.path, root)) {
-            item.relativePath = std::move(*relative);
-        } else {
-            item.relativePath = item.item.path;
-            item.outsideSourceRoot = true;
+    parallelFor(copyPlan.chunkCount, [&](std::size_t chunk) {
+        const std::size_t begin = std::min(chunk * copyPlan.chunkSize, n);
+        const std::size_t end = std::min(begin + copyPlan.chunkSize, n);
+        for (std::size_t i = begin; i < end; ++i) {
+            PreparedItem& item = prepared[i];
+            if (std::optional<std::string> relative = relativePath(item.item.path, root)) {
+                item.relativePath = std::move(*relative);
+            } else {
+                item.relativePath = item.item.path;
+                item.outsideSourceRoot = true;
+            }
+        }
+    });
+    // The warnings in item order, after the work side by side.
+    for (const PreparedItem& item : prepared) {
+        if (item.outsideSourceRoot) {
             ANALYZER_LOG_WARN("⚠️ Analyzer: item outside the source root left unchanged: " + text::toValidUtf8(item.item.path));
         }
     }
@@ -696,7 +770,7 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     ANALYZER_LOG_INFO("Analyzer: Phase 1 starting — " + std::to_string(n) + " items across " + std::to_string(plan.chunkCount)
         + " chunks on " + std::to_string(cores) + " cores");
     const Clock::time_point t5 = Clock::now();
-    Phase1Output phase1 = runPhase1(std::move(prepared), isCancelled);
+    Phase1Output phase1 = runPhase1Into(std::move(prepared), futurePhase1Slots.get(), isCancelled);
     const Clock::time_point t6 = Clock::now();
     const double phase1Time = secondsBetween(t5, t6);
     const auto withTransforms = std::count_if(phase1.results.begin(), phase1.results.end(),
@@ -739,6 +813,13 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
 SourceFileAnalyzer::Phase1Output SourceFileAnalyzer::runPhase1(std::vector<PreparedItem> items,
     const CancelCheck& isCancelled) const
 {
+    std::vector<Phase1Result> slots(items.size());
+    return runPhase1Into(std::move(items), std::move(slots), isCancelled);
+}
+
+SourceFileAnalyzer::Phase1Output SourceFileAnalyzer::runPhase1Into(std::vector<PreparedItem> items,
+    std::vector<Phase1Result> slots, const CancelCheck& isCancelled) const
+{
     Phase1Output output;
     const std::size_t n = items.size();
     if (n == 0) {
@@ -747,7 +828,7 @@ SourceFileAnalyzer::Phase1Output SourceFileAnalyzer::runPhase1(std::vector<Prepa
     const ChunkPlan plan = planChunks(n, processorCount());
     // Every chunk writes its own index range of one pre-sized list, so no
     // join is needed afterwards.
-    output.results.resize(n);
+    output.results = std::move(slots);
     if (!plan.parallel()) {
         const std::size_t done = runPhase1Chunk(0, n, items, output.results, isCancelled);
         output.stoppedEarly = done < n;

@@ -212,6 +212,11 @@ public:
 private:
     // A set of characters for membership tests: single ASCII bytes in a table,
     // every other character by its NFC form.
+    // runPhase1 with the list of result slots already made (sized like
+    // `items`).
+    Phase1Output runPhase1Into(std::vector<PreparedItem> items, std::vector<Phase1Result> slots,
+        const CancelCheck& isCancelled) const;
+
     struct CharacterSet {
         std::array<bool, 128> ascii {};
         std::vector<std::string> other;
