@@ -528,8 +528,14 @@ std::string SourceFileAnalyzer::dropTrailingStripCharacters(std::string_view tex
     if (m_stripTrailingCharacters.empty() || text.empty()) {
         return std::string(text);
     }
-    if (m_stripTrailingCharacters.asciiOnly() && !m_stripTrailingCharacters.containsAsciiByte(text.back())) {
-        return std::string(text);
+    const std::size_t runStart = trailingStripRunStart(text);
+    return runStart == std::string_view::npos ? std::string(text) : std::string(text.substr(0, runStart));
+}
+
+std::size_t SourceFileAnalyzer::trailingStripRunStart(std::string_view text) const
+{
+    if (text.empty() || (m_stripTrailingCharacters.asciiOnly() && !m_stripTrailingCharacters.containsAsciiByte(text.back()))) {
+        return std::string_view::npos;
     }
     // Start of the run of member characters that reaches the end.
     std::size_t runStart = std::string_view::npos;
@@ -543,7 +549,7 @@ std::string SourceFileAnalyzer::dropTrailingStripCharacters(std::string_view tex
         }
         return true;
     });
-    return runStart == std::string_view::npos ? std::string(text) : std::string(text.substr(0, runStart));
+    return runStart;
 }
 
 void SourceFileAnalyzer::emitLog(std::string message, std::string_view level, std::string_view file, int line) const
@@ -1196,25 +1202,12 @@ std::string SourceFileAnalyzer::stripComponent(std::string_view component, std::
             trimmed.emplace_back(component);
         }
     }
-    if (!m_stripTrailingCharacters.empty() && !rest.empty()) {
-        if (!m_stripTrailingCharacters.asciiOnly() || m_stripTrailingCharacters.containsAsciiByte(rest.back())) {
-            // Start of the run of member characters that reaches the end.
-            std::size_t runStart = std::string_view::npos;
-            forEachCharacter(rest, [&](std::string_view character, std::size_t offset) {
-                if (m_stripTrailingCharacters.contains(character)) {
-                    if (runStart == std::string_view::npos) {
-                        runStart = offset;
-                    }
-                } else {
-                    runStart = std::string_view::npos;
-                }
-                return true;
-            });
-            if (runStart != std::string_view::npos) {
-                rest = rest.substr(0, runStart);
-                if (!containsCanonically(trimmed, component)) {
-                    trimmed.emplace_back(component);
-                }
+    if (!m_stripTrailingCharacters.empty()) {
+        const std::size_t runStart = trailingStripRunStart(rest);
+        if (runStart != std::string_view::npos) {
+            rest = rest.substr(0, runStart);
+            if (!containsCanonically(trimmed, component)) {
+                trimmed.emplace_back(component);
             }
         }
     }

@@ -205,6 +205,9 @@ public:
     // `text` without the run of trailing strip characters at its end (used
     // when smart path shortening cuts a component).
     std::string dropTrailingStripCharacters(std::string_view text) const;
+    // Byte offset where the run of trailing strip characters that reaches the
+    // end of `text` starts, or npos when there is none.
+    std::size_t trailingStripRunStart(std::string_view text) const;
 
     // Writes one log line to the sink given at construction (or AppLogger).
     void emitLog(std::string message, std::string_view level, std::string_view file, int line) const;
