@@ -90,6 +90,41 @@ TEST_F(FileIndexMatch, AgreesWithCompareBatchAndSplitsRowIdsIntoSeenAndUnseen)
     EXPECT_THAT(match.unseenRowIds, ElementsAre(id.at("b"), id.at("d")));
 }
 
+// An indexed path whose kind differs from its row (a file that became a
+// folder, a folder that became a file) is changed, in both comparisons;
+// folder rows read earlier are used only while the index is unchanged.
+TEST_F(FileIndexMatch, AKindChangeIsReportedByBothComparisons)
+{
+    m_db->upsertFiles({makeResult("/r", "file"), makeResult("/r", "folder", true), makeResult("/r", "same", true),
+                          makeResult("/r", "plain")},
+        "/r", atSeconds(1));
+    const std::vector<FileItem> items {
+        {"/r/plain", false},
+        {"/r/file", true},
+        {"/r/new", true},
+        {"/r/folder", false},
+        {"/r/same", true},
+    };
+    const auto batch = m_db->compareBatch(items);
+    EXPECT_THAT(batch.newItems, ElementsAre(items[2]));
+    EXPECT_THAT(batch.changedItems, ElementsAre(items[1], items[3]));
+    EXPECT_EQ(batch.unchangedCount, 2);
+
+    const auto match = m_db->matchIndexedPaths(items, {});
+    ASSERT_TRUE(match.valid);
+    EXPECT_EQ(match.indexed, (std::vector<std::uint8_t> {1, 1, 0, 1, 1}));
+    EXPECT_THAT(match.kindChanged, ElementsAre(1U, 3U));
+    EXPECT_EQ(match.seenRowIds.size(), 4U);
+
+    // Folder rows read before a write are not trusted after it.
+    const auto folders = m_db->findFolderRows();
+    ASSERT_TRUE(folders.valid);
+    EXPECT_EQ(folders.ids.size(), 2U);
+    EXPECT_THAT(m_db->matchIndexedPaths(items, {}, &folders).kindChanged, ElementsAre(1U, 3U));
+    m_db->upsertFiles({makeResult("/r", "file", true)}, "/r", atSeconds(2));
+    EXPECT_THAT(m_db->matchIndexedPaths(items, {}, &folders).kindChanged, ElementsAre(3U));
+}
+
 TEST_F(FileIndexMatch, EmptyIndexAndManyRowsAgreeWithCompareBatch)
 {
     const auto none = m_db->matchIndexedPaths({{"/r/a", false}, {"/r/b", true}}, {});

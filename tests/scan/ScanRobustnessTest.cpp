@@ -1,6 +1,6 @@
 // Robustness of the scan pipeline, the folder walk and the exclude patterns:
-// each test states the sound behaviour. The two DISABLED_ tests show faults
-// that are known and not fixed yet.
+// each test states the sound behaviour. The DISABLED_ test shows a fault
+// that is known and not fixed yet.
 
 #include "scan/CompiledExcludePatterns.h"
 #include "scan/DirectoryWalker.h"
@@ -137,7 +137,7 @@ TEST_F(ScanRobustnessTest, VanishedItemIsRemovedEvenWhenItsStoredTimeIsAhead)
 // file (file-name limits, extension kept apart by shortening, history record
 // of type file). Sound: a known path whose kind differs from the row is a
 // changed item, analysed again like a new one.
-TEST_F(ScanRobustnessTest, DISABLED_FileReplacedByFolderOfTheSameNameIsIndexedAsFolder)
+TEST_F(ScanRobustnessTest, FileReplacedByFolderOfTheSameNameIsIndexedAsFolder)
 {
     m_tree.writeFile("item.d");
     configure();
@@ -159,6 +159,40 @@ TEST_F(ScanRobustnessTest, DISABLED_FileReplacedByFolderOfTheSameNameIsIndexedAs
     EXPECT_TRUE(found);
     ASSERT_FALSE(m_recorder.summaries().empty());
     EXPECT_EQ(m_recorder.summaries().back().changedFiles, 1);
+}
+
+// The other way round: a folder replaced by a file of the same name is a
+// changed item, its row holds a file, and the folder's children are removed.
+TEST_F(ScanRobustnessTest, FolderReplacedByFileOfTheSameNameIsIndexedAsFile)
+{
+    m_tree.writeFile("item.d/child.txt");
+    m_tree.writeFile("keep.txt");
+    configure();
+    scanNow();
+    ASSERT_EQ(indexedRelativePaths(), (std::vector<std::string> {"item.d", "item.d/child.txt", "keep.txt"}));
+
+    std::filesystem::remove_all(m_tree / "item.d");
+    m_tree.writeFile("item.d");
+    m_recorder.clear();
+    LogWatcher log;
+    scanNow();
+
+    EXPECT_EQ(indexedRelativePaths(), (std::vector<std::string> {"item.d", "keep.txt"}));
+    for (const auto& row : m_database->fetchFiles(m_tree.path(), INT64_MAX, 0)) {
+        EXPECT_FALSE(row.isDirectory) << row.relativePath;
+    }
+    ASSERT_FALSE(m_recorder.summaries().empty());
+    EXPECT_EQ(m_recorder.summaries().back().changedFiles, 1);
+    EXPECT_EQ(m_recorder.summaries().back().newFiles, 0);
+    EXPECT_EQ(m_recorder.summaries().back().deletedFiles, 1);
+    EXPECT_TRUE(log.contains("(0 new, 1 changed, 1 unchanged)"));
+    EXPECT_EQ(test::queryColumn(databasePath(), "SELECT changed_files FROM scan_history ORDER BY id DESC LIMIT 1"),
+        (std::vector<std::string> {"1"}));
+    // A third scan finds the item as it is now.
+    m_recorder.clear();
+    scanNow();
+    ASSERT_FALSE(m_recorder.summaries().empty());
+    EXPECT_EQ(m_recorder.summaries().back().changedFiles, 0);
 }
 
 // the background write of

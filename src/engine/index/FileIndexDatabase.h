@@ -56,8 +56,9 @@ public:
     };
 
     // The outcome of compareBatch: items not yet indexed, changed items
-    // (always empty: the index keeps no size or date) and the number of
-    // items already indexed.
+    // (indexed with the other kind: a file where the row holds a folder, or
+    // a folder where it holds a file; the index keeps no size or date) and
+    // the number of items indexed as they are.
     struct Comparison {
         std::vector<FileItem> newItems;
         std::vector<FileItem> changedItems;
@@ -75,8 +76,22 @@ public:
     struct KeyMatch {
         bool valid = false;
         std::vector<std::uint8_t> indexed;  // per item, in the order given: 1 when a row has its path key
+        // Items (positions, ascending) that a row has the key of but whose
+        // kind differs from the row's is_directory: changed items.
+        std::vector<std::uint32_t> kindChanged;
         std::vector<std::int64_t> seenRowIds;  // ascending
         std::vector<std::int64_t> unseenRowIds;  // ascending
+        std::int64_t changeStamp = 0;
+        std::int64_t dataVersion = 0;
+        std::int64_t schemaVersion = 0;
+    };
+
+    // The ids (ascending) of the rows that hold a folder, read in one pass
+    // over the table, and the state of the index when they were read (as in
+    // KeyMatch). `valid` is false when they could not be read.
+    struct FolderRows {
+        bool valid = false;
+        std::vector<std::int64_t> ids;
         std::int64_t changeStamp = 0;
         std::int64_t dataVersion = 0;
         std::int64_t schemaVersion = 0;
@@ -169,7 +184,13 @@ public:
     //
     // One pass over the path-key index for all `items`; `isCancelled` (may be
     // empty) is asked now and then and ends the pass with an invalid match.
-    KeyMatch matchIndexedPaths(const std::vector<FileItem>& items, const std::function<bool()>& isCancelled);
+    // The kinds of the rows come from `folders` when it was read from the
+    // index as it still is (e.g. while the items were being collected),
+    // otherwise from findFolderRows() first.
+    KeyMatch matchIndexedPaths(const std::vector<FileItem>& items, const std::function<bool()>& isCancelled,
+        const FolderRows* folders = nullptr);
+    // The rows that hold a folder (see FolderRows).
+    FolderRows findFolderRows();
     // Sets last_scanned of every row `match` saw, in runs of consecutive ids.
     // False, with nothing written, when the match is invalid or out of date.
     bool touchMatchedRows(KeyMatch& match, IndexDate scanTime);
@@ -211,6 +232,8 @@ private:
     // schema changes, as stored in a KeyMatch.
     void stampInto(KeyMatch& match);
     bool isCurrent(const KeyMatch& match);
+    bool isCurrent(const FolderRows& folders);
+    FolderRows findFolderRowsOnQueue();
 
     sqlite3* m_db = nullptr;
     SerialQueue m_queue;

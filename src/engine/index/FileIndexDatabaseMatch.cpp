@@ -18,6 +18,7 @@
 #include <bit>
 #include <future>
 #include <limits>
+#include <mutex>
 #include <string_view>
 
 namespace tess {
@@ -222,6 +223,51 @@ void FileIndexDatabase::stampInto(KeyMatch& match)
     match.schemaVersion = pragmaValue(m_db, "PRAGMA schema_version");
 }
 
+bool FileIndexDatabase::isCurrent(const FolderRows& folders)
+{
+    KeyMatch stamp;
+    stamp.valid = folders.valid;
+    stamp.changeStamp = folders.changeStamp;
+    stamp.dataVersion = folders.dataVersion;
+    stamp.schemaVersion = folders.schemaVersion;
+    return isCurrent(stamp);
+}
+
+FileIndexDatabase::FolderRows FileIndexDatabase::findFolderRowsOnQueue()
+{
+    FolderRows folders;
+    if (m_db == nullptr) {
+        return folders;
+    }
+    // No index holds is_directory: one pass over the table, in id order.
+    SqliteStatement statement(m_db, "SELECT id FROM file_index WHERE is_directory != 0");
+    if (!statement) {
+        return folders;
+    }
+    int rc = statement.step();
+    for (; rc == SQLITE_ROW; rc = statement.step()) {
+        folders.ids.push_back(statement.columnInt64(0));
+    }
+    if (rc != SQLITE_DONE) {
+        return FolderRows {};
+    }
+    std::sort(folders.ids.begin(), folders.ids.end());
+    KeyMatch stamp;
+    stampInto(stamp);
+    folders.changeStamp = stamp.changeStamp;
+    folders.dataVersion = stamp.dataVersion;
+    folders.schemaVersion = stamp.schemaVersion;
+    folders.valid = true;
+    return folders;
+}
+
+FileIndexDatabase::FolderRows FileIndexDatabase::findFolderRows()
+{
+    FolderRows folders;
+    readOnQueue([&] { folders = findFolderRowsOnQueue(); });
+    return folders;
+}
+
 bool FileIndexDatabase::isCurrent(const KeyMatch& match)
 {
     if (!match.valid || m_db == nullptr) {
@@ -234,7 +280,7 @@ bool FileIndexDatabase::isCurrent(const KeyMatch& match)
 }
 
 FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vector<FileItem>& items,
-    const std::function<bool()>& isCancelled)
+    const std::function<bool()>& isCancelled, const FolderRows* folders)
 {
     KeyMatch match;
     if (items.size() >= kNoItem) {
@@ -259,8 +305,19 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             match.valid = true;
             return;
         }
+        // The kind of each row, as the ids of the folder rows.
+        FolderRows readHere;
+        if (folders == nullptr || !isCurrent(*folders)) {
+            readHere = findFolderRowsOnQueue();
+            if (!readHere.valid) {
+                return;
+            }
+            folders = &readHere;
+        }
+        const std::vector<std::int64_t>& folderIds = folders->ids;
         const ItemKeys keys(items);
         const KeyTable table(keys);
+        std::mutex kindChangedLock;
         // SQLite yields the rows on this thread into one batch while the
         // rows of the previous batch are looked up side by side.
         constexpr std::size_t kBatchRows = 65536;
@@ -273,13 +330,25 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             const std::size_t chunks = chunkCount(rows);
             parallelFor(chunks, [&](std::size_t chunk) {
                 const auto [begin, end] = chunkRange(chunk, chunks, rows);
+                std::vector<std::uint32_t> kindChanged;
                 for (std::size_t row = begin; row < end; ++row) {
                     const std::uint32_t first = table.find(batch.key(row));
                     batch.items[row] = first;
+                    if (first == kNoItem) {
+                        continue;
+                    }
+                    const bool rowIsFolder = std::binary_search(folderIds.begin(), folderIds.end(), batch.ids[row]);
                     // Each key belongs to one row, so no two rows mark the same item.
                     for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
                         match.indexed[item] = 1;
+                        if (items[item].isDirectory != rowIsFolder) {
+                            kindChanged.push_back(item);
+                        }
                     }
+                }
+                if (!kindChanged.empty()) {
+                    std::lock_guard lock(kindChangedLock);
+                    match.kindChanged.insert(match.kindChanged.end(), kindChanged.begin(), kindChanged.end());
                 }
             });
             for (std::size_t row = 0; row < rows; ++row) {
@@ -315,6 +384,7 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
         lookUp(batches[filling]);
         std::sort(match.seenRowIds.begin(), match.seenRowIds.end());
         std::sort(match.unseenRowIds.begin(), match.unseenRowIds.end());
+        std::sort(match.kindChanged.begin(), match.kindChanged.end());
         stampInto(match);
         match.valid = true;
     });

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace tess {
 
@@ -120,10 +120,12 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
 
         // One IN query per chunk that fits the connection's parameter limit.
         const auto limit = static_cast<std::size_t>(std::max(1, sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
-        std::unordered_set<std::string> indexed;
+        // Path key of each indexed item -> whether its row holds a folder.
+        std::unordered_map<std::string, bool> indexed;
         for (std::size_t begin = 0; begin < keys.size(); begin += limit) {
             const std::size_t count = std::min(limit, keys.size() - begin);
-            SqliteStatement statement(m_db, "SELECT path_key FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
+            SqliteStatement statement(m_db,
+                "SELECT path_key, is_directory FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
             if (!statement) {
                 TESS_LOG_ERROR("❌ Failed to prepare compareBatch statement: " + errorMessage());
                 comparison = Comparison {items, {}, 0};
@@ -133,15 +135,20 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
                 statement.bindText(static_cast<int>(i + 1), keys[begin + i]);
             }
             while (statement.step() == SQLITE_ROW) {
-                indexed.insert(statement.columnText(0));
+                indexed.emplace(statement.columnText(0), statement.columnInt(1) != 0);
             }
         }
 
+        // An indexed path whose kind changed (a file replaced by a folder of
+        // the same name, or back) is a changed item: analysed and written again.
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if (indexed.contains(keys[i])) {
-                ++comparison.unchangedCount;
-            } else {
+            const auto row = indexed.find(keys[i]);
+            if (row == indexed.end()) {
                 comparison.newItems.push_back(items[i]);
+            } else if (row->second != items[i].isDirectory) {
+                comparison.changedItems.push_back(items[i]);
+            } else {
+                ++comparison.unchangedCount;
             }
         }
     });

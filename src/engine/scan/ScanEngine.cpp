@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <limits>
+#include <thread>
 #include <unordered_set>
 #include <utility>
 
@@ -404,6 +406,12 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
         }
         return walkShouldStop();
     };
+    // The kinds of the indexed rows are read while the walk runs, on a thread
+    // of its own that nothing waits for unless the comparison needs it; the
+    // match reads them again if the index changed meanwhile.
+    std::packaged_task<FileIndexDatabase::FolderRows()> readFolderRows([database = m_database] { return database->findFolderRows(); });
+    std::future<FileIndexDatabase::FolderRows> folderRows = readFolderRows.get_future();
+    std::thread(std::move(readFolderRows)).detach();
     DirectoryWalker::Outcome walk = DirectoryWalker::walk(root, options);
 
     Comparison comparison;
@@ -441,16 +449,20 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     // over the index finds which items it holds; the batches then only
     // split the items and publish progress. Without that pass (it failed or
     // was cancelled) every batch asks the index itself.
+    // Taken before entering the statement queue, which its reading needs.
+    const FileIndexDatabase::FolderRows folders = folderRows.get();
     m_database->sync([&] {
         if (!items.empty() && !stop()) {
             const auto matchStart = SteadyClock::now();
-            comparison.match = m_database->matchIndexedPaths(items, stop);
+            comparison.match = m_database->matchIndexedPaths(items, stop, &folders);
             databaseTime += secondsSince(matchStart);
         }
         const FileIndexDatabase::KeyMatch& match = comparison.match;
         // With the pass, new items move towards the front of `items`, in
         // their order, and what is left becomes the list of new items.
+        // Indexed items of the other kind than their row are changed.
         std::size_t newCount = 0;
+        std::size_t nextKindChanged = 0;
         if (match.valid) {
             comparison.unchangedPaths.reserve(
                 static_cast<std::size_t>(std::count(match.indexed.begin(), match.indexed.end(), std::uint8_t {1})));
@@ -465,7 +477,10 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
             const std::size_t end = std::min(items.size(), compared + kComparisonBatchSize);
             if (match.valid) {
                 for (std::size_t i = compared; i < end; ++i) {
-                    if (match.indexed[i] != 0) {
+                    if (nextKindChanged < match.kindChanged.size() && match.kindChanged[nextKindChanged] == i) {
+                        ++nextKindChanged;
+                        comparison.changedItems.push_back(std::move(items[i]));
+                    } else if (match.indexed[i] != 0) {
                         comparison.unchangedPaths.push_back(std::move(items[i].path));
                     } else {
                         if (newCount != i) {
@@ -498,6 +513,7 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     }
     std::vector<FileItem>().swap(items);  // moved into the comparison
     comparison.match.indexed = {};
+    comparison.match.kindChanged = {};
 
     TESS_LOG_INFO("Enumeration complete: " + std::to_string(comparison.total) + " files (" + std::to_string(directories) + " dirs) ("
         + std::to_string(comparison.newItems.size()) + " new, " + std::to_string(comparison.changedItems.size()) + " changed, "
@@ -540,8 +556,10 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
     // By row id while the index is as the comparison found it. The stale
     // rows are among the rows the comparison did not see, which touching
     // the seen ones leaves alone, so they can be found and removed first.
+    // The rows of changed items were seen too: they are touched with the
+    // unchanged ones and rewritten by the scan's results.
     std::optional<std::vector<FileIndexDatabase::StaleRow>> staleRows;
-    if (match.valid && comparison.changedItems.empty()) {
+    if (match.valid) {
         // Rows the comparison did not see are stale whatever their stored time
         // (a clock set back must not keep vanished items).
         staleRows = m_database->findUnseenStaleRows(match, root, IndexDate::max());
@@ -561,12 +579,16 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
             m_database->deletePaths(stalePaths);
             removed = false;  // the index changed: the ids no longer say which rows were seen
         }
-        if (!comparison.unchangedPaths.empty()) {
+        if (!comparison.unchangedPaths.empty() || !comparison.changedItems.empty()) {
             // Touching every unchanged row rewrites most of the table; it runs
             // on the background write queue, ahead of the scan's results, and
             // every read of the index waits for it.
+            std::vector<std::string> paths = std::move(comparison.unchangedPaths);
+            for (const auto& item : comparison.changedItems) {
+                paths.push_back(item.path);
+            }
             m_database->performAsync([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
-                                         paths = std::move(comparison.unchangedPaths), startTime]() mutable {
+                                         paths = std::move(paths), startTime]() mutable {
                 if (!database->touchMatchedRows(match, startTime)) {
                     database->touchPaths(paths, startTime);
                 }

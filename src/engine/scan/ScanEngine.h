@@ -45,9 +45,9 @@ public:
     using Generation = std::uint64_t;
     using Clock = std::chrono::system_clock;
 
-    // The counts a scan returns: total items found, new, changed (always 0:
-    // the index keeps no size or date) and unchanged. Zero when the scan did
-    // not run or was cancelled.
+    // The counts a scan returns: total items found, new, changed (indexed
+    // with the other kind, file or folder; the index keeps no size or date)
+    // and unchanged. Zero when the scan did not run or was cancelled.
     struct Counts {
         int total = 0;
         int newFiles = 0;
