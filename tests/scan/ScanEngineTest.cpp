@@ -575,8 +575,10 @@ TEST_F(ScanEngineTest, NewGenerationDiscardsQueuedAndRunningWork)
 
 TEST(ScanEngineHelpers, DestinationRootByteCountAndIssueRecords)
 {
-    EXPECT_EQ(ScanEngine::destinationRootByteCount(DestinationConfig::physicalFolder("/mnt/usb/target")), 15);
-    EXPECT_EQ(ScanEngine::destinationRootByteCount(DestinationConfig::physicalFolder("/mnt/\xC3\xA9")), 7);
+    // A folder's bytes count with the "/" that joins it to a relative path.
+    EXPECT_EQ(ScanEngine::destinationRootByteCount(DestinationConfig::physicalFolder("/mnt/usb/target")), 16);
+    EXPECT_EQ(ScanEngine::destinationRootByteCount(DestinationConfig::physicalFolder("/mnt/\xC3\xA9")), 8);
+    EXPECT_EQ(ScanEngine::destinationRootByteCount(DestinationConfig::physicalFolder("/mnt/usb/")), 9);
     EXPECT_EQ(ScanEngine::destinationRootByteCount(DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false)), 3);
     EXPECT_EQ(ScanEngine::destinationRootByteCount(std::nullopt), 3);
 

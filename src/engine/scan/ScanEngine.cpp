@@ -640,7 +640,11 @@ SourceFileAnalyzer::AnalysisResult ScanEngine::analyzeItems(const std::vector<Fi
 std::int64_t ScanEngine::destinationRootByteCount(const std::optional<DestinationConfig>& destination)
 {
     if (destination && destination->folder() != nullptr) {
-        return static_cast<std::int64_t>(destination->folder()->path.size());
+        // The folder's path and the "/" that joins it to a relative path
+        // (none when the folder path already ends with one).
+        const std::string& path = destination->folder()->path;
+        const bool endsWithSeparator = !path.empty() && path.back() == '/';
+        return static_cast<std::int64_t>(path.size()) + (endsWithSeparator ? 0 : 1);
     }
     return 3;
 }
