@@ -77,6 +77,21 @@ void forEachComponent(std::string_view path, Fn&& fn)
     }
 }
 
+// Rebuilds a path in `out`: appends "/" before every component but the first,
+// then calls fn(component), which appends what the component becomes.
+template <class Fn>
+void appendEachComponent(std::string& out, std::string_view path, Fn&& fn)
+{
+    bool first = true;
+    forEachComponent(path, [&](std::string_view component) {
+        if (!first) {
+            out.push_back('/');
+        }
+        first = false;
+        fn(component);
+    });
+}
+
 std::string_view lastComponent(std::string_view path)
 {
     const std::size_t slash = path.rfind('/');
@@ -968,12 +983,7 @@ SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view
         }
         out.clear();
         out.reserve(path.size());
-        bool first = true;
-        forEachComponent(path, [&](std::string_view component) {
-            if (!first) {
-                out.push_back('/');
-            }
-            first = false;
+        appendEachComponent(out, path, [&](std::string_view component) {
             if (component.empty() || text::isAscii(component)) {
                 out.append(component);
                 return;
@@ -990,12 +1000,7 @@ SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view
         }
         out.clear();
         out.reserve(path.size());
-        bool first = true;
-        forEachComponent(path, [&](std::string_view component) {
-            if (!first) {
-                out.push_back('/');
-            }
-            first = false;
+        appendEachComponent(out, path, [&](std::string_view component) {
             const std::size_t componentStart = out.size();
             for (std::size_t i = 0; i < component.size();) {
                 if (static_cast<unsigned char>(component[i]) >= 0xF0) {
@@ -1017,12 +1022,7 @@ SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view
         }
         out.clear();
         out.reserve(path.size());
-        bool first = true;
-        forEachComponent(path, [&](std::string_view component) {
-            if (!first) {
-                out.push_back('/');
-            }
-            first = false;
+        appendEachComponent(out, path, [&](std::string_view component) {
             out.append(component.empty() ? std::string() : text::nfc(component));
         });
         return out == path ? Encoded::unchanged : Encoded::reported;
@@ -1160,12 +1160,7 @@ void SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) cons
     std::vector<std::string> trimmed;
     std::string out;
     out.reserve(path.size());
-    bool first = true;
-    forEachComponent(path, [&](std::string_view component) {
-        if (!first) {
-            out.push_back('/');
-        }
-        first = false;
+    appendEachComponent(out, path, [&](std::string_view component) {
         if (mayStrip(component)) {
             out.append(stripComponent(component, trimmed));
         } else {
@@ -1250,12 +1245,7 @@ void SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& i
     }
     std::string out;
     out.reserve(path.size());
-    bool first = true;
-    forEachComponent(path, [&](std::string_view component) {
-        if (!first) {
-            out.push_back('/');
-        }
-        first = false;
+    appendEachComponent(out, path, [&](std::string_view component) {
         if (component.empty() || !hasSeparatorRun(component)) {
             out.append(component);
         } else {
@@ -1430,12 +1420,7 @@ void SourceFileAnalyzer::prefixDotAncestors(std::string& path)
         return;
     }
     std::string out;
-    bool first = true;
-    forEachComponent(parentPart(path), [&](std::string_view component) {
-        if (!first) {
-            out.push_back('/');
-        }
-        first = false;
+    appendEachComponent(out, parentPart(path), [&](std::string_view component) {
         if (isDotName(component)) {
             out.append(kReservedPrefix);
         }
