@@ -18,7 +18,7 @@
 namespace tess {
 namespace {
 
-using test::LogCapture;
+using test::AnalyzerLogSink;
 using test::plainSettings;
 using test::ProcessorCountOverride;
 using Issue = FileTransformationIssue;
@@ -239,7 +239,7 @@ TEST(Analyze, ItemsOutsideTheRootPassThroughUnchangedWithAWarning)
     auto settings = plainSettings();
     settings.reservedNames = {"DATA", "X"};
     settings.maxPathLength = 5;
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(settings, 3, log.sink());
     const std::vector<FileItem> items = {{"/Volumes/Data", true}, {"/Other/x", false}, {"/Volumes/Data/a", false}};
     const auto output = analyzer.analyze(items, "/Volumes/Data", "NTFS", [] { return false; });
@@ -260,7 +260,7 @@ TEST(Analyze, ItemsOutsideTheRootPassThroughUnchangedWithAWarning)
 TEST(Analyze, GoldenLogLines)
 {
     const ProcessorCountOverride cores(8);
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(TransformationSettings {}, 3, log.sink());
     const std::vector<FileItem> items = {{"/src/a\xC2\xA0"
                                           "b.txt",
@@ -317,7 +317,7 @@ TEST(Analyze, StartLineWritesLimitsAndUnknownTarget)
     settings.maxPathLength = 1023;
     settings.maxPathDepth = 20;
     settings.translationTable.entries = {{":", "_"}, {"?", "_"}};
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(settings, 3, log.sink());
     analyzer.analyze(filesUnder("/r", 1200), "/r", "", [] { return false; });
     const auto lines = log.lines();
@@ -331,7 +331,7 @@ TEST(Analyze, StartLineWritesLimitsAndUnknownTarget)
 
 TEST(Analyze, EmptyInputRunsThroughAllSteps)
 {
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     const auto output = analyzer.analyze({}, "/r", "FAT", [] { return false; });
     EXPECT_TRUE(output.results.empty());
@@ -383,7 +383,7 @@ TEST(Cancellation, ParallelChunksOfAThousandNeverPoll)
 TEST(Cancellation, StopsPhase1AndReturnsNothing)
 {
     const ProcessorCountOverride cores(1);
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     const auto stopped = analyzer.runPhase1(prepared(2500), [] { return true; });
     EXPECT_TRUE(stopped.stoppedEarly);
@@ -418,7 +418,7 @@ TEST(Cancellation, APhase1ThatStoppedEarlyIsNeverHandedOn)
     // The flag is raised during phase 1 and cleared before the check after
     // it: the partial results must still not come back.
     const ProcessorCountOverride cores(1);
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> calls {0};
     const auto output = analyzer.analyze(filesUnder("/r", 2500), "/r", "FAT", [&] { return ++calls == 1; });
@@ -428,7 +428,7 @@ TEST(Cancellation, APhase1ThatStoppedEarlyIsNeverHandedOn)
 
 TEST(Cancellation, AfterPhase2)
 {
-    LogCapture log;
+    AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> calls {0};
     // Three items: no poll inside phase 1; the checks after phase 1 and after

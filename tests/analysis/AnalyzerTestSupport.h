@@ -10,8 +10,8 @@
 
 namespace tess::test {
 
-// Collects the analyser's log lines (from any thread).
-class LogCapture {
+// Collects the analyser's log lines (from any thread) as "LEVEL message".
+class AnalyzerLogSink {
 public:
     SourceFileAnalyzer::LogSink sink()
     {
@@ -24,6 +24,16 @@ public:
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
+    }
+    std::vector<std::string> linesStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : lines()) {
+            if (line.rfind(prefix, 0) == 0) {
+                out.push_back(line);
+            }
+        }
+        return out;
     }
 
 private:

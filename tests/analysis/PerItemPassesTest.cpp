@@ -9,7 +9,7 @@
 namespace tess {
 namespace {
 
-using test::LogCapture;
+using test::AnalyzerLogSink;
 using test::plainSettings;
 using Issue = FileTransformationIssue;
 using Issues = SourceFileAnalyzer::Issues;
@@ -244,7 +244,7 @@ struct LimitsOutcome {
 };
 
 LimitsOutcome limits(const TransformationSettings& settings, std::string path, bool isDirectory, std::int64_t rootBytes = 3,
-    LogCapture* log = nullptr)
+    AnalyzerLogSink* log = nullptr)
 {
     const SourceFileAnalyzer analyzer(settings, rootBytes, log ? log->sink() : SourceFileAnalyzer::LogSink {});
     LimitsOutcome out {std::move(path), {}, std::nullopt};
@@ -290,7 +290,7 @@ TEST(LimitsPass, UnresolvableReasons)
     };
     for (const Case& c : cases) {
         settings.maxFilenameLength = c.limit;
-        LogCapture log;
+        AnalyzerLogSink log;
         const auto out = limits(settings, "dir/" + c.name, false, 3, &log);
         EXPECT_EQ(out.path, "dir/" + c.name);
         ASSERT_EQ(out.issues.size(), 2u) << c.name;

@@ -269,7 +269,7 @@ TEST(AnalysisInvariants, RandomHostileTreesForEveryConfiguration)
         for (const Config& config : all) {
             SCOPED_TRACE("seed " + std::to_string(seed));
             const auto runWith = [&](std::size_t processors) {
-                const test::ScopedProcessorCount count(processors);
+                const test::ProcessorCountOverride count(processors);
                 const SourceFileAnalyzer analyzer(config.settings, 3, [](std::string, std::string_view, std::string_view, int) {});
                 return analyzer.analyze(items, "/src", config.name, [] { return false; });
             };

@@ -12,10 +12,10 @@ namespace {
 
 using Issue = FileTransformationIssue;
 using test::analyzeUnderSrc;
-using test::bareSettings;
 using test::dir;
 using test::file;
 using test::finalPathsByOriginal;
+using test::plainSettings;
 using test::record;
 using test::resultOf;
 using test::runPhase2;
@@ -24,14 +24,14 @@ using ::testing::IsEmpty;
 
 TransformationSettings caseInsensitive()
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.isCaseSensitive = false;
     return settings;
 }
 
 TransformationSettings withUnderscoreTable()
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.translationTable.entries = {{":", "_"}, {"?", "_"}, {"*", "_"}};
     return settings;
 }
@@ -72,7 +72,7 @@ TEST(Collisions, CaseTwinsOnACaseInsensitiveDestination)
     EXPECT_THAT(mixed.transformations, ElementsAre(Issue {Issue::Collision {"README.md"}}));
 
     // Case-sensitive: both stay.
-    const SourceFileAnalyzer sensitive(bareSettings(), 3);
+    const SourceFileAnalyzer sensitive(plainSettings(), 3);
     for (const auto& result : analyzeUnderSrc(sensitive, {file("Readme.md"), file("README.md")}).results) {
         EXPECT_FALSE(result.needsRename);
     }
@@ -92,7 +92,7 @@ TEST(Collisions, ThreeNamesBecomingOneAreNumberedInItemOrder)
 
 TEST(Collisions, NewNameOnAnotherMembersOldNameIsNumbered)
 {
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     // b.txt is renamed away to c.txt, yet x.txt may not take b.txt.
     const auto output = runPhase2(analyzer, {record("b.txt", "c.txt", false), record("x.txt", "b.txt", false)});
     EXPECT_EQ(resultOf(output.results, "b.txt").finalRelativePath, "c.txt");
@@ -118,7 +118,7 @@ TEST(Collisions, NormalisationOnlyChangeCountsAsUnchangedButNeedsARename)
 {
     const std::string nfd = "cafe\xCC\x81";
     const std::string nfc = "caf\xC3\xA9";
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     // The NFD item changes only its normalisation: it is ordered with the
     // unchanged ones, before z, yet needs a rename.
     const auto alone = runPhase2(analyzer, {record("z", nfc, false), record(nfd, nfc, false)});
@@ -142,7 +142,7 @@ TEST(Collisions, NormalisationOnlyChangeCountsAsUnchangedButNeedsARename)
 
 TEST(Collisions, SeparatorCleaningAppliesToTheNumberedName)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxFilenameLength = 20;
     settings.maxFolderNameLength = 20;
     settings.cleanRepeatedSeparators = true;
@@ -184,7 +184,7 @@ TEST(Collisions, CanonicallyEquivalentFolderTwinsKeepTheirOwnChildren)
 {
     const std::string nfd = "cafe\xCC\x81";
     const std::string nfc = "caf\xC3\xA9";
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     const auto output = analyzeUnderSrc(analyzer, {dir(nfd), dir(nfc), file(nfd + "/n.txt"), file(nfc + "/n.txt")});
     const auto paths = finalPathsByOriginal(output.results);
     // Sorted by NFC form with input order for ties: the NFD folder first.
@@ -201,7 +201,7 @@ TEST(Collisions, NameThatIsNotUtf8NeverCollidesWithItsOwnReading)
     // still does, files and folders alike.
     const std::string raw = "caf\xE9";
     const std::string valid = "caf\xC3\xA9";
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     const auto alone = analyzeUnderSrc(analyzer, {file(raw + ".txt"), dir(raw + "d"), file("plain.txt")});
     EXPECT_EQ(resultOf(alone.results, raw + ".txt").finalRelativePath, valid + ".txt");
     EXPECT_EQ(resultOf(alone.results, raw + "d").finalRelativePath, valid + "d");
@@ -221,7 +221,7 @@ TEST(Collisions, FolderNamedWithARawByteKeepsItsChildrenApartFromItsLookAlike)
     // then meets the real "café".
     const std::string raw = "caf\xE9";
     const std::string valid = "caf\xC3\xA9";
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     const auto output = analyzeUnderSrc(analyzer, {dir(raw), dir(valid), file(raw + "/x"), file(valid + "/y")});
     const auto paths = finalPathsByOriginal(output.results);
     EXPECT_EQ(paths.at(valid), valid);
@@ -234,7 +234,7 @@ TEST(Collisions, FolderNamedWithARawByteKeepsItsChildrenApartFromItsLookAlike)
 
 TEST(Collisions, NumberingPastThePathLimitIsReported)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxPathLength = 10;  // 3 + 7 fits, 3 + 9 does not
     const SourceFileAnalyzer analyzer(settings, 3);
     const auto output = runPhase2(analyzer, {record("abc.txt", "abc.txt", false), record("abd.txt", "abc.txt", false)});
@@ -245,7 +245,7 @@ TEST(Collisions, NumberingPastThePathLimitIsReported)
 
 TEST(Collisions, FolderNumberingRespectsTheFolderNameLimit)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxFilenameLength = 255;
     settings.maxFolderNameLength = 6;
     const SourceFileAnalyzer analyzer(settings, 3);
@@ -267,7 +267,7 @@ TEST(Collisions, NumberingEndsWhenSeparatorCleaningEatsTheNumber)
         {{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
     };
     for (const Case& c : cases) {
-        auto settings = bareSettings();
+        auto settings = plainSettings();
         settings.isCaseSensitive = false;
         settings.cleanRepeatedSeparators = true;
         settings.repeatedSeparatorCharacters = c.separators;
@@ -293,7 +293,7 @@ TEST(Collisions, RenamedEquivalentTwinFoldersKeepTheirChildrenByteForByte)
     // own folder's exact path, not the twin's spelling.
     const std::string nfc = "\xC3\xA9";
     const std::string nfd = "e\xCC\x81";
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     const auto output = runPhase2(analyzer,
         {record(nfc + ":", nfc + "_", true), record(nfd + ":", nfd + "_", true), record(nfc + ":/x", nfc + ":/x", false),
             record(nfd + ":/y", nfd + ":/y", false), record(nfc + ":/s", nfc + ":/s", true), record(nfc + ":/s/z", nfc + ":/s/z", false)});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../analysis/AnalyzerTestSupport.h"
 #include "analysis/FileTransformationIssue.h"
 #include "analysis/FileTransformationResult.h"
 #include "analysis/SourceFileAnalyzer.h"
@@ -13,56 +14,6 @@
 #include <vector>
 
 namespace tess::test {
-
-// Collects the analyser's log lines (from any thread) as "LEVEL message".
-class Phase2LogCapture {
-public:
-    SourceFileAnalyzer::LogSink sink()
-    {
-        return [this](std::string message, std::string_view level, std::string_view, int) {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back(std::string(level) + " " + message);
-        };
-    }
-    std::vector<std::string> lines() const
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-    std::vector<std::string> linesStartingWith(const std::string& prefix) const
-    {
-        std::vector<std::string> out;
-        for (const std::string& line : lines()) {
-            if (line.rfind(prefix, 0) == 0) {
-                out.push_back(line);
-            }
-        }
-        return out;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
-};
-
-// Forces the processor count for one scope.
-class ScopedProcessorCount {
-public:
-    explicit ScopedProcessorCount(std::size_t count) { setProcessorCountOverride(count); }
-    ~ScopedProcessorCount() { setProcessorCountOverride(0); }
-    ScopedProcessorCount(const ScopedProcessorCount&) = delete;
-    ScopedProcessorCount& operator=(const ScopedProcessorCount&) = delete;
-};
-
-// No limits, no table, none of the built-in lists, case-sensitive.
-inline TransformationSettings bareSettings()
-{
-    TransformationSettings settings;
-    settings.stripControlCharacters = false;
-    settings.normalizeDeceptiveWhitespace = false;
-    settings.stripZeroWidthCharacters = false;
-    return settings;
-}
 
 // A phase-1 record as phase 1 would hand it over.
 inline SourceFileAnalyzer::Phase1Result record(const std::string& original, const std::string& transformed, bool isDirectory,

@@ -14,10 +14,10 @@ namespace {
 
 using Issue = FileTransformationIssue;
 using test::analyzeUnderSrc;
-using test::bareSettings;
 using test::dir;
 using test::file;
 using test::finalPathsByOriginal;
+using test::plainSettings;
 using test::record;
 using test::resultFor;
 using test::resultOf;
@@ -28,8 +28,8 @@ using ::testing::UnorderedElementsAre;
 
 TEST(RenamePropagation, RenamedFolderIsCarriedToChildrenAndGrandchildren)
 {
-    test::Phase2LogCapture log;
-    const SourceFileAnalyzer analyzer(bareSettings(), 3, log.sink());
+    test::AnalyzerLogSink log;
+    const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     const auto output = runPhase2(analyzer,
         {record("a", "b", true), record("a/c", "a/c", true), record("a/x", "a/x", false), record("a/c/y", "a/c/y", false)});
     EXPECT_EQ(finalPathsByOriginal(output.results),
@@ -47,8 +47,8 @@ TEST(RenamePropagation, NormalisationOnlyFolderChangeIsNotCarried)
 {
     const std::string nfd = "cafe\xCC\x81";  // e + U+0301
     const std::string nfc = "caf\xC3\xA9";  // U+00E9
-    test::Phase2LogCapture log;
-    const SourceFileAnalyzer analyzer(bareSettings(), 3, log.sink());
+    test::AnalyzerLogSink log;
+    const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     const auto output = runPhase2(analyzer, {record(nfd, nfc, true), record(nfd + "/x", nfd + "/x", false)});
     const auto* folder = resultFor(output.results, nfd);
     const auto* child = resultFor(output.results, nfd + "/x");
@@ -63,7 +63,7 @@ TEST(RenamePropagation, NormalisationOnlyFolderChangeIsNotCarried)
 
 TEST(RenamePropagation, ReservedFolderNameReachesEveryDescendantThroughTheAnalyzer)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.reservedNames = {"CON"};
     const SourceFileAnalyzer analyzer(settings, 3);
     const auto output = analyzeUnderSrc(analyzer, {dir("con"), dir("con/sub"), file("con/sub/f.txt"), file("con/g.txt")});
@@ -88,7 +88,7 @@ TEST(DepthFlattening, FlattenPathKeepsTheFirstLevelsAndTheName)
         {0, "c.txt", "c.txt"},
     };
     for (const Case& c : cases) {
-        auto settings = bareSettings();
+        auto settings = plainSettings();
         settings.maxPathDepth = c.limit;
         const SourceFileAnalyzer analyzer(settings, 3);
         EXPECT_EQ(DepthFlattening(analyzer).flattenPath(c.path), c.flattened) << c.limit << " " << c.path;
@@ -97,7 +97,7 @@ TEST(DepthFlattening, FlattenPathKeepsTheFirstLevelsAndTheName)
 
 TEST(DepthFlattening, DepthThreeFileLosesMiddleFoldersAndAnOverlongHolderIsCut)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxPathDepth = 3;
     settings.maxFolderNameLength = 4;
     const SourceFileAnalyzer analyzer(settings, 3);
@@ -123,7 +123,7 @@ TEST(DepthFlattening, HolderCutToDotsNeverNamesItselfOrItsParent)
         {2, "a/.xyz/c/d.txt", "a/.x/d.txt"},
     };
     for (const Case& c : cases) {
-        auto settings = bareSettings();
+        auto settings = plainSettings();
         settings.maxPathDepth = 3;
         settings.maxFolderNameLength = c.folderLimit;
         const SourceFileAnalyzer analyzer(settings, 3);
@@ -135,10 +135,10 @@ TEST(DepthFlattening, HolderCutToDotsNeverNamesItselfOrItsParent)
 
 TEST(DepthFlattening, NestedTooDeepFoldersGiveOneEntryAndLoseTheirIssues)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxPathDepth = 3;
     settings.maxFolderNameLength = 4;
-    test::Phase2LogCapture log;
+    test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(settings, 3, log.sink());
     const auto output = analyzeUnderSrc(analyzer,
         {dir("a"), dir("a/bbbbbb"), dir("a/bbbbbb/c"), dir("a/bbbbbb/c/d"), file("a/bbbbbb/c/d/e.txt"), file("a/bbbbbb/f.txt")});
@@ -156,7 +156,7 @@ TEST(DepthFlattening, NestedTooDeepFoldersGiveOneEntryAndLoseTheirIssues)
 TEST(DepthFlattening, DepthLimitsZeroAndOneMoveTooDeepFilesToTheTop)
 {
     for (const std::int64_t limit : {0, 1}) {
-        auto settings = bareSettings();
+        auto settings = plainSettings();
         settings.maxPathDepth = limit;
         const SourceFileAnalyzer analyzer(settings, 3);
         const auto output = analyzeUnderSrc(analyzer, {dir("a"), dir("a/b"), file("a/b/c.txt"), file("top.txt")});
@@ -170,7 +170,7 @@ TEST(DepthFlattening, DepthLimitsZeroAndOneMoveTooDeepFilesToTheTop)
 
 TEST(DepthFlattening, FlattenedFileFollowsItsKeptAncestorsRename)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxPathDepth = 2;
     settings.reservedNames = {"CON"};
     const SourceFileAnalyzer analyzer(settings, 3);
@@ -186,7 +186,7 @@ TEST(DepthFlattening, FlattenedFileFollowsItsKeptAncestorsRename)
 
 TEST(DepthFlattening, FlattenedFilesCollideWithTheirNewSiblings)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxPathDepth = 2;
     const SourceFileAnalyzer analyzer(settings, 3);
     const auto output = analyzeUnderSrc(analyzer, {dir("a"), dir("a/b"), file("a/b/x.txt"), file("a/x.txt")});
@@ -222,8 +222,8 @@ std::vector<SourceFileAnalyzer::Phase1Result> flatRecords(std::size_t count)
 
 TEST(Phase2Cancellation, FirstLoopPollsBeforeEveryThousandthItemAndLogs)
 {
-    test::Phase2LogCapture log;
-    const SourceFileAnalyzer analyzer(bareSettings(), 3, log.sink());
+    test::AnalyzerLogSink log;
+    const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> polls {0};
     const auto output = runPhase2(analyzer, flatRecords(1001), [&] {
         ++polls;
@@ -237,8 +237,8 @@ TEST(Phase2Cancellation, FirstLoopPollsBeforeEveryThousandthItemAndLogs)
 
 TEST(Phase2Cancellation, ThousandItemsAreStoppedBeforeCollisionsWithoutALine)
 {
-    test::Phase2LogCapture log;
-    const SourceFileAnalyzer analyzer(bareSettings(), 3, log.sink());
+    test::AnalyzerLogSink log;
+    const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> polls {0};
     const auto output = runPhase2(analyzer, flatRecords(1000), [&] {
         ++polls;
@@ -251,7 +251,7 @@ TEST(Phase2Cancellation, ThousandItemsAreStoppedBeforeCollisionsWithoutALine)
 
 TEST(Phase2Cancellation, CancellationSeenByACollisionGroupEmptiesTheRun)
 {
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     std::atomic<int> polls {0};
     // The check before collision resolution passes; the group's own check
     // stops it.
@@ -262,7 +262,7 @@ TEST(Phase2Cancellation, CancellationSeenByACollisionGroupEmptiesTheRun)
 
 TEST(Phase2Cancellation, PhaseOneThatStoppedEarlyGivesNothing)
 {
-    const SourceFileAnalyzer analyzer(bareSettings(), 3);
+    const SourceFileAnalyzer analyzer(plainSettings(), 3);
     SourceFileAnalyzer::Phase1Output phase1;
     phase1.results = flatRecords(3);
     phase1.stoppedEarly = true;
@@ -272,8 +272,8 @@ TEST(Phase2Cancellation, PhaseOneThatStoppedEarlyGivesNothing)
 
 TEST(Phase2Cancellation, CancelledAnalysisReturnsNothingAfterPhaseTwo)
 {
-    test::Phase2LogCapture log;
-    const SourceFileAnalyzer analyzer(bareSettings(), 3, log.sink());
+    test::AnalyzerLogSink log;
+    const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> polls {0};
     std::vector<FileItem> items;
     for (int i = 0; i < 10; ++i) {
@@ -288,9 +288,9 @@ TEST(Phase2Cancellation, CancelledAnalysisReturnsNothingAfterPhaseTwo)
 
 TEST(Phase2Breakdown, LineHasTheExactShape)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.maxPathDepth = 2;
-    test::Phase2LogCapture log;
+    test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(settings, 3, log.sink());
     const auto output = runPhase2(analyzer,
         {record("a", "A", true), record("a/b", "A/b", true), record("a/x", "a/x", false), record("a/b/c", "A/b/c", false)});

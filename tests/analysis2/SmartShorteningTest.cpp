@@ -11,17 +11,17 @@ namespace {
 
 using Issue = FileTransformationIssue;
 using test::analyzeUnderSrc;
-using test::bareSettings;
 using test::dir;
 using test::file;
 using test::finalPathsByOriginal;
+using test::plainSettings;
 using test::resultFor;
 using test::resultOf;
 using ::testing::ElementsAre;
 
 TransformationSettings shorteningSettings(std::int64_t pathLimit)
 {
-    auto settings = bareSettings();
+    auto settings = plainSettings();
     settings.smartPathShortening = true;
     settings.maxPathLength = pathLimit;
     return settings;
@@ -95,7 +95,7 @@ TEST(SmartShortening, SiblingsReuseTheShortenedFolderAndOthersFollowIt)
 {
     // Names whose extension leaves nothing to cut: only the folder can give.
     const std::string folder = "projects_of_the_year_2021_archive";  // 33 bytes, floor 10
-    test::Phase2LogCapture log;
+    test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(shorteningSettings(50), 3, log.sink());
     const auto output = analyzeUnderSrc(analyzer,
         {dir(folder), file(folder + "/notes.a_long_extension"), file(folder + "/b.a_long_extension"), file(folder + "/x")});
@@ -128,7 +128,7 @@ TEST(SmartShortening, DeferredPropagationGivesTheSameResultInParallel)
         items.push_back(file(folder + "/f" + std::to_string(i)));
     }
     const auto runWith = [&](std::size_t processors) {
-        const test::ScopedProcessorCount count(processors);
+        const test::ProcessorCountOverride count(processors);
         const SourceFileAnalyzer analyzer(shorteningSettings(50), 3, [](std::string, std::string_view, std::string_view, int) {});
         return analyzeUnderSrc(analyzer, items).results;
     };
@@ -177,7 +177,7 @@ TEST(SmartShortening, PathThatCannotBeBroughtWithinTheLimitIsLeftAlone)
 
 TEST(SmartShortening, OffOrWithoutAPathLimitNothingIsShortened)
 {
-    test::Phase2LogCapture log;
+    test::AnalyzerLogSink log;
     auto settings = shorteningSettings(20);
     settings.smartPathShortening = false;
     const SourceFileAnalyzer analyzer(settings, 3, log.sink());
@@ -193,7 +193,7 @@ TEST(SmartShortening, DirectoryNameIsAFolderComponentAndEntersTheMappings)
     const std::string name = "a_directory_with_a_long_name";  // 28 bytes, floor 9
     {
         // 3 + 28 = 31, 6 over: the folder's own name is cut like any folder.
-        test::Phase2LogCapture log;
+        test::AnalyzerLogSink log;
         const SourceFileAnalyzer analyzer(shorteningSettings(25), 3, log.sink());
         const auto output = analyzeUnderSrc(analyzer, {dir(name)});
         EXPECT_EQ(output.results.at(0).finalRelativePath, name.substr(0, 22));
