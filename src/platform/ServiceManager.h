@@ -32,6 +32,9 @@ public:
     // refresh), so that coming back to the application never raises a
     // dialog. The default is registerService().
     virtual Status registerServiceWithoutPrompt() { return registerService(); }
+    // Unregistration that never asks the user anything, for the same reason.
+    // The default is unregisterService().
+    virtual Status unregisterServiceWithoutPrompt() { return unregisterService(); }
 };
 
 }  // namespace tess

@@ -93,6 +93,11 @@ Status SystemctlServiceManager::registerServiceWithoutPrompt()
     return change({m_options.systemctl, "--no-ask-password", "enable", "--now", kUnitName}, m_options.queryTimeout);
 }
 
+Status SystemctlServiceManager::unregisterServiceWithoutPrompt()
+{
+    return change({m_options.systemctl, "--no-ask-password", "disable", "--now", kUnitName}, m_options.queryTimeout);
+}
+
 Status SystemctlServiceManager::change(std::vector<std::string> command, std::chrono::milliseconds timeout)
 {
     const auto outcome = CommandRunner::run(command, timeout);

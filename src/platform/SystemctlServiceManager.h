@@ -37,6 +37,7 @@ public:
     Status registerService() override;
     Status unregisterService() override;
     Status registerServiceWithoutPrompt() override;
+    Status unregisterServiceWithoutPrompt() override;
 
     // The status for one word printed by `systemctl is-enabled`.
     static ServiceStatus statusFromIsEnabled(std::string_view state);

@@ -98,7 +98,10 @@ TEST_F(FakeSystemctl, RegistrationWithoutPromptNeverElevatesOrAsks)
 {
     auto services = manager();
     EXPECT_TRUE(services.registerServiceWithoutPrompt().ok());
-    EXPECT_EQ(m_dir.readFile("calls"), "systemctl --no-ask-password enable --now app.quenby.tessaline.helper.service\n");
+    EXPECT_TRUE(services.unregisterServiceWithoutPrompt().ok());
+    EXPECT_EQ(m_dir.readFile("calls"),
+        "systemctl --no-ask-password enable --now app.quenby.tessaline.helper.service\n"
+        "systemctl --no-ask-password disable --now app.quenby.tessaline.helper.service\n");
 
     m_dir.writeFile("refuse", "Failed to enable unit: Access denied\n");
     auto refused = services.registerServiceWithoutPrompt();

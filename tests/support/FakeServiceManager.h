@@ -39,8 +39,31 @@ public:
     Status unregisterService() override
     {
         std::lock_guard lock(m_mutex);
-        m_status = ServiceStatus::notRegistered;
-        return {};
+        ++m_unregisterCalls;
+        return answerUnregistration();
+    }
+
+    Status unregisterServiceWithoutPrompt() override
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_quietUnregisterCalls;
+        return answerUnregistration();
+    }
+
+    void failUnregistration(std::string message)
+    {
+        std::lock_guard lock(m_mutex);
+        m_unregisterFailure = std::move(message);
+    }
+    int unregisterCalls() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_unregisterCalls;
+    }
+    int quietUnregisterCalls() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_quietUnregisterCalls;
     }
 
     void setStatus(ServiceStatus status)
@@ -81,6 +104,16 @@ public:
 
 private:
     // Called with m_mutex held.
+    Status answerUnregistration()
+    {
+        if (!m_unregisterFailure.empty()) {
+            return Error {kAppErrorDomain, 125, m_unregisterFailure};
+        }
+        m_status = ServiceStatus::notRegistered;
+        return {};
+    }
+
+    // Called with m_mutex held.
     Status answerRegistration()
     {
         Status result;
@@ -90,8 +123,9 @@ private:
         } else if (!m_failure.empty()) {
             result = Error {kAppErrorDomain, 126, m_failure};
         }
-        if (result.ok())
+        if (result.ok()) {
             m_status = m_statusAfterRegistration;
+        }
         return result;
     }
 
@@ -100,6 +134,9 @@ private:
     ServiceStatus m_statusAfterRegistration = ServiceStatus::enabled;
     std::deque<Status> m_answers;
     std::string m_failure;
+    std::string m_unregisterFailure;
+    int m_unregisterCalls = 0;
+    int m_quietUnregisterCalls = 0;
     int m_registerCalls = 0;
     int m_quietRegisterCalls = 0;
     int m_statusCalls = 0;

@@ -1,0 +1,194 @@
+#include "FakeServiceManager.h"
+#include "LogCapture.h"
+#include "TempDir.h"
+#include "TestEnvironment.h"
+
+#include "log/AppLogger.h"
+#include "model/AppStartup.h"
+#include "model/UpdateManager.h"
+#include "platform/NullUpdater.h"
+#include "settings/DefaultsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tess {
+namespace {
+
+class ShellTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_home = std::make_unique<test::IsolatedHome>();
+        static int argc = 1;
+        static char name[] = "test_shell";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    void TearDown() override
+    {
+        AppLogger::shared().flush();
+        m_app.reset();
+        m_home.reset();
+    }
+
+private:
+    std::unique_ptr<test::IsolatedHome> m_home;
+    std::unique_ptr<QCoreApplication> m_app;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ShellTestEnvironment);
+
+using std::chrono::milliseconds;
+
+// Start-up over a scripted service manager: the recorded pauses, the lines
+// and their order, the calls made, and the window shown at the end.
+TEST(AppStartupTest, RegistersRestartsAndRetriesWithoutPrompting)
+{
+    struct Case {
+        const char* name;
+        ServiceStatus initial;
+        int failures;  // registrations that fail first
+        bool unregisterFails;
+        std::vector<int> pausesMs;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"registered at once", ServiceStatus::notRegistered, 0, false, {200},
+            {"Helper initial status: 0 (notRegistered)",
+                "Helper post-registration status: 1 (enabled) [registered=true]", "Starting in window mode"}},
+        {"enabled daemon restarts", ServiceStatus::enabled, 0, false, {500, 200},
+            {"Helper initial status: 1 (enabled)", "Helper enabled, forcing restart for updates.",
+                "Helper post-registration status: 1 (enabled) [registered=true]", "Starting in window mode"}},
+        {"unregister fails, one retry", ServiceStatus::enabled, 1, true, {500, 500, 200},
+            {"Helper initial status: 1 (enabled)", "Helper enabled, forcing restart for updates.",
+                "❌ Helper unregister failed: busy", "❌ Helper register attempt 1 failed: denied",
+                "Helper post-registration status: 1 (enabled) [registered=true]", "Starting in window mode"}},
+        {"unknown status, two retries", static_cast<ServiceStatus>(7), 2, false, {500, 1000, 200},
+            {"Helper initial status: 7 (unknown)", "❌ Helper register attempt 1 failed: denied",
+                "❌ Helper register attempt 2 failed: denied",
+                "Helper post-registration status: 1 (enabled) [registered=true]", "Starting in window mode"}},
+        {"fails three times", ServiceStatus::notRegistered, 3, false, {500, 1000, 200},
+            {"Helper initial status: 0 (notRegistered)", "❌ Helper register attempt 1 failed: denied",
+                "❌ Helper register attempt 2 failed: denied", "❌ Helper register attempt 3 failed: denied",
+                "Helper post-registration status: 0 (notRegistered) [registered=false]",
+                "❌ Helper registration failed after 3 attempts — helper will not be available this session",
+                "Starting in window mode"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto services = std::make_shared<test::FakeServiceManager>();
+        services->setStatus(c.initial);
+        for (int i = 0; i < c.failures; ++i) {
+            services->queueRegistrationAnswer(Error {kAppErrorDomain, 1, "denied"});
+        }
+        if (c.unregisterFails) {
+            services->failUnregistration("busy");
+        }
+        std::mutex mutex;
+        std::vector<int> pauses;
+        int refreshes = 0;
+        int windows = 0;
+        test::LogCapture log;
+        AppStartup startup({services,
+            [&](milliseconds d) {
+                std::lock_guard lock(mutex);
+                pauses.push_back(static_cast<int>(d.count()));
+            },
+            [] { return false; }, [&] { ++refreshes; }, [&] { ++windows; }});
+        QSignalSpy finished(&startup, &AppStartup::finished);
+        startup.start();
+        ASSERT_TRUE(finished.wait(5000));
+        EXPECT_EQ(pauses, c.pausesMs);
+        EXPECT_EQ(refreshes, 1);
+        EXPECT_EQ(windows, 1);
+        EXPECT_EQ(log.messages(), c.lines);
+        EXPECT_EQ(services->registerCalls(), 0);  // the prompting calls are never used
+        EXPECT_EQ(services->unregisterCalls(), 0);
+        EXPECT_EQ(services->quietRegisterCalls(), std::min(c.failures + 1, 3));
+    }
+}
+
+TEST(AppStartupTest, UnderTheTestHarnessNothingIsCalledAndNoWindowShows)
+{
+    auto services = std::make_shared<test::FakeServiceManager>();
+    int windows = 0;
+    test::LogCapture log;
+    test::ScopedEnv harness(AppStartup::kTestHarnessVariable, std::string("1"));
+    AppStartup startup({services, {}, {}, {}, [&] { ++windows; }});
+    startup.start();
+    QTest::qWait(50);
+    EXPECT_EQ(log.messages(), std::vector<std::string> {"Running under GoogleTest — skipping app startup"});
+    EXPECT_EQ(services->statusCalls(), 0);
+    EXPECT_EQ(windows, 0);
+}
+
+class FakeUpdater : public Updater {
+public:
+    bool canCheckForUpdates() const override { return canCheck; }
+    void checkForUpdates() override { ++checks; }
+    bool automaticallyChecksForUpdates() const override { return false; }
+    void setAutomaticallyChecksForUpdates(bool) override { }
+    bool automaticallyDownloadsUpdates() const override { return false; }
+    void setAutomaticallyDownloadsUpdates(bool) override { }
+    void setCanCheckObserver(std::function<void(bool)> o) override { observer = std::move(o); }
+
+    std::atomic<bool> canCheck {true};
+    int checks = 0;
+    std::function<void(bool)> observer;
+};
+
+TEST(UpdateManagerTest, FollowsTheUpdaterOnTheMainThread)
+{
+    auto updater = std::make_shared<FakeUpdater>();
+    UpdateManager manager(updater);
+    EXPECT_TRUE(manager.canCheckForUpdates());  // seen at once
+
+    QSignalSpy changed(&manager, &UpdateManager::canCheckForUpdatesChanged);
+    std::thread([&] {
+        updater->canCheck = false;
+        updater->observer(false);
+    }).join();
+    EXPECT_TRUE(manager.canCheckForUpdates());  // not yet: the main thread applies it
+    ASSERT_TRUE(changed.wait(2000));
+    EXPECT_FALSE(manager.canCheckForUpdates());
+    manager.checkForUpdates();
+    EXPECT_EQ(updater->checks, 0);  // asked again, and it cannot
+    updater->canCheck = true;
+    manager.checkForUpdates();
+    EXPECT_EQ(updater->checks, 1);
+}
+
+TEST(UpdateManagerTest, NullUpdaterCannotCheckAndKeepsItsSettingsBesideThePreferences)
+{
+    test::TempDir dir;
+    auto defaults = std::make_shared<DefaultsStore>(dir / "defaults.plist");
+    ASSERT_TRUE(defaults->setObject("app.quenby.Tessaline.preferences", PlistValue(PlistValue::Dictionary {})));
+    NullUpdater updater(defaults);
+    EXPECT_FALSE(updater.canCheckForUpdates());
+    EXPECT_FALSE(updater.automaticallyChecksForUpdates());
+    updater.setAutomaticallyChecksForUpdates(true);
+    updater.setAutomaticallyDownloadsUpdates(false);
+
+    NullUpdater reread(std::make_shared<DefaultsStore>(dir / "defaults.plist"));
+    EXPECT_TRUE(reread.automaticallyChecksForUpdates());
+    EXPECT_FALSE(reread.automaticallyDownloadsUpdates());
+    const auto preferences = defaults->object("app.quenby.Tessaline.preferences");
+    ASSERT_TRUE(preferences && preferences.value());  // the other key stays
+
+    UpdateManager manager(std::make_shared<NullUpdater>(defaults));
+    EXPECT_FALSE(manager.canCheckForUpdates());
+}
+
+}  // namespace
+}  // namespace tess
