@@ -5,6 +5,7 @@
 
 #include "log/AppLogger.h"
 #include "model/AppStartup.h"
+#include "model/QuitController.h"
 #include "model/UpdateManager.h"
 #include "platform/NullUpdater.h"
 #include "settings/DefaultsStore.h"
@@ -188,6 +189,47 @@ TEST(UpdateManagerTest, NullUpdaterCannotCheckAndKeepsItsSettingsBesideThePrefer
 
     UpdateManager manager(std::make_shared<NullUpdater>(defaults));
     EXPECT_FALSE(manager.canCheckForUpdates());
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// With writes queued, the quit shows the sheet, waits off the main thread
+// (which keeps serving events), logs both lines in order and then quits.
+TEST(QuitControllerTest, WaitsForQueuedWritesOffTheMainThread)
+{
+    std::atomic<std::int64_t> pending {2};
+    std::atomic<bool> release {false};
+    int sheets = 0;
+    int quits = 0;
+    test::LogCapture log;
+    QuitController controller({[&] { return pending.load(); },
+        [&] {
+            while (!release) {
+                std::this_thread::sleep_for(milliseconds(5));
+            }
+        },
+        [&] { ++sheets; }, [&] { ++quits; }});
+    controller.requestQuit();
+    controller.requestQuit();  // asked again while waiting
+    EXPECT_TRUE(controller.isWaiting());
+    EXPECT_EQ(sheets, 1);
+    QTest::qWait(50);
+    EXPECT_EQ(quits, 0);
+    release = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quits == 1; }, 5000));
+    EXPECT_EQ(log.messages(),
+        (std::vector<std::string> {"AppDelegate: Pending DB writes detected, waiting before quit…",
+            "AppDelegate: Pending DB writes completed, proceeding with quit"}));
+
+    int immediate = 0;
+    QuitController idle({[] { return std::int64_t {0}; }, [] { FAIL() << "no wait without writes"; },
+        [] { FAIL() << "no sheet without writes"; }, [&] { ++immediate; }});
+    idle.requestQuit();
+    EXPECT_EQ(immediate, 1);
 }
 
 }  // namespace
