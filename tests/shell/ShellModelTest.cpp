@@ -6,6 +6,7 @@
 #include "log/AppLogger.h"
 #include "model/AppStartup.h"
 #include "model/QuitController.h"
+#include "model/SingleInstance.h"
 #include "model/UpdateManager.h"
 #include "platform/NullUpdater.h"
 #include "settings/DefaultsStore.h"
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -230,6 +232,35 @@ TEST(QuitControllerTest, WaitsForQueuedWritesOffTheMainThread)
         [] { FAIL() << "no sheet without writes"; }, [&] { ++immediate; }});
     idle.requestQuit();
     EXPECT_EQ(immediate, 1);
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// A second launch makes the first show its window; a socket left by an
+// instance that died is taken over.
+TEST(SingleInstanceTest, SecondLaunchAsksTheFirstToReopen)
+{
+    test::TempDir dir;
+    const QString path = QString::fromStdString(dir / "app.sock");
+    std::ofstream(dir / "app.sock") << "stale";
+    SingleInstance first(path);
+    ASSERT_TRUE(first.claim());
+    QSignalSpy reopen(&first, &SingleInstance::reopenRequested);
+
+    // The second instance asks from another thread, as another process would,
+    // while this thread serves the first's socket.
+    std::atomic<int> secondClaimed {-1};
+    std::thread second([&] {
+        SingleInstance other(path);
+        secondClaimed = other.claim() ? 1 : 0;
+    });
+    ASSERT_TRUE(reopen.wait(5000));
+    second.join();
+    EXPECT_EQ(secondClaimed.load(), 0);
 }
 
 }  // namespace
