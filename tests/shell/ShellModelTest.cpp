@@ -7,6 +7,7 @@
 #include "model/AppStartup.h"
 #include "model/QuitController.h"
 #include "model/SingleInstance.h"
+#include "model/UnixSignalWatcher.h"
 #include "model/UpdateManager.h"
 #include "platform/NullUpdater.h"
 #include "settings/DefaultsStore.h"
@@ -18,6 +19,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -261,6 +263,21 @@ TEST(SingleInstanceTest, SecondLaunchAsksTheFirstToReopen)
     ASSERT_TRUE(reopen.wait(5000));
     second.join();
     EXPECT_EQ(secondClaimed.load(), 0);
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+TEST(UnixSignalWatcherTest, DeliversSignalsOnTheMainThread)
+{
+    UnixSignalWatcher watcher({SIGUSR1});
+    QSignalSpy received(&watcher, &UnixSignalWatcher::signalReceived);
+    ::raise(SIGUSR1);
+    ASSERT_TRUE(received.wait(2000));
+    EXPECT_EQ(received.at(0).at(0).toInt(), SIGUSR1);
 }
 
 }  // namespace

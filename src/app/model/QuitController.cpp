@@ -36,7 +36,8 @@ void QuitController::requestQuit()
     m_waiter.reset(QThread::create([this] {
         m_deps.waitForWrites();
         TESS_LOG_INFO("AppDelegate: Pending DB writes completed, proceeding with quit");
-        QMetaObject::invokeMethod(this, [this] { m_deps.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { m_deps.quit(); }, Qt::QueuedConnection);
     }));
     m_waiter->start();
 }
