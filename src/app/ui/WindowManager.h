@@ -1,0 +1,59 @@
+#pragma once
+
+#include "settings/AppSettings.h"
+
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+namespace tess {
+
+// The one owner of the application's three windows: the main window, built
+// once and kept for the whole run (closing only hides it, so its content and
+// view model survive), and the help and About windows, kept after closing
+// and built anew when asked for again. It also applies the appearance.
+class WindowManager : public QObject {
+    Q_OBJECT
+
+public:
+    struct Dependencies {
+        // Fills a new main window (its central widget and toolbar).
+        std::function<void(QMainWindow&)> buildMainContent;
+        // The help window's content.
+        std::function<QWidget*()> makeHelpContent;
+        // The About window's content; `close` closes that window.
+        std::function<QWidget*(std::function<void()> close)> makeAboutContent;
+        // Sets the application's palette for an appearance mode.
+        std::function<void(AppSettings::AppearanceMode)> applyAppearance;
+    };
+
+    explicit WindowManager(Dependencies dependencies, QObject* parent = nullptr);
+    ~WindowManager() override;
+
+    // Builds the main window the first time, then shows the same one again.
+    void showStandaloneWindow();
+    // A visible help or About window comes to the front; a closed one is
+    // replaced by a new one.
+    void showHelpWindow();
+    void showAboutWindow();
+
+    // Applies `mode` to every window on the next turn of the event loop.
+    void applyTheme(AppSettings::AppearanceMode mode);
+
+    QMainWindow* standaloneWindow() const { return m_standaloneWindow; }
+    QWidget* helpWindow() const { return m_helpWindow; }
+    QWidget* aboutWindow() const { return m_aboutWindow; }
+
+private:
+    static void bringToFront(QWidget& window);
+
+    Dependencies m_deps;
+    QPointer<QMainWindow> m_standaloneWindow;
+    QPointer<QWidget> m_helpWindow;
+    QPointer<QWidget> m_aboutWindow;
+};
+
+}  // namespace tess
