@@ -5,8 +5,6 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 
-#include "platform/AutostartFolder.h"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <atomic>
@@ -53,7 +51,7 @@ protected:
         }
     }
 
-    std::unique_ptr<HelperStatusManager> makeManager(bool realPauses = false)
+    std::unique_ptr<HelperStatusManager> makeManager(bool realPauses = false, bool realOpen = false)
     {
         HelperStatusManager::Dependencies dependencies;
         dependencies.serviceManager = m_services;
@@ -62,7 +60,9 @@ protected:
         dependencies.notifications = std::move(notifications);
         dependencies.socketPath = m_socket;
         dependencies.homeFolder = [] { return std::string("/home/tester"); };
-        dependencies.openLoginItems = [this] { ++m_opened; };
+        if (!realOpen) {
+            dependencies.openLoginItems = [this] { ++m_opened; };
+        }
         dependencies.sleep = [this, realPauses](std::chrono::milliseconds pause) {
             {
                 std::lock_guard lock(m_pauseMutex);
@@ -304,15 +304,27 @@ TEST_F(HelperStatusManagerTest, RequestApprovalOpensTheSettingsOnlyWhenRegistrat
     manager->requestApproval();
     ASSERT_TRUE(waitUntil([&] { return m_opened == 1; }));
     EXPECT_EQ(m_log.countMessage("Requesting helper registration/approval..."), 2u);
-    const std::string failed = "❌ Registration failed: Request dismissed. Opening " + AutostartFolder::path() + ".";
+    const std::string failed = "❌ Registration failed: Request dismissed. Opening systemd.";
     EXPECT_EQ(m_log.countMessage(failed), 1u);
     EXPECT_EQ(m_log.levelOf(failed), "ERROR");
-    EXPECT_EQ(m_log.countMessage("Opening " + AutostartFolder::path()), 1u);
-    EXPECT_EQ(m_log.levelOf("Opening " + AutostartFolder::path()), "INFO");
+    EXPECT_EQ(m_log.countMessage("Opening systemd -> app.quenby.tessaline.helper.service"), 1u);
+    EXPECT_EQ(m_log.levelOf("Opening systemd -> app.quenby.tessaline.helper.service"), "INFO");
     // Neither outcome refreshes the status; the user asked, so a dialog may show.
     EXPECT_EQ(m_services->statusCalls(), statusReads);
     EXPECT_EQ(m_services->registerCalls(), 2);
     EXPECT_EQ(m_services->quietRegisterCalls(), 0);
+}
+
+// Linux approves the daemon at the password prompt that enables its
+// service: the prompting registration, then a refresh of the status.
+TEST_F(HelperStatusManagerTest, OpeningTheApprovalPlaceAsksToEnableTheService)
+{
+    auto manager = makeManager(/*realPauses=*/false, /*realOpen=*/true);
+    const int statusReads = m_services->statusCalls();
+    manager->openLoginItemsSettings();
+    ASSERT_TRUE(waitUntil([&] { return m_services->statusCalls() > statusReads; }));
+    EXPECT_EQ(m_services->registerCalls(), 1);
+    EXPECT_EQ(m_log.countMessage("Opening systemd -> app.quenby.tessaline.helper.service"), 1u);
 }
 
 TEST_F(HelperStatusManagerTest, ActivationOfThisApplicationRefreshes)

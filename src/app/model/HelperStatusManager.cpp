@@ -3,7 +3,6 @@
 #include "core/XdgPaths.h"
 #include "helperclient/XPCService.h"
 #include "log/AppLogger.h"
-#include "platform/AutostartFolder.h"
 #include "platform/DBusSystemNotifications.h"
 #include "platform/SystemctlServiceManager.h"
 
@@ -63,9 +62,16 @@ HelperStatusManager::HelperStatusManager(Dependencies dependencies, QObject* par
     if (!m_homeFolder)
         m_homeFolder = userHomeFolder;
     if (!m_openLoginItems) {
-        m_openLoginItems = [] {
-            if (!AutostartFolder::open())
-                TESS_LOG_WARN("Could not open " + AutostartFolder::path());
+        // Linux approves a system daemon at the password prompt that enables it.
+        m_openLoginItems = [this] {
+            m_worker.start([this] {
+                const Status enabled = m_serviceManager->registerService();
+                if (!enabled.ok()) {
+                    TESS_LOG_WARN("Could not enable app.quenby.tessaline.helper.service: " + enabled.error().message);
+                }
+                QMetaObject::invokeMethod(
+                    this, [this] { refreshStatus(); }, Qt::QueuedConnection);
+            });
         };
     }
     if (!m_sleep)
@@ -254,7 +260,7 @@ void HelperStatusManager::requestApproval()
             TESS_LOG_INFO("Register call sent successfully.");
             return;
         }
-        TESS_LOG_ERROR("❌ Registration failed: " + registered.error().message + ". Opening " + AutostartFolder::path() + ".");
+        TESS_LOG_ERROR("❌ Registration failed: " + registered.error().message + ". Opening systemd.");
         QMetaObject::invokeMethod(
             this, [this] { openLoginItemsSettings(); }, Qt::QueuedConnection);
     });
@@ -262,7 +268,7 @@ void HelperStatusManager::requestApproval()
 
 void HelperStatusManager::openLoginItemsSettings()
 {
-    TESS_LOG_INFO("Opening " + AutostartFolder::path());
+    TESS_LOG_INFO("Opening systemd -> app.quenby.tessaline.helper.service");
     m_openLoginItems();
 }
 

@@ -31,7 +31,7 @@ public:
         std::unique_ptr<SystemNotifications> notifications;  // may be null
         std::string socketPath;  // empty: the daemon's default socket
         std::function<std::string()> homeFolder;  // empty: the user's home in the password database
-        std::function<void()> openLoginItems;  // empty: open the autostart folder
+        std::function<void()> openLoginItems;  // empty: ask to enable the service (password prompt)
         std::function<void(std::chrono::milliseconds)> sleep;  // empty: sleep the worker
     };
 
@@ -62,7 +62,7 @@ public:
     // Returns at once.
     void refreshStatus(Completion completion = {});
     // One registration attempt, which may ask the user to authenticate;
-    // when it fails, opens the autostart folder.
+    // when it fails, opens the place where the daemon is approved.
     void requestApproval();
     void openLoginItemsSettings();
     // This application became the active one: refreshes. Called by itself
