@@ -1,0 +1,177 @@
+#include "ui/IssueTypePresentation.h"
+
+#include <algorithm>
+
+namespace tess {
+namespace {
+
+struct IssueType {
+    std::string_view key;
+    std::string_view label;
+    ColorName color;
+    std::string_view symbol;
+};
+
+constexpr IssueType kIssueTypes[] = {
+    {"characterTransformed", "Char Transform", ColorName::brandMagenta, "text.badge.xmark"},
+    {"collision", "Collision", ColorName::brandIndigo, "doc.on.doc"},
+    {"encodingTransformed", "Encoding", ColorName::brandGreen, "character.textbox"},
+    {"filenameTooLong", "Long Name", ColorName::brandMint, "text.line.first.and.arrowtriangle.forward"},
+    {"filenameUnresolvable", "No Fix", ColorName::brandRed, "exclamationmark.triangle.fill"},
+    {"folderNameTooLong", "Long Folder", ColorName::cool, "folder.badge.questionmark"},
+    {"pathShortened", "Path Shortened", ColorName::brandBrown, "scissors"},
+    {"pathTooDeep", "Deep Path", ColorName::brandViolet, "folder.badge.minus"},
+    {"pathTooLong", "Long Path", ColorName::warm, "exclamationmark.triangle"},
+    {"repeatedSeparators", "Repeated Seps", ColorName::brandAmber, "arrow.right.arrow.left"},
+    {"reservedName", "Reserved Name", ColorName::brandRed, "exclamationmark.shield"},
+    {"trimmedCharacters", "Trim", ColorName::brandBlue, "space"},
+};
+
+constexpr std::string_view kFallbackSymbol = "exclamationmark.triangle";
+
+const IssueType* find(std::string_view key)
+{
+    for (const IssueType& t : kIssueTypes) {
+        if (t.key == key) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+// Calls `fn` with each non-empty piece of `text` split at ",".
+template <typename Fn>
+void forEachPiece(std::string_view text, Fn&& fn)
+{
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string_view::npos) {
+            comma = text.size();
+        }
+        if (comma > start) {
+            fn(text.substr(start, comma - start));
+        }
+        start = comma + 1;
+    }
+}
+
+}  // namespace
+
+std::string issueTypeShortLabel(std::string_view key)
+{
+    const IssueType* t = find(key);
+    return std::string(t != nullptr ? t->label : key);
+}
+
+std::optional<ColorName> issueTypeColor(std::string_view key)
+{
+    const IssueType* t = find(key);
+    return t != nullptr ? std::optional(t->color) : std::nullopt;
+}
+
+std::string_view issueTypeIcon(std::string_view key)
+{
+    const IssueType* t = find(key);
+    return t != nullptr ? t->symbol : kFallbackSymbol;
+}
+
+IssueEntry splitIssueEntry(std::string_view entry)
+{
+    const std::size_t open = entry.find('(');
+    const std::size_t close = entry.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        return {std::string(entry), std::nullopt};
+    }
+    return {std::string(entry.substr(0, open)), std::string(entry.substr(open + 1, close - open - 1))};
+}
+
+std::vector<IssueEntry> splitIssueEntries(const std::optional<std::string>& issueTypes)
+{
+    std::vector<IssueEntry> entries;
+    if (issueTypes) {
+        forEachPiece(*issueTypes, [&](std::string_view piece) { entries.push_back(splitIssueEntry(piece)); });
+    }
+    return entries;
+}
+
+std::string issueSummaryLine(std::string_view type, const std::optional<std::string>& detail)
+{
+    std::string line = issueTypeShortLabel(type);
+    if (detail) {
+        line += ": ";
+        line += *detail;
+    }
+    return line;
+}
+
+std::string issueSummary(const std::optional<std::string>& issueTypes)
+{
+    std::string summary;
+    for (const IssueEntry& e : splitIssueEntries(issueTypes)) {
+        if (!summary.empty()) {
+            summary += '\n';
+        }
+        summary += issueSummaryLine(e.type, e.detail);
+    }
+    return summary;
+}
+
+IssueDots issueDots(const std::optional<std::string>& issueTypes)
+{
+    IssueDots dots;
+    if (!issueTypes) {
+        return dots;
+    }
+    forEachPiece(*issueTypes, [&](std::string_view piece) {
+        if (static_cast<int>(dots.types.size()) < kMaxIssueDots) {
+            dots.types.push_back(splitIssueEntry(piece).type);
+        } else {
+            dots.overflow = true;
+        }
+    });
+    return dots;
+}
+
+IssueSymbol firstIssueSymbol(const std::optional<std::string>& issueTypes)
+{
+    std::optional<std::string> first;
+    if (issueTypes) {
+        forEachPiece(*issueTypes, [&](std::string_view piece) {
+            if (!first) {
+                first = splitIssueEntry(piece).type;
+            }
+        });
+    }
+    if (!first) {
+        return {kFallbackSymbol, ColorName::warm};
+    }
+    return {issueTypeIcon(*first), issueTypeColor(*first)};
+}
+
+QString issueCountText(qint64 count, const QLocale& locale)
+{
+    QLocale grouped = locale;
+    grouped.setNumberOptions(grouped.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouped.toString(count);
+}
+
+double sideBySideColumnWidth(double listWidth)
+{
+    return listWidth / 2.0;
+}
+
+double originalColumnWidth(double columnWidth)
+{
+    return std::max(columnWidth - 20.0, 150.0);
+}
+
+RowCheckboxLook rowCheckboxLook(bool needsRename, bool hasIssues, bool isSelected)
+{
+    if (hasIssues && !needsRename) {
+        return {.showsWarning = true, .checked = false, .enabled = false, .opacity = 1.0};
+    }
+    return {.showsWarning = false, .checked = isSelected, .enabled = needsRename, .opacity = needsRename ? 1.0 : 0.35};
+}
+
+}  // namespace tess
