@@ -1,5 +1,6 @@
 #include "WidgetTestSupport.h"
 
+#include "analysis/FileTransformationIssue.h"
 #include "ui/ColorResource.h"
 #include "ui/IssueFilterBadge.h"
 #include "ui/IssueRowCheckbox.h"
@@ -186,7 +187,10 @@ TEST_F(WidgetsTest, Screenshots)
 
         auto* badges = new QGridLayout;
         int i = 0;
-        std::vector<std::string> keys(kIssueTypeKeys.begin(), kIssueTypeKeys.end());
+        std::vector<std::string> keys;
+        for (FileTransformationIssue::Kind kind : FileTransformationIssue::allKinds()) {
+            keys.emplace_back(FileTransformationIssue::keyOf(kind));
+        }
         keys.push_back("fooBar");
         for (const std::string& key : keys) {
             auto* badge = new IssueFilterBadge;

@@ -1,42 +1,42 @@
 #include "ui/IssueTypePresentation.h"
 
+#include "analysis/FileTransformationIssue.h"
+
 #include <algorithm>
+#include <iterator>
 
 namespace tess {
 namespace {
 
 struct IssueType {
-    std::string_view key;
     std::string_view label;
     ColorName color;
     std::string_view symbol;
 };
 
+// In the order of FileTransformationIssue::Kind.
 constexpr IssueType kIssueTypes[] = {
-    {"characterTransformed", "Char Transform", ColorName::brandMagenta, "text.badge.xmark"},
-    {"collision", "Collision", ColorName::brandIndigo, "doc.on.doc"},
-    {"encodingTransformed", "Encoding", ColorName::brandGreen, "character.textbox"},
-    {"filenameTooLong", "Long Name", ColorName::brandMint, "text.line.first.and.arrowtriangle.forward"},
-    {"filenameUnresolvable", "No Fix", ColorName::brandRed, "exclamationmark.triangle.fill"},
-    {"folderNameTooLong", "Long Folder", ColorName::cool, "folder.badge.questionmark"},
-    {"pathShortened", "Path Shortened", ColorName::brandBrown, "scissors"},
-    {"pathTooDeep", "Deep Path", ColorName::brandViolet, "folder.badge.minus"},
-    {"pathTooLong", "Long Path", ColorName::warm, "exclamationmark.triangle"},
-    {"repeatedSeparators", "Repeated Seps", ColorName::brandAmber, "arrow.right.arrow.left"},
-    {"reservedName", "Reserved Name", ColorName::brandRed, "exclamationmark.shield"},
-    {"trimmedCharacters", "Trim", ColorName::brandBlue, "space"},
+    {"Char Transform", ColorName::brandMagenta, "text.badge.xmark"},
+    {"Collision", ColorName::brandIndigo, "doc.on.doc"},
+    {"Encoding", ColorName::brandGreen, "character.textbox"},
+    {"Long Name", ColorName::brandMint, "text.line.first.and.arrowtriangle.forward"},
+    {"No Fix", ColorName::brandRed, "exclamationmark.triangle.fill"},
+    {"Long Folder", ColorName::cool, "folder.badge.questionmark"},
+    {"Path Shortened", ColorName::brandBrown, "scissors"},
+    {"Deep Path", ColorName::brandViolet, "folder.badge.minus"},
+    {"Long Path", ColorName::warm, "exclamationmark.triangle"},
+    {"Repeated Seps", ColorName::brandAmber, "arrow.right.arrow.left"},
+    {"Reserved Name", ColorName::brandRed, "exclamationmark.shield"},
+    {"Trim", ColorName::brandBlue, "space"},
 };
+static_assert(std::size(kIssueTypes) == FileTransformationIssue::kKindCount);
 
 constexpr std::string_view kFallbackSymbol = "exclamationmark.triangle";
 
 const IssueType* find(std::string_view key)
 {
-    for (const IssueType& t : kIssueTypes) {
-        if (t.key == key) {
-            return &t;
-        }
-    }
-    return nullptr;
+    const std::optional<FileTransformationIssue::Kind> kind = FileTransformationIssue::kindFromKey(key);
+    return kind ? &kIssueTypes[static_cast<std::size_t>(*kind)] : nullptr;
 }
 
 // Calls `fn` with each non-empty piece of `text` split at ",".

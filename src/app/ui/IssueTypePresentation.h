@@ -5,7 +5,6 @@
 #include <QLocale>
 #include <QString>
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,22 +16,8 @@ namespace tess {
 // and a symbol per issue-type key, and what the rows and badges derive from
 // an item's stored issue text. Plain values only; no widgets.
 
-inline constexpr std::array<std::string_view, 12> kIssueTypeKeys = {
-    "characterTransformed",
-    "collision",
-    "encodingTransformed",
-    "filenameTooLong",
-    "filenameUnresolvable",
-    "folderNameTooLong",
-    "pathShortened",
-    "pathTooDeep",
-    "pathTooLong",
-    "repeatedSeparators",
-    "reservedName",
-    "trimmedCharacters",
-};
-
-// Keys are compared exactly. Any other text: the label is the text itself,
+// Keys are the issue-type keys of FileTransformationIssue, compared
+// exactly. Any other text: the label is the text itself,
 // the colour is the secondary label colour (absent) and the symbol is
 // "exclamationmark.triangle".
 std::string issueTypeShortLabel(std::string_view key);
