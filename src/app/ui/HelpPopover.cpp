@@ -1,0 +1,142 @@
+#include "ui/HelpPopover.h"
+
+#include "ui/HelpContent.h"
+#include "ui/MarkdownLite.h"
+#include "ui/SettingsFonts.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace tess {
+
+namespace {
+
+constexpr int kInset = 12;
+constexpr int kSubpointIndent = 16;
+constexpr qreal kTertiaryOpacity = 0.3;
+
+QColor warmFor(const QPalette& palette)
+{
+    return palette.color(QPalette::Window).lightnessF() < 0.5 ? QColor(0xFF, 0xA8, 0x4A) : QColor(0xC2, 0x5E, 0x00);
+}
+
+}  // namespace
+
+HelpPopover::HelpPopover(const HelpContent& content, QWidget* anchor)
+    : PopoverFrame(anchor)
+{
+    setObjectName(QStringLiteral("helpPopover"));
+    setFont(SettingsFonts::callout(font()));
+    setFixedWidth(kWidth);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(kInset, kInset, kInset, kInset);
+    layout->setSpacing(10);
+
+    QLabel* title = addLabel(this, markdownLiteToHtml(content.title), Qt::RichText);
+    title->setObjectName(QStringLiteral("titleLabel"));
+    title->setFont(SettingsFonts::headline(font()));
+    layout->addWidget(title);
+    layout->addWidget(addLabel(this, markdownLiteToHtml(content.introduction), Qt::RichText));
+
+    for (const std::vector<HelpPoint>& list : content.lists) {
+        auto* listWidget = new QWidget(this);
+        auto* listLayout = new QVBoxLayout(listWidget);
+        listLayout->setContentsMargins(0, 0, 0, 0);
+        listLayout->setSpacing(4);
+        for (const HelpPoint& point : list) {
+            auto* pointWidget = new QWidget(listWidget);
+            auto* pointLayout = new QVBoxLayout(pointWidget);
+            pointLayout->setContentsMargins(0, 0, 0, 0);
+            pointLayout->setSpacing(3);
+
+            auto* row = new QHBoxLayout;
+            row->setSpacing(6);
+            QLabel* bullet = addLabel(pointWidget, QStringLiteral("\u2022"), Qt::PlainText);
+            bullet->setForegroundRole(QPalette::PlaceholderText);
+            bullet->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+            QLabel* text = addLabel(pointWidget, markdownLiteToHtml(point.markup()), Qt::RichText);
+            text->setObjectName(QStringLiteral("pointLabel"));
+            row->addWidget(bullet, 0, Qt::AlignTop);
+            row->addWidget(text, 1, Qt::AlignTop);
+            pointLayout->addLayout(row);
+
+            for (const QString& subpoint : point.subpoints) {
+                auto* subRow = new QHBoxLayout;
+                subRow->setContentsMargins(kSubpointIndent, 0, 0, 0);
+                subRow->setSpacing(6);
+                QLabel* subBullet = addLabel(pointWidget, QStringLiteral("\u25E6"), Qt::PlainText);
+                subBullet->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+                subBullet->setFont(SettingsFonts::caption(font()));
+                m_tertiary.append(subBullet);
+                QLabel* subText = addLabel(pointWidget, subpoint, Qt::PlainText);
+                subText->setObjectName(QStringLiteral("subpointLabel"));
+                subText->setFont(SettingsFonts::caption(font()));
+                subRow->addWidget(subBullet, 0, Qt::AlignTop);
+                subRow->addWidget(subText, 1, Qt::AlignTop);
+                pointLayout->addLayout(subRow);
+            }
+            listLayout->addWidget(pointWidget);
+        }
+        layout->addWidget(listWidget);
+    }
+
+    if (!content.closingNote.isEmpty()) {
+        m_note = addLabel(this, markdownLiteToHtml(content.closingNote), Qt::RichText);
+        m_note->setObjectName(QStringLiteral("noteLabel"));
+        m_note->setFont(SettingsFonts::caption(font()));
+        layout->addWidget(m_note);
+    }
+    applyColors();
+}
+
+void HelpPopover::setNoteColor(const QColor& color)
+{
+    m_noteColor = color;
+    applyColors();
+}
+
+QSize HelpPopover::popUpSize() const
+{
+    return QSize(kWidth, heightForWidth(kWidth));
+}
+
+void HelpPopover::changeEvent(QEvent* event)
+{
+    PopoverFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyColors();
+    }
+}
+
+QLabel* HelpPopover::addLabel(QWidget* parent, const QString& text, Qt::TextFormat format)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(format);
+    label->setText(text);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return label;
+}
+
+void HelpPopover::applyColors()
+{
+    // Colours derived from the palette are set on the labels' own palettes,
+    // so they are worked out again on every palette change.
+    for (QLabel* bullet : m_tertiary) {
+        QPalette tertiary = palette();
+        QColor colour = tertiary.color(QPalette::WindowText);
+        colour.setAlphaF(kTertiaryOpacity);
+        tertiary.setColor(QPalette::WindowText, colour);
+        bullet->setPalette(tertiary);
+    }
+    if (m_note != nullptr) {
+        QPalette warm = palette();
+        warm.setColor(QPalette::WindowText, m_noteColor.isValid() ? m_noteColor : warmFor(palette()));
+        m_note->setPalette(warm);
+    }
+}
+
+}  // namespace tess

@@ -1,0 +1,86 @@
+#include "ui/SetChip.h"
+
+#include "ui/SettingsFonts.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+
+namespace tess {
+
+namespace {
+
+constexpr qreal kCornerRadius = 3.0;
+constexpr qreal kFillOpacity = 0.15;
+constexpr qreal kRemoveGlyphPoints = 7.0;
+
+}  // namespace
+
+SetChip::SetChip(const QString& text, QWidget* parent)
+    : QWidget(parent)
+    , m_label(new QLabel(this))
+    , m_remove(new QToolButton(this))
+{
+    setObjectName(QStringLiteral("setChip"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 1, 4, 1);
+    layout->setSpacing(2);
+
+    m_label->setObjectName(QStringLiteral("chipLabel"));
+    m_label->setTextFormat(Qt::PlainText);
+    m_label->setText(text);
+
+    m_remove->setObjectName(QStringLiteral("removeToolButton"));
+    m_remove->setAutoRaise(true);
+    m_remove->setText(QStringLiteral("\u2715"));
+    m_remove->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_remove->setFocusPolicy(Qt::TabFocus);
+    m_remove->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0px; }"));
+    connect(m_remove, &QToolButton::clicked, this, &SetChip::removeRequested);
+
+    layout->addWidget(m_label, 0, Qt::AlignVCenter);
+    layout->addWidget(m_remove, 0, Qt::AlignVCenter);
+    applyFonts();
+}
+
+QString SetChip::text() const
+{
+    return m_label->text();
+}
+
+void SetChip::setText(const QString& text)
+{
+    m_label->setText(text);
+}
+
+void SetChip::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = palette().color(QPalette::WindowText);
+    fill.setAlphaF(kFillOpacity);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    painter.fillPath(shape, fill);
+}
+
+void SetChip::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange) {
+        applyFonts();
+    }
+    QWidget::changeEvent(event);
+}
+
+void SetChip::applyFonts()
+{
+    m_label->setFont(SettingsFonts::monospacedCaption(font()));
+    QFont glyph = font();
+    glyph.setPointSizeF(kRemoveGlyphPoints);
+    m_remove->setFont(glyph);
+}
+
+}  // namespace tess
