@@ -10,6 +10,11 @@
 
 namespace tess {
 
+CharacterSetField::CharacterSetField(QWidget* parent)
+    : CharacterSetField(QString(), parent)
+{
+}
+
 CharacterSetField::CharacterSetField(const QString& label, QWidget* parent)
     : ChipSetField(tr("Character"), 80, parent)
 {

@@ -14,7 +14,10 @@ class CharacterSetField : public ChipSetField {
     Q_OBJECT
 
 public:
-    explicit CharacterSetField(const QString& label = {}, QWidget* parent = nullptr);
+    // Without a caption.
+    explicit CharacterSetField(QWidget* parent = nullptr);
+    // With `label` as its caption (none when empty).
+    explicit CharacterSetField(const QString& label, QWidget* parent = nullptr);
 
     // The first grapheme of `typed`, if any.
     static std::optional<std::string> firstCharacter(const QString& typed);

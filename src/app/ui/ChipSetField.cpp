@@ -98,7 +98,9 @@ void ChipSetField::openAddPopover()
 void ChipSetField::addTyped()
 {
     const AddOutcome outcome = outcomeOf(m_edit->text());
-    if (outcome.member && m_value.find(*outcome.member) == m_value.end()) {
+    if (outcome.member) {
+        // One write per add, as for any write through a binding, even when
+        // the member is there already (the set then stays as it is).
         CanonicalStringSet changed = m_value;
         changed.insert(*outcome.member);
         changeValue(std::move(changed));

@@ -21,9 +21,10 @@ class SetChip;
 
 // An editor of an unordered set of texts: one removable chip per member in
 // canonical (NFC code-point) order, then an add button whose popover takes a
-// typed text. The field owns no setting: every change is applied to the
-// chips at once and announced by valueChanged; setValue refreshes the chips
-// in place (widgets of members that stay are kept) without announcing.
+// typed text. The field owns no setting: every write (a removal, an add,
+// also of a member already there) is applied to the chips at once and
+// announced by valueChanged; setValue refreshes the chips in place (widgets
+// of members that stay are kept) without announcing.
 class ChipSetField : public QWidget {
     Q_OBJECT
 

@@ -81,13 +81,13 @@ QSize FlowLayout::sizeHint() const
 
 QSize FlowLayout::minimumSize() const
 {
-    // Wide enough for the widest child, so that no child is ever cut.
-    int widest = 0;
+    // Wide enough for the widest child, so that no child is ever cut, and as
+    // tall as the tallest; the real height comes from heightForWidth.
+    QSize largest(0, 0);
     for (const QSize& size : sizesOf(shownItems())) {
-        widest = std::max(widest, size.width());
+        largest = largest.expandedTo(size);
     }
-    const QMargins margins = contentsMargins();
-    return QSize(widest, contentSize(widest).height()).grownBy(margins);
+    return largest.grownBy(contentsMargins());
 }
 
 void FlowLayout::setGeometry(const QRect& rect)
