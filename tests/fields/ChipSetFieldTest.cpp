@@ -279,6 +279,16 @@ TEST(ChipFieldScreenshots, ReservedNamesWrapOverThreeRows)
         EXPECT_GE(names->height(), names->chips().front()->height() * 3);
         EXPECT_LT(names->height(), names->chips().front()->height() * 4);
         EXPECT_TRUE(host.grab().save(test::screenshotPath(dark ? "chips-dark" : "chips-light")));
+
+        for (ChipSetField* field : {static_cast<ChipSetField*>(names), static_cast<ChipSetField*>(characters)}) {
+            QTest::mouseClick(field->addButton(), Qt::LeftButton);
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(field->addPopover()));
+            QTest::keyClicks(field->addLineEdit(), field == names ? QStringLiteral("COM0") : QString());
+            const QString name = QStringLiteral("add-") + (field == names ? QStringLiteral("name") : QStringLiteral("character"))
+                + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
+            EXPECT_TRUE(field->addPopover()->grab().save(test::screenshotPath(name)));
+            field->addPopover()->hide();
+        }
     }
     test::setAppPalette(test::lightPalette());
 }

@@ -51,6 +51,8 @@ OptionalIntSettingsField::OptionalIntSettingsField(const QString& label, const Q
     m_edit->installEventFilter(this);
     m_layout->addWidget(m_checkBox, 0, Qt::AlignVCenter);
     m_layout->addWidget(m_edit, 0, Qt::AlignVCenter);
+    // Given more width, the controls keep to the left.
+    m_layout->addStretch(1);
     applyFonts();
 
     m_shake->setDuration(kShakeMilliseconds);

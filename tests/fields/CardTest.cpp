@@ -1,0 +1,88 @@
+#include "FieldsTestApp.h"
+
+#include "ui/Card.h"
+#include "ui/CharacterSetField.h"
+#include "ui/OptionalIntSettingsField.h"
+#include "ui/ReservedNameSetField.h"
+#include "ui/SectionHeader.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QStyle>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+namespace tess {
+namespace {
+
+TEST(SectionHeader, ShowsTheTitleUpperCasedAsPlainTextAndKeepsItAsGiven)
+{
+    const QString title = QStringLiteral("Destination <b>Capabilities</b> & straße");
+    SectionHeader header(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon), title);
+    auto* label = header.findChild<QLabel*>(QStringLiteral("titleLabel"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(header.title(), title);
+    EXPECT_EQ(label->text(), QStringLiteral("DESTINATION <B>CAPABILITIES</B> & STRASSE"));
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    EXPECT_EQ(header.findChild<QLabel*>(QStringLiteral("symbolLabel"))->width(), 14);
+}
+
+TEST(Card, SpansTheWholeWidthWithItsContentAtTheLeadingEdge)
+{
+    QWidget panel;
+    auto* layout = new QVBoxLayout(&panel);
+    auto* card = new Card(&panel);
+    auto* narrow = new QLabel(QStringLiteral("x"), card);
+    card->contentLayout()->addWidget(narrow);
+    layout->addWidget(card);
+    layout->addStretch(1);
+    panel.resize(600, 200);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    const QMargins margins = layout->contentsMargins();
+    EXPECT_EQ(card->width(), 600 - margins.left() - margins.right());
+    EXPECT_EQ(narrow->x(), card->contentLayout()->contentsMargins().left());
+    EXPECT_LT(narrow->width(), 100);
+}
+
+TEST(CardScreenshots, ASectionOfFieldsLightAndDark)
+{
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        test::setAppPalette(dark ? test::darkPalette() : test::lightPalette());
+        QWidget panel;
+        auto* layout = new QVBoxLayout(&panel);
+        auto* card = new Card(&panel);
+        auto* header = new SectionHeader(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon),
+            QStringLiteral("Destination Capabilities"), card);
+        auto* help = new QToolButton(header);
+        help->setText(QStringLiteral("i"));
+        help->setAutoRaise(true);
+        header->setTrailingWidget(help);
+        card->contentLayout()->addWidget(header);
+        for (const char* label : {"File name", "Path length"}) {
+            auto* field = new OptionalIntSettingsField(QString::fromUtf8(label), QStringLiteral("255"), 12, card);
+            field->setValue(255);
+            card->contentLayout()->addWidget(field);
+        }
+        auto* names = new ReservedNameSetField(card);
+        names->setValue({"CON", "PRN", "AUX", "NUL", "COM1", "LPT1", "<b>x</b>"});
+        card->contentLayout()->addWidget(names);
+        auto* characters = new CharacterSetField(QStringLiteral("Leading"), card);
+        characters->setValue({" ", "\t", "."});
+        card->contentLayout()->addWidget(characters);
+        layout->addWidget(card);
+        layout->addStretch(1);
+        panel.resize(460, panel.heightForWidth(460) > 0 ? panel.heightForWidth(460) : 300);
+        panel.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+        EXPECT_TRUE(panel.grab().save(test::screenshotPath(dark ? "card-dark" : "card-light")));
+    }
+    test::setAppPalette(test::lightPalette());
+}
+
+}  // namespace
+}  // namespace tess
