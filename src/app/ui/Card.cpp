@@ -26,12 +26,17 @@ Card::Card(QWidget* parent)
 
 void Card::paintEvent(QPaintEvent* /*event*/)
 {
-    QPainter painter(this);
+    paintRoundedFill(*this, kCornerRadius, kFillOpacity);
+}
+
+void Card::paintRoundedFill(QWidget& widget, qreal radius, qreal opacity)
+{
+    QPainter painter(&widget);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = palette().color(QPalette::WindowText);
-    fill.setAlphaF(kFillOpacity);
+    QColor fill = widget.palette().color(QPalette::WindowText);
+    fill.setAlphaF(opacity);
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    shape.addRoundedRect(QRectF(widget.rect()), radius, radius);
     painter.fillPath(shape, fill);
 }
 

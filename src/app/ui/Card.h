@@ -20,6 +20,10 @@ public:
     // Where the section adds its rows.
     QVBoxLayout* contentLayout() const { return m_layout; }
 
+    // Fills all of `widget` with its palette's text colour at `opacity`,
+    // corners rounded at `radius` (the card's look, also used by chips).
+    static void paintRoundedFill(QWidget& widget, qreal radius, qreal opacity);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -1,12 +1,11 @@
 #include "ui/SetChip.h"
 
+#include "ui/Card.h"
 #include "ui/SettingsFonts.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 
 namespace tess {
@@ -58,13 +57,7 @@ void SetChip::setText(const QString& text)
 
 void SetChip::paintEvent(QPaintEvent* /*event*/)
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = palette().color(QPalette::WindowText);
-    fill.setAlphaF(kFillOpacity);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    painter.fillPath(shape, fill);
+    Card::paintRoundedFill(*this, kCornerRadius, kFillOpacity);
 }
 
 void SetChip::changeEvent(QEvent* event)
