@@ -5,6 +5,7 @@
 #include "ui/OptionalIntSettingsField.h"
 #include "ui/ReservedNameSetField.h"
 #include "ui/SectionHeader.h"
+#include "ui/Symbol.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -48,6 +49,38 @@ TEST(Card, SpansTheWholeWidthWithItsContentAtTheLeadingEdge)
     EXPECT_LT(narrow->width(), 100);
 }
 
+// The most opaque pixel of a label's picture.
+QColor strongestPixel(const QLabel& label)
+{
+    const QImage image = label.pixmap().toImage();
+    QColor strongest(Qt::transparent);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.alpha() > strongest.alpha()) {
+                strongest = pixel;
+            }
+        }
+    }
+    return strongest;
+}
+
+TEST(SectionHeader, ItsSymbolFollowsATheme)
+{
+    SectionHeader header(symbol::icon("externaldrive"), QStringLiteral("Destination Capabilities"));
+    header.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&header));
+    const auto* symbolLabel = header.findChild<QLabel*>(QStringLiteral("symbolLabel"));
+    const QColor light = strongestPixel(*symbolLabel);
+    ASSERT_GT(light.alpha(), 0);
+    EXPECT_LT(light.lightness(), 128);
+
+    test::setAppPalette(test::darkPalette());
+    const bool followed = QTest::qWaitFor([&] { return strongestPixel(*symbolLabel).lightness() > 128; });
+    test::setAppPalette(test::lightPalette());
+    EXPECT_TRUE(followed);
+}
+
 TEST(CardScreenshots, ASectionOfFieldsLightAndDark)
 {
     for (const bool dark : {false, true}) {
@@ -56,10 +89,9 @@ TEST(CardScreenshots, ASectionOfFieldsLightAndDark)
         QWidget panel;
         auto* layout = new QVBoxLayout(&panel);
         auto* card = new Card(&panel);
-        auto* header = new SectionHeader(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon),
-            QStringLiteral("Destination Capabilities"), card);
+        auto* header = new SectionHeader(symbol::icon("externaldrive"), QStringLiteral("Destination Capabilities"), card);
         auto* help = new QToolButton(header);
-        help->setText(QStringLiteral("i"));
+        help->setIcon(symbol::icon("info.circle", ColorName::cool));
         help->setAutoRaise(true);
         header->setTrailingWidget(help);
         card->contentLayout()->addWidget(header);

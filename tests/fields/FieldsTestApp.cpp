@@ -1,5 +1,7 @@
 #include "FieldsTestApp.h"
 
+#include "ui/Theme.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QStyleFactory>
@@ -37,12 +39,10 @@ public:
         static char* argv[] = {name, nullptr};
         m_app = std::make_unique<QApplication>(argc, argv);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        m_light = QApplication::palette();
+        QApplication::setPalette(theme::lightPalette());
     }
 
     void TearDown() override { m_app.reset(); }
-
-    static inline QPalette m_light;
 
 private:
     std::unique_ptr<QApplication> m_app;
@@ -57,38 +57,12 @@ const bool registered = [] {
 
 QPalette lightPalette()
 {
-    return ApplicationEnvironment::m_light;
+    return theme::lightPalette();
 }
 
 QPalette darkPalette()
 {
-    QPalette dark;
-    const QColor window(0x2B, 0x2B, 0x2D);
-    const QColor base(0x1E, 0x1E, 0x20);
-    const QColor text(0xEC, 0xEC, 0xEC);
-    dark.setColor(QPalette::Window, window);
-    dark.setColor(QPalette::WindowText, text);
-    dark.setColor(QPalette::Base, base);
-    dark.setColor(QPalette::AlternateBase, window);
-    dark.setColor(QPalette::Text, text);
-    dark.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
-    dark.setColor(QPalette::ButtonText, text);
-    dark.setColor(QPalette::Highlight, QColor(0x2F, 0x6F, 0xD0));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::ToolTipBase, window);
-    dark.setColor(QPalette::ToolTipText, text);
-    QColor placeholder = text;
-    placeholder.setAlpha(128);
-    dark.setColor(QPalette::PlaceholderText, placeholder);
-    dark.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4C));
-    dark.setColor(QPalette::Midlight, QColor(0x3F, 0x3F, 0x41));
-    dark.setColor(QPalette::Mid, QColor(0x30, 0x30, 0x32));
-    dark.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x1A));
-    dark.setColor(QPalette::Shadow, Qt::black);
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    return dark;
+    return theme::darkPalette();
 }
 
 void setAppPalette(const QPalette& palette)

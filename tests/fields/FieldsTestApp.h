@@ -5,7 +5,7 @@
 
 namespace tess::test {
 
-// The application palette as the tests started, and a dark one.
+// The application's two palettes (the tests start with the light one).
 QPalette lightPalette();
 QPalette darkPalette();
 // Sets the application palette and lets it reach every widget.

@@ -1,5 +1,6 @@
 #include "FieldsTestApp.h"
 
+#include "ui/ColorResource.h"
 #include "ui/HelpContent.h"
 #include "ui/HelpPopover.h"
 #include "ui/MarkdownLite.h"
@@ -182,6 +183,20 @@ TEST_F(HelpPopoverTest, AnOutsideClickClosesItAndOnlyAClickOnItsButtonIsHeldBack
     EXPECT_TRUE(m_help->popover->isVisible());
     QTest::keyClick(m_help->popover, Qt::Key_Escape);
     EXPECT_FALSE(m_help->popover->isVisible());
+}
+
+TEST_F(HelpPopoverTest, TheNoteTakesTheWarmColourOfTheCurrentTheme)
+{
+    m_help->popover->popUp();
+    auto* note = m_help->popover->findChild<QLabel*>(QStringLiteral("noteLabel"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->palette().color(QPalette::WindowText), namedColor(ColorName::warm, test::lightPalette()));
+    test::setAppPalette(test::darkPalette());
+    const bool followed = QTest::qWaitFor([&] {
+        return note->palette().color(QPalette::WindowText) == namedColor(ColorName::warm, test::darkPalette());
+    });
+    test::setAppPalette(test::lightPalette());
+    EXPECT_TRUE(followed);
 }
 
 TEST(HelpPopoverScreenshots, EachPopoverLightAndDark)

@@ -1,5 +1,7 @@
 #include "ui/Card.h"
 
+#include "ui/Theme.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -33,8 +35,7 @@ void Card::paintRoundedFill(QWidget& widget, qreal radius, qreal opacity)
 {
     QPainter painter(&widget);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = widget.palette().color(QPalette::WindowText);
-    fill.setAlphaF(opacity);
+    const QColor fill = theme::withOpacity(theme::secondaryLabel(widget.palette()), opacity);
     QPainterPath shape;
     shape.addRoundedRect(QRectF(widget.rect()), radius, radius);
     painter.fillPath(shape, fill);

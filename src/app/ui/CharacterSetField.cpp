@@ -2,7 +2,7 @@
 
 #include "rules/TranslationTable.h"
 #include "text/Text.h"
-#include "ui/SettingsFonts.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -28,7 +28,7 @@ CharacterSetField::CharacterSetField(const QString& label, QWidget* parent)
         m_label->setTextFormat(Qt::PlainText);
         m_label->setText(label);
         m_label->setForegroundRole(QPalette::PlaceholderText);
-        m_label->setFont(SettingsFonts::caption(font()));
+        m_label->setFont(theme::captionFont(font()));
         layout->addWidget(m_label, 0, Qt::AlignTop);
     }
     layout->addWidget(flowWidget(), 1, Qt::AlignTop);
@@ -59,7 +59,7 @@ ChipSetField::AddOutcome CharacterSetField::outcomeOf(const QString& typed) cons
 void CharacterSetField::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange && m_label != nullptr) {
-        m_label->setFont(SettingsFonts::caption(font()));
+        m_label->setFont(theme::captionFont(font()));
     }
     ChipSetField::changeEvent(event);
 }

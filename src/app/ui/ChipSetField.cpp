@@ -3,7 +3,8 @@
 #include "ui/FlowLayout.h"
 #include "ui/PopoverFrame.h"
 #include "ui/SetChip.h"
-#include "ui/SettingsFonts.h"
+#include "ui/Symbol.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -16,7 +17,7 @@ namespace tess {
 
 namespace {
 
-constexpr qreal kAddGlyphPoints = 9.0;
+constexpr int kAddSymbolSize = 9;
 
 }  // namespace
 
@@ -34,11 +35,9 @@ ChipSetField::ChipSetField(const QString& placeholder, int editWidth, QWidget* p
 
     m_addButton->setObjectName(QStringLiteral("addToolButton"));
     m_addButton->setAutoRaise(true);
-    m_addButton->setText(QStringLiteral("+"));
-    QFont glyph = m_addButton->font();
-    glyph.setPointSizeF(kAddGlyphPoints);
-    glyph.setBold(true);
-    m_addButton->setFont(glyph);
+    m_addButton->setIcon(symbol::icon("plus"));
+    m_addButton->setIconSize(QSize(kAddSymbolSize, kAddSymbolSize));
+    m_addButton->setToolTip(tr("Add"));
     m_flow->addWidget(m_addButton);
     connect(m_addButton, &QToolButton::clicked, this, &ChipSetField::openAddPopover);
 
@@ -49,9 +48,9 @@ ChipSetField::ChipSetField(const QString& placeholder, int editWidth, QWidget* p
     m_edit->setObjectName(QStringLiteral("addLineEdit"));
     m_edit->setPlaceholderText(placeholder);
     m_edit->setFixedWidth(editWidth);
-    m_edit->setFont(SettingsFonts::monospacedCaption(font()));
+    m_edit->setFont(theme::monospacedCaptionFont(font()));
     m_addPush->setObjectName(QStringLiteral("addPushButton"));
-    m_addPush->setFont(SettingsFonts::caption(font()));
+    m_addPush->setFont(theme::captionFont(font()));
     m_addPush->setDefault(true);
     m_addPush->setEnabled(false);
     popoverLayout->addWidget(m_edit);

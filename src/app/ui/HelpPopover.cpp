@@ -1,8 +1,9 @@
 #include "ui/HelpPopover.h"
 
+#include "ui/ColorResource.h"
 #include "ui/HelpContent.h"
 #include "ui/MarkdownLite.h"
-#include "ui/SettingsFonts.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -17,9 +18,22 @@ constexpr int kInset = 12;
 constexpr int kSubpointIndent = 16;
 constexpr qreal kTertiaryOpacity = 0.3;
 
-QColor warmFor(const QPalette& palette)
+// The callout text style: 12 of the body's 13 parts.
+QFont calloutFont(const QFont& base)
 {
-    return palette.color(QPalette::Window).lightnessF() < 0.5 ? QColor(0xFF, 0xA8, 0x4A) : QColor(0xC2, 0x5E, 0x00);
+    QFont font = base;
+    if (base.pointSizeF() > 0) {
+        font.setPointSizeF(base.pointSizeF() * 12.0 / 13.0);
+    }
+    return font;
+}
+
+// The headline text style: the body size, bold.
+QFont headlineFont(const QFont& base)
+{
+    QFont font = base;
+    font.setBold(true);
+    return font;
 }
 
 }  // namespace
@@ -28,7 +42,7 @@ HelpPopover::HelpPopover(const HelpContent& content, QWidget* anchor)
     : PopoverFrame(anchor)
 {
     setObjectName(QStringLiteral("helpPopover"));
-    setFont(SettingsFonts::callout(font()));
+    setFont(calloutFont(font()));
     setFixedWidth(kWidth);
 
     auto* layout = new QVBoxLayout(this);
@@ -37,7 +51,7 @@ HelpPopover::HelpPopover(const HelpContent& content, QWidget* anchor)
 
     QLabel* title = addLabel(this, markdownLiteToHtml(content.title), Qt::RichText);
     title->setObjectName(QStringLiteral("titleLabel"));
-    title->setFont(SettingsFonts::headline(font()));
+    title->setFont(headlineFont(font()));
     layout->addWidget(title);
     layout->addWidget(addLabel(this, markdownLiteToHtml(content.introduction), Qt::RichText));
 
@@ -69,11 +83,11 @@ HelpPopover::HelpPopover(const HelpContent& content, QWidget* anchor)
                 subRow->setSpacing(6);
                 QLabel* subBullet = addLabel(pointWidget, QStringLiteral("\u25E6"), Qt::PlainText);
                 subBullet->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-                subBullet->setFont(SettingsFonts::caption(font()));
+                subBullet->setFont(theme::captionFont(font()));
                 m_tertiary.append(subBullet);
                 QLabel* subText = addLabel(pointWidget, subpoint, Qt::PlainText);
                 subText->setObjectName(QStringLiteral("subpointLabel"));
-                subText->setFont(SettingsFonts::caption(font()));
+                subText->setFont(theme::captionFont(font()));
                 subRow->addWidget(subBullet, 0, Qt::AlignTop);
                 subRow->addWidget(subText, 1, Qt::AlignTop);
                 pointLayout->addLayout(subRow);
@@ -86,15 +100,9 @@ HelpPopover::HelpPopover(const HelpContent& content, QWidget* anchor)
     if (!content.closingNote.isEmpty()) {
         m_note = addLabel(this, markdownLiteToHtml(content.closingNote), Qt::RichText);
         m_note->setObjectName(QStringLiteral("noteLabel"));
-        m_note->setFont(SettingsFonts::caption(font()));
+        m_note->setFont(theme::captionFont(font()));
         layout->addWidget(m_note);
     }
-    applyColors();
-}
-
-void HelpPopover::setNoteColor(const QColor& color)
-{
-    m_noteColor = color;
     applyColors();
 }
 
@@ -127,14 +135,12 @@ void HelpPopover::applyColors()
     // so they are worked out again on every palette change.
     for (QLabel* bullet : m_tertiary) {
         QPalette tertiary = palette();
-        QColor colour = tertiary.color(QPalette::WindowText);
-        colour.setAlphaF(kTertiaryOpacity);
-        tertiary.setColor(QPalette::WindowText, colour);
+        tertiary.setColor(QPalette::WindowText, theme::withOpacity(tertiary.color(QPalette::WindowText), kTertiaryOpacity));
         bullet->setPalette(tertiary);
     }
     if (m_note != nullptr) {
         QPalette warm = palette();
-        warm.setColor(QPalette::WindowText, m_noteColor.isValid() ? m_noteColor : warmFor(palette()));
+        warm.setColor(QPalette::WindowText, namedColor(ColorName::warm, palette()));
         m_note->setPalette(warm);
     }
 }

@@ -2,8 +2,6 @@
 
 #include "ui/PopoverFrame.h"
 
-#include <QColor>
-
 class QLabel;
 
 namespace tess {
@@ -23,10 +21,6 @@ public:
 
     HelpPopover(const HelpContent& content, QWidget* anchor);
 
-    // The colour of the closing note; by default a warm orange that suits
-    // the palette's lightness.
-    void setNoteColor(const QColor& color);
-
 protected:
     QSize popUpSize() const override;
     void changeEvent(QEvent* event) override;
@@ -37,7 +31,6 @@ private:
 
     QList<QLabel*> m_tertiary;
     QLabel* m_note = nullptr;
-    QColor m_noteColor;
 };
 
 }  // namespace tess

@@ -1,8 +1,8 @@
 #include "ui/OptionalIntSettingsField.h"
 
 #include "ui/LimitFieldText.h"
-#include "ui/SettingsFonts.h"
 #include "ui/SystemSound.h"
+#include "ui/Theme.h"
 
 #include <QCheckBox>
 #include <QEasingCurve>
@@ -183,7 +183,7 @@ void OptionalIntSettingsField::shake()
 
 void OptionalIntSettingsField::applyFonts()
 {
-    const QFont caption = SettingsFonts::caption(font());
+    const QFont caption = theme::captionFont(font());
     m_checkBox->setFont(caption);
     m_edit->setFont(caption);
 }

@@ -1,6 +1,6 @@
 #include "ui/SectionHeader.h"
 
-#include "ui/SettingsFonts.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -16,6 +16,7 @@ constexpr int kSymbolColumn = 14;
 
 SectionHeader::SectionHeader(const QIcon& symbol, const QString& title, QWidget* parent)
     : QWidget(parent)
+    , m_icon(symbol)
     , m_title(title)
     , m_symbol(new QLabel(this))
     , m_titleLabel(new QLabel(this))
@@ -28,9 +29,6 @@ SectionHeader::SectionHeader(const QIcon& symbol, const QString& title, QWidget*
     m_symbol->setFixedWidth(kSymbolColumn);
     m_symbol->setAlignment(Qt::AlignCenter);
     m_symbol->setForegroundRole(QPalette::PlaceholderText);
-    if (!symbol.isNull()) {
-        m_symbol->setPixmap(symbol.pixmap(QSize(kSymbolColumn, kSymbolColumn), devicePixelRatioF()));
-    }
 
     m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
     m_titleLabel->setTextFormat(Qt::PlainText);
@@ -41,6 +39,7 @@ SectionHeader::SectionHeader(const QIcon& symbol, const QString& title, QWidget*
     m_layout->addWidget(m_titleLabel);
     m_layout->addStretch(1);
     applyFonts();
+    applySymbol();
 }
 
 void SectionHeader::setTrailingWidget(QWidget* widget)
@@ -59,13 +58,22 @@ void SectionHeader::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange) {
         applyFonts();
+    } else if (event->type() == QEvent::PaletteChange) {
+        applySymbol();
     }
     QWidget::changeEvent(event);
 }
 
+void SectionHeader::applySymbol()
+{
+    if (!m_icon.isNull()) {
+        m_symbol->setPixmap(m_icon.pixmap(QSize(kSymbolColumn, kSymbolColumn), devicePixelRatioF()));
+    }
+}
+
 void SectionHeader::applyFonts()
 {
-    m_titleLabel->setFont(SettingsFonts::caption(font()));
+    m_titleLabel->setFont(theme::captionFont(font()));
 }
 
 }  // namespace tess

@@ -29,7 +29,10 @@ protected:
 
 private:
     void applyFonts();
+    // Drawn again on a palette change: a symbol takes its colour from it.
+    void applySymbol();
 
+    QIcon m_icon;
     QString m_title;
     QLabel* m_symbol;
     QLabel* m_titleLabel;

@@ -1,7 +1,8 @@
 #include "ui/SetChip.h"
 
 #include "ui/Card.h"
-#include "ui/SettingsFonts.h"
+#include "ui/Symbol.h"
+#include "ui/Theme.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -14,7 +15,7 @@ namespace {
 
 constexpr qreal kCornerRadius = 3.0;
 constexpr qreal kFillOpacity = 0.15;
-constexpr qreal kRemoveGlyphPoints = 7.0;
+constexpr int kRemoveSymbolSize = 7;
 
 }  // namespace
 
@@ -34,8 +35,9 @@ SetChip::SetChip(const QString& text, QWidget* parent)
 
     m_remove->setObjectName(QStringLiteral("removeToolButton"));
     m_remove->setAutoRaise(true);
-    m_remove->setText(QStringLiteral("\u2715"));
-    m_remove->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_remove->setIcon(symbol::icon("xmark"));
+    m_remove->setIconSize(QSize(kRemoveSymbolSize, kRemoveSymbolSize));
+    m_remove->setToolTip(tr("Remove"));
     m_remove->setFocusPolicy(Qt::TabFocus);
     m_remove->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0px; }"));
     connect(m_remove, &QToolButton::clicked, this, &SetChip::removeRequested);
@@ -70,10 +72,7 @@ void SetChip::changeEvent(QEvent* event)
 
 void SetChip::applyFonts()
 {
-    m_label->setFont(SettingsFonts::monospacedCaption(font()));
-    QFont glyph = font();
-    glyph.setPointSizeF(kRemoveGlyphPoints);
-    m_remove->setFont(glyph);
+    m_label->setFont(theme::monospacedCaptionFont(font()));
 }
 
 }  // namespace tess
