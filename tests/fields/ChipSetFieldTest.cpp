@@ -240,6 +240,22 @@ TEST_F(ReservedNameSetFieldTest, RefreshKeepsTheChipsOfMembersThatStayAndAnnounc
     EXPECT_TRUE(m_writes.empty());
 }
 
+TEST_F(ReservedNameSetFieldTest, HostileNamesShowLiterally)
+{
+    const std::vector<std::string> hostile {"<b>x</b>", "a&b", "&amp;", "  lead", "line\nbreak", "\u200Fmark"};
+    m_field->setValue(CanonicalStringSet(hostile.begin(), hostile.end()));
+    QStringList shown;
+    for (SetChip* chip : m_field->chips()) {
+        EXPECT_EQ(chip->findChild<QLabel*>(QStringLiteral("chipLabel"))->textFormat(), Qt::PlainText);
+        shown.append(chip->text());
+    }
+    QStringList expected;
+    for (const std::string& name : CanonicalStringSet(hostile.begin(), hostile.end())) {
+        expected.append(QString::fromStdString(name));
+    }
+    EXPECT_EQ(shown, expected);
+}
+
 // How many distinct rows the chips and the add button of a field lie in.
 int chipRows(const ChipSetField& field)
 {

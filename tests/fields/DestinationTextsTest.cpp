@@ -61,6 +61,17 @@ TEST(DestinationTexts, FilesystemTitleFollowsItsPrecedence)
     }
 }
 
+TEST(DestinationTexts, HostileFolderNamesAreShownAsTheyAre)
+{
+    for (const char* name : {"<b>x", "a&b", "&amp;", "  lead", "line\nbreak", "\u200Fmark"}) {
+        SCOPED_TRACE(name);
+        const auto folder = DestinationConfig::physicalFolder(std::string("/mnt/") + name);
+        EXPECT_EQ(filesystemMenuTitle(false, folder, std::nullopt), QStringLiteral("Probed: ") + QString::fromUtf8(name));
+        const std::string path = std::string("/mnt/") + name;
+        EXPECT_EQ(probedPathLengthText(4000, path), QStringLiteral("4000 bytes (%1 content + %2 base)").arg(4000 - path.size()).arg(path.size()));
+    }
+}
+
 TEST(DestinationTexts, PresetsThatOfferACaseChoiceAndTheirDefaultFlag)
 {
     struct Case {
