@@ -108,6 +108,7 @@ TEST(DestinationTexts, ProbedPathLength)
     const std::string path24 = "/Volumes/Archive/Target1";  // 24 bytes
     ASSERT_EQ(path24.size(), 24u);
     const std::string multibyte = "/mnt/caf\u00E9";  // é is 2 bytes: 10 in all
+    const std::string long4000 = "/" + std::string(3999, 'n');
     struct Case {
         const char* name;
         std::int64_t length;
@@ -120,6 +121,7 @@ TEST(DestinationTexts, ProbedPathLength)
         {"with a folder: content and base", 1024, path24, "1024 bytes (1000 content + 24 base)"},
         {"base counted in UTF-8 bytes", 100, multibyte, "100 bytes (90 content + 10 base)"},
         {"a folder longer than the limit: content 0", 20, path24, "20 bytes (0 content + 24 base)"},
+        {"a 4,000-byte folder", 1024, long4000, "1024 bytes (0 content + 4000 base)"},
         {"without a folder", 4096, std::nullopt, "4096 bytes"},
         {"large numbers are not grouped", 1234567, std::nullopt, "1234567 bytes"},
     };
