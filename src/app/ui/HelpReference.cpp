@@ -3,6 +3,7 @@
 #include "rules/FilesystemPreset.h"
 #include "rules/OSCapabilities.h"
 #include "text/Text.h"
+#include "ui/DestinationTexts.h"
 
 #include <algorithm>
 
@@ -20,22 +21,6 @@ std::string joined(const std::vector<std::string>& parts)
         text += part;
     }
     return text;
-}
-
-// The presets whose case sensitivity the user chooses.
-bool hasCaseChoice(FilesystemPreset preset)
-{
-    switch (preset) {
-    case FilesystemPreset::ntfs:
-    case FilesystemPreset::udf:
-    case FilesystemPreset::smb:
-    case FilesystemPreset::hfs:
-    case FilesystemPreset::apfs:
-    case FilesystemPreset::nfs:
-        return true;
-    default:
-        return false;
-    }
 }
 
 CaseCell caseCell(bool caseSensitive)
@@ -93,7 +78,7 @@ std::vector<FilesystemRow> filesystemRows()
     for (const FilesystemPreset preset : FilesystemPreset::allCases()) {
         const FilesystemCapabilities caps = preset.capabilities();
         rows.push_back({std::string(preset.rawValue()),
-            hasCaseChoice(preset) ? CaseCell::toggle : caseCell(caps.isCaseSensitive),
+            offersCaseChoice(preset) ? CaseCell::toggle : caseCell(caps.isCaseSensitive),
             std::string(caps.encodingCapability.rawValue()), formatLimit(caps.maxFilenameLength),
             formatLimit(caps.maxPathDepth), formatLimit(caps.maxPathLength),
             formatIllegalCharacters(caps.illegalCharacters), formatReservedNames(caps.reservedNames)});
