@@ -1,7 +1,10 @@
 #include "platform/SystemctlServiceManager.h"
 #include "LogCapture.h"
 #include "TempDir.h"
+#include "TestEnvironment.h"
 #include "platform/CommandRunner.h"
+#include "platform/SystemServiceManager.h"
+#include "platform/UnavailableServiceManager.h"
 
 #include <chrono>
 #include <csignal>
@@ -183,6 +186,24 @@ TEST(CommandRunnerTest, ChildInheritsNoStrayDescriptorsOrSignalState)
     ASSERT_NE(ign, std::string::npos);
     EXPECT_EQ(std::stoull(status.standardOutput.substr(blk + 8, 16), nullptr, 16), 0u);
     EXPECT_EQ(std::stoull(status.standardOutput.substr(ign + 8, 16), nullptr, 16) & (1ull << (SIGPIPE - 1)), 0u);
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+TEST(SystemServiceManagerTest, VariableChoosesAServiceManagerThatRefusesEverything)
+{
+    test::ScopedEnv choice(kServiceManagerVariable, std::string("unavailable"));
+    auto services = makeSystemServiceManager();
+    EXPECT_EQ(services->status(), ServiceStatus::notFound);
+    EXPECT_FALSE(services->registerService().ok());
+    EXPECT_FALSE(services->registerServiceWithoutPrompt().ok());
+    EXPECT_EQ(services->unregisterServiceWithoutPrompt().error().message, UnavailableServiceManager::kMessage);
+    test::ScopedEnv unset(kServiceManagerVariable, std::nullopt);
+    EXPECT_NE(dynamic_cast<SystemctlServiceManager*>(makeSystemServiceManager().get()), nullptr);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include "helperclient/XPCService.h"
 #include "log/AppLogger.h"
 #include "platform/DBusSystemNotifications.h"
-#include "platform/SystemctlServiceManager.h"
+#include "platform/SystemServiceManager.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -43,7 +43,7 @@ HelperStatusManager& HelperStatusManager::shared()
 {
     static HelperStatusManager* instance = [] {
         Dependencies dependencies;
-        dependencies.serviceManager = std::make_shared<SystemctlServiceManager>();
+        dependencies.serviceManager = makeSystemServiceManager();
         dependencies.notifications = std::make_unique<DBusSystemNotifications>();
         return new HelperStatusManager(std::move(dependencies));
     }();
