@@ -49,9 +49,25 @@ void appendQuoted(std::string& out, std::string_view field, ReadableText& valid)
     out += '"';
 }
 
+// The ISO 8601 text of `time`, written into `buffer` (no allocation per row).
+struct DateText {
+    char buffer[40];
+    std::size_t length = 0;
+
+    explicit DateText(ReportService::TimePoint time)
+    {
+        const std::time_t seconds
+            = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
+        std::tm tm {};
+        gmtime_r(&seconds, &tm);
+        length = std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    }
+    std::string_view view() const { return {buffer, length}; }
+};
+
 void appendDate(std::string& out, ReportService::TimePoint time)
 {
-    out += ReportService::formatDate(time);
+    out += DateText(time).view();
 }
 
 std::string documentOrError(JsonWriter& writer)
@@ -106,12 +122,7 @@ mode_t currentUmask()
 
 std::string ReportService::formatDate(TimePoint time)
 {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
-    std::tm tm {};
-    gmtime_r(&seconds, &tm);
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    return std::string(text, length);
+    return std::string(DateText(time).view());
 }
 
 std::string_view ReportService::fileExtension(ReportFormat format)
@@ -149,7 +160,7 @@ std::string ReportService::generateJSONReport(const std::vector<IndexedFile>& fi
     for (const IndexedFile& file : files) {
         writer.beginObject();
         writer.key("firstSeen");
-        writer.string(formatDate(file.firstSeen));
+        writer.string(DateText(file.firstSeen).view());
         writeMember(writer, "fullPath", file.path, valid);
         writer.key("isDirectory");
         writer.boolean(file.isDirectory);
@@ -159,7 +170,7 @@ std::string ReportService::generateJSONReport(const std::vector<IndexedFile>& fi
             writeIssueTypes(writer, *file.issueTypes, valid);
         }
         writer.key("lastScanned");
-        writer.string(formatDate(file.lastScanned));
+        writer.string(DateText(file.lastScanned).view());
         writer.key("needsRename");
         writer.boolean(file.needsRename);
         writeMember(writer, "path", file.relativePath, valid);
