@@ -179,10 +179,15 @@ protected:
         return found;
     }
 
+    // The sheet scrolled to `card`, once the layouts have taken in the last
+    // changes (a grab does not wait for them).
     QImage shot(const char* card)
     {
+        for (int pass = 0; pass < 4; ++pass) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        }
         auto* area = child<QScrollArea>("settingsScrollArea");
-        area->ensureWidgetVisible(child<Card>(card), 0, 0);
+        area->ensureWidgetVisible(child<Card>(card), 0, 16);
         return m_view->grab().toImage();
     }
 

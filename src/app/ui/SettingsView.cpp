@@ -4,6 +4,7 @@
 #include "model/UpdateManager.h"
 #include "platform/Updater.h"
 #include "ui/Card.h"
+#include "ui/ColorResource.h"
 #include "ui/HeaderView.h"
 #include "ui/HelpContent.h"
 #include "ui/HelpPopover.h"
@@ -11,6 +12,7 @@
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QEvent>
@@ -525,7 +527,7 @@ QWidget* SettingsView::buildDatabaseRow(QWidget* parent)
     m_sizeText->setObjectName(QStringLiteral("databaseSizeLabel"));
     columnLayout->addLayout(figures);
 
-    m_resetButton = new QPushButton(symbol::icon("trash", QPalette::ButtonText), QStringLiteral("Reset Database"), row);
+    m_resetButton = new QPushButton(symbol::icon("trash", ColorName::brandRed), QStringLiteral("Reset Database"), row);
     m_resetButton->setObjectName(QStringLiteral("resetDatabaseButton"));
     m_resetButton->setAutoDefault(false);
     connect(m_resetButton, &QPushButton::clicked, this, &SettingsView::confirmReset);
@@ -695,6 +697,21 @@ void SettingsView::applyAppearance()
     const AppSettings::AppearanceMode::Value mode = m_preferences->appearanceMode();
     const QSignalBlocker blocker(m_appearanceGroup);
     m_appearanceGroup->button(static_cast<int>(mode))->setChecked(true);
+    applySegmentColors();
+}
+
+void SettingsView::applySegmentColors()
+{
+    // The chosen segment in the accent colour: the style's pressed shade
+    // alone barely shows in the dark palette.
+    for (QAbstractButton* segment : m_appearanceGroup->buttons()) {
+        QPalette colors;
+        if (segment->isChecked()) {
+            colors.setColor(QPalette::Button, palette().color(QPalette::Highlight));
+            colors.setColor(QPalette::ButtonText, palette().color(QPalette::HighlightedText));
+        }
+        segment->setPalette(colors);
+    }
 }
 
 void SettingsView::applyStartAtLogin()
@@ -769,8 +786,9 @@ void SettingsView::applyColors()
     orange.setColor(QPalette::WindowText, systemOrange(palette()));
     m_actionTitle->setPalette(orange);
     QPalette destructive = palette();
-    destructive.setColor(QPalette::ButtonText, theme::isDark(palette()) ? QColor(0xFF6961) : QColor(0xD70015));
+    destructive.setColor(QPalette::ButtonText, namedColor(ColorName::brandRed, palette()));
     m_resetButton->setPalette(destructive);
+    applySegmentColors();
     for (QLabel* icon : findChildren<QLabel*>(QStringLiteral("symbolLabel"))) {
         applySymbol(*icon, palette().color(QPalette::PlaceholderText));
     }

@@ -70,6 +70,7 @@ private:
     void refreshHelperStatus();
 
     void applyAppearance();
+    void applySegmentColors();
     void applyStartAtLogin();
     void applyDebugLogging();
     void applyUsePrivilegedHelper();
