@@ -152,6 +152,20 @@ protected:
         return *m_helper;
     }
 
+    // Closes the sheet and starts over with a service manager in `status`
+    // whose registrations fail.
+    void restartHelper(ServiceStatus status, bool answering)
+    {
+        m_view.reset();
+        m_helper.reset();
+        m_server.reset();
+        m_services = std::make_shared<test::FakeServiceManager>();
+        m_services->setStatus(status);
+        m_services->failRegistration("Request dismissed");
+        m_opened = 0;
+        helper(answering);
+    }
+
     SettingsView& openView(bool answering = false)
     {
         HelperStatusManager& status = m_helper ? *m_helper : helper(answering);
@@ -232,14 +246,7 @@ TEST_F(SettingsViewTest, DaemonBlockFollowsTheHelperStatus)
     m_settings.updateSettings([](AppSettings& s) { s.preferences.usePrivilegedHelper = true; });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_view.reset();
-        m_helper.reset();
-        m_server.reset();
-        m_services = std::make_shared<test::FakeServiceManager>();
-        m_services->setStatus(c.status);
-        m_services->failRegistration("Request dismissed");
-        m_opened = 0;
-        helper(c.answering);
+        restartHelper(c.status, c.answering);
         openView();
 
         EXPECT_TRUE(child<QWidget>("helperStatusRow")->isVisible());
@@ -286,14 +293,8 @@ TEST_F(SettingsViewTest, TurningTheHelperOnRequestsApprovalOnlyWhenStillNotReady
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        m_view.reset();
-        m_helper.reset();
-        m_server.reset();
-        m_services = std::make_shared<test::FakeServiceManager>();
-        m_services->setStatus(c.status);
-        m_services->failRegistration("Request dismissed");
         m_settings.updateSettings([&c](AppSettings& s) { s.preferences.usePrivilegedHelper = c.storedOn; });
-        helper(c.answering);
+        restartHelper(c.status, c.answering);
         openView();
         auto* toggle = child<QCheckBox>("usePrivilegedHelperCheckBox");
         EXPECT_EQ(toggle->isChecked(), c.storedOn);
