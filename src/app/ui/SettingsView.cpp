@@ -651,6 +651,12 @@ void SettingsView::confirmReset()
     alert->setWindowTitle(QStringLiteral("Reset Database"));
     alert->setTextFormat(Qt::PlainText);
     alert->setText(QStringLiteral("Reset Database"));
+    // The alert's title line, in bold over its message.
+    if (auto* title = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold;
+        bold.setBold(true);
+        title->setFont(bold);
+    }
     alert->setInformativeText(
         QStringLiteral("This will stop monitoring and delete the entire file index database. You will need to rescan "
                        "all files. This cannot be undone."));
