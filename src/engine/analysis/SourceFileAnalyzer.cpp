@@ -6,6 +6,7 @@
 #include "analysis/CrossItemPasses.h"
 #include "core/Concurrency.h"
 #include "log/AppLogger.h"
+#include "rules/FilesystemPreset.h"
 #include "rules/RuleTypes.h"
 #include "rules/TranslationTable.h"
 
@@ -178,6 +179,42 @@ std::size_t sequenceLengthAt(std::string_view s)
     }
     return length;
 }
+
+// A text as UDF counts it: code points, UTF-16 units, and whether one code
+// point lies above U+00FF (then every unit takes two bytes). A byte that
+// starts no valid sequence counts as one narrow character.
+struct UdfCount {
+    std::int64_t codePoints = 0;
+    std::int64_t units = 0;
+    bool wide = false;
+
+    void add(std::string_view s)
+    {
+        std::size_t i = 0;
+        while (i < s.size()) {
+            const auto lead = static_cast<unsigned char>(s[i]);
+            const std::size_t length = lead < 0x80 ? 1 : sequenceLengthAt(s.substr(i));
+            ++codePoints;
+            if (length <= 1) {
+                ++units;
+                ++i;
+                continue;
+            }
+            char32_t codePoint = lead & (0x7F >> length);
+            for (std::size_t k = 1; k < length; ++k) {
+                codePoint = (codePoint << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+            }
+            units += codePoint > 0xFFFF ? 2 : 1;
+            wide = wide || codePoint > 0xFF;
+            i += length;
+        }
+    }
+    std::int64_t bytes() const { return wide ? 2 * units : codePoints; }
+    UdfCount operator+(const UdfCount& other) const
+    {
+        return {codePoints + other.codePoints, units + other.units, wide || other.wide};
+    }
+};
 
 // Walks the characters of a text, handing fn(character, byteOffset) each
 // one; fn returns false to stop. Every character handed out is a view into
@@ -444,6 +481,7 @@ SourceFileAnalyzer::SourceFileAnalyzer(const TransformationSettings& settings, s
     , m_effectiveCaseSensitive(settings.isCaseSensitive)
     , m_destinationRootByteCount(destinationRootByteCount)
     , m_cleanRepeatedSeparators(settings.cleanRepeatedSeparators)
+    , m_udfNameLengths(settings.selectedFilesystem == FilesystemPreset(FilesystemPreset::udf))
     , m_repeatedSeparatorCharacters(settings.repeatedSeparatorCharacters)
     , m_smartPathShortening(settings.smartPathShortening)
     , m_logSink(std::move(logSink))
@@ -1294,12 +1332,12 @@ void SourceFileAnalyzer::enforceLimits(std::string& path, bool isDirectory, Issu
 {
     // 1. Name length.
     {
-        const std::int64_t bytes = byteCount(lastComponent(path));
+        const std::int64_t bytes = nameLength(lastComponent(path));
         const std::int64_t limit = isDirectory ? m_effectiveFolderNameLength : m_effectiveFileNameLength;
         if (bytes > limit) {
             if (isDirectory) {
                 issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
-                path = truncateLastComponent(path, limit);
+                path = truncateName(path, limit);
             } else {
                 issues.emplace_back(FileTransformationIssue::FilenameTooLong {bytes, limit});
                 path = fitFileName(path, limit, issues);
@@ -1398,11 +1436,11 @@ std::optional<std::string> SourceFileAnalyzer::reservedKeyFor(std::string_view n
 void SourceFileAnalyzer::refitAfterPrefix(std::string& path, bool isDirectory, Issues& issues) const
 {
     const std::int64_t limit = isDirectory ? m_effectiveFolderNameLength : m_effectiveFileNameLength;
-    if (byteCount(lastComponent(path)) <= limit) {
+    if (nameLength(lastComponent(path)) <= limit) {
         return;
     }
     if (isDirectory) {
-        path = truncateLastComponent(path, limit);
+        path = truncateName(path, limit);
         return;
     }
     const bool alreadyUnresolvable = std::any_of(issues.begin(), issues.end(),
@@ -1461,6 +1499,48 @@ std::string SourceFileAnalyzer::truncateToUTF8Bytes(std::string_view text, std::
 std::string SourceFileAnalyzer::truncateLastComponent(std::string_view path, std::int64_t budget)
 {
     std::string cut = truncateToUTF8Bytes(lastComponent(path), budget);
+    if (cut.empty()) {
+        cut = kEmptyComponentStandIn;
+    }
+    return joinPrefixAndName(parentPart(path), cut);
+}
+
+std::int64_t SourceFileAnalyzer::nameLength(std::string_view name) const
+{
+    if (!m_udfNameLengths || text::isAscii(name)) {
+        return byteCount(name);
+    }
+    UdfCount count;
+    count.add(name);
+    return count.bytes();
+}
+
+std::string SourceFileAnalyzer::fitUdfNameHead(std::string_view head, std::string_view tail, std::int64_t limit)
+{
+    UdfCount kept;
+    UdfCount tailCount;
+    tailCount.add(tail);
+    std::size_t cut = 0;
+    // Each character only lengthens the name, so the first that does not fit ends it.
+    forEachCharacter(head, [&](std::string_view character, std::size_t offset) {
+        UdfCount next = kept;
+        next.add(character);
+        if ((next + tailCount).bytes() > limit) {
+            return false;
+        }
+        kept = next;
+        cut = offset + character.size();
+        return true;
+    });
+    return std::string(head.substr(0, cut));
+}
+
+std::string SourceFileAnalyzer::truncateName(std::string_view path, std::int64_t limit) const
+{
+    if (!m_udfNameLengths) {
+        return truncateLastComponent(path, limit);
+    }
+    std::string cut = fitUdfNameHead(lastComponent(path), {}, limit);
     if (cut.empty()) {
         cut = kEmptyComponentStandIn;
     }
@@ -1532,7 +1612,13 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
     const std::string_view prefix = parentPart(path);
     const auto [base, extension] = splitExtension(name);
     const auto [stem, suffix] = splitVersionSuffix(base);
-    const std::int64_t budget = limit - byteCount(extension) - byteCount(suffix);
+    std::string tail;
+    std::int64_t tailLength = byteCount(extension) + byteCount(suffix);
+    if (m_udfNameLengths) {
+        tail.append(suffix).append(extension);
+        tailLength = nameLength(tail);
+    }
+    const std::int64_t budget = limit - tailLength;
 
     std::string reason;
     if (budget < 1) {
@@ -1540,10 +1626,9 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
         if (!suffix.empty()) {
             reason += " + version suffix '" + std::string(suffix) + "'";
         }
-        reason += " (" + std::to_string(byteCount(extension) + byteCount(suffix)) + " B) exceeds " + std::to_string(limit)
-            + " B limit";
+        reason += " (" + std::to_string(tailLength) + " B) exceeds " + std::to_string(limit) + " B limit";
     } else {
-        std::string cut = truncateToUTF8Bytes(stem, budget);
+        std::string cut = m_udfNameLengths ? fitUdfNameHead(stem, tail, limit) : truncateToUTF8Bytes(stem, budget);
         if (!cut.empty()) {
             cut.append(suffix);
             cut.append(extension);
