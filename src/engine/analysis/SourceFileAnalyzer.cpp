@@ -32,6 +32,7 @@ constexpr std::size_t kItemsPerChunk = 500;
 constexpr std::size_t kCancelPollInterval = 1000;
 constexpr std::string_view kReservedPrefix = "file_";
 constexpr std::string_view kEmptyComponentStandIn = "_";
+constexpr int kMaxEdgeRounds = 16;
 
 using Clock = std::chrono::steady_clock;
 
@@ -946,7 +947,14 @@ SourceFileAnalyzer::Phase1Result SourceFileAnalyzer::processItem(PreparedItem&& 
         applyTranslationTable(path, result.transformations);
         stripCharacters(path, result.transformations);
         if (m_cleanRepeatedSeparators) {
-            collapseRepeatedSeparators(path, result.transformations);
+            // A collapsed run can leave a strip character at an edge ("0-._"
+            // becomes "0."): strip and collapse again until neither changes
+            // anything, so that a proposed name is final. Each round shortens
+            // the path; the bound is only a guard.
+            for (int round = 0; round < kMaxEdgeRounds && collapseRepeatedSeparators(path, result.transformations)
+                 && stripCharacters(path, result.transformations);
+                 ++round) {
+            }
         }
         enforceLimits(path, item.item.isDirectory, result.transformations, result.tooDeepOriginalPath);
         result.transformedPath = std::move(path);
@@ -1185,15 +1193,15 @@ bool SourceFileAnalyzer::mayStrip(std::string_view component) const
         && (!m_stripTrailingCharacters.asciiOnly() || m_stripTrailingCharacters.containsAsciiByte(component.back()));
 }
 
-void SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) const
+bool SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) const
 {
     if (m_stripLeadingCharacters.empty() && m_stripTrailingCharacters.empty()) {
-        return;
+        return false;
     }
     bool candidate = false;
     forEachComponent(path, [&](std::string_view component) { candidate = candidate || mayStrip(component); });
     if (!candidate) {
-        return;
+        return false;
     }
     std::vector<std::string> trimmed;
     std::string out;
@@ -1206,10 +1214,23 @@ void SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) cons
         }
     });
     if (trimmed.empty()) {
-        return;
+        return false;
+    }
+    path = std::move(out);
+    for (FileTransformationIssue& issue : issues) {
+        if (const auto* earlier = issue.getIf<FileTransformationIssue::TrimmedCharacters>()) {
+            std::vector<std::string> components = earlier->components;
+            for (std::string& component : trimmed) {
+                if (!containsCanonically(components, component)) {
+                    components.push_back(std::move(component));
+                }
+            }
+            issue = FileTransformationIssue::TrimmedCharacters {std::move(components)};
+            return true;
+        }
     }
     issues.emplace_back(FileTransformationIssue::TrimmedCharacters {std::move(trimmed)});
-    path = std::move(out);
+    return true;
 }
 
 std::string SourceFileAnalyzer::stripComponent(std::string_view component, std::vector<std::string>& trimmed) const
@@ -1269,17 +1290,17 @@ bool SourceFileAnalyzer::hasSeparatorRun(std::string_view component) const
     return false;
 }
 
-void SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& issues) const
+bool SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& issues) const
 {
     if (m_repeatedSeparatorSet.empty()) {
-        return;
+        return false;
     }
     bool mayChange = false;
     forEachComponent(path, [&](std::string_view component) {
         mayChange = mayChange || (!component.empty() && hasSeparatorRun(component));
     });
     if (!mayChange) {
-        return;
+        return false;
     }
     std::string out;
     out.reserve(path.size());
@@ -1291,10 +1312,18 @@ void SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& i
         }
     });
     if (out == path) {
-        return;
+        return false;
+    }
+    for (FileTransformationIssue& issue : issues) {
+        if (const auto* earlier = issue.getIf<FileTransformationIssue::RepeatedSeparators>()) {
+            issue = FileTransformationIssue::RepeatedSeparators {earlier->from, out};
+            path = std::move(out);
+            return true;
+        }
     }
     issues.emplace_back(FileTransformationIssue::RepeatedSeparators {path, out});
     path = std::move(out);
+    return true;
 }
 
 std::string SourceFileAnalyzer::collapseSeparatorRuns(std::string_view text) const
@@ -1337,7 +1366,7 @@ void SourceFileAnalyzer::enforceLimits(std::string& path, bool isDirectory, Issu
         if (bytes > limit) {
             if (isDirectory) {
                 issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
-                path = truncateName(path, limit);
+                path = truncateFolderName(path, limit);
             } else {
                 issues.emplace_back(FileTransformationIssue::FilenameTooLong {bytes, limit});
                 path = fitFileName(path, limit, issues);
@@ -1440,7 +1469,7 @@ void SourceFileAnalyzer::refitAfterPrefix(std::string& path, bool isDirectory, I
         return;
     }
     if (isDirectory) {
-        path = truncateName(path, limit);
+        path = truncateFolderName(path, limit);
         return;
     }
     const bool alreadyUnresolvable = std::any_of(issues.begin(), issues.end(),
@@ -1535,6 +1564,19 @@ std::string SourceFileAnalyzer::fitUdfNameHead(std::string_view head, std::strin
     return std::string(head.substr(0, cut));
 }
 
+std::string SourceFileAnalyzer::truncateFolderName(std::string_view path, std::int64_t limit) const
+{
+    // A cut can end on a character the trailing strip removes: it goes too,
+    // so that the cut name is final.
+    std::string cut = truncateName(path, limit);
+    const std::string_view name = lastComponent(cut);
+    std::string kept = dropTrailingStripCharacters(name);
+    if (kept.size() == name.size()) {
+        return cut;
+    }
+    return joinPrefixAndName(parentPart(cut), kept.empty() ? std::string(kEmptyComponentStandIn) : kept);
+}
+
 std::string SourceFileAnalyzer::truncateName(std::string_view path, std::int64_t limit) const
 {
     if (!m_udfNameLengths) {
@@ -1613,11 +1655,8 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
     const auto [base, extension] = splitExtension(name);
     const auto [stem, suffix] = splitVersionSuffix(base);
     std::string tail;
-    std::int64_t tailLength = byteCount(extension) + byteCount(suffix);
-    if (m_udfNameLengths) {
-        tail.append(suffix).append(extension);
-        tailLength = nameLength(tail);
-    }
+    tail.append(suffix).append(extension);
+    const std::int64_t tailLength = m_udfNameLengths ? nameLength(tail) : byteCount(extension) + byteCount(suffix);
     const std::int64_t budget = limit - tailLength;
 
     std::string reason;
@@ -1629,9 +1668,21 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
         reason += " (" + std::to_string(tailLength) + " B) exceeds " + std::to_string(limit) + " B limit";
     } else {
         std::string cut = m_udfNameLengths ? fitUdfNameHead(stem, tail, limit) : truncateToUTF8Bytes(stem, budget);
+        if (suffix.empty() && extension.empty()) {
+            // The cut ends the name: a trailing strip character there goes too.
+            std::string kept = dropTrailingStripCharacters(cut);
+            if (!kept.empty()) {
+                cut = std::move(kept);
+            }
+        }
         if (!cut.empty()) {
             cut.append(suffix);
             cut.append(extension);
+            if (m_cleanRepeatedSeparators && !tail.empty()) {
+                // The cut can end on a separator that now meets the one
+                // starting the extension or suffix.
+                cut = collapseSeparatorRuns(cut);
+            }
             return joinPrefixAndName(prefix, cut);
         }
         reason = "No character fits in " + std::to_string(budget) + "-byte base budget";

@@ -138,8 +138,10 @@ public:
 
     void applyEncoding(std::string& path, Issues& issues, TransliterationCaches& caches) const;
     void applyTranslationTable(std::string& path, Issues& issues) const;
-    void stripCharacters(std::string& path, Issues& issues) const;
-    void collapseRepeatedSeparators(std::string& path, Issues& issues) const;
+    // These two answer whether they changed the path. Run again on a path
+    // they changed before, each extends its issue instead of adding one.
+    bool stripCharacters(std::string& path, Issues& issues) const;
+    bool collapseRepeatedSeparators(std::string& path, Issues& issues) const;
     void enforceLimits(std::string& path, bool isDirectory, Issues& issues,
         std::optional<std::string>& tooDeepOriginalPath) const;
 
@@ -175,6 +177,9 @@ public:
     static std::string fitUdfNameHead(std::string_view head, std::string_view tail, std::int64_t limit);
     // truncateLastComponent in the measure of nameLength.
     std::string truncateName(std::string_view path, std::int64_t limit) const;
+    // truncateName, then without the trailing strip characters the cut left
+    // at the end ("_" when nothing else is left).
+    std::string truncateFolderName(std::string_view path, std::int64_t limit) const;
     // (base, extension): the extension runs from the first "." (not counting a
     // leading one) to the end, dot included.
     static std::pair<std::string_view, std::string_view> splitExtension(std::string_view name);
