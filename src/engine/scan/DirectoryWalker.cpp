@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <exception>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -158,9 +159,9 @@ private:
             work(holdsFolder);
             return;
         } catch (const std::exception& error) {
-            TESS_LOG_ERROR(std::string("❌ DirectoryWalker: a worker failed, walk stopped: ") + error.what());
+            logFailure(error.what());
         } catch (...) {
-            TESS_LOG_ERROR("❌ DirectoryWalker: a worker failed, walk stopped: unknown error");
+            logFailure("unknown error");
         }
         std::lock_guard lock(m_mutex);
         if (holdsFolder) {
@@ -169,6 +170,15 @@ private:
         m_failed = true;
         m_pending.clear();
         m_changed.notify_all();
+    }
+
+    static void logFailure(const char* what) noexcept
+    {
+        try {
+            TESS_LOG_ERROR(std::string("❌ DirectoryWalker: a worker failed, walk stopped: ") + what);
+        } catch (...) {
+            // Out of memory even for the line: the walk still fails.
+        }
     }
 
     void abort()
@@ -264,6 +274,8 @@ private:
             close(fd);
             return DirectoryWalker::UnlistedFolder {absolutePath(relative), error};
         }
+        // Closed on every way out, a throw included.
+        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
         const std::string itemPrefix = m_root + "/" + (relative.empty() ? std::string() : relative + "/");
         const std::string relativePrefix = relative.empty() ? std::string() : relative + "/";
         int readError = 0;
@@ -305,7 +317,6 @@ private:
                 subfolders.push_back(std::move(folder));
             }
         }
-        closedir(dir);
         if (readError != 0) {
             return DirectoryWalker::UnlistedFolder {absolutePath(relative), readError};
         }
