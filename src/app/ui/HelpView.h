@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ui/ColorResource.h"
+#include "ui/HelpReference.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class QGridLayout;
+class QLabel;
+class QVBoxLayout;
+
+namespace tess {
+
+// The reference of the help window: a header bar over one scrolling page
+// with four sections (the filesystem limits table, the client OS table, the
+// Unicode encodings and the trailing and leading spaces). Both tables are
+// built from the destination rules when the view is made; every text on the
+// page can be selected. It keeps no state and takes no input.
+class HelpView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit HelpView(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+
+    // The scrolled page, whole (for a picture of all of it).
+    QWidget* page() const { return m_page; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QWidget* makeHeaderBar();
+    QWidget* makeFilesystemLimitsSection();
+    QWidget* makeClientOSSection();
+    QWidget* makeEncodingSection();
+    QWidget* makeSpacesSection();
+
+    // A section: its title over its parts, 8 apart; the parts go in the
+    // returned layout.
+    QWidget* makeSection(const QString& title, QVBoxLayout*& content);
+    QLabel* makeLabel(const QString& text, Qt::TextFormat format);
+    QLabel* makeSecondaryLabel(const QString& text, Qt::TextFormat format);
+    QLabel* makeNamedColorLabel(const QString& text, Qt::TextFormat format, ColorName color);
+    QWidget* makeBulletRow(QLabel* text);
+    void addHeaderRow(QGridLayout& grid, const std::vector<QString>& titles);
+    QLabel* makeCell(const std::string& text, const QFont& font);
+    QLabel* makeIllegalCharactersCell(const std::string& text, const QFont& font);
+    QLabel* makeReservedCell(const std::string& text, const QFont& font);
+    QWidget* makeCaseCell(HelpReference::CaseCell cell);
+
+    // Labels drawn in a named colour take it from the palette again on
+    // every palette change.
+    void applyColors();
+
+    QWidget* m_page = nullptr;
+    std::vector<std::pair<QLabel*, ColorName>> m_namedColorLabels;
+};
+
+}  // namespace tess
