@@ -2,6 +2,7 @@
 
 #include "FakeWorkspace.h"
 #include "ui/Theme.h"
+#include "ui/WindowManager.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,8 @@ protected:
     {
         QTest::mouseClick(m_toggle, Qt::LeftButton);
         ASSERT_TRUE(QTest::qWaitFor([&] { return m_box->height() == expectedHeight; }));
+        // The view takes the box's size around its inset.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_view->height() == expectedHeight + 2 * 20; }));
         ASSERT_TRUE(QTest::qWaitFor([&] { return acknowledgments()->isVisible() == m_view->acknowledgmentsShown(); }));
     }
 
@@ -96,7 +99,6 @@ TEST_F(AboutViewTest, AcknowledgmentsSwitchGrowsAndShrinksTheBox)
     EXPECT_TRUE(m_view->acknowledgmentsShown());
     EXPECT_EQ(m_toggle->text(), QStringLiteral("Hide Acknowledgments"));
     EXPECT_LE(m_box->layout()->minimumSize().height(), 480);
-    EXPECT_EQ(m_view->height(), 480 + 2 * 20);
     QApplication::setPalette(theme::darkPalette());
     QApplication::processEvents();
     saveScreenshot(QStringLiteral("about-dark-480"));
@@ -111,6 +113,59 @@ TEST_F(AboutViewTest, AcknowledgmentsSwitchGrowsAndShrinksTheBox)
     toggle(480);
     saveScreenshot(QStringLiteral("about-light-480"));
     EXPECT_EQ(m_closes, 0);
+}
+
+TEST_F(AboutViewTest, LargeSystemFontGrowsTheBoxInsteadOfSqueezingIt)
+{
+    const QFont original = QApplication::font();
+    QFont large = original;
+    large.setPointSizeF(original.pointSizeF() * 2);
+    QApplication::setFont(large);
+    AboutView view([] {}, m_workspace);
+    QApplication::setFont(original);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto* box = view.findChild<QWidget*>(QStringLiteral("aboutBox"));
+    auto* toggleButton = view.findChild<QAbstractButton*>(QStringLiteral("acknowledgmentsButton"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_NE(toggleButton, nullptr);
+
+    // Hidden, shown, hidden again.
+    const int defaultHeights[] = {320, 480, 320};
+    for (std::size_t i = 0; i < std::size(defaultHeights); ++i) {
+        SCOPED_TRACE(i);
+        if (i > 0) {
+            QTest::mouseClick(toggleButton, Qt::LeftButton);
+            ASSERT_TRUE(QTest::qWaitFor([&] {
+                return box->layout()->totalHeightForWidth(box->width()) <= box->height()
+                    && box->findChild<QWidget*>(QStringLiteral("acknowledgmentsBlock"))->isVisible()
+                    == view.acknowledgmentsShown();
+            }));
+        }
+        EXPECT_GT(box->height(), defaultHeights[i]);
+        EXPECT_LE(box->layout()->totalHeightForWidth(box->width()), box->height());
+    }
+}
+
+TEST_F(AboutViewTest, AboutWindowFollowsTheBoxAndClosesOnReturn)
+{
+    WindowManager::Dependencies deps;
+    deps.makeAboutContent = [this](std::function<void()> close) {
+        return new AboutView(std::move(close), m_workspace);
+    };
+    WindowManager manager(std::move(deps));
+    manager.showAboutWindow();
+    QWidget* window = manager.aboutWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const int smallHeight = window->height();
+    auto* toggleButton = window->findChild<QAbstractButton*>(QStringLiteral("acknowledgmentsButton"));
+    ASSERT_NE(toggleButton, nullptr);
+    QTest::mouseClick(toggleButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->height() == smallHeight + 160; }));
+
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(AboutViewTest, ReturnClosesWhetherAcknowledgmentsShowOrNot)

@@ -259,15 +259,31 @@ QWidget* HelpView::makeBulletRow(QLabel* text)
     return row;
 }
 
-void HelpView::addHeaderRow(QGridLayout& grid, const std::vector<QString>& titles)
+QGridLayout* HelpView::addTable(
+    QVBoxLayout& content, const QString& caption, const QString& tableName, const std::vector<QString>& titles)
 {
+    QLabel* captionLabel = makeSecondaryLabel(caption, Qt::PlainText);
+    captionLabel->setWordWrap(true);
+    content.addWidget(captionLabel);
+
+    auto* card = new Card;
+    auto* table = new QWidget;
+    table->setObjectName(tableName);
+    auto* grid = new QGridLayout(table);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(kColumnSpacing);
+    grid->setVerticalSpacing(kRowSpacing);
     const QFont headerFont = withWeight(theme::captionFont(font()), QFont::DemiBold);
-    for (std::size_t column = 0; column < titles.size(); ++column) {
-        QLabel* header = makeSecondaryLabel(titles[column], Qt::PlainText);
+    const int columns = static_cast<int>(titles.size());
+    for (int column = 0; column < columns; ++column) {
+        QLabel* header = makeSecondaryLabel(titles[static_cast<std::size_t>(column)], Qt::PlainText);
         header->setFont(headerFont);
-        grid.addWidget(header, 0, static_cast<int>(column), Qt::AlignLeft | Qt::AlignVCenter);
+        grid->addWidget(header, 0, column, Qt::AlignLeft | Qt::AlignVCenter);
     }
-    grid.addWidget(makeDivider(nullptr), 1, 0, 1, static_cast<int>(titles.size()));
+    grid->addWidget(makeDivider(nullptr), 1, 0, 1, columns);
+    card->contentLayout()->addWidget(table);
+    content.addWidget(card);
+    return grid;
 }
 
 QLabel* HelpView::makeCell(const std::string& text, const QFont& cellFont)
@@ -323,20 +339,9 @@ QWidget* HelpView::makeFilesystemLimitsSection()
 {
     QVBoxLayout* content = nullptr;
     QWidget* section = makeSection(QStringLiteral("Filesystem Limits"), content);
-    QLabel* caption = makeSecondaryLabel(
+    QGridLayout* grid = addTable(*content,
         QStringLiteral("These are strict filesystem constraints. Client OS restrictions are applied separately (see below)."),
-        Qt::PlainText);
-    caption->setWordWrap(true);
-    content->addWidget(caption);
-
-    auto* card = new Card;
-    auto* table = new QWidget;
-    table->setObjectName(QStringLiteral("filesystemTable"));
-    auto* grid = new QGridLayout(table);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(kColumnSpacing);
-    grid->setVerticalSpacing(kRowSpacing);
-    addHeaderRow(*grid,
+        QStringLiteral("filesystemTable"),
         {QStringLiteral("Preset"), QStringLiteral("Case Sens."), QStringLiteral("Encoding"), QStringLiteral("Filename (B)"),
             QStringLiteral("Max Depth"), QStringLiteral("Path Len (B)"), QStringLiteral("Illegal Chars"),
             QStringLiteral("Reserved")});
@@ -360,8 +365,6 @@ QWidget* HelpView::makeFilesystemLimitsSection()
         grid->addWidget(reserved, row, 7, leading);
         ++row;
     }
-    card->contentLayout()->addWidget(table);
-    content->addWidget(card);
 
     const QFont footnoteFont = theme::captionFont(font());
     for (const QString& text : {
@@ -388,23 +391,12 @@ QWidget* HelpView::makeClientOSSection()
 {
     QVBoxLayout* content = nullptr;
     QWidget* section = makeSection(QStringLiteral("Client OS Restrictions"), content);
-    QLabel* caption = makeSecondaryLabel(
+    QGridLayout* grid = addTable(*content,
         QStringLiteral("These are client-side restrictions imposed by each operating system, independent of the "
                        "underlying filesystem. When target operating systems are selected, the most restrictive union "
                        "of the filesystem and OS limits applies. Your own limits (filename length, folder length, "
                        "depth) can tighten these further but never loosen them."),
-        Qt::PlainText);
-    caption->setWordWrap(true);
-    content->addWidget(caption);
-
-    auto* card = new Card;
-    auto* table = new QWidget;
-    table->setObjectName(QStringLiteral("osTable"));
-    auto* grid = new QGridLayout(table);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(kColumnSpacing);
-    grid->setVerticalSpacing(kRowSpacing);
-    addHeaderRow(*grid,
+        QStringLiteral("osTable"),
         {QStringLiteral("OS"), QStringLiteral("Case Sens."), QStringLiteral("Max Filename"), QStringLiteral("Max Path Len"),
             QStringLiteral("Illegal Chars"), QStringLiteral("Reserved")});
 
@@ -434,8 +426,6 @@ QWidget* HelpView::makeClientOSSection()
         grid->addWidget(reserved, row, 5, leading);
         ++row;
     }
-    card->contentLayout()->addWidget(table);
-    content->addWidget(card);
     return section;
 }
 

@@ -49,7 +49,11 @@ private:
     QLabel* makeSecondaryLabel(const QString& text, Qt::TextFormat format);
     QLabel* makeNamedColorLabel(const QString& text, Qt::TextFormat format, ColorName color);
     QWidget* makeBulletRow(QLabel* text);
-    void addHeaderRow(QGridLayout& grid, const std::vector<QString>& titles);
+    // The section's caption and, in a card under it, a table (the widget
+    // `tableName`) with its header row and divider; rows go in the returned
+    // grid from row 2.
+    QGridLayout* addTable(
+        QVBoxLayout& content, const QString& caption, const QString& tableName, const std::vector<QString>& titles);
     QLabel* makeCell(const std::string& text, const QFont& font);
     QLabel* makeIllegalCharactersCell(const std::string& text, const QFont& font);
     QLabel* makeReservedCell(const std::string& text, const QFont& font);
