@@ -429,35 +429,47 @@ QWidget* HelpView::makeClientOSSection()
     return section;
 }
 
-QWidget* HelpView::makeEncodingSection()
+QWidget* HelpView::makeProseSection(const QString& title, const QString& introduction, const QString& listName,
+    int pointSpacing, const std::vector<QLabel*>& points, QLabel* closing)
 {
     QVBoxLayout* content = nullptr;
-    QWidget* section = makeSection(QStringLiteral("Unicode Encoding"), content);
+    QWidget* section = makeSection(title, content);
     auto* card = new Card;
     card->contentLayout()->setSpacing(12);
 
-    QLabel* intro = makeLabel(
-        QStringLiteral("The encoding setting controls how Unicode characters are handled during analysis and renaming:"),
-        Qt::PlainText);
+    QLabel* intro = makeLabel(introduction, Qt::PlainText);
     intro->setWordWrap(true);
     card->contentLayout()->addWidget(intro);
 
     auto* list = new QWidget;
-    list->setObjectName(QStringLiteral("encodingList"));
+    list->setObjectName(listName);
     auto* listLayout = new QVBoxLayout(list);
     listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(8);
+    listLayout->setSpacing(pointSpacing);
     const QFont callout = scaled(font(), 12);
+    for (QLabel* point : points) {
+        point->setFont(callout);
+        listLayout->addWidget(makeBulletRow(point));
+    }
+    card->contentLayout()->addWidget(list);
+
+    closing->setFont(theme::captionFont(font()));
+    closing->setWordWrap(true);
+    card->contentLayout()->addWidget(closing);
+
+    content->addWidget(card);
+    return section;
+}
+
+QWidget* HelpView::makeEncodingSection()
+{
+    std::vector<QLabel*> points;
     for (const TargetEncoding encoding : TargetEncoding::allCases()) {
         const std::string_view raw = encoding.rawValue();
         const QString markup = QStringLiteral("**") + QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()))
             + QStringLiteral(":** ") + encodingDescription(encoding);
-        QLabel* text = makeLabel(markdownLiteToHtml(markup), Qt::RichText);
-        text->setFont(callout);
-        listLayout->addWidget(makeBulletRow(text));
+        points.push_back(makeLabel(markdownLiteToHtml(markup), Qt::RichText));
     }
-    card->contentLayout()->addWidget(list);
-
     QLabel* warning = makeNamedColorLabel(
         markdownLiteToHtml(
             u"**Important: macOS and NFC normalization.** macOS decomposes every filename to NFD (Unicode "
@@ -468,57 +480,32 @@ QWidget* HelpView::makeEncodingSection()
             u"systems (for example by rsync with suitable flags, or by direct disk writes)."),
         Qt::RichText, ColorName::warm);
     warning->setObjectName(QStringLiteral("nfcWarningLabel"));
-    warning->setFont(theme::captionFont(font()));
-    warning->setWordWrap(true);
-    card->contentLayout()->addWidget(warning);
-
-    content->addWidget(card);
-    return section;
+    return makeProseSection(QStringLiteral("Unicode Encoding"),
+        QStringLiteral("The encoding setting controls how Unicode characters are handled during analysis and renaming:"),
+        QStringLiteral("encodingList"), 8, points, warning);
 }
 
 QWidget* HelpView::makeSpacesSection()
 {
-    QVBoxLayout* content = nullptr;
-    QWidget* section = makeSection(QStringLiteral("Trailing & Leading Spaces"), content);
-    auto* card = new Card;
-    card->contentLayout()->setSpacing(12);
-
-    QLabel* intro = makeLabel(QStringLiteral("Trailing spaces in filenames are not technically illegal on most "
-                                             "filesystems, but they cause widespread problems in practice:"),
-        Qt::PlainText);
-    intro->setWordWrap(true);
-    card->contentLayout()->addWidget(intro);
-
-    auto* list = new QWidget;
-    list->setObjectName(QStringLiteral("spacesList"));
-    auto* listLayout = new QVBoxLayout(list);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(6);
-    const QFont callout = scaled(font(), 12);
+    std::vector<QLabel*> points;
     for (const QString& point : {
              QStringLiteral("Windows Explorer silently strips trailing spaces when creating or copying files"),
              QStringLiteral("Many command-line tools and scripts break when paths contain trailing spaces"),
              QStringLiteral("ZIP and tar archives may silently alter filenames with trailing spaces"),
              QStringLiteral("Cloud sync clients (Dropbox, OneDrive, Google Drive) may reject or rename these files"),
          }) {
-        QLabel* text = makeLabel(point, Qt::PlainText);
-        text->setFont(callout);
-        listLayout->addWidget(makeBulletRow(text));
+        points.push_back(makeLabel(point, Qt::PlainText));
     }
-    card->contentLayout()->addWidget(list);
-
     QLabel* note = makeSecondaryLabel(
         markdownLiteToHtml(u"The **Remove Trailing Spaces** and **Remove Leading Spaces** options flag these issues. "
                            u"Removing trailing spaces is enabled by default and recommended for any cross-platform "
                            u"workflow."),
         Qt::RichText);
     note->setObjectName(QStringLiteral("spacesNoteLabel"));
-    note->setFont(theme::captionFont(font()));
-    note->setWordWrap(true);
-    card->contentLayout()->addWidget(note);
-
-    content->addWidget(card);
-    return section;
+    return makeProseSection(QStringLiteral("Trailing & Leading Spaces"),
+        QStringLiteral("Trailing spaces in filenames are not technically illegal on most filesystems, but they cause "
+                       "widespread problems in practice:"),
+        QStringLiteral("spacesList"), 6, points, note);
 }
 
 void HelpView::applyColors()

@@ -45,6 +45,11 @@ private:
     // A section: its title over its parts, 8 apart; the parts go in the
     // returned layout.
     QWidget* makeSection(const QString& title, QVBoxLayout*& content);
+    // A section of prose: in one card, the introduction, the bullet points
+    // (in the list widget `listName`, `pointSpacing` apart) and the closing
+    // note in the caption font, 12 apart.
+    QWidget* makeProseSection(const QString& title, const QString& introduction, const QString& listName,
+        int pointSpacing, const std::vector<QLabel*>& points, QLabel* closing);
     QLabel* makeLabel(const QString& text, Qt::TextFormat format);
     QLabel* makeSecondaryLabel(const QString& text, Qt::TextFormat format);
     QLabel* makeNamedColorLabel(const QString& text, Qt::TextFormat format, ColorName color);
