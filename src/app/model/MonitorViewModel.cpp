@@ -719,7 +719,7 @@ void MonitorViewModel::stopMonitoring()
 {
     TESS_LOG_DEBUG(std::string("MonitorViewModel: stopMonitoring() called, coordinator=") + (m_coordinator ? "alive" : "nil")
         + ", thread=" + currentThreadDescription());
-    ++m_sourceGeneration;  // a database still opening for a start is dropped
+    advanceSourceGeneration();  // a database still opening for a start or a restore is dropped
     ++m_resultsGeneration;
     if (m_coordinator) {
         m_coordinator->stopAnalysis();
