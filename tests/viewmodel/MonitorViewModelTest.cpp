@@ -55,18 +55,18 @@ void settle(std::chrono::milliseconds time = 100ms)
     }
 }
 
-// Answers the folder chooser from a list; an empty list cancels.
+// Answers the folder chooser at once from a list; an empty list cancels.
 class FakePicker : public FolderPicker {
 public:
-    std::optional<std::string> chooseFolder(const std::string& message, const std::string& prompt) override
+    void chooseFolder(const std::string& message, const std::string& prompt, Completion done) override
     {
         asked.emplace_back(message, prompt);
-        if (answers.empty()) {
-            return std::nullopt;
+        std::optional<std::string> answer;
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
         }
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        return answer;
+        done(answer);
     }
 
     std::deque<std::optional<std::string>> answers;

@@ -898,17 +898,22 @@ void MonitorViewModel::selectSourceFolder()
     if (!m_folderPicker) {
         return;
     }
-    const std::optional<std::string> chosen = m_folderPicker->chooseFolder("Select a source folder to scan", "Select");
-    if (!chosen) {
-        return;
-    }
+    const QPointer<MonitorViewModel> self(this);
+    m_folderPicker->chooseFolder("Select a source folder to scan", "Select", [self](const std::optional<std::string>& chosen) {
+        if (self && chosen) {
+            self->useSourceFolder(*chosen);
+        }
+    });
+}
+
+void MonitorViewModel::useSourceFolder(const std::string& path)
+{
     if (m_isMonitoring) {
         stopMonitoring();
     }
     advanceSourceGeneration();
     resetResults();
-    setSourcePath(*chosen);
-    const std::string path = *chosen;
+    setSourcePath(path);
     m_settingsManager->updateSettings([&path](AppSettings& settings) { settings.preferences.lastSourcePath = path; });
     m_settingsManager->saveSettings();
 }
@@ -965,15 +970,21 @@ void MonitorViewModel::selectDestinationToTest()
     if (!m_folderPicker) {
         return;
     }
-    const std::optional<std::string> chosen = m_folderPicker->chooseFolder("Select the destination folder to test", "Test");
-    if (!chosen) {
-        return;
-    }
+    const QPointer<MonitorViewModel> self(this);
+    m_folderPicker->chooseFolder("Select the destination folder to test", "Test", [self](const std::optional<std::string>& chosen) {
+        if (self && chosen) {
+            self->probeDestination(*chosen);
+        }
+    });
+}
+
+void MonitorViewModel::probeDestination(const std::string& folder)
+{
     setIsDetectingFilesystem(true);
     setProbeErrorMessage(std::nullopt);
     const Generation generation = ++m_probeGeneration;
     const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, generation, prober = m_prober, folder = *chosen] {
+    runInBackground([self, generation, prober = m_prober, folder] {
         auto result = std::make_shared<Result<FilesystemDetector::Detection>>(prober(probeConfig(), folder));
         postToMain(self, [generation, folder, result](MonitorViewModel* model) {
             if (model == nullptr || generation != model->m_probeGeneration) {

@@ -203,6 +203,8 @@ public:
     void analyzeFromDatabase();
 
     // --- Source and destination ------------------------------------------------------
+    // The two choosers return at once; what follows a choice runs when the
+    // picker answers (nothing when it is cancelled).
     void selectSourceFolder();
     void resetResults();
     void resetSourceSelection();
@@ -291,6 +293,9 @@ private:
     void restoreSession(const std::string& sourcePath, double startSeconds);
     void landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome);
     void onStopMonitoringForReset();
+    // The second halves of the two choosers, once a folder was chosen.
+    void useSourceFolder(const std::string& path);
+    void probeDestination(const std::string& folder);
 
     SettingsManager* m_settingsManager;
     std::string m_dataFolder;
