@@ -861,7 +861,7 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
         }
     };
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::setMonitoringStatus));
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsChanged, this, &MonitorViewModel::receiveAnalysisResults));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsShared, this, &MonitorViewModel::receiveAnalysisResults));
     applySummary(coordinator.lastScan());
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::lastScanChanged, this, applySummary));
     // The counts: only values sent after subscribing, equal or not.
@@ -869,14 +869,13 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::totalIndexedChanged, this, &MonitorViewModel::setTotalIndexed));
 }
 
-void MonitorViewModel::receiveAnalysisResults(const std::vector<IndexedFile>& issues)
+void MonitorViewModel::receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files)
 {
     // The lookup indexes of a large list are built off the main thread; the
     // newest list wins.
     const Generation generation = ++m_resultsGeneration;
     const Generation source = m_sourceGeneration;
     const QPointer<MonitorViewModel> self(this);
-    auto files = std::make_shared<const std::vector<IndexedFile>>(issues);
     runInBackground([self, generation, source, files] {
         auto indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
         postToMain(self, [generation, source, files, indexes](MonitorViewModel* model) {

@@ -289,7 +289,7 @@ private:
     void startRun(bool analyzeOnly);
     void attachDatabase(std::shared_ptr<FileIndexDatabase> database);
     void subscribeToCoordinator(MonitorCoordinator& coordinator);
-    void receiveAnalysisResults(const std::vector<IndexedFile>& issues);
+    void receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files);
     void restoreSession(const std::string& sourcePath, double startSeconds);
     void landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome);
     void onStopMonitoringForReset();
