@@ -168,7 +168,7 @@ void FileIndexDatabase::configure(sqlite3* handle)
     sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     onQueue([&] {
         m_db = handle;
-        execute("PRAGMA journal_mode=WAL");
+        setWriteAheadLog();
         execute("PRAGMA cache_size=-64000");
         execute("PRAGMA synchronous=NORMAL");
         execute("PRAGMA auto_vacuum = INCREMENTAL");
@@ -195,6 +195,12 @@ std::string FileIndexDatabase::errorMessage() const
 {
     const char* message = m_db != nullptr ? sqlite3_errmsg(m_db) : nullptr;
     return message != nullptr ? message : "Unknown error";
+}
+
+void FileIndexDatabase::logRolledBack(std::string_view operation, const std::string& message)
+{
+    TESS_LOG_ERROR("❌ FileIndexDatabase: " + std::string(operation) + " failed, its changes were rolled back: "
+        + (message.empty() ? std::string("Unknown error") : message));
 }
 
 void FileIndexDatabase::onQueue(const std::function<void()>& work)
@@ -234,6 +240,22 @@ void FileIndexDatabase::execute(const std::string& sql)
         }
         sqlite3_free(message);
     });
+}
+
+void FileIndexDatabase::setWriteAheadLog()
+{
+    constexpr const char* kSql = "PRAGMA journal_mode=WAL";
+    // The answer is the journal mode in force: some file systems (FUSE and
+    // network folders) refuse the shared memory that WAL needs.
+    SqliteStatement statement(m_db, kSql);
+    if (!statement || statement.step() != SQLITE_ROW) {
+        TESS_LOG_ERROR("❌ SQL error: " + errorMessage() + " for: " + kSql);
+        return;
+    }
+    const std::string mode = statement.columnText(0);
+    if (mode != "wal") {
+        TESS_LOG_WARN("⚠️ FileIndexDatabase: journal mode is \"" + mode + "\", not \"wal\": readers wait for writers on " + m_dbPath);
+    }
 }
 
 void FileIndexDatabase::migrateSchemaIfNeeded()

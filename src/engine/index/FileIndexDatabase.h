@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -159,10 +160,12 @@ public:
     // queued background writes and is closed.
     static void resetDatabase(const std::string& path);
 
-    // Row operations.
+    // Row operations. The writes run in one checked transaction each: a
+    // write that fails is rolled back whole, logged as an ERROR line and
+    // answered with false (so is a write without a connection).
     Comparison compareBatch(const std::vector<FileItem>& items);
     std::vector<std::string> findDeletedPaths(const std::string& scanRoot, IndexDate cutoff);
-    void deletePaths(const std::vector<std::string>& paths);
+    bool deletePaths(const std::vector<std::string>& paths);
     std::int64_t issueCount(const std::string& scanRoot);
     std::int64_t totalCount(const std::string& scanRoot);
     // `limit` INT64_MAX means no limit.
@@ -170,11 +173,11 @@ public:
     std::vector<IndexedFile> fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     // The new record's row id, or -1.
     std::int64_t startScanRecord(const std::string& scanRoot, const std::string& trigger);
-    void finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
+    bool finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
         std::int64_t deletedFiles, std::int64_t issuesFound, const std::string& status);
     std::optional<ScanRecord> lastCompletedScan(const std::string& scanRoot);
-    void upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime);
-    void touchPaths(const std::vector<std::string>& paths, IndexDate scanTime);
+    bool upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime);
+    bool touchPaths(const std::vector<std::string>& paths, IndexDate scanTime);
     // Queued on the statement queue; returns at once. Leaves only the rows of
     // `scanRoot` in the index.
     void pruneOtherRoots(const std::string& scanRoot);
@@ -192,7 +195,8 @@ public:
     // The rows that hold a folder (see FolderRows).
     FolderRows findFolderRows();
     // Sets last_scanned of every row `match` saw, in runs of consecutive ids.
-    // False, with nothing written, when the match is invalid or out of date.
+    // False, with nothing written, when the match is invalid or out of date
+    // or the write failed.
     bool touchMatchedRows(KeyMatch& match, IndexDate scanTime);
     // The rows `match` did not see that belong to `scanRoot` and were last
     // scanned before `cutoff`: after touchMatchedRows, exactly the rows
@@ -200,7 +204,7 @@ public:
     // date.
     std::optional<std::vector<StaleRow>> findUnseenStaleRows(const KeyMatch& match, const std::string& scanRoot, IndexDate cutoff);
     // Deletes rows by id in one transaction; false, with nothing deleted,
-    // when `match` is invalid or out of date.
+    // when `match` is invalid or out of date or the write failed.
     bool deleteMatchedRows(KeyMatch& match, const std::vector<std::int64_t>& ids);
 
     // The item (path and folder flag) of every row of `scanRoot`, in the
@@ -221,6 +225,7 @@ private:
     void drainWritesUnlessOnOwnQueues();
 
     void configure(sqlite3* handle);
+    void setWriteAheadLog();
     void migrateSchemaIfNeeded();
     void createTables();
     void closeOnQueue();
@@ -228,6 +233,8 @@ private:
     std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     std::int64_t countRows(const char* sql, const std::string* scanRoot);
     std::string errorMessage() const;
+    // ERROR line of a write that failed and was rolled back.
+    static void logRolledBack(std::string_view operation, const std::string& message);
     // Changes since the connection opened, commits of other connections and
     // schema changes, as stored in a KeyMatch.
     void stampInto(KeyMatch& match);

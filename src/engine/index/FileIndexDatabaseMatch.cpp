@@ -7,6 +7,7 @@
 #include "core/Concurrency.h"
 #include "index/PathKey.h"
 #include "index/SqliteStatement.h"
+#include "index/SqliteTransaction.h"
 #include "log/AppLogger.h"
 #include "text/Text.h"
 
@@ -405,7 +406,11 @@ bool FileIndexDatabase::touchMatchedRows(KeyMatch& match, IndexDate scanTime)
         const double time = secondsSince1970(scanTime);
         const auto& seen = match.seenRowIds;
         const auto& unseen = match.unseenRowIds;
-        execute("BEGIN TRANSACTION");
+        SqliteTransaction transaction(m_db);
+        if (!transaction) {
+            logRolledBack("touchMatchedRows", transaction.error());
+            return;
+        }
         // A run of seen ids with no unseen id between them holds only rows
         // that were seen: every row is either seen or unseen.
         std::size_t nextUnseen = 0;
@@ -422,9 +427,15 @@ bool FileIndexDatabase::touchMatchedRows(KeyMatch& match, IndexDate scanTime)
             statement.bindDouble(1, time);
             statement.bindInt64(2, first);
             statement.bindInt64(3, seen[i]);
-            statement.step();
+            if (statement.step() != SQLITE_DONE) {
+                logRolledBack("touchMatchedRows", errorMessage());
+                return;
+            }
         }
-        execute("COMMIT");
+        if (!transaction.commit()) {
+            logRolledBack("touchMatchedRows", transaction.error());
+            return;
+        }
         stampInto(match);
         touched = true;
     });
@@ -471,13 +482,23 @@ bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std
         if (!statement) {
             return;
         }
-        execute("BEGIN TRANSACTION");
+        SqliteTransaction transaction(m_db);
+        if (!transaction) {
+            logRolledBack("deleteMatchedRows", transaction.error());
+            return;
+        }
         for (const std::int64_t id : ids) {
             statement.reset();
             statement.bindInt64(1, id);
-            statement.step();
+            if (statement.step() != SQLITE_DONE) {
+                logRolledBack("deleteMatchedRows", errorMessage());
+                return;
+            }
         }
-        execute("COMMIT");
+        if (!transaction.commit()) {
+            logRolledBack("deleteMatchedRows", transaction.error());
+            return;
+        }
         stampInto(match);
         deleted = true;
     });

@@ -371,11 +371,19 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
         + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
 
     m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
-                                 changedCount, deletedCount, issueCount] {
+                                 changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed)] {
         const auto t0 = SteadyClock::now();
-        database->upsertFiles(results, root, startTime);
-        database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed");
-        TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
+        // The record is "completed" only when every write of the scan worked;
+        // otherwise it is marked "failed" (it stays "running" when even that
+        // cannot be written), and the next scan finds the missing rows new.
+        const bool written = database->upsertFiles(results, root, startTime) && !(touchFailed && touchFailed->load());
+        if (written && database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed")) {
+            TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
+        } else {
+            database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "failed");
+            TESS_LOG_ERROR("❌ MonitorCoordinator: Background DB persistence failed after " + formatSeconds(secondsSince(t0), 2)
+                + "s; the scan record is not marked completed");
+        }
         database->scheduleVacuum();
     });
 
@@ -575,8 +583,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
             stalePaths.push_back(std::move(row.path));
         }
         bool removed = true;
+        bool deleteFailed = false;
         if (!stalePaths.empty() && !m_database->deleteMatchedRows(match, ids)) {
-            m_database->deletePaths(stalePaths);
+            deleteFailed = !m_database->deletePaths(stalePaths);
             removed = false;  // the index changed: the ids no longer say which rows were seen
         }
         if (!comparison.unchangedPaths.empty() || !comparison.changedItems.empty()) {
@@ -587,12 +596,16 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
             for (const auto& item : comparison.changedItems) {
                 paths.push_back(item.path);
             }
+            comparison.touchFailed = std::make_shared<std::atomic<bool>>(false);
             m_database->performAsync([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
-                                         paths = std::move(paths), startTime]() mutable {
-                if (!database->touchMatchedRows(match, startTime)) {
-                    database->touchPaths(paths, startTime);
+                                         paths = std::move(paths), startTime, failed = comparison.touchFailed]() mutable {
+                if (!database->touchMatchedRows(match, startTime) && !database->touchPaths(paths, startTime)) {
+                    failed->store(true);
                 }
             });
+        }
+        if (deleteFailed) {
+            return staleRemovalFailed(stalePaths.size());
         }
         if (!stalePaths.empty()) {
             TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
@@ -600,8 +613,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         return stalePaths.size();
     }
 
+    bool touched = true;
     if (!comparison.unchangedPaths.empty()) {
-        m_database->touchPaths(comparison.unchangedPaths, startTime);
+        touched = m_database->touchPaths(comparison.unchangedPaths, startTime);
     }
     if (!comparison.changedItems.empty()) {
         std::vector<std::string> changedPaths;
@@ -609,15 +623,28 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         for (const auto& item : comparison.changedItems) {
             changedPaths.push_back(item.path);
         }
-        m_database->touchPaths(changedPaths, startTime);
+        touched = m_database->touchPaths(changedPaths, startTime) && touched;
+    }
+    if (!touched) {
+        // Rows that were not touched would look vanished: nothing is removed.
+        comparison.touchFailed = std::make_shared<std::atomic<bool>>(true);
+        return staleRemovalFailed(0);
     }
     std::vector<std::string> stalePaths = m_database->findDeletedPaths(root, startTime);
     std::erase_if(stalePaths, [&](const std::string& path) { return isUnderAny(path, keptPrefixes); });
     if (!stalePaths.empty()) {
-        m_database->deletePaths(stalePaths);
+        if (!m_database->deletePaths(stalePaths)) {
+            return staleRemovalFailed(stalePaths.size());
+        }
         TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
     }
     return stalePaths.size();
+}
+
+std::size_t ScanEngine::staleRemovalFailed(std::size_t count)
+{
+    TESS_LOG_ERROR("❌ MonitorCoordinator: Failed to remove " + std::to_string(count) + " stale paths from DB; they stay indexed");
+    return 0;
 }
 
 const TransformationSettings& ScanEngine::settingsForAnalysis()
@@ -745,8 +772,12 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
 
     m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime] {
         const auto t1 = SteadyClock::now();
-        database->upsertFiles(results, root, startTime);
-        TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
+        if (database->upsertFiles(results, root, startTime)) {
+            TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
+        } else {
+            TESS_LOG_ERROR("❌ MonitorCoordinator: Background reanalysis DB write failed after " + formatSeconds(secondsSince(t1), 2)
+                + "s; the index keeps its earlier results");
+        }
         database->scheduleVacuum();
     });
 }
