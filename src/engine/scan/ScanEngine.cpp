@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <future>
 #include <limits>
-#include <thread>
+#include <system_error>
 #include <unordered_set>
 #include <utility>
 
@@ -56,6 +58,48 @@ bool isUnderAny(const std::string& path, const std::vector<std::string>& prefixe
     return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) { return key.starts_with(prefix); });
 }
 
+// Clears a state flag on every way out of a scope, an exception included,
+// and then runs `onUnwind` when the way out is an exception. Never throws.
+class ClearOnExit {
+public:
+    ClearOnExit(bool& flag, std::function<void()> onUnwind = {})
+        : m_flag(flag)
+        , m_onUnwind(std::move(onUnwind))
+        , m_exceptions(std::uncaught_exceptions())
+    {
+    }
+    ~ClearOnExit()
+    {
+        m_flag = false;
+        if (m_onUnwind && std::uncaught_exceptions() > m_exceptions) {
+            try {
+                m_onUnwind();
+            } catch (...) {
+                // Already unwinding: the job's handler reports the failure.
+            }
+        }
+    }
+    ClearOnExit(const ClearOnExit&) = delete;
+    ClearOnExit& operator=(const ClearOnExit&) = delete;
+
+private:
+    bool& m_flag;
+    std::function<void()> m_onUnwind;
+    int m_exceptions;
+};
+
+// Runs one job; an exception ends that job only, with an ERROR line.
+void runGuarded(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        TESS_LOG_ERROR(std::string("❌ MonitorCoordinator: Job failed: ") + error.what());
+    } catch (...) {
+        TESS_LOG_ERROR("❌ MonitorCoordinator: Job failed: unknown exception");
+    }
+}
+
 int asInt(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
@@ -84,13 +128,13 @@ void ScanEngine::runJob(Generation generation, const std::function<void()>& work
         return;
     }
     m_jobGeneration = generation;
-    work();
+    runGuarded(work);
 }
 
 void ScanEngine::runJobUnconditionally(const std::function<void()>& work)
 {
     m_jobGeneration = m_generation.load();
-    work();
+    runGuarded(work);
 }
 
 ScanEngine::Generation ScanEngine::advanceGeneration()
@@ -281,6 +325,12 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     const std::string triggerText(rawValue(trigger));
 
     const std::int64_t recordId = m_database->startScanRecord(root, triggerText);
+    // A scan that ends by an exception closes its record as failed and
+    // leaves the scanning state like any other scan.
+    const ClearOnExit scanning(m_isScanning, [this, recordId] {
+        m_database->finishScanRecord(recordId, 0, 0, 0, 0, 0, "failed");
+        publishStatus(MonitoringStatus::monitoring());
+    });
     ScanProgress progress;
     progress.currentPhase = ScanPhase::enumerating;
     progress.trigger = trigger;
@@ -415,11 +465,16 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
         return walkShouldStop();
     };
     // The kinds of the indexed rows are read while the walk runs, on a thread
-    // of its own that nothing waits for unless the comparison needs it; the
-    // match reads them again if the index changed meanwhile.
-    std::packaged_task<FileIndexDatabase::FolderRows()> readFolderRows([database = m_database] { return database->findFolderRows(); });
-    std::future<FileIndexDatabase::FolderRows> folderRows = readFolderRows.get_future();
-    std::thread(std::move(readFolderRows)).detach();
+    // the scan owns: every way out of this function, an exception included,
+    // waits for it (the future of std::async joins). The match reads them
+    // again if the index changed meanwhile, or itself when no thread could
+    // be started.
+    std::future<FileIndexDatabase::FolderRows> folderRows;
+    try {
+        folderRows = std::async(std::launch::async, [database = m_database] { return database->findFolderRows(); });
+    } catch (const std::system_error& error) {
+        TESS_LOG_WARN(std::string("⚠️ MonitorCoordinator: Folder rows read with the comparison: ") + error.what());
+    }
     DirectoryWalker::Outcome walk = DirectoryWalker::walk(root, options);
 
     Comparison comparison;
@@ -458,7 +513,7 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     // split the items and publish progress. Without that pass (it failed or
     // was cancelled) every batch asks the index itself.
     // Taken before entering the statement queue, which its reading needs.
-    const FileIndexDatabase::FolderRows folders = folderRows.get();
+    const FileIndexDatabase::FolderRows folders = folderRows.valid() ? folderRows.get() : FileIndexDatabase::FolderRows {};
     m_database->sync([&] {
         if (!items.empty() && !stop()) {
             const auto matchStart = SteadyClock::now();
@@ -704,6 +759,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
 {
     const auto t0 = SteadyClock::now();
     m_isScanning = true;
+    const ClearOnExit scanning(m_isScanning, [this] { publishStatus(MonitoringStatus::monitoring()); });
     const Clock::time_point startTime = Clock::now();
     TESS_LOG_INFO("MonitorCoordinator: reanalyzeAllFiles() entered");
 
