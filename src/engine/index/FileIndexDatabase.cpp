@@ -24,6 +24,8 @@ constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_O
 constexpr int kInfoOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX;
 // How long a statement waits for a lock held by another connection.
 constexpr int kBusyTimeoutMilliseconds = 5000;
+// VACUUM runs when at least 1 page in this many is free.
+constexpr std::int64_t kVacuumFreeShare = 10;
 
 constexpr const char* kCreateFileIndex = "CREATE TABLE IF NOT EXISTS file_index (\n"
                                          "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
@@ -331,9 +333,23 @@ void FileIndexDatabase::scheduleVacuum()
             return;
         }
         const auto start = std::chrono::steady_clock::now();
-        self->execute("VACUUM");
+        // A VACUUM rewrites the whole file and gives back only its free
+        // pages; while they are under a tenth of the file it would win back
+        // little at that cost (seconds for a large index), and the writes that
+        // follow reuse them. The checkpoint always runs.
+        const std::int64_t freePages = self->countRows("PRAGMA freelist_count", nullptr);
+        const std::int64_t pages = self->countRows("PRAGMA page_count", nullptr);
+        const bool worthIt = freePages > 0 && freePages * kVacuumFreeShare >= pages;
+        if (worthIt) {
+            self->execute("VACUUM");
+        }
         sqlite3_wal_checkpoint_v2(self->m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-        TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        if (worthIt) {
+            TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        } else {
+            TESS_LOG_INFO("FileIndexDatabase: VACUUM skipped (" + std::to_string(freePages) + " of " + std::to_string(pages)
+                + " pages free) + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        }
     });
 }
 
