@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -209,8 +210,17 @@ public:
 
     // The item (path and folder flag) of every row of `scanRoot`, in the
     // order fetchFiles lists the rows (ascending relative path, byte by
-    // byte), read without decoding whole rows and sorted in memory.
-    std::vector<FileItem> fetchItems(const std::string& scanRoot);
+    // byte), read without decoding whole rows and sorted in memory. With
+    // `storedAnalysis`, also the analysis text (below) of every row whose
+    // text is not empty, by path.
+    std::vector<FileItem> fetchItems(const std::string& scanRoot,
+        std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
+
+    // The analysis columns upsertFiles writes for `result` (has_issues,
+    // issue_count, issue_types, proposed_rename, needs_rename,
+    // shortened_components) as one text, empty when the row has no issue,
+    // no rename and no shortened component. Equal texts mean equal columns.
+    static std::string analysisText(const FileTransformationResult& result);
 
 private:
     struct PendingWork {

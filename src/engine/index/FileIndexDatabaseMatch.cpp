@@ -4,8 +4,11 @@
 
 #include "index/FileIndexDatabase.h"
 
+#include "analysis/FileTransformationResult.h"
 #include "core/Concurrency.h"
+#include "index/IssueTypesText.h"
 #include "index/PathKey.h"
+#include "index/ShortenedComponentsJson.h"
 #include "index/SqliteStatement.h"
 #include "index/SqliteTransaction.h"
 #include "log/AppLogger.h"
@@ -20,6 +23,7 @@
 #include <future>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace tess {
@@ -207,6 +211,27 @@ void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std
         });
         order.swap(buffer);
     }
+}
+
+// The analysis text of a row's columns; see FileIndexDatabase::analysisText.
+std::string analysisText(bool hasIssues, std::int32_t issueCount, std::optional<std::string_view> issueTypes,
+    std::optional<std::string_view> proposedRename, bool needsRename, std::optional<std::string_view> shortenedComponents)
+{
+    if (!hasIssues && issueCount == 0 && !issueTypes && !proposedRename && !needsRename && !shortenedComponents) {
+        return {};
+    }
+    // Each text is led by its length, so no content can stand for another.
+    std::string text;
+    text += hasIssues ? '1' : '0';
+    text += needsRename ? '1' : '0';
+    text += std::to_string(issueCount);
+    for (const auto& part : {issueTypes, proposedRename, shortenedComponents}) {
+        text += part ? ':' + std::to_string(part->size()) + ':' : std::string("-");
+        if (part) {
+            text += *part;
+        }
+    }
+    return text;
 }
 
 std::int64_t pragmaValue(sqlite3* db, const char* sql)
@@ -505,7 +530,24 @@ bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std
     return deleted;
 }
 
-std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot)
+std::string FileIndexDatabase::analysisText(const FileTransformationResult& result)
+{
+    if (result.transformations.empty() && !result.needsRename && result.shortenedComponents.empty()) {
+        return {};  // most items: no text to build
+    }
+    const std::optional<std::string> issueTypes = IssueTypesText::join(result.transformations);
+    const std::optional<std::string> shortened = ShortenedComponentsJson::encode(result.shortenedComponents);
+    const auto view = [](const std::optional<std::string>& text) {
+        return text ? std::optional<std::string_view>(*text) : std::nullopt;
+    };
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::size_t>(result.transformations.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+    return tess::analysisText(!result.transformations.empty(), count, view(issueTypes),
+        result.needsRename ? std::optional<std::string_view>(result.finalRelativePath) : std::nullopt, result.needsRename, view(shortened));
+}
+
+std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
+    std::unordered_map<std::string, std::string>* storedAnalysis)
 {
     std::vector<FileItem> items;
     readOnQueue([&] {
@@ -514,16 +556,27 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot)
         }
         // The table in row order: a sort of whole rows by SQLite would spill
         // to temporary files for a large index.
-        SqliteStatement statement(m_db, "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?");
+        SqliteStatement statement(m_db, storedAnalysis == nullptr ? "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?" : "SELECT relative_path, path, is_directory, has_issues, issue_count, issue_types, proposed_rename,"
+                                                                                                                                                      " needs_rename, shortened_components FROM file_index WHERE +scan_root = ?");
         if (!statement) {
             return;
         }
         statement.bindText(1, scanRoot);
         std::vector<std::string> relativePaths;
         std::vector<FileItem> rows;
+        const auto optionalView = [&](int column) {
+            return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
+        };
         while (statement.step() == SQLITE_ROW) {
             relativePaths.push_back(statement.columnText(0));
             rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
+            if (storedAnalysis != nullptr) {
+                std::string text = tess::analysisText(statement.columnInt(3) != 0, statement.columnInt(4), optionalView(5), optionalView(6),
+                    statement.columnInt(7) != 0, optionalView(8));
+                if (!text.empty()) {
+                    storedAnalysis->emplace(rows.back().path, std::move(text));
+                }
+            }
         }
         if (rows.size() >= kNoItem) {
             return;

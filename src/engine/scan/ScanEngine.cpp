@@ -13,6 +13,7 @@
 #include <future>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -784,7 +785,10 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     const auto readStart = SteadyClock::now();
     // The items of the rows, in the order fetchFiles gives the rows: the
     // analysis needs nothing else of them.
-    std::vector<FileItem> items = m_database->fetchItems(root);
+    // With the analysis each row holds, so the write can leave alone the rows
+    // whose stored values would not change.
+    std::unordered_map<std::string, std::string> storedAnalysis;
+    std::vector<FileItem> items = m_database->fetchItems(root, &storedAnalysis);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -826,8 +830,16 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
-    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime] {
+    m_database->performAsync([database = m_database, results = std::move(analysis.results), stored = std::move(storedAnalysis), root,
+                                 startTime]() mutable {
         const auto t1 = SteadyClock::now();
+        // Only rows whose analysis changed are written: an unchanged row keeps
+        // its values, its id, and the last-scanned time of the scan that saw it.
+        std::erase_if(results, [&](const FileTransformationResult& result) {
+            const auto row = stored.find(result.originalFile.path);
+            return FileIndexDatabase::analysisText(result) == (row == stored.end() ? std::string_view() : std::string_view(row->second));
+        });
+        decltype(stored)().swap(stored);
         if (database->upsertFiles(results, root, startTime)) {
             TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
         } else {
