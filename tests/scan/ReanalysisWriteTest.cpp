@@ -4,6 +4,7 @@
 
 #include "scan/ScanEngine.h"
 
+#include "Gate.h"
 #include "RawDatabase.h"
 #include "ScanTestSupport.h"
 #include "TempDir.h"
@@ -12,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -120,6 +124,45 @@ TEST(ReanalysisWrite, IndexEndsAsAFirstScanWouldWriteItAndOnlyChangedRowsAreRewr
         }
         EXPECT_EQ(rewritten > 0, c.someRowsChange);
     }
+}
+
+// After a rescan that found nothing new, the queued writes only touch
+// last-scanned times: the re-analysis reads the index beside them instead of
+// waiting, and still sees every row.
+TEST(ReanalysisWrite, ReadDoesNotWaitBehindWritesThatOnlyTouchRows)
+{
+    TempDir tree;
+    for (const char* file : {"plain.txt", "colon:name.txt", "folder/what?.txt"}) {
+        tree.writeFile(file);
+    }
+    test::Recorder recorder;
+    test::Gate gate;
+    bool holdAfterSummary = false;
+    ScanEngine::Listener listener = recorder.listener();
+    Index index(tree.path(), TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows}));
+    listener.summary = [&, inner = listener.summary](const ScanSummary& summary, ScanEngine::Generation generation) {
+        inner(summary, generation);
+        if (holdAfterSummary) {
+            index.database->performAsync([&gate] { gate.wait(); });  // a write that takes long
+        }
+    };
+    index.engine = std::make_unique<ScanEngine>(index.database,
+        TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows}), std::vector<std::string> {}, 2, listener);
+    index.job([&] { index.engine->configure(tree.path(), DestinationConfig::presetFilesystem(FilesystemPreset::fat, false)); });
+    index.job([&] { index.engine->requestScan(ScanTrigger::manual); });
+
+    holdAfterSummary = true;
+    recorder.clear();
+    auto scanNow = std::async(std::launch::async, [&] { index.engine->runJobUnconditionally([&] { index.engine->scanNow(); }); });
+    const bool finished = scanNow.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    gate.open();
+    scanNow.wait();
+    ASSERT_TRUE(finished) << "the re-analysis waited for the held write";
+    const auto results = recorder.results();
+    ASSERT_EQ(results.size(), 2U);  // the scan's, then the re-analysis'
+    EXPECT_EQ(results.back().totalIndexed, 4);
+    EXPECT_EQ(results.back().issueCount, 2);
+    index.database->waitForPendingWrites();
 }
 
 }  // namespace

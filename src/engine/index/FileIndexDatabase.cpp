@@ -170,6 +170,7 @@ void FileIndexDatabase::configure(sqlite3* handle)
     sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     onQueue([&] {
         m_db = handle;
+        m_isOpen = true;
         setWriteAheadLog();
         execute("PRAGMA cache_size=-64000");
         execute("PRAGMA synchronous=NORMAL");
@@ -255,6 +256,7 @@ void FileIndexDatabase::setWriteAheadLog()
         return;
     }
     const std::string mode = statement.columnText(0);
+    m_writeAheadLog = mode == "wal";
     if (mode != "wal") {
         TESS_LOG_WARN("⚠️ FileIndexDatabase: journal mode is \"" + mode + "\", not \"wal\": readers wait for writers on " + m_dbPath);
     }
@@ -320,6 +322,7 @@ void FileIndexDatabase::closeOnQueue()
         TESS_LOG_DEBUG("FileIndexDatabase: close() — already closed (db is nil)");
         return;
     }
+    m_isOpen = false;
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     TESS_LOG_DEBUG("FileIndexDatabase closed");

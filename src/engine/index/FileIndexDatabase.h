@@ -8,6 +8,7 @@
 #include "index/IndexedFile.h"
 #include "index/ScanRecord.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -216,6 +217,15 @@ public:
     std::vector<FileItem> fetchItems(const std::string& scanRoot,
         std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
 
+    // fetchItems read from the last committed state of the index on a
+    // connection of its own, without waiting for the background writes or
+    // the statement queue. Only for a caller that knows the writes queued
+    // so far change nothing it reads (last-scanned times and scan records
+    // only). Reads like fetchItems when the index does not use write-ahead
+    // logging (a reader would wait for the writer) or the read fails.
+    std::vector<FileItem> fetchItemsBesideWrites(const std::string& scanRoot,
+        std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
+
     // The analysis columns upsertFiles writes for `result` (has_issues,
     // issue_count, issue_types, proposed_rename, needs_rename,
     // shortened_components) as one text, empty when the row has no issue,
@@ -257,6 +267,9 @@ private:
     SerialQueue m_asyncQueue;
     std::string m_dbPath;
     std::shared_ptr<PendingWork> m_pending;
+    // Read outside the statement queue.
+    std::atomic<bool> m_isOpen {false};
+    std::atomic<bool> m_writeAheadLog {false};
 };
 
 }  // namespace tess

@@ -234,6 +234,60 @@ std::string analysisText(bool hasIssues, std::int32_t issueCount, std::optional<
     return text;
 }
 
+// How long the reader of fetchItemsBesideWrites waits for a lock (only a
+// recovery of the write-ahead log takes one from readers).
+constexpr int kReaderBusyTimeoutMilliseconds = 5000;
+
+constexpr const char* kItemsSql = "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?";
+constexpr const char* kItemsWithAnalysisSql = "SELECT relative_path, path, is_directory, has_issues, issue_count, issue_types,"
+                                              " proposed_rename, needs_rename, shortened_components"
+                                              " FROM file_index WHERE +scan_root = ?";
+
+// The items of fetchItems read on `db`; absent when the read failed.
+std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& scanRoot,
+    std::unordered_map<std::string, std::string>* storedAnalysis)
+{
+    // The table in row order: a sort of whole rows by SQLite would spill
+    // to temporary files for a large index.
+    SqliteStatement statement(db, storedAnalysis == nullptr ? kItemsSql : kItemsWithAnalysisSql);
+    if (!statement) {
+        return std::nullopt;
+    }
+    statement.bindText(1, scanRoot);
+    std::vector<std::string> relativePaths;
+    std::vector<FileItem> rows;
+    const auto optionalView = [&](int column) {
+        return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
+    };
+    int rc = statement.step();
+    for (; rc == SQLITE_ROW; rc = statement.step()) {
+        relativePaths.push_back(statement.columnText(0));
+        rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
+        if (storedAnalysis != nullptr) {
+            std::string text = analysisText(statement.columnInt(3) != 0, statement.columnInt(4), optionalView(5), optionalView(6),
+                statement.columnInt(7) != 0, optionalView(8));
+            if (!text.empty()) {
+                storedAnalysis->emplace(rows.back().path, std::move(text));
+            }
+        }
+    }
+    if (rc != SQLITE_DONE || rows.size() >= kNoItem) {
+        return std::nullopt;
+    }
+    std::vector<std::uint32_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    parallelStableSort(order, relativePaths);
+    std::vector<std::string>().swap(relativePaths);
+    std::vector<FileItem> items;
+    items.reserve(rows.size());
+    for (const std::uint32_t row : order) {
+        items.push_back(std::move(rows[row]));
+    }
+    return items;
+}
+
 std::int64_t pragmaValue(sqlite3* db, const char* sql)
 {
     SqliteStatement statement(db, sql);
@@ -551,48 +605,33 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
 {
     std::vector<FileItem> items;
     readOnQueue([&] {
-        if (m_db == nullptr) {
-            return;
-        }
-        // The table in row order: a sort of whole rows by SQLite would spill
-        // to temporary files for a large index.
-        SqliteStatement statement(m_db, storedAnalysis == nullptr ? "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?" : "SELECT relative_path, path, is_directory, has_issues, issue_count, issue_types, proposed_rename,"
-                                                                                                                                                      " needs_rename, shortened_components FROM file_index WHERE +scan_root = ?");
-        if (!statement) {
-            return;
-        }
-        statement.bindText(1, scanRoot);
-        std::vector<std::string> relativePaths;
-        std::vector<FileItem> rows;
-        const auto optionalView = [&](int column) {
-            return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
-        };
-        while (statement.step() == SQLITE_ROW) {
-            relativePaths.push_back(statement.columnText(0));
-            rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
-            if (storedAnalysis != nullptr) {
-                std::string text = tess::analysisText(statement.columnInt(3) != 0, statement.columnInt(4), optionalView(5), optionalView(6),
-                    statement.columnInt(7) != 0, optionalView(8));
-                if (!text.empty()) {
-                    storedAnalysis->emplace(rows.back().path, std::move(text));
-                }
-            }
-        }
-        if (rows.size() >= kNoItem) {
-            return;
-        }
-        std::vector<std::uint32_t> order(rows.size());
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(i);
-        }
-        parallelStableSort(order, relativePaths);
-        std::vector<std::string>().swap(relativePaths);
-        items.reserve(rows.size());
-        for (const std::uint32_t row : order) {
-            items.push_back(std::move(rows[row]));
+        if (m_db != nullptr) {
+            items = readItems(m_db, scanRoot, storedAnalysis).value_or(std::vector<FileItem> {});
         }
     });
     return items;
+}
+
+std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot,
+    std::unordered_map<std::string, std::string>* storedAnalysis)
+{
+    if (!m_isOpen.load() || !m_writeAheadLog.load()) {
+        return fetchItems(scanRoot, storedAnalysis);  // without WAL a reader waits for the writer anyway
+    }
+    sqlite3* reader = nullptr;
+    std::optional<std::vector<FileItem>> items;
+    if (sqlite3_open_v2(m_dbPath.c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(reader, kReaderBusyTimeoutMilliseconds);
+        items = readItems(reader, scanRoot, storedAnalysis);
+    }
+    sqlite3_close_v2(reader);
+    if (!items) {
+        if (storedAnalysis != nullptr) {
+            storedAnalysis->clear();
+        }
+        return fetchItems(scanRoot, storedAnalysis);
+    }
+    return std::move(*items);
 }
 
 }  // namespace tess

@@ -101,6 +101,14 @@ void runGuarded(const std::function<void()>& work)
     }
 }
 
+// Counts a row write as queued; the last copy of the token counts it as done
+// (after the job ran, or when it was dropped with its queue).
+std::shared_ptr<void> rowWriteToken(const std::shared_ptr<std::atomic<int>>& pending)
+{
+    ++*pending;
+    return std::shared_ptr<void>(nullptr, [pending](void*) { --*pending; });
+}
+
 int asInt(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
@@ -421,8 +429,10 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     TESS_LOG_INFO("Scan complete (" + triggerText + "): " + std::to_string(total) + " files, " + std::to_string(newCount) + " new, "
         + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
 
+    std::shared_ptr<void> rowWrite = analysis.results.empty() ? nullptr : rowWriteToken(m_pendingRowWrites);
     m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
-                                 changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed)] {
+                                 changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed),
+                                 done = std::move(rowWrite)] {
         const auto t0 = SteadyClock::now();
         // The record is "completed" only when every write of the scan worked;
         // otherwise it is marked "failed" (it stays "running" when even that
@@ -788,7 +798,10 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     // With the analysis each row holds, so the write can leave alone the rows
     // whose stored values would not change.
     std::unordered_map<std::string, std::string> storedAnalysis;
-    std::vector<FileItem> items = m_database->fetchItems(root, &storedAnalysis);
+    // When no queued write changes what it reads, the read does not wait
+    // behind them (a touch of every unchanged row after a rescan).
+    std::vector<FileItem> items = m_pendingRowWrites->load() == 0 ? m_database->fetchItemsBesideWrites(root, &storedAnalysis)
+                                                                  : m_database->fetchItems(root, &storedAnalysis);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -831,7 +844,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
     m_database->performAsync([database = m_database, results = std::move(analysis.results), stored = std::move(storedAnalysis), root,
-                                 startTime]() mutable {
+                                 startTime, done = rowWriteToken(m_pendingRowWrites)]() mutable {
         const auto t1 = SteadyClock::now();
         // Only rows whose analysis changed are written: an unchanged row keeps
         // its values, its id, and the last-scanned time of the scan that saw it.
