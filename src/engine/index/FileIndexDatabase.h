@@ -133,6 +133,8 @@ public:
     void close();
 
     // Queues a VACUUM and a write-ahead-log checkpoint and returns at once.
+    // The VACUUM is left out while less than a tenth of the file is free
+    // pages; the checkpoint always runs.
     void scheduleVacuum();
 
     // Counts and queues a background write job and returns at once.
