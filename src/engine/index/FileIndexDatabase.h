@@ -23,6 +23,8 @@ struct sqlite3;
 
 namespace tess {
 
+class SqliteStatement;
+
 // The SQLite index of every item under one scan root (table `file_index`) and
 // the history of scans (table `scan_history`), in one database file.
 //
@@ -255,6 +257,11 @@ private:
     std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     std::int64_t countRows(const char* sql, const std::string* scanRoot);
     std::string errorMessage() const;
+    // Steps `statement` once per row (reset, then `bind` for that row) in
+    // one checked transaction; false, with nothing written and an ERROR line
+    // for `operation`, when a step or the commit fails.
+    bool writeRows(std::string_view operation, SqliteStatement& statement, std::size_t rows,
+        const std::function<void(SqliteStatement&, std::size_t)>& bind);
     // ERROR line of a write that failed and was rolled back.
     static void logRolledBack(std::string_view operation, const std::string& message);
     // Changes since the connection opened, commits of other connections and

@@ -561,21 +561,7 @@ bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std
         if (!statement) {
             return;
         }
-        SqliteTransaction transaction(m_db);
-        if (!transaction) {
-            logRolledBack("deleteMatchedRows", transaction.error());
-            return;
-        }
-        for (const std::int64_t id : ids) {
-            statement.reset();
-            statement.bindInt64(1, id);
-            if (statement.step() != SQLITE_DONE) {
-                logRolledBack("deleteMatchedRows", errorMessage());
-                return;
-            }
-        }
-        if (!transaction.commit()) {
-            logRolledBack("deleteMatchedRows", transaction.error());
+        if (!writeRows("deleteMatchedRows", statement, ids.size(), [&](SqliteStatement& row, std::size_t i) { row.bindInt64(1, ids[i]); })) {
             return;
         }
         stampInto(match);

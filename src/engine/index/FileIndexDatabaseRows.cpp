@@ -189,25 +189,33 @@ bool FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
             TESS_LOG_ERROR("❌ Failed to prepare deletePaths: " + errorMessage());
             return;
         }
-        SqliteTransaction transaction(m_db);
-        if (!transaction) {
-            logRolledBack("deletePaths", transaction.error());
-            return;
-        }
-        for (const auto& path : paths) {
-            statement.reset();
-            statement.bindText(1, pathKey(path));
-            if (statement.step() != SQLITE_DONE) {
-                logRolledBack("deletePaths", errorMessage());
-                return;
-            }
-        }
-        deleted = transaction.commit();
-        if (!deleted) {
-            logRolledBack("deletePaths", transaction.error());
-        }
+        deleted = writeRows("deletePaths", statement, paths.size(),
+            [&](SqliteStatement& row, std::size_t i) { row.bindText(1, pathKey(paths[i])); });
     });
     return deleted;
+}
+
+bool FileIndexDatabase::writeRows(std::string_view operation, SqliteStatement& statement, std::size_t rows,
+    const std::function<void(SqliteStatement&, std::size_t)>& bind)
+{
+    SqliteTransaction transaction(m_db);
+    if (!transaction) {
+        logRolledBack(operation, transaction.error());
+        return false;
+    }
+    for (std::size_t i = 0; i < rows; ++i) {
+        statement.reset();
+        bind(statement, i);
+        if (statement.step() != SQLITE_DONE) {
+            logRolledBack(operation, errorMessage());
+            return false;
+        }
+    }
+    if (!transaction.commit()) {
+        logRolledBack(operation, transaction.error());
+        return false;
+    }
+    return true;
 }
 
 std::int64_t FileIndexDatabase::countRows(const char* sql, const std::string* scanRoot)
@@ -421,24 +429,10 @@ bool FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexD
             return;
         }
         const double time = secondsSince1970(scanTime);
-        SqliteTransaction transaction(m_db);
-        if (!transaction) {
-            logRolledBack("touchPaths", transaction.error());
-            return;
-        }
-        for (const auto& path : paths) {
-            statement.reset();
-            statement.bindDouble(1, time);
-            statement.bindText(2, pathKey(path));
-            if (statement.step() != SQLITE_DONE) {
-                logRolledBack("touchPaths", errorMessage());
-                return;
-            }
-        }
-        touched = transaction.commit();
-        if (!touched) {
-            logRolledBack("touchPaths", transaction.error());
-        }
+        touched = writeRows("touchPaths", statement, paths.size(), [&](SqliteStatement& row, std::size_t i) {
+            row.bindDouble(1, time);
+            row.bindText(2, pathKey(paths[i]));
+        });
     });
     return touched;
 }
