@@ -128,41 +128,56 @@ TEST(ReanalysisWrite, IndexEndsAsAFirstScanWouldWriteItAndOnlyChangedRowsAreRewr
 
 // After a rescan that found nothing new, the queued writes only touch
 // last-scanned times: the re-analysis reads the index beside them instead of
-// waiting, and still sees every row.
-TEST(ReanalysisWrite, ReadDoesNotWaitBehindWritesThatOnlyTouchRows)
+// waiting, and still sees every row. A queued write that may change rows is
+// still waited for.
+TEST(ReanalysisWrite, ReadWaitsOnlyForWritesThatMayChangeWhatItReads)
 {
-    TempDir tree;
-    for (const char* file : {"plain.txt", "colon:name.txt", "folder/what?.txt"}) {
-        tree.writeFile(file);
-    }
-    test::Recorder recorder;
-    test::Gate gate;
-    bool holdAfterSummary = false;
-    ScanEngine::Listener listener = recorder.listener();
-    Index index(tree.path(), TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows}));
-    listener.summary = [&, inner = listener.summary](const ScanSummary& summary, ScanEngine::Generation generation) {
-        inner(summary, generation);
-        if (holdAfterSummary) {
-            index.database->performAsync([&gate] { gate.wait(); });  // a write that takes long
-        }
+    struct Case {
+        const char* name;
+        bool heldWriteKeepsItems;
     };
-    index.engine = std::make_unique<ScanEngine>(index.database,
-        TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows}), std::vector<std::string> {}, 2, listener);
-    index.job([&] { index.engine->configure(tree.path(), DestinationConfig::presetFilesystem(FilesystemPreset::fat, false)); });
-    index.job([&] { index.engine->requestScan(ScanTrigger::manual); });
+    for (const Case& c : {Case {"held write touches rows only", true}, Case {"held write may change rows", false}}) {
+        SCOPED_TRACE(c.name);
+        TempDir tree;
+        for (const char* file : {"plain.txt", "colon:name.txt", "folder/what?.txt"}) {
+            tree.writeFile(file);
+        }
+        test::Recorder recorder;
+        test::Gate gate;
+        bool holdAfterSummary = false;
+        ScanEngine::Listener listener = recorder.listener();
+        Index index(tree.path(), TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows}));
+        listener.summary = [&, inner = listener.summary](const ScanSummary& summary, ScanEngine::Generation generation) {
+            inner(summary, generation);
+            if (!holdAfterSummary) {
+                return;
+            }
+            // A write that takes long, queued after the scan's own writes.
+            if (c.heldWriteKeepsItems) {
+                index.database->performAsyncKeepingItems([&gate] { gate.wait(); });
+            } else {
+                index.database->performAsync([&gate] { gate.wait(); });
+            }
+        };
+        index.engine = std::make_unique<ScanEngine>(index.database,
+            TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows}), std::vector<std::string> {}, 2, listener);
+        index.job([&] { index.engine->configure(tree.path(), DestinationConfig::presetFilesystem(FilesystemPreset::fat, false)); });
+        index.job([&] { index.engine->requestScan(ScanTrigger::manual); });
 
-    holdAfterSummary = true;
-    recorder.clear();
-    auto scanNow = std::async(std::launch::async, [&] { index.engine->runJobUnconditionally([&] { index.engine->scanNow(); }); });
-    const bool finished = scanNow.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-    gate.open();
-    scanNow.wait();
-    ASSERT_TRUE(finished) << "the re-analysis waited for the held write";
-    const auto results = recorder.results();
-    ASSERT_EQ(results.size(), 2U);  // the scan's, then the re-analysis'
-    EXPECT_EQ(results.back().totalIndexed, 4);
-    EXPECT_EQ(results.back().issueCount, 2);
-    index.database->waitForPendingWrites();
+        holdAfterSummary = true;
+        recorder.clear();
+        auto scanNow = std::async(std::launch::async, [&] { index.engine->runJobUnconditionally([&] { index.engine->scanNow(); }); });
+        const auto wait = c.heldWriteKeepsItems ? std::chrono::seconds(20) : std::chrono::seconds(1);
+        const bool finishedWhileHeld = scanNow.wait_for(wait) == std::future_status::ready;
+        gate.open();
+        scanNow.wait();
+        EXPECT_EQ(finishedWhileHeld, c.heldWriteKeepsItems);
+        const auto results = recorder.results();
+        ASSERT_EQ(results.size(), 2U);  // the scan's, then the re-analysis'
+        EXPECT_EQ(results.back().totalIndexed, 4);
+        EXPECT_EQ(results.back().issueCount, 2);
+        index.database->waitForPendingWrites();
+    }
 }
 
 }  // namespace

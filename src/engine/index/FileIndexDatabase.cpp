@@ -358,18 +358,30 @@ void FileIndexDatabase::scheduleVacuum()
 
 void FileIndexDatabase::performAsync(std::function<void()> work)
 {
+    queueWrite(std::move(work), false);
+}
+
+void FileIndexDatabase::performAsyncKeepingItems(std::function<void()> work)
+{
+    queueWrite(std::move(work), true);
+}
+
+void FileIndexDatabase::queueWrite(std::function<void()> work, bool keepsItems)
+{
     {
         std::lock_guard lock(m_pending->lock);
         ++m_pending->count;
+        m_pending->keepingItems += keepsItems ? 1 : 0;
     }
     // The counter is shared with the job, so it is kept right even when the
     // database goes away while the job waits.
-    m_asyncQueue.async([pending = m_pending, work = std::move(work)] {
+    m_asyncQueue.async([pending = m_pending, work = std::move(work), keepsItems] {
         if (work) {
             work();
         }
         std::lock_guard lock(pending->lock);
         --pending->count;
+        pending->keepingItems -= keepsItems ? 1 : 0;
     });
 }
 

@@ -141,6 +141,10 @@ public:
 
     // Counts and queues a background write job and returns at once.
     void performAsync(std::function<void()> work);
+    // The same for a job that changes nothing fetchItems reads (it only
+    // touches last-scanned times or writes scan records): while no other
+    // job is pending, fetchItemsBesideWrites does not wait for it.
+    void performAsyncKeepingItems(std::function<void()> work);
     // Background write jobs submitted and not yet finished.
     std::int64_t pendingWorkCount() const;
     // Returns once every background write queued before the call has run.
@@ -223,10 +227,10 @@ public:
 
     // fetchItems read from the last committed state of the index on a
     // connection of its own, without waiting for the background writes or
-    // the statement queue. Only for a caller that knows the writes queued
-    // so far change nothing it reads (last-scanned times and scan records
-    // only). Reads like fetchItems when the index does not use write-ahead
-    // logging (a reader would wait for the writer) or the read fails.
+    // the statement queue, when every pending background write was queued
+    // with performAsyncKeepingItems. Otherwise, and when the index does not
+    // use write-ahead logging (a reader would wait for the writer) or the
+    // read fails, it reads like fetchItems.
     std::vector<FileItem> fetchItemsBesideWrites(const std::string& scanRoot,
         std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
 
@@ -240,7 +244,10 @@ private:
     struct PendingWork {
         mutable std::mutex lock;
         std::int64_t count = 0;
+        std::int64_t keepingItems = 0;  // of `count`, queued with performAsyncKeepingItems
     };
+
+    void queueWrite(std::function<void()> work, bool keepsItems);
 
     // Runs on the statement queue, inline when already there.
     void onQueue(const std::function<void()>& work);

@@ -601,8 +601,14 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
 std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot,
     std::unordered_map<std::string, std::string>* storedAnalysis)
 {
-    if (!m_isOpen.load() || !m_writeAheadLog.load()) {
-        return fetchItems(scanRoot, storedAnalysis);  // without WAL a reader waits for the writer anyway
+    bool onlyKeepingItems = false;
+    {
+        std::lock_guard lock(m_pending->lock);
+        onlyKeepingItems = m_pending->count == m_pending->keepingItems;
+    }
+    // Without WAL a reader waits for the writer anyway.
+    if (!onlyKeepingItems || !m_isOpen.load() || !m_writeAheadLog.load()) {
+        return fetchItems(scanRoot, storedAnalysis);
     }
     sqlite3* reader = nullptr;
     std::optional<std::vector<FileItem>> items;

@@ -101,14 +101,6 @@ void runGuarded(const std::function<void()>& work)
     }
 }
 
-// Counts a row write as queued; the last copy of the token counts it as done
-// (after the job ran, or when it was dropped with its queue).
-std::shared_ptr<void> rowWriteToken(const std::shared_ptr<std::atomic<int>>& pending)
-{
-    ++*pending;
-    return std::shared_ptr<void>(nullptr, [pending](void*) { --*pending; });
-}
-
 int asInt(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
@@ -429,10 +421,11 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     TESS_LOG_INFO("Scan complete (" + triggerText + "): " + std::to_string(total) + " files, " + std::to_string(newCount) + " new, "
         + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
 
-    std::shared_ptr<void> rowWrite = analysis.results.empty() ? nullptr : rowWriteToken(m_pendingRowWrites);
-    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
-                                 changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed),
-                                 done = std::move(rowWrite)] {
+    // Without results the job writes only the scan record, which a
+    // re-analysis need not wait for.
+    const auto queue = analysis.results.empty() ? &FileIndexDatabase::performAsyncKeepingItems : &FileIndexDatabase::performAsync;
+    ((*m_database).*queue)([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
+                               changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed)] {
         const auto t0 = SteadyClock::now();
         // The record is "completed" only when every write of the scan worked;
         // otherwise it is marked "failed" (it stays "running" when even that
@@ -663,8 +656,8 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
                 paths.push_back(item.path);
             }
             comparison.touchFailed = std::make_shared<std::atomic<bool>>(false);
-            m_database->performAsync([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
-                                         paths = std::move(paths), startTime, failed = comparison.touchFailed]() mutable {
+            m_database->performAsyncKeepingItems([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
+                                                     paths = std::move(paths), startTime, failed = comparison.touchFailed]() mutable {
                 if (!database->touchMatchedRows(match, startTime) && !database->touchPaths(paths, startTime)) {
                     failed->store(true);
                 }
@@ -800,8 +793,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     std::unordered_map<std::string, std::string> storedAnalysis;
     // When no queued write changes what it reads, the read does not wait
     // behind them (a touch of every unchanged row after a rescan).
-    std::vector<FileItem> items = m_pendingRowWrites->load() == 0 ? m_database->fetchItemsBesideWrites(root, &storedAnalysis)
-                                                                  : m_database->fetchItems(root, &storedAnalysis);
+    std::vector<FileItem> items = m_database->fetchItemsBesideWrites(root, &storedAnalysis);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -844,7 +836,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
     m_database->performAsync([database = m_database, results = std::move(analysis.results), stored = std::move(storedAnalysis), root,
-                                 startTime, done = rowWriteToken(m_pendingRowWrites)]() mutable {
+                                 startTime]() mutable {
         const auto t1 = SteadyClock::now();
         // Only rows whose analysis changed are written: an unchanged row keeps
         // its values, its id, and the last-scanned time of the scan that saw it.

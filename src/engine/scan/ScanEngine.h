@@ -189,11 +189,6 @@ private:
     CompiledExcludePatterns m_compiledExcludePatterns;
     std::size_t m_workerCount = 2;
 
-    // Background writes queued and not yet done that change the items or
-    // analysis of rows (results of a scan or re-analysis). While there are
-    // none, the queued writes only touch last-scanned times and records,
-    // and a re-analysis reads the index beside them.
-    std::shared_ptr<std::atomic<int>> m_pendingRowWrites = std::make_shared<std::atomic<int>>(0);
     std::atomic<Generation> m_generation {1};
     Generation m_jobGeneration = 1;
     DirectoryWalker::DirectoryOpener m_directoryOpener;
