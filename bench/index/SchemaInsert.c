@@ -99,48 +99,33 @@ static double insertRows(const char* path, long rows, int duplicateKeyIndex, int
             issue ? "Report: draft" : "Document", i);
         const char* relative = full + rootLength + 1;
         sqlite3_reset(statement);
-        if (lean) {
-            sqlite3_bind_text(statement, 1, full, -1, SQLITE_STATIC);
-            sqlite3_bind_int(statement, 2, 0);
-            sqlite3_bind_int(statement, 3, issue);
-            sqlite3_bind_int(statement, 4, issue);
-            if (issue) {
-                sqlite3_bind_text(statement, 5, "characterTransformed", -1, SQLITE_STATIC);
-                sqlite3_bind_text(statement, 6, relative, -1, SQLITE_STATIC);
-            } else {
-                sqlite3_bind_null(statement, 5);
-                sqlite3_bind_null(statement, 6);
-            }
-            sqlite3_bind_int(statement, 7, issue);
-            sqlite3_bind_null(statement, 8);
-            sqlite3_bind_text(statement, 9, full, -1, SQLITE_STATIC);
-            sqlite3_bind_double(statement, 10, 1.0e9);
-            sqlite3_bind_double(statement, 11, 1.0e9);
-            if (sqlite3_step(statement) != SQLITE_DONE) {
-                fprintf(stderr, "step: %s\n", sqlite3_errmsg(db));
-                exit(1);
-            }
-            continue;
-        }
+        /* Declared: path, key, relative path, then the analysis columns from
+         * 4, the key again, two times and the root. Lean: the path, then the
+         * analysis columns from 2, the path again and two times. */
+        const int analysis = lean ? 2 : 4;
         sqlite3_bind_text(statement, 1, full, -1, SQLITE_STATIC);
-        sqlite3_bind_text(statement, 2, full, -1, SQLITE_STATIC);
-        sqlite3_bind_text(statement, 3, relative, -1, SQLITE_STATIC);
-        sqlite3_bind_int(statement, 4, 0);
-        sqlite3_bind_int(statement, 5, issue);
-        sqlite3_bind_int(statement, 6, issue);
-        if (issue) {
-            sqlite3_bind_text(statement, 7, "characterTransformed", -1, SQLITE_STATIC);
-            sqlite3_bind_text(statement, 8, relative, -1, SQLITE_STATIC);
-        } else {
-            sqlite3_bind_null(statement, 7);
-            sqlite3_bind_null(statement, 8);
+        if (!lean) {
+            sqlite3_bind_text(statement, 2, full, -1, SQLITE_STATIC);
+            sqlite3_bind_text(statement, 3, relative, -1, SQLITE_STATIC);
         }
-        sqlite3_bind_int(statement, 9, issue);
-        sqlite3_bind_null(statement, 10);
-        sqlite3_bind_text(statement, 11, full, -1, SQLITE_STATIC);
-        sqlite3_bind_double(statement, 12, 1.0e9);
-        sqlite3_bind_double(statement, 13, 1.0e9);
-        sqlite3_bind_text(statement, 14, root, -1, SQLITE_STATIC);
+        sqlite3_bind_int(statement, analysis, 0);
+        sqlite3_bind_int(statement, analysis + 1, issue);
+        sqlite3_bind_int(statement, analysis + 2, issue);
+        if (issue) {
+            sqlite3_bind_text(statement, analysis + 3, "characterTransformed", -1, SQLITE_STATIC);
+            sqlite3_bind_text(statement, analysis + 4, relative, -1, SQLITE_STATIC);
+        } else {
+            sqlite3_bind_null(statement, analysis + 3);
+            sqlite3_bind_null(statement, analysis + 4);
+        }
+        sqlite3_bind_int(statement, analysis + 5, issue);
+        sqlite3_bind_null(statement, analysis + 6);
+        sqlite3_bind_text(statement, analysis + 7, full, -1, SQLITE_STATIC);
+        sqlite3_bind_double(statement, analysis + 8, 1.0e9);
+        sqlite3_bind_double(statement, analysis + 9, 1.0e9);
+        if (!lean) {
+            sqlite3_bind_text(statement, 14, root, -1, SQLITE_STATIC);
+        }
         if (sqlite3_step(statement) != SQLITE_DONE) {
             fprintf(stderr, "step: %s\n", sqlite3_errmsg(db));
             exit(1);
