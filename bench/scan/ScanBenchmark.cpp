@@ -3,10 +3,15 @@
 // 10^6 files, timed beside `find` listing the same tree, with the default
 // width of the walk (2 workers) and one worker per processor. A scan's time
 // runs until its results are published ("persisted" until its background
-// writes are done). Each measurement runs in a child process of its own, so
-// its peak resident memory (ru_maxrss) is its own.
+// writes are done, "idle" until the database has nothing left to do: the
+// VACUUM and checkpoint after the writes included). Each measurement runs in
+// a child process of its own, so its peak resident memory (ru_maxrss) is its
+// own. Every figure is the median of the repeats (3 by default,
+// TESSALINE_BENCH_SCAN_REPEATS overrides), taken field by field; `find` and,
+// where installed, `detox -r -n` on the same tree give the ratios.
 //
-// Trees are generated once under /tmp/tessaline-bench-scan and reused. The
+// Trees are generated once under /tmp/tessaline-bench-scan (or
+// TESSALINE_BENCH_SCAN_ROOT) and reused. The
 // sizes default to 100000 and 1000000; TESSALINE_BENCH_SCAN_SIZES (comma
 // separated) overrides them. HOME and the XDG folders point into a temporary
 // folder before anything logs, so the benchmark never writes the real home;
@@ -25,6 +30,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,18 +45,20 @@
 namespace tess {
 namespace {
 
-constexpr const char* kBenchRoot = "/tmp/tessaline-bench-scan";
+// TESSALINE_BENCH_SCAN_ROOT overrides the folder of the trees and databases.
+const std::string kBenchRoot = std::getenv("TESSALINE_BENCH_SCAN_ROOT") != nullptr ? std::getenv("TESSALINE_BENCH_SCAN_ROOT")
+                                                                                   : "/tmp/tessaline-bench-scan";
 constexpr int kFilesPerFolder = 50;
 constexpr int kFoldersPerGroup = 100;
 
 std::string treePath(long files)
 {
-    return std::string(kBenchRoot) + "/tree-" + std::to_string(files);
+    return kBenchRoot + "/tree-" + std::to_string(files);
 }
 
 std::string databasePath(long files, long workers)
 {
-    return std::string(kBenchRoot) + "/db-" + std::to_string(files) + "-w" + std::to_string(workers) + "/tessaline.db";
+    return kBenchRoot + "/db-" + std::to_string(files) + "-w" + std::to_string(workers) + "/tessaline.db";
 }
 
 // `files` files, 50 per folder, 100 folders per group folder; one name in 20
@@ -89,7 +97,8 @@ void ensureTree(long files)
 
 struct Measurement {
     double seconds = 0;  // the measured span
-    double persistedSeconds = 0;  // first scan: until the results are written
+    double persistedSeconds = 0;  // until the background writes are done
+    double idleSeconds = 0;  // until the database is idle (VACUUM and checkpoint done)
     long items = 0;
     long peakKiB = 0;  // ru_maxrss of the child
 };
@@ -131,15 +140,21 @@ double since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-Measurement runFind(long files)
+// Runs a program on the tree with its output thrown away.
+Measurement runProgram(const std::vector<std::string>& arguments)
 {
-    const std::string root = treePath(files);
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         const int null = open("/dev/null", O_WRONLY);
         dup2(null, 1);
-        execlp("find", "find", root.c_str(), static_cast<char*>(nullptr));
+        dup2(null, 2);
+        std::vector<char*> argv;
+        for (const auto& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
@@ -148,6 +163,44 @@ Measurement runFind(long files)
     Measurement m;
     m.seconds = since(start);
     m.peakKiB = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) {
+        m.seconds = 0;  // not installed
+    }
+    return m;
+}
+
+Measurement runFind(long files)
+{
+    return runProgram({"find", treePath(files)});
+}
+
+// `detox -r -n` (a dry run: it reports what it would rename and writes
+// nothing), where installed.
+Measurement runDetox(long files)
+{
+    return runProgram({"detox", "-r", "-n", treePath(files)});
+}
+
+// The median of each field on its own.
+Measurement median(std::vector<Measurement> all)
+{
+    if (all.empty()) {
+        return {};
+    }
+    const auto pick = [&](auto field) {
+        std::vector<std::remove_cvref_t<decltype(all.front().*field)>> values;
+        for (const auto& m : all) {
+            values.push_back(m.*field);
+        }
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    Measurement m;
+    m.seconds = pick(&Measurement::seconds);
+    m.persistedSeconds = pick(&Measurement::persistedSeconds);
+    m.idleSeconds = pick(&Measurement::idleSeconds);
+    m.items = pick(&Measurement::items);
+    m.peakKiB = pick(&Measurement::peakKiB);
     return m;
 }
 
@@ -191,6 +244,8 @@ Measurement scanOnce(long files, long workers, Kind kind)
         m.seconds = since(start);
         database->waitForPendingWrites();
         m.persistedSeconds = since(start);
+        database->sync([] {});  // after the VACUUM and checkpoint the writes queued
+        m.idleSeconds = since(start);
         if (kind == Kind::reanalysis || kind == Kind::scanNow) {
             m.items = static_cast<long>(database->totalCount(root));
         }
@@ -200,6 +255,7 @@ Measurement scanOnce(long files, long workers, Kind kind)
 }
 
 std::map<long, double> g_findSeconds;
+std::map<long, double> g_detoxSeconds;
 struct Row {
     std::string name;
     Measurement m;
@@ -210,17 +266,32 @@ void benchFind(benchmark::State& state, long files)
 {
     ensureTree(files);
     runFind(files);  // warm the caches
-    double best = 0;
-    Measurement last;
+    std::vector<Measurement> all;
     for (auto _ : state) {
-        last = runFind(files);
-        state.SetIterationTime(last.seconds);
-        best = best == 0 ? last.seconds : std::min(best, last.seconds);
+        all.push_back(runFind(files));
+        state.SetIterationTime(all.back().seconds);
     }
-    g_findSeconds[files] = best;
-    state.counters["peak_MiB"] = static_cast<double>(last.peakKiB) / 1024.0;
-    last.seconds = best;
-    g_rows.push_back({"find " + std::to_string(files), last});
+    const Measurement m = median(all);
+    g_findSeconds[files] = m.seconds;
+    state.counters["peak_MiB"] = static_cast<double>(m.peakKiB) / 1024.0;
+    g_rows.push_back({"find " + std::to_string(files), m});
+}
+
+void benchDetox(benchmark::State& state, long files)
+{
+    ensureTree(files);
+    std::vector<Measurement> all;
+    for (auto _ : state) {
+        all.push_back(runDetox(files));
+        state.SetIterationTime(all.back().seconds);
+    }
+    const Measurement m = median(all);
+    if (m.seconds <= 0) {
+        state.SkipWithError("detox is not installed");
+        return;
+    }
+    g_detoxSeconds[files] = m.seconds;
+    g_rows.push_back({"detox -r -n " + std::to_string(files), m});
 }
 
 void benchScan(benchmark::State& state, long files, long workers, Kind kind)
@@ -229,25 +300,25 @@ void benchScan(benchmark::State& state, long files, long workers, Kind kind)
     if (kind != Kind::firstScan && !std::filesystem::exists(databasePath(files, workers))) {
         scanOnce(files, workers, Kind::firstScan);
     }
-    Measurement best;
+    std::vector<Measurement> all;
     for (auto _ : state) {
-        const Measurement m = scanOnce(files, workers, kind);
-        state.SetIterationTime(m.seconds);
-        if (best.seconds == 0 || m.seconds < best.seconds) {
-            best = m;
-        }
+        all.push_back(scanOnce(files, workers, kind));
+        state.SetIterationTime(all.back().seconds);
     }
-    state.counters["items_per_s"] = best.seconds > 0 ? static_cast<double>(best.items) / best.seconds : 0;
-    state.counters["peak_MiB"] = static_cast<double>(best.peakKiB) / 1024.0;
+    const Measurement m = median(all);
+    state.counters["items_per_s"] = m.seconds > 0 ? static_cast<double>(m.items) / m.seconds : 0;
+    state.counters["peak_MiB"] = static_cast<double>(m.peakKiB) / 1024.0;
     if (g_findSeconds.contains(files)) {
-        state.counters["x_find"] = best.seconds / g_findSeconds[files];
+        state.counters["x_find"] = m.seconds / g_findSeconds[files];
+        state.counters["idle_x_find"] = m.idleSeconds / g_findSeconds[files];
     }
-    state.counters["persisted_s"] = best.persistedSeconds;
+    state.counters["persisted_s"] = m.persistedSeconds;
+    state.counters["idle_s"] = m.idleSeconds;
     const char* name = kind == Kind::firstScan ? "first scan "
         : kind == Kind::rescan                 ? "rescan "
         : kind == Kind::scanNow                ? "scan now "
                                                : "reanalysis ";
-    g_rows.push_back({name + std::to_string(files) + " w" + std::to_string(workers), best});
+    g_rows.push_back({name + std::to_string(files) + " w" + std::to_string(workers), m});
 }
 
 std::string g_home;
@@ -290,9 +361,14 @@ int main(int argc, char** argv)
     tess::isolateHome();  // before anything can log
     benchmark::Initialize(&argc, argv);
     const long processors = static_cast<long>(sysconf(_SC_NPROCESSORS_ONLN));
+    const char* repeatText = std::getenv("TESSALINE_BENCH_SCAN_REPEATS");
+    const int repeats = repeatText != nullptr && std::atoi(repeatText) > 0 ? std::atoi(repeatText) : 3;
     for (long files : tess::sizes()) {
-        const int repeats = files >= 1000000 ? 1 : 3;
         benchmark::RegisterBenchmark(("find/" + std::to_string(files)).c_str(), tess::benchFind, files)
+            ->UseManualTime()
+            ->Iterations(repeats)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("detox/" + std::to_string(files)).c_str(), tess::benchDetox, files)
             ->UseManualTime()
             ->Iterations(repeats)
             ->Unit(benchmark::kMillisecond);
@@ -317,13 +393,17 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
-    std::printf("\n%-28s %10s %10s %10s %12s %10s\n", "case", "items", "seconds", "x find", "persisted s", "peak MiB");
+    std::printf("\n%-28s %9s %9s %8s %11s %8s %10s %10s %9s %9s\n", "case (medians)", "items", "seconds", "x find", "persisted s",
+        "idle s", "idle/find", "idle/detox", "peak MiB", "B/item");
     for (const auto& row : tess::g_rows) {
         long files = 0;
         std::sscanf(row.name.c_str() + row.name.find_first_of("0123456789"), "%ld", &files);
         const double find = tess::g_findSeconds.contains(files) ? tess::g_findSeconds[files] : 0;
-        std::printf("%-28s %10ld %10.3f %10.2f %12.3f %10.1f\n", row.name.c_str(), row.m.items, row.m.seconds,
-            find > 0 ? row.m.seconds / find : 0.0, row.m.persistedSeconds, static_cast<double>(row.m.peakKiB) / 1024.0);
+        const double detox = tess::g_detoxSeconds.contains(files) ? tess::g_detoxSeconds[files] : 0;
+        std::printf("%-28s %9ld %9.3f %8.2f %11.3f %8.3f %10.2f %10.2f %9.1f %9.0f\n", row.name.c_str(), row.m.items, row.m.seconds,
+            find > 0 ? row.m.seconds / find : 0.0, row.m.persistedSeconds, row.m.idleSeconds, find > 0 ? row.m.idleSeconds / find : 0.0,
+            detox > 0 ? row.m.idleSeconds / detox : 0.0, static_cast<double>(row.m.peakKiB) / 1024.0,
+            row.m.items > 0 ? static_cast<double>(row.m.peakKiB) * 1024.0 / static_cast<double>(row.m.items) : 0.0);
     }
     // The temporary home holds the application log with the scans' timing
     // lines; TESSALINE_BENCH_KEEP_LOG keeps it for reading.

@@ -396,15 +396,38 @@ TEST(FileIndexDatabaseStorage, CurrentFollowsTheLatestOpenAndEmptiesWhenItGoes)
     EXPECT_EQ(first->path(), dir / "one.db");
 }
 
-TEST(FileIndexDatabaseStorage, VacuumRunsOnTheQueueAndLogs)
+TEST(FileIndexDatabaseStorage, VacuumRunsOnTheQueueWhenThereIsSpaceToReclaimAndTheCheckpointAlways)
 {
     TempDir dir;
     auto database = openOrFail(dir / "tessaline.db");
     ASSERT_TRUE(database);
-    LogWatcher log;
-    database->scheduleVacuum();
-    EXPECT_TRUE(log.waitForTimedLine("FileIndexDatabase: VACUUM + checkpoint completed in ", 2));
-    EXPECT_EQ(std::filesystem::file_size(dir / "tessaline.db-wal"), 0U);  // truncated by the checkpoint
+    std::vector<FileTransformationResult> results;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 2000; ++i) {
+        results.push_back(test::makeResult("/r", "folder/a file with a long enough name " + std::to_string(i) + ".txt"));
+        paths.push_back(results.back().originalFile.path);
+    }
+    ASSERT_TRUE(database->upsertFiles(results, "/r", test::atSeconds(1)));
+    {
+        // Nothing was freed: only the checkpoint runs.
+        LogWatcher log;
+        database->scheduleVacuum();
+        EXPECT_TRUE(log.waitFor("FileIndexDatabase: VACUUM skipped (0 of "));
+        EXPECT_TRUE(log.waitFor(" pages free) + checkpoint completed in "));
+        EXPECT_EQ(log.logged().find("VACUUM + checkpoint completed"), std::string::npos);
+        EXPECT_EQ(std::filesystem::file_size(dir / "tessaline.db-wal"), 0U);  // truncated by the checkpoint
+    }
+    const auto fullSize = std::filesystem::file_size(dir / "tessaline.db");
+    paths.resize(1800);
+    ASSERT_TRUE(database->deletePaths(paths));  // most pages become free
+    {
+        LogWatcher log;
+        database->scheduleVacuum();
+        EXPECT_TRUE(log.waitForTimedLine("FileIndexDatabase: VACUUM + checkpoint completed in ", 2));
+        EXPECT_EQ(std::filesystem::file_size(dir / "tessaline.db-wal"), 0U);
+        EXPECT_LT(std::filesystem::file_size(dir / "tessaline.db"), fullSize / 2);
+        EXPECT_EQ(database->totalCount("/r"), 200);
+    }
 }
 
 TEST(FileIndexDatabaseStorage, DatabaseInfoCountsRowsAndSumsTheThreeFiles)

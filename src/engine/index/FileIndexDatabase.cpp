@@ -24,6 +24,8 @@ constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_O
 constexpr int kInfoOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX;
 // How long a statement waits for a lock held by another connection.
 constexpr int kBusyTimeoutMilliseconds = 5000;
+// VACUUM runs when at least 1 page in this many is free.
+constexpr std::int64_t kVacuumFreeShare = 10;
 
 constexpr const char* kCreateFileIndex = "CREATE TABLE IF NOT EXISTS file_index (\n"
                                          "    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
@@ -168,7 +170,8 @@ void FileIndexDatabase::configure(sqlite3* handle)
     sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     onQueue([&] {
         m_db = handle;
-        execute("PRAGMA journal_mode=WAL");
+        m_isOpen = true;
+        setWriteAheadLog();
         execute("PRAGMA cache_size=-64000");
         execute("PRAGMA synchronous=NORMAL");
         execute("PRAGMA auto_vacuum = INCREMENTAL");
@@ -195,6 +198,12 @@ std::string FileIndexDatabase::errorMessage() const
 {
     const char* message = m_db != nullptr ? sqlite3_errmsg(m_db) : nullptr;
     return message != nullptr ? message : "Unknown error";
+}
+
+void FileIndexDatabase::logRolledBack(std::string_view operation, const std::string& message)
+{
+    TESS_LOG_ERROR("❌ FileIndexDatabase: " + std::string(operation) + " failed, its changes were rolled back: "
+        + (message.empty() ? std::string("Unknown error") : message));
 }
 
 void FileIndexDatabase::onQueue(const std::function<void()>& work)
@@ -234,6 +243,23 @@ void FileIndexDatabase::execute(const std::string& sql)
         }
         sqlite3_free(message);
     });
+}
+
+void FileIndexDatabase::setWriteAheadLog()
+{
+    constexpr const char* kSql = "PRAGMA journal_mode=WAL";
+    // The answer is the journal mode in force: some file systems (FUSE and
+    // network folders) refuse the shared memory that WAL needs.
+    SqliteStatement statement(m_db, kSql);
+    if (!statement || statement.step() != SQLITE_ROW) {
+        TESS_LOG_ERROR("❌ SQL error: " + errorMessage() + " for: " + kSql);
+        return;
+    }
+    const std::string mode = statement.columnText(0);
+    m_writeAheadLog = mode == "wal";
+    if (mode != "wal") {
+        TESS_LOG_WARN("⚠️ FileIndexDatabase: journal mode is \"" + mode + "\", not \"wal\": readers wait for writers on " + m_dbPath);
+    }
 }
 
 void FileIndexDatabase::migrateSchemaIfNeeded()
@@ -296,6 +322,7 @@ void FileIndexDatabase::closeOnQueue()
         TESS_LOG_DEBUG("FileIndexDatabase: close() — already closed (db is nil)");
         return;
     }
+    m_isOpen = false;
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     TESS_LOG_DEBUG("FileIndexDatabase closed");
@@ -309,26 +336,52 @@ void FileIndexDatabase::scheduleVacuum()
             return;
         }
         const auto start = std::chrono::steady_clock::now();
-        self->execute("VACUUM");
+        // A VACUUM rewrites the whole file and gives back only its free
+        // pages; while they are under a tenth of the file it would win back
+        // little at that cost (seconds for a large index), and the writes that
+        // follow reuse them. The checkpoint always runs.
+        const std::int64_t freePages = self->countRows("PRAGMA freelist_count", nullptr);
+        const std::int64_t pages = self->countRows("PRAGMA page_count", nullptr);
+        const bool worthIt = freePages > 0 && freePages * kVacuumFreeShare >= pages;
+        if (worthIt) {
+            self->execute("VACUUM");
+        }
         sqlite3_wal_checkpoint_v2(self->m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-        TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        if (worthIt) {
+            TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        } else {
+            TESS_LOG_INFO("FileIndexDatabase: VACUUM skipped (" + std::to_string(freePages) + " of " + std::to_string(pages)
+                + " pages free) + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        }
     });
 }
 
 void FileIndexDatabase::performAsync(std::function<void()> work)
 {
+    queueWrite(std::move(work), false);
+}
+
+void FileIndexDatabase::performAsyncKeepingItems(std::function<void()> work)
+{
+    queueWrite(std::move(work), true);
+}
+
+void FileIndexDatabase::queueWrite(std::function<void()> work, bool keepsItems)
+{
     {
         std::lock_guard lock(m_pending->lock);
         ++m_pending->count;
+        m_pending->keepingItems += keepsItems ? 1 : 0;
     }
     // The counter is shared with the job, so it is kept right even when the
     // database goes away while the job waits.
-    m_asyncQueue.async([pending = m_pending, work = std::move(work)] {
+    m_asyncQueue.async([pending = m_pending, work = std::move(work), keepsItems] {
         if (work) {
             work();
         }
         std::lock_guard lock(pending->lock);
         --pending->count;
+        pending->keepingItems -= keepsItems ? 1 : 0;
     });
 }
 

@@ -8,17 +8,22 @@
 #include "index/IndexedFile.h"
 #include "index/ScanRecord.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
 
 namespace tess {
+
+class SqliteStatement;
 
 // The SQLite index of every item under one scan root (table `file_index`) and
 // the history of scans (table `scan_history`), in one database file.
@@ -130,10 +135,16 @@ public:
     void close();
 
     // Queues a VACUUM and a write-ahead-log checkpoint and returns at once.
+    // The VACUUM is left out while less than a tenth of the file is free
+    // pages; the checkpoint always runs.
     void scheduleVacuum();
 
     // Counts and queues a background write job and returns at once.
     void performAsync(std::function<void()> work);
+    // The same for a job that changes nothing fetchItems reads (it only
+    // touches last-scanned times or writes scan records): while no other
+    // job is pending, fetchItemsBesideWrites does not wait for it.
+    void performAsyncKeepingItems(std::function<void()> work);
     // Background write jobs submitted and not yet finished.
     std::int64_t pendingWorkCount() const;
     // Returns once every background write queued before the call has run.
@@ -159,10 +170,12 @@ public:
     // queued background writes and is closed.
     static void resetDatabase(const std::string& path);
 
-    // Row operations.
+    // Row operations. The writes run in one checked transaction each: a
+    // write that fails is rolled back whole, logged as an ERROR line and
+    // answered with false (so is a write without a connection).
     Comparison compareBatch(const std::vector<FileItem>& items);
     std::vector<std::string> findDeletedPaths(const std::string& scanRoot, IndexDate cutoff);
-    void deletePaths(const std::vector<std::string>& paths);
+    bool deletePaths(const std::vector<std::string>& paths);
     std::int64_t issueCount(const std::string& scanRoot);
     std::int64_t totalCount(const std::string& scanRoot);
     // `limit` INT64_MAX means no limit.
@@ -170,11 +183,11 @@ public:
     std::vector<IndexedFile> fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     // The new record's row id, or -1.
     std::int64_t startScanRecord(const std::string& scanRoot, const std::string& trigger);
-    void finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
+    bool finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
         std::int64_t deletedFiles, std::int64_t issuesFound, const std::string& status);
     std::optional<ScanRecord> lastCompletedScan(const std::string& scanRoot);
-    void upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime);
-    void touchPaths(const std::vector<std::string>& paths, IndexDate scanTime);
+    bool upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime);
+    bool touchPaths(const std::vector<std::string>& paths, IndexDate scanTime);
     // Queued on the statement queue; returns at once. Leaves only the rows of
     // `scanRoot` in the index.
     void pruneOtherRoots(const std::string& scanRoot);
@@ -192,7 +205,8 @@ public:
     // The rows that hold a folder (see FolderRows).
     FolderRows findFolderRows();
     // Sets last_scanned of every row `match` saw, in runs of consecutive ids.
-    // False, with nothing written, when the match is invalid or out of date.
+    // False, with nothing written, when the match is invalid or out of date
+    // or the write failed.
     bool touchMatchedRows(KeyMatch& match, IndexDate scanTime);
     // The rows `match` did not see that belong to `scanRoot` and were last
     // scanned before `cutoff`: after touchMatchedRows, exactly the rows
@@ -200,19 +214,40 @@ public:
     // date.
     std::optional<std::vector<StaleRow>> findUnseenStaleRows(const KeyMatch& match, const std::string& scanRoot, IndexDate cutoff);
     // Deletes rows by id in one transaction; false, with nothing deleted,
-    // when `match` is invalid or out of date.
+    // when `match` is invalid or out of date or the write failed.
     bool deleteMatchedRows(KeyMatch& match, const std::vector<std::int64_t>& ids);
 
     // The item (path and folder flag) of every row of `scanRoot`, in the
     // order fetchFiles lists the rows (ascending relative path, byte by
-    // byte), read without decoding whole rows and sorted in memory.
-    std::vector<FileItem> fetchItems(const std::string& scanRoot);
+    // byte), read without decoding whole rows and sorted in memory. With
+    // `storedAnalysis`, also the analysis text (below) of every row whose
+    // text is not empty, by path.
+    std::vector<FileItem> fetchItems(const std::string& scanRoot,
+        std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
+
+    // fetchItems read from the last committed state of the index on a
+    // connection of its own, without waiting for the background writes or
+    // the statement queue, when every pending background write was queued
+    // with performAsyncKeepingItems. Otherwise, and when the index does not
+    // use write-ahead logging (a reader would wait for the writer) or the
+    // read fails, it reads like fetchItems.
+    std::vector<FileItem> fetchItemsBesideWrites(const std::string& scanRoot,
+        std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
+
+    // The analysis columns upsertFiles writes for `result` (has_issues,
+    // issue_count, issue_types, proposed_rename, needs_rename,
+    // shortened_components) as one text, empty when the row has no issue,
+    // no rename and no shortened component. Equal texts mean equal columns.
+    static std::string analysisText(const FileTransformationResult& result);
 
 private:
     struct PendingWork {
         mutable std::mutex lock;
         std::int64_t count = 0;
+        std::int64_t keepingItems = 0;  // of `count`, queued with performAsyncKeepingItems
     };
+
+    void queueWrite(std::function<void()> work, bool keepsItems);
 
     // Runs on the statement queue, inline when already there.
     void onQueue(const std::function<void()>& work);
@@ -221,6 +256,7 @@ private:
     void drainWritesUnlessOnOwnQueues();
 
     void configure(sqlite3* handle);
+    void setWriteAheadLog();
     void migrateSchemaIfNeeded();
     void createTables();
     void closeOnQueue();
@@ -228,6 +264,13 @@ private:
     std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     std::int64_t countRows(const char* sql, const std::string* scanRoot);
     std::string errorMessage() const;
+    // Steps `statement` once per row (reset, then `bind` for that row) in
+    // one checked transaction; false, with nothing written and an ERROR line
+    // for `operation`, when a step or the commit fails.
+    bool writeRows(std::string_view operation, SqliteStatement& statement, std::size_t rows,
+        const std::function<void(SqliteStatement&, std::size_t)>& bind);
+    // ERROR line of a write that failed and was rolled back.
+    static void logRolledBack(std::string_view operation, const std::string& message);
     // Changes since the connection opened, commits of other connections and
     // schema changes, as stored in a KeyMatch.
     void stampInto(KeyMatch& match);
@@ -240,6 +283,9 @@ private:
     SerialQueue m_asyncQueue;
     std::string m_dbPath;
     std::shared_ptr<PendingWork> m_pending;
+    // Read outside the statement queue.
+    std::atomic<bool> m_isOpen {false};
+    std::atomic<bool> m_writeAheadLog {false};
 };
 
 }  // namespace tess

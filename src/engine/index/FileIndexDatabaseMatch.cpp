@@ -4,9 +4,13 @@
 
 #include "index/FileIndexDatabase.h"
 
+#include "analysis/FileTransformationResult.h"
 #include "core/Concurrency.h"
+#include "index/IssueTypesText.h"
 #include "index/PathKey.h"
+#include "index/ShortenedComponentsJson.h"
 #include "index/SqliteStatement.h"
+#include "index/SqliteTransaction.h"
 #include "log/AppLogger.h"
 #include "text/Text.h"
 
@@ -19,6 +23,7 @@
 #include <future>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace tess {
@@ -206,6 +211,81 @@ void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std
         });
         order.swap(buffer);
     }
+}
+
+// The analysis text of a row's columns; see FileIndexDatabase::analysisText.
+std::string analysisText(bool hasIssues, std::int32_t issueCount, std::optional<std::string_view> issueTypes,
+    std::optional<std::string_view> proposedRename, bool needsRename, std::optional<std::string_view> shortenedComponents)
+{
+    if (!hasIssues && issueCount == 0 && !issueTypes && !proposedRename && !needsRename && !shortenedComponents) {
+        return {};
+    }
+    // Each text is led by its length, so no content can stand for another.
+    std::string text;
+    text += hasIssues ? '1' : '0';
+    text += needsRename ? '1' : '0';
+    text += std::to_string(issueCount);
+    for (const auto& part : {issueTypes, proposedRename, shortenedComponents}) {
+        text += part ? ':' + std::to_string(part->size()) + ':' : std::string("-");
+        if (part) {
+            text += *part;
+        }
+    }
+    return text;
+}
+
+// How long the reader of fetchItemsBesideWrites waits for a lock (only a
+// recovery of the write-ahead log takes one from readers).
+constexpr int kReaderBusyTimeoutMilliseconds = 5000;
+
+constexpr const char* kItemsSql = "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?";
+constexpr const char* kItemsWithAnalysisSql = "SELECT relative_path, path, is_directory, has_issues, issue_count, issue_types,"
+                                              " proposed_rename, needs_rename, shortened_components"
+                                              " FROM file_index WHERE +scan_root = ?";
+
+// The items of fetchItems read on `db`; absent when the read failed.
+std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& scanRoot,
+    std::unordered_map<std::string, std::string>* storedAnalysis)
+{
+    // The table in row order: a sort of whole rows by SQLite would spill
+    // to temporary files for a large index.
+    SqliteStatement statement(db, storedAnalysis == nullptr ? kItemsSql : kItemsWithAnalysisSql);
+    if (!statement) {
+        return std::nullopt;
+    }
+    statement.bindText(1, scanRoot);
+    std::vector<std::string> relativePaths;
+    std::vector<FileItem> rows;
+    const auto optionalView = [&](int column) {
+        return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
+    };
+    int rc = statement.step();
+    for (; rc == SQLITE_ROW; rc = statement.step()) {
+        relativePaths.push_back(statement.columnText(0));
+        rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
+        if (storedAnalysis != nullptr) {
+            std::string text = analysisText(statement.columnInt(3) != 0, statement.columnInt(4), optionalView(5), optionalView(6),
+                statement.columnInt(7) != 0, optionalView(8));
+            if (!text.empty()) {
+                storedAnalysis->emplace(rows.back().path, std::move(text));
+            }
+        }
+    }
+    if (rc != SQLITE_DONE || rows.size() >= kNoItem) {
+        return std::nullopt;
+    }
+    std::vector<std::uint32_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    parallelStableSort(order, relativePaths);
+    std::vector<std::string>().swap(relativePaths);
+    std::vector<FileItem> items;
+    items.reserve(rows.size());
+    for (const std::uint32_t row : order) {
+        items.push_back(std::move(rows[row]));
+    }
+    return items;
 }
 
 std::int64_t pragmaValue(sqlite3* db, const char* sql)
@@ -405,7 +485,11 @@ bool FileIndexDatabase::touchMatchedRows(KeyMatch& match, IndexDate scanTime)
         const double time = secondsSince1970(scanTime);
         const auto& seen = match.seenRowIds;
         const auto& unseen = match.unseenRowIds;
-        execute("BEGIN TRANSACTION");
+        SqliteTransaction transaction(m_db);
+        if (!transaction) {
+            logRolledBack("touchMatchedRows", transaction.error());
+            return;
+        }
         // A run of seen ids with no unseen id between them holds only rows
         // that were seen: every row is either seen or unseen.
         std::size_t nextUnseen = 0;
@@ -422,9 +506,15 @@ bool FileIndexDatabase::touchMatchedRows(KeyMatch& match, IndexDate scanTime)
             statement.bindDouble(1, time);
             statement.bindInt64(2, first);
             statement.bindInt64(3, seen[i]);
-            statement.step();
+            if (statement.step() != SQLITE_DONE) {
+                logRolledBack("touchMatchedRows", errorMessage());
+                return;
+            }
         }
-        execute("COMMIT");
+        if (!transaction.commit()) {
+            logRolledBack("touchMatchedRows", transaction.error());
+            return;
+        }
         stampInto(match);
         touched = true;
     });
@@ -471,54 +561,69 @@ bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std
         if (!statement) {
             return;
         }
-        execute("BEGIN TRANSACTION");
-        for (const std::int64_t id : ids) {
-            statement.reset();
-            statement.bindInt64(1, id);
-            statement.step();
+        if (!writeRows("deleteMatchedRows", statement, ids.size(), [&](SqliteStatement& row, std::size_t i) { row.bindInt64(1, ids[i]); })) {
+            return;
         }
-        execute("COMMIT");
         stampInto(match);
         deleted = true;
     });
     return deleted;
 }
 
-std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot)
+std::string FileIndexDatabase::analysisText(const FileTransformationResult& result)
+{
+    if (result.transformations.empty() && !result.needsRename && result.shortenedComponents.empty()) {
+        return {};  // most items: no text to build
+    }
+    const std::optional<std::string> issueTypes = IssueTypesText::join(result.transformations);
+    const std::optional<std::string> shortened = ShortenedComponentsJson::encode(result.shortenedComponents);
+    const auto view = [](const std::optional<std::string>& text) {
+        return text ? std::optional<std::string_view>(*text) : std::nullopt;
+    };
+    const auto count = static_cast<std::int32_t>(
+        std::min<std::size_t>(result.transformations.size(), static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
+    return tess::analysisText(!result.transformations.empty(), count, view(issueTypes),
+        result.needsRename ? std::optional<std::string_view>(result.finalRelativePath) : std::nullopt, result.needsRename, view(shortened));
+}
+
+std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
+    std::unordered_map<std::string, std::string>* storedAnalysis)
 {
     std::vector<FileItem> items;
     readOnQueue([&] {
-        if (m_db == nullptr) {
-            return;
-        }
-        // The table in row order: a sort of whole rows by SQLite would spill
-        // to temporary files for a large index.
-        SqliteStatement statement(m_db, "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?");
-        if (!statement) {
-            return;
-        }
-        statement.bindText(1, scanRoot);
-        std::vector<std::string> relativePaths;
-        std::vector<FileItem> rows;
-        while (statement.step() == SQLITE_ROW) {
-            relativePaths.push_back(statement.columnText(0));
-            rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
-        }
-        if (rows.size() >= kNoItem) {
-            return;
-        }
-        std::vector<std::uint32_t> order(rows.size());
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            order[i] = static_cast<std::uint32_t>(i);
-        }
-        parallelStableSort(order, relativePaths);
-        std::vector<std::string>().swap(relativePaths);
-        items.reserve(rows.size());
-        for (const std::uint32_t row : order) {
-            items.push_back(std::move(rows[row]));
+        if (m_db != nullptr) {
+            items = readItems(m_db, scanRoot, storedAnalysis).value_or(std::vector<FileItem> {});
         }
     });
     return items;
+}
+
+std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot,
+    std::unordered_map<std::string, std::string>* storedAnalysis)
+{
+    bool onlyKeepingItems = false;
+    {
+        std::lock_guard lock(m_pending->lock);
+        onlyKeepingItems = m_pending->count == m_pending->keepingItems;
+    }
+    // Without WAL a reader waits for the writer anyway.
+    if (!onlyKeepingItems || !m_isOpen.load() || !m_writeAheadLog.load()) {
+        return fetchItems(scanRoot, storedAnalysis);
+    }
+    sqlite3* reader = nullptr;
+    std::optional<std::vector<FileItem>> items;
+    if (sqlite3_open_v2(m_dbPath.c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(reader, kReaderBusyTimeoutMilliseconds);
+        items = readItems(reader, scanRoot, storedAnalysis);
+    }
+    sqlite3_close_v2(reader);
+    if (!items) {
+        if (storedAnalysis != nullptr) {
+            storedAnalysis->clear();
+        }
+        return fetchItems(scanRoot, storedAnalysis);
+    }
+    return std::move(*items);
 }
 
 }  // namespace tess

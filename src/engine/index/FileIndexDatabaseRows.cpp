@@ -7,6 +7,7 @@
 #include "index/PathKey.h"
 #include "index/ShortenedComponentsJson.h"
 #include "index/SqliteStatement.h"
+#include "index/SqliteTransaction.h"
 #include "log/AppLogger.h"
 
 #include <sqlite3.h>
@@ -176,8 +177,9 @@ std::vector<std::string> FileIndexDatabase::findDeletedPaths(const std::string& 
     return paths;
 }
 
-void FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
+bool FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
 {
+    bool deleted = paths.empty();
     onQueue([&] {
         if (m_db == nullptr || paths.empty()) {
             return;
@@ -187,14 +189,33 @@ void FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
             TESS_LOG_ERROR("❌ Failed to prepare deletePaths: " + errorMessage());
             return;
         }
-        execute("BEGIN TRANSACTION");
-        for (const auto& path : paths) {
-            statement.reset();
-            statement.bindText(1, pathKey(path));
-            statement.step();
-        }
-        execute("COMMIT");
+        deleted = writeRows("deletePaths", statement, paths.size(),
+            [&](SqliteStatement& row, std::size_t i) { row.bindText(1, pathKey(paths[i])); });
     });
+    return deleted;
+}
+
+bool FileIndexDatabase::writeRows(std::string_view operation, SqliteStatement& statement, std::size_t rows,
+    const std::function<void(SqliteStatement&, std::size_t)>& bind)
+{
+    SqliteTransaction transaction(m_db);
+    if (!transaction) {
+        logRolledBack(operation, transaction.error());
+        return false;
+    }
+    for (std::size_t i = 0; i < rows; ++i) {
+        statement.reset();
+        bind(statement, i);
+        if (statement.step() != SQLITE_DONE) {
+            logRolledBack(operation, errorMessage());
+            return false;
+        }
+    }
+    if (!transaction.commit()) {
+        logRolledBack(operation, transaction.error());
+        return false;
+    }
+    return true;
 }
 
 std::int64_t FileIndexDatabase::countRows(const char* sql, const std::string* scanRoot)
@@ -278,9 +299,10 @@ std::int64_t FileIndexDatabase::startScanRecord(const std::string& scanRoot, con
     return id;
 }
 
-void FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
+bool FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
     std::int64_t deletedFiles, std::int64_t issuesFound, const std::string& status)
 {
+    bool finished = false;
     onQueue([&] {
         if (m_db == nullptr) {
             return;
@@ -297,8 +319,12 @@ void FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFile
         statement.bindInt(6, clampToInt32(issuesFound));
         statement.bindText(7, status);
         statement.bindInt64(8, id);
-        statement.step();
+        finished = statement.step() == SQLITE_DONE;
+        if (!finished) {
+            TESS_LOG_ERROR("❌ Failed to finish scan record " + std::to_string(id) + " as " + status + ": " + errorMessage());
+        }
     });
+    return finished;
 }
 
 std::optional<ScanRecord> FileIndexDatabase::lastCompletedScan(const std::string& scanRoot)
@@ -335,8 +361,9 @@ std::optional<ScanRecord> FileIndexDatabase::lastCompletedScan(const std::string
     return record;
 }
 
-void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime)
+bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime)
 {
+    bool written = results.empty();
     onQueue([&] {
         if (m_db == nullptr || results.empty()) {
             return;
@@ -347,7 +374,11 @@ void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
             return;
         }
         const double time = secondsSince1970(scanTime);
-        execute("BEGIN TRANSACTION");
+        SqliteTransaction transaction(m_db);
+        if (!transaction) {
+            logRolledBack("upsertFiles", transaction.error());
+            return;
+        }
         for (const auto& result : results) {
             statement.reset();
             const std::string key = pathKey(result.originalFile.path);
@@ -371,15 +402,23 @@ void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
             statement.bindDouble(13, time);
             statement.bindText(14, scanRoot);
             if (statement.step() != SQLITE_DONE) {
-                TESS_LOG_ERROR("❌ Failed to upsert file " + result.originalFile.path + ": " + errorMessage());
+                const std::string message = errorMessage();
+                TESS_LOG_ERROR("❌ Failed to upsert file " + result.originalFile.path + ": " + message);
+                logRolledBack("upsertFiles", message);
+                return;
             }
         }
-        execute("COMMIT");
+        written = transaction.commit();
+        if (!written) {
+            logRolledBack("upsertFiles", transaction.error());
+        }
     });
+    return written;
 }
 
-void FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime)
+bool FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime)
 {
+    bool touched = paths.empty();
     onQueue([&] {
         if (m_db == nullptr || paths.empty()) {
             return;
@@ -390,15 +429,12 @@ void FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexD
             return;
         }
         const double time = secondsSince1970(scanTime);
-        execute("BEGIN TRANSACTION");
-        for (const auto& path : paths) {
-            statement.reset();
-            statement.bindDouble(1, time);
-            statement.bindText(2, pathKey(path));
-            statement.step();
-        }
-        execute("COMMIT");
+        touched = writeRows("touchPaths", statement, paths.size(), [&](SqliteStatement& row, std::size_t i) {
+            row.bindDouble(1, time);
+            row.bindText(2, pathKey(paths[i]));
+        });
     });
+    return touched;
 }
 
 void FileIndexDatabase::pruneOtherRoots(const std::string& scanRoot)

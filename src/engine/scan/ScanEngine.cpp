@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <future>
 #include <limits>
-#include <thread>
+#include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -56,6 +59,48 @@ bool isUnderAny(const std::string& path, const std::vector<std::string>& prefixe
     return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) { return key.starts_with(prefix); });
 }
 
+// Clears a state flag on every way out of a scope, an exception included,
+// and then runs `onUnwind` when the way out is an exception. Never throws.
+class ClearOnExit {
+public:
+    ClearOnExit(bool& flag, std::function<void()> onUnwind = {})
+        : m_flag(flag)
+        , m_onUnwind(std::move(onUnwind))
+        , m_exceptions(std::uncaught_exceptions())
+    {
+    }
+    ~ClearOnExit()
+    {
+        m_flag = false;
+        if (m_onUnwind && std::uncaught_exceptions() > m_exceptions) {
+            try {
+                m_onUnwind();
+            } catch (...) {
+                // Already unwinding: the job's handler reports the failure.
+            }
+        }
+    }
+    ClearOnExit(const ClearOnExit&) = delete;
+    ClearOnExit& operator=(const ClearOnExit&) = delete;
+
+private:
+    bool& m_flag;
+    std::function<void()> m_onUnwind;
+    int m_exceptions;
+};
+
+// Runs one job; an exception ends that job only, with an ERROR line.
+void runGuarded(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const std::exception& error) {
+        TESS_LOG_ERROR(std::string("❌ MonitorCoordinator: Job failed: ") + error.what());
+    } catch (...) {
+        TESS_LOG_ERROR("❌ MonitorCoordinator: Job failed: unknown exception");
+    }
+}
+
 int asInt(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(std::numeric_limits<int>::max())));
@@ -84,13 +129,13 @@ void ScanEngine::runJob(Generation generation, const std::function<void()>& work
         return;
     }
     m_jobGeneration = generation;
-    work();
+    runGuarded(work);
 }
 
 void ScanEngine::runJobUnconditionally(const std::function<void()>& work)
 {
     m_jobGeneration = m_generation.load();
-    work();
+    runGuarded(work);
 }
 
 ScanEngine::Generation ScanEngine::advanceGeneration()
@@ -281,6 +326,12 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     const std::string triggerText(rawValue(trigger));
 
     const std::int64_t recordId = m_database->startScanRecord(root, triggerText);
+    // A scan that ends by an exception closes its record as failed and
+    // leaves the scanning state like any other scan.
+    const ClearOnExit scanning(m_isScanning, [this, recordId] {
+        m_database->finishScanRecord(recordId, 0, 0, 0, 0, 0, "failed");
+        publishStatus(MonitoringStatus::monitoring());
+    });
     ScanProgress progress;
     progress.currentPhase = ScanPhase::enumerating;
     progress.trigger = trigger;
@@ -370,12 +421,23 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     TESS_LOG_INFO("Scan complete (" + triggerText + "): " + std::to_string(total) + " files, " + std::to_string(newCount) + " new, "
         + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
 
-    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
-                                 changedCount, deletedCount, issueCount] {
+    // Without results the job writes only the scan record, which a
+    // re-analysis need not wait for.
+    const auto queue = analysis.results.empty() ? &FileIndexDatabase::performAsyncKeepingItems : &FileIndexDatabase::performAsync;
+    ((*m_database).*queue)([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
+                               changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed)] {
         const auto t0 = SteadyClock::now();
-        database->upsertFiles(results, root, startTime);
-        database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed");
-        TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
+        // The record is "completed" only when every write of the scan worked;
+        // otherwise it is marked "failed" (it stays "running" when even that
+        // cannot be written), and the next scan finds the missing rows new.
+        const bool written = database->upsertFiles(results, root, startTime) && !(touchFailed && touchFailed->load());
+        if (written && database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed")) {
+            TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
+        } else {
+            database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "failed");
+            TESS_LOG_ERROR("❌ MonitorCoordinator: Background DB persistence failed after " + formatSeconds(secondsSince(t0), 2)
+                + "s; the scan record is not marked completed");
+        }
         database->scheduleVacuum();
     });
 
@@ -407,11 +469,16 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
         return walkShouldStop();
     };
     // The kinds of the indexed rows are read while the walk runs, on a thread
-    // of its own that nothing waits for unless the comparison needs it; the
-    // match reads them again if the index changed meanwhile.
-    std::packaged_task<FileIndexDatabase::FolderRows()> readFolderRows([database = m_database] { return database->findFolderRows(); });
-    std::future<FileIndexDatabase::FolderRows> folderRows = readFolderRows.get_future();
-    std::thread(std::move(readFolderRows)).detach();
+    // the scan owns: every way out of this function, an exception included,
+    // waits for it (the future of std::async joins). The match reads them
+    // again if the index changed meanwhile, or itself when no thread could
+    // be started.
+    std::future<FileIndexDatabase::FolderRows> folderRows;
+    try {
+        folderRows = std::async(std::launch::async, [database = m_database] { return database->findFolderRows(); });
+    } catch (const std::system_error& error) {
+        TESS_LOG_WARN(std::string("⚠️ MonitorCoordinator: Folder rows read with the comparison: ") + error.what());
+    }
     DirectoryWalker::Outcome walk = DirectoryWalker::walk(root, options);
 
     Comparison comparison;
@@ -450,7 +517,7 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     // split the items and publish progress. Without that pass (it failed or
     // was cancelled) every batch asks the index itself.
     // Taken before entering the statement queue, which its reading needs.
-    const FileIndexDatabase::FolderRows folders = folderRows.get();
+    const FileIndexDatabase::FolderRows folders = folderRows.valid() ? folderRows.get() : FileIndexDatabase::FolderRows {};
     m_database->sync([&] {
         if (!items.empty() && !stop()) {
             const auto matchStart = SteadyClock::now();
@@ -575,8 +642,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
             stalePaths.push_back(std::move(row.path));
         }
         bool removed = true;
+        bool deleteFailed = false;
         if (!stalePaths.empty() && !m_database->deleteMatchedRows(match, ids)) {
-            m_database->deletePaths(stalePaths);
+            deleteFailed = !m_database->deletePaths(stalePaths);
             removed = false;  // the index changed: the ids no longer say which rows were seen
         }
         if (!comparison.unchangedPaths.empty() || !comparison.changedItems.empty()) {
@@ -587,12 +655,16 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
             for (const auto& item : comparison.changedItems) {
                 paths.push_back(item.path);
             }
-            m_database->performAsync([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
-                                         paths = std::move(paths), startTime]() mutable {
-                if (!database->touchMatchedRows(match, startTime)) {
-                    database->touchPaths(paths, startTime);
+            comparison.touchFailed = std::make_shared<std::atomic<bool>>(false);
+            m_database->performAsyncKeepingItems([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
+                                                     paths = std::move(paths), startTime, failed = comparison.touchFailed]() mutable {
+                if (!database->touchMatchedRows(match, startTime) && !database->touchPaths(paths, startTime)) {
+                    failed->store(true);
                 }
             });
+        }
+        if (deleteFailed) {
+            return staleRemovalFailed(stalePaths.size());
         }
         if (!stalePaths.empty()) {
             TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
@@ -600,8 +672,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         return stalePaths.size();
     }
 
+    bool touched = true;
     if (!comparison.unchangedPaths.empty()) {
-        m_database->touchPaths(comparison.unchangedPaths, startTime);
+        touched = m_database->touchPaths(comparison.unchangedPaths, startTime);
     }
     if (!comparison.changedItems.empty()) {
         std::vector<std::string> changedPaths;
@@ -609,15 +682,28 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         for (const auto& item : comparison.changedItems) {
             changedPaths.push_back(item.path);
         }
-        m_database->touchPaths(changedPaths, startTime);
+        touched = m_database->touchPaths(changedPaths, startTime) && touched;
+    }
+    if (!touched) {
+        // Rows that were not touched would look vanished: nothing is removed.
+        comparison.touchFailed = std::make_shared<std::atomic<bool>>(true);
+        return staleRemovalFailed(0);
     }
     std::vector<std::string> stalePaths = m_database->findDeletedPaths(root, startTime);
     std::erase_if(stalePaths, [&](const std::string& path) { return isUnderAny(path, keptPrefixes); });
     if (!stalePaths.empty()) {
-        m_database->deletePaths(stalePaths);
+        if (!m_database->deletePaths(stalePaths)) {
+            return staleRemovalFailed(stalePaths.size());
+        }
         TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
     }
     return stalePaths.size();
+}
+
+std::size_t ScanEngine::staleRemovalFailed(std::size_t count)
+{
+    TESS_LOG_ERROR("❌ MonitorCoordinator: Failed to remove " + std::to_string(count) + " stale paths from DB; they stay indexed");
+    return 0;
 }
 
 const TransformationSettings& ScanEngine::settingsForAnalysis()
@@ -677,6 +763,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
 {
     const auto t0 = SteadyClock::now();
     m_isScanning = true;
+    const ClearOnExit scanning(m_isScanning, [this] { publishStatus(MonitoringStatus::monitoring()); });
     const Clock::time_point startTime = Clock::now();
     TESS_LOG_INFO("MonitorCoordinator: reanalyzeAllFiles() entered");
 
@@ -701,7 +788,12 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     const auto readStart = SteadyClock::now();
     // The items of the rows, in the order fetchFiles gives the rows: the
     // analysis needs nothing else of them.
-    std::vector<FileItem> items = m_database->fetchItems(root);
+    // With the analysis each row holds, so the write can leave alone the rows
+    // whose stored values would not change.
+    std::unordered_map<std::string, std::string> storedAnalysis;
+    // When no queued write changes what it reads, the read does not wait
+    // behind them (a touch of every unchanged row after a rescan).
+    std::vector<FileItem> items = m_database->fetchItemsBesideWrites(root, &storedAnalysis);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -743,10 +835,22 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
-    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime] {
+    m_database->performAsync([database = m_database, results = std::move(analysis.results), stored = std::move(storedAnalysis), root,
+                                 startTime]() mutable {
         const auto t1 = SteadyClock::now();
-        database->upsertFiles(results, root, startTime);
-        TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
+        // Only rows whose analysis changed are written: an unchanged row keeps
+        // its values, its id, and the last-scanned time of the scan that saw it.
+        std::erase_if(results, [&](const FileTransformationResult& result) {
+            const auto row = stored.find(result.originalFile.path);
+            return FileIndexDatabase::analysisText(result) == (row == stored.end() ? std::string_view() : std::string_view(row->second));
+        });
+        decltype(stored)().swap(stored);
+        if (database->upsertFiles(results, root, startTime)) {
+            TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
+        } else {
+            TESS_LOG_ERROR("❌ MonitorCoordinator: Background reanalysis DB write failed after " + formatSeconds(secondsSince(t1), 2)
+                + "s; the index keeps its earlier results");
+        }
         database->scheduleVacuum();
     });
 }

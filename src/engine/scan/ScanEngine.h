@@ -146,6 +146,9 @@ private:
         // The one-pass comparison with the index, when it could run; the
         // touch and the clean-up then work by row id.
         FileIndexDatabase::KeyMatch match;
+        // Set by the background touch of the seen rows when it failed; the
+        // scan record is then not marked completed.
+        std::shared_ptr<std::atomic<bool>> touchFailed;
     };
 
     Comparison enumerateAndCompare(const std::string& root, ScanTrigger trigger, Clock::time_point startTime);
@@ -155,6 +158,8 @@ private:
     // not seen, except under folders that could not be listed); returns how
     // many were deleted.
     std::size_t touchAndRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime);
+    // Logs that `count` stale rows could not be removed; the deleted count, 0.
+    static std::size_t staleRemovalFailed(std::size_t count);
     const TransformationSettings& settingsForAnalysis();
     SourceFileAnalyzer::AnalysisResult analyzeItems(const std::vector<FileItem>& items, const std::string& root,
         const SourceFileAnalyzer::CancelCheck& isCancelled);
