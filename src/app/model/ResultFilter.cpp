@@ -1,5 +1,6 @@
 #include "model/ResultFilter.h"
 
+#include "core/Concurrency.h"
 #include "index/IssueTypesText.h"
 #include "text/Text.h"
 
@@ -30,14 +31,37 @@ void appendSearchForm(std::string& out, std::string_view text)
     out += text::nfc(text::toLower(text));
 }
 
-bool fieldContains(const LookupIndexes& indexes, std::size_t field, std::string_view query)
+// Marks in `matched` the rows [first, last) of which a field contains the
+// query: one search through their part of the buffer, resumed after each hit
+// at the next row.
+void markTextMatches(const LookupIndexes& indexes, std::string_view query, std::size_t first, std::size_t last,
+    std::vector<std::uint8_t>& matched)
 {
-    const std::size_t begin = indexes.searchOffsets[field];
-    const std::size_t end = indexes.searchOffsets[field + 1];
-    if (end - begin < query.size()) {
-        return false;
+    const char* base = indexes.searchText.data();
+    const std::size_t* offsets = indexes.searchOffsets.data();
+    std::size_t from = offsets[first * 3];
+    const std::size_t end = offsets[last * 3];
+    std::size_t row = first;
+    while (from < end) {
+        const void* hit = memmem(base + from, end - from, query.data(), query.size());
+        if (hit == nullptr) {
+            return;
+        }
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        // The row whose fields hold `at`: the last row start at or before it.
+        const std::size_t* rowStart = std::upper_bound(offsets + row * 3, offsets + last * 3 + 1, at) - 1;
+        row = static_cast<std::size_t>(rowStart - offsets) / 3;
+        matched[row] = 1;
+        ++row;
+        from = offsets[row * 3];
     }
-    return memmem(indexes.searchText.data() + begin, end - begin, query.data(), query.size()) != nullptr;
+}
+
+// Splits `count` rows into chunks for parallelFor.
+std::size_t chunkCount(std::size_t count)
+{
+    constexpr std::size_t kMinimumChunk = 32768;
+    return std::max<std::size_t>(1, std::min(processorCount() * 4, count / kMinimumChunk));
 }
 
 }  // namespace
@@ -172,18 +196,23 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
     std::sort(indexes.availableIssueTypes.begin(), indexes.availableIssueTypes.end());
 
     // Search forms.
+    // Every field ends with a NUL, which no path or issue text holds, so a
+    // search of the whole buffer never matches across two fields.
     indexes.searchOffsets.reserve(count * 3 + 1);
     indexes.searchOffsets.push_back(0);
     for (const IndexedFile& file : files) {
         appendSearchForm(indexes.searchText, file.relativePath);
+        indexes.searchText += '\0';
         indexes.searchOffsets.push_back(indexes.searchText.size());
         if (file.issueTypes) {
             appendSearchForm(indexes.searchText, *file.issueTypes);
         }
+        indexes.searchText += '\0';
         indexes.searchOffsets.push_back(indexes.searchText.size());
         if (file.proposedRename) {
             appendSearchForm(indexes.searchText, *file.proposedRename);
         }
+        indexes.searchText += '\0';
         indexes.searchOffsets.push_back(indexes.searchText.size());
     }
     return indexes;
@@ -217,39 +246,61 @@ FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupInd
         return result;
     }
 
-    result.positions.reserve(count);
-    for (std::size_t position = 0; position < count; ++position) {
-        const IndexedFile& file = files[position];
-        if (criteria.itemType == ItemTypeFilter::filesOnly && file.isDirectory) {
-            continue;
-        }
-        if (criteria.itemType == ItemTypeFilter::directoriesOnly && !file.isDirectory) {
-            continue;
-        }
-        if (criteria.issueTypes) {
-            if (indexes.hasEntry[position] == 0) {
+    // The text test for every row at once, in chunks side by side.
+    const std::size_t chunks = chunkCount(count);
+    const auto chunkBegin = [count, chunks](std::size_t chunk) { return count * chunk / chunks; };
+    // No field holds a NUL, so a query with one matches nothing.
+    std::vector<std::uint8_t> textMatched;
+    const bool nulInQuery = query.find('\0') != std::string::npos;
+    if (textFilter && !nulInQuery) {
+        textMatched.assign(count, 0);
+        parallelFor(chunks, [&](std::size_t chunk) { markTextMatches(indexes, query, chunkBegin(chunk), chunkBegin(chunk + 1), textMatched); });
+    }
+
+    std::vector<FilterResult> parts(chunks);
+    parallelFor(chunks, [&](std::size_t chunk) {
+        FilterResult& part = parts[chunk];
+        const std::size_t first = chunkBegin(chunk);
+        const std::size_t last = chunkBegin(chunk + 1);
+        part.positions.reserve(last - first);
+        for (std::size_t position = first; position < last; ++position) {
+            const IndexedFile& file = files[position];
+            if (criteria.itemType == ItemTypeFilter::filesOnly && file.isDirectory) {
                 continue;
             }
-            const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
-            bool shared = false;
-            for (std::size_t word = 0; word < indexes.wordsPerItem && !shared; ++word) {
-                shared = (mask[word] & wanted[word]) != 0;
-            }
-            if (!shared) {
+            if (criteria.itemType == ItemTypeFilter::directoriesOnly && !file.isDirectory) {
                 continue;
             }
-        }
-        if (textFilter) {
-            const std::size_t field = position * 3;
-            if (!fieldContains(indexes, field, query) && !fieldContains(indexes, field + 1, query)
-                && !fieldContains(indexes, field + 2, query)) {
+            if (criteria.issueTypes) {
+                if (indexes.hasEntry[position] == 0) {
+                    continue;
+                }
+                const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
+                bool shared = false;
+                for (std::size_t word = 0; word < indexes.wordsPerItem && !shared; ++word) {
+                    shared = (mask[word] & wanted[word]) != 0;
+                }
+                if (!shared) {
+                    continue;
+                }
+            }
+            if (textFilter && (nulInQuery || textMatched[position] == 0)) {
                 continue;
             }
+            part.positions.push_back(static_cast<std::uint32_t>(position));
+            if (file.needsRename) {
+                part.selectableIds.push_back(file.id);
+            }
         }
-        result.positions.push_back(static_cast<std::uint32_t>(position));
-        if (file.needsRename) {
-            result.selectableIds.push_back(file.id);
-        }
+    });
+    std::size_t kept = 0;
+    for (const FilterResult& part : parts) {
+        kept += part.positions.size();
+    }
+    result.positions.reserve(kept);
+    for (const FilterResult& part : parts) {
+        result.positions.insert(result.positions.end(), part.positions.begin(), part.positions.end());
+        result.selectableIds.insert(result.selectableIds.end(), part.selectableIds.begin(), part.selectableIds.end());
     }
     std::sort(result.selectableIds.begin(), result.selectableIds.end());
     result.selectableIds.erase(std::unique(result.selectableIds.begin(), result.selectableIds.end()), result.selectableIds.end());
