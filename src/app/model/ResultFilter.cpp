@@ -163,6 +163,17 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
         });
     }
 
+    // Counts: every item adds 1 to each of its keys.
+    std::vector<std::int64_t> keyCounts(indexes.keys.size(), 0);
+    for (std::size_t position = 0; position < count; ++position) {
+        const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
+        for (std::size_t word = 0; word < indexes.wordsPerItem; ++word) {
+            for (std::uint64_t bits = mask[word]; bits != 0; bits &= bits - 1) {
+                ++keyCounts[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))];
+            }
+        }
+    }
+
     // An id listed more than once keeps the entry of its last item.
     if (duplicateIds) {
         for (std::size_t position = 0; position < count; ++position) {
@@ -176,19 +187,6 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
         }
     }
 
-    // Counts, once per id.
-    std::vector<std::int64_t> keyCounts(indexes.keys.size(), 0);
-    for (const auto& [id, position] : indexes.positionOfId) {
-        if (indexes.hasEntry[position] == 0) {
-            continue;
-        }
-        const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
-        for (std::size_t word = 0; word < indexes.wordsPerItem; ++word) {
-            for (std::uint64_t bits = mask[word]; bits != 0; bits &= bits - 1) {
-                ++keyCounts[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))];
-            }
-        }
-    }
     for (std::size_t k = 0; k < indexes.keys.size(); ++k) {
         indexes.issueTypeCounts.emplace(indexes.keys[k], keyCounts[k]);
     }
