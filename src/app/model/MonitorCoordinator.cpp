@@ -2,35 +2,14 @@
 
 #include "log/AppLogger.h"
 #include "model/SettingsManager.h"
+#include "model/ThreadDescription.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
-#include <sstream>
 #include <utility>
 
 namespace tess {
-
-namespace {
-
-std::string threadDescription()
-{
-    QThread* thread = QThread::currentThread();
-    std::ostringstream text;
-    text << "<QThread: " << static_cast<const void*>(thread) << ">{name = ";
-    const QCoreApplication* app = QCoreApplication::instance();
-    if (app != nullptr && thread == app->thread()) {
-        text << "main";
-    } else if (!thread->objectName().isEmpty()) {
-        text << thread->objectName().toStdString();
-    } else {
-        text << "(null)";
-    }
-    text << "}";
-    return text.str();
-}
-
-}  // namespace
 
 MonitorCoordinator::MonitorCoordinator(std::shared_ptr<FileIndexDatabase> database, SettingsManager& settingsManager,
     QObject* parent)
@@ -54,7 +33,7 @@ MonitorCoordinator::MonitorCoordinator(std::shared_ptr<FileIndexDatabase> databa
 
 MonitorCoordinator::~MonitorCoordinator()
 {
-    TESS_LOG_DEBUG("MonitorCoordinator: deinit called on thread " + threadDescription());
+    TESS_LOG_DEBUG("MonitorCoordinator: deinit called on thread " + currentThreadDescription());
     stopMonitoring();
     m_destroying = true;
     TESS_LOG_DEBUG("MonitorCoordinator: deinit completed");
@@ -173,7 +152,7 @@ void MonitorCoordinator::configure(const std::string& rootPath, const Destinatio
 
 void MonitorCoordinator::stopMonitoring()
 {
-    TESS_LOG_DEBUG("MonitorCoordinator: stopMonitoring() called on thread " + threadDescription()
+    TESS_LOG_DEBUG("MonitorCoordinator: stopMonitoring() called on thread " + currentThreadDescription()
         + ", queue=" + (m_queue.isCurrent() ? "Optional(true)" : "nil"));
     // A new generation first: the running walk or analysis of the old source
     // stops at its next check instead of running to its end.

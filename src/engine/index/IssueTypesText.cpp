@@ -57,4 +57,17 @@ std::optional<std::string> IssueTypesText::join(const std::vector<FileTransforma
     return out;
 }
 
+IssueTypesText::ParsedEntry IssueTypesText::parseIssueEntry(std::string_view entry)
+{
+    const std::size_t open = entry.find('(');
+    if (open == std::string_view::npos) {
+        return {entry, std::nullopt};
+    }
+    const std::size_t close = entry.rfind(')');
+    if (close == std::string_view::npos || close < open) {
+        return {entry, std::nullopt};
+    }
+    return {entry.substr(0, open), entry.substr(open + 1, close - open - 1)};
+}
+
 }  // namespace tess

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tess {
@@ -17,6 +18,34 @@ public:
     static std::string entry(const FileTransformationIssue& issue);
     // Absent for an empty list.
     static std::optional<std::string> join(const std::vector<FileTransformationIssue>& issues);
+
+    // One entry read back: the key, and the detail between the first "("
+    // and the last ")" when the entry has a ")" after its first "(";
+    // otherwise the whole entry is the key and there is no detail. Views
+    // into the entry.
+    struct ParsedEntry {
+        std::string_view key;
+        std::optional<std::string_view> detail;
+    };
+    static ParsedEntry parseIssueEntry(std::string_view entry);
+
+    // Calls `fn(ParsedEntry)` for every entry of a stored text, split at each
+    // "," with empty pieces left out; pieces are not trimmed.
+    template <class Fn>
+    static void forEachEntry(std::string_view text, Fn&& fn)
+    {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find(',', start);
+            if (end == std::string_view::npos) {
+                end = text.size();
+            }
+            if (end > start) {
+                fn(parseIssueEntry(text.substr(start, end - start)));
+            }
+            start = end + 1;
+        }
+    }
 };
 
 }  // namespace tess

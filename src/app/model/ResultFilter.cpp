@@ -1,0 +1,331 @@
+#include "model/ResultFilter.h"
+
+#include "core/Concurrency.h"
+#include "index/IssueTypesText.h"
+#include "text/Text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string.h>
+
+namespace tess {
+
+namespace {
+
+constexpr std::array<ItemTypeFilter, 3> kItemTypeFilters = {ItemTypeFilter::all, ItemTypeFilter::filesOnly,
+    ItemTypeFilter::directoriesOnly};
+
+void appendSearchForm(std::string& out, std::string_view text)
+{
+    if (text::isAscii(text)) {
+        const std::size_t start = out.size();
+        out.append(text);
+        for (std::size_t i = start; i < out.size(); ++i) {
+            const char c = out[i];
+            if (c >= 'A' && c <= 'Z') {
+                out[i] = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        return;
+    }
+    out += text::nfc(text::toLower(text));
+}
+
+// Marks in `matched` the rows [first, last) of which a field contains the
+// query: one search through their part of the buffer, resumed after each hit
+// at the next row.
+void markTextMatches(const LookupIndexes& indexes, std::string_view query, std::size_t first, std::size_t last,
+    std::vector<std::uint8_t>& matched)
+{
+    const char* base = indexes.searchText.data();
+    const std::size_t* offsets = indexes.searchOffsets.data();
+    std::size_t from = offsets[first * 3];
+    const std::size_t end = offsets[last * 3];
+    std::size_t row = first;
+    while (from < end) {
+        const void* hit = memmem(base + from, end - from, query.data(), query.size());
+        if (hit == nullptr) {
+            return;
+        }
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        // The row whose fields hold `at`: the last row start at or before it.
+        const std::size_t* rowStart = std::upper_bound(offsets + row * 3, offsets + last * 3 + 1, at) - 1;
+        row = static_cast<std::size_t>(rowStart - offsets) / 3;
+        matched[row] = 1;
+        ++row;
+        from = offsets[row * 3];
+    }
+}
+
+// Splits `count` rows into chunks for parallelFor.
+std::size_t chunkCount(std::size_t count)
+{
+    constexpr std::size_t kMinimumChunk = 32768;
+    return std::max<std::size_t>(1, std::min(processorCount() * 4, count / kMinimumChunk));
+}
+
+}  // namespace
+
+std::string_view rawValue(ItemTypeFilter filter)
+{
+    switch (filter) {
+    case ItemTypeFilter::all:
+        return "All";
+    case ItemTypeFilter::filesOnly:
+        return "Files";
+    case ItemTypeFilter::directoriesOnly:
+        return "Folders";
+    }
+    return "All";
+}
+
+std::optional<ItemTypeFilter> itemTypeFilterFromRawValue(std::string_view raw)
+{
+    for (const ItemTypeFilter filter : kItemTypeFilters) {
+        if (rawValue(filter) == raw) {
+            return filter;
+        }
+    }
+    return std::nullopt;
+}
+
+const std::array<ItemTypeFilter, 3>& allItemTypeFilters()
+{
+    return kItemTypeFilters;
+}
+
+std::optional<IssueTypeSet> LookupIndexes::issueTypesOf(std::int64_t id) const
+{
+    const auto found = positionOfId.find(id);
+    if (found == positionOfId.end() || found->second >= hasEntry.size() || hasEntry[found->second] == 0) {
+        return std::nullopt;
+    }
+    IssueTypeSet keySet;
+    const std::uint64_t* mask = masks.data() + found->second * wordsPerItem;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        if ((mask[k / 64] >> (k % 64)) & 1U) {
+            keySet.insert(keys[k]);
+        }
+    }
+    return keySet;
+}
+
+std::string searchForm(std::string_view text)
+{
+    std::string out;
+    appendSearchForm(out, text);
+    return out;
+}
+
+LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
+{
+    LookupIndexes indexes;
+    const std::size_t count = files.size();
+    indexes.positionOfId.reserve(count);
+
+    // First pass: the by-id map and the distinct keys, viewed in the files'
+    // own texts while they are read.
+    std::unordered_map<std::string_view, std::size_t> keyIds;
+    bool duplicateIds = false;
+    for (std::size_t position = 0; position < count; ++position) {
+        const IndexedFile& file = files[position];
+        const auto [slot, inserted] = indexes.positionOfId.try_emplace(file.id, position);
+        if (!inserted) {
+            slot->second = position;
+            duplicateIds = true;
+        }
+        if (!file.issueTypes) {
+            continue;
+        }
+        IssueTypesText::forEachEntry(*file.issueTypes, [&](const IssueTypesText::ParsedEntry& entry) {
+            if (keyIds.try_emplace(entry.key, indexes.keys.size()).second) {
+                indexes.keys.emplace_back(entry.key);
+            }
+        });
+    }
+
+    // Second pass: one mask per item.
+    indexes.wordsPerItem = std::max<std::size_t>(1, (indexes.keys.size() + 63) / 64);
+    indexes.masks.assign(count * indexes.wordsPerItem, 0);
+    indexes.hasEntry.assign(count, 0);
+    for (std::size_t position = 0; position < count; ++position) {
+        const IndexedFile& file = files[position];
+        if (!file.issueTypes) {
+            continue;
+        }
+        indexes.hasEntry[position] = 1;
+        std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
+        IssueTypesText::forEachEntry(*file.issueTypes, [&](const IssueTypesText::ParsedEntry& entry) {
+            const auto key = keyIds.find(entry.key);
+            if (key != keyIds.end()) {
+                mask[key->second / 64] |= std::uint64_t {1} << (key->second % 64);
+            }
+        });
+    }
+
+    // Counts: every item adds 1 to each of its keys.
+    std::vector<std::int64_t> keyCounts(indexes.keys.size(), 0);
+    for (std::size_t position = 0; position < count; ++position) {
+        const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
+        for (std::size_t word = 0; word < indexes.wordsPerItem; ++word) {
+            for (std::uint64_t bits = mask[word]; bits != 0; bits &= bits - 1) {
+                ++keyCounts[word * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))];
+            }
+        }
+    }
+
+    // An id listed more than once keeps the entry of its last item.
+    if (duplicateIds) {
+        for (std::size_t position = 0; position < count; ++position) {
+            const auto found = indexes.positionOfId.find(files[position].id);
+            const std::size_t owner = found != indexes.positionOfId.end() ? found->second : position;
+            if (owner != position) {
+                indexes.hasEntry[position] = indexes.hasEntry[owner];
+                std::copy_n(indexes.masks.data() + owner * indexes.wordsPerItem, indexes.wordsPerItem,
+                    indexes.masks.data() + position * indexes.wordsPerItem);
+            }
+        }
+    }
+
+    for (std::size_t k = 0; k < indexes.keys.size(); ++k) {
+        indexes.issueTypeCounts.emplace(indexes.keys[k], keyCounts[k]);
+    }
+    indexes.availableIssueTypes = indexes.keys;
+    std::sort(indexes.availableIssueTypes.begin(), indexes.availableIssueTypes.end());
+
+    // Search forms.
+    // Every field ends with a NUL, which no path or issue text holds, so a
+    // search of the whole buffer never matches across two fields.
+    indexes.searchOffsets.reserve(count * 3 + 1);
+    indexes.searchOffsets.push_back(0);
+    for (const IndexedFile& file : files) {
+        appendSearchForm(indexes.searchText, file.relativePath);
+        indexes.searchText += '\0';
+        indexes.searchOffsets.push_back(indexes.searchText.size());
+        if (file.issueTypes) {
+            appendSearchForm(indexes.searchText, *file.issueTypes);
+        }
+        indexes.searchText += '\0';
+        indexes.searchOffsets.push_back(indexes.searchText.size());
+        if (file.proposedRename) {
+            appendSearchForm(indexes.searchText, *file.proposedRename);
+        }
+        indexes.searchText += '\0';
+        indexes.searchOffsets.push_back(indexes.searchText.size());
+    }
+    return indexes;
+}
+
+FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupIndexes& indexes, const FilterCriteria& criteria)
+{
+    FilterResult result;
+    const std::size_t count = files.size();
+    const bool indexesMatch = indexes.hasEntry.size() == count && indexes.searchOffsets.size() == count * 3 + 1;
+
+    const std::string query = criteria.searchText.empty() ? std::string() : searchForm(criteria.searchText);
+    const bool textFilter = !criteria.searchText.empty();
+
+    // The chosen issue types as a mask over the index's keys; types the list
+    // does not have match nothing.
+    std::vector<std::uint64_t> wanted(indexes.wordsPerItem, 0);
+    bool anyWanted = false;
+    if (criteria.issueTypes) {
+        for (std::size_t k = 0; k < indexes.keys.size(); ++k) {
+            if (criteria.issueTypes->count(indexes.keys[k]) != 0) {
+                wanted[k / 64] |= std::uint64_t {1} << (k % 64);
+                anyWanted = true;
+            }
+        }
+        if (!anyWanted || !indexesMatch) {
+            return result;  // no item can share a type with the set
+        }
+    }
+    if (textFilter && !indexesMatch) {
+        return result;
+    }
+
+    // The text test for every row at once, in chunks side by side.
+    const std::size_t chunks = chunkCount(count);
+    const auto chunkBegin = [count, chunks](std::size_t chunk) { return count * chunk / chunks; };
+    // No field holds a NUL, so a query with one matches nothing.
+    std::vector<std::uint8_t> textMatched;
+    const bool nulInQuery = query.find('\0') != std::string::npos;
+    if (textFilter && !nulInQuery) {
+        textMatched.assign(count, 0);
+        parallelFor(chunks, [&](std::size_t chunk) { markTextMatches(indexes, query, chunkBegin(chunk), chunkBegin(chunk + 1), textMatched); });
+    }
+
+    std::vector<FilterResult> parts(chunks);
+    parallelFor(chunks, [&](std::size_t chunk) {
+        FilterResult& part = parts[chunk];
+        const std::size_t first = chunkBegin(chunk);
+        const std::size_t last = chunkBegin(chunk + 1);
+        part.positions.reserve(last - first);
+        for (std::size_t position = first; position < last; ++position) {
+            const IndexedFile& file = files[position];
+            if (criteria.itemType == ItemTypeFilter::filesOnly && file.isDirectory) {
+                continue;
+            }
+            if (criteria.itemType == ItemTypeFilter::directoriesOnly && !file.isDirectory) {
+                continue;
+            }
+            if (criteria.issueTypes) {
+                if (indexes.hasEntry[position] == 0) {
+                    continue;
+                }
+                const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
+                bool shared = false;
+                for (std::size_t word = 0; word < indexes.wordsPerItem && !shared; ++word) {
+                    shared = (mask[word] & wanted[word]) != 0;
+                }
+                if (!shared) {
+                    continue;
+                }
+            }
+            if (textFilter && (nulInQuery || textMatched[position] == 0)) {
+                continue;
+            }
+            part.positions.push_back(static_cast<std::uint32_t>(position));
+            if (file.needsRename) {
+                part.selectableIds.push_back(file.id);
+            }
+        }
+    });
+    std::size_t kept = 0;
+    for (const FilterResult& part : parts) {
+        kept += part.positions.size();
+    }
+    result.positions.reserve(kept);
+    for (const FilterResult& part : parts) {
+        result.positions.insert(result.positions.end(), part.positions.begin(), part.positions.end());
+        result.selectableIds.insert(result.selectableIds.end(), part.selectableIds.begin(), part.selectableIds.end());
+    }
+    std::sort(result.selectableIds.begin(), result.selectableIds.end());
+    result.selectableIds.erase(std::unique(result.selectableIds.begin(), result.selectableIds.end()), result.selectableIds.end());
+    return result;
+}
+
+CheckboxState selectAllState(const ItemIdSet& selected, const std::vector<std::int64_t>& selectableSortedIds)
+{
+    if (selectableSortedIds.empty()) {
+        return CheckboxState::unchecked;
+    }
+    std::size_t both = 0;
+    if (selected.size() < selectableSortedIds.size()) {
+        for (const std::int64_t id : selected) {
+            if (std::binary_search(selectableSortedIds.begin(), selectableSortedIds.end(), id)) {
+                ++both;
+            }
+        }
+    } else {
+        for (const std::int64_t id : selectableSortedIds) {
+            both += selected.count(id);
+        }
+    }
+    if (both == 0) {
+        return CheckboxState::unchecked;
+    }
+    return both == selectableSortedIds.size() ? CheckboxState::checked : CheckboxState::mixed;
+}
+
+}  // namespace tess
