@@ -1,5 +1,6 @@
 // One rename batch over a real temporary tree: N files spread over folders of
-// 1000, every file renamed, then every folder; the next iteration renames
+// 1000, every file renamed, then every folder (second argument 1) or the
+// files only, each within its folder (0); the next iteration renames
 // everything back. Reports items per second and the peak resident size.
 
 #include "rename/SourceFileRenamer.h"
@@ -35,11 +36,13 @@ std::string makeTree(int files)
     return tmpl;
 }
 
-std::vector<tess::RenameInstruction> batch(int files, bool forward)
+std::vector<tess::RenameInstruction> batch(int files, bool forward, bool renameFolders)
 {
     std::vector<tess::RenameInstruction> out;
     out.reserve(static_cast<std::size_t>(files + files / kFilesPerFolder + 1));
-    auto folderName = [](int index, bool renamed) { return (renamed ? "folder_" : "folder ") + std::to_string(index); };
+    auto folderName = [renameFolders](int index, bool renamed) {
+        return (renamed && renameFolders ? "folder_" : "folder ") + std::to_string(index);
+    };
     auto fileName = [](int index, bool renamed) { return (renamed ? "file_" : "file:") + std::to_string(index) + ".txt"; };
     // Paths as the planner gives them: the current path, and the final path
     // with the folder already under its new name.
@@ -47,7 +50,7 @@ std::vector<tess::RenameInstruction> batch(int files, bool forward)
         const int f = i / kFilesPerFolder;
         out.push_back({folderName(f, !forward) + "/" + fileName(i, !forward), folderName(f, forward) + "/" + fileName(i, forward), false});
     }
-    for (int f = 0; f * kFilesPerFolder < files; ++f)
+    for (int f = 0; renameFolders && f * kFilesPerFolder < files; ++f)
         out.push_back({folderName(f, !forward), folderName(f, forward), true});
     return out;
 }
@@ -56,8 +59,9 @@ void BM_RenameBatch(benchmark::State& state)
 {
     const int files = static_cast<int>(state.range(0));
     const std::string root = makeTree(files);
-    const auto forward = batch(files, true);
-    const auto backward = batch(files, false);
+    const bool renameFolders = state.range(1) != 0;
+    const auto forward = batch(files, true, renameFolders);
+    const auto backward = batch(files, false, renameFolders);
     bool isForward = true;
     std::size_t failures = 0;
     for (auto _ : state) {
@@ -76,6 +80,6 @@ void BM_RenameBatch(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_RenameBatch)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(4);
+BENCHMARK(BM_RenameBatch)->Args({100000, 1})->Args({100000, 0})->Unit(benchmark::kMillisecond)->Iterations(4);
 
 BENCHMARK_MAIN();

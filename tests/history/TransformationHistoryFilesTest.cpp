@@ -85,6 +85,43 @@ TEST(TransformationHistoryFiles, HeaderCountsRecordsAndUserFacingOnes)
     EXPECT_FALSE(TransformationHistory::readHeader(dir / "missing.tshistory"));
 }
 
+TEST(TransformationHistoryFiles, HeaderAndParserAgreeOnUtf8OfEveryTextToken)
+{
+    // Text tokens must be UTF-8; path tokens hold raw bytes.
+    const std::string head = "TSHISTORY" + std::string(1, '\0') + "1" + std::string(1, '\0') + "2025-01-31T09:05:07.250Z"
+        + std::string(1, '\0');
+    const auto file = [&](std::string_view root, std::string_view parent, std::string_view path, std::string_view error) {
+        return head + std::string(root) + std::string(1, '\0') + "rename" + std::string(1, '\0') + std::string(parent)
+            + std::string(1, '\0') + tokens({path, "b", "F", "fail", error});
+    };
+    // A two-byte character split across the header reader's 64 KiB reads.
+    const std::string longError = std::string(65536 - file("/r", "", "a", "").size() - 1, 'e') + "\xC3\xA9";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool valid;
+    } cases[] = {
+        {"all text valid", file("/r", "p\xC3\xA9re", "a", "caf\xC3\xA9"), true},
+        {"raw bytes in paths", file("/r\xFF", "", "a\xFF\xC0", ""), true},
+        {"error with a stray byte", file("/r", "", "a", "bad\xFF"), false},
+        {"error ends inside a sequence", file("/r", "", "a", "cut\xE2\x82"), false},
+        {"error with a surrogate", file("/r", "", "a", "\xED\xA0\x80"), false},
+        {"error with an overlong slash", file("/r", "", "a", "\xC0\xAF"), false},
+        {"error above U+10FFFF", file("/r", "", "a", "\xF4\x90\x80\x80"), false},
+        {"parent id with a stray byte", file("/r", "\xC3", "a", ""), false},
+        {"parent id with a four-byte character", file("/r", "\xF0\x9F\x98\x80", "a", ""), true},
+        {"character across two reads", file("/r", "", "a", longError), true},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.writeFile("case.tshistory", c.bytes);
+        EXPECT_EQ(TransformationHistory::parse(c.bytes).ok(), c.valid);
+        EXPECT_EQ(TransformationHistory::readHeader(dir / "case.tshistory").has_value(), c.valid);
+        EXPECT_EQ(TransformationHistory::listHistories(dir.path()).size(), c.valid ? 1u : 0u);
+    }
+}
+
 TEST(TransformationHistoryFiles, ListingKeepsReadableHistoryFilesNewestFirst)
 {
     test::TempDir dir;

@@ -117,4 +117,39 @@ FileSystemOps::AclInfo FaultyFileSystem::extendedAcl(const std::string& path)
     return it == acls.end() ? PosixFileSystemOps::extendedAcl(path) : it->second;
 }
 
+int FaultyFileSystem::changeOwner(const std::string& path, uid_t owner, gid_t group)
+{
+    if (int e = injected(Op::chown, path))
+        return e;
+    return PosixFileSystemOps::changeOwner(path, owner, group);
+}
+
+int FaultyFileSystem::changeMode(const std::string& path, mode_t mode)
+{
+    if (int e = injected(Op::chmod, path))
+        return e;
+    return PosixFileSystemOps::changeMode(path, mode);
+}
+
+int FaultyFileSystem::copyAcl(const std::string& from, const std::string& to, AclType type)
+{
+    if (int e = injected(Op::acl, to))
+        return e;
+    return PosixFileSystemOps::copyAcl(from, to, type);
+}
+
+int FaultyFileSystem::copyExtendedAttribute(const std::string& from, const std::string& to, const std::string& name)
+{
+    if (int e = injected(Op::xattr, to))
+        return e;
+    return PosixFileSystemOps::copyExtendedAttribute(from, to, name);
+}
+
+int FaultyFileSystem::setTimes(const std::string& path, const timespec& accessed, const timespec& modified)
+{
+    if (int e = injected(Op::times, path))
+        return e;
+    return PosixFileSystemOps::setTimes(path, accessed, modified);
+}
+
 }  // namespace tess::test

@@ -22,7 +22,12 @@ public:
         unlink,
         list,
         realpath,
-        access };
+        access,
+        chown,
+        chmod,
+        acl,
+        xattr,
+        times };
 
     // Fails `op` with `error` for every path ending in `pathSuffix` ("" = any),
     // at most `times` times (-1 = always).
@@ -49,6 +54,11 @@ public:
     int immutableFlag(const std::string& path, bool& flag) override;
     int canModifyEntries(const std::string& folder) override;
     AclInfo extendedAcl(const std::string& path) override;
+    int changeOwner(const std::string& path, uid_t owner, gid_t group) override;
+    int changeMode(const std::string& path, mode_t mode) override;
+    int copyAcl(const std::string& from, const std::string& to, AclType type) override;
+    int copyExtendedAttribute(const std::string& from, const std::string& to, const std::string& name) override;
+    int setTimes(const std::string& path, const timespec& accessed, const timespec& modified) override;
 
 private:
     struct Rule {

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -123,6 +125,43 @@ TEST_F(DirectoryWalkerTest, FolderThatCannotBeListedIsReportedAndTheRestIsWalked
     EXPECT_EQ(outcome.unlistedFolders[0].path, m_tree / "sub/deeper");
     EXPECT_EQ(outcome.unlistedFolders[0].error, EACCES);
     EXPECT_FALSE(outcome.rootUnlisted);
+}
+
+TEST_F(DirectoryWalkerTest, WhatAWorkerThrowsEndsTheWalkAsFailedWithoutAPartialListing)
+{
+    const struct {
+        const char* name;
+        std::string thrower;  // the relative path whose opening throws ("" = the source folder)
+        bool badAlloc;
+    } cases[] = {
+        {"runtime error in a subfolder", "sub", false},
+        {"allocation failure deeper down", "sub/deeper", true},
+        {"runtime error opening the source folder", "", false},
+    };
+    for (const auto& c : cases) {
+        for (const std::size_t workers : {std::size_t {1}, std::size_t {4}}) {
+            SCOPED_TRACE(std::string(c.name) + ", workers " + std::to_string(workers));
+            auto o = options(workers);
+            o.openDirectory = [&](int rootFd, const std::string& relative, const std::string& absolute) {
+                if (relative == c.thrower) {
+                    if (c.badAlloc) {
+                        throw std::bad_alloc();
+                    }
+                    throw std::runtime_error("injected");
+                }
+                return DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+            };
+            const auto outcome = DirectoryWalker::walk(m_tree.path(), o);
+            EXPECT_TRUE(outcome.failed);
+            EXPECT_TRUE(outcome.cancelled);
+            EXPECT_TRUE(outcome.rootUnlisted);
+            EXPECT_EQ(outcome.rootError, EIO);
+            EXPECT_TRUE(outcome.items.empty());
+
+            // The next walk is whole.
+            EXPECT_EQ(relativeItems(DirectoryWalker::walk(m_tree.path(), options(workers)), m_tree.path()), m_expected);
+        }
+    }
 }
 
 TEST_F(DirectoryWalkerTest, RootThatCannotBeListedIsReported)

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include <stdexcept>
+
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -376,6 +380,35 @@ TEST_F(ScanEngineTest, FolderThatCannotBeListedKeepsItsRows)
     EXPECT_EQ(m_recorder.summaries().back().deletedFiles, 0);
     EXPECT_EQ(indexedRelativePaths(),
         (std::vector<std::string> {"bad:name.txt", "clean.txt", "sub", "sub/inner", "sub/inner/deep.txt", "sub/ok.txt"}));
+}
+
+// Whatever a walker worker throws ends that scan like an unlisted source
+// folder: nothing is taken as deleted, and the next scan runs normally.
+TEST_F(ScanEngineTest, WalkerWorkerThatThrowsEndsTheScanAndTheNextScanRuns)
+{
+    makeTypicalTree();
+    configure();
+    scan();
+    ASSERT_EQ(indexedRelativePaths().size(), 4U);
+
+    std::atomic<bool> armed {true};
+    m_engine->setDirectoryOpener([&](int rootFd, const std::string& relative, const std::string& absolute) {
+        if (armed && relative == "sub") {
+            throw std::runtime_error("injected walker failure");
+        }
+        return DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+    });
+    LogWatcher log;
+    scan();
+    EXPECT_TRUE(log.contains("❌ DirectoryWalker: a worker failed, walk stopped: injected walker failure"));
+    EXPECT_TRUE(log.contains("⚠️ MonitorCoordinator: Cannot list source folder " + m_tree.path()));
+    EXPECT_FALSE(m_engine->isScanning());
+    EXPECT_EQ(indexedRelativePaths().size(), 4U);
+
+    armed = false;
+    m_tree.writeFile("later.txt");
+    scan();
+    EXPECT_EQ(indexedRelativePaths().size(), 5U);
 }
 
 // A rescan touches the rows it saw, keeps the rows under a folder it could

@@ -124,6 +124,26 @@ std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::i
     return RelativePath::child(folderPart, candidate);
 }
 
+std::string CollisionResolver::uniqueUdfCollisionName(std::string_view path, std::int64_t number, std::int64_t nameLimit) const
+{
+    const std::string_view folderPart = RelativePath::parentPart(path);
+    const auto [base, extension] = SourceFileAnalyzer::splitExtension(RelativePath::lastComponent(path));
+    const std::string suffix = "_" + std::to_string(number);
+    std::string candidate;
+    candidate.append(base).append(suffix).append(extension);
+    if (m_analyzer.nameLength(candidate) > nameLimit) {
+        const auto [stem, version] = SourceFileAnalyzer::splitVersionSuffix(base);
+        std::string tail;
+        tail.append(version).append(suffix).append(extension);
+        candidate = SourceFileAnalyzer::fitUdfNameHead(stem, tail, nameLimit);
+        if (candidate.empty()) {
+            candidate = SourceFileAnalyzer::fitUdfNameHead(stem, {}, 1);  // as the byte measure keeps one character
+        }
+        candidate.append(tail);
+    }
+    return RelativePath::child(folderPart, candidate);
+}
+
 std::optional<std::string> CollisionResolver::claimUniquePath(const std::string& path, bool isDirectory,
     ClaimState& state, SourceFileAnalyzer::Issues& issues, std::optional<std::size_t> member) const
 {
@@ -149,7 +169,8 @@ std::optional<std::string> CollisionResolver::claimUniquePath(const std::string&
         bool clean = m_analyzer.cleanRepeatedSeparators();
         std::unordered_set<std::string> cleanedKeys;
         while (true) {
-            result = uniqueCollisionName(path, number, nameLimit);
+            result = m_analyzer.measuresUdfNames() ? uniqueUdfCollisionName(path, number, nameLimit)
+                                                   : uniqueCollisionName(path, number, nameLimit);
             if (clean) {
                 // Only the new name: the folder part is the folder's own,
                 // already final path.
@@ -193,7 +214,7 @@ void CollisionResolver::finish(std::size_t index, std::optional<std::string> num
     // limit is reported, not proposed silently. Too-deep folders are reported
     // through the too-deep set instead.
     if (!item.item->tooDeepOriginalPath) {
-        const std::int64_t nameBytes = bytesOf(RelativePath::lastComponent(finalPath));
+        const std::int64_t nameBytes = m_analyzer.nameLength(RelativePath::lastComponent(finalPath));
         if (isDirectory) {
             const std::int64_t limit = m_analyzer.effectiveFolderNameLength();
             if (nameBytes > limit && !hasIssue<FileTransformationIssue::FolderNameTooLong>(issues)) {

@@ -89,6 +89,8 @@ public:
     // `path` with "_N" before the extension of its last component, the stem
     // cut so that the name fits `nameLimit` where it can.
     static std::string uniqueCollisionName(std::string_view path, std::int64_t number, std::int64_t nameLimit);
+    // The same in the measure of UDF names.
+    std::string uniqueUdfCollisionName(std::string_view path, std::int64_t number, std::int64_t nameLimit) const;
 
     // The path as the destination compares it: NFC, lower-cased unless the
     // destination is case-sensitive. Neither mapping reaches across "/", so

@@ -159,7 +159,6 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
     // after it.
     std::mutex timeMutex;
     double flattenTime = 0;
-    double tooDeepTime = 0;
     // A renamed folder's entry, made side by side and recorded in item order.
     struct PendingRename {
         std::string key;
@@ -266,11 +265,8 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
             if (flags == 0) {
                 continue;
             }
-            const SourceFileAnalyzer::Phase1Result& record = records[i];
             if (flags & kTooDeepFolder) {
-                const Clock::time_point start = Clock::now();
-                state.tooDeepDirs.add(*record.tooDeepOriginalPath);
-                tooDeepTime += secondsBetween(start, Clock::now());
+                state.tooDeepIndices.push_back(i);
             }
             if (flags & kOverlong) {
                 state.overlongIndices.push_back(i);
@@ -279,9 +275,9 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
         blockStart = blockEnd;
     }
     // Side by side, the summed flattening time can exceed the wall time.
-    state.renamePropTime = std::max(0.0, secondsBetween(loopStart, Clock::now()) - flattenTime - tooDeepTime);
+    state.renamePropTime = std::max(0.0, secondsBetween(loopStart, Clock::now()) - flattenTime);
     state.flattenTime = flattenTime;
-    state.tooDeepTime = tooDeepTime;
+    state.tooDeepTime = 0;
     return true;
 }
 
@@ -296,7 +292,7 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     const std::size_t n = records.size();
 
     const DepthFlattening flattening(m_analyzer);
-    FirstLoopState state {RenamePropagation(), TooDeepFolders(), {}, {}, flattening, 0, 0, 0};
+    FirstLoopState state {RenamePropagation(), TooDeepFolders(), {}, {}, {}, flattening, 0, 0, 0};
     // The result slots are made meanwhile on another thread: setting up a
     // large list costs time the passes before the collisions need not wait
     // for.
@@ -344,6 +340,14 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
         return {};
     }
     const double collisionTime = secondsBetween(collisionStart, Clock::now());
+
+    // Too-deep folders under their final paths: collision numbering and
+    // shortening carried down from an ancestor move them too.
+    const Clock::time_point tooDeepStart = Clock::now();
+    for (const std::size_t index : state.tooDeepIndices) {
+        state.tooDeepDirs.add(slots[index].finalRelativePath);
+    }
+    state.tooDeepTime += secondsBetween(tooDeepStart, Clock::now());
 
     // 5. Results in item order.
     const Clock::time_point buildStart = Clock::now();

@@ -35,6 +35,9 @@ private:
         TooDeepFolders tooDeepDirs;
         // Items carrying a pathTooLong issue, in item order.
         std::vector<std::size_t> overlongIndices;
+        // Folders found too deep, in item order (shallowest first); their
+        // final paths are collected once the collisions are resolved.
+        std::vector<std::size_t> tooDeepIndices;
         // Per item: whether it is a flattened file, whether it is overlong.
         std::vector<unsigned char> flags;
         const DepthFlattening& flattening;

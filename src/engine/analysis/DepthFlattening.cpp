@@ -53,13 +53,14 @@ std::string DepthFlattening::flattenFile(std::string_view path, SourceFileAnalyz
         return flattened;
     }
     std::string& holder = components[components.size() - 2];
-    const auto bytes = static_cast<std::int64_t>(holder.size());
+    const std::int64_t bytes = m_analyzer.nameLength(holder);
     const std::int64_t limit = m_analyzer.effectiveFolderNameLength();
     if (bytes <= limit) {
         return flattened;
     }
     issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
-    std::string cut = SourceFileAnalyzer::truncateToUTF8Bytes(holder, limit);
+    std::string cut = m_analyzer.measuresUdfNames() ? SourceFileAnalyzer::fitUdfNameHead(holder, {}, limit)
+                                                    : SourceFileAnalyzer::truncateToUTF8Bytes(holder, limit);
     if (cut == "." || cut == "..") {
         // A cut that leaves "." or ".." would name the folder itself or its
         // parent: each dot becomes "_", which keeps the length.

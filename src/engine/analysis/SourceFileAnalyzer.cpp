@@ -6,6 +6,7 @@
 #include "analysis/CrossItemPasses.h"
 #include "core/Concurrency.h"
 #include "log/AppLogger.h"
+#include "rules/FilesystemPreset.h"
 #include "rules/RuleTypes.h"
 #include "rules/TranslationTable.h"
 
@@ -31,6 +32,7 @@ constexpr std::size_t kItemsPerChunk = 500;
 constexpr std::size_t kCancelPollInterval = 1000;
 constexpr std::string_view kReservedPrefix = "file_";
 constexpr std::string_view kEmptyComponentStandIn = "_";
+constexpr int kMaxEdgeRounds = 16;
 
 using Clock = std::chrono::steady_clock;
 
@@ -178,6 +180,42 @@ std::size_t sequenceLengthAt(std::string_view s)
     }
     return length;
 }
+
+// A text as UDF counts it: code points, UTF-16 units, and whether one code
+// point lies above U+00FF (then every unit takes two bytes). A byte that
+// starts no valid sequence counts as one narrow character.
+struct UdfCount {
+    std::int64_t codePoints = 0;
+    std::int64_t units = 0;
+    bool wide = false;
+
+    void add(std::string_view s)
+    {
+        std::size_t i = 0;
+        while (i < s.size()) {
+            const auto lead = static_cast<unsigned char>(s[i]);
+            const std::size_t length = lead < 0x80 ? 1 : sequenceLengthAt(s.substr(i));
+            ++codePoints;
+            if (length <= 1) {
+                ++units;
+                ++i;
+                continue;
+            }
+            char32_t codePoint = lead & (0x7F >> length);
+            for (std::size_t k = 1; k < length; ++k) {
+                codePoint = (codePoint << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+            }
+            units += codePoint > 0xFFFF ? 2 : 1;
+            wide = wide || codePoint > 0xFF;
+            i += length;
+        }
+    }
+    std::int64_t bytes() const { return wide ? 2 * units : codePoints; }
+    UdfCount operator+(const UdfCount& other) const
+    {
+        return {codePoints + other.codePoints, units + other.units, wide || other.wide};
+    }
+};
 
 // Walks the characters of a text, handing fn(character, byteOffset) each
 // one; fn returns false to stop. Every character handed out is a view into
@@ -444,6 +482,7 @@ SourceFileAnalyzer::SourceFileAnalyzer(const TransformationSettings& settings, s
     , m_effectiveCaseSensitive(settings.isCaseSensitive)
     , m_destinationRootByteCount(destinationRootByteCount)
     , m_cleanRepeatedSeparators(settings.cleanRepeatedSeparators)
+    , m_udfNameLengths(settings.selectedFilesystem == FilesystemPreset(FilesystemPreset::udf))
     , m_repeatedSeparatorCharacters(settings.repeatedSeparatorCharacters)
     , m_smartPathShortening(settings.smartPathShortening)
     , m_logSink(std::move(logSink))
@@ -908,7 +947,14 @@ SourceFileAnalyzer::Phase1Result SourceFileAnalyzer::processItem(PreparedItem&& 
         applyTranslationTable(path, result.transformations);
         stripCharacters(path, result.transformations);
         if (m_cleanRepeatedSeparators) {
-            collapseRepeatedSeparators(path, result.transformations);
+            // A collapsed run can leave a strip character at an edge ("0-._"
+            // becomes "0."): strip and collapse again until neither changes
+            // anything, so that a proposed name is final. Each round shortens
+            // the path; the bound is only a guard.
+            for (int round = 0; round < kMaxEdgeRounds && collapseRepeatedSeparators(path, result.transformations)
+                 && stripCharacters(path, result.transformations);
+                 ++round) {
+            }
         }
         enforceLimits(path, item.item.isDirectory, result.transformations, result.tooDeepOriginalPath);
         result.transformedPath = std::move(path);
@@ -1147,15 +1193,15 @@ bool SourceFileAnalyzer::mayStrip(std::string_view component) const
         && (!m_stripTrailingCharacters.asciiOnly() || m_stripTrailingCharacters.containsAsciiByte(component.back()));
 }
 
-void SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) const
+bool SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) const
 {
     if (m_stripLeadingCharacters.empty() && m_stripTrailingCharacters.empty()) {
-        return;
+        return false;
     }
     bool candidate = false;
     forEachComponent(path, [&](std::string_view component) { candidate = candidate || mayStrip(component); });
     if (!candidate) {
-        return;
+        return false;
     }
     std::vector<std::string> trimmed;
     std::string out;
@@ -1168,10 +1214,23 @@ void SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) cons
         }
     });
     if (trimmed.empty()) {
-        return;
+        return false;
+    }
+    path = std::move(out);
+    for (FileTransformationIssue& issue : issues) {
+        if (const auto* earlier = issue.getIf<FileTransformationIssue::TrimmedCharacters>()) {
+            std::vector<std::string> components = earlier->components;
+            for (std::string& component : trimmed) {
+                if (!containsCanonically(components, component)) {
+                    components.push_back(std::move(component));
+                }
+            }
+            issue = FileTransformationIssue::TrimmedCharacters {std::move(components)};
+            return true;
+        }
     }
     issues.emplace_back(FileTransformationIssue::TrimmedCharacters {std::move(trimmed)});
-    path = std::move(out);
+    return true;
 }
 
 std::string SourceFileAnalyzer::stripComponent(std::string_view component, std::vector<std::string>& trimmed) const
@@ -1231,17 +1290,17 @@ bool SourceFileAnalyzer::hasSeparatorRun(std::string_view component) const
     return false;
 }
 
-void SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& issues) const
+bool SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& issues) const
 {
     if (m_repeatedSeparatorSet.empty()) {
-        return;
+        return false;
     }
     bool mayChange = false;
     forEachComponent(path, [&](std::string_view component) {
         mayChange = mayChange || (!component.empty() && hasSeparatorRun(component));
     });
     if (!mayChange) {
-        return;
+        return false;
     }
     std::string out;
     out.reserve(path.size());
@@ -1253,10 +1312,18 @@ void SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& i
         }
     });
     if (out == path) {
-        return;
+        return false;
+    }
+    for (FileTransformationIssue& issue : issues) {
+        if (const auto* earlier = issue.getIf<FileTransformationIssue::RepeatedSeparators>()) {
+            issue = FileTransformationIssue::RepeatedSeparators {earlier->from, out};
+            path = std::move(out);
+            return true;
+        }
     }
     issues.emplace_back(FileTransformationIssue::RepeatedSeparators {path, out});
     path = std::move(out);
+    return true;
 }
 
 std::string SourceFileAnalyzer::collapseSeparatorRuns(std::string_view text) const
@@ -1294,12 +1361,12 @@ void SourceFileAnalyzer::enforceLimits(std::string& path, bool isDirectory, Issu
 {
     // 1. Name length.
     {
-        const std::int64_t bytes = byteCount(lastComponent(path));
+        const std::int64_t bytes = nameLength(lastComponent(path));
         const std::int64_t limit = isDirectory ? m_effectiveFolderNameLength : m_effectiveFileNameLength;
         if (bytes > limit) {
             if (isDirectory) {
                 issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
-                path = truncateLastComponent(path, limit);
+                path = truncateFolderName(path, limit);
             } else {
                 issues.emplace_back(FileTransformationIssue::FilenameTooLong {bytes, limit});
                 path = fitFileName(path, limit, issues);
@@ -1398,11 +1465,11 @@ std::optional<std::string> SourceFileAnalyzer::reservedKeyFor(std::string_view n
 void SourceFileAnalyzer::refitAfterPrefix(std::string& path, bool isDirectory, Issues& issues) const
 {
     const std::int64_t limit = isDirectory ? m_effectiveFolderNameLength : m_effectiveFileNameLength;
-    if (byteCount(lastComponent(path)) <= limit) {
+    if (nameLength(lastComponent(path)) <= limit) {
         return;
     }
     if (isDirectory) {
-        path = truncateLastComponent(path, limit);
+        path = truncateFolderName(path, limit);
         return;
     }
     const bool alreadyUnresolvable = std::any_of(issues.begin(), issues.end(),
@@ -1461,6 +1528,61 @@ std::string SourceFileAnalyzer::truncateToUTF8Bytes(std::string_view text, std::
 std::string SourceFileAnalyzer::truncateLastComponent(std::string_view path, std::int64_t budget)
 {
     std::string cut = truncateToUTF8Bytes(lastComponent(path), budget);
+    if (cut.empty()) {
+        cut = kEmptyComponentStandIn;
+    }
+    return joinPrefixAndName(parentPart(path), cut);
+}
+
+std::int64_t SourceFileAnalyzer::nameLength(std::string_view name) const
+{
+    if (!m_udfNameLengths || text::isAscii(name)) {
+        return byteCount(name);
+    }
+    UdfCount count;
+    count.add(name);
+    return count.bytes();
+}
+
+std::string SourceFileAnalyzer::fitUdfNameHead(std::string_view head, std::string_view tail, std::int64_t limit)
+{
+    UdfCount kept;
+    UdfCount tailCount;
+    tailCount.add(tail);
+    std::size_t cut = 0;
+    // Each character only lengthens the name, so the first that does not fit ends it.
+    forEachCharacter(head, [&](std::string_view character, std::size_t offset) {
+        UdfCount next = kept;
+        next.add(character);
+        if ((next + tailCount).bytes() > limit) {
+            return false;
+        }
+        kept = next;
+        cut = offset + character.size();
+        return true;
+    });
+    return std::string(head.substr(0, cut));
+}
+
+std::string SourceFileAnalyzer::truncateFolderName(std::string_view path, std::int64_t limit) const
+{
+    // A cut can end on a character the trailing strip removes: it goes too,
+    // so that the cut name is final.
+    std::string cut = truncateName(path, limit);
+    const std::string_view name = lastComponent(cut);
+    std::string kept = dropTrailingStripCharacters(name);
+    if (kept.size() == name.size()) {
+        return cut;
+    }
+    return joinPrefixAndName(parentPart(cut), kept.empty() ? std::string(kEmptyComponentStandIn) : kept);
+}
+
+std::string SourceFileAnalyzer::truncateName(std::string_view path, std::int64_t limit) const
+{
+    if (!m_udfNameLengths) {
+        return truncateLastComponent(path, limit);
+    }
+    std::string cut = fitUdfNameHead(lastComponent(path), {}, limit);
     if (cut.empty()) {
         cut = kEmptyComponentStandIn;
     }
@@ -1532,7 +1654,10 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
     const std::string_view prefix = parentPart(path);
     const auto [base, extension] = splitExtension(name);
     const auto [stem, suffix] = splitVersionSuffix(base);
-    const std::int64_t budget = limit - byteCount(extension) - byteCount(suffix);
+    std::string tail;
+    tail.append(suffix).append(extension);
+    const std::int64_t tailLength = m_udfNameLengths ? nameLength(tail) : byteCount(extension) + byteCount(suffix);
+    const std::int64_t budget = limit - tailLength;
 
     std::string reason;
     if (budget < 1) {
@@ -1540,13 +1665,24 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
         if (!suffix.empty()) {
             reason += " + version suffix '" + std::string(suffix) + "'";
         }
-        reason += " (" + std::to_string(byteCount(extension) + byteCount(suffix)) + " B) exceeds " + std::to_string(limit)
-            + " B limit";
+        reason += " (" + std::to_string(tailLength) + " B) exceeds " + std::to_string(limit) + " B limit";
     } else {
-        std::string cut = truncateToUTF8Bytes(stem, budget);
+        std::string cut = m_udfNameLengths ? fitUdfNameHead(stem, tail, limit) : truncateToUTF8Bytes(stem, budget);
+        if (suffix.empty() && extension.empty()) {
+            // The cut ends the name: a trailing strip character there goes too.
+            std::string kept = dropTrailingStripCharacters(cut);
+            if (!kept.empty()) {
+                cut = std::move(kept);
+            }
+        }
         if (!cut.empty()) {
             cut.append(suffix);
             cut.append(extension);
+            if (m_cleanRepeatedSeparators && !tail.empty()) {
+                // The cut can end on a separator that now meets the one
+                // starting the extension or suffix.
+                cut = collapseSeparatorRuns(cut);
+            }
             return joinPrefixAndName(prefix, cut);
         }
         reason = "No character fits in " + std::to_string(budget) + "-byte base budget";

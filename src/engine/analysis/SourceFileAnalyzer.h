@@ -138,8 +138,10 @@ public:
 
     void applyEncoding(std::string& path, Issues& issues, TransliterationCaches& caches) const;
     void applyTranslationTable(std::string& path, Issues& issues) const;
-    void stripCharacters(std::string& path, Issues& issues) const;
-    void collapseRepeatedSeparators(std::string& path, Issues& issues) const;
+    // These two answer whether they changed the path. Run again on a path
+    // they changed before, each extends its issue instead of adding one.
+    bool stripCharacters(std::string& path, Issues& issues) const;
+    bool collapseRepeatedSeparators(std::string& path, Issues& issues) const;
     void enforceLimits(std::string& path, bool isDirectory, Issues& issues,
         std::optional<std::string>& tooDeepOriginalPath) const;
 
@@ -164,6 +166,20 @@ public:
     // Cuts the last component to `budget` bytes; a cut that leaves nothing
     // gives "_".
     static std::string truncateLastComponent(std::string_view path, std::int64_t budget);
+
+    // The length a name is held to against the name limits: its UTF-8 bytes;
+    // for the UDF preset the bytes UDF stores it in (one per character when
+    // every character is at most U+00FF, else two per UTF-16 unit).
+    std::int64_t nameLength(std::string_view name) const;
+    bool measuresUdfNames() const { return m_udfNameLengths; }
+    // The longest prefix of whole characters of `head` that, with `tail`
+    // after it, is at most `limit` long as UDF stores names.
+    static std::string fitUdfNameHead(std::string_view head, std::string_view tail, std::int64_t limit);
+    // truncateLastComponent in the measure of nameLength.
+    std::string truncateName(std::string_view path, std::int64_t limit) const;
+    // truncateName, then without the trailing strip characters the cut left
+    // at the end ("_" when nothing else is left).
+    std::string truncateFolderName(std::string_view path, std::int64_t limit) const;
     // (base, extension): the extension runs from the first "." (not counting a
     // leading one) to the end, dot included.
     static std::pair<std::string_view, std::string_view> splitExtension(std::string_view name);
@@ -265,6 +281,7 @@ private:
     CharacterSet m_stripLeadingCharacters;
     CharacterSet m_stripTrailingCharacters;
     bool m_cleanRepeatedSeparators;
+    bool m_udfNameLengths = false;
     std::vector<std::string> m_repeatedSeparatorCharacters;
     CharacterSet m_repeatedSeparatorSet;
     // Ranks by character: ASCII by byte, others by NFC form.

@@ -2,6 +2,7 @@
 
 #include "history/TransformationHistory.h"
 #include "log/AppLogger.h"
+#include "rename/FolderMetadata.h"
 #include "rename/RenamePaths.h"
 
 #include <cerrno>
@@ -26,8 +27,19 @@ bool exists(FileSystemOps& fs, const std::string& path)
     return fs.lstat(path, st) == 0;
 }
 
+// A folder the batch made in place of a renamed one, with its status from
+// before the undo moved anything out of it: the former folder, made again by
+// the undo, takes its metadata back from it.
+struct StandIn {
+    std::string created;  // root-relative
+    struct stat status;
+};
+// By the former folder's root-relative path.
+using StandIns = std::map<std::string, StandIn>;
+
 // Creates root/relative and every missing folder between; 0 or an errno.
-int makeDirectories(FileSystemOps& fs, const std::string& root, const std::string& relative)
+// Appends the root-relative path of every folder it made to `made`.
+int makeDirectories(FileSystemOps& fs, const std::string& root, const std::string& relative, std::vector<std::string>& made)
 {
     std::string path = RenamePaths::withoutTrailingSlash(root);
     for (const std::string& component : RenamePaths::components(relative)) {
@@ -41,8 +53,33 @@ int makeDirectories(FileSystemOps& fs, const std::string& root, const std::strin
         const int error = fs.makeDirectory(path, 0777);
         if (error != 0 && error != EEXIST)
             return error;
+        if (error == 0)
+            made.push_back(RenamePaths::relativeTo(RenamePaths::withoutTrailingSlash(root), path));
     }
     return 0;
+}
+
+StandIns standInsOf(const std::map<std::string, std::string>& mapping, const std::string& root, FileSystemOps& fs)
+{
+    StandIns out;
+    for (const auto& [created, former] : mapping) {
+        StandIn standIn {created, {}};
+        if (fs.lstat(RenamePaths::join(root, created), standIn.status) == 0 && S_ISDIR(standIn.status.st_mode))
+            out.emplace(former, std::move(standIn));
+    }
+    return out;
+}
+
+// A former folder the undo made takes the metadata of the folder that stood
+// in for it; remembered in `adopted` for the times after the merge.
+void adoptMetadata(const std::string& former, const StandIns& standIns, const std::string& root, FileSystemOps& fs,
+    std::map<std::string, const StandIn*>& adopted)
+{
+    const auto found = standIns.find(former);
+    if (found == standIns.end() || !adopted.emplace(former, &found->second).second)
+        return;
+    FolderMetadata::copyAttributes(RenamePaths::join(root, found->second.created), found->second.status,
+        RenamePaths::join(root, former), fs);
 }
 
 // Split at every "/", empty pieces kept.
@@ -117,7 +154,7 @@ bool staysInsideRoot(FileSystemOps& fs, const std::string& root, const std::stri
 
 void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
     const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
-    std::vector<FailedItem>& failed)
+    const StandIns& standIns, std::map<std::string, const StandIn*>& adopted, std::vector<FailedItem>& failed)
 {
     for (const HistoryRecord& record : plan.records) {
         if (record.type != HistoryRecordType::removedDirectory)
@@ -126,7 +163,10 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
         const std::string full = RenamePaths::join(root, relative);
         if (exists(fs, full))
             continue;
-        const int error = makeDirectories(fs, root, relative);
+        std::vector<std::string> madeFolders;
+        const int error = makeDirectories(fs, root, relative, madeFolders);
+        for (const std::string& folder : madeFolders)
+            adoptMetadata(folder, standIns, root, fs, adopted);
         if (error == 0) {
             TESS_LOG_INFO("Undo: recreated directory " + relative);
             continue;
@@ -146,6 +186,8 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
         if (!reply.success && !made) {
             TESS_LOG_ERROR("❌ Undo: failed to recreate directory (privileged) — " + full + ": " + reply.message);
             failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + reply.message)});
+        } else if (made) {
+            adoptMetadata(relative, standIns, root, fs, adopted);
         }
     }
 }
@@ -201,7 +243,8 @@ bool removeMetadataThen(FileSystemOps& fs, const std::string& folder, int& remov
 }
 
 int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::string, std::string>& mapping,
-    const std::string& root, const SourceFileRenamer::PrivilegedRename& privilegedRename, FileSystemOps& fs)
+    const std::map<std::string, const StandIn*>& adopted, const std::string& root,
+    const SourceFileRenamer::PrivilegedRename& privilegedRename, FileSystemOps& fs)
 {
     std::string realRoot;
     if (fs.realPath(root, realRoot) != 0)
@@ -237,6 +280,9 @@ int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::strin
                 TESS_LOG_ERROR("❌ Undo: could not merge remaining contents from " + created + " to " + former);
                 continue;
             }
+            // Emptied: its times from before the undo are the former folder's.
+            if (const auto made = adopted.find(former); made != adopted.end() && made->second->created == created)
+                FolderMetadata::copyTimes(made->second->status, formerFull, fs);
             if (!removeMetadataThen(fs, createdFull, removeError))
                 continue;
             if (removeError == 0) {
@@ -276,20 +322,27 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     if (!result.failed.empty())
         return result;
 
-    recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, result.failed);
+    std::set<std::string> created;
+    for (const HistoryRecord& record : plan.records) {
+        if (record.type == HistoryRecordType::createdDirectory)
+            created.insert(record.originalRelativePath);
+    }
+    const std::map<std::string, std::string> mapping = createdFolderMapping(entry, created);
+    const StandIns standIns = standInsOf(mapping, root, fs);
+    std::map<std::string, const StandIn*> adopted;
+
+    recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, standIns, adopted, result.failed);
 
     SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(
         moveBackInstructions(plan), root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
     result.renamed = std::move(batch.renamed);
     for (FailedItem& failure : batch.failed)
         result.failed.push_back(std::move(failure));
+    // Former folders the moves back made as parents.
+    for (const std::string& folder : batch.createdDirectories)
+        adoptMetadata(folder, standIns, root, fs, adopted);
 
-    std::set<std::string> created;
-    for (const HistoryRecord& record : plan.records) {
-        if (record.type == HistoryRecordType::createdDirectory)
-            created.insert(record.originalRelativePath);
-    }
-    const int removed = removeCreatedDirectories(plan, createdFolderMapping(entry, created), root, privilegedRename, fs);
+    const int removed = removeCreatedDirectories(plan, mapping, adopted, root, privilegedRename, fs);
 
     if (removed > 0)
         TESS_LOG_INFO("Undo: removed " + std::to_string(removed) + " directories created during original rename");

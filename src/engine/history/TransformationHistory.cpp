@@ -60,6 +60,69 @@ private:
     bool m_done = false;
 };
 
+// Path tokens (the scan root and the two paths of every record) hold raw
+// file-name bytes; every other token must be UTF-8 text.
+bool isPathToken(std::size_t index)
+{
+    if (index == 3)
+        return true;
+    if (index < TransformationHistory::kHeaderTokenCount)
+        return false;
+    const std::size_t field = (index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
+    return field == 0 || field == 1;
+}
+
+// Checks UTF-8 byte by byte, as text::isValidUtf8 does for a whole text.
+class Utf8Stream {
+public:
+    // False once the bytes so far can no longer be valid UTF-8.
+    bool add(unsigned char byte)
+    {
+        if (m_needed > 0) {
+            if (byte < m_lower || byte > m_upper)
+                return false;
+            --m_needed;
+            m_lower = 0x80;
+            m_upper = 0xBF;
+            return true;
+        }
+        if (byte < 0x80)
+            return true;
+        if (byte >= 0xC2 && byte <= 0xDF) {
+            m_needed = 1;
+        } else if (byte >= 0xE0 && byte <= 0xEF) {
+            m_needed = 2;
+            if (byte == 0xE0)
+                m_lower = 0xA0;  // no overlong form
+            if (byte == 0xED)
+                m_upper = 0x9F;  // no surrogate
+        } else if (byte >= 0xF0 && byte <= 0xF4) {
+            m_needed = 3;
+            if (byte == 0xF0)
+                m_lower = 0x90;
+            if (byte == 0xF4)
+                m_upper = 0x8F;  // nothing above U+10FFFF
+        } else {
+            return false;
+        }
+        return true;
+    }
+    // Ends a text: false when it stopped inside a sequence. Ready for the next.
+    bool end()
+    {
+        const bool complete = m_needed == 0;
+        m_needed = 0;
+        m_lower = 0x80;
+        m_upper = 0xBF;
+        return complete;
+    }
+
+private:
+    int m_needed = 0;
+    unsigned char m_lower = 0x80;
+    unsigned char m_upper = 0xBF;
+};
+
 // What the list needs of one file, gathered while the file streams by: the
 // six header tokens, the number of tokens and the records of type F, D or RD.
 // Memory stays bounded by the header, whatever the file's size.
@@ -74,6 +137,9 @@ public:
                     return false;
                 continue;
             }
+            // Every token but a path must be UTF-8 text, as parse() demands.
+            if (!m_currentIsPath && !m_utf8.add(static_cast<unsigned char>(c)))
+                return false;
             if (m_index < TransformationHistory::kHeaderTokenCount) {
                 if (m_index == 0 && m_current.size() >= TransformationHistory::kMagic.size())
                     return false;
@@ -102,6 +168,8 @@ private:
 
     bool finishToken()
     {
+        if (!m_currentIsPath && !m_utf8.end())
+            return false;
         if (m_index < TransformationHistory::kHeaderTokenCount) {
             m_header[m_index] = std::move(m_current);
             if (m_index == 0 && m_header[0] != TransformationHistory::kMagic)
@@ -113,27 +181,18 @@ private:
         }
         m_current.clear();
         ++m_index;
+        m_currentIsPath = isPathToken(m_index);
         return true;
     }
 
     std::string m_header[TransformationHistory::kHeaderTokenCount];
+    Utf8Stream m_utf8;
+    bool m_currentIsPath = false;
     std::string m_current;
     std::uint64_t m_index = 0;
     bool m_pendingFacing = false;
     std::int64_t m_userFacing = 0;
 };
-
-// Path tokens (the scan root and the two paths of every record) hold raw
-// file-name bytes; every other token must be UTF-8 text.
-bool isPathToken(std::size_t index)
-{
-    if (index == 3)
-        return true;
-    if (index < TransformationHistory::kHeaderTokenCount)
-        return false;
-    const std::size_t field = (index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
-    return field == 0 || field == 1;
-}
 
 std::string withoutNul(std::string_view token)
 {

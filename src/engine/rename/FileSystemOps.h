@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -54,6 +55,25 @@ public:
     // create and remove entries in it?
     virtual int canModifyEntries(const std::string& folder) = 0;
     virtual AclInfo extendedAcl(const std::string& path) = 0;
+
+    // --- metadata of a folder made in place of a renamed one ---------------
+
+    enum class AclType { Access,
+        Default };
+
+    // lchown(2).
+    virtual int changeOwner(const std::string& path, uid_t owner, gid_t group) = 0;
+    // chmod(2) with the permission, set-id and sticky bits of `mode`.
+    virtual int changeMode(const std::string& path, mode_t mode) = 0;
+    // Gives `to` the ACL of `type` that `from` has. A source without an
+    // extended ACL of that type leaves `to` without one as well.
+    virtual int copyAcl(const std::string& from, const std::string& to, AclType type) = 0;
+    // llistxattr(2): every extended attribute name of `path`.
+    virtual int listExtendedAttributes(const std::string& path, std::vector<std::string>& names) = 0;
+    // Copies one extended attribute; links are not followed.
+    virtual int copyExtendedAttribute(const std::string& from, const std::string& to, const std::string& name) = 0;
+    // utimensat(2) of the access and modification times; links are not followed.
+    virtual int setTimes(const std::string& path, const timespec& accessed, const timespec& modified) = 0;
 
     // The real POSIX implementation, shared by every caller that passes none.
     static FileSystemOps& posix();

@@ -12,6 +12,7 @@
 #include <sys/acl.h>
 #include <sys/ioctl.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace tess {
@@ -27,6 +28,20 @@ FileSystemOps::EntryType typeFromMode(mode_t mode)
     if (S_ISREG(mode))
         return FileSystemOps::EntryType::File;
     return FileSystemOps::EntryType::Other;
+}
+
+// Whether an ACL has entries beyond those the mode bits stand for.
+bool isExtended(acl_t acl, FileSystemOps::AclType type)
+{
+    if (type == FileSystemOps::AclType::Access)
+        return ::acl_equiv_mode(acl, nullptr) != 0;
+    acl_entry_t entry;
+    return ::acl_get_entry(acl, ACL_FIRST_ENTRY, &entry) == 1;
+}
+
+bool unsupported(int error)
+{
+    return error == ENOTSUP || error == EOPNOTSUPP;
 }
 
 }  // namespace
@@ -187,6 +202,96 @@ FileSystemOps::AclInfo PosixFileSystemOps::extendedAcl(const std::string& path)
     }
     ::acl_free(acl);
     return info;
+}
+
+int PosixFileSystemOps::changeOwner(const std::string& path, uid_t owner, gid_t group)
+{
+    return ::lchown(path.c_str(), owner, group) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::changeMode(const std::string& path, mode_t mode)
+{
+    return ::chmod(path.c_str(), mode & 07777) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::copyAcl(const std::string& from, const std::string& to, AclType type)
+{
+    const acl_type_t kind = type == AclType::Access ? ACL_TYPE_ACCESS : ACL_TYPE_DEFAULT;
+    acl_t source = ::acl_get_file(from.c_str(), kind);
+    if (!source)
+        return unsupported(errno) ? 0 : errno;  // a source volume without ACLs has nothing to give
+    const bool sourceExtended = isExtended(source, type);
+    int result = 0;
+    if (!sourceExtended) {
+        // The target may have inherited entries from its parent's default ACL.
+        acl_t target = ::acl_get_file(to.c_str(), kind);
+        const bool targetExtended = target && isExtended(target, type);
+        if (target)
+            ::acl_free(target);
+        if (targetExtended) {
+            if (type == AclType::Default)
+                result = ::acl_delete_def_file(to.c_str()) == 0 ? 0 : errno;
+            else
+                result = ::acl_set_file(to.c_str(), kind, source) == 0 ? 0 : errno;
+        }
+    } else {
+        result = ::acl_set_file(to.c_str(), kind, source) == 0 ? 0 : errno;
+    }
+    ::acl_free(source);
+    return result;
+}
+
+int PosixFileSystemOps::listExtendedAttributes(const std::string& path, std::vector<std::string>& names)
+{
+    names.clear();
+    std::vector<char> buffer;
+    for (;;) {
+        const ssize_t size = ::llistxattr(path.c_str(), nullptr, 0);
+        if (size < 0)
+            return unsupported(errno) ? 0 : errno;
+        if (size == 0)
+            return 0;
+        buffer.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::llistxattr(path.c_str(), buffer.data(), buffer.size());
+        if (got >= 0) {
+            buffer.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE)
+            return errno;  // ERANGE: the list grew meanwhile, ask again
+    }
+    for (std::size_t start = 0; start < buffer.size();) {
+        const std::size_t end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(start), buffer.end(), '\0') - buffer.begin();
+        if (end > start)
+            names.emplace_back(buffer.data() + start, end - start);
+        start = end + 1;
+    }
+    return 0;
+}
+
+int PosixFileSystemOps::copyExtendedAttribute(const std::string& from, const std::string& to, const std::string& name)
+{
+    std::vector<char> value;
+    for (;;) {
+        const ssize_t size = ::lgetxattr(from.c_str(), name.c_str(), nullptr, 0);
+        if (size < 0)
+            return errno;
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::lgetxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE)
+            return errno;
+    }
+    return ::lsetxattr(to.c_str(), name.c_str(), value.data(), value.size(), 0) == 0 ? 0 : errno;
+}
+
+int PosixFileSystemOps::setTimes(const std::string& path, const timespec& accessed, const timespec& modified)
+{
+    const timespec times[2] = {accessed, modified};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 }  // namespace tess

@@ -18,6 +18,12 @@ public:
     int immutableFlag(const std::string& path, bool& immutable) override;
     int canModifyEntries(const std::string& folder) override;
     AclInfo extendedAcl(const std::string& path) override;
+    int changeOwner(const std::string& path, uid_t owner, gid_t group) override;
+    int changeMode(const std::string& path, mode_t mode) override;
+    int copyAcl(const std::string& from, const std::string& to, AclType type) override;
+    int listExtendedAttributes(const std::string& path, std::vector<std::string>& names) override;
+    int copyExtendedAttribute(const std::string& from, const std::string& to, const std::string& name) override;
+    int setTimes(const std::string& path, const timespec& accessed, const timespec& modified) override;
 };
 
 }  // namespace tess

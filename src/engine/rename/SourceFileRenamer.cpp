@@ -1,6 +1,7 @@
 #include "rename/SourceFileRenamer.h"
 
 #include "log/AppLogger.h"
+#include "rename/FolderMetadata.h"
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
 
@@ -35,6 +36,9 @@ public:
             m_resolvedRoot = m_root;
     }
 
+    // Remembers, before anything moves, each renamed folder's status under
+    // its final path: a folder this batch makes there stands in for it.
+    void noteFolderTargets(const std::vector<const RenameInstruction*>& folders);
     void processFile(const RenameInstruction& instruction);
     void processFolder(const RenameInstruction& instruction);
     // While only files move, an existing folder keeps its resolved path, so
@@ -53,6 +57,14 @@ private:
     void merge(const RenameInstruction& instruction, const std::string& source, const std::string& target);
     void fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message);
     bool resolvesInsideRoot(const std::string& path);
+    // Called for every folder this batch made: one made as the final path of
+    // a renamed folder takes that folder's metadata.
+    void adoptFolderMetadata(const std::string& folder);
+
+    struct FolderSource {
+        std::string path;
+        struct stat status;
+    };
 
     std::string m_root;
     std::string m_resolvedRoot;
@@ -63,7 +75,35 @@ private:
     SourceFileRenamer::RenameBatchResult m_result;
     bool m_cacheResolvedFolders = true;
     std::unordered_map<std::string, bool> m_resolvedFolders;
+    // Final path -> the renamed folder (empty for a batch without folder renames).
+    std::unordered_map<std::string, FolderSource> m_folderSources;
+    // Final paths of renamed folders that this batch made.
+    std::unordered_map<std::string, const FolderSource*> m_madeForFolders;
 };
+
+void BatchRun::noteFolderTargets(const std::vector<const RenameInstruction*>& folders)
+{
+    for (const RenameInstruction* instruction : folders) {
+        if (instruction->currentRelativePath == instruction->targetRelativePath
+            || !RenamePaths::isValidRelative(instruction->currentRelativePath)
+            || !RenamePaths::isValidRelative(instruction->targetRelativePath))
+            continue;
+        FolderSource source {RenamePaths::join(m_root, instruction->currentRelativePath), {}};
+        if (m_fs.lstat(source.path, source.status) != 0 || !S_ISDIR(source.status.st_mode))
+            continue;
+        m_folderSources.emplace(RenamePaths::join(m_root, instruction->targetRelativePath), std::move(source));
+    }
+}
+
+void BatchRun::adoptFolderMetadata(const std::string& folder)
+{
+    if (m_folderSources.empty())
+        return;
+    const auto found = m_folderSources.find(folder);
+    if (found == m_folderSources.end() || !m_madeForFolders.emplace(folder, &found->second).second)
+        return;
+    FolderMetadata::copyAttributes(found->second.path, found->second.status, folder, m_fs);
+}
 
 void BatchRun::fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message)
 {
@@ -130,6 +170,7 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
         const int error = m_fs.makeDirectory(*it, 0777);
         if (error == 0) {
             m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *it));
+            adoptFolderMetadata(*it);
             continue;
         }
         if (error == EEXIST && RenameChecks::isRealDirectory(m_fs, *it))
@@ -148,8 +189,13 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
         const auto reply = m_privilegedCreateDirectory(parent);
         // Whatever now exists of the missing chain was created for this batch.
         for (auto rest = it; rest != missing.rend(); ++rest) {
-            if (RenameChecks::exists(m_fs, *rest))
+            if (RenameChecks::exists(m_fs, *rest)) {
                 m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *rest));
+                // The helper made it: the metadata is given from here, as far
+                // as this process may.
+                if (RenameChecks::isRealDirectory(m_fs, *rest))
+                    adoptFolderMetadata(*rest);
+            }
         }
         // A reply of failure (perhaps a time-out) counts only if the folder is missing.
         if (reply.success || RenameChecks::isRealDirectory(m_fs, parent))
@@ -241,6 +287,9 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
                 + "). Manually merge or remove the conflicting items, then retry.");
         return;
     }
+    // The source is empty now: its times are final, the target takes them.
+    if (const auto made = m_madeForFolders.find(target); made != m_madeForFolders.end())
+        FolderMetadata::copyTimes(made->second->status, target, m_fs);
     const int error = m_fs.removeDirectory(source);
     if (error == 0) {
         m_result.mergedDirectories.push_back(instruction.currentRelativePath);
@@ -273,7 +322,10 @@ SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::v
     for (const auto& instruction : instructions) {
         if (instruction.isDirectory)
             folders.push_back(&instruction);
-        else
+    }
+    run.noteFolderTargets(folders);
+    for (const auto& instruction : instructions) {
+        if (!instruction.isDirectory)
             run.processFile(instruction);
     }
     std::stable_sort(folders.begin(), folders.end(), [](const RenameInstruction* a, const RenameInstruction* b) {

@@ -1,5 +1,7 @@
 #include "scan/DirectoryWalker.h"
 
+#include "log/AppLogger.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -10,10 +12,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -89,21 +94,104 @@ public:
     {
         m_pending.emplace_back();  // the source folder itself
         std::vector<std::thread> threads;
-        threads.reserve(workerCount - 1);
-        for (std::size_t i = 1; i < workerCount; ++i) {
-            threads.emplace_back([this] { work(); });
+        {
+            // Joins every started worker however this block is left; on an
+            // unwind the workers are told to stop first.
+            JoinGuard guard(*this, threads);
+            try {
+                threads.reserve(workerCount - 1);
+                for (std::size_t i = 1; i < workerCount; ++i) {
+                    threads.emplace_back([this] { workSafely(); });
+                }
+            } catch (const std::exception& error) {
+                // Fewer workers walk the same tree.
+                TESS_LOG_WARN("⚠️ DirectoryWalker: started " + std::to_string(threads.size() + 1) + " of "
+                    + std::to_string(workerCount) + " workers: " + error.what());
+            }
+            workSafely();
         }
-        work();
-        for (auto& thread : threads) {
-            thread.join();
+        if (m_failed) {
+            // A partial listing must never be taken for the tree.
+            m_outcome.failed = true;
+            m_outcome.cancelled = true;
+            m_outcome.rootUnlisted = true;
+            m_outcome.rootError = EIO;
+            m_outcome.items.clear();
         }
         return std::move(m_outcome);
     }
 
 private:
-    bool cancelled() const { return m_options.isCancelled && m_options.isCancelled(); }
+    class JoinGuard {
+    public:
+        JoinGuard(Walk& walk, std::vector<std::thread>& threads)
+            : m_walk(walk)
+            , m_threads(threads)
+        {
+        }
+        JoinGuard(const JoinGuard&) = delete;
+        JoinGuard& operator=(const JoinGuard&) = delete;
+        ~JoinGuard()
+        {
+            if (std::uncaught_exceptions() > 0) {
+                m_walk.abort();
+            }
+            for (auto& thread : m_threads) {
+                if (thread.joinable()) {
+                    thread.join();
+                }
+            }
+        }
 
-    void work()
+    private:
+        Walk& m_walk;
+        std::vector<std::thread>& m_threads;
+    };
+
+    bool cancelled() const { return m_failed || (m_options.isCancelled && m_options.isCancelled()); }
+
+    // Every worker's entry: nothing it throws leaves the thread. A failure
+    // stops the whole walk; the other workers finish their folder and leave.
+    void workSafely() noexcept
+    {
+        bool holdsFolder = false;
+        try {
+            work(holdsFolder);
+            return;
+        } catch (const std::exception& error) {
+            logFailure(error.what());
+        } catch (...) {
+            logFailure("unknown error");
+        }
+        std::lock_guard lock(m_mutex);
+        if (holdsFolder) {
+            --m_active;
+        }
+        m_failed = true;
+        m_pending.clear();
+        m_changed.notify_all();
+    }
+
+    static void logFailure(const char* what) noexcept
+    {
+        try {
+            TESS_LOG_ERROR(std::string("❌ DirectoryWalker: a worker failed, walk stopped: ") + what);
+        } catch (...) {
+            // Out of memory even for the line: the walk still fails.
+        }
+    }
+
+    void abort()
+    {
+        std::lock_guard lock(m_mutex);
+        m_failed = true;
+        m_pending.clear();
+        m_changed.notify_all();
+    }
+
+    // `holdsFolder` tells whether a folder taken from the queue is being
+    // listed, so that a failure can hand its place back.
+    void work(bool& holdsFolder)
     {
         CompiledExcludePatterns::Matcher matcher(m_options.excludePatterns);
         std::vector<FileItem> items;
@@ -118,6 +206,7 @@ private:
             std::string relative = std::move(m_pending.back());
             m_pending.pop_back();
             ++m_active;
+            holdsFolder = true;
             lock.unlock();
 
             items.clear();
@@ -141,12 +230,13 @@ private:
                 }
                 m_outcome.unlistedFolders.push_back(std::move(*failure));
             }
-            if (!stop) {
+            if (!stop && !m_failed) {
                 for (auto& folder : subfolders) {
                     m_pending.push_back(std::move(folder));
                 }
             }
             --m_active;
+            holdsFolder = false;
             if (!m_pending.empty() || m_active == 0) {
                 m_changed.notify_all();
             }
@@ -184,6 +274,8 @@ private:
             close(fd);
             return DirectoryWalker::UnlistedFolder {absolutePath(relative), error};
         }
+        // Closed on every way out, a throw included.
+        const std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, closedir);
         const std::string itemPrefix = m_root + "/" + (relative.empty() ? std::string() : relative + "/");
         const std::string relativePrefix = relative.empty() ? std::string() : relative + "/";
         int readError = 0;
@@ -225,7 +317,6 @@ private:
                 subfolders.push_back(std::move(folder));
             }
         }
-        closedir(dir);
         if (readError != 0) {
             return DirectoryWalker::UnlistedFolder {absolutePath(relative), readError};
         }
@@ -239,6 +330,7 @@ private:
     std::condition_variable m_changed;
     std::vector<std::string> m_pending;  // relative paths of folders to list
     std::size_t m_active = 0;
+    std::atomic<bool> m_failed {false};
     DirectoryWalker::Outcome m_outcome;
 };
 
@@ -297,16 +389,32 @@ DirectoryWalker::Outcome DirectoryWalker::walk(const std::string& rootPath, cons
         outcome.cancelled = true;
         return outcome;
     }
-    const int rootFd = options.openDirectory ? options.openDirectory(-1, std::string(), shownRoot)
-                                             : openDirectoryDefault(-1, std::string(), shownRoot);
+    int rootFd = -EIO;
+    try {
+        rootFd = options.openDirectory ? options.openDirectory(-1, std::string(), shownRoot)
+                                       : openDirectoryDefault(-1, std::string(), shownRoot);
+    } catch (const std::exception& error) {
+        TESS_LOG_ERROR(std::string("❌ DirectoryWalker: cannot open the source folder: ") + error.what());
+        outcome.failed = true;
+        outcome.cancelled = true;
+    }
     if (rootFd < 0) {
         outcome.rootUnlisted = true;
         outcome.rootError = -rootFd;
         outcome.unlistedFolders.push_back({shownRoot, -rootFd});
         return outcome;
     }
-    Walk walk(root, rootFd, options);
-    outcome = walk.run(clampWorkerCount(static_cast<long long>(options.workerCount)));
+    try {
+        Walk walk(root, rootFd, options);
+        outcome = walk.run(clampWorkerCount(static_cast<long long>(options.workerCount)));
+    } catch (const std::exception& error) {
+        TESS_LOG_ERROR(std::string("❌ DirectoryWalker: walk stopped: ") + error.what());
+        outcome = Outcome {};
+        outcome.failed = true;
+        outcome.cancelled = true;
+        outcome.rootUnlisted = true;
+        outcome.rootError = EIO;
+    }
     close(rootFd);
     return outcome;
 }

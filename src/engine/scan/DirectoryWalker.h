@@ -54,6 +54,11 @@ public:
         // The cancellation check answered true during the walk; `items` may
         // then be incomplete.
         bool cancelled = false;
+        // Something unexpected was thrown in the walk (an ERROR line names
+        // it) and the walk stopped. Such a walk also reads as cancelled with
+        // its source folder unlisted (EIO) and no items, so that no caller
+        // takes a partial listing for the tree.
+        bool failed = false;
     };
 
     static constexpr std::size_t kMaxWorkers = 64;
@@ -69,7 +74,8 @@ public:
     static int openDirectoryDefault(int rootFd, const std::string& relativePath, const std::string& absolutePath);
 
     // `rootPath` is the source folder's absolute path; a trailing "/" is
-    // dropped. Items are `rootPath` + "/" + their relative path.
+    // dropped. Items are `rootPath` + "/" + their relative path. Never
+    // throws: what the opener or a worker throws ends the walk as `failed`.
     static Outcome walk(const std::string& rootPath, const Options& options);
 };
 

@@ -1,5 +1,6 @@
 #include "settings/DefaultsStore.h"
 
+#include "core/AtomicFile.h"
 #include "core/XdgPaths.h"
 #include "log/AppLogger.h"
 #include "plist/PlistXml.h"
@@ -10,7 +11,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -33,30 +33,10 @@ Error systemError(const std::string& what, const std::string& path, int error)
     return storeError(what + " " + path + ": " + std::strerror(error));
 }
 
-std::string folderOf(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string nameOf(const std::string& path)
 {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A symbolic link is followed, so that the link itself survives a write.
-std::string resolvedPath(const std::string& path)
-{
-    struct stat info { };
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return path;
-    }
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
 // mkdir -p
@@ -83,61 +63,13 @@ Status makeFolders(const std::string& path)
     return {};
 }
 
-Status writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Error {kAppErrorDomain, -1, std::strerror(errno)};
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
-}
-
-void syncFolder(const std::string& folder)
-{
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-
-// Writes `bytes` to a temporary file beside `path`, flushes it and renames
-// it over `path`.
+// Creates the folder when it is missing, then replaces the file atomically.
 Status writeAtomically(const std::string& path, std::string_view bytes)
 {
-    const std::string folder = folderOf(path);
-    if (Status made = makeFolders(folder); !made) {
+    if (Status made = makeFolders(AtomicFile::folderOf(path)); !made) {
         return made;
     }
-    std::string temp = folder + "/." + nameOf(path) + ".tmp-XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return systemError("Cannot write", temp, errno);
-    }
-    Status written = writeAll(fd, bytes);
-    if (written && fsync(fd) != 0) {
-        written = Error {kAppErrorDomain, -1, std::strerror(errno)};
-    }
-    if (close(fd) != 0 && written) {
-        written = Error {kAppErrorDomain, -1, std::strerror(errno)};
-    }
-    if (!written) {
-        unlink(temp.c_str());
-        return storeError("Cannot write " + temp + ": " + written.error().message);
-    }
-    if (rename(temp.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        unlink(temp.c_str());
-        return systemError("Cannot replace", path, error);
-    }
-    syncFolder(folder);
-    return {};
+    return AtomicFile::write(path, bytes);
 }
 
 std::string compactUtcStamp(std::chrono::system_clock::time_point time)
@@ -190,7 +122,7 @@ std::string DefaultsStore::standardFilePath()
 DefaultsStore::Snapshot DefaultsStore::readSnapshot() const
 {
     Snapshot snapshot;
-    snapshot.target = resolvedPath(m_path);
+    snapshot.target = AtomicFile::followLink(m_path);
     const std::string& path = snapshot.target;
 
     struct stat info { };
@@ -292,7 +224,7 @@ std::optional<std::string> DefaultsStore::lastKeptCopy() const
 
 std::string DefaultsStore::freeCopyName(int attempt) const
 {
-    std::string target = resolvedPath(m_path);
+    std::string target = AtomicFile::followLink(m_path);
     std::string stem = nameOf(target);
     constexpr std::string_view kExtension = ".plist";
     if (stem.size() > kExtension.size() && stem.ends_with(kExtension)) {
@@ -302,7 +234,7 @@ std::string DefaultsStore::freeCopyName(int attempt) const
     if (attempt > 1) {
         name += "-" + std::to_string(attempt);
     }
-    return folderOf(target) + "/" + name + ".plist";
+    return AtomicFile::folderOf(target) + "/" + name + ".plist";
 }
 
 Result<std::string> DefaultsStore::keepCopy(const Snapshot& snapshot)
@@ -335,7 +267,7 @@ Result<std::string> DefaultsStore::keepCopy(const Snapshot& snapshot)
             }
             return systemError("Cannot keep a copy of the defaults as", copy, errno);
         }
-        Status written = writeAll(fd, snapshot.raw);
+        Status written = AtomicFile::writeAll(fd, snapshot.raw);
         if (written && fsync(fd) != 0) {
             written = Error {kAppErrorDomain, -1, std::strerror(errno)};
         }
@@ -344,7 +276,7 @@ Result<std::string> DefaultsStore::keepCopy(const Snapshot& snapshot)
             unlink(copy.c_str());
             return storeError("Cannot keep a copy of the defaults as " + copy + ": " + written.error().message);
         }
-        syncFolder(folderOf(copy));
+        AtomicFile::syncFolder(AtomicFile::folderOf(copy));
         return copy;
     }
     return storeError("Cannot keep a copy of the defaults: no free name beside " + snapshot.target);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "rename/SourceFileRenamer.h"
+
+#include <optional>
+#include <string_view>
+
+namespace tess {
+
+// The texts of a rename verification's status as reports and history files
+// write them.
+class VerificationStatusText {
+public:
+    using Status = SourceFileRenamer::RenameVerification::VerificationStatus;
+
+    VerificationStatusText() = delete;
+
+    // "verified", "sourceStillExists", "targetMissing" or "bothExist".
+    static std::string_view token(Status status);
+    // The sentence shown to the user; each holds " — " (U+2014).
+    static std::string_view description(Status status);
+    // The failed status whose description is exactly `text` (as a history
+    // record stores it); nothing for any other text, including the
+    // description of `verified`, which no failed verification carries.
+    static std::optional<Status> failedStatusFromDescription(std::string_view text);
+};
+
+}  // namespace tess

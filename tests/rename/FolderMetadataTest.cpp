@@ -1,0 +1,255 @@
+// A folder the renamer makes in place of a renamed folder keeps that folder's
+// mode, owner, ACLs, extended attributes and times, and the undo gives them
+// back to the original; a metadata step that fails is a WARN line only.
+
+#include "FaultyFileSystem.h"
+#include "RenameTestSupport.h"
+
+#include "history/HistoryUndo.h"
+
+#include <acl/libacl.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <sys/acl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace tess::test {
+namespace {
+
+using Op = FaultyFileSystem::Op;
+
+// 2001-01-01 00:00:00 UTC and a moment later.
+constexpr timespec kOldAccess {978307200, 123456789};
+constexpr timespec kOldModification {978307260, 987654321};
+
+struct FolderMeta {
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string accessAcl;
+    std::string defaultAcl;
+    std::map<std::string, std::string> attributes;  // user. only
+    timespec accessed {};
+    timespec modified {};
+
+    friend bool operator==(const FolderMeta& a, const FolderMeta& b)
+    {
+        return a.mode == b.mode && a.uid == b.uid && a.gid == b.gid && a.accessAcl == b.accessAcl
+            && a.defaultAcl == b.defaultAcl && a.attributes == b.attributes && a.accessed.tv_sec == b.accessed.tv_sec
+            && a.accessed.tv_nsec == b.accessed.tv_nsec && a.modified.tv_sec == b.modified.tv_sec
+            && a.modified.tv_nsec == b.modified.tv_nsec;
+    }
+    friend std::ostream& operator<<(std::ostream& out, const FolderMeta& m)
+    {
+        out << "mode " << std::oct << m.mode << std::dec << " owner " << m.uid << ":" << m.gid << " acl [" << m.accessAcl
+            << "] default [" << m.defaultAcl << "] atime " << m.accessed.tv_sec << "." << m.accessed.tv_nsec << " mtime "
+            << m.modified.tv_sec << "." << m.modified.tv_nsec << " attributes";
+        for (const auto& [name, value] : m.attributes)
+            out << " " << name << "=" << value;
+        return out;
+    }
+};
+
+std::string aclText(const std::string& path, acl_type_t type)
+{
+    acl_t acl = ::acl_get_file(path.c_str(), type);
+    if (!acl)
+        return "unreadable";
+    char* text = ::acl_to_any_text(acl, nullptr, ',', TEXT_NUMERIC_IDS);
+    std::string out = text ? text : "";
+    ::acl_free(text);
+    ::acl_free(acl);
+    return out;
+}
+
+FolderMeta metaOf(const std::string& path)
+{
+    FolderMeta meta;
+    struct stat st;
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    meta.mode = st.st_mode & 07777;
+    meta.uid = st.st_uid;
+    meta.gid = st.st_gid;
+    meta.accessed = st.st_atim;
+    meta.modified = st.st_mtim;
+    meta.accessAcl = aclText(path, ACL_TYPE_ACCESS);
+    meta.defaultAcl = aclText(path, ACL_TYPE_DEFAULT);
+    char names[4096];
+    const ssize_t size = ::llistxattr(path.c_str(), names, sizeof names);
+    for (ssize_t i = 0; i < size;) {
+        const std::string name = names + i;
+        i += static_cast<ssize_t>(name.size()) + 1;
+        if (name.rfind("user.", 0) != 0)
+            continue;
+        char value[256];
+        const ssize_t length = ::lgetxattr(path.c_str(), name.c_str(), value, sizeof value);
+        meta.attributes[name] = length < 0 ? "unreadable" : std::string(value, static_cast<std::size_t>(length));
+    }
+    return meta;
+}
+
+void setAcl(const std::string& path, acl_type_t type, const char* text)
+{
+    acl_t acl = ::acl_from_text(text);
+    ASSERT_NE(acl, nullptr) << text;
+    EXPECT_EQ(::acl_set_file(path.c_str(), type, acl), 0) << text << ": " << std::strerror(errno);
+    ::acl_free(acl);
+}
+
+struct Case {
+    const char* name;
+    mode_t mode;
+    bool otherOwner;
+    bool acl;
+    bool attribute;
+};
+
+class FolderMetadataTest : public RenamerTest {
+protected:
+    // The folder: "a:b" holding "x:y" and "keep.txt", with the
+    // metadata of `c` and an old modification time.
+    void makeSource(const Case& c)
+    {
+        write("a:b/x:y", "moved file");
+        write("a:b/keep.txt", "left in place");
+        const std::string source = at("a:b");
+        ASSERT_EQ(::chmod(source.c_str(), c.mode), 0);
+        if (c.otherOwner) {
+            ASSERT_EQ(::lchown(source.c_str(), 4242, 4343), 0) << "the tests run as root";
+        }
+        if (c.acl) {
+            // The owning entries as the mode has them, plus one for another user.
+            const auto bits = [&](int shift) {
+                const mode_t m = (c.mode >> shift) & 7;
+                return std::string(m & 4 ? "r" : "-") + (m & 2 ? "w" : "-") + (m & 1 ? "x" : "-");
+            };
+            const std::string text = "u::" + bits(6) + ",u:12345:r-x,g::" + bits(3) + ",m::" + bits(3) + ",o::" + bits(0);
+            setAcl(source, ACL_TYPE_ACCESS, text.c_str());
+            setAcl(source, ACL_TYPE_DEFAULT, "u::rwx,u:12345:rwx,g::r-x,m::rwx,o::---");
+        }
+        if (c.attribute) {
+            ASSERT_EQ(::lsetxattr(source.c_str(), "user.note", "private", 7, 0), 0) << std::strerror(errno);
+        }
+        const timespec times[2] = {kOldAccess, kOldModification};
+        ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    }
+
+    static std::vector<RenameInstruction> batch() { return {file("a:b/x:y", "a_b/x_y"), folder("a:b", "a_b")}; }
+
+    // The records the rename workflow writes for that batch.
+    HistoryEntry recorded() const
+    {
+        HistoryEntry entry;
+        entry.scanRoot = root();
+        entry.records = {
+            {"a:b/x:y", "a_b/x_y", HistoryRecordType::file, HistoryRecordStatus::ok, ""},
+            {"a:b", "", HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, ""},
+            {"a_b", "", HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, ""},
+        };
+        return entry;
+    }
+};
+
+TEST_F(FolderMetadataTest, RenamedFolderAndUndoneOriginalMatchTheSource)
+{
+    ASSERT_EQ(::geteuid(), 0u) << "owner changes need root";
+    const Case cases[] = {
+        {"private 0700", 0700, false, false, false},
+        {"0750 owned by another user", 0750, true, false, false},
+        {"setgid 2775 with ACLs for another user", 02775, false, true, false},
+        {"sticky 1777 with a user attribute", 01777, false, false, true},
+        {"sticky and setgid 3770 with everything", 03770, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(root());
+        std::filesystem::create_directory(root());
+        makeSource(c);
+        const FolderMeta original = metaOf(at("a:b"));
+        ASSERT_EQ(original.mode, c.mode) << original;
+
+        const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain);
+        EXPECT_TRUE(result.failed.empty());
+        EXPECT_EQ(result.mergedDirectories, std::vector<std::string> {"a:b"});
+        ASSERT_FALSE(exists("a:b"));
+        EXPECT_EQ(read("a_b/keep.txt"), "left in place");
+        EXPECT_EQ(metaOf(at("a_b")), original);
+
+        const auto undone = HistoryUndo::undoHistoryEntry(recorded(), root(), kAppErrorDomain);
+        EXPECT_TRUE(undone.failed.empty());
+        ASSERT_FALSE(exists("a_b"));
+        EXPECT_EQ(read("a:b/x:y"), "moved file");
+        EXPECT_EQ(metaOf(at("a:b")), original);
+        EXPECT_EQ(LogCapture::find("Rename: could not copy"), -1);
+    }
+}
+
+TEST_F(FolderMetadataTest, FolderMadeOnlyAsAMissingParentKeepsTheDefaults)
+{
+    makeSource({"private", 0700, false, false, true});
+    const auto result = SourceFileRenamer::renameFiles({file("a:b/x:y", "made/x_y")}, root(), kAppErrorDomain);
+    EXPECT_TRUE(result.failed.empty());
+    const FolderMeta made = metaOf(at("made"));
+    EXPECT_NE(made.mode, 0700u);
+    EXPECT_TRUE(made.attributes.empty());
+    EXPECT_GT(made.modified.tv_sec, kOldModification.tv_sec);
+}
+
+TEST_F(FolderMetadataTest, AFailedMetadataStepIsAWarningAndTheRenameStillSucceeds)
+{
+    const struct {
+        Op op;
+        const char* fragment;
+    } failures[] = {
+        {Op::chown, "owner and group"},
+        {Op::chmod, "permissions"},
+        {Op::acl, "access ACL"},
+        {Op::xattr, "extended attribute user.note"},
+        {Op::times, "access and modification times"},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.fragment);
+        std::filesystem::remove_all(root());
+        std::filesystem::create_directory(root());
+        makeSource({"everything", 0750, true, true, true});
+        LogCapture::clear();
+        FaultyFileSystem fs;
+        fs.fail(failure.op, "/a_b", EPERM, 1);
+        const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain, {}, {}, fs);
+        EXPECT_TRUE(result.failed.empty());
+        EXPECT_EQ(result.renamed.size(), 1u);
+        EXPECT_EQ(result.mergedDirectories, std::vector<std::string> {"a:b"});
+        EXPECT_EQ(read("a_b/x_y"), "moved file");
+        EXPECT_EQ(read("a_b/keep.txt"), "left in place");
+        const int line = LogCapture::find(std::string("Rename: could not copy the original folder's ") + failure.fragment);
+        ASSERT_GE(line, 0);
+        EXPECT_EQ(LogCapture::lines()[static_cast<std::size_t>(line)].level, "WARN");
+        EXPECT_NE(LogCapture::lines()[static_cast<std::size_t>(line)].message.find(std::strerror(EPERM)), std::string::npos);
+    }
+}
+
+TEST_F(FolderMetadataTest, FolderMadeByThePrivilegedHelperTakesTheMetadataFromHere)
+{
+    makeSource({"private attribute", 0700, false, false, true});
+    const FolderMeta original = metaOf(at("a:b"));
+    FaultyFileSystem fs;
+    fs.fail(Op::mkdir, "/a_b", EACCES);
+    int calls = 0;
+    const auto createDirectory = [&](const std::string& path) {
+        ++calls;
+        EXPECT_EQ(::mkdir(path.c_str(), 0755), 0);  // as the helper would, with its own defaults
+        return SourceFileRenamer::PrivilegedReply {true, ""};
+    };
+    const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain, {}, createDirectory, fs);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(metaOf(at("a_b")), original);
+}
+
+}  // namespace
+}  // namespace tess::test
