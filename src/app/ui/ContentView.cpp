@@ -1,5 +1,6 @@
 #include "ui/ContentView.h"
 
+#include "index/FileIndexDatabase.h"
 #include "log/AppLogger.h"
 #include "model/HelperStatusManager.h"
 #include "model/SettingsManager.h"
@@ -163,6 +164,12 @@ MainWindowState::Snapshot ContentView::snapshot() const
     s.lastScanSummary = m.lastScanSummary();
     s.lastAnalysisTime = m.lastAnalysisTime();
     return s;
+}
+
+bool ContentView::isIndexReleased() const
+{
+    return !m_model->hasCoordinator() && !m_model->hasDatabase()
+        && FileIndexDatabase::pendingWorkCountOfAllDatabases() == 0;
 }
 
 void ContentView::scheduleUpdate()

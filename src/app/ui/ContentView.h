@@ -64,6 +64,9 @@ public:
     MonitorViewModel& model() const { return *m_model; }
     MainToolbar& toolbar() const { return *m_toolbar; }
     MainWindowState::Snapshot snapshot() const;
+    // True when no scan runs and no index database is open or still writing:
+    // the index files may be deleted.
+    bool isIndexReleased() const;
 
     // The sheets and alerts now shown (null when none).
     QDialog* settingsSheet() const { return m_settingsSheet; }
