@@ -36,7 +36,7 @@ namespace {
 
 class ScriptedPicker : public FolderPicker {
 public:
-    std::optional<std::string> chooseFolder(const std::string&, const std::string&) override { return answer; }
+    void chooseFolder(const std::string&, const std::string&, Completion done) override { done(answer); }
     std::optional<std::string> answer;
 };
 

@@ -1,19 +1,23 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace tess {
 
-// A modal chooser of one folder (folders only, files not selectable), shown
-// with a message and a confirming button text. The application answers with
-// a file dialog; tests answer with a fake.
+// A chooser of one folder (folders only, files not selectable), shown with a
+// message and a confirming button text. The application answers with a
+// window-modal file dialog; tests answer with a fake.
 class FolderPicker {
 public:
+    // Called on the main thread with the chosen folder's absolute path (its
+    // bytes as the file system has them), or nothing when the user cancelled.
+    using Completion = std::function<void(const std::optional<std::string>& folder)>;
+
     virtual ~FolderPicker() = default;
-    // The chosen folder's absolute path (its bytes as the file system has
-    // them), or nothing when the user cancelled.
-    virtual std::optional<std::string> chooseFolder(const std::string& message, const std::string& prompt) = 0;
+    // Shows the chooser and returns; `done` follows once, possibly at once.
+    virtual void chooseFolder(const std::string& message, const std::string& prompt, Completion done) = 0;
 };
 
 }  // namespace tess

@@ -83,6 +83,7 @@ ScanEngine::Listener MonitorCoordinator::makeListener()
         postToMain(
             self, generation, [shared](MonitorCoordinator& coordinator) {
                 emit coordinator.analysisResultsChanged(*shared);
+                emit coordinator.analysisResultsShared(shared);
             },
             false);
         postToMain(

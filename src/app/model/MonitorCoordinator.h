@@ -102,6 +102,8 @@ signals:
     void totalIndexedChanged(int count);
     // A new list of analysed items with issues (replaces the previous one).
     void analysisResultsChanged(const std::vector<tess::IndexedFile>& issues);
+    // The same list, right after, shared instead of copied (for large lists).
+    void analysisResultsShared(std::shared_ptr<const std::vector<tess::IndexedFile>> issues);
 
 private:
     ScanEngine::Listener makeListener();

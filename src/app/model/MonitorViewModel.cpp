@@ -719,7 +719,7 @@ void MonitorViewModel::stopMonitoring()
 {
     TESS_LOG_DEBUG(std::string("MonitorViewModel: stopMonitoring() called, coordinator=") + (m_coordinator ? "alive" : "nil")
         + ", thread=" + currentThreadDescription());
-    ++m_sourceGeneration;  // a database still opening for a start is dropped
+    advanceSourceGeneration();  // a database still opening for a start or a restore is dropped
     ++m_resultsGeneration;
     if (m_coordinator) {
         m_coordinator->stopAnalysis();
@@ -861,7 +861,7 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
         }
     };
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::setMonitoringStatus));
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsChanged, this, &MonitorViewModel::receiveAnalysisResults));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsShared, this, &MonitorViewModel::receiveAnalysisResults));
     applySummary(coordinator.lastScan());
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::lastScanChanged, this, applySummary));
     // The counts: only values sent after subscribing, equal or not.
@@ -869,14 +869,13 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::totalIndexedChanged, this, &MonitorViewModel::setTotalIndexed));
 }
 
-void MonitorViewModel::receiveAnalysisResults(const std::vector<IndexedFile>& issues)
+void MonitorViewModel::receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files)
 {
     // The lookup indexes of a large list are built off the main thread; the
     // newest list wins.
     const Generation generation = ++m_resultsGeneration;
     const Generation source = m_sourceGeneration;
     const QPointer<MonitorViewModel> self(this);
-    auto files = std::make_shared<const std::vector<IndexedFile>>(issues);
     runInBackground([self, generation, source, files] {
         auto indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
         postToMain(self, [generation, source, files, indexes](MonitorViewModel* model) {
@@ -898,17 +897,22 @@ void MonitorViewModel::selectSourceFolder()
     if (!m_folderPicker) {
         return;
     }
-    const std::optional<std::string> chosen = m_folderPicker->chooseFolder("Select a source folder to scan", "Select");
-    if (!chosen) {
-        return;
-    }
+    const QPointer<MonitorViewModel> self(this);
+    m_folderPicker->chooseFolder("Select a source folder to scan", "Select", [self](const std::optional<std::string>& chosen) {
+        if (self && chosen) {
+            self->useSourceFolder(*chosen);
+        }
+    });
+}
+
+void MonitorViewModel::useSourceFolder(const std::string& path)
+{
     if (m_isMonitoring) {
         stopMonitoring();
     }
     advanceSourceGeneration();
     resetResults();
-    setSourcePath(*chosen);
-    const std::string path = *chosen;
+    setSourcePath(path);
     m_settingsManager->updateSettings([&path](AppSettings& settings) { settings.preferences.lastSourcePath = path; });
     m_settingsManager->saveSettings();
 }
@@ -965,15 +969,21 @@ void MonitorViewModel::selectDestinationToTest()
     if (!m_folderPicker) {
         return;
     }
-    const std::optional<std::string> chosen = m_folderPicker->chooseFolder("Select the destination folder to test", "Test");
-    if (!chosen) {
-        return;
-    }
+    const QPointer<MonitorViewModel> self(this);
+    m_folderPicker->chooseFolder("Select the destination folder to test", "Test", [self](const std::optional<std::string>& chosen) {
+        if (self && chosen) {
+            self->probeDestination(*chosen);
+        }
+    });
+}
+
+void MonitorViewModel::probeDestination(const std::string& folder)
+{
     setIsDetectingFilesystem(true);
     setProbeErrorMessage(std::nullopt);
     const Generation generation = ++m_probeGeneration;
     const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, generation, prober = m_prober, folder = *chosen] {
+    runInBackground([self, generation, prober = m_prober, folder] {
         auto result = std::make_shared<Result<FilesystemDetector::Detection>>(prober(probeConfig(), folder));
         postToMain(self, [generation, folder, result](MonitorViewModel* model) {
             if (model == nullptr || generation != model->m_probeGeneration) {

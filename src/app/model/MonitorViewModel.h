@@ -116,7 +116,7 @@ public:
     const IndexedFile* issueFileByID(std::int64_t id) const;
     bool hasDatabase() const { return m_database != nullptr; }
     bool hasCoordinator() const { return m_coordinator != nullptr; }
-    // The scan coordinator of the open folder, or null.
+    // The scan coordinator of the open folder while monitoring, else null.
     MonitorCoordinator* coordinator() const { return m_coordinator.get(); }
     // The preset last applied while its name is the active name.
     const std::optional<Uuid>& activePresetId() const { return m_activePresetId; }
@@ -205,6 +205,8 @@ public:
     void analyzeFromDatabase();
 
     // --- Source and destination ------------------------------------------------------
+    // The two choosers return at once; what follows a choice runs when the
+    // picker answers (nothing when it is cancelled).
     void selectSourceFolder();
     void resetResults();
     void resetSourceSelection();
@@ -289,10 +291,13 @@ private:
     void startRun(bool analyzeOnly);
     void attachDatabase(std::shared_ptr<FileIndexDatabase> database);
     void subscribeToCoordinator(MonitorCoordinator& coordinator);
-    void receiveAnalysisResults(const std::vector<IndexedFile>& issues);
+    void receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files);
     void restoreSession(const std::string& sourcePath, double startSeconds);
     void landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome);
     void onStopMonitoringForReset();
+    // The second halves of the two choosers, once a folder was chosen.
+    void useSourceFolder(const std::string& path);
+    void probeDestination(const std::string& folder);
 
     SettingsManager* m_settingsManager;
     std::string m_dataFolder;

@@ -10,23 +10,26 @@ QtFolderPicker::QtFolderPicker(QWidget* parent)
 {
 }
 
-std::optional<std::string> QtFolderPicker::chooseFolder(const std::string& message, const std::string& prompt)
+void QtFolderPicker::chooseFolder(const std::string& message, const std::string& prompt, Completion done)
 {
-    QFileDialog dialog(m_parent.data(), QString::fromStdString(message));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(prompt));
-    if (dialog.exec() != QDialog::Accepted) {
-        return std::nullopt;
-    }
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty()) {
-        return std::nullopt;
-    }
-    // The file system's own bytes of the name, as Qt decoded them.
-    const QByteArray path = QFile::encodeName(chosen.first());
-    return std::string(path.constData(), static_cast<std::size_t>(path.size()));
+    auto* dialog = new QFileDialog(m_parent.data(), QString::fromStdString(message));
+    dialog->setObjectName(QStringLiteral("folderPickerFileDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(prompt));
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+        const QStringList chosen = dialog->selectedFiles();
+        if (result != QDialog::Accepted || chosen.isEmpty() || chosen.first().isEmpty()) {
+            done(std::nullopt);
+            return;
+        }
+        // The file system's own bytes of the name, as Qt decoded them.
+        const QByteArray path = QFile::encodeName(chosen.first());
+        done(std::string(path.constData(), static_cast<std::size_t>(path.size())));
+    });
+    dialog->open();
 }
 
 }  // namespace tess

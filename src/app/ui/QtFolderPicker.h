@@ -7,13 +7,14 @@
 
 namespace tess {
 
-// The folder chooser of the application: a modal file dialog in directory
-// mode over `parent` (may be null).
+// The folder chooser of the application: a file dialog in directory mode,
+// window-modal over `parent` (application-modal without one), opened without
+// a nested event loop.
 class QtFolderPicker : public FolderPicker {
 public:
     explicit QtFolderPicker(QWidget* parent = nullptr);
 
-    std::optional<std::string> chooseFolder(const std::string& message, const std::string& prompt) override;
+    void chooseFolder(const std::string& message, const std::string& prompt, Completion done) override;
 
 private:
     QPointer<QWidget> m_parent;
