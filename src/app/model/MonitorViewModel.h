@@ -118,6 +118,8 @@ public:
     bool hasCoordinator() const { return m_coordinator != nullptr; }
     // The scan coordinator of the open folder while monitoring, else null.
     MonitorCoordinator* coordinator() const { return m_coordinator.get(); }
+    // The preset last applied while its name is the active name.
+    const std::optional<Uuid>& activePresetId() const { return m_activePresetId; }
     SettingsManager& settingsManager() const { return *m_settingsManager; }
     // Whether privileged renames may be used now (the injected daemon query).
     bool isHelperReady() const { return m_isHelperReady && m_isHelperReady(); }

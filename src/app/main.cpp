@@ -1,0 +1,235 @@
+// The application's composition root: the shared services, the windows, the
+// commands and the start-up sequence.
+
+#include "index/FileIndexDatabase.h"
+#include "log/AppLogger.h"
+#include "model/AppStartup.h"
+#include "model/HelperStatusManager.h"
+#include "model/MonitorViewModel.h"
+#include "model/PreferencesManager.h"
+#include "model/QuitController.h"
+#include "model/SettingsManager.h"
+#include "model/SingleInstance.h"
+#include "model/UnixSignalWatcher.h"
+#include "model/UpdateManager.h"
+#include "platform/AutostartFolder.h"
+#include "platform/LoginItem.h"
+#include "platform/SystemServiceManager.h"
+#include "plist/NotificationCenter.h"
+#include "ui/AboutView.h"
+#include "ui/ContentView.h"
+#include "ui/DesktopWorkspace.h"
+
+#include "ui/HelpView.h"
+#include "ui/QtFolderPicker.h"
+#include "ui/QuitSheet.h"
+#include "ui/SettingsView.h"
+#include "ui/ShellActions.h"
+#include "ui/Theme.h"
+#include "ui/WindowManager.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QSessionManager>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <csignal>
+#include <cstdlib>
+
+namespace {
+
+using namespace tess;
+
+// Set by the smoke test: the main window is saved there once shown, then the
+// application quits the ordinary way.
+constexpr const char* kScreenshotVariable = "TESSALINE_SCREENSHOT";
+
+void applyAppearance(AppSettings::AppearanceMode mode)
+{
+    switch (mode) {
+    case AppSettings::AppearanceMode::light:
+        QApplication::setPalette(theme::lightPalette());
+        break;
+    case AppSettings::AppearanceMode::dark:
+        QApplication::setPalette(theme::darkPalette());
+        break;
+    case AppSettings::AppearanceMode::automatic:
+        QApplication::setPalette(QApplication::style()->standardPalette());
+        break;
+    }
+}
+
+// Stands in for a view that is not part of this build yet.
+QWidget* placeholder(QWidget* parent)
+{
+    auto* label = new QLabel(QStringLiteral("Not available yet."), parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setMinimumSize(400, 300);
+    return label;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessaline"));
+    QApplication::setDesktopFileName(QStringLiteral("app.quenby.Tessaline"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app.quenby.Tessaline.svg")));
+
+    SingleInstance instance;
+    if (!instance.claim()) {
+        return 0;
+    }
+
+    AppLogger::shared();
+    SettingsManager& settings = SettingsManager::shared();
+    applyAppearance(settings.settings().preferences.appearanceMode);
+    UpdateManager& updates = UpdateManager::shared();
+    HelperStatusManager& helperStatus = HelperStatusManager::shared();
+    NotificationCenter& notifications = NotificationCenter::defaultCenter();
+    ShellActions actions(updates);
+
+    DesktopWorkspace workspace;
+    AutostartLoginItem loginItem(QCoreApplication::applicationFilePath().toStdString(), AutostartFolder::path());
+    QPointer<ContentView> content;
+    WindowManager* windowsPointer = nullptr;
+
+    // What the settings sheet needs: the store, the login item, the theme,
+    // the logger, and when the index may be deleted (monitoring stopped and
+    // every queued write done).
+    const auto preferences = [&] {
+        PreferencesManager::Dependencies deps;
+        deps.settings = &settings;
+        deps.loginItem = &loginItem;
+        deps.notifications = &notifications;
+        deps.applyTheme = [&](AppSettings::AppearanceMode mode) { windowsPointer->applyTheme(mode); };
+        deps.setDebugEnabled = [](bool enabled) { AppLogger::shared().setDebugEnabled(enabled); };
+        deps.databasePath = [] { return FileIndexDatabase::defaultPath(); };
+        deps.monitoringStopped = [&content] {
+            const ContentView* view = content.data();
+            return view == nullptr || view->isIndexReleased();
+        };
+        return deps;
+    };
+
+    WindowManager windows({
+        [&](QMainWindow& window) {
+            actions.fillMenuBar(*window.menuBar());
+            ContentView::Dependencies deps;
+            deps.model.settingsManager = &settings;
+            deps.model.folderPicker = std::make_shared<QtFolderPicker>(&window);
+            deps.model.isHelperReady = [&helperStatus] { return helperStatus.isHelperReady(); };
+            deps.helperStatus = &helperStatus;
+            deps.workspace = &workspace;
+            deps.makeIssueList = [&workspace](MonitorViewModel& model, QWidget* parent) {
+                (void)model;
+                (void)workspace;
+                return placeholder(parent);
+            };
+            deps.makeAdvancedPane = [](MonitorViewModel&, QWidget* parent) { return placeholder(parent); };
+            deps.makeSettingsSheet = [&](QWidget* parent) {
+                return new SettingsView(preferences(), helperStatus, updates, parent);
+            };
+            deps.makeAboutView = [&workspace](std::function<void()> close) {
+                return new AboutView(std::move(close), workspace);
+            };
+            deps.makeHistorySheet = [](MonitorViewModel&, QWidget* parent) {
+                auto* sheet = new QDialog(parent);
+                (new QVBoxLayout(sheet))->addWidget(placeholder(sheet));
+                return sheet;
+            };
+            deps.showHelpWindow = [&] { windowsPointer->showHelpWindow(); };
+            content = new ContentView(window, std::move(deps));
+        },
+        [] { return new HelpView; },
+        [&workspace](std::function<void()> close) { return new AboutView(std::move(close), workspace); },
+        applyAppearance,
+    });
+    windowsPointer = &windows;
+
+    QuitController quit({
+        [] { return FileIndexDatabase::pendingWorkCountOfAllDatabases(); },
+        [] { FileIndexDatabase::waitForAllDatabases(); },
+        [&] {
+            // A sheet on a hidden window shows nothing: the window first.
+            windows.showStandaloneWindow();
+            auto* sheet = new QuitSheet(windows.standaloneWindow());
+            sheet->setAttribute(Qt::WA_DeleteOnClose);
+            sheet->open();
+        },
+        [] { QApplication::quit(); },
+    });
+
+    QObject::connect(&actions, &ShellActions::aboutRequested, &app, [&] { notifications.post("ShowAboutWindow"); });
+    QObject::connect(&actions, &ShellActions::settingsRequested, &app, [&] {
+        windows.showStandaloneWindow();
+        notifications.post("OpenSettingsSheet");
+    });
+    QObject::connect(&actions, &ShellActions::showMainWindowRequested, &windows, &WindowManager::showStandaloneWindow);
+    QObject::connect(&actions, &ShellActions::quitRequested, &quit, &QuitController::requestQuit);
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &windows, &WindowManager::showStandaloneWindow);
+    QPointer<WindowManager> windowsGuard(&windows);
+    const auto aboutToken = notifications.addObserver("ShowAboutWindow", [windowsGuard](const auto&) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [windowsGuard] {
+                if (windowsGuard) {
+                    windowsGuard->showAboutWindow();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+
+    UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&signalWatcher, &UnixSignalWatcher::signalReceived, &quit, &QuitController::requestQuit);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &quit, [&](QSessionManager&) { quit.requestQuit(); });
+
+    std::unique_ptr<QSystemTrayIcon> tray;
+    QMenu trayMenu;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        actions.fillTrayMenu(trayMenu);
+        tray = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+        tray->setToolTip(QStringLiteral("Tessaline"));
+        tray->setContextMenu(&trayMenu);
+        QObject::connect(tray.get(), &QSystemTrayIcon::activated, &windows, [&](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+                windows.showStandaloneWindow();
+            }
+        });
+        tray->show();
+    }
+
+    AppStartup startup({
+        makeSystemServiceManager(),
+        {},
+        {},
+        [&] { helperStatus.refreshStatus(); },
+        [&] { windows.showStandaloneWindow(); },
+    });
+    if (const char* screenshot = std::getenv(kScreenshotVariable)) {
+        const QString path = QString::fromLocal8Bit(screenshot);
+        QObject::connect(&startup, &AppStartup::finished, &windows, [&, path] {
+            QTimer::singleShot(500, &windows, [&, path] {
+                windows.standaloneWindow()->grab().save(path);
+                quit.requestQuit();
+            });
+        });
+    }
+    startup.start();
+
+    const int status = QApplication::exec();
+    notifications.removeObserver(aboutToken);
+    return status;
+}

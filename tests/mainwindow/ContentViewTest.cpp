@@ -1,0 +1,236 @@
+#include "FakeServiceManager.h"
+#include "FakeWorkspace.h"
+#include "TempDir.h"
+
+#include "model/HelperStatusManager.h"
+#include "model/MonitorViewModel.h"
+#include "model/SettingsManager.h"
+#include "settings/DefaultsStore.h"
+#include "ui/ContentView.h"
+#include "ui/MainStatusBar.h"
+#include "ui/MainToolbar.h"
+#include "ui/PlaceholderPane.h"
+#include "ui/ProgressOverlay.h"
+#include "ui/Theme.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tess {
+namespace {
+
+class ScriptedPicker : public FolderPicker {
+public:
+    void chooseFolder(const std::string&, const std::string&, Completion done) override { done(answer); }
+    std::optional<std::string> answer;
+};
+
+void saveShot(QWidget& widget, const QString& name)
+{
+    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/main-window");
+    QDir().mkpath(folder);
+    widget.grab().save(folder + u'/' + name + QStringLiteral(".png"));
+}
+
+class ContentViewTest : public ::testing::Test {
+protected:
+    ContentViewTest()
+        : m_settings(std::make_shared<DefaultsStore>(m_dir / "defaults.plist"))
+    {
+        m_settings.updateSettings([](AppSettings& s) {
+            s.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false);
+            s.preferences.usePrivilegedHelper = true;
+        });
+        m_services->setStatus(ServiceStatus::requiresApproval);
+        m_services->failRegistration("needs approval");
+        HelperStatusManager::Dependencies helper;
+        helper.serviceManager = m_services;
+        helper.socketPath = m_dir / "nothing.sock";
+        helper.homeFolder = [this] { return m_dir.path(); };
+        helper.openLoginItems = [this] { ++m_openedApproval; };
+        helper.sleep = [](std::chrono::milliseconds) {};
+        m_helper = std::make_unique<HelperStatusManager>(std::move(helper));
+    }
+
+    ContentView& build()
+    {
+        m_window = std::make_unique<QMainWindow>();
+        m_window->resize(1000, 700);
+        ContentView::Dependencies deps;
+        deps.model.settingsManager = &m_settings;
+        deps.model.dataFolder = m_dir / "data";
+        deps.model.folderPicker = m_picker;
+        deps.model.isHelperReady = [] { return false; };
+        deps.model.notificationCenter = &m_center;
+        deps.helperStatus = m_helper.get();
+        deps.workspace = &m_workspace;
+        deps.notifications = &m_center;
+        deps.makeIssueList = [](MonitorViewModel&, QWidget* parent) {
+            auto* list = new QLabel(QStringLiteral("issue list"), parent);
+            list->setObjectName(QStringLiteral("issueListLabel"));
+            return list;
+        };
+        deps.makeAdvancedPane = [](MonitorViewModel&, QWidget* parent) {
+            return new QLabel(QStringLiteral("advanced"), parent);
+        };
+        deps.makeSettingsSheet = [](QWidget* parent) {
+            auto* sheet = new QDialog(parent);
+            sheet->setObjectName(QStringLiteral("settingsSheet"));
+            return sheet;
+        };
+        deps.makeAboutView = [](std::function<void()>) { return new QLabel(QStringLiteral("about")); };
+        deps.makeHistorySheet = [](MonitorViewModel&, QWidget* parent) { return new QDialog(parent); };
+        deps.showHelpWindow = [this] { ++m_helpWindows; };
+        deps.renameSelected = [this](MonitorViewModel&) { ++m_renames; };
+        deps.approvalCheckDelayMs = m_approvalDelay;
+        m_view = new ContentView(*m_window, std::move(deps));
+        return *m_view;
+    }
+
+    PlaceholderPane& pane() const { return *m_view->findChild<PlaceholderPane*>(QStringLiteral("placeholderPane")); }
+    QWidget* current() const { return m_view->findChild<QStackedWidget*>(QStringLiteral("contentStack"))->currentWidget(); }
+
+    test::TempDir m_dir;
+    SettingsManager m_settings;
+    NotificationCenter m_center;
+    std::shared_ptr<ScriptedPicker> m_picker = std::make_shared<ScriptedPicker>();
+    std::shared_ptr<test::FakeServiceManager> m_services = std::make_shared<test::FakeServiceManager>();
+    std::unique_ptr<HelperStatusManager> m_helper;
+    test::FakeWorkspace m_workspace;
+    std::unique_ptr<QMainWindow> m_window;
+    ContentView* m_view = nullptr;
+    int m_approvalDelay = 60000;
+    int m_openedApproval = 0;
+    int m_helpWindows = 0;
+    int m_renames = 0;
+};
+
+// The whole road through the window: the ready pane, a folder chosen, the
+// scan with its overlay, the issue list, the rename confirmation.
+TEST_F(ContentViewTest, ReadyPaneToScanToIssueListAndConfirmation)
+{
+    m_dir.writeFile("tree/a:b.txt", "1");
+    m_dir.writeFile("tree/CON", "2");
+    m_dir.writeFile("tree/fine.txt", "3");
+    m_dir.writeFile("tree/sub/x?y.txt", "4");
+    ContentView& view = build();
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().title == QStringLiteral("Tessaline"); }));
+    saveShot(*m_window, QStringLiteral("ready-choose-light"));
+
+    m_picker->answer = m_dir / "tree";
+    QTest::mouseClick(pane().findChild<QToolButton*>(QStringLiteral("paneSymbolButton")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().title == QStringLiteral("Ready to Scan"); }));
+    EXPECT_EQ(view.toolbar().sourceButton()->text(), QStringLiteral("tree"));
+    saveShot(*m_window, QStringLiteral("ready-to-scan-light"));
+
+    QAction* scan = view.toolbar().scanAction();
+    ASSERT_TRUE(scan->isEnabled());
+    scan->trigger();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return current()->objectName() == QStringLiteral("issueListLabel"); }, 20000));
+    EXPECT_GE(view.model().issueCount(), 3);
+    auto* status = view.findChild<MainStatusBar*>();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->leftText().endsWith(QStringLiteral(" files indexed")); }));
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !view.model().monitoringStatus().isScanning() && view.model().filteredIssueCount() >= 3; }, 20000));
+    ItemIdSet all;
+    for (std::size_t row = 0; row < view.model().filteredIssueCount(); ++row) {
+        all.insert(view.model().filteredIssue(row).id);
+    }
+    view.model().setSelectedFileIDs(all);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.toolbar().renameAction()->isEnabled(); }));
+    view.model().setShowAdvancedSettings(true);
+    view.toolbar().renameAction()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.renameConfirmation() != nullptr; }));
+    QMessageBox* box = view.renameConfirmation();
+    EXPECT_EQ(box->text(), QStringLiteral("Rename Files"));
+    EXPECT_TRUE(box->informativeText().startsWith(QStringLiteral("Rename ")));
+    saveShot(*box, QStringLiteral("rename-confirmation-light"));
+    saveShot(*m_window, QStringLiteral("issue-list-advanced-light"));
+    QPushButton* cancel = nullptr;
+    QPushButton* rename = nullptr;
+    for (QAbstractButton* button : box->buttons()) {
+        (box->buttonRole(button) == QMessageBox::DestructiveRole ? rename : cancel) = qobject_cast<QPushButton*>(button);
+    }
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().showRenameConfirmation(); }));
+    EXPECT_EQ(m_renames, 0);
+    view.toolbar().renameAction()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.renameConfirmation() != nullptr; }));
+    for (QAbstractButton* button : view.renameConfirmation()->buttons()) {
+        if (view.renameConfirmation()->buttonRole(button) == QMessageBox::DestructiveRole) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_renames == 1; }));
+    view.model().stopMonitoring();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().hasCoordinator(); }));
+}
+
+TEST_F(ContentViewTest, ApprovalAlertAndNotificationsOpenTheirSheets)
+{
+    m_approvalDelay = 10;
+    ContentView& view = build();
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.helperAlert() != nullptr; }, 5000));
+    QMessageBox* alert = view.helperAlert();
+    EXPECT_EQ(alert->text(), QStringLiteral("Helper Authorization Required"));
+    saveShot(*alert, QStringLiteral("helper-alert-light"));
+    for (QAbstractButton* button : alert->buttons()) {
+        if (alert->buttonRole(button) == QMessageBox::RejectRole) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_settings.settings().preferences.usePrivilegedHelper; }));
+    EXPECT_FALSE(SettingsManager::loadSettings(*std::make_shared<DefaultsStore>(m_dir / "defaults.plist"))
+                     .preferences.usePrivilegedHelper);
+    EXPECT_EQ(m_openedApproval, 0);
+
+    m_center.post(ContentView::kOpenSettingsSheet);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.settingsSheet() != nullptr; }));
+    EXPECT_EQ(view.settingsSheet()->objectName(), QStringLiteral("settingsSheet"));
+    view.settingsSheet()->reject();
+    m_center.post(ContentView::kShowAboutWindow);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.aboutSheet() != nullptr; }));
+}
+
+TEST_F(ContentViewTest, ScreensInBothPalettes)
+{
+    ContentView& view = build();
+    m_window->show();
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? theme::darkPalette() : theme::lightPalette());
+        const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
+        QTest::qWait(20);
+        saveShot(*m_window, QStringLiteral("ready-choose") + suffix);
+
+        // An error, then a missing folder: the panes follow in place.
+        view.model().stopMonitoring();
+        m_settings.updateSettings([this](AppSettings& s) { s.preferences.lastSourcePath = m_dir / "gone <i>R&D"; });
+        view.model().restoreSavedSourceFolder();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().emphasis.endsWith(QStringLiteral("gone <i>R&D")); }));
+        saveShot(*m_window, QStringLiteral("ready-missing") + suffix);
+        view.model().resetSourceSelection();
+    }
+    QApplication::setPalette(theme::lightPalette());
+}
+
+}  // namespace
+}  // namespace tess
