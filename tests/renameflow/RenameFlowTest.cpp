@@ -305,6 +305,44 @@ TEST_F(RenameFlowTest, ScanRenameSelectedAndUndoRestoreTheTree)
     EXPECT_EQ(undo.records.size(), 3U);
 }
 
+TEST_F(RenameFlowTest, ScopedCleanupAfterAFlattenRemovesTheEmptiedTooDeepFolders)
+{
+    for (const bool cleanup : {true, false}) {
+        SCOPED_TRACE(cleanup ? "clean-up on" : "clean-up off");
+        TempDir tree;
+        TempDir data;
+        tree.writeFile("x/y/z/f.txt", "deep");
+        m_settings->updateSettings([cleanup](AppSettings& settings) {
+            settings.preferences.activeSettings.maxPathDepth = 3;
+            settings.preferences.activeSettings.cleanupEmptyDirsAfterRename = cleanup;
+            settings.preferences.lastSourcePath.reset();
+        });
+        MonitorViewModel& model = modelOn(tree.path(), data.path());
+        model.startMonitoring();
+        ASSERT_TRUE(waitUntil([&] { return model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && !model.issueFiles().empty(); }));
+        ASSERT_NE(model.coordinator(), nullptr);
+        EXPECT_EQ(std::vector<std::string>(model.coordinator()->lastTooDeepPaths().begin(), model.coordinator()->lastTooDeepPaths().end()),
+            (std::vector<std::string> {"x/y/z"}));
+        ItemIdSet ids;
+        for (const IndexedFile& item : model.issueFiles()) {
+            ids.insert(item.id);
+        }
+        model.setSelectedFileIDs(ids);
+        test::LogCapture log;
+        runBatch(model, [&] { model.renameSelected(); });
+        ASSERT_TRUE(model.renameReport().has_value());
+        const RenameReport& report = *model.renameReport();
+        EXPECT_TRUE(report.failed.empty());
+        EXPECT_EQ(tree.exists("x/y/z"), !cleanup);
+        EXPECT_EQ(log.count("INFO", "Scoped cleanup: removed 1 empty directories"), cleanup ? 1 : 0);
+        const bool listed = std::find(report.removedDirectories.begin(), report.removedDirectories.end(), "x/y/z") != report.removedDirectories.end();
+        EXPECT_EQ(listed, cleanup);
+        const std::size_t count = report.renamed.size() + report.removedDirectories.size();
+        EXPECT_EQ(model.renameResultMessage(), std::to_string(count) + " item" + (count == 1 ? "" : "s") + " renamed successfully");
+        model.stopMonitoring();
+    }
+}
+
 TEST_F(RenameFlowTest, RenameMessagesAndRecordsCountOnlyWhatHappened)
 {
     using S = HistoryRecordStatus;
