@@ -65,14 +65,14 @@ void settle(std::chrono::milliseconds time = 100ms)
 
 class FakePicker : public FolderPicker {
 public:
-    std::optional<std::string> chooseFolder(const std::string&, const std::string&) override
+    void chooseFolder(const std::string&, const std::string&, Completion done) override
     {
-        if (answers.empty()) {
-            return std::nullopt;
+        std::optional<std::string> answer;
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
         }
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        return answer;
+        done(answer);
     }
     std::deque<std::optional<std::string>> answers;
 };
