@@ -81,6 +81,22 @@ SourceFileRenamer::PrivilegedReply replyOf(const XPCService::Outcome& outcome)
     return {outcome.value().success, outcome.value().message};
 }
 
+// Saves `entry` into `folder` and returns the file's path. On failure logs
+// "❌ " + `failureText` + the reason and appends ". " + that text to
+// `message`: without its history file a batch cannot be undone, and the
+// user is told so.
+std::optional<std::string> saveHistory(const HistoryEntry& entry, const std::string& folder, const std::string& failureText, std::string& message)
+{
+    Result<std::string> saved = TransformationHistory::save(entry, folder);
+    if (saved.ok()) {
+        return std::move(saved).value();
+    }
+    const std::string failure = failureText + saved.error().message;
+    TESS_LOG_ERROR("❌ " + failure);
+    message += ". " + failure;
+    return std::nullopt;
+}
+
 XPCService makeService(const std::string& socketPath)
 {
     return socketPath.empty() ? XPCService() : XPCService(socketPath);
@@ -354,22 +370,9 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
     entry.scanRoot = root;
     entry.operation = HistoryOperation::rename;
     entry.records = makeHistoryRecords(results, batch.renamed, batch.failed, failedVerifications, removed, batch.createdDirectories);
-    std::optional<std::string> historyPath;
-    std::string saveFailure;
-    Result<std::string> saved = TransformationHistory::save(entry, historyFolder);
-    if (saved.ok()) {
-        historyPath = saved.value();
-    } else {
-        saveFailure = "Failed to save transformation history: " + saved.error().message;
-        TESS_LOG_ERROR("❌ " + saveFailure);
-    }
-
     BatchOutcome outcome;
     outcome.message = renameResultMessageFor(batch.renamed.size() + removed.size(), batch.failed.size(), failedVerifications.size());
-    if (!saveFailure.empty()) {
-        // Without its history file the batch cannot be undone: say so.
-        outcome.message += ". " + saveFailure;
-    }
+    std::optional<std::string> historyPath = saveHistory(entry, historyFolder, "Failed to save transformation history: ", outcome.message);
     outcome.report = RenameReport::fromBatch(
         entry.timestamp, root, batch.renamed, batch.failed, failedVerifications, std::move(removed), std::move(historyPath));
     return outcome;
@@ -456,16 +459,6 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     for (const SourceFileRenamer::FailedItem& failure : undo.failed) {
         entry.records.push_back({failure.path, {}, HistoryRecordType::file, HistoryRecordStatus::fail, failure.error.message});
     }
-    std::optional<std::string> undoHistoryPath;
-    std::string saveFailure;
-    Result<std::string> saved = TransformationHistory::save(entry, historyFolder);
-    if (saved.ok()) {
-        undoHistoryPath = saved.value();
-    } else {
-        saveFailure = "Failed to save undo history: " + saved.error().message;
-        TESS_LOG_ERROR("❌ " + saveFailure);
-    }
-
     // Only the records the undo acts on: recorded as done, of a kind it restores.
     std::size_t total = 0;
     for (const HistoryRecord& record : undone.records) {
@@ -474,9 +467,7 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
         total += restorable && record.status == HistoryRecordStatus::ok ? 1 : 0;
     }
     outcome.message = undoResultMessageFor(total, undo.failed.size());
-    if (!saveFailure.empty()) {
-        outcome.message += ". " + saveFailure;
-    }
+    std::optional<std::string> undoHistoryPath = saveHistory(entry, historyFolder, "Failed to save undo history: ", outcome.message);
     outcome.report = RenameReport::fromBatch(
         entry.timestamp, undone.scanRoot, undo.renamed, undo.failed, failedVerifications, {}, std::move(undoHistoryPath));
     return outcome;
