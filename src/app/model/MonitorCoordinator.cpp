@@ -78,10 +78,14 @@ ScanEngine::Listener MonitorCoordinator::makeListener()
             },
             true);
     };
-    listener.results = [self](std::vector<IndexedFile> issues, int total, int issueCount, ScanEngine::Generation generation) {
+    // Called on the queue, which the engine owns while it runs: the engine's
+    // too-deep set is read there, and its copy travels with the results.
+    listener.results = [self, this](std::vector<IndexedFile> issues, int total, int issueCount, ScanEngine::Generation generation) {
         auto shared = std::make_shared<std::vector<IndexedFile>>(std::move(issues));
+        auto tooDeep = std::make_shared<SourceFileAnalyzer::PathSet>(m_engine->lastTooDeepPaths());
         postToMain(
-            self, generation, [shared](MonitorCoordinator& coordinator) {
+            self, generation, [shared, tooDeep](MonitorCoordinator& coordinator) {
+                coordinator.m_lastTooDeepPaths = std::move(*tooDeep);
                 emit coordinator.analysisResultsChanged(*shared);
                 emit coordinator.analysisResultsShared(shared);
             },

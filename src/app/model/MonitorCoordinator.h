@@ -90,6 +90,10 @@ public:
 
     const std::shared_ptr<FileIndexDatabase>& database() const { return m_database; }
 
+    // The folders the last analysis flattened (final paths), as taken on the
+    // queue when its results were published; read on the main thread.
+    const SourceFileAnalyzer::PathSet& lastTooDeepPaths() const { return m_lastTooDeepPaths; }
+
     // Replace how the walk opens folders / observe it (tests). Applied on the
     // queue, after the work queued before.
     void setDirectoryOpener(DirectoryWalker::DirectoryOpener opener);
@@ -123,6 +127,7 @@ private:
     std::optional<ScanSummary> m_lastScan;
     int m_issueCount = 0;
     int m_totalIndexed = 0;
+    SourceFileAnalyzer::PathSet m_lastTooDeepPaths;
     std::atomic<bool> m_destroying {false};
     std::unique_ptr<ScanEngine> m_engine;
     // Declared last: destroyed (joined) first, while the engine still exists.

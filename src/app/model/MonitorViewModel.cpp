@@ -85,6 +85,7 @@ MonitorViewModel::MonitorViewModel(Dependencies dependencies, QObject* parent)
                                                                       : &NotificationCenter::defaultCenter())
     , m_issueFiles(std::make_shared<const std::vector<IndexedFile>>())
     , m_indexes(std::make_shared<const LookupIndexes>())
+    , m_renameDependencies(std::move(dependencies.rename))
 {
     if (!m_prober) {
         m_prober = [](const FileTransformationConfig& config, const std::string& folder) {

@@ -1,13 +1,20 @@
 #pragma once
 
+#include "analysis/FileTransformationResult.h"
+#include "analysis/SourceFileAnalyzer.h"
 #include "core/Error.h"
+#include "history/HistoryRecord.h"
 #include "index/FileIndexDatabase.h"
 #include "index/IndexedFile.h"
 #include "model/FolderPicker.h"
+#include "model/ReportSavePanel.h"
 #include "model/ResultFilter.h"
 #include "plist/NotificationCenter.h"
 #include "probe/FileTransformationConfig.h"
 #include "probe/FilesystemDetector.h"
+#include "rename/FileSystemOps.h"
+#include "rename/SourceFileRenamer.h"
+#include "report/RenameReport.h"
 #include "rules/DestinationConfig.h"
 #include "rules/FilesystemCapabilities.h"
 #include "rules/TessalinePreset.h"
@@ -18,6 +25,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <chrono>
@@ -25,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +73,15 @@ public:
         DestinationProber prober;  // empty: the real detector
         std::function<bool()> isHelperReady;  // whether the daemon may take privileged work
         NotificationCenter* notificationCenter = nullptr;  // null: the default centre
+
+        // --- Rename, undo and report export ---
+        struct Rename {
+            std::shared_ptr<FileSystemOps> fileSystem;  // null: the real file system
+            std::string helperSocketPath;  // empty: the daemon's default socket
+            double helperTimeoutSeconds = 10.0;  // each privileged call
+            std::shared_ptr<ReportSavePanel> savePanel;  // null: exports do nothing
+        };
+        Rename rename;
     };
 
     static constexpr int kSearchDebounceMilliseconds = 150;
@@ -220,6 +238,46 @@ public:
     // The index database file of every source folder.
     std::string databasePath() const;
 
+    // --- Rename, undo and report export (MonitorViewModelRename.cpp) ------------------
+    // The report of the last rename batch or undo; none before the first.
+    const std::optional<RenameReport>& renameReport() const { return m_renameReport; }
+    void setRenameReport(const std::optional<RenameReport>& report);
+    // Whether the rename report sheet is shown (set by the main window).
+    bool showRenameReport() const { return m_showRenameReport; }
+    void setShowRenameReport(bool show);
+    // Why the last export failed, until the main window has told the user
+    // and cleared it.
+    const std::optional<std::string>& exportErrorMessage() const { return m_exportErrorMessage; }
+    void setExportErrorMessage(const std::optional<std::string>& message);
+
+    // Renames every selected item of the list that needs a rename.
+    void renameSelected();
+    // Renames the results that need a rename, on a worker thread; the result
+    // lands in one main-thread step. Refused (a WARN line, nothing changes)
+    // while a scan, a rename or an undo runs.
+    void renameFiles(const std::vector<FileTransformationResult>& results);
+    // Undoes the batch recorded in the history file at `historyPath`, on a
+    // worker thread. Refused like renameFiles.
+    void undoRename(const std::string& historyPath);
+    // Ask the save panel for a target, then build the report and write it
+    // atomically on a worker thread. A failure is logged and published in
+    // exportErrorMessage.
+    void exportReport();
+    void exportRenameReport();
+
+    // The history records of one batch: renamed pairs, failures, failed
+    // verifications, removed folders, created folders (in that order).
+    static std::vector<HistoryRecord> makeHistoryRecords(const std::vector<FileTransformationResult>& results,
+        const std::vector<SourceFileRenamer::RenamedItem>& renamed, const std::vector<SourceFileRenamer::FailedItem>& failed,
+        const std::vector<SourceFileRenamer::RenameVerification>& failedVerifications,
+        const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories);
+    // The one-line results. `renamed` counts renamed pairs and removed folders.
+    static std::string renameResultMessageFor(std::size_t renamed, std::size_t failed, std::size_t failedVerifications);
+    // `total` counts the records the undo acted on.
+    static std::string undoResultMessageFor(std::size_t total, std::size_t failed);
+    // The folder the history files of this model go to.
+    std::string historyFolder() const;
+
 signals:
     // Each *Changed signal follows a write of its property (also when the
     // value is unchanged) and carries nothing: read the getter.
@@ -254,6 +312,11 @@ signals:
     // stopMonitoring finished: the coordinator is gone and the database it had
     // open is closed with its queued writes done (a reset may delete it now).
     void monitoringStopped();
+
+    // --- Rename, undo and report export ---
+    void renameReportChanged();
+    void showRenameReportChanged();
+    void exportErrorMessageChanged();
 
 private:
     struct RestoreOutcome;
@@ -353,6 +416,37 @@ private:
     std::shared_ptr<FileIndexDatabase> m_database;
     // Declared last: stopped and destroyed first.
     std::unique_ptr<MonitorCoordinator> m_coordinator;
+
+    // --- Rename, undo and report export (MonitorViewModelRename.cpp) ------------------
+    struct BatchOutcome;
+    struct Privileged {
+        SourceFileRenamer::PrivilegedRename rename;
+        SourceFileRenamer::PrivilegedCreateDirectory createDirectory;
+    };
+    // Why a rename or undo may not start now; nothing when it may.
+    std::optional<std::string> batchRefusal() const;
+    // The daemon adapters when privileged renames are allowed and the
+    // daemon is ready at this moment; empty functions otherwise.
+    Privileged privilegedFunctions() const;
+    // Sets the progress state and suppresses the coordinator's scans.
+    void beginBatch(const std::string& label);
+    // Lands a finished rename or undo.
+    void finishBatch(const BatchOutcome& outcome);
+    static BatchOutcome performRename(const std::vector<FileTransformationResult>& results, const std::string& root,
+        const Privileged& privileged, bool cleanupEmptyDirs, const SourceFileAnalyzer::PathSet& tooDeepPaths,
+        FileSystemOps& fs, const std::string& historyFolder);
+    static BatchOutcome performUndo(const std::string& historyPath, const std::string& root, const Privileged& privileged,
+        FileSystemOps& fs, const std::string& historyFolder);
+    // Writes `render()` to the chosen file on a worker; logs and publishes the outcome.
+    void writeExport(const ReportSaveChoice& choice, std::function<std::string(AppSettings::ReportFormat)> render,
+        const std::string& successLog, const std::string& failureText);
+
+    Dependencies::Rename m_renameDependencies;
+    std::optional<RenameReport> m_renameReport;
+    bool m_showRenameReport = false;
+    std::optional<std::string> m_exportErrorMessage;
+    // The coordinator whose scans the running batch suppressed.
+    QPointer<MonitorCoordinator> m_batchCoordinator;
 };
 
 }  // namespace tess

@@ -319,8 +319,10 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     UndoResult result;
     const HistoryEntry plan = TransformationHistory::undoPlan(entry);
     result.failed = refusals(entry, plan, root, errorDomain, fs);
-    if (!result.failed.empty())
+    if (!result.failed.empty()) {
+        result.refused = true;
         return result;
+    }
 
     std::set<std::string> created;
     for (const HistoryRecord& record : plan.records) {

@@ -21,6 +21,8 @@ public:
         // Folders that could not be recreated, then the renamer's failures;
         // or, when the undo was refused, the reasons (nothing was touched).
         std::vector<SourceFileRenamer::FailedItem> failed;
+        // The undo was refused: `failed` holds the reasons, nothing was touched.
+        bool refused = false;
     };
 
     // Recreates the folders the batch's clean-up removed, moves every item

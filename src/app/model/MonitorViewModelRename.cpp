@@ -1,0 +1,544 @@
+// The rename and undo workflows of MonitorViewModel, its rename report and
+// the report exports.
+
+#include "model/MonitorViewModel.h"
+
+#include "core/Error.h"
+#include "helperclient/XPCService.h"
+#include "history/HistoryEntry.h"
+#include "history/HistoryUndo.h"
+#include "history/TransformationHistory.h"
+#include "log/AppLogger.h"
+#include "model/MonitorCoordinator.h"
+#include "model/SettingsManager.h"
+#include "rename/RenamePaths.h"
+#include "report/ReportService.h"
+#include "report/VerificationStatusText.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+namespace tess {
+
+namespace {
+
+using Verification = SourceFileRenamer::RenameVerification;
+
+// Reads a whole file; the error holds strerror's text.
+Result<std::string> readWholeFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return Error {kAppErrorDomain, errno, std::strerror(errno)};
+    }
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int error = errno;
+            ::close(fd);
+            return Error {kAppErrorDomain, error, std::strerror(error)};
+        }
+        if (count == 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+// The file name of `path` without its extension (a leading dot is no
+// extension).
+std::string historyIdOf(const std::string& path)
+{
+    std::string name = RenamePaths::lastComponent(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return name;
+}
+
+// The daemon adapters: blocking calls with the given time-out; a call that
+// gets no answer fails with "XPC call failed: " and the reason.
+SourceFileRenamer::PrivilegedReply replyOf(const XPCService::Outcome& outcome)
+{
+    if (!outcome.ok()) {
+        return {false, "XPC call failed: " + outcome.error().message};
+    }
+    return {outcome.value().success, outcome.value().message};
+}
+
+// Saves `entry` into `folder` and returns the file's path. On failure logs
+// "❌ " + `failureText` + the reason and appends ". " + that text to
+// `message`: without its history file a batch cannot be undone, and the
+// user is told so.
+std::optional<std::string> saveHistory(const HistoryEntry& entry, const std::string& folder, const std::string& failureText, std::string& message)
+{
+    Result<std::string> saved = TransformationHistory::save(entry, folder);
+    if (saved.ok()) {
+        return std::move(saved).value();
+    }
+    const std::string failure = failureText + saved.error().message;
+    TESS_LOG_ERROR("❌ " + failure);
+    message += ". " + failure;
+    return std::nullopt;
+}
+
+XPCService makeService(const std::string& socketPath)
+{
+    return socketPath.empty() ? XPCService() : XPCService(socketPath);
+}
+
+}  // namespace
+
+// What a finished rename or undo hands to the main thread.
+struct MonitorViewModel::BatchOutcome {
+    std::string message;
+    std::optional<RenameReport> report;
+};
+
+// --- State --------------------------------------------------------------------------
+
+void MonitorViewModel::setRenameReport(const std::optional<RenameReport>& report)
+{
+    m_renameReport = report;
+    emit renameReportChanged();
+}
+
+void MonitorViewModel::setShowRenameReport(bool show)
+{
+    m_showRenameReport = show;
+    emit showRenameReportChanged();
+}
+
+void MonitorViewModel::setExportErrorMessage(const std::optional<std::string>& message)
+{
+    m_exportErrorMessage = message;
+    emit exportErrorMessageChanged();
+}
+
+std::string MonitorViewModel::historyFolder() const
+{
+    return m_dataFolder + "/history";
+}
+
+// --- Messages -----------------------------------------------------------------------
+
+std::string MonitorViewModel::renameResultMessageFor(std::size_t renamed, std::size_t failed, std::size_t failedVerifications)
+{
+    if (failed > 0) {
+        // Only what happened: the failed items are not among `renamed`.
+        return std::to_string(renamed) + " renamed, " + std::to_string(failed) + " failed";
+    }
+    if (failedVerifications > 0) {
+        const std::size_t verified = renamed >= failedVerifications ? renamed - failedVerifications : 0;
+        return std::to_string(verified) + " renamed, " + std::to_string(failedVerifications) + " failed verification";
+    }
+    return std::to_string(renamed) + " item" + (renamed == 1 ? "" : "s") + " renamed successfully";
+}
+
+std::string MonitorViewModel::undoResultMessageFor(std::size_t total, std::size_t failed)
+{
+    if (failed > 0) {
+        const std::size_t restored = total >= failed ? total - failed : 0;
+        return "Undo: " + std::to_string(restored) + " restored, " + std::to_string(failed) + " failed";
+    }
+    return "Undo complete: " + std::to_string(total) + " item" + (total == 1 ? "" : "s") + " restored";
+}
+
+// --- History records ----------------------------------------------------------------
+
+std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vector<FileTransformationResult>& results,
+    const std::vector<SourceFileRenamer::RenamedItem>& renamed, const std::vector<SourceFileRenamer::FailedItem>& failed,
+    const std::vector<SourceFileRenamer::RenameVerification>& failedVerifications,
+    const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories)
+{
+    // The last result of a path wins, as a dictionary built from the list would.
+    std::unordered_map<std::string_view, const FileTransformationResult*> byPath;
+    byPath.reserve(results.size());
+    for (const FileTransformationResult& result : results) {
+        byPath[result.originalRelativePath] = &result;
+    }
+    const auto itemOf = [&byPath](const std::string& path) -> const FileTransformationResult* {
+        const auto found = byPath.find(path);
+        return found == byPath.end() ? nullptr : found->second;
+    };
+    const auto typeOf = [&itemOf](const std::string& path) {
+        const FileTransformationResult* item = itemOf(path);
+        return item != nullptr && item->originalFile.isDirectory ? HistoryRecordType::directory : HistoryRecordType::file;
+    };
+
+    std::vector<HistoryRecord> records;
+    records.reserve(renamed.size() + failed.size() + failedVerifications.size() + removedDirectories.size() + createdDirectories.size());
+    for (const SourceFileRenamer::RenamedItem& pair : renamed) {
+        records.push_back({pair.original, pair.newPath, typeOf(pair.original), HistoryRecordStatus::ok, {}});
+    }
+    for (const SourceFileRenamer::FailedItem& failure : failed) {
+        const FileTransformationResult* item = itemOf(failure.path);
+        records.push_back({failure.path, item != nullptr ? item->finalRelativePath : failure.path, typeOf(failure.path),
+            HistoryRecordStatus::fail, failure.error.message});
+    }
+    for (const Verification& verification : failedVerifications) {
+        records.push_back({verification.originalPath, verification.targetPath, typeOf(verification.originalPath),
+            HistoryRecordStatus::verifyFail, std::string(VerificationStatusText::description(verification.status))});
+    }
+    for (const std::string& folder : removedDirectories) {
+        records.push_back({folder, {}, HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, {}});
+    }
+    for (const std::string& folder : createdDirectories) {
+        records.push_back({folder, {}, HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, {}});
+    }
+    return records;
+}
+
+// --- Shared steps -------------------------------------------------------------------
+
+std::optional<std::string> MonitorViewModel::batchRefusal() const
+{
+    if (m_isRenaming) {
+        return std::string("a rename or undo is already running");
+    }
+    if (m_monitoringStatus.isScanning()) {
+        return std::string("a scan is running");
+    }
+    return std::nullopt;
+}
+
+MonitorViewModel::Privileged MonitorViewModel::privilegedFunctions() const
+{
+    if (!m_settingsManager->settings().preferences.usePrivilegedHelper || !isHelperReady()) {
+        return {};
+    }
+    const std::string socketPath = m_renameDependencies.helperSocketPath;
+    const double timeout = m_renameDependencies.helperTimeoutSeconds;
+    Privileged privileged;
+    privileged.rename = [socketPath, timeout](const std::string& source, const std::string& destination) {
+        return replyOf(makeService(socketPath).renameFile(source, destination, timeout));
+    };
+    privileged.createDirectory = [socketPath, timeout](const std::string& path) {
+        return replyOf(makeService(socketPath).createDirectory(path, timeout));
+    };
+    return privileged;
+}
+
+void MonitorViewModel::beginBatch(const std::string& label)
+{
+    m_batchCoordinator = m_coordinator.get();
+    if (m_batchCoordinator) {
+        m_batchCoordinator->suppressScans();
+    }
+    setIsRenaming(true);
+    setRenameStartTime(Clock::now());
+    setRenameProgressLabel(label);
+}
+
+void MonitorViewModel::finishBatch(const BatchOutcome& outcome)
+{
+    setIsRenaming(false);
+    setRenameStartTime(std::nullopt);
+    if (outcome.report) {
+        setRenameReport(outcome.report);
+    }
+    setRenameResultMessage(outcome.message);
+    setShowRenameResult(true);
+    // Only the coordinator that was suppressed; one started since never was.
+    if (MonitorCoordinator* coordinator = m_batchCoordinator.data(); coordinator != nullptr && coordinator == m_coordinator.get()) {
+        coordinator->resumeScans();
+    }
+    m_batchCoordinator.clear();
+}
+
+// --- Rename -------------------------------------------------------------------------
+
+void MonitorViewModel::renameSelected()
+{
+    std::vector<FileTransformationResult> results;
+    for (const std::int64_t id : m_selectedFileIDs) {
+        const IndexedFile* item = issueFileByID(id);
+        if (item == nullptr || !item->needsRename) {
+            continue;
+        }
+        FileTransformationResult result;
+        result.originalFile = FileItem {item->path, item->isDirectory};
+        result.originalRelativePath = item->relativePath;
+        result.finalRelativePath = item->proposedRename.value_or(item->relativePath);
+        result.needsRename = item->needsRename;
+        result.shortenedComponents = item->shortenedComponents;
+        results.push_back(std::move(result));
+    }
+    if (results.empty()) {
+        return;
+    }
+    renameFiles(results);
+}
+
+void MonitorViewModel::renameFiles(const std::vector<FileTransformationResult>& results)
+{
+    if (!m_sourcePath) {
+        return;
+    }
+    if (const std::optional<std::string> refusal = batchRefusal()) {
+        TESS_LOG_WARN("⚠️ Cannot rename: " + *refusal);
+        return;
+    }
+    std::size_t count = 0;
+    for (const FileTransformationResult& result : results) {
+        count += result.needsRename ? 1 : 0;
+    }
+    if (count == 0) {
+        return;
+    }
+    const Privileged privileged = privilegedFunctions();
+    const bool cleanup = m_activeSettings.cleanupEmptyDirsAfterRename;
+    SourceFileAnalyzer::PathSet tooDeep;
+    if (m_coordinator) {
+        tooDeep = m_coordinator->lastTooDeepPaths();
+    }
+    beginBatch("Renaming " + std::to_string(count) + " item" + (count == 1 ? "" : "s") + "…");
+
+    const QPointer<MonitorViewModel> self(this);
+    runInBackground([self, results, root = *m_sourcePath, privileged, cleanup, tooDeep = std::move(tooDeep),
+                        fs = m_renameDependencies.fileSystem, history = historyFolder()] {
+        auto outcome = std::make_shared<BatchOutcome>(
+            performRename(results, root, privileged, cleanup, tooDeep, fs ? *fs : FileSystemOps::posix(), history));
+        postToMain(self, [outcome](MonitorViewModel* model) {
+            if (model == nullptr) {
+                return;
+            }
+            model->m_selectedFileIDs.clear();
+            emit model->selectedFileIDsChanged();
+            model->finishBatch(*outcome);
+        });
+    });
+}
+
+MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector<FileTransformationResult>& results,
+    const std::string& root, const Privileged& privileged, bool cleanupEmptyDirs, const SourceFileAnalyzer::PathSet& tooDeepPaths,
+    FileSystemOps& fs, const std::string& historyFolder)
+{
+    std::vector<RenameInstruction> instructions;
+    for (const FileTransformationResult& result : results) {
+        if (result.needsRename) {
+            instructions.push_back({result.originalRelativePath, result.finalRelativePath, result.originalFile.isDirectory});
+        }
+    }
+    SourceFileRenamer::RenameBatchResult batch
+        = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs);
+
+    std::vector<Verification> failedVerifications;
+    for (const RenameInstruction& instruction : instructions) {
+        Verification verification = SourceFileRenamer::verifyRename(instruction, root, fs);
+        if (verification.status != Verification::VerificationStatus::verified) {
+            failedVerifications.push_back(std::move(verification));
+        }
+    }
+
+    std::vector<std::string> removed = batch.mergedDirectories;
+    if (cleanupEmptyDirs && !tooDeepPaths.empty()) {
+        std::vector<std::string> cleaned;
+        for (const std::string& path : tooDeepPaths) {
+            SourceFileRenamer::CleanupResult cleanup = SourceFileRenamer::cleanupEmptyDirectories(RenamePaths::join(root, path), root, {}, fs);
+            for (std::string& folder : cleanup.removedDirectories) {
+                cleaned.push_back(std::move(folder));
+            }
+        }
+        if (!cleaned.empty()) {
+            TESS_LOG_INFO("Scoped cleanup: removed " + std::to_string(cleaned.size()) + " empty directories");
+        }
+        const std::string prefix = root + "/";
+        for (std::string& folder : cleaned) {
+            removed.push_back(folder.starts_with(prefix) ? folder.substr(prefix.size()) : std::move(folder));
+        }
+    }
+
+    HistoryEntry entry;
+    entry.version = std::string(TransformationHistory::kVersion);
+    entry.timestamp = Clock::now();
+    entry.scanRoot = root;
+    entry.operation = HistoryOperation::rename;
+    entry.records = makeHistoryRecords(results, batch.renamed, batch.failed, failedVerifications, removed, batch.createdDirectories);
+    BatchOutcome outcome;
+    outcome.message = renameResultMessageFor(batch.renamed.size() + removed.size(), batch.failed.size(), failedVerifications.size());
+    std::optional<std::string> historyPath = saveHistory(entry, historyFolder, "Failed to save transformation history: ", outcome.message);
+    outcome.report = RenameReport::fromBatch(
+        entry.timestamp, root, batch.renamed, batch.failed, failedVerifications, std::move(removed), std::move(historyPath));
+    return outcome;
+}
+
+// --- Undo ---------------------------------------------------------------------------
+
+void MonitorViewModel::undoRename(const std::string& historyPath)
+{
+    if (!m_sourcePath) {
+        return;
+    }
+    if (const std::optional<std::string> refusal = batchRefusal()) {
+        TESS_LOG_WARN("⚠️ Cannot undo: " + *refusal);
+        return;
+    }
+    const Privileged privileged = privilegedFunctions();
+    beginBatch("Undoing rename…");
+
+    const QPointer<MonitorViewModel> self(this);
+    runInBackground([self, historyPath, root = *m_sourcePath, privileged, fs = m_renameDependencies.fileSystem,
+                        history = historyFolder()] {
+        auto outcome = std::make_shared<BatchOutcome>(performUndo(historyPath, root, privileged, fs ? *fs : FileSystemOps::posix(), history));
+        postToMain(self, [outcome](MonitorViewModel* model) {
+            if (model != nullptr) {
+                model->finishBatch(*outcome);
+            }
+        });
+    });
+}
+
+MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& historyPath, const std::string& root,
+    const Privileged& privileged, FileSystemOps& fs, const std::string& historyFolder)
+{
+    BatchOutcome outcome;
+    Result<HistoryEntry> parsed = [&historyPath]() -> Result<HistoryEntry> {
+        Result<std::string> bytes = readWholeFile(historyPath);
+        if (!bytes.ok()) {
+            return bytes.error();
+        }
+        return TransformationHistory::parse(bytes.value());
+    }();
+    if (!parsed.ok()) {
+        TESS_LOG_ERROR("❌ Failed to load history for undo: " + parsed.error().message);
+        outcome.message = "Undo failed: " + parsed.error().message;
+        return outcome;
+    }
+    const HistoryEntry& undone = parsed.value();
+
+    HistoryUndo::UndoResult undo = HistoryUndo::undoHistoryEntry(undone, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs);
+    if (undo.refused) {
+        // Nothing was touched: no undo history, the report stays.
+        outcome.message = "Undo failed: " + (undo.failed.empty() ? std::string() : undo.failed.front().error.message);
+        return outcome;
+    }
+
+    const HistoryEntry plan = TransformationHistory::undoPlan(undone);
+    std::vector<Verification> failedVerifications;
+    std::unordered_map<std::string_view, HistoryRecordType> planTypes;
+    for (const HistoryRecord& record : plan.records) {
+        if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory) {
+            continue;
+        }
+        planTypes.emplace(record.originalRelativePath, record.type);
+        Verification verification = SourceFileRenamer::verifyRename(
+            {record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory}, root, fs);
+        if (verification.status != Verification::VerificationStatus::verified) {
+            failedVerifications.push_back(std::move(verification));
+        }
+    }
+
+    HistoryEntry entry;
+    entry.version = std::string(TransformationHistory::kVersion);
+    entry.timestamp = Clock::now();
+    entry.scanRoot = undone.scanRoot;
+    entry.operation = HistoryOperation::undo;
+    entry.parentHistoryID = historyIdOf(historyPath);
+    entry.records.reserve(undo.renamed.size() + undo.failed.size());
+    for (const SourceFileRenamer::RenamedItem& pair : undo.renamed) {
+        const auto type = planTypes.find(pair.original);
+        entry.records.push_back({pair.original, pair.newPath, type == planTypes.end() ? HistoryRecordType::file : type->second,
+            HistoryRecordStatus::ok, {}});
+    }
+    for (const SourceFileRenamer::FailedItem& failure : undo.failed) {
+        entry.records.push_back({failure.path, {}, HistoryRecordType::file, HistoryRecordStatus::fail, failure.error.message});
+    }
+    // Only the records the undo acts on: recorded as done, of a kind it restores.
+    std::size_t total = 0;
+    for (const HistoryRecord& record : undone.records) {
+        const bool restorable = record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory
+            || record.type == HistoryRecordType::removedDirectory;
+        total += restorable && record.status == HistoryRecordStatus::ok ? 1 : 0;
+    }
+    outcome.message = undoResultMessageFor(total, undo.failed.size());
+    std::optional<std::string> undoHistoryPath = saveHistory(entry, historyFolder, "Failed to save undo history: ", outcome.message);
+    outcome.report = RenameReport::fromBatch(
+        entry.timestamp, undone.scanRoot, undo.renamed, undo.failed, failedVerifications, {}, std::move(undoHistoryPath));
+    return outcome;
+}
+
+// --- Export -------------------------------------------------------------------------
+
+void MonitorViewModel::exportReport()
+{
+    if (!m_database || !m_sourcePath || !m_renameDependencies.savePanel) {
+        return;
+    }
+    const QPointer<MonitorViewModel> self(this);
+    m_renameDependencies.savePanel->open(ReportSaveRequest::scanReport(), m_settingsManager->settings().preferences.reportFormat,
+        [self](const std::optional<ReportSaveChoice>& choice) {
+            MonitorViewModel* model = self.data();
+            if (model == nullptr || !choice || !model->m_database || !model->m_sourcePath) {
+                return;
+            }
+            model->writeExport(
+                *choice,
+                [database = model->m_database, root = *model->m_sourcePath](AppSettings::ReportFormat format) {
+                    const std::vector<IndexedFile> files
+                        = database->fetchFilesWithIssues(root, std::numeric_limits<std::int64_t>::max(), 0);
+                    return format == AppSettings::ReportFormat::csv ? ReportService::generateCSVReport(files)
+                                                                    : ReportService::generateJSONReport(files, root);
+                },
+                "Report exported to ", "Failed to export report: ");
+        });
+}
+
+void MonitorViewModel::exportRenameReport()
+{
+    if (!m_renameReport || !m_renameDependencies.savePanel) {
+        return;
+    }
+    const QPointer<MonitorViewModel> self(this);
+    m_renameDependencies.savePanel->open(ReportSaveRequest::renameReport(), m_settingsManager->settings().preferences.reportFormat,
+        [self](const std::optional<ReportSaveChoice>& choice) {
+            MonitorViewModel* model = self.data();
+            if (model == nullptr || !choice || !model->m_renameReport) {
+                return;
+            }
+            model->writeExport(
+                *choice,
+                [report = *model->m_renameReport](AppSettings::ReportFormat format) {
+                    return format == AppSettings::ReportFormat::csv ? ReportService::generateRenameReportCSV(report)
+                                                                    : ReportService::generateRenameReportJSON(report);
+                },
+                "Rename report exported to ", "Failed to export rename report: ");
+        });
+}
+
+void MonitorViewModel::writeExport(const ReportSaveChoice& choice, std::function<std::string(AppSettings::ReportFormat)> render,
+    const std::string& successLog, const std::string& failureText)
+{
+    const QPointer<MonitorViewModel> self(this);
+    runInBackground([self, path = choice.filePathBytes(), format = choice.format, render = std::move(render), successLog, failureText] {
+        const Status written = ReportService::writeReportFile(path, render(format));
+        if (written.ok()) {
+            TESS_LOG_INFO(successLog + path);
+            return;
+        }
+        const std::string message = failureText + written.error().message;
+        TESS_LOG_ERROR("❌ " + message);
+        postToMain(self, [message](MonitorViewModel* model) {
+            if (model != nullptr) {
+                model->setExportErrorMessage(message);
+            }
+        });
+    });
+}
+
+}  // namespace tess

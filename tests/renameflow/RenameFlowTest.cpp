@@ -1,0 +1,672 @@
+#include "model/MonitorViewModel.h"
+
+#include "FakeHelperServer.h"
+#include "FakeReportSavePanel.h"
+#include "FaultyFileSystem.h"
+#include "Gate.h"
+#include "IsolatedLogEnvironment.h"
+#include "LogCapture.h"
+#include "TempDir.h"
+#include "helperclient/XPCError.h"
+#include "history/TransformationHistory.h"
+#include "model/MonitorCoordinator.h"
+#include "model/SettingsManager.h"
+#include "report/ReportService.h"
+#include "rules/FilesystemPreset.h"
+#include "rules/OSPreset.h"
+#include "settings/DefaultsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThreadPool>
+
+#include <cerrno>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+
+namespace tess {
+namespace {
+
+using test::TempDir;
+using namespace std::chrono_literals;
+using Answer = test::FakeHelperServer::Answer;
+using Op = test::FaultyFileSystem::Op;
+
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::IsolatedLogEnvironment);
+
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return false;
+}
+
+void settle(std::chrono::milliseconds time = 100ms)
+{
+    const auto until = std::chrono::steady_clock::now() + time;
+    while (std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+class FakePicker : public FolderPicker {
+public:
+    void chooseFolder(const std::string&, const std::string&, Completion done) override
+    {
+        std::optional<std::string> answer;
+        if (!answers.empty()) {
+            answer = answers.front();
+            answers.pop_front();
+        }
+        done(answer);
+    }
+    std::deque<std::optional<std::string>> answers;
+};
+
+// The fault-injecting file system whose moves can be held at a gate.
+class GatedFileSystem : public test::FaultyFileSystem {
+public:
+    int renameNoReplace(const std::string& from, const std::string& to) override
+    {
+        if (gate) {
+            gate->wait();
+        }
+        return FaultyFileSystem::renameNoReplace(from, to);
+    }
+    std::shared_ptr<test::Gate> gate;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::string bytes;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t count = 0;
+        while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            bytes.append(buffer, count);
+        }
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// Every item below `root`: folders as "/", files as a hash of their bytes.
+std::map<std::string, std::string> snapshot(const std::string& root)
+{
+    std::map<std::string, std::string> out;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string relative = std::filesystem::relative(entry.path(), root).string();
+        if (entry.is_directory()) {
+            out[relative] = "/";
+        } else {
+            out[relative] = std::to_string(std::hash<std::string> {}(readFile(entry.path().string())));
+        }
+    }
+    return out;
+}
+
+std::size_t fileCount(const std::string& folder)
+{
+    if (!std::filesystem::exists(folder)) {
+        return 0;
+    }
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
+HistoryEntry readHistory(const std::string& path)
+{
+    Result<HistoryEntry> parsed = TransformationHistory::parse(readFile(path));
+    EXPECT_TRUE(parsed.ok()) << (parsed.ok() ? "" : parsed.error().message);
+    return parsed.ok() ? parsed.value() : HistoryEntry {};
+}
+
+// A planned rename of root/from to root/to.
+FileTransformationResult planned(const std::string& root, const std::string& from, const std::string& to, bool directory = false)
+{
+    FileTransformationResult result;
+    result.originalFile = FileItem {root + "/" + from, directory};
+    result.originalRelativePath = from;
+    result.finalRelativePath = to;
+    result.needsRename = true;
+    return result;
+}
+
+class RenameFlowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_renameflow";
+        static char* argv[] = {name, nullptr};
+        s_app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    static void TearDownTestSuite() { s_app.reset(); }
+
+    void SetUp() override
+    {
+        m_settings = std::make_unique<SettingsManager>(std::make_shared<DefaultsStore>(m_dir / "defaults.plist"));
+        m_settings->updateSettings([](AppSettings& settings) {
+            settings.preferences.activeSettings = TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows});
+        });
+    }
+
+    void TearDown() override
+    {
+        if (m_fs->gate) {
+            m_fs->gate->open();
+        }
+        m_model.reset();
+        for (int i = 0; i < 3; ++i) {
+            QThreadPool::globalInstance()->waitForDone();
+            settle(30ms);
+        }
+    }
+
+    MonitorViewModel& makeModel(const std::string& dataFolder)
+    {
+        m_model.reset();
+        MonitorViewModel::Dependencies dependencies;
+        dependencies.settingsManager = m_settings.get();
+        dependencies.dataFolder = dataFolder;
+        dependencies.folderPicker = m_picker;
+        dependencies.notificationCenter = &m_center;
+        dependencies.isHelperReady = [this] {
+            ++m_readyQueries;
+            return m_helperReady;
+        };
+        dependencies.rename.fileSystem = m_fs;
+        dependencies.rename.savePanel = m_panel;
+        dependencies.rename.helperSocketPath = m_dir / "helper.sock";
+        dependencies.rename.helperTimeoutSeconds = m_helperTimeout;
+        m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
+        return *m_model;
+    }
+
+    // A model whose source folder is `folder`, without monitoring.
+    MonitorViewModel& modelOn(const std::string& folder, const std::string& dataFolder)
+    {
+        MonitorViewModel& model = makeModel(dataFolder);
+        m_picker->answers.push_back(folder);
+        model.selectSourceFolder();
+        EXPECT_EQ(model.sourcePath(), folder);
+        return model;
+    }
+
+    // A model that scanned `folder` and lists `issues` items.
+    MonitorViewModel& scannedModel(const std::string& folder, std::size_t issues)
+    {
+        MonitorViewModel& model = modelOn(folder, m_data.path());
+        model.startMonitoring();
+        EXPECT_TRUE(waitUntil([&] {
+            return model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && model.issueFiles().size() == issues;
+        }));
+        return model;
+    }
+
+    // Runs a rename or undo started by `start` to its completion.
+    static void runBatch(MonitorViewModel& model, const std::function<void()>& start)
+    {
+        model.setShowRenameResult(false);
+        start();
+        ASSERT_TRUE(model.isRenaming());
+        ASSERT_TRUE(waitUntil([&] { return !model.isRenaming(); }));
+        EXPECT_TRUE(model.showRenameResult());
+        EXPECT_FALSE(model.renameStartTime().has_value());
+    }
+
+    static std::unique_ptr<QCoreApplication> s_app;
+    TempDir m_dir;
+    TempDir m_data;
+    TempDir m_tree;
+    std::unique_ptr<SettingsManager> m_settings;
+    std::shared_ptr<FakePicker> m_picker = std::make_shared<FakePicker>();
+    std::shared_ptr<GatedFileSystem> m_fs = std::make_shared<GatedFileSystem>();
+    std::shared_ptr<test::FakeReportSavePanel> m_panel = std::make_shared<test::FakeReportSavePanel>();
+    NotificationCenter m_center;
+    bool m_helperReady = false;
+    int m_readyQueries = 0;
+    double m_helperTimeout = 10.0;
+    std::unique_ptr<MonitorViewModel> m_model;
+};
+
+std::unique_ptr<QCoreApplication> RenameFlowTest::s_app;
+
+TEST_F(RenameFlowTest, ScanRenameSelectedAndUndoRestoreTheTree)
+{
+    m_tree.writeFile("bad:name.txt", "one");
+    m_tree.writeFile("sub/what?.txt", "two");
+    m_tree.makeDir("folder:x");
+    m_tree.writeFile("ok.txt", "four");
+    const auto before = snapshot(m_tree.path());
+    MonitorViewModel& model = scannedModel(m_tree.path(), 3);
+    ASSERT_EQ(model.issueFiles().size(), 3U);
+
+    std::vector<HistoryRecord> expected;
+    ItemIdSet all;
+    for (const IndexedFile& item : model.issueFiles()) {
+        ASSERT_TRUE(item.needsRename && item.proposedRename);
+        all.insert(item.id);
+        expected.push_back({item.relativePath, *item.proposedRename,
+            item.isDirectory ? HistoryRecordType::directory : HistoryRecordType::file, HistoryRecordStatus::ok, {}});
+    }
+    model.setSelectedFileIDs(all);
+    int reportSignals = 0;
+    QObject::connect(&model, &MonitorViewModel::renameReportChanged, [&reportSignals] { ++reportSignals; });
+
+    runBatch(model, [&] { model.renameSelected(); });
+    EXPECT_EQ(model.renameResultMessage(), "3 items renamed successfully");
+    EXPECT_EQ(model.renameProgressLabel(), "Renaming 3 items…");  // kept after the completion
+    EXPECT_TRUE(model.selectedFileIDs().empty());
+    EXPECT_EQ(reportSignals, 1);
+    ASSERT_TRUE(model.renameReport().has_value());
+    const RenameReport renameReport = *model.renameReport();
+    EXPECT_EQ(renameReport.renamed.size(), 3U);
+    EXPECT_TRUE(renameReport.failed.empty() && renameReport.failedVerifications.empty());
+    ASSERT_TRUE(renameReport.historyPath.has_value());
+    EXPECT_EQ(std::filesystem::path(*renameReport.historyPath).parent_path(), std::filesystem::path(m_data / "history"));
+    const HistoryEntry batch = readHistory(*renameReport.historyPath);
+    EXPECT_EQ(batch.operation, HistoryOperation::rename);
+    EXPECT_EQ(batch.scanRoot, m_tree.path());
+    EXPECT_TRUE(batch.parentHistoryID.empty());
+    std::vector<HistoryRecord> records = batch.records;
+    const auto byOriginal = [](const HistoryRecord& a, const HistoryRecord& b) { return a.originalRelativePath < b.originalRelativePath; };
+    std::sort(records.begin(), records.end(), byOriginal);
+    std::sort(expected.begin(), expected.end(), byOriginal);
+    EXPECT_EQ(records, expected);
+    EXPECT_NE(snapshot(m_tree.path()), before);
+
+    runBatch(model, [&] { model.undoRename(*renameReport.historyPath); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo complete: 3 items restored");
+    EXPECT_EQ(model.renameProgressLabel(), "Undoing rename…");
+    EXPECT_EQ(snapshot(m_tree.path()), before);
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    EXPECT_EQ(model.renameReport()->renamed.size(), 3U);
+    const HistoryEntry undo = readHistory(*model.renameReport()->historyPath);
+    EXPECT_EQ(undo.operation, HistoryOperation::undo);
+    EXPECT_EQ(undo.scanRoot, m_tree.path());
+    const std::string undoneName = std::filesystem::path(*renameReport.historyPath).filename().string();
+    EXPECT_EQ(undo.parentHistoryID + ".tshistory", undoneName);
+    EXPECT_EQ(undo.parentHistoryID.find(".tshistory"), std::string::npos);
+    EXPECT_EQ(undo.records.size(), 3U);
+}
+
+TEST_F(RenameFlowTest, ScopedCleanupAfterAFlattenRemovesTheEmptiedTooDeepFolders)
+{
+    for (const bool cleanup : {true, false}) {
+        SCOPED_TRACE(cleanup ? "clean-up on" : "clean-up off");
+        TempDir tree;
+        TempDir data;
+        tree.writeFile("x/y/z/f.txt", "deep");
+        m_settings->updateSettings([cleanup](AppSettings& settings) {
+            settings.preferences.activeSettings.maxPathDepth = 3;
+            settings.preferences.activeSettings.cleanupEmptyDirsAfterRename = cleanup;
+            settings.preferences.lastSourcePath.reset();
+        });
+        MonitorViewModel& model = modelOn(tree.path(), data.path());
+        model.startMonitoring();
+        ASSERT_TRUE(waitUntil([&] { return model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && !model.issueFiles().empty(); }));
+        ASSERT_NE(model.coordinator(), nullptr);
+        EXPECT_EQ(std::vector<std::string>(model.coordinator()->lastTooDeepPaths().begin(), model.coordinator()->lastTooDeepPaths().end()),
+            (std::vector<std::string> {"x/y/z"}));
+        ItemIdSet ids;
+        for (const IndexedFile& item : model.issueFiles()) {
+            ids.insert(item.id);
+        }
+        model.setSelectedFileIDs(ids);
+        test::LogCapture log;
+        runBatch(model, [&] { model.renameSelected(); });
+        ASSERT_TRUE(model.renameReport().has_value());
+        const RenameReport& report = *model.renameReport();
+        EXPECT_TRUE(report.failed.empty());
+        EXPECT_EQ(tree.exists("x/y/z"), !cleanup);
+        EXPECT_EQ(log.count("INFO", "Scoped cleanup: removed 1 empty directories"), cleanup ? 1 : 0);
+        const bool listed = std::find(report.removedDirectories.begin(), report.removedDirectories.end(), "x/y/z") != report.removedDirectories.end();
+        EXPECT_EQ(listed, cleanup);
+        const std::size_t count = report.renamed.size() + report.removedDirectories.size();
+        EXPECT_EQ(model.renameResultMessage(), std::to_string(count) + " item" + (count == 1 ? "" : "s") + " renamed successfully");
+        model.stopMonitoring();
+    }
+}
+
+TEST_F(RenameFlowTest, RenameMessagesAndRecordsCountOnlyWhatHappened)
+{
+    using S = HistoryRecordStatus;
+    struct Item {
+        std::string from;
+        std::string to;
+        bool directory = false;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Item> items;
+        std::vector<std::string> existingFolders;  // made before the batch
+        std::function<void(test::FaultyFileSystem&)> faults;
+        bool historyFolderIsAFile = false;
+        std::string message;
+        std::vector<S> statuses;  // of the history records, in order
+    };
+    const std::vector<Case> cases = {
+        {"all renamed", {{"a", "a-new"}, {"b", "b-new"}, {"c", "c-new"}}, {}, {}, false, "3 items renamed successfully", {S::ok, S::ok, S::ok}},
+        {"one item", {{"a", "a-new"}}, {}, {}, false, "1 item renamed successfully", {S::ok}},
+        {"one rename fails", {{"a", "a-new"}, {"b", "b-new"}, {"c", "c-new"}}, {},
+            [](test::FaultyFileSystem& fs) { fs.fail(Op::rename, "/b", EIO); }, false, "2 renamed, 1 failed",
+            {S::ok, S::ok, S::fail, S::verifyFail}},
+        {"two fail verification", {{"a", "a-new"}, {"b", "b-new"}, {"c", "c-new"}, {"d", "d-new"}, {"e", "e-new"}}, {},
+            [](test::FaultyFileSystem& fs) {
+                fs.fail(Op::lstat, "/d-new", ENOENT);
+                fs.fail(Op::lstat, "/e-new", ENOENT);
+            },
+            false, "3 renamed, 2 failed verification", {S::ok, S::ok, S::ok, S::ok, S::ok, S::verifyFail, S::verifyFail}},
+        {"a merged folder counts", {{"f", "f-new"}, {"dir", "existing", true}}, {"existing"}, {}, false, "2 items renamed successfully",
+            {S::ok, S::ok}},
+        {"history not saved", {{"a", "a-new"}}, {}, {}, true, "", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tree;
+        TempDir data;
+        m_fs = std::make_shared<GatedFileSystem>();
+        if (c.faults) {
+            c.faults(*m_fs);
+        }
+        std::vector<FileTransformationResult> results;
+        for (const Item& item : c.items) {
+            if (item.directory) {
+                tree.writeFile(item.from + "/inside", item.from);
+            } else {
+                tree.writeFile(item.from, item.from);
+            }
+            results.push_back(planned(tree.path(), item.from, item.to, item.directory));
+        }
+        for (const std::string& folder : c.existingFolders) {
+            tree.makeDir(folder);
+        }
+        if (c.historyFolderIsAFile) {
+            data.writeFile("history", "not a folder");
+        }
+        test::LogCapture log;
+        MonitorViewModel& model = modelOn(tree.path(), data.path());
+        runBatch(model, [&] { model.renameFiles(results); });
+        ASSERT_TRUE(model.renameReport().has_value());
+        const RenameReport& report = *model.renameReport();
+        if (c.historyFolderIsAFile) {
+            EXPECT_EQ(model.renameResultMessage().rfind("1 item renamed successfully. Failed to save transformation history: ", 0), 0U)
+                << model.renameResultMessage();
+            EXPECT_FALSE(report.historyPath.has_value());
+            EXPECT_EQ(log.count("ERROR", "❌ Failed to save transformation history: "), 1);
+            continue;
+        }
+        EXPECT_EQ(model.renameResultMessage(), c.message);
+        ASSERT_TRUE(report.historyPath.has_value());
+        const HistoryEntry entry = readHistory(*report.historyPath);
+        std::vector<S> statuses;
+        for (const HistoryRecord& record : entry.records) {
+            statuses.push_back(record.status);
+            if (record.status == S::fail) {
+                // The item's planned path, and the error the report shows.
+                EXPECT_EQ(record.finalRelativePath, record.originalRelativePath + "-new");
+                ASSERT_EQ(report.failed.size(), 1U);
+                EXPECT_EQ(record.error, report.failed.front().error);
+            }
+            if (record.status == S::verifyFail) {
+                EXPECT_FALSE(record.error.empty());
+            }
+        }
+        EXPECT_EQ(statuses, c.statuses);
+        EXPECT_EQ(log.count("Scoped cleanup"), 0);
+    }
+}
+
+TEST_F(RenameFlowTest, UndoCountsOnlyTheRecordsItActsOn)
+{
+    std::vector<FileTransformationResult> results;
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        m_tree.writeFile(name, name);
+        results.push_back(planned(m_tree.path(), name, std::string(name) + "-new"));
+    }
+    m_fs->fail(Op::rename, "/c", EIO);  // c never moves: a fail and a verifyFail record
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles(results); });
+    EXPECT_EQ(model.renameResultMessage(), "4 renamed, 1 failed");
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const std::string history = *model.renameReport()->historyPath;
+    EXPECT_EQ(readHistory(history).records.size(), 6U);
+
+    m_fs->fail(Op::rename, "/a-new", EIO);  // one of the four cannot go back
+    runBatch(model, [&] { model.undoRename(history); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo: 3 restored, 1 failed");
+    EXPECT_TRUE(m_tree.exists("a-new"));
+    EXPECT_TRUE(m_tree.exists("b") && m_tree.exists("c") && m_tree.exists("d") && m_tree.exists("e"));
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    EXPECT_EQ(model.renameReport()->failed.size(), 1U);
+    const HistoryEntry undo = readHistory(*model.renameReport()->historyPath);
+    ASSERT_EQ(undo.records.size(), 4U);
+    EXPECT_EQ(undo.records.back().status, HistoryRecordStatus::fail);
+    EXPECT_EQ(undo.records.back().originalRelativePath, "a-new");
+}
+
+TEST_F(RenameFlowTest, PrivilegedAdaptersOnlyWhenAllowedAndReady)
+{
+    m_settings->updateSettings([](AppSettings& settings) { settings.preferences.usePrivilegedHelper = true; });
+    struct Case {
+        const char* name;
+        bool allowed;
+        bool ready;
+        std::optional<Answer::Kind> server;  // how the daemon answers; none: no daemon
+        std::string message;
+        std::size_t requests;
+    };
+    const std::vector<Case> cases = {
+        {"not ready", true, false, Answer::Kind::reply, "0 renamed, 1 failed", 0},
+        {"not allowed", false, true, Answer::Kind::reply, "0 renamed, 1 failed", 0},
+        {"ready, the daemon moves it", true, true, Answer::Kind::reply, "1 item renamed successfully", 1},
+        {"ready, the daemon never answers", true, true, Answer::Kind::silent, "0 renamed, 1 failed", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tree;
+        tree.writeFile("p", "payload");
+        m_settings->updateSettings([&c](AppSettings& settings) { settings.preferences.usePrivilegedHelper = c.allowed; });
+        m_fs = std::make_shared<GatedFileSystem>();
+        m_fs->fail(Op::rename, "/p", EACCES);
+        m_helperReady = c.ready;
+        m_readyQueries = 0;
+        m_helperTimeout = 0.3;
+        test::FakeHelperServer server(m_dir / "helper.sock", [&c](const HelperRequest& request) {
+            if (*c.server == Answer::Kind::silent) {
+                return Answer::silent();
+            }
+            const bool moved = request.arguments.size() == 2 && std::rename(request.arguments[0].c_str(), request.arguments[1].c_str()) == 0;
+            return Answer::with(moved, moved ? "" : "could not move");
+        });
+        ASSERT_TRUE(server.listening());
+        test::LogCapture log;
+        MonitorViewModel& model = modelOn(tree.path(), m_data.path());
+        const auto start = std::chrono::steady_clock::now();
+        runBatch(model, [&] { model.renameFiles({planned(tree.path(), "p", "p-new")}); });
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(model.renameResultMessage(), c.message);
+        if (c.allowed) {
+            EXPECT_EQ(m_readyQueries, 1);  // asked at the moment of the call
+        }
+        const std::vector<HelperRequest> requests = server.requests();
+        ASSERT_EQ(requests.size(), c.requests);
+        if (c.requests == 1) {
+            EXPECT_EQ(requests[0].selector, HelperSelector::renameFile);
+            EXPECT_EQ(requests[0].arguments, (std::vector<std::string> {tree / "p", tree / "p-new"}));
+        }
+        if (c.server == Answer::Kind::silent && c.requests == 1) {
+            EXPECT_GE(elapsed, 300ms);
+            EXPECT_LT(elapsed, 5s);
+            EXPECT_EQ(log.count("ERROR", "XPC call failed: " + std::string(xpcErrorDescription(XPCError::timeout))), 1) << log.text();
+        } else {
+            EXPECT_EQ(log.count("XPC call failed: "), 0);
+        }
+    }
+}
+
+TEST_F(RenameFlowTest, UndoThatCannotRunTouchesNothing)
+{
+    // A batch recorded in another folder than the open one.
+    TempDir other;
+    other.writeFile("a", "a");
+    MonitorViewModel& first = modelOn(other.path(), m_data.path());
+    runBatch(first, [&] { first.renameFiles({planned(other.path(), "a", "a-new")}); });
+    ASSERT_TRUE(first.renameReport() && first.renameReport()->historyPath);
+    const std::string otherHistory = *first.renameReport()->historyPath;
+    const std::optional<RenameReport> firstReport = first.renameReport();  // `first` goes with the next model
+
+    const std::string truncated = m_dir / "truncated.tshistory";
+    {
+        std::ofstream out(truncated, std::ios::binary);
+        out << std::string("TSHISTORY\0001\000", 12);
+    }
+    const std::string wrongVersion = m_dir / "version.tshistory";
+    {
+        std::string bytes = readFile(otherHistory);
+        bytes[10] = '2';
+        std::ofstream(wrongVersion, std::ios::binary) << bytes;
+    }
+    const auto parseError = [](const std::string& path) { return TransformationHistory::parse(readFile(path)).error().message; };
+
+    struct Case {
+        const char* name;
+        std::string history;
+        std::string message;
+        bool loadFailure;
+    };
+    const std::vector<Case> cases = {
+        {"another root", otherHistory,
+            "Undo failed: This batch was recorded in another folder (" + other.path() + "). Open that folder as the source, then undo again.", false},
+        {"truncated", truncated, "Undo failed: " + parseError(truncated), true},
+        {"other version", wrongVersion, "Undo failed: " + parseError(wrongVersion), true},
+        {"missing", m_dir / "gone.tshistory", "Undo failed: No such file or directory", true},
+    };
+    m_tree.writeFile("a-new", "mine");
+    const auto otherBefore = snapshot(other.path());
+    const auto treeBefore = snapshot(m_tree.path());
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    model.setRenameReport(firstReport);
+    const std::size_t histories = fileCount(m_data / "history");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::LogCapture log;
+        runBatch(model, [&] { model.undoRename(c.history); });
+        EXPECT_EQ(model.renameResultMessage(), c.message);
+        EXPECT_EQ(log.count("ERROR", "❌ Failed to load history for undo: "), c.loadFailure ? 1 : 0);
+        EXPECT_EQ(snapshot(other.path()), otherBefore);
+        EXPECT_EQ(snapshot(m_tree.path()), treeBefore);
+        EXPECT_EQ(fileCount(m_data / "history"), histories);
+        ASSERT_TRUE(model.renameReport().has_value());
+        EXPECT_EQ(model.renameReport()->historyPath, otherHistory);  // kept
+    }
+}
+
+TEST_F(RenameFlowTest, RenameIsRefusedWhileAScanOrABatchRuns)
+{
+    m_tree.writeFile("a", "a");
+    m_tree.writeFile("b", "b");
+    m_tree.writeFile("bad:name", "c");
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+
+    // A batch that waits at its first move.
+    m_fs->gate = std::make_shared<test::Gate>();
+    model.renameFiles({planned(m_tree.path(), "a", "a-new")});
+    ASSERT_TRUE(model.isRenaming());
+    const std::string label = model.renameProgressLabel();
+    const auto started = model.renameStartTime();
+    int stateSignals = 0;
+    QObject::connect(&model, &MonitorViewModel::renameStateChanged, [&stateSignals] { ++stateSignals; });
+    test::LogCapture log;
+    model.renameFiles({planned(m_tree.path(), "b", "b-new"), planned(m_tree.path(), "a", "x")});
+    model.undoRename(m_dir / "none.tshistory");
+    EXPECT_EQ(log.count("WARN", "⚠️ Cannot rename: a rename or undo is already running"), 1);
+    EXPECT_EQ(log.count("WARN", "⚠️ Cannot undo: a rename or undo is already running"), 1);
+    EXPECT_EQ(stateSignals, 0);
+    EXPECT_EQ(model.renameProgressLabel(), label);
+    EXPECT_EQ(model.renameStartTime(), started);
+    m_fs->gate->open();
+    ASSERT_TRUE(waitUntil([&] { return !model.isRenaming(); }));
+    EXPECT_EQ(model.renameResultMessage(), "1 item renamed successfully");
+    EXPECT_TRUE(m_tree.exists("b"));
+
+    // A scan that runs.
+    m_fs->gate.reset();
+    model.startMonitoring();
+    ASSERT_TRUE(model.monitoringStatus().isScanning());
+    model.renameFiles({planned(m_tree.path(), "b", "b-new")});
+    EXPECT_EQ(log.count("WARN", "⚠️ Cannot rename: a scan is running"), 1);
+    EXPECT_FALSE(model.isRenaming());
+    model.stopMonitoring();
+    settle(50ms);
+    EXPECT_TRUE(m_tree.exists("b"));
+}
+
+TEST_F(RenameFlowTest, ExportsWriteTheWritersBytesAndTellFailures)
+{
+    m_settings->updateSettings([](AppSettings& settings) { settings.preferences.reportFormat = AppSettings::ReportFormat::csv; });
+    m_tree.writeFile("bad:name.txt", "one");
+    m_tree.writeFile("why?.txt", "two");
+    MonitorViewModel& model = scannedModel(m_tree.path(), 2);
+    ASSERT_NE(model.coordinator(), nullptr);
+    test::LogCapture log;
+
+    // Nothing to export yet; a cancelled panel writes and logs nothing.
+    model.exportRenameReport();
+    EXPECT_TRUE(m_panel->calls.empty());
+    m_panel->setNextAnswer(std::nullopt);
+    model.exportReport();
+    settle();
+    ASSERT_EQ(m_panel->calls.size(), 1U);
+    EXPECT_EQ(m_panel->calls[0].request, ReportSaveRequest::scanReport());
+    EXPECT_EQ(m_panel->calls[0].storedFormat, AppSettings::ReportFormat::csv);
+    EXPECT_EQ(log.count("exported to"), 0);
+
+    const std::string scanCsv = m_dir / "scan.csv";
+    m_panel->setNextAnswer(ReportSaveChoice {QString::fromStdString(scanCsv), AppSettings::ReportFormat::csv});
+    model.exportReport();
+    ASSERT_TRUE(waitUntil([&] { return log.count("INFO", "Report exported to " + scanCsv) == 1; }));
+    const std::vector<IndexedFile> files
+        = model.coordinator()->database()->fetchFilesWithIssues(m_tree.path(), std::numeric_limits<std::int64_t>::max(), 0);
+    ASSERT_EQ(files.size(), 2U);
+    EXPECT_EQ(readFile(scanCsv), ReportService::generateCSVReport(files));
+
+    // The rename report, in the format chosen in the panel.
+    model.setSelectedFileIDs({model.issueFiles().front().id});
+    runBatch(model, [&] { model.renameSelected(); });
+    ASSERT_TRUE(model.renameReport().has_value());
+    const std::string renameJson = m_dir / "rename.json";
+    m_panel->setNextAnswer(ReportSaveChoice {QString::fromStdString(renameJson), AppSettings::ReportFormat::json});
+    model.exportRenameReport();
+    ASSERT_TRUE(waitUntil([&] { return log.count("INFO", "Rename report exported to " + renameJson) == 1; }));
+    EXPECT_EQ(m_panel->calls.back().request, ReportSaveRequest::renameReport());
+    EXPECT_EQ(readFile(renameJson), ReportService::generateRenameReportJSON(*model.renameReport()));
+    EXPECT_FALSE(model.exportErrorMessage().has_value());
+
+    // A target that cannot be written is told to the user.
+    const std::string unwritable = m_dir / "missing/rename.csv";
+    m_panel->setNextAnswer(ReportSaveChoice {QString::fromStdString(unwritable), AppSettings::ReportFormat::csv});
+    model.exportRenameReport();
+    ASSERT_TRUE(waitUntil([&] { return model.exportErrorMessage().has_value(); }));
+    EXPECT_EQ(model.exportErrorMessage()->rfind("Failed to export rename report: ", 0), 0U) << *model.exportErrorMessage();
+    EXPECT_EQ(log.count("ERROR", "❌ Failed to export rename report: "), 1);
+    EXPECT_FALSE(std::filesystem::exists(unwritable));
+}
+
+}  // namespace
+}  // namespace tess
