@@ -22,6 +22,7 @@
 
 #include "ui/HelpView.h"
 #include "ui/QtFolderPicker.h"
+#include "ui/QtReportSavePanel.h"
 #include "ui/QuitSheet.h"
 #include "ui/SettingsView.h"
 #include "ui/ShellActions.h"
@@ -131,6 +132,7 @@ int main(int argc, char** argv)
             deps.model.settingsManager = &settings;
             deps.model.folderPicker = std::make_shared<QtFolderPicker>(&window);
             deps.model.isHelperReady = [&helperStatus] { return helperStatus.isHelperReady(); };
+            deps.model.rename.savePanel = std::make_shared<QtReportSavePanel>(&window);
             deps.helperStatus = &helperStatus;
             deps.workspace = &workspace;
             deps.makeIssueList = [&workspace](MonitorViewModel& model, QWidget* parent) {
@@ -151,6 +153,11 @@ int main(int argc, char** argv)
                 return sheet;
             };
             deps.showHelpWindow = [&] { windowsPointer->showHelpWindow(); };
+            deps.makeRenameReportSheet = [](const RenameReport&, std::function<void()>, QWidget* parent) {
+                auto* sheet = new QDialog(parent);
+                (new QVBoxLayout(sheet))->addWidget(placeholder(sheet));
+                return sheet;
+            };
             content = new ContentView(window, std::move(deps));
         },
         [] { return new HelpView; },

@@ -96,7 +96,10 @@ protected:
         deps.makeAboutView = [](std::function<void()>) { return new QLabel(QStringLiteral("about")); };
         deps.makeHistorySheet = [](MonitorViewModel&, QWidget* parent) { return new QDialog(parent); };
         deps.showHelpWindow = [this] { ++m_helpWindows; };
-        deps.renameSelected = [this](MonitorViewModel&) { ++m_renames; };
+        deps.makeRenameReportSheet = [this](const RenameReport&, std::function<void()>, QWidget* parent) {
+            ++m_reportSheets;
+            return new QDialog(parent);
+        };
         deps.approvalCheckDelayMs = m_approvalDelay;
         m_view = new ContentView(*m_window, std::move(deps));
         return *m_view;
@@ -117,7 +120,7 @@ protected:
     int m_approvalDelay = 60000;
     int m_openedApproval = 0;
     int m_helpWindows = 0;
-    int m_renames = 0;
+    int m_reportSheets = 0;
 };
 
 // The whole road through the window: the ready pane, a folder chosen, the
@@ -171,7 +174,8 @@ TEST_F(ContentViewTest, ReadyPaneToScanToIssueListAndConfirmation)
     }
     QTest::mouseClick(cancel, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().showRenameConfirmation(); }));
-    EXPECT_EQ(m_renames, 0);
+    EXPECT_FALSE(view.model().isRenaming());
+    EXPECT_TRUE(m_dir.exists("tree/a:b.txt"));
     view.toolbar().renameAction()->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.renameConfirmation() != nullptr; }));
     for (QAbstractButton* button : view.renameConfirmation()->buttons()) {
@@ -179,7 +183,25 @@ TEST_F(ContentViewTest, ReadyPaneToScanToIssueListAndConfirmation)
             QTest::mouseClick(button, Qt::LeftButton);
         }
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_renames == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.renameResult() != nullptr; }, 20000));
+    QMessageBox* result = view.renameResult();
+    EXPECT_EQ(result->text(), QStringLiteral("Rename Complete"));
+    EXPECT_TRUE(result->informativeText().contains(QStringLiteral("renamed"))) << result->informativeText().toStdString();
+    EXPECT_TRUE(m_dir.exists("tree/a_b.txt"));
+    saveShot(*result, QStringLiteral("rename-complete-light"));
+    QAbstractButton* viewReport = nullptr;
+    for (QAbstractButton* button : result->buttons()) {
+        if (result->buttonRole(button) == QMessageBox::ActionRole) {
+            viewReport = button;
+        }
+    }
+    ASSERT_NE(viewReport, nullptr);
+    EXPECT_EQ(viewReport->text(), QStringLiteral("View Report"));
+    QTest::mouseClick(viewReport, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.renameReportSheet() != nullptr; }));
+    EXPECT_EQ(m_reportSheets, 1);
+    view.renameReportSheet()->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().showRenameReport(); }));
     view.model().stopMonitoring();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().hasCoordinator(); }));
 }
@@ -228,6 +250,17 @@ TEST_F(ContentViewTest, ScreensInBothPalettes)
         ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().emphasis.endsWith(QStringLiteral("gone <i>R&D")); }));
         saveShot(*m_window, QStringLiteral("ready-missing") + suffix);
         view.model().resetSourceSelection();
+
+        // A rename in progress covers the pane.
+        view.model().setRenameProgressLabel("Renaming 3 item(s)…");
+        view.model().setRenameStartTime(std::chrono::system_clock::now() - std::chrono::seconds(7));
+        view.model().setIsRenaming(true);
+        auto* overlay = view.findChild<ProgressOverlay*>(QStringLiteral("renameProgressOverlay"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->isVisible(); }));
+        EXPECT_EQ(overlay->title(), QStringLiteral("Renaming 3 item(s)…"));
+        EXPECT_EQ(overlay->timer(), QStringLiteral("0:07"));
+        saveShot(*m_window, QStringLiteral("renaming-overlay") + suffix);
+        view.model().setIsRenaming(false);
     }
     QApplication::setPalette(theme::lightPalette());
 }

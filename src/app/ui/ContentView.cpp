@@ -53,7 +53,7 @@ ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
     window.setCentralWidget(this);
     m_toolbar = new MainToolbar(window, *m_model, *m_deps.workspace,
         {[this] { showHistorySheet(); }, m_deps.showHelpWindow, [this] { showSettingsSheet(); },
-            [this] { showAboutSheet(); }, {}});
+            [this] { showAboutSheet(); }, [this] { m_model->exportReport(); }});
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -105,7 +105,8 @@ ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
              &MonitorViewModel::cachedFileCountChanged, &MonitorViewModel::lastAnalysisTimeChanged,
              &MonitorViewModel::isRestoringSessionChanged, &MonitorViewModel::missingSourcePathChanged,
              &MonitorViewModel::filteredIssuesChanged, &MonitorViewModel::selectedFileIDsChanged,
-             &MonitorViewModel::renameStateChanged}) {
+             &MonitorViewModel::renameStateChanged, &MonitorViewModel::renameReportChanged,
+             &MonitorViewModel::showRenameReportChanged, &MonitorViewModel::exportErrorMessageChanged}) {
         connect(model, signal, this, &ContentView::scheduleUpdate);
     }
     m_ticker.setInterval(1000);
@@ -313,8 +314,8 @@ void ContentView::updateAlerts()
         connect(box, &QMessageBox::finished, this, [this, box] {
             const bool confirmed = box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole;
             m_model->setShowRenameConfirmation(false);
-            if (confirmed && m_deps.renameSelected) {
-                m_deps.renameSelected(*m_model);
+            if (confirmed) {
+                m_model->renameSelected();
             }
         });
         m_renameConfirmation = box;
@@ -323,11 +324,56 @@ void ContentView::updateAlerts()
     if (m_model->showRenameResult() && !m_renameResult) {
         QMessageBox* box = makeAlert(this, QStringLiteral("Rename Complete"),
             QString::fromStdString(m_model->renameResultMessage()), "renameResultMessageBox");
-        box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        connect(box, &QMessageBox::finished, this, [this] { m_model->setShowRenameResult(false); });
+        QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box->setDefaultButton(ok);
+        if (m_model->renameReport()) {
+            box->addButton(QStringLiteral("View Report"), QMessageBox::ActionRole);
+        }
+        connect(box, &QMessageBox::finished, this, [this, box] {
+            const bool viewReport = box->buttonRole(box->clickedButton()) == QMessageBox::ActionRole;
+            m_model->setShowRenameResult(false);
+            if (viewReport) {
+                m_model->setShowRenameReport(true);
+            }
+        });
         m_renameResult = box;
         box->open();
     }
+    updateRenameReportSheet();
+    updateExportError();
+}
+
+void ContentView::updateRenameReportSheet()
+{
+    if (!m_model->showRenameReport() || m_renameReportSheet) {
+        return;
+    }
+    QDialog* sheet = nullptr;
+    if (m_model->renameReport() && m_deps.makeRenameReportSheet) {
+        sheet = m_deps.makeRenameReportSheet(
+            *m_model->renameReport(), [this] { m_model->exportRenameReport(); }, window());
+    } else {
+        sheet = new QDialog(window());  // no report: the sheet is empty
+    }
+    sheet->setObjectName(sheet->objectName().isEmpty() ? QStringLiteral("renameReportSheet") : sheet->objectName());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    connect(sheet, &QDialog::finished, this, [this] { m_model->setShowRenameReport(false); });
+    m_renameReportSheet = sheet;
+    sheet->open();
+}
+
+void ContentView::updateExportError()
+{
+    const auto& message = m_model->exportErrorMessage();
+    if (!message || m_exportError) {
+        return;
+    }
+    QMessageBox* box = makeAlert(this, QStringLiteral("Export Failed"), QString::fromStdString(*message), "exportErrorMessageBox");
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    connect(box, &QMessageBox::finished, this, [this] { m_model->setExportErrorMessage(std::nullopt); });
+    m_exportError = box;
+    box->open();
 }
 
 void ContentView::showSettingsSheet()

@@ -51,8 +51,9 @@ public:
         std::function<QWidget*(std::function<void()> close)> makeAboutView;
         std::function<QDialog*(MonitorViewModel&, QWidget* parent)> makeHistorySheet;
         std::function<void()> showHelpWindow;
-        // The confirmed rename of the selected items.
-        std::function<void(MonitorViewModel&)> renameSelected;
+        // The rename report sheet; `onExport` exports the report shown.
+        std::function<QDialog*(const RenameReport& report, std::function<void()> onExport, QWidget* parent)>
+            makeRenameReportSheet;
         // How long after the window shows the daemon's approval is checked.
         int approvalCheckDelayMs = 1500;
     };
@@ -75,6 +76,8 @@ public:
     QMessageBox* renameConfirmation() const { return m_renameConfirmation; }
     QMessageBox* renameResult() const { return m_renameResult; }
     QMessageBox* helperAlert() const { return m_helperAlert; }
+    QDialog* renameReportSheet() const { return m_renameReportSheet; }
+    QMessageBox* exportErrorAlert() const { return m_exportError; }
 
     void showSettingsSheet();
     void showAboutSheet();
@@ -89,6 +92,8 @@ private:
     void updateContentArea(const MainWindowState::Snapshot& s);
     void updateOverlays(const MainWindowState::Snapshot& s);
     void updateAlerts();
+    void updateRenameReportSheet();
+    void updateExportError();
     void updateAdvancedPane();
     void checkHelperApproval();
     void observe(const char* name, void (ContentView::*slot)());
@@ -117,6 +122,8 @@ private:
     QPointer<QMessageBox> m_renameConfirmation;
     QPointer<QMessageBox> m_renameResult;
     QPointer<QMessageBox> m_helperAlert;
+    QPointer<QDialog> m_renameReportSheet;
+    QPointer<QMessageBox> m_exportError;
 };
 
 }  // namespace tess

@@ -165,7 +165,7 @@ void MainToolbar::refresh(const MainWindowState::Snapshot& snapshot)
     applyButton(*m_scan, state.scan);
     applyButton(*m_analyze, state.analyze);
     applyButton(*m_rename, state.rename);
-    m_export->setEnabled(state.exportEnabled && m_actions.exportReport);
+    m_export->setEnabled(state.exportEnabled);
     m_advanced->setToolTip(state.advancedHelp);
 }
 
