@@ -46,8 +46,7 @@ void applyFormat(QFileDialog* dialog, ReportFormat format)
 }  // namespace
 
 QtReportSavePanel::QtReportSavePanel(QWidget* parent)
-    : QObject(parent)
-    , m_parent(parent)
+    : m_parent(parent)
 {
 }
 

@@ -27,7 +27,8 @@ public:
     QFileDialog* dialog() const { return m_dialog; }
 
 private:
-    QWidget* m_parent;
+    // Owned by whoever shares the panel (the view model), not by `parent`.
+    QPointer<QWidget> m_parent;
     QPointer<QFileDialog> m_dialog;
 };
 
