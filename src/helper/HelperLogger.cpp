@@ -128,7 +128,44 @@ std::string HelperLogger::logPathForHome(const std::string& home)
     return path.append("/").append(kLogFileName);
 }
 
+std::string HelperLogger::escapeControls(std::string_view text)
+{
+    auto isControl = [](unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == 0xC2; };
+    std::size_t first = 0;
+    while (first < text.size() && !isControl(static_cast<unsigned char>(text[first])))
+        ++first;
+    if (first == text.size())
+        return std::string(text);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out(text.substr(0, first));
+    out.reserve(text.size() + 16);
+    for (std::size_t i = first; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        unsigned code = byte;
+        // C1 controls arrive as C2 80 to C2 9F in UTF-8.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
+            && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            code = static_cast<unsigned char>(text[++i]);
+        } else if (byte == '\n') {
+            out += "\\n";
+            continue;
+        } else if (byte >= 0x20 && byte != 0x7F) {
+            out.push_back(static_cast<char>(byte));
+            continue;
+        }
+        out += "\\x";
+        out.push_back(kHex[code >> 4]);
+        out.push_back(kHex[code & 0xF]);
+    }
+    return out;
+}
+
 void HelperLogger::log(std::string message, std::string_view level)
+{
+    logFixedText(escapeControls(message), level);
+}
+
+void HelperLogger::logFixedText(std::string message, std::string_view level)
 {
     enqueue([this, message = std::move(message), level = std::string(level)] { processEntry(message, level); });
 }
@@ -183,11 +220,32 @@ void HelperLogger::runWorker()
         m_queue.pop_front();
         m_busy = true;
         lock.unlock();
-        task();
+        runTask(task);
+        task = nullptr;
         lock.lock();
         m_busy = false;
         if (m_queue.empty())
             m_idle.notify_all();
+    }
+}
+
+void HelperLogger::runTask(std::function<void()>& task)
+{
+    // A failed entry (out of memory, a clock or file error) costs that entry
+    // only; the worker keeps serving the queue.
+    try {
+        task();
+        return;
+    } catch (const std::exception& error) {
+        try {
+            processEntry(escapeControls(std::string("A log entry could not be written: ") + error.what()), "ERROR");
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            processEntry("A log entry could not be written", "ERROR");
+        } catch (...) {
+        }
     }
 }
 

@@ -17,6 +17,7 @@ protected:
     void SetUp() override
     {
         DaemonFixture::SetUp();
+        startPolkit();
         startDaemon();
         handOverHome();
         m_dir->makeDir("tree/folder");
@@ -52,7 +53,7 @@ TEST_F(FileOperationsTest, CreateDirectory)
         {"missing parent chain", root + "/tree/p/q/r", {true, "", ""}, "tree/p/q/r"},
         {"file as a parent", root + "/tree/file/sub", {false, "Could not create directory " + root + "/tree/file: Not a directory", ""}, nullptr},
         {"relative path", "tree/relative", {false, "Path is not absolute: tree/relative", ""}, nullptr},
-        {"dangling symbolic link in the way", root + "/tree/dangling/sub", {false, "Could not create directory " + root + "/tree/dangling: File exists", ""}, nullptr},
+        {"dangling symbolic link in the way", root + "/tree/dangling/sub", {false, "Refused to follow a symbolic link: " + root + "/tree/dangling", ""}, nullptr},
     };
     ASSERT_EQ(::symlink("/nonexistent/folder", (root + "/tree/dangling").c_str()), 0);
     for (const auto& c : cases) {

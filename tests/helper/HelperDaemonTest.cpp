@@ -138,6 +138,7 @@ TEST_F(HelperDaemonTest, HandsNoDescriptorFromSystemdOnToTheProgramsItRuns)
 
     std::string tool = writeScript("listing-tool", "ls -l /proc/$$/fd/ > '" + (*m_dir / "listing") + "'\nexit 1\n");
     m_dir->writeFile("image.img", "");
+    startPolkit();
     DaemonProcess daemon({{"TESSALINE_HELPER_SOCKET", *m_dir / "unused.sock"},
         {"DBUS_SYSTEM_BUS_ADDRESS", bus()->address()},
         {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
@@ -196,6 +197,7 @@ TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment
     // this program as root; the installed daemon must do neither.
     std::string tool = writeScript("marking-tool", "touch '" + (*m_dir / "tool-ran") + "'\nexit 1\n");
     m_dir->writeFile("image.img", "");
+    startPolkit();
     DaemonProcess daemon({{"TESSALINE_HELPER_SOCKET", m_socket},
                              {"DBUS_SYSTEM_BUS_ADDRESS", bus()->address()},
                              {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
@@ -221,6 +223,7 @@ TEST_F(HelperDaemonTest, ServesConcurrentClientsEachOnItsOwnConnection)
                                                 "echo '<plist><dict><key>system-entities</key><array><dict>"
                                                 "<key>mount-point</key><string>/mnt/slow</string></dict></array></dict></plist>'\n");
     m_dir->writeFile("image.img", "");
+    startPolkit();
     startDaemon({{"TESSALINE_DISKIMAGE_TOOL", tool}});
 
     // A client that has sent only half a request must not hold up others.
@@ -293,6 +296,7 @@ TEST_F(HelperDaemonTest, SurvivesClientsThatHangUpOrSendGarbage)
 
 TEST_F(HelperDaemonTest, WritesTheBannerFirstOnceTheHomeIsHandedOver)
 {
+    startPolkit();
     startDaemon();
     EXPECT_FALSE(m_dir->exists("home/.local")) << "nothing may be written before the hand-over";
     handOverHome();
