@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace tess::test {
@@ -112,6 +114,18 @@ TEST_F(AuthorizationTest, AsksForTheCallingProcessWithUserInteraction)
     EXPECT_EQ(refused.failure, HelperCallResult::Failure::noReply);
     EXPECT_TRUE(m_dir->exists("renamed"));
     EXPECT_THAT(m_polkit->calls(), Not(HasSubstr("dbus.Int32(65534")));
+}
+
+TEST(PolkitPolicyTest, NamesTheDaemonsActionForActiveLocalSessionsOnly)
+{
+    std::ifstream in(TESSALINE_POLICY_FILE);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string policy = text.str();
+    EXPECT_THAT(policy, HasSubstr(std::string("<action id=\"") + PolkitAuthority::kAction + "\">"));
+    EXPECT_THAT(policy, HasSubstr("<allow_any>no</allow_any>"));
+    EXPECT_THAT(policy, HasSubstr("<allow_inactive>no</allow_inactive>"));
+    EXPECT_THAT(policy, HasSubstr("<allow_active>auth_admin_keep</allow_active>"));
 }
 
 }  // namespace

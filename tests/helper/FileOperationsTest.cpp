@@ -126,6 +126,23 @@ TEST_F(FileOperationsTest, Rename)
     EXPECT_THAT(log, Not(HasSubstr("Source file does not exist")));
 }
 
+TEST_F(FileOperationsTest, ANameWithLineBreaksIsLoggedAsOneEscapedLine)
+{
+    const std::string root = m_dir->path();
+    const std::string name = "evil\n[2001-01-01 00:00:00.000] [INFO] forged\rend";
+    m_dir->writeFile("tree/" + name, "x");
+    auto result = m_client->renameFile(root + "/tree/" + name, root + "/tree/plain", kTimeout);
+    ASSERT_TRUE(result.ok());
+    EXPECT_TRUE(result.reply.success) << result.reply.message;
+
+    std::string log = finishedLog();
+    const std::string escaped = "evil\\n[2001-01-01 00:00:00.000] [INFO] forged\\x0Dend";
+    EXPECT_THAT(log, HasSubstr("] [INFO] Request to rename: " + root + "/tree/" + escaped + " \u2192 " + root + "/tree/plain\n"));
+    EXPECT_THAT(log, HasSubstr("] [INFO] Successfully renamed: " + root + "/tree/" + escaped + " \u2192 " + root + "/tree/plain\n"));
+    EXPECT_THAT(log, Not(HasSubstr("\n[2001-01-01")));
+    EXPECT_THAT(log, Not(HasSubstr("\r")));
+}
+
 TEST_F(FileOperationsTest, RenameReportsAParentItCannotCreate)
 {
     const std::string root = m_dir->path();

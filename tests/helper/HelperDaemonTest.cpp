@@ -294,6 +294,37 @@ TEST_F(HelperDaemonTest, SurvivesClientsThatHangUpOrSendGarbage)
     EXPECT_THAT(readLog(), HasSubstr("] [ERROR] Refused a malformed request from uid 0\n"));
 }
 
+TEST_F(HelperDaemonTest, AnExceptionInAConnectionFailsThatRequestOnly)
+{
+    startPolkit();
+    startDaemon({{"TESSALINE_HELPER_FAULTS", "1"}});
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"out of memory", *m_dir / "throw-bad-alloc", "Request failed: std::bad_alloc"},
+        {"system error", *m_dir / "throw-system-error", "Request failed: thread: Resource temporarily unavailable"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto failed = m_client->createDirectory(c.path, kTimeout);
+        ASSERT_TRUE(failed.ok()) << "the request is answered";
+        EXPECT_EQ(failed.reply, (HelperReply {false, c.message, ""}));
+        EXPECT_FALSE(m_dir->exists(c.path.substr(c.path.rfind('/') + 1)));
+        // The daemon goes on serving the next client.
+        ASSERT_TRUE(m_daemon->running());
+        auto next = m_client->createDirectory(*m_dir / "made", kTimeout);
+        EXPECT_TRUE(next.reply.success) << next.reply.message;
+    }
+    handOverHome();
+    m_daemon->terminate();
+    std::string log = readLog();
+    EXPECT_THAT(log, HasSubstr("] [ERROR] Request failed: std::bad_alloc\n"));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] Request failed: thread: Resource temporarily unavailable\n"));
+}
+
 TEST_F(HelperDaemonTest, WritesTheBannerFirstOnceTheHomeIsHandedOver)
 {
     startPolkit();
