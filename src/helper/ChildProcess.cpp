@@ -1,5 +1,7 @@
 #include "ChildProcess.h"
 
+#include "UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -47,18 +49,6 @@ struct Pipe {
         if (write >= 0)
             ::close(write);
         write = -1;
-    }
-};
-
-struct OwnedFd {
-    int fd = -1;
-    OwnedFd() = default;
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    ~OwnedFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
     }
 };
 
@@ -190,15 +180,15 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
 
     // A descriptor that already is kPassedFd is moved out of the way first:
     // dup2 onto itself would leave its close-on-exec flag set.
-    OwnedFd moved;
+    UniqueFd moved;
     int passed = options.passFd;
     if (passed == kPassedFd) {
-        moved.fd = ::fcntl(passed, F_DUPFD_CLOEXEC, 10);
-        if (moved.fd < 0) {
+        moved.reset(::fcntl(passed, F_DUPFD_CLOEXEC, 10));
+        if (!moved.valid()) {
             result.launchError = std::strerror(errno);
             return result;
         }
-        passed = moved.fd;
+        passed = moved.get();
     }
 
     SpawnSetup setup;
