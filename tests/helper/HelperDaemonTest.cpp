@@ -193,15 +193,20 @@ TEST_F(HelperDaemonTest, RunsWithoutABus)
 
 TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment)
 {
-    // The test build would take root's home from this password file and run
-    // this program as root; the installed daemon must do neither.
+    // The test build would take root's home from this password file, run
+    // these programs as root and throw on request; the installed daemon must
+    // do none of it.
     std::string tool = writeScript("marking-tool", "touch '" + (*m_dir / "tool-ran") + "'\nexit 1\n");
+    std::string checkpoint = writeScript("marking-checkpoint", "touch '" + (*m_dir / "checkpoint-ran") + "'\n");
     m_dir->writeFile("image.img", "");
+    m_dir->writeFile("file", "");
     startPolkit();
     DaemonProcess daemon({{"TESSALINE_HELPER_SOCKET", m_socket},
                              {"DBUS_SYSTEM_BUS_ADDRESS", bus()->address()},
                              {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
-                             {"TESSALINE_DISKIMAGE_TOOL", tool}},
+                             {"TESSALINE_DISKIMAGE_TOOL", tool},
+                             {"TESSALINE_HELPER_CHECKPOINT", checkpoint},
+                             {"TESSALINE_HELPER_FAULTS", "1"}},
         TESSALINE_INSTALLED_HELPER_BINARY);
     ASSERT_TRUE(daemon.start(m_socket));
 
@@ -212,6 +217,9 @@ TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment
     auto mount = m_client->mountDiskImage(*m_dir / "image.img", kTimeout);
     ASSERT_TRUE(mount.ok());
     EXPECT_FALSE(m_dir->exists("tool-ran"));
+    EXPECT_TRUE(m_client->renameFile(*m_dir / "file", *m_dir / "renamed", kTimeout).reply.success);
+    EXPECT_FALSE(m_dir->exists("checkpoint-ran"));
+    EXPECT_TRUE(m_client->createDirectory(*m_dir / "throw-bad-alloc", kTimeout).reply.success);
     EXPECT_EQ(daemon.terminate(), 0);
 }
 
