@@ -228,6 +228,7 @@ TEST_F(RenameReportViewTest, ScreenshotsOfEachTab)
         }
     }
     // Only removed folders: starts on that tab, not on an empty one.
+    QApplication::setPalette(theme::lightPalette());
     makeView(reportOf(0, 0, 0, 2));
     saveScreenshot(QStringLiteral("rename-report-only-directories-light.png"));
 }

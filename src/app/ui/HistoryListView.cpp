@@ -15,6 +15,7 @@
 #include "ui/TintedBar.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -183,9 +184,10 @@ public:
     {
         QStyleOptionViewItem base = option;
         initStyleOption(&base, index);
-        base.text.clear();
         base.state &= ~QStyle::State_HasFocus;
-        QStyledItemDelegate::paint(painter, base, index);
+        // Only the row's background and selection: the texts are drawn below.
+        const QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &base, painter, option.widget);
 
         const HistoryListView::Entry& entry = m_model.entry(index.row());
         const HistoryListViewState::RowLook look = HistoryListViewState::rowLook(entry.operation);
@@ -458,8 +460,9 @@ QString HistoryListView::dateText(TransformationHistory::TimePoint time)
     QString format = locale.dateFormat(QLocale::LongFormat);
     format.remove(QRegularExpression(QStringLiteral("d{4}[^dMy]*")));
     format.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
-    return locale.toString(local.date(), format.trimmed()) + QStringLiteral(", ")
-        + locale.toString(local.time(), QLocale::ShortFormat);
+    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    return locale.toString(local.date(), format.trimmed()) + QStringLiteral(", ") + locale.toString(local.time(), timeFormat);
 }
 
 void HistoryListView::showEvent(QShowEvent* event)

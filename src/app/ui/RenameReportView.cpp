@@ -10,6 +10,7 @@
 #include "ui/Workspace.h"
 
 #include <QAbstractListModel>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QDateTime>
 #include <QEvent>
@@ -84,6 +85,14 @@ QString longDateText(const QDateTime& time, const QLocale& locale)
     QString format = locale.dateFormat(QLocale::LongFormat);
     format.remove(QRegularExpression(QStringLiteral("d{4}[^dMy]*")));
     return locale.toString(time.date(), format.trimmed());
+}
+
+// The time in the locale's short style, without seconds.
+QString shortTimeText(const QDateTime& time, const QLocale& locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(QRegularExpression(QStringLiteral("[:.]ss")));
+    return locale.toString(time.time(), format);
 }
 
 int lineCount(ReportTab tab)
@@ -168,8 +177,9 @@ public:
     {
         QStyleOptionViewItem base = option;
         initStyleOption(&base, index);
-        base.text.clear();
-        QStyledItemDelegate::paint(painter, base, index);
+        // Only the row's background and selection: the texts are drawn below.
+        const QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &base, painter, option.widget);
 
         const QPalette& palette = option.palette;
         const bool selected = option.state.testFlag(QStyle::State_Selected);
@@ -292,7 +302,7 @@ QWidget* RenameReportView::makeHeader()
     const QDateTime time = QDateTime::fromSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::seconds>(m_report->timestamp.time_since_epoch()).count());
     const QLocale locale;
-    auto* date = new QLabel(longDateText(time, locale) + QLatin1String("  ") + locale.toString(time.time(), QLocale::ShortFormat), header);
+    auto* date = new QLabel(longDateText(time, locale) + QLatin1String("  ") + shortTimeText(time, locale), header);
     date->setObjectName(QStringLiteral("dateLabel"));
     date->setTextFormat(Qt::PlainText);
     date->setFont(theme::captionFont(font()));
