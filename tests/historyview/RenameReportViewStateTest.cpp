@@ -139,5 +139,28 @@ TEST(RenameReportViewStateTest, ParentReportPath)
     EXPECT_EQ(state::parentReportPath(""), "");
 }
 
+TEST(RenameReportViewStateTest, DatesFollowTheLocale)
+{
+    struct Case {
+        const char* locale;
+        const char* longDate;
+        const char* mediumDate;
+        const char* time;
+    };
+    const Case cases[] = {
+        {"en_US", "December 10, 2026", "Dec 10, 2026", "2:40 PM"},
+        {"de_DE", "10. Dezember 2026", "10. Dez. 2026", "14:40"},
+    };
+    const QDate date(2026, 12, 10);
+    const QTime time(14, 40, 59);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const QLocale locale(QString::fromLatin1(c.locale));
+        EXPECT_EQ(state::longDateText(date, locale).toStdString(), c.longDate);
+        EXPECT_EQ(state::mediumDateText(date, locale).toStdString(), c.mediumDate);
+        EXPECT_EQ(state::shortTimeText(time, locale).toStdString(), c.time);
+    }
+}
+
 }  // namespace
 }  // namespace tess

@@ -27,7 +27,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QToolTip>
@@ -455,14 +454,8 @@ QString HistoryListView::dateText(TransformationHistory::TimePoint time)
     const QDateTime local = QDateTime::fromSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count());
     const QLocale locale;
-    // The locale's long date without the weekday and with the month
-    // abbreviated: its medium style ("Dec 10, 2026", "10. Dez. 2026").
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("d{4}[^dMy]*")));
-    format.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
-    QString timeFormat = locale.timeFormat(QLocale::ShortFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("[:.]ss")));
-    return locale.toString(local.date(), format.trimmed()) + QStringLiteral(", ") + locale.toString(local.time(), timeFormat);
+    return RenameReportViewState::mediumDateText(local.date(), locale) + QStringLiteral(", ")
+        + RenameReportViewState::shortTimeText(local.time(), locale);
 }
 
 void HistoryListView::showEvent(QShowEvent* event)
@@ -552,32 +545,39 @@ void HistoryListView::exportReport(const RenameReport& report)
         });
 }
 
+void HistoryListView::openAlert(const AlertText& text, std::function<void()> onConfirm)
+{
+    auto* box = new QMessageBox(this);
+    box->setObjectName(text.objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowTitle(text.title);
+    box->setText(text.title);
+    box->setInformativeText(plain(text.message).toHtmlEscaped());
+    box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    QPushButton* confirm = box->addButton(text.confirmTitle, QMessageBox::DestructiveRole);
+    confirm->setObjectName(text.confirmObjectName);
+    connect(box, &QMessageBox::finished, this, [box, onConfirm = std::move(onConfirm)] {
+        if (box->clickedButton() != nullptr && box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole) {
+            onConfirm();
+        }
+    });
+    m_alert = box;
+    box->open();
+}
+
 void HistoryListView::confirmDelete(const Entry& entry)
 {
     if (m_alert) {
         return;
     }
-    auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("deleteAlert"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(QStringLiteral("Delete History Entry"));
-    box->setWindowTitle(QStringLiteral("Delete History Entry"));
-    box->setInformativeText(plain(HistoryListViewState::deleteMessage(
-                                      HistoryListViewState::folderName(entry.scanRoot), dateText(entry.timestamp).toStdString()))
-                                .toHtmlEscaped());
-    box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("deleteConfirmButton"));
-    connect(box, &QMessageBox::finished, this, [this, box, entry] {
-        if (box->clickedButton() != nullptr && box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole) {
-            deleteEntry(entry);
-        }
-    });
-    m_alert = box;
-    box->open();
+    openAlert({QStringLiteral("deleteAlert"), QStringLiteral("Delete History Entry"),
+                  HistoryListViewState::deleteMessage(
+                      HistoryListViewState::folderName(entry.scanRoot), dateText(entry.timestamp).toStdString()),
+                  QStringLiteral("Delete"), QStringLiteral("deleteConfirmButton")},
+        [this, entry] { deleteEntry(entry); });
 }
 
 void HistoryListView::deleteEntry(const Entry& entry)
@@ -595,34 +595,18 @@ void HistoryListView::confirmUndo(const Entry& entry)
     if (m_alert || entry.operation != HistoryOperation::rename) {
         return;
     }
-    auto* box = new QMessageBox(this);
-    box->setObjectName(QStringLiteral("undoAlert"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(QStringLiteral("Undo Rename"));
-    box->setWindowTitle(QStringLiteral("Undo Rename"));
-    box->setInformativeText(
-        plain(HistoryListViewState::undoMessage(HistoryListViewState::folderName(entry.scanRoot), entry.userFacingCount))
-            .toHtmlEscaped());
-    box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    QPushButton* undo = box->addButton(QStringLiteral("Undo"), QMessageBox::DestructiveRole);
-    undo->setObjectName(QStringLiteral("undoConfirmButton"));
-    connect(box, &QMessageBox::finished, this, [this, box, entry] {
-        if (box->clickedButton() == nullptr || box->buttonRole(box->clickedButton()) != QMessageBox::DestructiveRole) {
-            return;
-        }
-        // The open folder may have changed while the alert was up.
-        if (HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath()).enabled) {
-            m_model.undoRename(entry.url);
-        } else {
-            TESS_LOG_WARN("HistoryListView: undo refused, the history entry's folder is not the open source folder");
-        }
-        accept();
-    });
-    m_alert = box;
-    box->open();
+    openAlert({QStringLiteral("undoAlert"), QStringLiteral("Undo Rename"),
+                  HistoryListViewState::undoMessage(HistoryListViewState::folderName(entry.scanRoot), entry.userFacingCount),
+                  QStringLiteral("Undo"), QStringLiteral("undoConfirmButton")},
+        [this, entry] {
+            // The open folder may have changed while the alert was up.
+            if (HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath()).enabled) {
+                m_model.undoRename(entry.url);
+            } else {
+                TESS_LOG_WARN("HistoryListView: undo refused, the history entry's folder is not the open source folder");
+            }
+            accept();
+        });
 }
 
 void HistoryListView::changeEvent(QEvent* event)

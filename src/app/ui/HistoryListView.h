@@ -9,6 +9,8 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 class QLabel;
@@ -77,6 +79,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    struct AlertText {
+        QString objectName;
+        QString title;
+        std::string message;
+        QString confirmTitle;
+        QString confirmObjectName;
+    };
+    // A window-modal alert with "Cancel" and a destructive confirmation,
+    // which runs `onConfirm`.
+    void openAlert(const AlertText& text, std::function<void()> onConfirm);
     void applyEntries(std::vector<Entry> entries);
     void deleteEntry(const Entry& entry);
     void applyColors();

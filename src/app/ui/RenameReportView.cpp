@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QToolButton>
@@ -77,22 +76,6 @@ QString tabObjectName(ReportTab tab, const char* suffix)
         static_cast<qsizetype>(RenameReportViewState::rawValue(tab).size()));
     name[0] = name[0].toLower();
     return name + QLatin1String(suffix);
-}
-
-// The date without the weekday, in the locale's long style ("December 10, 2026").
-QString longDateText(const QDateTime& time, const QLocale& locale)
-{
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("d{4}[^dMy]*")));
-    return locale.toString(time.date(), format.trimmed());
-}
-
-// The time in the locale's short style, without seconds.
-QString shortTimeText(const QDateTime& time, const QLocale& locale)
-{
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    format.remove(QRegularExpression(QStringLiteral("[:.]ss")));
-    return locale.toString(time.time(), format);
 }
 
 int lineCount(ReportTab tab)
@@ -302,7 +285,9 @@ QWidget* RenameReportView::makeHeader()
     const QDateTime time = QDateTime::fromSecsSinceEpoch(
         std::chrono::duration_cast<std::chrono::seconds>(m_report->timestamp.time_since_epoch()).count());
     const QLocale locale;
-    auto* date = new QLabel(longDateText(time, locale) + QLatin1String("  ") + shortTimeText(time, locale), header);
+    auto* date = new QLabel(RenameReportViewState::longDateText(time.date(), locale) + QLatin1String("  ")
+            + RenameReportViewState::shortTimeText(time.time(), locale),
+        header);
     date->setObjectName(QStringLiteral("dateLabel"));
     date->setTextFormat(Qt::PlainText);
     date->setFont(theme::captionFont(font()));

@@ -4,6 +4,8 @@
 #include "rename/RenamePaths.h"
 #include "text/Text.h"
 
+#include <QRegularExpression>
+
 namespace tess::RenameReportViewState {
 
 std::string_view rawValue(ReportTab tab)
@@ -197,6 +199,35 @@ std::optional<std::string> revealTarget(std::string_view scanRoot, std::string_v
         return parent;
     }
     return std::nullopt;
+}
+
+namespace {
+
+// The locale's long date format without the weekday.
+QString dateFormatWithoutWeekday(const QLocale& locale)
+{
+    static const QRegularExpression weekday(QStringLiteral("d{4}[^dMy]*"));
+    return locale.dateFormat(QLocale::LongFormat).remove(weekday).trimmed();
+}
+
+}  // namespace
+
+QString longDateText(const QDate& date, const QLocale& locale)
+{
+    return locale.toString(date, dateFormatWithoutWeekday(locale));
+}
+
+QString mediumDateText(const QDate& date, const QLocale& locale)
+{
+    return locale.toString(date, dateFormatWithoutWeekday(locale).replace(QStringLiteral("MMMM"), QStringLiteral("MMM")));
+}
+
+QString shortTimeText(const QTime& time, const QLocale& locale)
+{
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    static const QRegularExpression seconds(QStringLiteral("[:.]ss"));
+    format.remove(seconds);
+    return locale.toString(time, format);
 }
 
 }  // namespace tess::RenameReportViewState

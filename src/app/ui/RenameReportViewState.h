@@ -2,6 +2,11 @@
 
 #include "report/RenameReport.h"
 
+#include <QDate>
+#include <QLocale>
+#include <QString>
+#include <QTime>
+
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -94,6 +99,14 @@ std::string parentReportPath(std::string_view path);
 // root that is not absolute, are refused (nothing, a WARN line).
 std::optional<std::string> revealTarget(std::string_view scanRoot, std::string_view reportPath,
     const std::function<bool(const std::string&)>& exists);
+
+// Dates and times of reports and history entries in the user's locale: the
+// long date without the weekday ("December 10, 2026"), the medium date, which
+// is that with the month abbreviated ("Dec 10, 2026"), and the short time
+// without seconds ("2:40 PM").
+QString longDateText(const QDate& date, const QLocale& locale);
+QString mediumDateText(const QDate& date, const QLocale& locale);
+QString shortTimeText(const QTime& time, const QLocale& locale);
 
 }  // namespace RenameReportViewState
 
