@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -23,7 +24,9 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QThreadPool>
+#include <QToolTip>
 
 #include <filesystem>
 #include <fstream>
@@ -137,6 +140,19 @@ protected:
         const QRect rowRect = list->visualRect(list->model()->index(row, 0));
         ASSERT_TRUE(rowRect.isValid());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, HistoryListView::buttonRect(rowRect, button).center());
+    }
+
+    // The plain text of the tooltip over a row's button.
+    QString toolTipAt(int row, RowButton button)
+    {
+        auto* list = m_view->findChild<QListView*>(QStringLiteral("historyListView"));
+        const QPoint position = HistoryListView::buttonRect(list->visualRect(list->model()->index(row, 0)), button).center();
+        QHelpEvent event(QEvent::ToolTip, position, list->viewport()->mapToGlobal(position));
+        QApplication::sendEvent(list->viewport(), &event);
+        QTextDocument document;
+        document.setHtml(QToolTip::text());
+        QToolTip::hideText();
+        return document.toPlainText();
     }
 
     test::TempDir m_dir;
@@ -348,6 +364,10 @@ TEST_F(HistoryListViewTest, UndoFromTheListRestoresTheTreeInTheOpenFolderOnly)
     openView();
     clickButton(0, RowButton::undo);
     EXPECT_EQ(m_view->alert(), nullptr);
+    EXPECT_EQ(toolTipAt(0, RowButton::undo),
+        QStringLiteral("This rename was made in another folder. Open that folder as the source to undo it."));
+    EXPECT_EQ(toolTipAt(0, RowButton::viewReport), QStringLiteral("View report"));
+    EXPECT_EQ(toolTipAt(0, RowButton::deleteEntry), QStringLiteral("Delete history entry"));
     m_view.reset();
 
     m_picker->answers = {tree.path()};
