@@ -78,7 +78,7 @@ Result<std::string> readWholeFile(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int code = errno;
-        return Error {"NSCocoaErrorDomain", code, "The file couldn’t be opened: " + std::string(std::strerror(code))};
+        return Error {"HistoryFile", code, "The file couldn’t be opened: " + std::string(std::strerror(code))};
     }
     std::string bytes;
     char buffer[65536];
@@ -90,7 +90,7 @@ Result<std::string> readWholeFile(const std::string& path)
             }
             const int code = errno;
             ::close(fd);
-            return Error {"NSCocoaErrorDomain", code, "The file couldn’t be read: " + std::string(std::strerror(code))};
+            return Error {"HistoryFile", code, "The file couldn’t be read: " + std::string(std::strerror(code))};
         }
         if (count == 0) {
             break;
