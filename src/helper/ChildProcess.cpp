@@ -1,12 +1,18 @@
 #include "ChildProcess.h"
 
+#include "UniqueFd.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -46,18 +52,6 @@ struct Pipe {
     }
 };
 
-struct OwnedFd {
-    int fd = -1;
-    OwnedFd() = default;
-    OwnedFd(const OwnedFd&) = delete;
-    OwnedFd& operator=(const OwnedFd&) = delete;
-    ~OwnedFd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 class SpawnSetup {
 public:
     SpawnSetup()
@@ -77,8 +71,20 @@ public:
     posix_spawnattr_t attributes;
 };
 
-// Reads both pipes until they close, keeping at most kOutputLimit bytes of each.
-void collect(Pipe& out, Pipe& err, ChildProcess::Result& result)
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline` for poll(); -1 without a deadline.
+int pollTimeout(const std::optional<Clock::time_point>& deadline)
+{
+    if (!deadline)
+        return -1;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1000 * 60 * 60));
+}
+
+// Reads both pipes until they close, keeping at most kOutputLimit bytes of
+// each. False when the deadline passed first.
+bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::optional<Clock::time_point>& deadline)
 {
     char buffer[16384];
     for (;;) {
@@ -89,11 +95,14 @@ void collect(Pipe& out, Pipe& err, ChildProcess::Result& result)
         if (err.read >= 0)
             entries[count++] = {err.read, POLLIN, 0};
         if (count == 0)
-            return;
-        if (::poll(entries, count, -1) < 0) {
+            return true;
+        if (deadline && Clock::now() >= *deadline)
+            return false;
+        int ready = ::poll(entries, count, pollTimeout(deadline));
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            return;
+            return true;
         }
         for (nfds_t i = 0; i < count; ++i) {
             if (entries[i].revents == 0)
@@ -116,7 +125,44 @@ void collect(Pipe& out, Pipe& err, ChildProcess::Result& result)
     }
 }
 
+// Waits for the child; at the deadline kills its process group and gives it
+// one more second to go.
+bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadline, ChildProcess::Result& result)
+{
+    using namespace std::chrono_literals;
+    std::optional<Clock::time_point> limit = deadline;
+    for (;;) {
+        pid_t done = ::waitpid(pid, &status, limit ? WNOHANG : 0);
+        if (done == pid)
+            return true;
+        if (done < 0 && errno != EINTR)
+            return false;
+        if (limit && Clock::now() >= *limit) {
+            if (result.timedOut)
+                return false;  // beyond killing (uninterruptible); left as it is
+            result.timedOut = true;
+            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGKILL);
+            limit = Clock::now() + 1s;
+        }
+        if (limit && done == 0)
+            std::this_thread::sleep_for(5ms);
+    }
+}
+
 }  // namespace
+
+std::chrono::milliseconds ChildProcess::timeLimitFromEnvironment()
+{
+    const char* text = std::getenv(kTimeLimitVariable);
+    if (text == nullptr || *text == '\0')
+        return kDefaultTimeLimit;
+    char* end = nullptr;
+    double seconds = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(seconds >= 0.1 && seconds <= 3600))
+        return kDefaultTimeLimit;
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
 
 ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Options options)
 {
@@ -134,15 +180,15 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
 
     // A descriptor that already is kPassedFd is moved out of the way first:
     // dup2 onto itself would leave its close-on-exec flag set.
-    OwnedFd moved;
+    UniqueFd moved;
     int passed = options.passFd;
     if (passed == kPassedFd) {
-        moved.fd = ::fcntl(passed, F_DUPFD_CLOEXEC, 10);
-        if (moved.fd < 0) {
+        moved.reset(::fcntl(passed, F_DUPFD_CLOEXEC, 10));
+        if (!moved.valid()) {
             result.launchError = std::strerror(errno);
             return result;
         }
-        passed = moved.fd;
+        passed = moved.get();
     }
 
     SpawnSetup setup;
@@ -162,7 +208,8 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
     sigdelset(&defaults, SIGSTOP);
     ::posix_spawnattr_setsigmask(&setup.attributes, &none);
     ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    ::posix_spawnattr_setpgroup(&setup.attributes, 0);
+    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
@@ -179,15 +226,17 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
         return result;
     }
     result.launched = true;
+    std::optional<Clock::time_point> deadline;
+    if (options.timeLimit.count() > 0)
+        deadline = Clock::now() + options.timeLimit;
     out.closeWrite();
     err.closeWrite();
-    collect(out, err, result);
+    if (!collect(out, err, result, deadline))
+        deadline = Clock::now();  // kill at once
 
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return result;
-    }
+    if (!reap(pid, status, deadline, result) || result.timedOut)
+        return result;
     if (WIFEXITED(status)) {
         result.exitedNormally = true;
         result.exitCode = WEXITSTATUS(status);

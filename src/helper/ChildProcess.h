@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -8,7 +9,8 @@ namespace tess {
 
 // Runs a program without a shell and collects what it writes. Standard input
 // is /dev/null; the child starts with no blocked signals and default
-// dispositions, whatever the caller blocks.
+// dispositions, whatever the caller blocks. It runs in a process group of its
+// own, so that a time limit ends it together with the programs it started.
 class ChildProcess {
 public:
     static constexpr std::size_t kOutputLimit = 1024 * 1024;  // per stream
@@ -22,6 +24,8 @@ public:
         // An open descriptor that the child gets as kPassedFd (so that it can
         // open "/proc/self/fd/3"); -1 for none. The caller keeps it.
         int passFd = -1;
+        // Past this the child's process group is killed; zero for no limit.
+        std::chrono::milliseconds timeLimit {0};
     };
 
     struct Result {
@@ -32,9 +36,17 @@ public:
         std::string standardOutput;
         std::string standardError;
         bool truncated = false;  // a stream passed kOutputLimit
+        bool timedOut = false;  // killed at the time limit
 
         bool succeeded() const { return launched && exitedNormally && exitCode == 0; }
     };
+
+    static constexpr const char* kTimeLimitVariable = "TESSALINE_HELPER_CHILD_TIME_LIMIT";
+    static constexpr std::chrono::seconds kDefaultTimeLimit {60};
+
+    // The limit the unit sets for the daemon's children, in seconds
+    // (TESSALINE_HELPER_CHILD_TIME_LIMIT, 0.1 to 3600), else 60 seconds.
+    static std::chrono::milliseconds timeLimitFromEnvironment();
 
     // argv[0] is the program path (searched in PATH when it holds no "/").
     static Result run(const std::vector<std::string>& argv, Options options);

@@ -9,29 +9,70 @@ ConnectionRegistry::ConnectionRegistry(std::size_t limit)
 {
 }
 
-bool ConnectionRegistry::add(int fd)
+ConnectionRegistry::~ConnectionRegistry()
+{
+    joinFinished();
+    std::lock_guard lock(m_mutex);
+    for (auto& [id, entry] : m_open) {
+        if (entry.thread.joinable())
+            entry.thread.detach();
+    }
+}
+
+std::optional<std::uint64_t> ConnectionRegistry::add(int fd)
 {
     std::lock_guard lock(m_mutex);
     if (m_closed || m_open.size() >= m_limit)
-        return false;
-    m_open.insert(fd);
-    return true;
+        return std::nullopt;
+    std::uint64_t id = m_nextId++;
+    m_open[id].fd = fd;
+    return id;
 }
 
-void ConnectionRegistry::remove(int fd)
+void ConnectionRegistry::adopt(std::uint64_t id, std::thread thread)
 {
     std::lock_guard lock(m_mutex);
-    m_open.erase(fd);
+    auto found = m_open.find(id);
+    if (found == m_open.end()) {
+        // It has finished already.
+        m_finished.push_back(std::move(thread));
+        return;
+    }
+    found->second.thread = std::move(thread);
+}
+
+void ConnectionRegistry::remove(std::uint64_t id)
+{
+    std::lock_guard lock(m_mutex);
+    auto found = m_open.find(id);
+    if (found == m_open.end())
+        return;
+    if (found->second.thread.joinable())
+        m_finished.push_back(std::move(found->second.thread));
+    m_open.erase(found);
     if (m_open.empty())
         m_emptied.notify_all();
+}
+
+void ConnectionRegistry::joinFinished()
+{
+    std::vector<std::thread> finished;
+    {
+        std::lock_guard lock(m_mutex);
+        finished.swap(m_finished);
+    }
+    for (auto& thread : finished) {
+        if (thread.joinable())
+            thread.join();
+    }
 }
 
 void ConnectionRegistry::closeAll()
 {
     std::lock_guard lock(m_mutex);
     m_closed = true;
-    for (int fd : m_open)
-        ::shutdown(fd, SHUT_RD);
+    for (const auto& [id, entry] : m_open)
+        ::shutdown(entry.fd, SHUT_RD);
 }
 
 bool ConnectionRegistry::waitUntilEmpty(std::chrono::milliseconds limit)

@@ -3,20 +3,36 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <mutex>
-#include <set>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace tess {
 
-// The open client connections, each served on its own thread. Bounds their
-// number and lets the daemon end them at stop.
+// The open client connections, each served on a thread that the registry
+// owns. Bounds their number, joins each thread once it has finished, and
+// lets the daemon end them at stop.
 class ConnectionRegistry {
 public:
     explicit ConnectionRegistry(std::size_t limit);
+    // Joins every finished thread; one still running at process exit (past
+    // the stop's wait) is let go.
+    ~ConnectionRegistry();
+    ConnectionRegistry(const ConnectionRegistry&) = delete;
+    ConnectionRegistry& operator=(const ConnectionRegistry&) = delete;
 
-    // False when the limit is reached or the registry is closed.
-    bool add(int fd);
-    void remove(int fd);
+    // Reserves a place for the connection on `fd`; empty when the limit is
+    // reached or the registry is closed.
+    std::optional<std::uint64_t> add(int fd);
+    // Hands over the thread that serves connection `id`.
+    void adopt(std::uint64_t id, std::thread thread);
+    // Called by the serving thread as its last step (before closing fd).
+    void remove(std::uint64_t id);
+    // Joins the threads of finished connections.
+    void joinFinished();
 
     // Refuses new connections and ends reading on every open one, so that
     // each thread finishes its current request and leaves.
@@ -25,9 +41,16 @@ public:
     bool waitUntilEmpty(std::chrono::milliseconds limit);
 
 private:
+    struct Entry {
+        int fd = -1;
+        std::thread thread;
+    };
+
     std::mutex m_mutex;
     std::condition_variable m_emptied;
-    std::set<int> m_open;
+    std::map<std::uint64_t, Entry> m_open;
+    std::vector<std::thread> m_finished;
+    std::uint64_t m_nextId = 1;
     const std::size_t m_limit;
     bool m_closed = false;
 };

@@ -1,11 +1,13 @@
 #include "HelperDaemon.h"
 
+#include "ChildProcess.h"
 #include "ConnectionRegistry.h"
 #include "FrameIO.h"
 #include "HelperEndpoint.h"
 #include "HelperLogger.h"
 #include "HelperToolService.h"
 #include "PeerAuthorizer.h"
+#include "PolkitAuthority.h"
 #include "WireFormat.h"
 
 #include <cerrno>
@@ -31,35 +33,74 @@ constexpr auto kReplyLimit = 10s;  // writing one reply
 constexpr auto kStopLimit = 2000ms;  // running requests at SIGTERM
 constexpr auto kDrainLimit = 1000ms;  // queued log entries at exit
 
-void serveConnection(int fd, PeerContext peer, std::shared_ptr<HelperToolService> service,
-    std::shared_ptr<ConnectionRegistry> connections, HelperLogger& logger)
+struct Connection {
+    int fd = -1;
+    std::uint64_t id = 0;
+    PeerContext peer;
+};
+
+void serveRequests(const Connection& connection, HelperToolService& service, HelperLogger& logger,
+    const std::function<void(const HelperRequest&)>& requestHook)
 {
+    PolkitAuthority authority;
     for (;;) {
-        auto frame = FrameIO::readFrame(fd, std::chrono::steady_clock::now() + kIdleLimit, WireFormat::kMaxPayload);
+        auto frame = FrameIO::readFrame(connection.fd, std::chrono::steady_clock::now() + kIdleLimit, WireFormat::kMaxPayload);
         if (frame.status != FrameIO::Status::ok) {
             if (frame.status == FrameIO::Status::malformed)
-                logger.log("Refused a malformed request from uid " + std::to_string(peer.uid), "ERROR");
+                logger.log("Refused a malformed request from uid " + std::to_string(connection.peer.uid), "ERROR");
             break;
         }
         auto request = WireFormat::decodeRequest(frame.payload);
         if (!request) {
-            logger.log("Refused a malformed request from uid " + std::to_string(peer.uid), "ERROR");
+            logger.log("Refused a malformed request from uid " + std::to_string(connection.peer.uid), "ERROR");
             break;
         }
-        HelperReply reply = service->handle(*request, peer);
-        if (FrameIO::writeFrame(fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok)
+        // A request that fails with an exception is answered as failed; the
+        // connection and the daemon go on.
+        HelperReply reply;
+        try {
+            if (requestHook)
+                requestHook(*request);
+            reply = service.handle(*request, connection.peer, authority);
+        } catch (const std::exception& error) {
+            std::string text = std::string("Request failed: ") + error.what();
+            logger.log(text, "ERROR");
+            reply = {false, text, {}};
+        }
+        if (FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok)
             break;
     }
-    connections->remove(fd);
-    ::close(fd);
+}
+
+// A connection's thread. Nothing thrown here may end the process, which
+// serves every other client as root.
+void serveConnection(Connection connection, std::shared_ptr<HelperToolService> service,
+    std::shared_ptr<ConnectionRegistry> connections, HelperLogger& logger,
+    std::function<void(const HelperRequest&)> requestHook)
+{
+    try {
+        serveRequests(connection, *service, logger, requestHook);
+    } catch (const std::exception& error) {
+        try {
+            logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed: " + error.what(), "ERROR");
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed", "ERROR");
+        } catch (...) {
+        }
+    }
+    connections->remove(connection.id);
+    ::close(connection.fd);
 }
 
 }  // namespace
 
 HelperDaemon::Config HelperDaemon::configFromEnvironment()
 {
-    return Config {HelperEndpoint::socketPath(), PeerAuthorizer::adminGroupFromEnvironment(),
-        UserDirectory(), HelperToolService::installedDiskImageTool()};
+    return Config {HelperEndpoint::socketPath(), PeerAuthorizer::adminGroupFromEnvironment(), UserDirectory(),
+        HelperToolService::installedDiskImageTool(), ChildProcess::timeLimitFromEnvironment(), {}, {}};
 }
 
 HelperDaemon::HelperDaemon(HelperLogger& logger, Config config)
@@ -86,7 +127,8 @@ int HelperDaemon::fail(const std::string& why)
 int HelperDaemon::run()
 {
     // 1. The service (its creation writes the banner).
-    m_service = std::make_shared<HelperToolService>(m_logger, m_config.users, m_config.diskImageTool);
+    m_service = std::make_shared<HelperToolService>(m_logger, m_config.users, m_config.diskImageTool, m_config.childTimeLimit);
+    m_service->setCheckpointHook(m_config.checkpointHook);
 
     // 2. SIGTERM is read from a descriptor; the caller has blocked it.
     sigset_t terminate;
@@ -122,6 +164,7 @@ int HelperDaemon::run()
         }
         if (entries[0].revents != 0)
             acceptConnection();
+        m_connections->joinFinished();
     }
 }
 
@@ -144,23 +187,24 @@ void HelperDaemon::acceptConnection()
         ::close(fd);
         return;
     }
-    PeerContext peer {credentials.pid, credentials.uid, credentials.gid};
+    PeerContext peer {credentials.pid, credentials.uid, credentials.gid, PolkitAuthority::processStartTime(credentials.pid)};
     PeerAuthorizer authorizer(m_config.adminGroup, m_config.users);
     if (!authorizer.isAuthorized(peer.uid, peer.gid)) {
         m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": not root or an administrator", "ERROR");
         ::close(fd);
         return;
     }
-    if (!m_connections->add(fd)) {
+    auto id = m_connections->add(fd);
+    if (!id) {
         m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections", "ERROR");
         ::close(fd);
         return;
     }
     try {
-        std::thread(serveConnection, fd, peer, m_service, m_connections, std::ref(m_logger)).detach();
-    } catch (const std::system_error& error) {
+        m_connections->adopt(*id, std::thread(serveConnection, Connection {fd, *id, peer}, m_service, m_connections, std::ref(m_logger), m_config.requestHook));
+    } catch (const std::exception& error) {
         m_logger.log(std::string("Cannot serve a connection: ") + error.what(), "ERROR");
-        m_connections->remove(fd);
+        m_connections->remove(*id);
         ::close(fd);
     }
 }
@@ -171,6 +215,7 @@ void HelperDaemon::stop()
     m_listener.close();
     m_connections->closeAll();
     m_connections->waitUntilEmpty(kStopLimit);
+    m_connections->joinFinished();
     if (auto failure = m_notifier.post(kDidBecomeInactive); !failure.empty())
         m_logger.log("Could not post didBecomeInactive on the system bus: " + failure, "ERROR");
     m_logger.drain(kDrainLimit);

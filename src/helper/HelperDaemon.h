@@ -4,6 +4,8 @@
 #include "SystemNotifier.h"
 #include "UserDirectory.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@ namespace tess {
 class ConnectionRegistry;
 class HelperLogger;
 class HelperToolService;
+struct HelperRequest;
 struct PeerContext;
 
 // The daemon's life: start-up, the accept loop, and the stop on SIGTERM.
@@ -29,11 +32,17 @@ public:
         std::optional<gid_t> adminGroup;
         UserDirectory users;
         std::string diskImageTool;
+        std::chrono::milliseconds childTimeLimit {60000};
+        // Test builds only: runs before each request is handled, and between
+        // a rename's checks and the rename.
+        std::function<void(const HelperRequest&)> requestHook;
+        std::function<void(const std::string&, const std::string&)> checkpointHook;
     };
 
     // The socket (TESSALINE_HELPER_SOCKET), the administrators' group
-    // (TESSALINE_HELPER_ADMIN_GROUP), the system's password database and the
-    // installed disk-image program.
+    // (TESSALINE_HELPER_ADMIN_GROUP), the system's password database, the
+    // installed disk-image program and the time limit for the programs the
+    // daemon runs (TESSALINE_HELPER_CHILD_TIME_LIMIT, in seconds).
     static Config configFromEnvironment();
 
     HelperDaemon(HelperLogger& logger, Config config);

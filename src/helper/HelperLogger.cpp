@@ -1,5 +1,7 @@
 #include "HelperLogger.h"
 
+#include "UniqueFd.h"
+
 #include <array>
 #include <cerrno>
 #include <ctime>
@@ -13,33 +15,6 @@ namespace tess {
 namespace {
 
 constexpr std::array<const char*, 3> kLogFolder {".local", "state", "quenby"};
-
-class Fd {
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    int release()
-    {
-        int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 // Whether a folder of the log's path may be written to as root: it belongs
 // to the user or to root, never to a third account.
@@ -55,7 +30,7 @@ bool ownedByUserOrRoot(int folder, uid_t owner)
 // user.
 int openLogFolder(const std::string& home, bool create, uid_t owner, gid_t ownerGroup)
 {
-    Fd current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (current.get() < 0 || !ownedByUserOrRoot(current.get(), owner))
         return -1;
     for (const char* name : kLogFolder) {
@@ -128,7 +103,44 @@ std::string HelperLogger::logPathForHome(const std::string& home)
     return path.append("/").append(kLogFileName);
 }
 
+std::string HelperLogger::escapeControls(std::string_view text)
+{
+    auto isControl = [](unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == 0xC2; };
+    std::size_t first = 0;
+    while (first < text.size() && !isControl(static_cast<unsigned char>(text[first])))
+        ++first;
+    if (first == text.size())
+        return std::string(text);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out(text.substr(0, first));
+    out.reserve(text.size() + 16);
+    for (std::size_t i = first; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        unsigned code = byte;
+        // C1 controls arrive as C2 80 to C2 9F in UTF-8.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
+            && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            code = static_cast<unsigned char>(text[++i]);
+        } else if (byte == '\n') {
+            out += "\\n";
+            continue;
+        } else if (byte >= 0x20 && byte != 0x7F) {
+            out.push_back(static_cast<char>(byte));
+            continue;
+        }
+        out += "\\x";
+        out.push_back(kHex[code >> 4]);
+        out.push_back(kHex[code & 0xF]);
+    }
+    return out;
+}
+
 void HelperLogger::log(std::string message, std::string_view level)
+{
+    logFixedText(escapeControls(message), level);
+}
+
+void HelperLogger::logFixedText(std::string message, std::string_view level)
 {
     enqueue([this, message = std::move(message), level = std::string(level)] { processEntry(message, level); });
 }
@@ -183,11 +195,32 @@ void HelperLogger::runWorker()
         m_queue.pop_front();
         m_busy = true;
         lock.unlock();
-        task();
+        runTask(task);
+        task = nullptr;
         lock.lock();
         m_busy = false;
         if (m_queue.empty())
             m_idle.notify_all();
+    }
+}
+
+void HelperLogger::runTask(std::function<void()>& task)
+{
+    // A failed entry (out of memory, a clock or file error) costs that entry
+    // only; the worker keeps serving the queue.
+    try {
+        task();
+        return;
+    } catch (const std::exception& error) {
+        try {
+            processEntry(escapeControls(std::string("A log entry could not be written: ") + error.what()), "ERROR");
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            processEntry("A log entry could not be written", "ERROR");
+        } catch (...) {
+        }
     }
 }
 
@@ -232,7 +265,7 @@ void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGro
         std::lock_guard lock(m_pathMutex);
         m_logPath = logPathForHome(home);
     }
-    Fd folder(openLogFolder(home, true, owner, ownerGroup));
+    UniqueFd folder(openLogFolder(home, true, owner, ownerGroup));
     (void)folder;
 
     std::string text;
@@ -256,12 +289,12 @@ void HelperLogger::appendToFile(const std::string& text)
         return;
     // The folder is opened afresh each time: the user may have moved or
     // removed it, and a symbolic link put in its place must not be followed.
-    Fd folder(openLogFolder(m_home, false, m_owner, m_ownerGroup));
+    UniqueFd folder(openLogFolder(m_home, false, m_owner, m_ownerGroup));
     if (folder.get() < 0)
         return;
     const std::string name(kLogFileName);
     bool created = true;
-    Fd file(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
+    UniqueFd file(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
     if (file.get() < 0 && errno == EEXIST) {
         created = false;
         file.reset(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));

@@ -40,8 +40,15 @@ public:
     HelperLogger(const HelperLogger&) = delete;
     HelperLogger& operator=(const HelperLogger&) = delete;
 
-    // Queues one entry and returns at once.
+    // Queues one entry and returns at once. Control characters in the
+    // message are written escaped (a line feed as "\\n", others as "\\xNN"),
+    // so that no file name can start a line of its own.
     void log(std::string message, std::string_view level);
+    // The same for the daemon's own fixed texts, written as they are.
+    void logFixedText(std::string message, std::string_view level);
+
+    // `text` with its control characters (C0, DEL and C1) escaped.
+    static std::string escapeControls(std::string_view text);
 
     // Fixes the log location from `home` on the first call and writes out the
     // buffer; later calls change nothing. Returns once that work is done.
@@ -57,6 +64,7 @@ public:
 
 private:
     void enqueue(std::function<void()> task);
+    void runTask(std::function<void()>& task);
     void runWorker();
     void processEntry(const std::string& message, const std::string& level);
     void handOver(const std::string& home, uid_t owner, gid_t ownerGroup);

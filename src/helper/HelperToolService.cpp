@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "DiskImageOutput.h"
 #include "PathRules.h"
+#include "SafePath.h"
 
 #include <cerrno>
 #include <chrono>
@@ -68,33 +69,6 @@ std::string errorText(const std::string& standardError)
     return isValidUtf8(standardError) ? standardError : "unknown error";
 }
 
-// Creates `path` and its missing parents (like mkdir -p). Empty on success,
-// else the failure's description.
-std::string createDirectories(const std::string& path)
-{
-    std::size_t position = 1;
-    for (;;) {
-        auto slash = path.find('/', position);
-        std::string prefix = path.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0777) != 0) {
-            int error = errno;
-            struct stat info { };
-            bool isFolder = false;
-            // A file in the way is "not a directory"; a dangling symbolic
-            // link stays "file exists".
-            if (error == EEXIST && ::stat(prefix.c_str(), &info) == 0) {
-                isFolder = S_ISDIR(info.st_mode);
-                error = ENOTDIR;
-            }
-            if (!isFolder)
-                return "Could not create directory " + prefix + ": " + std::strerror(error);
-        }
-        if (slash == std::string::npos || slash + 1 >= path.size())
-            return {};
-        position = slash + 1;
-    }
-}
-
 std::string utcNow()
 {
     auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
@@ -114,10 +88,12 @@ std::string withoutTrailingSlashes(std::string path)
 
 }  // namespace
 
-HelperToolService::HelperToolService(HelperLogger& logger, UserDirectory users, std::string diskImageTool)
+HelperToolService::HelperToolService(HelperLogger& logger, UserDirectory users, std::string diskImageTool,
+    std::chrono::milliseconds childTimeLimit)
     : m_logger(logger)
     , m_users(std::move(users))
     , m_diskImageTool(std::move(diskImageTool))
+    , m_childTimeLimit(childTimeLimit)
 {
     logBanner();
 }
@@ -129,7 +105,7 @@ std::string HelperToolService::installedDiskImageTool()
 
 void HelperToolService::logBanner()
 {
-    m_logger.log("\n\n" + std::string(113, '='), "INFO");
+    m_logger.logFixedText("\n\n" + std::string(113, '='), "INFO");
     m_logger.log("Helper tool started and listening for connections", "INFO");
     m_logger.log("Build: " + utcNow(), "INFO");
     m_logger.log(std::string("Version: ") + kVersion, "INFO");
@@ -143,7 +119,7 @@ std::optional<std::string> HelperToolService::userHome() const
     return m_userHome;
 }
 
-HelperReply HelperToolService::handle(const HelperRequest& request, const PeerContext& peer)
+HelperReply HelperToolService::handle(const HelperRequest& request, const PeerContext& peer, PolkitAuthority& authority)
 {
     const auto& args = request.arguments;
     if (args.size() != HelperSelectors::info(request.selector).argumentCount)
@@ -156,13 +132,13 @@ HelperReply HelperToolService::handle(const HelperRequest& request, const PeerCo
     case HelperSelector::initializeForUser:
         return initializeForUser(args[0], peer);
     case HelperSelector::createDirectory:
-        return createDirectory(args[0]);
+        return createDirectory(args[0], peer, authority);
     case HelperSelector::renameFile:
-        return renameFile(args[0], args[1]);
+        return renameFile(args[0], args[1], peer, authority);
     case HelperSelector::mountDiskImage:
-        return mountDiskImage(args[0]);
+        return mountDiskImage(args[0], peer, authority);
     case HelperSelector::unmountDiskImage:
-        return unmountDiskImage(args[0]);
+        return unmountDiskImage(args[0], peer, authority);
     }
     return {false, "Malformed request", {}};
 }
@@ -172,6 +148,32 @@ HelperReply HelperToolService::refusePath(const std::string& path)
     std::string text = "Path is not absolute: " + path;
     m_logger.log(text, "ERROR");
     return {false, text, {}};
+}
+
+HelperReply HelperToolService::refuseForbidden(const std::string& path)
+{
+    SafePath::Failure failure {SafePath::Failure::Kind::forbidden, 0, path};
+    std::string text = failure.describe();
+    m_logger.log(text, "ERROR");
+    return {false, text, {}};
+}
+
+std::optional<HelperReply> HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
+{
+    auto decision = authority.check(peer);
+    if (decision.authorized)
+        return std::nullopt;
+    std::string text = "Not authorized: " + decision.reason;
+    m_logger.log(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")", "ERROR");
+    return HelperReply {false, text, {}};
+}
+
+std::string HelperToolService::timedOut(const std::string& verb) const
+{
+    auto seconds = std::chrono::duration_cast<std::chrono::duration<double>>(m_childTimeLimit).count();
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", seconds);
+    return std::string(kToolName) + " " + verb + " failed: stopped after " + limit + " s without an answer";
 }
 
 HelperReply HelperToolService::testConnection()
@@ -206,83 +208,145 @@ HelperReply HelperToolService::initializeForUser(const std::string& userHome, co
     return {true, {}, {}};
 }
 
-HelperReply HelperToolService::createDirectory(const std::string& path)
+HelperReply HelperToolService::createDirectory(const std::string& path, const PeerContext& peer, PolkitAuthority& authority)
 {
     m_logger.log("Request to create directory: " + path, "INFO");
     auto standardized = PathRules::standardize(path);
     if (!standardized)
         return refusePath(path);
     const std::string& p = *standardized;
+    if (SafePath::isForbidden(p))
+        return refuseForbidden(p);
+    if (auto refusal = authorize(peer, authority, "create directory"))
+        return *refusal;
 
-    struct stat info { };
-    if (::stat(p.c_str(), &info) == 0) {
-        if (!S_ISDIR(info.st_mode))
-            return {false, "A file already exists at the target directory path", {}};
-        m_logger.log("Directory already exists at " + p, "DEBUG");
-        return {true, {}, {}};
+    auto fail = [&](const std::string& text) {
+        m_logger.log("Failed to create directory " + p + ": " + text, "ERROR");
+        return HelperReply {false, text, {}};
+    };
+    const std::string name = SafePath::lastComponent(p);
+    SafePath::Failure failure;
+    UniqueFd parent = SafePath::openFolder(PathRules::parent(p), false, failure);
+    if (parent.valid()) {
+        // The last component too is looked at, not followed.
+        struct stat info { };
+        if (name.empty() || ::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (!name.empty() && !S_ISDIR(info.st_mode))
+                return {false, "A file already exists at the target directory path", {}};
+            m_logger.log("Directory already exists at " + p, "DEBUG");
+            return {true, {}, {}};
+        }
+    } else if (failure.kind != SafePath::Failure::Kind::failed) {
+        return fail(failure.describe());
+    } else {
+        parent = SafePath::openFolder(PathRules::parent(p), true, failure);
+        if (!parent.valid())
+            return fail(failure.describe());
     }
-    if (auto failure = createDirectories(p); !failure.empty()) {
-        m_logger.log("Failed to create directory " + p + ": " + failure, "ERROR");
-        return {false, failure, {}};
+    if (::mkdirat(parent.get(), name.c_str(), 0777) != 0) {
+        int error = errno;
+        struct stat info { };
+        bool folder = error == EEXIST && ::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+        if (!folder)
+            return fail(SafePath::Failure {SafePath::Failure::Kind::failed, error, p}.describe());
     }
     m_logger.log("Successfully created directory: " + p, "INFO");
     return {true, {}, {}};
 }
 
-HelperReply HelperToolService::renameFile(const std::string& sourcePath, const std::string& destinationPath)
+HelperReply HelperToolService::renameFile(const std::string& sourcePath, const std::string& destinationPath,
+    const PeerContext& peer, PolkitAuthority& authority)
 {
     m_logger.log("Request to rename: " + arrow(sourcePath, destinationPath), "INFO");
     if (!PathRules::isAbsolute(sourcePath))
         return refusePath(sourcePath);
     if (!PathRules::isAbsolute(destinationPath))
         return refusePath(destinationPath);
+    if (SafePath::isForbidden(sourcePath))
+        return refuseForbidden(sourcePath);
+    if (SafePath::isForbidden(destinationPath))
+        return refuseForbidden(destinationPath);
+    if (auto refusal = authorize(peer, authority, "rename"))
+        return *refusal;
 
-    // The item itself is renamed, so a symbolic link counts as existing.
+    auto fail = [&](const std::string& text) {
+        m_logger.log("Failed to rename " + sourcePath + ": " + text, "ERROR");
+        return HelperReply {false, text, {}};
+    };
+
+    // The item itself is renamed, so a symbolic link counts as existing; the
+    // folders above it are opened without following any link.
+    const std::string sourceName = SafePath::lastComponent(sourcePath);
+    SafePath::Failure failure;
+    UniqueFd sourceFolder = SafePath::openFolder(PathRules::parent(sourcePath), false, failure);
+    if (!sourceFolder.valid() && failure.kind != SafePath::Failure::Kind::failed)
+        return fail(failure.describe());
     struct stat info { };
-    if (::lstat(sourcePath.c_str(), &info) != 0)
+    if (!sourceFolder.valid() || sourceName.empty() || ::fstatat(sourceFolder.get(), sourceName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return {false, "Source file does not exist: " + sourcePath, {}};
 
-    // The parent as written, like the rename below: "/a/x/../b" needs /a/x.
-    std::string parent = PathRules::parent(destinationPath);
-    if (::stat(parent.c_str(), &info) != 0) {
-        if (auto failure = createDirectories(parent); !failure.empty()) {
-            std::string text = "Failed to create parent directory: " + failure;
-            m_logger.log(text, "ERROR");
-            return {false, text, {}};
-        }
-    }
-
-    // Never replace an existing item.
-    int result = ::renameat2(AT_FDCWD, sourcePath.c_str(), AT_FDCWD, destinationPath.c_str(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-        if (::lstat(destinationPath.c_str(), &info) == 0) {
-            errno = EEXIST;
-        } else {
-            result = ::rename(sourcePath.c_str(), destinationPath.c_str());
-        }
-    }
-    if (result != 0) {
-        std::string text = std::strerror(errno);
-        m_logger.log("Failed to rename " + sourcePath + ": " + text, "ERROR");
+    // The parent as written: "/a/x/../b" needs /a/x. Missing folders are made.
+    const std::string destinationName = SafePath::lastComponent(destinationPath);
+    UniqueFd destinationFolder = SafePath::openFolder(PathRules::parent(destinationPath), true, failure);
+    if (!destinationFolder.valid()) {
+        if (failure.kind != SafePath::Failure::Kind::failed)
+            return fail(failure.describe());
+        std::string text = "Failed to create parent directory: " + failure.describe();
+        m_logger.log(text, "ERROR");
         return {false, text, {}};
     }
+
+    if (m_checkpoint)
+        m_checkpoint(sourcePath, destinationPath);
+
+    // Never replace an existing item. Whatever happened to the paths since
+    // the checks, the rename acts in the folders that were opened.
+    int result = ::renameat2(sourceFolder.get(), sourceName.c_str(), destinationFolder.get(), destinationName.c_str(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        if (::fstatat(destinationFolder.get(), destinationName.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+        } else {
+            errno = 0;
+            result = ::renameat(sourceFolder.get(), sourceName.c_str(), destinationFolder.get(), destinationName.c_str());
+        }
+    }
+    if (result != 0)
+        return fail(std::strerror(errno));
     m_logger.log("Successfully renamed: " + arrow(sourcePath, destinationPath), "INFO");
     return {true, {}, {}};
 }
 
-HelperReply HelperToolService::mountDiskImage(const std::string& path)
+HelperReply HelperToolService::mountDiskImage(const std::string& path, const PeerContext& peer, PolkitAuthority& authority)
 {
     auto standardized = PathRules::standardize(path);
     if (!standardized)
         return refusePath(path);
     const std::string& p = *standardized;
     m_logger.log("Request to mount disk image with ownership: " + p, "INFO");
+    if (SafePath::isForbidden(p))
+        return refuseForbidden(p);
+    if (auto refusal = authorize(peer, authority, "mount"))
+        return *refusal;
 
+    SafePath::Failure failure;
+    UniqueFd folder = SafePath::openFolder(PathRules::parent(p), false, failure);
+    if (!folder.valid() && failure.kind != SafePath::Failure::Kind::failed) {
+        m_logger.log(failure.describe(), "ERROR");
+        return {false, failure.describe(), {}};
+    }
     struct stat info { };
-    if (::stat(p.c_str(), &info) != 0)
+    const std::string name = SafePath::lastComponent(p);
+    if (!folder.valid() || name.empty() || ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return {false, "Disk image not found: " + p, {}};
 
-    auto child = ChildProcess::run({m_diskImageTool, "attach", p, "-owners", "on", "-nobrowse", "-plist"});
+    ChildProcess::Options options;
+    options.timeLimit = m_childTimeLimit;
+    auto child = ChildProcess::run({m_diskImageTool, "attach", p, "-owners", "on", "-nobrowse", "-plist"}, options);
+    if (child.timedOut) {
+        std::string text = timedOut("attach");
+        m_logger.log(text, "ERROR");
+        return {false, text, {}};
+    }
     if (!child.launched) {
         std::string text = std::string("Failed to launch ") + kToolName + ": " + child.launchError;
         m_logger.log(text, "ERROR");
@@ -308,15 +372,25 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path)
     return {true, parsed.mountPoint, {}};
 }
 
-HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint)
+HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, const PeerContext& peer, PolkitAuthority& authority)
 {
     m_logger.log("Request to unmount disk image at: " + mountPoint, "INFO");
     if (!PathRules::isAbsolute(mountPoint))
         return refusePath(mountPoint);
+    if (SafePath::isForbidden(mountPoint))
+        return refuseForbidden(mountPoint);
+    if (auto refusal = authorize(peer, authority, "unmount"))
+        return *refusal;
 
     ChildProcess::Options options;
     options.captureStdout = false;
+    options.timeLimit = m_childTimeLimit;
     auto child = ChildProcess::run({m_diskImageTool, "detach", mountPoint, "-quiet", "-force"}, options);
+    if (child.timedOut) {
+        std::string text = timedOut("detach");
+        m_logger.log(text, "ERROR");
+        return {false, text, {}};
+    }
     if (!child.launched) {
         m_logger.log(std::string("Failed to launch ") + kToolName + " detach: " + child.launchError, "ERROR");
         return {false, std::string("Failed to launch ") + kToolName + ": " + child.launchError, {}};

@@ -5,7 +5,13 @@
 #include <pthread.h>
 
 #ifdef TESSALINE_HELPER_TEST_SEAMS
+#include "ChildProcess.h"
+#include "HelperMessage.h"
+
 #include <cstdlib>
+#include <new>
+#include <string>
+#include <system_error>
 #endif
 
 namespace {
@@ -20,6 +26,28 @@ tess::HelperDaemon::Config configure()
         config.users = tess::UserDirectory(file);
     if (const char* tool = std::getenv("TESSALINE_DISKIMAGE_TOOL"); tool != nullptr && *tool != '\0')
         config.diskImageTool = tool;
+    // A request whose argument ends in "/throw-bad-alloc" or
+    // "/throw-system-error" throws that exception in the connection's thread.
+    if (const char* faults = std::getenv("TESSALINE_HELPER_FAULTS"); faults != nullptr && std::string(faults) == "1") {
+        config.requestHook = [](const tess::HelperRequest& request) {
+            for (const auto& argument : request.arguments) {
+                auto endsWith = [&](const std::string& tail) {
+                    return argument.size() >= tail.size() && argument.compare(argument.size() - tail.size(), tail.size(), tail) == 0;
+                };
+                if (endsWith("/throw-bad-alloc"))
+                    throw std::bad_alloc();
+                if (endsWith("/throw-system-error"))
+                    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "thread");
+            }
+        };
+    }
+    // This program runs between a rename's checks and the rename, with the
+    // two paths as arguments (to swap a folder for a link meanwhile).
+    if (const char* program = std::getenv("TESSALINE_HELPER_CHECKPOINT"); program != nullptr && *program != '\0') {
+        config.checkpointHook = [program = std::string(program)](const std::string& source, const std::string& destination) {
+            tess::ChildProcess::run({program, source, destination});
+        };
+    }
 #endif
     return config;
 }

@@ -1,6 +1,7 @@
 #include "DaemonFixture.h"
 
 #include "HelperLogger.h"
+#include "PolkitAuthority.h"
 
 #include <fstream>
 #include <sstream>
@@ -59,6 +60,14 @@ void DaemonFixture::startDaemon(const DaemonProcess::Environment& extra, bool wa
     } else {
         ASSERT_TRUE(m_daemon->launch());
     }
+}
+
+void DaemonFixture::startPolkit(bool allow)
+{
+    m_polkit.reset();
+    m_polkit = std::make_unique<PolkitMock>(bus()->address());
+    ASSERT_TRUE(m_polkit->running()) << "the simulated polkitd did not start";
+    ASSERT_TRUE(m_polkit->setAllowed(allow ? std::vector<std::string> {PolkitAuthority::kAction} : std::vector<std::string> {}));
 }
 
 void DaemonFixture::handOverHome()

@@ -2,6 +2,7 @@
 
 #include "DaemonProcess.h"
 #include "HelperClient.h"
+#include "PolkitMock.h"
 #include "PrivateBus.h"
 #include "TempDir.h"
 
@@ -26,6 +27,9 @@ protected:
     // Starts the daemon and waits until it answers; `extra` adds or
     // overrides its variables.
     void startDaemon(const DaemonProcess::Environment& extra = {}, bool waitUntilAnswering = true);
+    // Simulated polkit on the private bus; with `allow`, it authorises the
+    // daemon's action, else it refuses everything.
+    void startPolkit(bool allow = true);
     // Hands root's test home to the daemon, so its log is written there.
     void handOverHome();
 
@@ -44,6 +48,7 @@ protected:
     std::string m_socket;
     std::string m_passwd;
     std::unique_ptr<SignalWatcher> m_watcher;
+    std::unique_ptr<PolkitMock> m_polkit;
     std::unique_ptr<DaemonProcess> m_daemon;
     std::unique_ptr<HelperClient> m_client;
 

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,6 +130,7 @@ protected:
         DaemonFixture::SetUp();
         m_dir->writeFile("image.dmg", "not really an image");
         m_tool = *m_dir / "tool";
+        startPolkit();
         startDaemon({{"TESSALINE_DISKIMAGE_TOOL", m_tool}});
     }
 
@@ -184,7 +187,8 @@ TEST_F(DiskImageDaemonTest, Attach)
     EXPECT_THAT(log, HasSubstr("] [INFO] Successfully mounted " + image + " at /mnt/first with ownership enabled\n"));
     EXPECT_THAT(log, HasSubstr("] [ERROR] Failed to parse tessaline-diskimage plist output\n"));
     EXPECT_THAT(log, HasSubstr("] [ERROR] No mount point found in tessaline-diskimage output\n"));
-    EXPECT_THAT(log, HasSubstr("] [ERROR] tessaline-diskimage attach failed: no such device\n"));
+    // The tool's line feed is written escaped: one entry stays one line.
+    EXPECT_THAT(log, HasSubstr("] [ERROR] tessaline-diskimage attach failed: no such device\\n\n"));
 }
 
 TEST_F(DiskImageDaemonTest, Detach)
@@ -210,6 +214,46 @@ TEST_F(DiskImageDaemonTest, Detach)
     EXPECT_THAT(log, HasSubstr("] [ERROR] Failed to launch tessaline-diskimage detach: No such file or directory\n"));
 }
 
+TEST_F(DaemonFixture, StopsADiskImageProgramThatRunsPastItsTimeLimit)
+{
+    // The tool hangs in a program of its own, as a stuck mount would.
+    const std::string grandchild = *m_dir / "grandchild";
+    std::string tool = writeScript("hanging-tool", "sleep 30 &\necho $! > '" + grandchild + "'\nwait\n");
+    m_dir->writeFile("image.img", "");
+    startPolkit();
+    startDaemon({{"TESSALINE_DISKIMAGE_TOOL", tool}, {"TESSALINE_HELPER_CHILD_TIME_LIMIT", "1"}});
+
+    struct Case {
+        const char* name;
+        std::function<HelperCallResult()> call;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"attach", [&] { return m_client->mountDiskImage(*m_dir / "image.img", kTimeout); },
+            "tessaline-diskimage attach failed: stopped after 1 s without an answer"},
+        {"detach", [&] { return m_client->unmountDiskImage("/mnt/hanging", kTimeout); },
+            "tessaline-diskimage detach failed: stopped after 1 s without an answer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ::unlink(grandchild.c_str());
+        auto start = std::chrono::steady_clock::now();
+        auto result = c.call();
+        auto elapsed = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(result.ok());
+        EXPECT_EQ(result.reply, (HelperReply {false, c.message, ""}));
+        EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
+        EXPECT_LT(elapsed, std::chrono::milliseconds(2000)) << "the reply must come within the limit and a second";
+        // The program the tool started went with it.
+        pid_t pid = static_cast<pid_t>(std::stol(m_dir->readFile("grandchild")));
+        std::string state;
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::getline(stat, state);
+        EXPECT_TRUE(state.empty() || state.find(") Z") != std::string::npos) << state;
+    }
+    EXPECT_TRUE(m_client->testConnection(kTimeout).reply.success);
+}
+
 // The real program on a real ext4 image, where loop devices can be used.
 TEST_F(DaemonFixture, RealToolAttachesAndDetachesAnExt4Image)
 {
@@ -217,6 +261,7 @@ TEST_F(DaemonFixture, RealToolAttachesAndDetachesAnExt4Image)
     std::string make = "truncate -s 4M '" + image + "' && mkfs.ext4 -q -F '" + image + "' >/dev/null 2>&1";
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "mkfs.ext4 is not available";
+    startPolkit();
     startDaemon({{"TESSALINE_DISKIMAGE_TOOL", TESSALINE_DISKIMAGE_BINARY},
         {"TESSALINE_DISKIMAGE_MOUNT_BASE", *m_dir / "mounts"}});
     auto attached = m_client->mountDiskImage(image, kTimeout);

@@ -17,6 +17,7 @@ protected:
     void SetUp() override
     {
         DaemonFixture::SetUp();
+        startPolkit();
         startDaemon();
         handOverHome();
         m_dir->makeDir("tree/folder");
@@ -52,7 +53,7 @@ TEST_F(FileOperationsTest, CreateDirectory)
         {"missing parent chain", root + "/tree/p/q/r", {true, "", ""}, "tree/p/q/r"},
         {"file as a parent", root + "/tree/file/sub", {false, "Could not create directory " + root + "/tree/file: Not a directory", ""}, nullptr},
         {"relative path", "tree/relative", {false, "Path is not absolute: tree/relative", ""}, nullptr},
-        {"dangling symbolic link in the way", root + "/tree/dangling/sub", {false, "Could not create directory " + root + "/tree/dangling: File exists", ""}, nullptr},
+        {"dangling symbolic link in the way", root + "/tree/dangling/sub", {false, "Refused to follow a symbolic link: " + root + "/tree/dangling", ""}, nullptr},
     };
     ASSERT_EQ(::symlink("/nonexistent/folder", (root + "/tree/dangling").c_str()), 0);
     for (const auto& c : cases) {
@@ -123,6 +124,23 @@ TEST_F(FileOperationsTest, Rename)
     EXPECT_THAT(log, HasSubstr("] [INFO] Successfully renamed: " + root + "/tree/move-me \u2192 " + root + "/tree/moved\n"));
     EXPECT_THAT(log, HasSubstr("] [ERROR] Failed to rename " + root + "/tree/kept: File exists\n"));
     EXPECT_THAT(log, Not(HasSubstr("Source file does not exist")));
+}
+
+TEST_F(FileOperationsTest, ANameWithLineBreaksIsLoggedAsOneEscapedLine)
+{
+    const std::string root = m_dir->path();
+    const std::string name = "evil\n[2001-01-01 00:00:00.000] [INFO] forged\rend";
+    m_dir->writeFile("tree/" + name, "x");
+    auto result = m_client->renameFile(root + "/tree/" + name, root + "/tree/plain", kTimeout);
+    ASSERT_TRUE(result.ok());
+    EXPECT_TRUE(result.reply.success) << result.reply.message;
+
+    std::string log = finishedLog();
+    const std::string escaped = "evil\\n[2001-01-01 00:00:00.000] [INFO] forged\\x0Dend";
+    EXPECT_THAT(log, HasSubstr("] [INFO] Request to rename: " + root + "/tree/" + escaped + " \u2192 " + root + "/tree/plain\n"));
+    EXPECT_THAT(log, HasSubstr("] [INFO] Successfully renamed: " + root + "/tree/" + escaped + " \u2192 " + root + "/tree/plain\n"));
+    EXPECT_THAT(log, Not(HasSubstr("\n[2001-01-01")));
+    EXPECT_THAT(log, Not(HasSubstr("\r")));
 }
 
 TEST_F(FileOperationsTest, RenameReportsAParentItCannotCreate)

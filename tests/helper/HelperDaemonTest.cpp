@@ -138,6 +138,7 @@ TEST_F(HelperDaemonTest, HandsNoDescriptorFromSystemdOnToTheProgramsItRuns)
 
     std::string tool = writeScript("listing-tool", "ls -l /proc/$$/fd/ > '" + (*m_dir / "listing") + "'\nexit 1\n");
     m_dir->writeFile("image.img", "");
+    startPolkit();
     DaemonProcess daemon({{"TESSALINE_HELPER_SOCKET", *m_dir / "unused.sock"},
         {"DBUS_SYSTEM_BUS_ADDRESS", bus()->address()},
         {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
@@ -192,14 +193,20 @@ TEST_F(HelperDaemonTest, RunsWithoutABus)
 
 TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment)
 {
-    // The test build would take root's home from this password file and run
-    // this program as root; the installed daemon must do neither.
+    // The test build would take root's home from this password file, run
+    // these programs as root and throw on request; the installed daemon must
+    // do none of it.
     std::string tool = writeScript("marking-tool", "touch '" + (*m_dir / "tool-ran") + "'\nexit 1\n");
+    std::string checkpoint = writeScript("marking-checkpoint", "touch '" + (*m_dir / "checkpoint-ran") + "'\n");
     m_dir->writeFile("image.img", "");
+    m_dir->writeFile("file", "");
+    startPolkit();
     DaemonProcess daemon({{"TESSALINE_HELPER_SOCKET", m_socket},
                              {"DBUS_SYSTEM_BUS_ADDRESS", bus()->address()},
                              {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
-                             {"TESSALINE_DISKIMAGE_TOOL", tool}},
+                             {"TESSALINE_DISKIMAGE_TOOL", tool},
+                             {"TESSALINE_HELPER_CHECKPOINT", checkpoint},
+                             {"TESSALINE_HELPER_FAULTS", "1"}},
         TESSALINE_INSTALLED_HELPER_BINARY);
     ASSERT_TRUE(daemon.start(m_socket));
 
@@ -210,6 +217,9 @@ TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment
     auto mount = m_client->mountDiskImage(*m_dir / "image.img", kTimeout);
     ASSERT_TRUE(mount.ok());
     EXPECT_FALSE(m_dir->exists("tool-ran"));
+    EXPECT_TRUE(m_client->renameFile(*m_dir / "file", *m_dir / "renamed", kTimeout).reply.success);
+    EXPECT_FALSE(m_dir->exists("checkpoint-ran"));
+    EXPECT_TRUE(m_client->createDirectory(*m_dir / "throw-bad-alloc", kTimeout).reply.success);
     EXPECT_EQ(daemon.terminate(), 0);
 }
 
@@ -221,6 +231,7 @@ TEST_F(HelperDaemonTest, ServesConcurrentClientsEachOnItsOwnConnection)
                                                 "echo '<plist><dict><key>system-entities</key><array><dict>"
                                                 "<key>mount-point</key><string>/mnt/slow</string></dict></array></dict></plist>'\n");
     m_dir->writeFile("image.img", "");
+    startPolkit();
     startDaemon({{"TESSALINE_DISKIMAGE_TOOL", tool}});
 
     // A client that has sent only half a request must not hold up others.
@@ -291,8 +302,40 @@ TEST_F(HelperDaemonTest, SurvivesClientsThatHangUpOrSendGarbage)
     EXPECT_THAT(readLog(), HasSubstr("] [ERROR] Refused a malformed request from uid 0\n"));
 }
 
+TEST_F(HelperDaemonTest, AnExceptionInAConnectionFailsThatRequestOnly)
+{
+    startPolkit();
+    startDaemon({{"TESSALINE_HELPER_FAULTS", "1"}});
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"out of memory", *m_dir / "throw-bad-alloc", "Request failed: std::bad_alloc"},
+        {"system error", *m_dir / "throw-system-error", "Request failed: thread: Resource temporarily unavailable"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto failed = m_client->createDirectory(c.path, kTimeout);
+        ASSERT_TRUE(failed.ok()) << "the request is answered";
+        EXPECT_EQ(failed.reply, (HelperReply {false, c.message, ""}));
+        EXPECT_FALSE(m_dir->exists(c.path.substr(c.path.rfind('/') + 1)));
+        // The daemon goes on serving the next client.
+        ASSERT_TRUE(m_daemon->running());
+        auto next = m_client->createDirectory(*m_dir / "made", kTimeout);
+        EXPECT_TRUE(next.reply.success) << next.reply.message;
+    }
+    handOverHome();
+    m_daemon->terminate();
+    std::string log = readLog();
+    EXPECT_THAT(log, HasSubstr("] [ERROR] Request failed: std::bad_alloc\n"));
+    EXPECT_THAT(log, HasSubstr("] [ERROR] Request failed: thread: Resource temporarily unavailable\n"));
+}
+
 TEST_F(HelperDaemonTest, WritesTheBannerFirstOnceTheHomeIsHandedOver)
 {
+    startPolkit();
     startDaemon();
     EXPECT_FALSE(m_dir->exists("home/.local")) << "nothing may be written before the hand-over";
     handOverHome();

@@ -42,6 +42,31 @@ TEST(HelperLoggerTest, KeepsEntriesUntilTheHandOverWithinItsLimit)
     EXPECT_LT(log.find("dropped"), log.find("] [INFO] after\n"));
 }
 
+TEST(HelperLoggerTest, EscapesControlCharacters)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"plain text stays", "plain /path/name.txt", "plain /path/name.txt"},
+        {"line feed", "a\nb", "a\\nb"},
+        {"carriage return and tab", "a\rb\tc", "a\\x0Db\\x09c"},
+        {"escape and delete", "\x1B[31m\x7F", "\\x1B[31m\\x7F"},
+        {"C1 next line (U+0085)", "a\xC2\x85"
+                                  "b",
+            "a\\x85b"},
+        {"no-break space and accents stay", "\xC2\xA0\xC3\xA9", "\xC2\xA0\xC3\xA9"},
+        {"a lone C2 byte at the end stays", "x\xC2", "x\xC2"},
+        {"bytes that are not UTF-8 stay", "\xFF\xFE", "\xFF\xFE"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(HelperLogger::escapeControls(c.text), c.expected);
+    }
+}
+
 TEST(HelperLoggerTest, NeverWritesThroughALinkInTheUsersFolder)
 {
     TempDir home;

@@ -2,6 +2,8 @@
 
 #include "ChildProcess.h"
 #include "MountTable.h"
+#include "PathRules.h"
+#include "SafePath.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -75,9 +77,19 @@ bool makeDirectories(const std::string& path)
 
 }  // namespace
 
-DiskImageTool::DiskImageTool(std::string mountBase)
+DiskImageTool::DiskImageTool(std::string mountBase, std::chrono::milliseconds childTimeLimit)
     : m_mountBase(std::move(mountBase))
+    , m_childTimeLimit(childTimeLimit)
 {
+}
+
+ChildProcess::Result DiskImageTool::runChild(const std::vector<std::string>& argv, ChildProcess::Options options) const
+{
+    options.timeLimit = m_childTimeLimit;
+    auto result = ChildProcess::run(argv, options);
+    if (result.timedOut)
+        result.standardError = "stopped at the time limit";
+    return result;
 }
 
 std::string DiskImageTool::plistForEntity(const std::string& device, const std::string& mountPoint)
@@ -161,15 +173,21 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     };
     // Looked at without opening it: opening a device or a FIFO may block or
     // have effects of its own.
+    // The folders of the path may belong to someone else, who could put a
+    // link to a device in the image's place after the look. No link is
+    // followed, and losetup is given the file that was opened and checked,
+    // never the path.
+    SafePath::Failure pathFailure;
+    UniqueFd folder = SafePath::openFolder(PathRules::parent(image), false, pathFailure);
+    if (!folder.valid())
+        return refuse(pathFailure.kind == SafePath::Failure::Kind::failed ? std::strerror(pathFailure.error) : pathFailure.describe());
+    const std::string name = SafePath::lastComponent(image);
     struct stat info { };
-    if (::stat(image.c_str(), &info) != 0)
+    if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return refuse(std::strerror(errno));
     if (!S_ISREG(info.st_mode))
         return refuse("not a disk image file");
-    // The folders of the path may belong to someone else, who could put a
-    // link to a device in the image's place after the look. losetup is given
-    // the file that was opened and checked, never the path.
-    int opened = ::open(image.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int opened = ::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
     if (opened < 0)
         return refuse(std::strerror(errno));
     FileHandle file(opened);
@@ -180,7 +198,7 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
 
     ChildProcess::Options passImage;
     passImage.passFd = file.fd;
-    auto loop = ChildProcess::run({"losetup", "--find", "--show", "/proc/self/fd/" + std::to_string(ChildProcess::kPassedFd)}, passImage);
+    auto loop = runChild({"losetup", "--find", "--show", "/proc/self/fd/" + std::to_string(ChildProcess::kPassedFd)}, passImage);
     if (!loop.succeeded()) {
         err << "tessaline-diskimage: attach failed - " << childFailure("losetup", loop) << "\n";
         return 1;
@@ -190,14 +208,14 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     std::string failure;
     std::string mountPoint = makeMountPoint(image, failure);
     if (mountPoint.empty()) {
-        ChildProcess::run({"losetup", "--detach", device});
+        runChild({"losetup", "--detach", device});
         err << "tessaline-diskimage: attach failed - " << failure << "\n";
         return 1;
     }
-    auto mount = ChildProcess::run({"mount", "-o", "nosuid,nodev", device, mountPoint});
+    auto mount = runChild({"mount", "-o", "nosuid,nodev", device, mountPoint});
     if (!mount.succeeded()) {
         ::rmdir(mountPoint.c_str());
-        ChildProcess::run({"losetup", "--detach", device});
+        runChild({"losetup", "--detach", device});
         err << "tessaline-diskimage: attach failed - " << childFailure("mount", mount) << "\n";
         return 1;
     }
@@ -228,9 +246,9 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
     }
 
     for (const auto& mountPoint : mountPoints) {
-        auto unmount = ChildProcess::run({"umount", mountPoint});
+        auto unmount = runChild({"umount", mountPoint});
         if (!unmount.succeeded() && force)
-            unmount = ChildProcess::run({"umount", "--lazy", mountPoint});
+            unmount = runChild({"umount", "--lazy", mountPoint});
         if (!unmount.succeeded()) {
             err << "tessaline-diskimage: detach failed - " << childFailure("umount", unmount) << "\n";
             return 1;
@@ -238,7 +256,7 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
         if (mountPoint.rfind(m_mountBase + "/", 0) == 0)
             ::rmdir(mountPoint.c_str());
     }
-    auto detachLoop = ChildProcess::run({"losetup", "--detach", device});
+    auto detachLoop = runChild({"losetup", "--detach", device});
     if (!detachLoop.succeeded()) {
         err << "tessaline-diskimage: detach failed - " << childFailure("losetup", detachLoop) << "\n";
         return 1;

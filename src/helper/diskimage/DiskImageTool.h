@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ChildProcess.h"
+
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,12 +18,15 @@ namespace tess {
 // attach prints, with -plist, a property list whose "system-entities" array
 // holds one dictionary with "dev-entry" and "mount-point". Images are mounted
 // nosuid,nodev in a new folder under the mount base. Failures go to standard
-// error with exit status 1; what was done before a failure is undone.
+// error with exit status 1; what was done before a failure is undone. The
+// image is opened without following a symbolic link in any component.
 class DiskImageTool {
 public:
     static constexpr const char* kDefaultMountBase = "/run/tessaline-diskimage";
 
-    explicit DiskImageTool(std::string mountBase);
+    // Every program the tool runs is killed once it has run for
+    // `childTimeLimit` (zero: no limit).
+    explicit DiskImageTool(std::string mountBase, std::chrono::milliseconds childTimeLimit = std::chrono::milliseconds(0));
 
     // `args` without the program name. Returns the exit status.
     int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) const;
@@ -31,8 +37,10 @@ private:
     int attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const;
     int detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const;
     std::string makeMountPoint(const std::string& image, std::string& failure) const;
+    ChildProcess::Result runChild(const std::vector<std::string>& argv, ChildProcess::Options options = {}) const;
 
     std::string m_mountBase;
+    std::chrono::milliseconds m_childTimeLimit;
 };
 
 }  // namespace tess

@@ -1,3 +1,4 @@
+#include "ChildProcess.h"
 #include "DiskImageTool.h"
 
 #include <cstdlib>
@@ -15,7 +16,9 @@ int main(int argc, char** argv)
     if (const char* configured = std::getenv("TESSALINE_DISKIMAGE_MOUNT_BASE"); configured != nullptr && *configured != '\0')
         base = configured;
 #endif
-    tess::DiskImageTool tool(base);
+    // The daemon's limit for its children, from the unit; the programs run
+    // here are bounded by it too.
+    tess::DiskImageTool tool(base, tess::ChildProcess::timeLimitFromEnvironment());
     std::vector<std::string> args(argv + 1, argv + argc);
     int status = tool.run(args, std::cout, std::cerr);
     std::cout.flush();
