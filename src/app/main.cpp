@@ -21,9 +21,11 @@
 #include "ui/DesktopWorkspace.h"
 
 #include "ui/HelpView.h"
+#include "ui/HistoryListView.h"
 #include "ui/QtFolderPicker.h"
 #include "ui/QtReportSavePanel.h"
 #include "ui/QuitSheet.h"
+#include "ui/RenameReportView.h"
 #include "ui/SettingsView.h"
 #include "ui/ShellActions.h"
 #include "ui/Theme.h"
@@ -132,7 +134,8 @@ int main(int argc, char** argv)
             deps.model.settingsManager = &settings;
             deps.model.folderPicker = std::make_shared<QtFolderPicker>(&window);
             deps.model.isHelperReady = [&helperStatus] { return helperStatus.isHelperReady(); };
-            deps.model.rename.savePanel = std::make_shared<QtReportSavePanel>(&window);
+            auto savePanel = std::make_shared<QtReportSavePanel>(&window);
+            deps.model.rename.savePanel = savePanel;
             deps.helperStatus = &helperStatus;
             deps.workspace = &workspace;
             deps.makeIssueList = [&workspace](MonitorViewModel& model, QWidget* parent) {
@@ -147,16 +150,13 @@ int main(int argc, char** argv)
             deps.makeAboutView = [&workspace](std::function<void()> close) {
                 return new AboutView(std::move(close), workspace);
             };
-            deps.makeHistorySheet = [](MonitorViewModel&, QWidget* parent) {
-                auto* sheet = new QDialog(parent);
-                (new QVBoxLayout(sheet))->addWidget(placeholder(sheet));
-                return sheet;
+            deps.makeHistorySheet = [savePanel, &workspace](MonitorViewModel& model, QWidget* parent) {
+                return new HistoryListView(model, *savePanel, workspace, parent);
             };
             deps.showHelpWindow = [&] { windowsPointer->showHelpWindow(); };
-            deps.makeRenameReportSheet = [](const RenameReport&, std::function<void()>, QWidget* parent) {
-                auto* sheet = new QDialog(parent);
-                (new QVBoxLayout(sheet))->addWidget(placeholder(sheet));
-                return sheet;
+            deps.makeRenameReportSheet = [&workspace](const RenameReport& report, std::function<void()> onExport,
+                                             QWidget* parent) {
+                return new RenameReportView(report, std::move(onExport), workspace, parent);
             };
             content = new ContentView(window, std::move(deps));
         },
