@@ -233,6 +233,47 @@ TEST_F(ContentViewTest, ApprovalAlertAndNotificationsOpenTheirSheets)
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.aboutSheet() != nullptr; }));
 }
 
+// A tree without issues ends on "All Clear"; a data folder that cannot hold
+// the index ends on the error pane.
+TEST_F(ContentViewTest, AllClearAndErrorPanes)
+{
+    m_dir.writeFile("clean/fine.txt", "1");
+    m_dir.writeFile("clean/also-fine.txt", "2");
+    m_settings.updateSettings([this](AppSettings& s) { s.preferences.lastSourcePath = m_dir / "clean"; });
+    ContentView& view = build();
+    m_window->show();
+    view.toolbar().scanAction()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().title == QStringLiteral("All Clear"); }, 20000));
+    EXPECT_EQ(pane().content().text, QStringLiteral("2 files indexed, no compatibility issues found."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().footnote.startsWith(QStringLiteral("Last scan: ")); }));
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? theme::darkPalette() : theme::lightPalette());
+        QTest::qWait(20);
+        saveShot(*m_window, dark ? QStringLiteral("all-clear-dark") : QStringLiteral("all-clear-light"));
+    }
+    QApplication::setPalette(theme::lightPalette());
+    view.model().stopMonitoring();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().hasCoordinator(); }));
+}
+
+TEST_F(ContentViewTest, ErrorPaneShowsTheMessageLiterally)
+{
+    m_dir.writeFile("tree/a.txt", "1");
+    m_dir.writeFile("data", "a file where the data folder should be");
+    m_settings.updateSettings([this](AppSettings& s) { s.preferences.lastSourcePath = m_dir / "tree"; });
+    ContentView& view = build();
+    m_window->show();
+    view.toolbar().scanAction()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().title == QStringLiteral("Error"); }, 20000));
+    EXPECT_FALSE(pane().content().text.isEmpty());
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? theme::darkPalette() : theme::lightPalette());
+        QTest::qWait(20);
+        saveShot(*m_window, dark ? QStringLiteral("error-dark") : QStringLiteral("error-light"));
+    }
+    QApplication::setPalette(theme::lightPalette());
+}
+
 TEST_F(ContentViewTest, ScreensInBothPalettes)
 {
     ContentView& view = build();

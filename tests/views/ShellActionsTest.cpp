@@ -2,10 +2,13 @@
 #include "model/UpdateManager.h"
 #include "platform/Updater.h"
 #include "ui/QuitSheet.h"
+#include "ui/Theme.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenu>
@@ -89,6 +92,14 @@ TEST(ShellActionsTest, QuitSheetIsWindowModalAndCannotBeDismissed)
     auto* bar = sheet->findChild<QProgressBar*>(QStringLiteral("quitProgressBar"));
     ASSERT_NE(bar, nullptr);
     EXPECT_EQ(bar->maximum(), 0);
+    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/shell");
+    QDir().mkpath(folder);
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? theme::darkPalette() : theme::lightPalette());
+        QTest::qWait(20);
+        sheet->grab().save(folder + (dark ? QStringLiteral("/quit-sheet-dark.png") : QStringLiteral("/quit-sheet-light.png")));
+    }
+    QApplication::setPalette(theme::lightPalette());
 }
 
 }  // namespace
