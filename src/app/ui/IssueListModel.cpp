@@ -20,8 +20,12 @@ QString qText(std::string_view text)
 IssueListModel::IssueListModel(MonitorViewModel& model, QObject* parent)
     : QAbstractListModel(parent)
     , m_model(model)
-    , m_rowCount(static_cast<int>(model.filteredIssueCount()))
 {
+    // Rows in list order: a last position past the list means the filtered
+    // rows are those of a previous list.
+    const auto& rows = m_model.filteredIssueRows();
+    m_pending = !rows.empty() && rows.back() >= m_model.issueFiles().size();
+    m_rowCount = m_pending ? 0 : static_cast<int>(rows.size());
     connect(&m_model, &MonitorViewModel::issueFilesChanged, this, &IssueListModel::onIssueFilesChanged);
     connect(&m_model, &MonitorViewModel::filteredIssuesChanged, this, &IssueListModel::onFilteredIssuesChanged);
     connect(&m_model, &MonitorViewModel::selectedFileIDsChanged, this, &IssueListModel::onSelectionChanged);
