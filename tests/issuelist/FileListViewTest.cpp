@@ -344,7 +344,10 @@ TEST_F(FileListViewTest, ControlsSearchClearDisplayModeAndEmptyStates)
     auto* clear = view.findChild<QAction*>(QStringLiteral("clearSearchAction"));
     auto* mode = view.findChild<QToolButton*>(QStringLiteral("displayModeButton"));
     EXPECT_EQ(search->placeholderText(), QStringLiteral("Filter by name..."));
+    auto* clearButton = view.findChild<QToolButton*>(QStringLiteral("clearSearchButton"));
+    ASSERT_NE(clearButton, nullptr);
     EXPECT_FALSE(clear->isVisible());
+    EXPECT_FALSE(clearButton->isVisibleTo(&view));
     EXPECT_FALSE(view.showsSideBySide());
     EXPECT_EQ(mode->toolTip(), QStringLiteral("Switch to side-by-side view"));
 
@@ -352,6 +355,7 @@ TEST_F(FileListViewTest, ControlsSearchClearDisplayModeAndEmptyStates)
     ASSERT_TRUE(harness.waitForFilterPass([&] { QTest::keyClicks(search, QStringLiteral("zzz")); }));
     EXPECT_EQ(harness.model->searchText(), "zzz");
     EXPECT_TRUE(clear->isVisible());
+    EXPECT_TRUE(clearButton->isVisibleTo(&view));
     EXPECT_EQ(emptyTitle(view), QStringLiteral("No Matching Results"));
     EXPECT_EQ(view.findChild<QLabel*>(QStringLiteral("emptyTextLabel"))->text(), QStringLiteral("Try adjusting your search or filters."));
 
@@ -361,6 +365,7 @@ TEST_F(FileListViewTest, ControlsSearchClearDisplayModeAndEmptyStates)
     ASSERT_TRUE(harness.waitForFilterPass([&] { clear->trigger(); }));
     EXPECT_EQ(search->text(), QString());
     EXPECT_FALSE(clear->isVisible());
+    EXPECT_FALSE(clearButton->isVisibleTo(&view));
     EXPECT_EQ(view.listModel().rowCount(), 2);
     EXPECT_EQ(emptyTitle(view), QString());
     EXPECT_EQ(view.listView().sizeHintForRow(0), SideBySideRowDelegate::kHeight);

@@ -168,6 +168,13 @@ QWidget* FileListView::makeHeader()
     m_clearSearchAction->setObjectName(QStringLiteral("clearSearchAction"));
     m_clearSearchAction->setVisible(false);
     m_searchEdit->addAction(m_clearSearchAction, QLineEdit::TrailingPosition);
+    // The line editor's button does not follow its action's visibility.
+    for (QToolButton* button : m_searchEdit->findChildren<QToolButton*>()) {
+        if (button->defaultAction() == m_clearSearchAction) {
+            m_clearSearchButton = button;
+            m_clearSearchButton->setObjectName(QStringLiteral("clearSearchButton"));
+        }
+    }
     connect(m_clearSearchAction, &QAction::triggered, this, &FileListView::clearSearchText);
     connect(m_searchEdit, &QLineEdit::textEdited, this, [this](const QString& text) { m_model.setSearchText(text.toStdString()); });
     searchLayout->addWidget(m_searchEdit);
@@ -278,6 +285,7 @@ void FileListView::updateBadgeStates()
 
 void FileListView::updateSelectAll()
 {
+    m_selectAllBox->setPalette(RowDelegate::checkboxPalette(palette()));
     m_selectAllBox->setState(checkState(m_model.selectAllState()));
     // Until the new list's first filter pass the view model's filtered rows
     // refer to the previous list.
@@ -291,6 +299,9 @@ void FileListView::updateSearch()
         m_searchEdit->setText(text);
     }
     m_clearSearchAction->setVisible(!text.isEmpty());
+    if (m_clearSearchButton != nullptr) {
+        m_clearSearchButton->setVisible(!text.isEmpty());
+    }
 }
 
 void FileListView::updateItemType()
@@ -491,6 +502,7 @@ void FileListView::changeEvent(QEvent* event)
     if (event->type() == QEvent::PaletteChange) {
         // Colours are resolved from the palette: take the new one.
         updateContent();
+        updateSelectAll();
         m_listView->viewport()->update();
     }
     QWidget::changeEvent(event);

@@ -104,6 +104,7 @@ private:
     QWidget* m_searchField = nullptr;
     QLineEdit* m_searchEdit = nullptr;
     QAction* m_clearSearchAction = nullptr;
+    QToolButton* m_clearSearchButton = nullptr;
     QButtonGroup* m_itemTypeGroup = nullptr;
     QToolButton* m_displayModeButton = nullptr;
     QStackedWidget* m_content = nullptr;

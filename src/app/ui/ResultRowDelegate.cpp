@@ -99,7 +99,7 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QWidget* widget = option.widget;
     const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     IssueRowCheckbox::paint(*painter, layout.checkbox, rowCheckboxLook(file->needsRename, file->hasIssues, model->isSelected(index.row())),
-        palette, style, widget);
+        checkboxPalette(palette), style, widget);
 
     const IssueDots dots = issueDots(file->issueTypes);
     const qreal dotsHeight = IssueTypeDots::height(dots);

@@ -159,6 +159,18 @@ void RowDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewIt
     editor->setGeometry(rect.left(), rect.center().y() - height / 2, rect.width(), height);
 }
 
+QPalette RowDelegate::checkboxPalette(const QPalette& palette)
+{
+    if (!theme::isDark(palette)) {
+        return palette;
+    }
+    QPalette adjusted = palette;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        adjusted.setColor(group, QPalette::Window, palette.color(group, QPalette::PlaceholderText));
+    }
+    return adjusted;
+}
+
 void RowDelegate::paintBackground(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index)
 {
     painter.fillRect(option.rect, option.palette.color(QPalette::Base));

@@ -41,6 +41,10 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+    // The palette a check box is drawn with: on a dark palette its outline
+    // (drawn darker than the window colour) is given a light enough base.
+    static QPalette checkboxPalette(const QPalette& palette);
+
 signals:
     void toggleSelectionRequested(int row);
 

@@ -100,7 +100,7 @@ void SideBySideRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     const QWidget* widget = option.widget;
     const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
     IssueRowCheckbox::paint(*painter, layout.checkbox, rowCheckboxLook(file->needsRename, file->hasIssues, model->isSelected(index.row())),
-        palette, style, widget);
+        checkboxPalette(palette), style, widget);
 
     const qreal size = symbolSize(option.font);
     const IssueSymbol first = firstIssueSymbol(file->issueTypes);
