@@ -1,0 +1,212 @@
+// Cost of the issue list view at 10^5 and 10^6 rows over the real view
+// model restored from an index: setting the list (from the new list's
+// arrival to the first screen painted: the filter pass, the model reset, the
+// layout and one paint) and painting one screen of rows, inline and side by
+// side. Reports milliseconds per iteration; viewMs is the view's own part
+// of setting the list (after the view model's filter pass has landed). Runs offscreen; HOME and the XDG
+// folders point into a temporary folder.
+
+#include "index/FileIndexDatabase.h"
+#include "model/MonitorViewModel.h"
+#include "model/SettingsManager.h"
+#include "settings/DefaultsStore.h"
+#include "ui/FileListView.h"
+#include "ui/IssueListModel.h"
+#include "ui/Workspace.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QListView>
+#include <QThreadPool>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace tess {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class NoWorkspace : public Workspace {
+public:
+    void revealPath(const std::string&) override { }
+    void openUrl(const QUrl&) override { }
+    void copyText(const QString&) override { }
+};
+
+std::string makeTempDir(const char* name)
+{
+    std::string pattern = std::string("/tmp/tessaline-bench-") + name + "-XXXXXX";
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+void waitFor(const std::function<bool()>& done)
+{
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+// An index of `count` items with issues, written once per size.
+struct Fixture {
+    std::string data;
+    std::string tree;
+    std::string config;
+};
+
+const Fixture& fixtureOf(std::int64_t count)
+{
+    static std::map<std::int64_t, Fixture> fixtures;
+    if (auto found = fixtures.find(count); found != fixtures.end()) {
+        return found->second;
+    }
+    Fixture fixture {makeTempDir("data"), makeTempDir("tree"), makeTempDir("config")};
+    auto opened = FileIndexDatabase::open(fixture.data + "/" + FileIndexDatabase::kFileName);
+    if (!opened.ok()) {
+        std::abort();
+    }
+    std::vector<FileTransformationResult> batch;
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
+        FileTransformationResult result;
+        result.originalRelativePath = folder + "Report: Draft " + std::to_string(i) + ".txt";
+        result.originalFile = FileItem {fixture.tree + "/" + result.originalRelativePath, i % 8 == 0};
+        result.finalRelativePath = folder + "Report_ Draft " + std::to_string(i) + ".txt";
+        result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, "", ""}};
+        if (i % 3 == 0) {
+            result.transformations.push_back(FileTransformationIssue::PathTooLong {300, 255});
+        }
+        result.needsRename = true;
+        batch.push_back(std::move(result));
+        if (batch.size() == 50000 || i + 1 == count) {
+            opened.value()->upsertFiles(batch, fixture.tree, std::chrono::system_clock::now());
+            batch.clear();
+        }
+    }
+    const std::int64_t record = opened.value()->startScanRecord(fixture.tree, "Manual");
+    opened.value()->finishScanRecord(record, count, 0, 0, 0, count, "completed");
+    opened.value()->close();
+    return fixtures.emplace(count, fixture).first->second;
+}
+
+// A view model restoring the fixture and a 900 × 700 list view over it.
+struct Session {
+    explicit Session(const Fixture& fixture)
+    {
+        settings = std::make_unique<SettingsManager>(std::make_shared<DefaultsStore>(fixture.config + "/defaults.plist"));
+        settings->updateSettings([&](AppSettings& s) { s.preferences.lastSourcePath = fixture.tree; });
+        MonitorViewModel::Dependencies dependencies;
+        dependencies.settingsManager = settings.get();
+        dependencies.dataFolder = fixture.data;
+        model = std::make_unique<MonitorViewModel>(std::move(dependencies));
+        view = std::make_unique<FileListView>(*model, workspace);
+        view->resize(900, 700);
+        view->show();
+        QObject::connect(model.get(), &MonitorViewModel::issueFilesChanged, view.get(), [this] { listArrived = Clock::now(); });
+        QObject::connect(model.get(), &MonitorViewModel::filteredIssuesChanged, view.get(), [this] { filterLanded = Clock::now(); });
+    }
+
+    ~Session()
+    {
+        view.reset();
+        model.reset();
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+    }
+
+    NoWorkspace workspace;
+    std::unique_ptr<SettingsManager> settings;
+    std::unique_ptr<MonitorViewModel> model;
+    std::unique_ptr<FileListView> view;
+    Clock::time_point listArrived;
+    Clock::time_point filterLanded;
+};
+
+void BM_SetListAndPaintFirstScreen(benchmark::State& state)
+{
+    const Fixture& fixture = fixtureOf(state.range(0));
+    const int rows = static_cast<int>(state.range(0));
+    double viewSeconds = 0;
+    for (auto _ : state) {
+        Session session(fixture);
+        waitFor([&] { return session.view->listModel().rowCount() == rows; });
+        session.view->grab();
+        const auto painted = Clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(painted - session.listArrived).count());
+        viewSeconds += std::chrono::duration<double>(painted - session.filterLanded).count();
+    }
+    // The view's own part: from the filter pass's landing to the painted screen.
+    state.counters["viewMs"] = benchmark::Counter(viewSeconds * 1000.0 / static_cast<double>(state.iterations()));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void paintOneScreen(benchmark::State& state, bool sideBySide)
+{
+    const Fixture& fixture = fixtureOf(state.range(0));
+    Session session(fixture);
+    const int rows = static_cast<int>(state.range(0));
+    waitFor([&] { return session.view->listModel().rowCount() == rows; });
+    if (sideBySide) {
+        session.view->toggleSideBySide();
+    }
+    QListView& list = session.view->listView();
+    list.scrollTo(list.model()->index(rows / 2, 0), QAbstractItemView::PositionAtTop);
+    int visible = 0;
+    for (auto _ : state) {
+        const QPixmap screen = list.viewport()->grab();
+        benchmark::DoNotOptimize(screen.cacheKey());
+        const QModelIndex bottom = list.indexAt(QPoint(4, list.viewport()->height() - 1));
+        visible = bottom.row() - list.indexAt(QPoint(4, 1)).row() + 1;
+    }
+    state.counters["rowsPerScreen"] = visible;
+}
+
+void BM_PaintOneScreenInline(benchmark::State& state)
+{
+    paintOneScreen(state, false);
+}
+
+void BM_PaintOneScreenSideBySide(benchmark::State& state)
+{
+    paintOneScreen(state, true);
+}
+
+BENCHMARK(BM_SetListAndPaintFirstScreen)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_PaintOneScreenInline)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaintOneScreenSideBySide)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Points HOME and the XDG folders into a fresh temporary folder.
+void isolateHome()
+{
+    const std::string base = makeTempDir("home");
+    if (base.empty()) {
+        return;
+    }
+    setenv("HOME", base.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
+    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tess
+
+int main(int argc, char** argv)
+{
+    tess::isolateHome();
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
