@@ -10,7 +10,6 @@
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 
-#include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -94,12 +93,7 @@ void ResultRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const Layout layout = layOut(option, renameable);
     const QPalette& palette = option.palette;
     painter->save();
-    paintBackground(*painter, option, index);
-
-    const QWidget* widget = option.widget;
-    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    IssueRowCheckbox::paint(*painter, layout.checkbox, rowCheckboxLook(file->needsRename, file->hasIssues, model->isSelected(index.row())),
-        checkboxPalette(palette), style, widget);
+    paintBackgroundAndBox(*painter, option, index, layout.checkbox);
 
     const IssueDots dots = issueDots(file->issueTypes);
     const qreal dotsHeight = IssueTypeDots::height(dots);

@@ -171,11 +171,19 @@ QPalette RowDelegate::checkboxPalette(const QPalette& palette)
     return adjusted;
 }
 
-void RowDelegate::paintBackground(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index)
+void RowDelegate::paintBackgroundAndBox(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index, const QRect& box)
 {
     painter.fillRect(option.rect, option.palette.color(QPalette::Base));
     const qreal shade = index.row() % 2 == 0 ? 0.02 : 0.06;
     painter.fillRect(option.rect, theme::withOpacity(theme::secondaryLabel(option.palette), shade));
+    const IndexedFile* file = fileOf(index);
+    if (file == nullptr) {
+        return;
+    }
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    IssueRowCheckbox::paint(painter, box, rowCheckboxLook(file->needsRename, file->hasIssues, listModel(index)->isSelected(index.row())),
+        checkboxPalette(option.palette), style, widget);
 }
 
 void RowDelegate::paintFocus(QPainter& painter, const QStyleOptionViewItem& option)

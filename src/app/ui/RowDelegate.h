@@ -53,7 +53,8 @@ protected:
     static const IndexedFile* fileOf(const QModelIndex& index);
     // The row's shade (0.02 or 0.06 of the secondary label colour by row
     // parity) over the base colour, and the focus frame of the current row.
-    static void paintBackground(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index);
+    // Then the row's selection box (or warning sign) in `box`.
+    static void paintBackgroundAndBox(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index, const QRect& box);
     static void paintFocus(QPainter& painter, const QStyleOptionViewItem& option);
 
 private:

@@ -9,7 +9,6 @@
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 
-#include <QApplication>
 #include <QPainter>
 
 #include <cmath>
@@ -95,12 +94,7 @@ void SideBySideRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
     const Layout layout = layOut(option);
     const QPalette& palette = option.palette;
     painter->save();
-    paintBackground(*painter, option, index);
-
-    const QWidget* widget = option.widget;
-    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
-    IssueRowCheckbox::paint(*painter, layout.checkbox, rowCheckboxLook(file->needsRename, file->hasIssues, model->isSelected(index.row())),
-        checkboxPalette(palette), style, widget);
+    paintBackgroundAndBox(*painter, option, index, layout.checkbox);
 
     const qreal size = symbolSize(option.font);
     const IssueSymbol first = firstIssueSymbol(file->issueTypes);
