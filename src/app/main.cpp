@@ -19,6 +19,7 @@
 #include "ui/AboutView.h"
 #include "ui/ContentView.h"
 #include "ui/DesktopWorkspace.h"
+#include "ui/FileListView.h"
 
 #include "ui/HelpView.h"
 #include "ui/HistoryListView.h"
@@ -139,9 +140,10 @@ int main(int argc, char** argv)
             deps.helperStatus = &helperStatus;
             deps.workspace = &workspace;
             deps.makeIssueList = [&workspace](MonitorViewModel& model, QWidget* parent) {
-                (void)model;
-                (void)workspace;
-                return placeholder(parent);
+                auto* list = new FileListView(model, workspace, parent);
+                QObject::connect(list, &FileListView::renameRequested, &model,
+                    [&model](const std::vector<FileTransformationResult>& results) { model.renameFiles(results); });
+                return list;
             };
             deps.makeAdvancedPane = [](MonitorViewModel&, QWidget* parent) { return placeholder(parent); };
             deps.makeSettingsSheet = [&](QWidget* parent) {

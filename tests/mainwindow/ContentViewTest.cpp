@@ -7,6 +7,7 @@
 #include "model/SettingsManager.h"
 #include "settings/DefaultsStore.h"
 #include "ui/ContentView.h"
+#include "ui/FileListView.h"
 #include "ui/MainStatusBar.h"
 #include "ui/MainToolbar.h"
 #include "ui/PlaceholderPane.h"
@@ -80,10 +81,8 @@ protected:
         deps.helperStatus = m_helper.get();
         deps.workspace = &m_workspace;
         deps.notifications = &m_center;
-        deps.makeIssueList = [](MonitorViewModel&, QWidget* parent) {
-            auto* list = new QLabel(QStringLiteral("issue list"), parent);
-            list->setObjectName(QStringLiteral("issueListLabel"));
-            return list;
+        deps.makeIssueList = [this](MonitorViewModel& model, QWidget* parent) {
+            return new FileListView(model, m_workspace, parent);
         };
         deps.makeAdvancedPane = [](MonitorViewModel&, QWidget* parent) {
             return new QLabel(QStringLiteral("advanced"), parent);
@@ -146,7 +145,7 @@ TEST_F(ContentViewTest, ReadyPaneToScanToIssueListAndConfirmation)
     ASSERT_TRUE(scan->isEnabled());
     scan->trigger();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return current()->objectName() == QStringLiteral("issueListLabel"); }, 20000));
+        [&] { return qobject_cast<FileListView*>(current()) != nullptr; }, 20000));
     EXPECT_GE(view.model().issueCount(), 3);
     auto* status = view.findChild<MainStatusBar*>();
     ASSERT_TRUE(QTest::qWaitFor([&] { return status->leftText().endsWith(QStringLiteral(" files indexed")); }));

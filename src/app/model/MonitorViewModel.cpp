@@ -468,7 +468,11 @@ void MonitorViewModel::setIssueList(std::shared_ptr<const std::vector<IndexedFil
 {
     m_indexes = std::move(indexes);
     m_issueFiles = std::move(files);
+    // The filtered positions index the old list: none are valid until the
+    // next filter pass over the new one lands.
+    m_filter = FilterResult {};
     emit issueFilesChanged();
+    emit filteredIssuesChanged();
 }
 
 // --- Settings and presets -----------------------------------------------------------
