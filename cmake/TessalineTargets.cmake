@@ -58,3 +58,21 @@ macro(tessaline_add_subfolders)
     endif()
   endforeach()
 endmacro()
+
+# tessaline_autogen_on_new_sources(<target> <sources>...)
+# With Ninja, moc's depfile lists only the headers it saw, so a header added
+# to a globbed folder is not moc'ed in an incremental build and the link fails.
+# When the folder's source list differs from the last configure's, the
+# target's autogen timestamp is removed, so moc scans the sources again.
+function(tessaline_autogen_on_new_sources target)
+  string(REPLACE ";" "\n" _list "${ARGN}")
+  set(_stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_sources.txt)
+  set(_old "")
+  if(EXISTS ${_stamp})
+    file(READ ${_stamp} _old)
+  endif()
+  if(NOT _old STREQUAL "${_list}\n")
+    file(WRITE ${_stamp} "${_list}\n")
+    file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp)
+  endif()
+endfunction()
