@@ -1048,4 +1048,9 @@ void MonitorViewModel::clearDetectedCapabilities()
     setDetection(std::nullopt, std::nullopt);
 }
 
+void MonitorViewModel::clearProbeErrorMessage()
+{
+    setProbeErrorMessage(std::nullopt);
+}
+
 }  // namespace tess

@@ -232,6 +232,8 @@ public:
     void applyDetectedDestination();
     void setDestinationConfig(const DestinationConfig& destination);
     void clearDetectedCapabilities();
+    // Dismisses a failed probe's message.
+    void clearProbeErrorMessage();
 
     // The probe's configuration.
     static FileTransformationConfig probeConfig();

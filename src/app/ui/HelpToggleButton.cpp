@@ -1,0 +1,25 @@
+#include "ui/HelpToggleButton.h"
+
+#include "ui/HelpPopover.h"
+#include "ui/Symbol.h"
+
+namespace tess {
+
+HelpToggleButton::HelpToggleButton(const HelpContent& content, QWidget* parent)
+    : QToolButton(parent)
+    , m_popover(new HelpPopover(content, this))
+{
+    setObjectName(QStringLiteral("helpButton"));
+    setAutoRaise(true);
+    setIcon(symbol::icon("questionmark.circle", QPalette::PlaceholderText));
+    setIconSize(QSize(14, 14));
+    connect(this, &QToolButton::clicked, m_popover, [this] {
+        if (m_popover->isVisible()) {
+            m_popover->hide();
+        } else {
+            m_popover->popUp();
+        }
+    });
+}
+
+}  // namespace tess

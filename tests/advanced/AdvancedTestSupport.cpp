@@ -1,0 +1,130 @@
+#include "AdvancedTestSupport.h"
+
+#include "TestEnvironment.h"
+#include "log/AppLogger.h"
+#include "settings/DefaultsStore.h"
+#include "ui/Theme.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QStyleFactory>
+#include <QTest>
+#include <QThreadPool>
+#include <QWidget>
+
+namespace tess::test {
+
+namespace {
+
+// The offscreen platform reports every window feature it lacks.
+void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support"))) {
+        return;
+    }
+    qt_message_output(type, context, message);
+}
+
+// One application object and an isolated home for the whole program.
+class AdvancedTestEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        m_home = std::make_unique<IsolatedHome>();
+        qInstallMessageHandler(quietOffscreen);
+        static int argc = 1;
+        static char name[] = "test_advanced";
+        static char* argv[] = {name, nullptr};
+        m_app = std::make_unique<QApplication>(argc, argv);
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(theme::lightPalette());
+    }
+    void TearDown() override
+    {
+        QThreadPool::globalInstance()->waitForDone();
+        AppLogger::shared().flush();
+        m_app.reset();
+        m_home.reset();
+    }
+
+private:
+    std::unique_ptr<IsolatedHome> m_home;
+    std::unique_ptr<QApplication> m_app;
+};
+
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AdvancedTestEnvironment);
+
+}  // namespace
+
+void setAppPalette(const QPalette& palette)
+{
+    QApplication::setPalette(palette);
+    QApplication::processEvents();
+}
+
+QString screenshotPath(const QString& name)
+{
+    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/advanced");
+    QDir().mkpath(folder);
+    return folder + QLatin1Char('/') + name + QStringLiteral(".png");
+}
+
+void saveScreenshot(QWidget& widget, const QString& name)
+{
+    QApplication::processEvents();
+    const QString theme = theme::isDark(QApplication::palette()) ? QStringLiteral("-dark") : QStringLiteral("-light");
+    EXPECT_TRUE(widget.grab().save(screenshotPath(name + theme)));
+}
+
+void FakePicker::chooseFolder(const std::string& /*message*/, const std::string& /*prompt*/, Completion done)
+{
+    std::optional<std::string> answer;
+    if (!answers.empty()) {
+        answer = answers.front();
+        answers.pop_front();
+    }
+    done(answer);
+}
+
+AdvancedFixture::AdvancedFixture()
+    : m_settings(std::make_unique<SettingsManager>(std::make_shared<DefaultsStore>(m_dir / "defaults.plist")))
+{
+    m_settings->updateSettings([](AppSettings& document) {
+        document.preferences.activeSettings = TransformationSettings::make(FilesystemPreset::smb, false, {OSPreset::windows, OSPreset::macOS});
+    });
+    MonitorViewModel::Dependencies dependencies;
+    dependencies.settingsManager = m_settings.get();
+    dependencies.dataFolder = m_dir / "data";
+    dependencies.folderPicker = m_picker;
+    dependencies.prober = [this](const FileTransformationConfig&, const std::string&) { return *m_probeResult; };
+    m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
+    QObject::connect(m_settings.get(), &SettingsManager::settingsChanged, [this] { ++saves; });
+}
+
+AdvancedFixture::~AdvancedFixture()
+{
+    m_model.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QApplication::processEvents();
+}
+
+AppSettings AdvancedFixture::storedSettings() const
+{
+    DefaultsStore store(m_dir / "defaults.plist");
+    return SettingsManager::loadSettings(store);
+}
+
+void AdvancedFixture::probe(const std::string& folder, Result<FilesystemDetector::Detection> result)
+{
+    m_probeResult = std::make_shared<Result<FilesystemDetector::Detection>>(std::move(result));
+    m_picker->answers.push_back(folder);
+    m_model->selectDestinationToTest();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_model->isDetectingFilesystem(); }));
+}
+
+FilesystemDetector::Detection detection(const FilesystemCapabilities& capabilities, std::string summary)
+{
+    return FilesystemDetector::Detection {capabilities, std::move(summary)};
+}
+
+}  // namespace tess::test
