@@ -3,9 +3,16 @@
 #include "ui/AdvancedSettingsView.h"
 #include "ui/DestinationCapabilitiesCard.h"
 #include "ui/DestinationTestResultsSheet.h"
+#include "ui/PreferencesCard.h"
+#include "ui/PresetBar.h"
+#include "ui/SavePresetSheet.h"
 #include "ui/Theme.h"
+#include "ui/TranslationTableCard.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 namespace tess {
@@ -55,6 +62,56 @@ TEST_F(AdvancedScreenshots, PanelWithAProbedFolderAndTheResultsSheet)
     model().applyDetectedDestination();
     ASSERT_FALSE(m_view.testResultsSheet()->isVisible());
     inBothThemes([this] { test::saveScreenshot(m_view, QStringLiteral("panel-probed-folder")); });
+}
+
+TEST_F(AdvancedScreenshots, PreferencesCardWithSeparatorsOnAndOff)
+{
+    model().updateActiveSettings([](TransformationSettings& settings) {
+        settings.stripLeadingCharacters = {" ", "."};
+        settings.stripTrailingCharacters = {" ", "\t", "~"};
+        settings.repeatedSeparatorCharacters = {".", "-", "_", " "};
+    });
+    PreferencesCard& card = *m_view.preferencesCard();
+    for (const bool on : {true, false}) {
+        model().updateActiveSettings([on](TransformationSettings& settings) { settings.cleanRepeatedSeparators = on; });
+        inBothThemes([&card, on] { test::saveScreenshot(card, on ? QStringLiteral("preferences-separators-on") : QStringLiteral("preferences-separators-off")); });
+    }
+}
+
+TEST_F(AdvancedScreenshots, TranslationTableWithSixRules)
+{
+    model().updateActiveSettings([](TransformationSettings& settings) {
+        settings.translationTable.entries = {
+            {":", "_"},
+            {"\t", " "},
+            {"\xF0\x9F\x98\x80", ""},
+            {"%20", " "},
+            {"<b>", "&"},
+            {"\xC3\xA9", "e"},
+        };
+    });
+    inBothThemes([this] { test::saveScreenshot(*m_view.translationTableCard(), QStringLiteral("translation-table-six-rules")); });
+}
+
+TEST_F(AdvancedScreenshots, PresetBarStatesAndTheSaveAsSheetRefusingAName)
+{
+    PresetBar& bar = *m_view.presetBar();
+    model().applyPreset(TessalinePreset::crossPlatformFileServer());
+    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-built-in")); });
+    model().updateActiveSettings([](TransformationSettings& settings) { settings.smartPathShortening = !settings.smartPathShortening; });
+    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-built-in-modified")); });
+    ASSERT_TRUE(model().saveAsPreset("Photos <b>NAS</b>").ok());
+    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-custom")); });
+    model().updateActiveSettings([](TransformationSettings& settings) { settings.smartPathShortening = !settings.smartPathShortening; });
+    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-custom-modified")); });
+    inBothThemes([this] { test::saveScreenshot(m_view, QStringLiteral("panel-full")); });
+
+    bar.saveAsButton()->click();
+    SavePresetSheet& sheet = *bar.saveAsSheet();
+    ASSERT_TRUE(sheet.isVisible());
+    sheet.nameEdit()->setText(QStringLiteral("Cross Platform File Server"));
+    ASSERT_FALSE(sheet.saveButton()->isEnabled());
+    inBothThemes([&sheet] { test::saveScreenshot(sheet, QStringLiteral("save-as-refused")); });
 }
 
 }  // namespace

@@ -493,9 +493,12 @@ void MonitorViewModel::updateActiveSettings(const std::function<void(Transformat
 
 void MonitorViewModel::setActivePresetName(const std::optional<std::string>& name)
 {
-    if (m_activePresetName != name) {
-        m_activePresetId.reset();
-    }
+    setActivePreset(name, m_activePresetName == name ? m_activePresetId : std::nullopt);
+}
+
+void MonitorViewModel::setActivePreset(const std::optional<std::string>& name, const std::optional<Uuid>& id)
+{
+    m_activePresetId = id;
     m_activePresetName = name;
     emit activePresetNameChanged();
     m_settingsManager->updateSettings([&name](AppSettings& settings) { settings.preferences.activePresetName = name; });
@@ -514,24 +517,30 @@ void MonitorViewModel::applySettingsChange()
 
 bool MonitorViewModel::isPresetModified() const
 {
+    const std::optional<TessalinePreset> preset = activePreset();
+    return !preset || !(m_activeSettings == preset->settings);
+}
+
+std::optional<TessalinePreset> MonitorViewModel::activePreset() const
+{
     if (!m_activePresetName) {
-        return true;
+        return std::nullopt;
     }
     const std::vector<TessalinePreset> presets = availablePresets();
     // The preset applied by id, while its name is still the active one.
     if (m_activePresetId) {
         for (const TessalinePreset& preset : presets) {
             if (preset.id == *m_activePresetId && preset.name == *m_activePresetName) {
-                return !(m_activeSettings == preset.settings);
+                return preset;
             }
         }
     }
     for (const TessalinePreset& preset : presets) {
         if (preset.name == *m_activePresetName) {
-            return !(m_activeSettings == preset.settings);
+            return preset;
         }
     }
-    return true;
+    return std::nullopt;
 }
 
 std::vector<TessalinePreset> MonitorViewModel::availablePresets() const
@@ -546,8 +555,7 @@ void MonitorViewModel::applyPreset(const TessalinePreset& preset)
 {
     const TessalinePreset chosen = preset;  // the argument may live in the settings document
     setActiveSettings(chosen.settings);
-    setActivePresetName(chosen.name);
-    m_activePresetId = chosen.id;
+    setActivePreset(chosen.name, chosen.id);
     if (chosen.settings.selectedFilesystem) {
         setDestinationConfig(DestinationConfig::presetFilesystem(*chosen.settings.selectedFilesystem, chosen.settings.selectedCaseSensitive));
     }
@@ -564,7 +572,7 @@ bool MonitorViewModel::applyPreset(const Uuid& id)
     return false;
 }
 
-Status MonitorViewModel::saveAsPreset(const std::string& name)
+Status MonitorViewModel::checkNewPresetName(const std::string& name) const
 {
     if (isBlank(name)) {
         return Error {kAppErrorDomain, 1, "A preset needs a name."};
@@ -579,12 +587,19 @@ Status MonitorViewModel::saveAsPreset(const std::string& name)
             return Error {kAppErrorDomain, 3, "A preset named \"" + name + "\" already exists."};
         }
     }
+    return {};
+}
+
+Status MonitorViewModel::saveAsPreset(const std::string& name)
+{
+    if (Status check = checkNewPresetName(name); !check.ok()) {
+        return check;
+    }
     TessalinePreset preset {Uuid::random(), name, m_activeSettings, false};
     const Uuid id = preset.id;
     m_settingsManager->updateSettings([&preset](AppSettings& settings) { settings.preferences.customPresets.push_back(preset); });
     m_settingsManager->saveSettings();
-    setActivePresetName(name);
-    m_activePresetId = id;
+    setActivePreset(name, id);
     return {};
 }
 

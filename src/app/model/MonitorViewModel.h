@@ -165,6 +165,10 @@ public:
     bool canStartMonitoring() const;
     CheckboxState selectAllState() const;
     bool isPresetModified() const;
+    // The preset the active name stands for: the one last applied or saved
+    // while its name is still the active one, else the first of that name
+    // (built-in presets first); none without a name or such a preset.
+    std::optional<TessalinePreset> activePreset() const;
     std::vector<TessalinePreset> availablePresets() const;
 
     static std::string statusTextFor(const MonitoringStatus& status, int totalIndexed, int issueCount);
@@ -210,6 +214,9 @@ public:
     bool applyPreset(const Uuid& id);
     // Refuses an empty or blank name, a built-in's name or a saved preset's
     // name (canonically equal), with the reason as the error's message.
+    Status checkNewPresetName(const std::string& name) const;
+    // Saves the current settings as a new preset of that name, which becomes
+    // the active one; refuses what checkNewPresetName refuses.
     Status saveAsPreset(const std::string& name);
     // Overwrites the settings of the saved preset `id` in `document` with the
     // current settings; saves nothing.
@@ -336,6 +343,9 @@ private:
     // work started for the old one is dropped when it lands.
     Generation advanceSourceGeneration();
 
+    // Stores the active preset's name and the preset it stands for (none:
+    // the first of that name) before announcing the name.
+    void setActivePreset(const std::optional<std::string>& name, const std::optional<Uuid>& id);
     void setMonitoringStatus(const MonitoringStatus& status);
     void setIsMonitoring(bool monitoring);
     void setIsRestoringSession(bool restoring);

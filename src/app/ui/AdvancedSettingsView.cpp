@@ -3,7 +3,10 @@
 #include "model/MonitorViewModel.h"
 #include "ui/DestinationCapabilitiesCard.h"
 #include "ui/DestinationTestResultsSheet.h"
+#include "ui/PreferencesCard.h"
+#include "ui/PresetBar.h"
 #include "ui/Theme.h"
+#include "ui/TranslationTableCard.h"
 
 #include <QFrame>
 #include <QMessageBox>
@@ -20,8 +23,10 @@ AdvancedSettingsView::AdvancedSettingsView(MonitorViewModel& model, QWidget* par
     , m_model(model)
     , m_scrollArea(new QScrollArea(this))
     , m_sections(new QVBoxLayout)
+    , m_preferencesCard(new PreferencesCard(model))
     , m_destinationCard(new DestinationCapabilitiesCard(model, nullptr, sound))
-    , m_presetBarSlot(new QWidget(this))
+    , m_translationCard(new TranslationTableCard(model))
+    , m_presetBar(new PresetBar(model, this))
     , m_testResults(new DestinationTestResultsSheet(model, this))
     , m_testFailed(new QMessageBox(this))
 {
@@ -35,7 +40,9 @@ AdvancedSettingsView::AdvancedSettingsView(MonitorViewModel& model, QWidget* par
     content->setAutoFillBackground(false);
     content->setLayout(m_sections);
     m_sections->setSpacing(12);
+    m_sections->addWidget(m_preferencesCard);
     m_sections->addWidget(m_destinationCard);
+    m_sections->addWidget(m_translationCard);
     m_sections->setAlignment(Qt::AlignTop);
     m_scrollArea->setObjectName(QStringLiteral("sectionsScrollArea"));
     m_scrollArea->setWidgetResizable(true);
@@ -50,10 +57,7 @@ AdvancedSettingsView::AdvancedSettingsView(MonitorViewModel& model, QWidget* par
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     panel->addWidget(line);
-    m_presetBarSlot->setObjectName(QStringLiteral("presetBarSlot"));
-    auto* bar = new QVBoxLayout(m_presetBarSlot);
-    bar->setContentsMargins(0, 0, 0, 0);
-    panel->addWidget(m_presetBarSlot);
+    panel->addWidget(m_presetBar);
 
     connect(m_testResults, &QDialog::finished, this, [this] {
         // Closed by the user (a closing that follows the model finds the path gone).

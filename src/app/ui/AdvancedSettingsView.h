@@ -11,7 +11,10 @@ namespace tess {
 class DestinationCapabilitiesCard;
 class DestinationTestResultsSheet;
 class MonitorViewModel;
+class PreferencesCard;
+class PresetBar;
 class SystemSound;
+class TranslationTableCard;
 
 // The advanced settings panel: the settings cards in a vertical scroll area,
 // with the preset bar pinned below it. The panel owns no settings; every
@@ -29,7 +32,10 @@ public:
     explicit AdvancedSettingsView(MonitorViewModel& model, QWidget* parent = nullptr, SystemSound* sound = nullptr);
 
     QScrollArea* scrollArea() const { return m_scrollArea; }
+    PreferencesCard* preferencesCard() const { return m_preferencesCard; }
     DestinationCapabilitiesCard* destinationCard() const { return m_destinationCard; }
+    TranslationTableCard* translationTableCard() const { return m_translationCard; }
+    PresetBar* presetBar() const { return m_presetBar; }
     DestinationTestResultsSheet* testResultsSheet() const { return m_testResults; }
     QMessageBox* testFailedAlert() const { return m_testFailed; }
 
@@ -43,8 +49,10 @@ private:
     MonitorViewModel& m_model;
     QScrollArea* m_scrollArea;
     QVBoxLayout* m_sections;
+    PreferencesCard* m_preferencesCard;
     DestinationCapabilitiesCard* m_destinationCard;
-    QWidget* m_presetBarSlot;
+    TranslationTableCard* m_translationCard;
+    PresetBar* m_presetBar;
     DestinationTestResultsSheet* m_testResults;
     QMessageBox* m_testFailed;
 };

@@ -11,8 +11,8 @@ HelpToggleButton::HelpToggleButton(const HelpContent& content, QWidget* parent)
 {
     setObjectName(QStringLiteral("helpButton"));
     setAutoRaise(true);
-    setIcon(symbol::icon("questionmark.circle", QPalette::PlaceholderText));
-    setIconSize(QSize(14, 14));
+    setIcon(symbol::icon("info.circle", ColorName::cool));
+    setIconSize(QSize(16, 16));
     connect(this, &QToolButton::clicked, m_popover, [this] {
         if (m_popover->isVisible()) {
             m_popover->hide();
