@@ -5,6 +5,7 @@
 #include "ui/DestinationTestResultsSheet.h"
 #include "ui/PreferencesCard.h"
 #include "ui/PresetBar.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/Theme.h"
 #include "ui/TranslationTableCard.h"
 
@@ -53,10 +54,7 @@ AdvancedSettingsView::AdvancedSettingsView(MonitorViewModel& model, QWidget* par
     m_scrollArea->setWidget(content);
     panel->addWidget(m_scrollArea, 1);
 
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    panel->addWidget(line);
+    panel->addWidget(settingsCard::divider(this));
     panel->addWidget(m_presetBar);
 
     connect(m_testResults, &QDialog::finished, this, [this] {

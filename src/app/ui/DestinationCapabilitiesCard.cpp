@@ -6,6 +6,7 @@
 #include "ui/HelpToggleButton.h"
 #include "ui/LimitsSection.h"
 #include "ui/SectionHeader.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/SettingsRowLabel.h"
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
@@ -28,26 +29,6 @@ namespace {
 const char* const kCaseSensitiveTip = "Selects the case-sensitivity variant of this filesystem. Loaded into the analyzer's \"Allow case "
                                       "conflicts\" setting in Limits, where it can be overridden.";
 
-QToolButton* menuButton(QMenu* menu, const QString& objectName, QWidget* parent)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(objectName);
-    button->setMenu(menu);
-    button->setPopupMode(QToolButton::InstantPopup);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setIconSize(QSize(14, 14));
-    button->setFont(theme::captionFont(QApplication::font()));
-    return button;
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
 // Text shown on a menu entry: every "&" doubled.
 QString menuText(std::string_view text)
 {
@@ -66,9 +47,9 @@ DestinationCapabilitiesCard::DestinationCapabilitiesCard(MonitorViewModel& model
     , m_limits(new LimitsSection(model, this, sound))
 {
     setObjectName(QStringLiteral("destinationCapabilitiesCard"));
-    m_clientOSButton = menuButton(m_clientOSMenu, QStringLiteral("clientOSButton"), this);
+    m_clientOSButton = settingsCard::menuButton(m_clientOSMenu, QStringLiteral("clientOSButton"), this);
     m_clientOSButton->setIcon(symbol::icon("desktopcomputer"));
-    m_filesystemButton = menuButton(m_filesystemMenu, QStringLiteral("filesystemButton"), this);
+    m_filesystemButton = settingsCard::menuButton(m_filesystemMenu, QStringLiteral("filesystemButton"), this);
 
     auto* header = new SectionHeader(symbol::icon("externaldrive"), QStringLiteral("Destination Capabilities"), this);
     header->setTrailingWidget(m_helpButton);
@@ -111,7 +92,7 @@ DestinationCapabilitiesCard::DestinationCapabilitiesCard(MonitorViewModel& model
     filesystemRow->addStretch(1);
     contentLayout()->addLayout(filesystemRow);
 
-    contentLayout()->addWidget(divider(this));
+    contentLayout()->addWidget(settingsCard::divider(this));
     contentLayout()->addWidget(m_limits);
 
     connect(&m_model, &MonitorViewModel::activeSettingsChanged, this, &DestinationCapabilitiesCard::refresh);

@@ -3,6 +3,7 @@
 #include "model/MonitorViewModel.h"
 #include "ui/ColorResource.h"
 #include "ui/DestinationTexts.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/Theme.h"
 
 #include <QApplication>
@@ -28,13 +29,6 @@ QLabel* plainLabel(QWidget* parent, const QFont& font)
     return label;
 }
 
-QFont captionTwo(const QFont& base)
-{
-    QFont font = theme::captionFont(base);
-    font.setPointSizeF(font.pointSizeF() * 11.0 / 12.0);
-    return font;
-}
-
 }  // namespace
 
 DestinationTestResultsSheet::DestinationTestResultsSheet(MonitorViewModel& model, QWidget* parent)
@@ -45,7 +39,7 @@ DestinationTestResultsSheet::DestinationTestResultsSheet(MonitorViewModel& model
     , m_summary(plainLabel(this, theme::captionFont(QApplication::font())))
     , m_rowsWidget(new QWidget(this))
     , m_rows(new QGridLayout(m_rowsWidget))
-    , m_note(plainLabel(this, captionTwo(QApplication::font())))
+    , m_note(plainLabel(this, settingsCard::captionTwoFont()))
     , m_cancel(new QPushButton(QStringLiteral("Cancel"), this))
     , m_apply(new QPushButton(QStringLiteral("Apply"), this))
 {
@@ -86,10 +80,7 @@ DestinationTestResultsSheet::DestinationTestResultsSheet(MonitorViewModel& model
     layout->addWidget(m_title);
     layout->addWidget(m_path);
     layout->addWidget(m_summary);
-    auto* line = new QFrame(this);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    layout->addWidget(line);
+    layout->addWidget(settingsCard::divider(this));
     layout->addWidget(m_rowsWidget);
     layout->addWidget(m_note);
     auto* buttons = new QHBoxLayout;
@@ -201,7 +192,7 @@ void DestinationTestResultsSheet::refresh()
         value->setWordWrap(true);
         m_rows->addWidget(value, row, 1);
         if (entry.note) {
-            QLabel* note = plainLabel(m_rowsWidget, captionTwo(QApplication::font()));
+            QLabel* note = plainLabel(m_rowsWidget, settingsCard::captionTwoFont());
             note->setText(*entry.note);
             note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             note->setWordWrap(true);

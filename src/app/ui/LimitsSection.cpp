@@ -4,6 +4,7 @@
 #include "ui/LimitFieldText.h"
 #include "ui/OptionalIntSettingsField.h"
 #include "ui/ReservedNameSetField.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/SettingsRowLabel.h"
 #include "ui/Theme.h"
 
@@ -35,14 +36,6 @@ constexpr std::array<LimitSpec, LimitsSection::kLimitCount> kLimitSpecs {{
 const char* const kCaseConflictsTip = "When on, names differing only in case (e.g. Photo.jpg vs photo.jpg) are treated as distinct. "
                                       "When off, such names are flagged as collisions and the duplicate is given a numeric suffix. "
                                       "Loaded from the destination's case-sensitivity; can be overridden here.";
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
 
 }  // namespace
 
@@ -81,7 +74,7 @@ LimitsSection::LimitsSection(MonitorViewModel& model, QWidget* parent, SystemSou
     limitsRow->addStretch(1);
     column->addLayout(limitsRow);
 
-    column->addWidget(divider(this));
+    column->addWidget(settingsCard::divider(this));
 
     auto* namesRow = new QHBoxLayout;
     namesRow->setSpacing(12);

@@ -1,6 +1,7 @@
 #include "ui/OrderedCharacterChip.h"
 
 #include "ui/Card.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 
@@ -45,8 +46,8 @@ OrderedCharacterChip::OrderedCharacterChip(const QString& text, QWidget* parent)
     m_label->setObjectName(QStringLiteral("chipLabel"));
     m_label->setTextFormat(Qt::PlainText);
     m_label->setText(text);
-    QFont font = theme::monospacedCaptionFont(QApplication::font());
-    font.setPointSizeF(font.pointSizeF() * 11.0 / 12.0);
+    QFont font = settingsCard::captionTwoFont();
+    font.setFamily(theme::monospacedCaptionFont(font).family());
     m_label->setFont(font);
     m_left->setToolTip(QStringLiteral("Increase precedence"));
     m_right->setToolTip(QStringLiteral("Decrease precedence"));

@@ -6,6 +6,7 @@
 #include "ui/HelpToggleButton.h"
 #include "ui/OrderedCharacterField.h"
 #include "ui/SectionHeader.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/SettingsRowLabel.h"
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
@@ -49,14 +50,6 @@ const std::array<ToggleSpec, PreferencesCard::kToggleCount> kToggles {{
 
 constexpr qreal kDimmedOpacity = 0.5;
 
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
 QString encodingName(TargetEncoding encoding)
 {
     const std::string_view raw = encoding.rawValue();
@@ -69,8 +62,8 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
     : Card(parent)
     , m_model(model)
     , m_helpButton(new HelpToggleButton(HelpContent::preferences(), this))
-    , m_encodingButton(new QToolButton(this))
     , m_encodingMenu(new QMenu(this))
+    , m_encodingButton(settingsCard::menuButton(m_encodingMenu, QStringLiteral("encodingButton"), this))
     , m_stripLeading(new CharacterSetField(this))
     , m_stripTrailing(new CharacterSetField(this))
     , m_separatorsBox(new QCheckBox(this))
@@ -99,13 +92,7 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
         return layout;
     };
 
-    m_encodingButton->setObjectName(QStringLiteral("encodingButton"));
-    m_encodingButton->setMenu(m_encodingMenu);
-    m_encodingButton->setPopupMode(QToolButton::InstantPopup);
-    m_encodingButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_encodingButton->setIcon(symbol::icon("textformat"));
-    m_encodingButton->setIconSize(QSize(14, 14));
-    m_encodingButton->setFont(caption);
     auto* group = new QActionGroup(m_encodingMenu);
     for (const TargetEncoding encoding : TargetEncoding::allCases()) {
         QAction* action = m_encodingMenu->addAction(encodingName(encoding));
@@ -117,7 +104,7 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
         m_encodingActions.push_back(action);
     }
     addRow(QStringLiteral("Text encoding"), single(m_encodingButton, false));
-    contentLayout()->addWidget(divider(this));
+    contentLayout()->addWidget(settingsCard::divider(this));
 
     m_stripLeading->setObjectName(QStringLiteral("stripLeadingField"));
     connect(m_stripLeading, &CharacterSetField::valueChanged, this, [this](const CanonicalStringSet& value) {
@@ -144,7 +131,7 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
     separators->addWidget(m_separatorsBox, 0, Qt::AlignTop);
     separators->addWidget(m_separators, 1);
     addRow(QStringLiteral("Clean repeated separators"), separators);
-    contentLayout()->addWidget(divider(this));
+    contentLayout()->addWidget(settingsCard::divider(this));
 
     QVBoxLayout* autoCleanup = nullptr;
     QVBoxLayout* pathTools = nullptr;
@@ -169,7 +156,7 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
         column->addWidget(box);
     }
     addRow(QStringLiteral("Auto cleanup"), autoCleanup);
-    contentLayout()->addWidget(divider(this));
+    contentLayout()->addWidget(settingsCard::divider(this));
     addRow(QStringLiteral("Path tools"), pathTools);
 
     connect(&m_model, &MonitorViewModel::activeSettingsChanged, this, &PreferencesCard::refresh);

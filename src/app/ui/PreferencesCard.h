@@ -56,8 +56,8 @@ private:
 
     MonitorViewModel& m_model;
     HelpToggleButton* m_helpButton;
-    QToolButton* m_encodingButton;
     QMenu* m_encodingMenu;
+    QToolButton* m_encodingButton;
     std::vector<QAction*> m_encodingActions;
     CharacterSetField* m_stripLeading;
     CharacterSetField* m_stripTrailing;

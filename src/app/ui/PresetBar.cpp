@@ -5,6 +5,7 @@
 #include "ui/ColorResource.h"
 #include "ui/PresetBarState.h"
 #include "ui/SavePresetSheet.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/Theme.h"
 
 #include <QApplication>
@@ -22,13 +23,6 @@ namespace {
 
 constexpr qreal kBadgeRadius = 4.0;
 constexpr qreal kBadgeFillOpacity = 0.1;
-
-QFont smallCaption()
-{
-    QFont font = theme::captionFont(QApplication::font());
-    font.setPointSizeF(font.pointSizeF() * 11.0 / 12.0);
-    return font;
-}
 
 }  // namespace
 
@@ -55,11 +49,11 @@ PresetBar::PresetBar(MonitorViewModel& model, QWidget* parent)
     m_delete->setObjectName(QStringLiteral("deleteButton"));
     m_modified->setObjectName(QStringLiteral("modifiedLabel"));
     m_modified->setTextFormat(Qt::PlainText);
-    m_modified->setFont(smallCaption());
+    m_modified->setFont(settingsCard::captionTwoFont());
     m_modified->setContentsMargins(6, 2, 6, 2);
     m_modified->installEventFilter(this);
     m_reset->setObjectName(QStringLiteral("resetButton"));
-    m_reset->setFont(smallCaption());
+    m_reset->setFont(settingsCard::captionTwoFont());
     m_reset->setAutoDefault(false);
     m_reset->setToolTip(QStringLiteral("Revert to saved preset settings"));
     m_done->setObjectName(QStringLiteral("doneButton"));

@@ -5,6 +5,7 @@
 #include "ui/HelpContent.h"
 #include "ui/HelpToggleButton.h"
 #include "ui/SectionHeader.h"
+#include "ui/SettingsCardParts.h"
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 #include "ui/TranslationTableState.h"
@@ -32,13 +33,6 @@ constexpr qreal kBoxRadius = 4.0;
 constexpr qreal kOutlineOpacity = 0.2;
 constexpr qreal kOddRowOpacity = 0.05;
 const char* const kOddRowProperty = "oddRow";
-
-QFont captionTwoFont()
-{
-    QFont font = theme::captionFont(QApplication::font());
-    font.setPointSizeF(font.pointSizeF() * 11.0 / 12.0);
-    return font;
-}
 
 QToolButton* symbolButton(QWidget* parent, std::string_view name, const QString& objectName)
 {
@@ -86,7 +80,7 @@ TranslationTableCard::TranslationTableCard(MonitorViewModel& model, QWidget* par
     headerRow->addWidget(header);
     m_count->setObjectName(QStringLiteral("entryCountLabel"));
     m_count->setTextFormat(Qt::PlainText);
-    m_count->setFont(captionTwoFont());
+    m_count->setFont(settingsCard::captionTwoFont());
     m_count->setForegroundRole(QPalette::PlaceholderText);
     headerRow->addWidget(m_count);
     headerRow->addStretch(1);
@@ -105,7 +99,7 @@ TranslationTableCard::TranslationTableCard(MonitorViewModel& model, QWidget* par
     const auto columnTitle = [this, columns](const QString& text, int width) {
         auto* title = new QLabel(text, m_box);
         title->setTextFormat(Qt::PlainText);
-        title->setFont(captionTwoFont());
+        title->setFont(settingsCard::captionTwoFont());
         title->setForegroundRole(QPalette::PlaceholderText);
         if (width > 0) {
             title->setFixedWidth(width);
@@ -117,10 +111,7 @@ TranslationTableCard::TranslationTableCard(MonitorViewModel& model, QWidget* par
     columnTitle(QStringLiteral("Replace With"), 0);
     columnTitle(QString(), kButtonWidth);
     box->addLayout(columns);
-    auto* line = new QFrame(m_box);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    box->addWidget(line);
+    box->addWidget(settingsCard::divider(m_box));
 
     m_rowsLayout->setSpacing(0);
     box->addLayout(m_rowsLayout);
