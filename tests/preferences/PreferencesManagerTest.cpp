@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "QtTestApplication.h"
 #include "TempDir.h"
 #include "TestEnvironment.h"
 
@@ -25,29 +26,7 @@
 namespace tess {
 namespace {
 
-class PreferencesTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<test::IsolatedHome>();
-        static int argc = 1;
-        static char name[] = "test_preferences";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override
-    {
-        AppLogger::shared().flush();
-        m_app.reset();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<test::IsolatedHome> m_home;
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new PreferencesTestEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtTestApplication<QCoreApplication>("test_preferences"));
 
 class FakeLoginItem : public LoginItem {
 public:

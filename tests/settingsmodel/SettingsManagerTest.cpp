@@ -1,3 +1,4 @@
+#include "QtTestApplication.h"
 #include "TempDir.h"
 #include "TestEnvironment.h"
 
@@ -18,31 +19,7 @@
 namespace tess {
 namespace {
 
-// One application object and an isolated home for the whole program, so the
-// shared instances never touch the real home.
-class ModelTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<test::IsolatedHome>();
-        static int argc = 1;
-        static char name[] = "test_settingsmodel";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override
-    {
-        AppLogger::shared().flush();
-        m_app.reset();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<test::IsolatedHome> m_home;
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ModelTestEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtTestApplication<QCoreApplication>("test_settingsmodel"));
 
 class SettingsManagerTest : public ::testing::Test {
 protected:

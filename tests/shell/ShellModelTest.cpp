@@ -1,5 +1,6 @@
 #include "FakeServiceManager.h"
 #include "LogCapture.h"
+#include "QtTestApplication.h"
 #include "TempDir.h"
 #include "TestEnvironment.h"
 
@@ -30,29 +31,7 @@
 namespace tess {
 namespace {
 
-class ShellTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<test::IsolatedHome>();
-        static int argc = 1;
-        static char name[] = "test_shell";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override
-    {
-        AppLogger::shared().flush();
-        m_app.reset();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<test::IsolatedHome> m_home;
-    std::unique_ptr<QCoreApplication> m_app;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ShellTestEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtTestApplication<QCoreApplication>("test_shell"));
 
 using std::chrono::milliseconds;
 

@@ -1,42 +1,11 @@
-#include "TestEnvironment.h"
-
-#include "log/AppLogger.h"
-
-#include <gtest/gtest.h>
+#include "QtTestApplication.h"
 
 #include <QApplication>
-#include <QStyleFactory>
-
-#include <memory>
 
 namespace tess {
 namespace {
 
-// One application object and an isolated home for the whole program.
-class ViewsTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<test::IsolatedHome>();
-        static int argc = 1;
-        static char name[] = "test_views";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    }
-    void TearDown() override
-    {
-        AppLogger::shared().flush();
-        m_app.reset();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<test::IsolatedHome> m_home;
-    std::unique_ptr<QApplication> m_app;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ViewsTestEnvironment);
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtTestApplication<QApplication>("test_views"));
 
 }  // namespace
 }  // namespace tess
