@@ -17,6 +17,7 @@
 #include "platform/SystemServiceManager.h"
 #include "plist/NotificationCenter.h"
 #include "ui/AboutView.h"
+#include "ui/AdvancedSettingsView.h"
 #include "ui/ContentView.h"
 #include "ui/DesktopWorkspace.h"
 #include "ui/FileListView.h"
@@ -33,8 +34,6 @@
 #include "ui/WindowManager.h"
 
 #include <QApplication>
-#include <QDialog>
-#include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -44,7 +43,6 @@
 #include <QStyleFactory>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <csignal>
 #include <cstdlib>
@@ -70,15 +68,6 @@ void applyAppearance(AppSettings::AppearanceMode mode)
         QApplication::setPalette(QApplication::style()->standardPalette());
         break;
     }
-}
-
-// Stands in for a view that is not part of this build yet.
-QWidget* placeholder(QWidget* parent)
-{
-    auto* label = new QLabel(QStringLiteral("Not available yet."), parent);
-    label->setAlignment(Qt::AlignCenter);
-    label->setMinimumSize(400, 300);
-    return label;
 }
 
 }  // namespace
@@ -145,7 +134,9 @@ int main(int argc, char** argv)
                     [&model](const std::vector<FileTransformationResult>& results) { model.renameFiles(results); });
                 return list;
             };
-            deps.makeAdvancedPane = [](MonitorViewModel&, QWidget* parent) { return placeholder(parent); };
+            deps.makeAdvancedPane = [](MonitorViewModel& model, QWidget* parent) {
+                return new AdvancedSettingsView(model, parent);
+            };
             deps.makeSettingsSheet = [&](QWidget* parent) {
                 return new SettingsView(preferences(), helperStatus, updates, parent);
             };

@@ -6,6 +6,7 @@
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
 #include "settings/DefaultsStore.h"
+#include "ui/AdvancedSettingsView.h"
 #include "ui/ContentView.h"
 #include "ui/FileListView.h"
 #include "ui/MainStatusBar.h"
@@ -71,7 +72,7 @@ protected:
     ContentView& build()
     {
         m_window = std::make_unique<QMainWindow>();
-        m_window->resize(1000, 700);
+        m_window->resize(1240, 760);
         ContentView::Dependencies deps;
         deps.model.settingsManager = &m_settings;
         deps.model.dataFolder = m_dir / "data";
@@ -84,8 +85,8 @@ protected:
         deps.makeIssueList = [this](MonitorViewModel& model, QWidget* parent) {
             return new FileListView(model, m_workspace, parent);
         };
-        deps.makeAdvancedPane = [](MonitorViewModel&, QWidget* parent) {
-            return new QLabel(QStringLiteral("advanced"), parent);
+        deps.makeAdvancedPane = [](MonitorViewModel& model, QWidget* parent) {
+            return new AdvancedSettingsView(model, parent);
         };
         deps.makeSettingsSheet = [](QWidget* parent) {
             auto* sheet = new QDialog(parent);
