@@ -19,6 +19,7 @@
 #include <future>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace tess {
@@ -81,6 +82,34 @@ public:
     std::size_t size() const { return m_views.size(); }
     std::string_view operator[](std::size_t index) const { return m_views[index]; }
 
+    // A twin keyed by its exact bytes (`path` outlives this object).
+    void keyByBytes(std::size_t index, std::string_view path) { m_views[index] = path; }
+
+    // The length of the folder path, with its "/", that every key starts
+    // with (the scan root's).
+    std::size_t sharedFolderLength() const
+    {
+        if (m_views.empty()) {
+            return 0;
+        }
+        const std::string_view first = m_views[0];
+        const std::size_t chunks = chunkCount(m_views.size());
+        std::vector<std::size_t> shared(chunks, first.size());
+        parallelFor(chunks, [&](std::size_t chunk) {
+            const auto [begin, end] = chunkRange(chunk, chunks, m_views.size());
+            std::size_t length = first.size();
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string_view key = m_views[i];
+                const auto limit = static_cast<std::ptrdiff_t>(std::min(length, key.size()));
+                length = static_cast<std::size_t>(std::mismatch(first.begin(), first.begin() + limit, key.begin()).first - first.begin());
+            }
+            shared[chunk] = length;
+        });
+        const std::size_t length = *std::min_element(shared.begin(), shared.end());
+        const std::size_t slash = first.substr(0, length).rfind('/');
+        return slash == std::string_view::npos ? 0 : slash + 1;
+    }
+
 private:
     std::vector<std::string_view> m_views;
     std::vector<std::string> m_owned;
@@ -117,9 +146,15 @@ public:
                 }
                 m_next[item] = m_next[occupant];
                 m_next[occupant] = item;
+                m_sharedKeys.push_back(occupant);
             }
         }
+        std::sort(m_sharedKeys.begin(), m_sharedKeys.end());
+        m_sharedKeys.erase(std::unique(m_sharedKeys.begin(), m_sharedKeys.end()), m_sharedKeys.end());
     }
+
+    // The first item of every key that more than one item has.
+    const std::vector<std::uint32_t>& sharedKeys() const { return m_sharedKeys; }
 
     // The first item with `key`, or kNoItem; next() gives the others.
     std::uint32_t find(std::string_view key) const
@@ -157,6 +192,7 @@ private:
     const ItemKeys& m_keys;
     std::vector<std::uint32_t> m_slots;
     std::vector<std::uint32_t> m_next;  // further items with the same key
+    std::vector<std::uint32_t> m_sharedKeys;
     std::size_t m_mask = 0;
 };
 
@@ -206,6 +242,31 @@ void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std
         });
         order.swap(buffer);
     }
+}
+
+// Keys every twin that does not own its key by its exact bytes (see
+// TwinKeys) and returns those twins; the table must then be built again.
+TwinKeys keyTwinsByBytes(const std::vector<FileItem>& items, ItemKeys& keys, const KeyTable& table)
+{
+    std::vector<std::string> keyedByBytes;
+    std::vector<std::uint32_t> members;
+    std::vector<std::string_view> paths;
+    for (const std::uint32_t first : table.sharedKeys()) {
+        members.clear();
+        paths.clear();
+        for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
+            members.push_back(item);
+            paths.push_back(items[item].path);
+        }
+        const std::string_view owner = paths[TwinKeys::owner(paths, keys[first])];
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            if (paths[i] != owner) {  // the same path twice shares its row
+                keys.keyByBytes(members[i], paths[i]);
+                keyedByBytes.emplace_back(paths[i]);
+            }
+        }
+    }
+    return TwinKeys(std::move(keyedByBytes));
 }
 
 std::int64_t pragmaValue(sqlite3* db, const char* sql)
@@ -301,6 +362,7 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
         match.indexed.assign(items.size(), 0);
         int rc = statement.step();
         if (rc == SQLITE_DONE) {  // an empty index holds none of the items
+            match.twinKeys = TwinKeys::of(items);
             stampInto(match);
             match.valid = true;
             return;
@@ -315,9 +377,18 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             folders = &readHere;
         }
         const std::vector<std::int64_t>& folderIds = folders->ids;
-        const ItemKeys keys(items);
-        const KeyTable table(keys);
-        std::mutex kindChangedLock;
+        ItemKeys keys(items);
+        std::optional<KeyTable> keyTable(std::in_place, keys);
+        if (!keyTable->sharedKeys().empty()) {
+            match.twinKeys = keyTwinsByBytes(items, keys, *keyTable);
+            keyTable.emplace(keys);
+        }
+        const KeyTable& table = *keyTable;
+        // Below the scan root, a key that may hide other bytes has its row's
+        // path read: an item under other bytes than its row is changed.
+        const std::size_t folderLength = keys.sharedFolderLength();
+        std::vector<std::pair<std::int64_t, std::uint32_t>> pathChecks;  // row id, item
+        std::mutex changedLock;
         // SQLite yields the rows on this thread into one batch while the
         // rows of the previous batch are looked up side by side.
         constexpr std::size_t kBatchRows = 65536;
@@ -330,9 +401,11 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             const std::size_t chunks = chunkCount(rows);
             parallelFor(chunks, [&](std::size_t chunk) {
                 const auto [begin, end] = chunkRange(chunk, chunks, rows);
-                std::vector<std::uint32_t> kindChanged;
+                std::vector<std::uint32_t> changed;
+                std::vector<std::pair<std::int64_t, std::uint32_t>> checks;
                 for (std::size_t row = begin; row < end; ++row) {
-                    const std::uint32_t first = table.find(batch.key(row));
+                    const std::string_view key = batch.key(row);
+                    const std::uint32_t first = table.find(key);
                     batch.items[row] = first;
                     if (first == kNoItem) {
                         continue;
@@ -342,13 +415,17 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
                     for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
                         match.indexed[item] = 1;
                         if (items[item].isDirectory != rowIsFolder) {
-                            kindChanged.push_back(item);
+                            changed.push_back(item);
                         }
                     }
+                    if (keyMayHideOtherBytes(key, folderLength)) {
+                        checks.emplace_back(batch.ids[row], first);
+                    }
                 }
-                if (!kindChanged.empty()) {
-                    std::lock_guard lock(kindChangedLock);
-                    match.kindChanged.insert(match.kindChanged.end(), kindChanged.begin(), kindChanged.end());
+                if (!changed.empty() || !checks.empty()) {
+                    std::lock_guard lock(changedLock);
+                    match.changed.insert(match.changed.end(), changed.begin(), changed.end());
+                    pathChecks.insert(pathChecks.end(), checks.begin(), checks.end());
                 }
             });
             for (std::size_t row = 0; row < rows; ++row) {
@@ -382,9 +459,33 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             return;
         }
         lookUp(batches[filling]);
+        if (!pathChecks.empty()) {
+            // By ascending row id: the table's pages in order.
+            std::sort(pathChecks.begin(), pathChecks.end());
+            SqliteStatement paths(m_db, "SELECT path FROM file_index WHERE id = ?");
+            if (!paths) {
+                match = KeyMatch {};
+                return;
+            }
+            for (std::size_t i = 0; i < pathChecks.size(); ++i) {
+                if (i % kBatchRows == kBatchRows - 1 && isCancelled && isCancelled()) {
+                    match = KeyMatch {};
+                    return;
+                }
+                const auto [id, first] = pathChecks[i];
+                paths.reset();
+                paths.bindInt64(1, id);
+                if (paths.step() == SQLITE_ROW && paths.columnTextView(0) != items[first].path) {
+                    for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
+                        match.changed.push_back(item);
+                    }
+                }
+            }
+        }
         std::sort(match.seenRowIds.begin(), match.seenRowIds.end());
         std::sort(match.unseenRowIds.begin(), match.unseenRowIds.end());
-        std::sort(match.kindChanged.begin(), match.kindChanged.end());
+        std::sort(match.changed.begin(), match.changed.end());
+        match.changed.erase(std::unique(match.changed.begin(), match.changed.end()), match.changed.end());
         stampInto(match);
         match.valid = true;
     });
@@ -484,7 +585,7 @@ bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std
     return deleted;
 }
 
-std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot)
+std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot, TwinKeys* twins)
 {
     std::vector<FileItem> items;
     readOnQueue([&] {
@@ -493,16 +594,25 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot)
         }
         // The table in row order: a sort of whole rows by SQLite would spill
         // to temporary files for a large index.
-        SqliteStatement statement(m_db, "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?");
+        SqliteStatement statement(m_db, "SELECT relative_path, path, is_directory, path_key FROM file_index WHERE +scan_root = ?");
         if (!statement) {
             return;
         }
         statement.bindText(1, scanRoot);
         std::vector<std::string> relativePaths;
         std::vector<FileItem> rows;
+        std::vector<std::string> keyedByBytes;
         while (statement.step() == SQLITE_ROW) {
             relativePaths.push_back(statement.columnText(0));
             rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
+            // A twin keyed by its bytes: a row keyed by its path, which is not its own key.
+            const std::string& path = rows.back().path;
+            if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path && pathKey(path) != path) {
+                keyedByBytes.push_back(path);
+            }
+        }
+        if (twins != nullptr) {
+            *twins = TwinKeys(std::move(keyedByBytes));
         }
         if (rows.size() >= kNoItem) {
             return;

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 
 namespace tess {
@@ -106,6 +108,11 @@ std::string placeholders(std::size_t count)
 
 FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<FileItem>& items)
 {
+    return compareBatch(items, TwinKeys::of(items));
+}
+
+FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<FileItem>& items, const TwinKeys& twins)
+{
     Comparison comparison;
     readOnQueue([&] {
         if (items.empty() || m_db == nullptr) {
@@ -115,17 +122,22 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
         std::vector<std::string> keys;
         keys.reserve(items.size());
         for (const auto& item : items) {
-            keys.push_back(pathKey(item.path));
+            keys.push_back(twins.keyOf(item.path));
         }
 
         // One IN query per chunk that fits the connection's parameter limit.
         const auto limit = static_cast<std::size_t>(std::max(1, sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
-        // Path key of each indexed item -> whether its row holds a folder.
-        std::unordered_map<std::string, bool> indexed;
+        // Path key of each indexed item -> whether its row holds a folder,
+        // and its stored path when that is not the key.
+        struct Row {
+            bool isDirectory = false;
+            std::optional<std::string> otherPath;
+        };
+        std::unordered_map<std::string, Row> indexed;
         for (std::size_t begin = 0; begin < keys.size(); begin += limit) {
             const std::size_t count = std::min(limit, keys.size() - begin);
             SqliteStatement statement(m_db,
-                "SELECT path_key, is_directory FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
+                "SELECT path_key, is_directory, path FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
             if (!statement) {
                 TESS_LOG_ERROR("❌ Failed to prepare compareBatch statement: " + errorMessage());
                 comparison = Comparison {items, {}, 0};
@@ -135,17 +147,24 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
                 statement.bindText(static_cast<int>(i + 1), keys[begin + i]);
             }
             while (statement.step() == SQLITE_ROW) {
-                indexed.emplace(statement.columnText(0), statement.columnInt(1) != 0);
+                Row row {statement.columnInt(1) != 0, std::nullopt};
+                if (const std::string_view path = statement.columnTextView(2); path != statement.columnTextView(0)) {
+                    row.otherPath = std::string(path);
+                }
+                indexed.emplace(statement.columnText(0), std::move(row));
             }
         }
 
         // An indexed path whose kind changed (a file replaced by a folder of
-        // the same name, or back) is a changed item: analysed and written again.
+        // the same name, or back), or whose row holds other bytes (a name
+        // renamed only in its normalisation, or the row of its twin), is a
+        // changed item: analysed and written again.
         for (std::size_t i = 0; i < items.size(); ++i) {
             const auto row = indexed.find(keys[i]);
             if (row == indexed.end()) {
                 comparison.newItems.push_back(items[i]);
-            } else if (row->second != items[i].isDirectory) {
+            } else if (row->second.isDirectory != items[i].isDirectory
+                || (row->second.otherPath ? *row->second.otherPath : row->first) != items[i].path) {
                 comparison.changedItems.push_back(items[i]);
             } else {
                 ++comparison.unchangedCount;
@@ -174,6 +193,48 @@ std::vector<std::string> FileIndexDatabase::findDeletedPaths(const std::string& 
         }
     });
     return paths;
+}
+
+std::vector<FileIndexDatabase::StaleRow> FileIndexDatabase::findStaleRows(const std::string& scanRoot, IndexDate cutoff)
+{
+    std::vector<StaleRow> rows;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, "SELECT id, path FROM file_index WHERE scan_root = ? AND last_scanned < ?");
+        if (!statement) {
+            TESS_LOG_ERROR("❌ Failed to prepare findDeletedPaths: " + errorMessage());
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        statement.bindDouble(2, secondsSince1970(cutoff));
+        while (statement.step() == SQLITE_ROW) {
+            rows.push_back(StaleRow {statement.columnInt64(0), statement.columnText(1)});
+        }
+    });
+    return rows;
+}
+
+void FileIndexDatabase::deleteRows(const std::vector<std::int64_t>& ids)
+{
+    onQueue([&] {
+        if (m_db == nullptr || ids.empty()) {
+            return;
+        }
+        SqliteStatement statement(m_db, "DELETE FROM file_index WHERE id = ?");
+        if (!statement) {
+            TESS_LOG_ERROR("❌ Failed to prepare deletePaths: " + errorMessage());
+            return;
+        }
+        execute("BEGIN TRANSACTION");
+        for (const std::int64_t id : ids) {
+            statement.reset();
+            statement.bindInt64(1, id);
+            statement.step();
+        }
+        execute("COMMIT");
+    });
 }
 
 void FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
@@ -335,7 +396,8 @@ std::optional<ScanRecord> FileIndexDatabase::lastCompletedScan(const std::string
     return record;
 }
 
-void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime)
+void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime,
+    const TwinKeys& twins)
 {
     onQueue([&] {
         if (m_db == nullptr || results.empty()) {
@@ -350,7 +412,7 @@ void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
         execute("BEGIN TRANSACTION");
         for (const auto& result : results) {
             statement.reset();
-            const std::string key = pathKey(result.originalFile.path);
+            const std::string key = twins.keyOf(result.originalFile.path);
             const bool hasIssues = !result.transformations.empty();
             statement.bindText(1, result.originalFile.path);
             statement.bindText(2, key);
@@ -378,7 +440,7 @@ void FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
     });
 }
 
-void FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime)
+void FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime, const TwinKeys& twins)
 {
     onQueue([&] {
         if (m_db == nullptr || paths.empty()) {
@@ -394,7 +456,7 @@ void FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexD
         for (const auto& path : paths) {
             statement.reset();
             statement.bindDouble(1, time);
-            statement.bindText(2, pathKey(path));
+            statement.bindText(2, twins.keyOf(path));
             statement.step();
         }
         execute("COMMIT");

@@ -371,9 +371,9 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
         + std::to_string(changedCount) + " changed, " + std::to_string(issueCount) + " issues in " + formatSeconds(duration, 1) + "s");
 
     m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
-                                 changedCount, deletedCount, issueCount] {
+                                 changedCount, deletedCount, issueCount, twins = std::move(comparison.twinKeys)] {
         const auto t0 = SteadyClock::now();
-        database->upsertFiles(results, root, startTime);
+        database->upsertFiles(results, root, startTime, twins);
         database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed");
         TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
         database->scheduleVacuum();
@@ -458,11 +458,12 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
             databaseTime += secondsSince(matchStart);
         }
         const FileIndexDatabase::KeyMatch& match = comparison.match;
+        comparison.twinKeys = match.valid ? std::move(comparison.match.twinKeys) : TwinKeys::of(items);
         // With the pass, new items move towards the front of `items`, in
         // their order, and what is left becomes the list of new items.
         // Indexed items of the other kind than their row are changed.
         std::size_t newCount = 0;
-        std::size_t nextKindChanged = 0;
+        std::size_t nextChanged = 0;
         if (match.valid) {
             comparison.unchangedPaths.reserve(
                 static_cast<std::size_t>(std::count(match.indexed.begin(), match.indexed.end(), std::uint8_t {1})));
@@ -477,8 +478,8 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
             const std::size_t end = std::min(items.size(), compared + kComparisonBatchSize);
             if (match.valid) {
                 for (std::size_t i = compared; i < end; ++i) {
-                    if (nextKindChanged < match.kindChanged.size() && match.kindChanged[nextKindChanged] == i) {
-                        ++nextKindChanged;
+                    if (nextChanged < match.changed.size() && match.changed[nextChanged] == i) {
+                        ++nextChanged;
                         comparison.changedItems.push_back(std::move(items[i]));
                     } else if (match.indexed[i] != 0) {
                         comparison.unchangedPaths.push_back(std::move(items[i].path));
@@ -513,7 +514,7 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     }
     std::vector<FileItem>().swap(items);  // moved into the comparison
     comparison.match.indexed = {};
-    comparison.match.kindChanged = {};
+    comparison.match.changed = {};
 
     TESS_LOG_INFO("Enumeration complete: " + std::to_string(comparison.total) + " files (" + std::to_string(directories) + " dirs) ("
         + std::to_string(comparison.newItems.size()) + " new, " + std::to_string(comparison.changedItems.size()) + " changed, "
@@ -527,7 +528,7 @@ void ScanEngine::compareOneBatch(std::vector<FileItem>& items, std::size_t begin
 {
     const std::vector<FileItem> batch(std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(begin)),
         std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(end)));
-    FileIndexDatabase::Comparison result = m_database->compareBatch(batch);
+    FileIndexDatabase::Comparison result = m_database->compareBatch(batch, comparison.twinKeys);
 
     std::unordered_set<std::string_view> notUnchanged;
     for (const auto& item : result.newItems) {
@@ -576,7 +577,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         }
         bool removed = true;
         if (!stalePaths.empty() && !m_database->deleteMatchedRows(match, ids)) {
-            m_database->deletePaths(stalePaths);
+            // By id still, never by a key worked out from the path: that
+            // could be the key of a twin that is there.
+            m_database->deleteRows(ids);
             removed = false;  // the index changed: the ids no longer say which rows were seen
         }
         if (!comparison.unchangedPaths.empty() || !comparison.changedItems.empty()) {
@@ -588,9 +591,9 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
                 paths.push_back(item.path);
             }
             m_database->performAsync([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
-                                         paths = std::move(paths), startTime]() mutable {
+                                         paths = std::move(paths), startTime, twins = comparison.twinKeys]() mutable {
                 if (!database->touchMatchedRows(match, startTime)) {
-                    database->touchPaths(paths, startTime);
+                    database->touchPaths(paths, startTime, twins);
                 }
             });
         }
@@ -601,7 +604,7 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
     }
 
     if (!comparison.unchangedPaths.empty()) {
-        m_database->touchPaths(comparison.unchangedPaths, startTime);
+        m_database->touchPaths(comparison.unchangedPaths, startTime, comparison.twinKeys);
     }
     if (!comparison.changedItems.empty()) {
         std::vector<std::string> changedPaths;
@@ -609,15 +612,20 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         for (const auto& item : comparison.changedItems) {
             changedPaths.push_back(item.path);
         }
-        m_database->touchPaths(changedPaths, startTime);
+        m_database->touchPaths(changedPaths, startTime, comparison.twinKeys);
     }
-    std::vector<std::string> stalePaths = m_database->findDeletedPaths(root, startTime);
-    std::erase_if(stalePaths, [&](const std::string& path) { return isUnderAny(path, keptPrefixes); });
-    if (!stalePaths.empty()) {
-        m_database->deletePaths(stalePaths);
-        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
+    std::vector<FileIndexDatabase::StaleRow> stale = m_database->findStaleRows(root, startTime);
+    std::erase_if(stale, [&](const FileIndexDatabase::StaleRow& row) { return isUnderAny(row.path, keptPrefixes); });
+    if (!stale.empty()) {
+        std::vector<std::int64_t> ids;
+        ids.reserve(stale.size());
+        for (const auto& row : stale) {
+            ids.push_back(row.id);
+        }
+        m_database->deleteRows(ids);
+        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stale.size()) + " stale paths from DB");
     }
-    return stalePaths.size();
+    return stale.size();
 }
 
 const TransformationSettings& ScanEngine::settingsForAnalysis()
@@ -701,7 +709,8 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     const auto readStart = SteadyClock::now();
     // The items of the rows, in the order fetchFiles gives the rows: the
     // analysis needs nothing else of them.
-    std::vector<FileItem> items = m_database->fetchItems(root);
+    TwinKeys twins;
+    std::vector<FileItem> items = m_database->fetchItems(root, &twins);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -743,9 +752,9 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
-    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime] {
+    m_database->performAsync([database = m_database, results = std::move(analysis.results), root, startTime, twins = std::move(twins)] {
         const auto t1 = SteadyClock::now();
-        database->upsertFiles(results, root, startTime);
+        database->upsertFiles(results, root, startTime, twins);
         TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
         database->scheduleVacuum();
     });

@@ -146,6 +146,8 @@ private:
         // The one-pass comparison with the index, when it could run; the
         // touch and the clean-up then work by row id.
         FileIndexDatabase::KeyMatch match;
+        // The twins among the items found that are keyed by their bytes.
+        TwinKeys twinKeys;
     };
 
     Comparison enumerateAndCompare(const std::string& root, ScanTrigger trigger, Clock::time_point startTime);

@@ -1,0 +1,182 @@
+// Names that differ only in Unicode normalisation side by side in one folder
+// ("twins"), through the life of a monitored folder with the real scan
+// engine and index: each keeps a row with its own bytes, so every scan,
+// restore and re-analysis shows their collision, and renaming one as
+// proposed leaves no row behind.
+
+#include "scan/ScanEngine.h"
+
+#include "ScanTestSupport.h"
+#include "TempDir.h"
+#include "rules/FilesystemPreset.h"
+#include "rules/OSPreset.h"
+#include "rules/TessalinePreset.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tess {
+namespace {
+
+using test::Recorder;
+using test::TempDir;
+
+const std::string kComposed = "caf\xC3\xA9";  // café, NFC
+const std::string kDecomposed = "cafe\xCC\x81";  // café, NFD
+
+struct Case {
+    const char* name;
+    std::vector<std::string> files;  // created in this order, with their folders
+    bool crossPlatformPreset;  // else FAT
+    long long workers;
+};
+
+class ScanTwins : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override
+    {
+        for (const auto& file : GetParam().files) {
+            m_tree.writeFile(file);
+        }
+        open();
+    }
+
+    void TearDown() override { close(); }
+
+    void open()
+    {
+        auto opened = FileIndexDatabase::open(m_dbDir / "tessaline.db");
+        ASSERT_TRUE(opened.ok()) << opened.error().message;
+        m_database = opened.value();
+        const TransformationSettings settings = GetParam().crossPlatformPreset
+            ? TessalinePreset::crossPlatformFileServer().settings
+            : TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows});
+        m_engine = std::make_unique<ScanEngine>(m_database, settings, std::vector<std::string> {}, GetParam().workers, m_recorder.listener());
+    }
+
+    void close()
+    {
+        m_engine.reset();
+        if (m_database) {
+            m_database->close();
+        }
+        m_database.reset();
+    }
+
+    DestinationConfig destination() const
+    {
+        return DestinationConfig::presetFilesystem(GetParam().crossPlatformPreset ? FilesystemPreset::ntfs : FilesystemPreset::fat, false);
+    }
+
+    // One job of the coordinator's queue; waits for its background writes.
+    void job(const std::function<void()>& work)
+    {
+        m_recorder.clear();
+        m_engine->runJob(m_engine->currentGeneration(), work);
+        m_database->waitForPendingWrites();
+    }
+
+    // What starting to monitor the folder does (also when it was indexed).
+    void restore()
+    {
+        m_engine->advanceGeneration();
+        job([&] { m_engine->runInitialScan(m_tree.path(), destination()); });
+    }
+
+    std::vector<std::string> pathsOnDisk() const
+    {
+        std::vector<std::string> paths;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_tree.path())) {
+            paths.push_back(entry.path().string());
+        }
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+    std::vector<std::string> indexedPaths() const
+    {
+        auto paths = test::queryColumn(m_dbDir / "tessaline.db", "SELECT path FROM file_index");
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    }
+
+    // The last results published: the issue records of the collision.
+    std::vector<IndexedFile> collisions() const
+    {
+        std::vector<IndexedFile> found;
+        const auto results = m_recorder.results();
+        if (!results.empty()) {
+            for (const auto& issue : results.back().issues) {
+                if (issue.issueTypes && issue.issueTypes->find("collision") != std::string::npos) {
+                    found.push_back(issue);
+                }
+            }
+        }
+        return found;
+    }
+
+    // One row per item on disk, with its bytes; the list shows the whole tree
+    // and the collision.
+    void expectEveryTwinIndexedAndColliding(const std::string& step)
+    {
+        SCOPED_TRACE(step);
+        const auto disk = pathsOnDisk();
+        EXPECT_EQ(indexedPaths(), disk);
+        const auto results = m_recorder.results();
+        ASSERT_FALSE(results.empty());
+        EXPECT_EQ(results.back().totalIndexed, static_cast<int>(disk.size()));
+        EXPECT_FALSE(collisions().empty()) << "the collision of the twins is not shown";
+    }
+
+    TempDir m_tree;
+    TempDir m_dbDir;
+    Recorder m_recorder;
+    std::shared_ptr<FileIndexDatabase> m_database;
+    std::unique_ptr<ScanEngine> m_engine;
+};
+
+TEST_P(ScanTwins, EachTwinKeepsItsRowAndItsCollisionThroughScansRestoresAndReanalysis)
+{
+    restore();
+    expectEveryTwinIndexedAndColliding("first scan");
+    restore();
+    expectEveryTwinIndexedAndColliding("restore");
+    for (int i = 1; i <= 3; ++i) {
+        job([&] { m_engine->scanNow(); });
+        expectEveryTwinIndexedAndColliding("scan now " + std::to_string(i));
+    }
+    close();
+    open();
+    restore();
+    expectEveryTwinIndexedAndColliding("restart and restore");
+    job([&] { m_engine->requestReanalysis(); });
+    expectEveryTwinIndexedAndColliding("analysis from the index");
+
+    // Renaming the twin as proposed ends the collision and leaves no row of
+    // a path that is gone.
+    const auto proposals = collisions();
+    ASSERT_FALSE(proposals.empty());
+    const IndexedFile& twin = proposals.front();
+    ASSERT_TRUE(twin.proposedRename.has_value());
+    std::filesystem::rename(m_tree / twin.relativePath, m_tree / *twin.proposedRename);
+    job([&] { m_engine->scanNow(); });
+    EXPECT_EQ(indexedPaths(), pathsOnDisk());
+    EXPECT_TRUE(collisions().empty());
+    EXPECT_EQ(m_recorder.results().back().totalIndexed, static_cast<int>(pathsOnDisk().size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, ScanTwins,
+    ::testing::Values(Case {"FileTwinsComposedFirst", {kComposed + ".txt", kDecomposed + ".txt", "plain.txt"}, false, 2},
+        Case {"FileTwinsDecomposedFirst", {kDecomposed + ".txt", kComposed + ".txt"}, true, 1},
+        Case {"FolderTwinsComposedFirst", {kComposed + "/a.txt", kComposed + "/b.txt", kDecomposed + "/a.txt", "plain/x.txt"}, false, 1},
+        Case {"FolderTwinsDecomposedFirst", {kDecomposed + "/a.txt", kComposed + "/a.txt", kComposed + "/b.txt"}, true, 2}),
+    [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace tess
