@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -37,16 +38,8 @@ struct Case {
     long long workers;
 };
 
-class ScanTwins : public ::testing::TestWithParam<Case> {
+class TwinsFixture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        for (const auto& file : GetParam().files) {
-            m_tree.writeFile(file);
-        }
-        open();
-    }
-
     void TearDown() override { close(); }
 
     void open()
@@ -54,10 +47,10 @@ protected:
         auto opened = FileIndexDatabase::open(m_dbDir / "tessaline.db");
         ASSERT_TRUE(opened.ok()) << opened.error().message;
         m_database = opened.value();
-        const TransformationSettings settings = GetParam().crossPlatformPreset
+        const TransformationSettings settings = m_crossPlatformPreset
             ? TessalinePreset::crossPlatformFileServer().settings
             : TransformationSettings::make(FilesystemPreset::fat, false, {OSPreset::windows});
-        m_engine = std::make_unique<ScanEngine>(m_database, settings, std::vector<std::string> {}, GetParam().workers, m_recorder.listener());
+        m_engine = std::make_unique<ScanEngine>(m_database, settings, std::vector<std::string> {}, m_workers, m_recorder.listener());
     }
 
     void close()
@@ -71,7 +64,7 @@ protected:
 
     DestinationConfig destination() const
     {
-        return DestinationConfig::presetFilesystem(GetParam().crossPlatformPreset ? FilesystemPreset::ntfs : FilesystemPreset::fat, false);
+        return DestinationConfig::presetFilesystem(m_crossPlatformPreset ? FilesystemPreset::ntfs : FilesystemPreset::fat, false);
     }
 
     // One job of the coordinator's queue; waits for its background writes.
@@ -86,13 +79,13 @@ protected:
     void restore()
     {
         m_engine->advanceGeneration();
-        job([&] { m_engine->runInitialScan(m_tree.path(), destination()); });
+        job([&] { m_engine->runInitialScan(m_root, destination()); });
     }
 
     std::vector<std::string> pathsOnDisk() const
     {
         std::vector<std::string> paths;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_tree.path())) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(m_root)) {
             paths.push_back(entry.path().string());
         }
         std::sort(paths.begin(), paths.end());
@@ -136,9 +129,25 @@ protected:
 
     TempDir m_tree;
     TempDir m_dbDir;
+    std::string m_root = m_tree.path();
+    bool m_crossPlatformPreset = false;  // else FAT
+    long long m_workers = 2;
     Recorder m_recorder;
     std::shared_ptr<FileIndexDatabase> m_database;
     std::unique_ptr<ScanEngine> m_engine;
+};
+
+class ScanTwins : public TwinsFixture, public ::testing::WithParamInterface<Case> {
+protected:
+    void SetUp() override
+    {
+        for (const auto& file : GetParam().files) {
+            m_tree.writeFile(file);
+        }
+        m_crossPlatformPreset = GetParam().crossPlatformPreset;
+        m_workers = GetParam().workers;
+        open();
+    }
 };
 
 TEST_P(ScanTwins, EachTwinKeepsItsRowAndItsCollisionThroughScansRestoresAndReanalysis)
@@ -177,6 +186,64 @@ INSTANTIATE_TEST_SUITE_P(Trees, ScanTwins,
         Case {"FolderTwinsComposedFirst", {kComposed + "/a.txt", kComposed + "/b.txt", kDecomposed + "/a.txt", "plain/x.txt"}, false, 1},
         Case {"FolderTwinsDecomposedFirst", {kDecomposed + "/a.txt", kComposed + "/a.txt", kComposed + "/b.txt"}, true, 2}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
+
+// A name renamed only in its normalisation (or a folder above it) is
+// analysed again and its row takes the new bytes, also below a root whose
+// name is not plain ASCII.
+TEST_F(TwinsFixture, ANameRenamedOnlyInItsNormalisationTakesItsNewBytes)
+{
+    struct Rename {
+        const char* name;
+        std::vector<std::string> files;
+        std::string from;
+        std::string to;
+        int changed;
+    };
+    const std::vector<Rename> cases {
+        {"to NFC", {kDecomposed + ".txt", "plain.txt"}, kDecomposed + ".txt", kComposed + ".txt", 1},
+        {"to NFD", {kComposed + ".txt"}, kComposed + ".txt", kDecomposed + ".txt", 1},
+        {"from the Kelvin sign", {"\xE2\x84\xAA.txt"}, "\xE2\x84\xAA.txt", "K.txt", 1},
+        {"a folder", {kDecomposed + "/a.txt", kDecomposed + "/b/c.txt", "plain.txt"}, kDecomposed, kComposed, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        close();
+        std::filesystem::remove_all(m_tree / "K\xC3\xB6");
+        FileIndexDatabase::resetDatabase(m_dbDir / "tessaline.db");
+        m_root = m_tree / "K\xC3\xB6";
+        for (const auto& file : c.files) {
+            m_tree.writeFile("K\xC3\xB6/" + file);
+        }
+        open();
+        restore();
+        std::filesystem::rename(m_root + "/" + c.from, m_root + "/" + c.to);
+        job([&] { m_engine->scanNow(); });
+        EXPECT_EQ(indexedPaths(), pathsOnDisk());
+        const auto summaries = m_recorder.summaries();
+        ASSERT_EQ(summaries.size(), 1U);
+        EXPECT_EQ(summaries[0].changedFiles, c.changed);
+        EXPECT_EQ(summaries[0].newFiles, 0);
+    }
+}
+
+// The one row that twins shared in an index written before they had a row
+// each is repaired by the next start.
+TEST_F(TwinsFixture, TheRowTwinsSharedBeforeIsRepaired)
+{
+    m_tree.writeFile(kComposed + ".txt");
+    m_tree.writeFile(kDecomposed + ".txt");
+    open();
+    for (const auto& name : {kDecomposed, kComposed}) {
+        FileTransformationResult result;
+        result.originalFile = FileItem {m_tree / (name + ".txt"), false};
+        result.originalRelativePath = name + ".txt";
+        result.finalRelativePath = result.originalRelativePath;
+        m_database->upsertFiles({result}, m_root, std::chrono::system_clock::now());  // both under the NFC key
+    }
+    ASSERT_EQ(indexedPaths().size(), 1U);
+    restore();
+    expectEveryTwinIndexedAndColliding("restore");
+}
 
 }  // namespace
 }  // namespace tess
