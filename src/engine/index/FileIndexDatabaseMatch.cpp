@@ -607,7 +607,8 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
             rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
             // A twin keyed by its bytes: a row keyed by its path, which is not its own key.
             const std::string& path = rows.back().path;
-            if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path && pathKey(path) != path) {
+            if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path && !text::isNfc(path)
+                && pathKey(path) != path) {
                 keyedByBytes.push_back(path);
             }
         }

@@ -77,7 +77,7 @@ TwinKeys TwinKeys::of(const std::vector<FileItem>& items)
     // paths that are keys join their group afterwards.
     std::unordered_map<std::string, std::vector<std::string_view>> groups;
     for (const auto& item : items) {
-        if (text::isAscii(item.path)) {
+        if (text::isAscii(item.path) || text::isNfc(item.path)) {
             continue;
         }
         std::string key = pathKey(item.path);
