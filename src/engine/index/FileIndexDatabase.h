@@ -172,8 +172,9 @@ public:
     Comparison compareBatch(const std::vector<FileItem>& items);
     Comparison compareBatch(const std::vector<FileItem>& items, const TwinKeys& twins);
     std::vector<std::string> findDeletedPaths(const std::string& scanRoot, IndexDate cutoff);
-    // Deletes the rows keyed pathKey() of each path: never for a twin keyed
-    // by its bytes, or whose twin owns the key (see deleteRows).
+    // Deletes the row keyed pathKey() of each path. Not for stale rows: a
+    // twin keyed by its bytes has no such row, and the key may be its twin's
+    // (deleteRows removes them by id).
     void deletePaths(const std::vector<std::string>& paths);
     // The rows of `scanRoot` last scanned before `cutoff` (what
     // findDeletedPaths gives), with their ids.
