@@ -177,21 +177,9 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
 std::vector<std::string> FileIndexDatabase::findDeletedPaths(const std::string& scanRoot, IndexDate cutoff)
 {
     std::vector<std::string> paths;
-    readOnQueue([&] {
-        if (m_db == nullptr) {
-            return;
-        }
-        SqliteStatement statement(m_db, "SELECT path FROM file_index WHERE scan_root = ? AND last_scanned < ?");
-        if (!statement) {
-            TESS_LOG_ERROR("❌ Failed to prepare findDeletedPaths: " + errorMessage());
-            return;
-        }
-        statement.bindText(1, scanRoot);
-        statement.bindDouble(2, secondsSince1970(cutoff));
-        while (statement.step() == SQLITE_ROW) {
-            paths.push_back(statement.columnText(0));
-        }
-    });
+    for (auto& row : findStaleRows(scanRoot, cutoff)) {
+        paths.push_back(std::move(row.path));
+    }
     return paths;
 }
 
@@ -222,18 +210,12 @@ void FileIndexDatabase::deleteRows(const std::vector<std::int64_t>& ids)
         if (m_db == nullptr || ids.empty()) {
             return;
         }
-        SqliteStatement statement(m_db, "DELETE FROM file_index WHERE id = ?");
-        if (!statement) {
-            TESS_LOG_ERROR("❌ Failed to prepare deletePaths: " + errorMessage());
-            return;
-        }
-        execute("BEGIN TRANSACTION");
-        for (const std::int64_t id : ids) {
-            statement.reset();
-            statement.bindInt64(1, id);
-            statement.step();
-        }
-        execute("COMMIT");
+        // Row ids are never reused, so they need no match: one stamped with
+        // the index as it is now.
+        KeyMatch now;
+        stampInto(now);
+        now.valid = true;
+        deleteMatchedRows(now, ids);
     });
 }
 
