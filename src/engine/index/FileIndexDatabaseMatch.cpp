@@ -460,26 +460,44 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
         }
         lookUp(batches[filling]);
         if (!pathChecks.empty()) {
-            // By ascending row id: the table's pages in order.
+            // In ascending row id, one range of the table for ids close
+            // together (a few rows between them are read and skipped)
+            // instead of one look-up per row.
+            constexpr std::int64_t kLargestGap = 16;
             std::sort(pathChecks.begin(), pathChecks.end());
-            SqliteStatement paths(m_db, "SELECT path FROM file_index WHERE id = ?");
+            SqliteStatement paths(m_db, "SELECT id, path FROM file_index WHERE id BETWEEN ? AND ?");
             if (!paths) {
                 match = KeyMatch {};
                 return;
             }
-            for (std::size_t i = 0; i < pathChecks.size(); ++i) {
-                if (i % kBatchRows == kBatchRows - 1 && isCancelled && isCancelled()) {
+            for (std::size_t begin = 0; begin < pathChecks.size();) {
+                if (isCancelled && isCancelled()) {
                     match = KeyMatch {};
                     return;
                 }
-                const auto [id, first] = pathChecks[i];
+                std::size_t last = begin;
+                while (last + 1 < pathChecks.size() && last - begin < kBatchRows
+                    && pathChecks[last + 1].first - pathChecks[last].first <= kLargestGap) {
+                    ++last;
+                }
                 paths.reset();
-                paths.bindInt64(1, id);
-                if (paths.step() == SQLITE_ROW && paths.columnTextView(0) != items[first].path) {
-                    for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
-                        match.changed.push_back(item);
+                paths.bindInt64(1, pathChecks[begin].first);
+                paths.bindInt64(2, pathChecks[last].first);
+                std::size_t next = begin;
+                while (paths.step() == SQLITE_ROW && next <= last) {
+                    const std::int64_t id = paths.columnInt64(0);
+                    if (pathChecks[next].first != id) {
+                        continue;  // a row between two that are checked
+                    }
+                    const std::uint32_t first = pathChecks[next].second;
+                    ++next;
+                    if (paths.columnTextView(1) != items[first].path) {
+                        for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
+                            match.changed.push_back(item);
+                        }
                     }
                 }
+                begin = last + 1;
             }
         }
         std::sort(match.seenRowIds.begin(), match.seenRowIds.end());
