@@ -461,7 +461,8 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
         comparison.twinKeys = match.valid ? std::move(comparison.match.twinKeys) : TwinKeys::of(items);
         // With the pass, new items move towards the front of `items`, in
         // their order, and what is left becomes the list of new items.
-        // Indexed items of the other kind than their row are changed.
+        // Indexed items of the other kind than their row, or under other
+        // bytes, are changed.
         std::size_t newCount = 0;
         std::size_t nextChanged = 0;
         if (match.valid) {
