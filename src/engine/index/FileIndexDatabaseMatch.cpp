@@ -17,6 +17,7 @@
 #include <atomic>
 #include <bit>
 #include <future>
+#include <iterator>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -619,19 +620,34 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
         statement.bindText(1, scanRoot);
         std::vector<std::string> relativePaths;
         std::vector<FileItem> rows;
-        std::vector<std::string> keyedByBytes;
+        // Rows keyed by their path outside ASCII: a twin keyed by its bytes
+        // when that path is not its own key.
+        std::vector<std::size_t> keyedByPath;
         while (statement.step() == SQLITE_ROW) {
             relativePaths.push_back(statement.columnText(0));
             rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
-            // A twin keyed by its bytes: a row keyed by its path, which is not its own key.
             const std::string& path = rows.back().path;
-            if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path && !text::isNfc(path)
-                && pathKey(path) != path) {
-                keyedByBytes.push_back(path);
+            if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path) {
+                keyedByPath.push_back(rows.size() - 1);
             }
         }
         if (twins != nullptr) {
-            *twins = TwinKeys(std::move(keyedByBytes));
+            const std::size_t chunks = chunkCount(keyedByPath.size());
+            std::vector<std::vector<std::string>> keyedByBytes(chunks);
+            parallelFor(chunks, [&](std::size_t chunk) {
+                const auto [begin, end] = chunkRange(chunk, chunks, keyedByPath.size());
+                for (std::size_t i = begin; i < end; ++i) {
+                    const std::string& path = rows[keyedByPath[i]].path;
+                    if (!text::isNfc(path) && pathKey(path) != path) {
+                        keyedByBytes[chunk].push_back(path);
+                    }
+                }
+            });
+            std::vector<std::string> paths;
+            for (auto& list : keyedByBytes) {
+                paths.insert(paths.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+            }
+            *twins = TwinKeys(std::move(paths));
         }
         if (rows.size() >= kNoItem) {
             return;
