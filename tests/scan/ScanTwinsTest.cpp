@@ -168,10 +168,11 @@ TEST_P(ScanTwins, EachTwinKeepsItsRowAndItsCollisionThroughScansRestoresAndReana
     expectEveryTwinIndexedAndColliding("analysis from the index");
 
     // Renaming the twin as proposed ends the collision and leaves no row of
-    // a path that is gone.
+    // a path that is gone (for twin folders, the folder: its items follow).
     const auto proposals = collisions();
     ASSERT_FALSE(proposals.empty());
-    const IndexedFile& twin = proposals.front();
+    const IndexedFile& twin = *std::min_element(proposals.begin(), proposals.end(),
+        [](const IndexedFile& a, const IndexedFile& b) { return a.relativePath.size() < b.relativePath.size(); });
     ASSERT_TRUE(twin.proposedRename.has_value());
     std::filesystem::rename(m_tree / twin.relativePath, m_tree / *twin.proposedRename);
     job([&] { m_engine->scanNow(); });
@@ -243,6 +244,40 @@ TEST_F(TwinsFixture, TheRowTwinsSharedBeforeIsRepaired)
     ASSERT_EQ(indexedPaths().size(), 1U);
     restore();
     expectEveryTwinIndexedAndColliding("restore");
+}
+
+// Whichever twin goes away, the other keeps (or takes) the key and no row of
+// the one that went is left.
+TEST_F(TwinsFixture, EitherTwinRenamedAwayLeavesNoRowBehind)
+{
+    struct Away {
+        const char* name;
+        std::vector<std::string> files;
+        std::string renamed;
+    };
+    const std::vector<Away> cases {
+        {"the composed file", {kComposed + ".txt", kDecomposed + ".txt"}, kComposed + ".txt"},
+        {"the decomposed file", {kComposed + ".txt", kDecomposed + ".txt"}, kDecomposed + ".txt"},
+        {"the composed folder", {kComposed + "/a.txt", kDecomposed + "/a.txt"}, kComposed},
+        {"the decomposed folder", {kComposed + "/a.txt", kDecomposed + "/a.txt"}, kDecomposed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        close();
+        std::filesystem::remove_all(m_tree / "t");
+        FileIndexDatabase::resetDatabase(m_dbDir / "tessaline.db");
+        m_root = m_tree / "t";
+        for (const auto& file : c.files) {
+            m_tree.writeFile("t/" + file);
+        }
+        open();
+        restore();
+        expectEveryTwinIndexedAndColliding("first scan");
+        std::filesystem::rename(m_root + "/" + c.renamed, m_root + "/other");
+        job([&] { m_engine->scanNow(); });
+        EXPECT_EQ(indexedPaths(), pathsOnDisk());
+        EXPECT_TRUE(collisions().empty());
+    }
 }
 
 }  // namespace
