@@ -82,6 +82,21 @@ protected:
         job([&] { m_engine->runInitialScan(m_root, destination()); });
     }
 
+    // A fresh tree of `files` in the folder `root` of the temporary tree,
+    // scanned first with a fresh index.
+    void firstScanOf(const std::string& root, const std::vector<std::string>& files)
+    {
+        close();
+        std::filesystem::remove_all(m_tree / root);
+        FileIndexDatabase::resetDatabase(m_dbDir / "tessaline.db");
+        m_root = m_tree / root;
+        for (const auto& file : files) {
+            m_tree.writeFile(root + "/" + file);
+        }
+        open();
+        restore();
+    }
+
     std::vector<std::string> pathsOnDisk() const
     {
         std::vector<std::string> paths;
@@ -208,15 +223,7 @@ TEST_F(TwinsFixture, ANameRenamedOnlyInItsNormalisationTakesItsNewBytes)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        close();
-        std::filesystem::remove_all(m_tree / "K\xC3\xB6");
-        FileIndexDatabase::resetDatabase(m_dbDir / "tessaline.db");
-        m_root = m_tree / "K\xC3\xB6";
-        for (const auto& file : c.files) {
-            m_tree.writeFile("K\xC3\xB6/" + file);
-        }
-        open();
-        restore();
+        firstScanOf("K\xC3\xB6", c.files);
         std::filesystem::rename(m_root + "/" + c.from, m_root + "/" + c.to);
         job([&] { m_engine->scanNow(); });
         EXPECT_EQ(indexedPaths(), pathsOnDisk());
@@ -263,15 +270,7 @@ TEST_F(TwinsFixture, EitherTwinRenamedAwayLeavesNoRowBehind)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        close();
-        std::filesystem::remove_all(m_tree / "t");
-        FileIndexDatabase::resetDatabase(m_dbDir / "tessaline.db");
-        m_root = m_tree / "t";
-        for (const auto& file : c.files) {
-            m_tree.writeFile("t/" + file);
-        }
-        open();
-        restore();
+        firstScanOf("t", c.files);
         expectEveryTwinIndexedAndColliding("first scan");
         std::filesystem::rename(m_root + "/" + c.renamed, m_root + "/other");
         job([&] { m_engine->scanNow(); });
