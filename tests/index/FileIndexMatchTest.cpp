@@ -64,9 +64,10 @@ TEST_F(FileIndexMatch, AgreesWithCompareBatchAndSplitsRowIdsIntoSeenAndUnseen)
     m_db->upsertFiles({makeResult("/other", "x")}, "/other", atSeconds(1));
     const auto id = ids();
 
-    // Item cases: indexed, new, decomposed form of an indexed row, two items
-    // with one key (names that differ only in normalisation), a path below
-    // another root that is indexed under its own path.
+    // Item cases: indexed, new, the decomposed twin of an indexed
+    // precomposed name (keyed by its bytes, so new), a kind change, the
+    // precomposed twin (owns the key), a path below another root that is
+    // indexed under its own path.
     const std::vector<FileItem> items {
         {"/r/a", false},
         {"/r/new", false},
@@ -85,7 +86,8 @@ TEST_F(FileIndexMatch, AgreesWithCompareBatchAndSplitsRowIdsIntoSeenAndUnseen)
         expected.push_back(isNew ? 0 : 1);
     }
     EXPECT_EQ(match.indexed, expected);
-    EXPECT_EQ(match.indexed, (std::vector<std::uint8_t> {1, 0, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(match.indexed, (std::vector<std::uint8_t> {1, 0, 0, 1, 1, 1, 0}));
+    EXPECT_THAT(match.twinKeys.paths(), ElementsAre(items[2].path));
     EXPECT_THAT(match.seenRowIds, ElementsAre(id.at("a"), id.at("c"), id.at(kNfc), id.at("x")));
     EXPECT_THAT(match.unseenRowIds, ElementsAre(id.at("b"), id.at("d")));
 }
@@ -113,16 +115,16 @@ TEST_F(FileIndexMatch, AKindChangeIsReportedByBothComparisons)
     const auto match = m_db->matchIndexedPaths(items, {});
     ASSERT_TRUE(match.valid);
     EXPECT_EQ(match.indexed, (std::vector<std::uint8_t> {1, 1, 0, 1, 1}));
-    EXPECT_THAT(match.kindChanged, ElementsAre(1U, 3U));
+    EXPECT_THAT(match.changed, ElementsAre(1U, 3U));
     EXPECT_EQ(match.seenRowIds.size(), 4U);
 
     // Folder rows read before a write are not trusted after it.
     const auto folders = m_db->findFolderRows();
     ASSERT_TRUE(folders.valid);
     EXPECT_EQ(folders.ids.size(), 2U);
-    EXPECT_THAT(m_db->matchIndexedPaths(items, {}, &folders).kindChanged, ElementsAre(1U, 3U));
+    EXPECT_THAT(m_db->matchIndexedPaths(items, {}, &folders).changed, ElementsAre(1U, 3U));
     m_db->upsertFiles({makeResult("/r", "file", true)}, "/r", atSeconds(2));
-    EXPECT_THAT(m_db->matchIndexedPaths(items, {}, &folders).kindChanged, ElementsAre(3U));
+    EXPECT_THAT(m_db->matchIndexedPaths(items, {}, &folders).changed, ElementsAre(3U));
 }
 
 TEST_F(FileIndexMatch, EmptyIndexAndManyRowsAgreeWithCompareBatch)

@@ -1,6 +1,5 @@
 // Robustness of the scan pipeline, the folder walk and the exclude patterns:
-// each test states the sound behaviour. The DISABLED_ test shows a fault
-// that is known and not fixed yet.
+// each test states the sound behaviour.
 
 #include "scan/CompiledExcludePatterns.h"
 #include "scan/DirectoryWalker.h"
@@ -233,12 +232,11 @@ TEST_F(ScanRobustnessTest, FinishedScanIsWrittenEvenWhenTheEngineIsGoneBeforeThe
         (std::vector<std::string> {"completed"}));
 }
 
-// two names in one folder
-// that differ only in Unicode normalisation are two items on Linux. The index
-// keys rows by the NFC form of the path, so the second overwrites the first:
-// the scan reports 2 items, the index keeps 1, and the re-analysis (and every
-// restore) loses the other item and the collision between the two.
-TEST_F(ScanRobustnessTest, DISABLED_CanonicallyEquivalentSiblingNamesBothStayIndexed)
+// Two names in one folder that differ only in Unicode normalisation are two
+// items on Linux. Each keeps a row (the precomposed one under the NFC key, the
+// other under its own bytes), so the re-analysis sees both and their
+// collision.
+TEST_F(ScanRobustnessTest, CanonicallyEquivalentSiblingNamesBothStayIndexed)
 {
     m_tree.writeFile("caf\xC3\xA9.txt");  // NFC
     m_tree.writeFile("cafe\xCC\x81.txt");  // NFD

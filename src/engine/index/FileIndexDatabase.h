@@ -6,6 +6,7 @@
 #include "core/SerialQueue.h"
 #include "index/IndexTime.h"
 #include "index/IndexedFile.h"
+#include "index/PathKey.h"
 #include "index/ScanRecord.h"
 
 #include <atomic>
@@ -62,8 +63,9 @@ public:
 
     // The outcome of compareBatch: items not yet indexed, changed items
     // (indexed with the other kind: a file where the row holds a folder, or
-    // a folder where it holds a file; the index keeps no size or date) and
-    // the number of items indexed as they are.
+    // a folder where it holds a file; or under other bytes: a name renamed
+    // only in its normalisation, or a twin's row; the index keeps no size or
+    // date) and the number of items indexed as they are.
     struct Comparison {
         std::vector<FileItem> newItems;
         std::vector<FileItem> changedItems;
@@ -82,8 +84,11 @@ public:
         bool valid = false;
         std::vector<std::uint8_t> indexed;  // per item, in the order given: 1 when a row has its path key
         // Items (positions, ascending) that a row has the key of but whose
-        // kind differs from the row's is_directory: changed items.
-        std::vector<std::uint32_t> kindChanged;
+        // kind differs from the row's is_directory, or whose path differs
+        // from the row's stored path bytes: changed items.
+        std::vector<std::uint32_t> changed;
+        // The twins among the items that are keyed by their exact bytes.
+        TwinKeys twinKeys;
         std::vector<std::int64_t> seenRowIds;  // ascending
         std::vector<std::int64_t> unseenRowIds;  // ascending
         std::int64_t changeStamp = 0;
@@ -173,9 +178,23 @@ public:
     // Row operations. The writes run in one checked transaction each: a
     // write that fails is rolled back whole, logged as an ERROR line and
     // answered with false (so is a write without a connection).
+    //
+    // The key of an item is pathKey() of its path unless `twins` says it is
+    // a twin keyed by its exact bytes; without `twins`, compareBatch takes the
+    // twins among its own items.
     Comparison compareBatch(const std::vector<FileItem>& items);
+    Comparison compareBatch(const std::vector<FileItem>& items, const TwinKeys& twins);
     std::vector<std::string> findDeletedPaths(const std::string& scanRoot, IndexDate cutoff);
+    // Deletes the row keyed pathKey() of each path. Not for stale rows: a
+    // twin keyed by its bytes has no such row, and the key may be its twin's
+    // (deleteRows removes them by id).
     bool deletePaths(const std::vector<std::string>& paths);
+    // The rows of `scanRoot` last scanned before `cutoff` (what
+    // findDeletedPaths gives), with their ids.
+    std::vector<StaleRow> findStaleRows(const std::string& scanRoot, IndexDate cutoff);
+    // Deletes rows by id in one transaction; false, with nothing deleted,
+    // when the write failed.
+    bool deleteRows(const std::vector<std::int64_t>& ids);
     std::int64_t issueCount(const std::string& scanRoot);
     std::int64_t totalCount(const std::string& scanRoot);
     // `limit` INT64_MAX means no limit.
@@ -186,8 +205,9 @@ public:
     bool finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
         std::int64_t deletedFiles, std::int64_t issuesFound, const std::string& status);
     std::optional<ScanRecord> lastCompletedScan(const std::string& scanRoot);
-    bool upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime);
-    bool touchPaths(const std::vector<std::string>& paths, IndexDate scanTime);
+    bool upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime,
+        const TwinKeys& twins = {});
+    bool touchPaths(const std::vector<std::string>& paths, IndexDate scanTime, const TwinKeys& twins = {});
     // Queued on the statement queue; returns at once. Leaves only the rows of
     // `scanRoot` in the index.
     void pruneOtherRoots(const std::string& scanRoot);
@@ -195,8 +215,10 @@ public:
     // Bulk forms of the scan's comparison, touch and clean-up, with the same
     // outcome as compareBatch, touchPaths, findDeletedPaths and deletePaths.
     //
-    // One pass over the path-key index for all `items`; `isCancelled` (may be
-    // empty) is asked now and then and ends the pass with an invalid match.
+    // One pass over the path-key index for all `items`, keyed as twins among
+    // themselves (see TwinKeys); `isCancelled` (may be empty) is asked now and
+    // then and ends the pass with an invalid match. A row that may hold other
+    // bytes than its item (see keyMayHideOtherBytes) has its path read.
     // The kinds of the rows come from `folders` when it was read from the
     // index as it still is (e.g. while the items were being collected),
     // otherwise from findFolderRows() first.
@@ -219,10 +241,12 @@ public:
 
     // The item (path and folder flag) of every row of `scanRoot`, in the
     // order fetchFiles lists the rows (ascending relative path, byte by
-    // byte), read without decoding whole rows and sorted in memory. With
-    // `storedAnalysis`, also the analysis text (below) of every row whose
-    // text is not empty, by path.
-    std::vector<FileItem> fetchItems(const std::string& scanRoot,
+    // byte), read without decoding whole rows and sorted in memory. `twins`,
+    // when given, receives the rows' twins that are keyed by their bytes:
+    // with them, TwinKeys::keyOf() of each item's path is its row's key.
+    // With `storedAnalysis`, also the analysis text (below) of every row
+    // whose text is not empty, by the row's key.
+    std::vector<FileItem> fetchItems(const std::string& scanRoot, TwinKeys* twins = nullptr,
         std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
 
     // fetchItems read from the last committed state of the index on a
@@ -231,7 +255,7 @@ public:
     // with performAsyncKeepingItems. Otherwise, and when the index does not
     // use write-ahead logging (a reader would wait for the writer) or the
     // read fails, it reads like fetchItems.
-    std::vector<FileItem> fetchItemsBesideWrites(const std::string& scanRoot,
+    std::vector<FileItem> fetchItemsBesideWrites(const std::string& scanRoot, TwinKeys* twins = nullptr,
         std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
 
     // The analysis columns upsertFiles writes for `result` (has_issues,
@@ -269,6 +293,8 @@ private:
     // for `operation`, when a step or the commit fails.
     bool writeRows(std::string_view operation, SqliteStatement& statement, std::size_t rows,
         const std::function<void(SqliteStatement&, std::size_t)>& bind);
+    // Deletes the rows `ids` on the statement queue, with writeRows.
+    bool deleteIds(std::string_view operation, const std::vector<std::int64_t>& ids);
     // ERROR line of a write that failed and was rolled back.
     static void logRolledBack(std::string_view operation, const std::string& message);
     // Changes since the connection opened, commits of other connections and

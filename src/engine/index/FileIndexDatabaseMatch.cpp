@@ -21,6 +21,7 @@
 #include <atomic>
 #include <bit>
 #include <future>
+#include <iterator>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -86,6 +87,34 @@ public:
     std::size_t size() const { return m_views.size(); }
     std::string_view operator[](std::size_t index) const { return m_views[index]; }
 
+    // A twin keyed by its exact bytes (`path` outlives this object).
+    void keyByBytes(std::size_t index, std::string_view path) { m_views[index] = path; }
+
+    // The length of the folder path, with its "/", that every key starts
+    // with (the scan root's).
+    std::size_t sharedFolderLength() const
+    {
+        if (m_views.empty()) {
+            return 0;
+        }
+        const std::string_view first = m_views[0];
+        const std::size_t chunks = chunkCount(m_views.size());
+        std::vector<std::size_t> shared(chunks, first.size());
+        parallelFor(chunks, [&](std::size_t chunk) {
+            const auto [begin, end] = chunkRange(chunk, chunks, m_views.size());
+            std::size_t length = first.size();
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string_view key = m_views[i];
+                const auto limit = static_cast<std::ptrdiff_t>(std::min(length, key.size()));
+                length = static_cast<std::size_t>(std::mismatch(first.begin(), first.begin() + limit, key.begin()).first - first.begin());
+            }
+            shared[chunk] = length;
+        });
+        const std::size_t length = *std::min_element(shared.begin(), shared.end());
+        const std::size_t slash = first.substr(0, length).rfind('/');
+        return slash == std::string_view::npos ? 0 : slash + 1;
+    }
+
 private:
     std::vector<std::string_view> m_views;
     std::vector<std::string> m_owned;
@@ -122,9 +151,15 @@ public:
                 }
                 m_next[item] = m_next[occupant];
                 m_next[occupant] = item;
+                m_sharedKeys.push_back(occupant);
             }
         }
+        std::sort(m_sharedKeys.begin(), m_sharedKeys.end());
+        m_sharedKeys.erase(std::unique(m_sharedKeys.begin(), m_sharedKeys.end()), m_sharedKeys.end());
     }
+
+    // The first item of every key that more than one item has.
+    const std::vector<std::uint32_t>& sharedKeys() const { return m_sharedKeys; }
 
     // The first item with `key`, or kNoItem; next() gives the others.
     std::uint32_t find(std::string_view key) const
@@ -162,6 +197,7 @@ private:
     const ItemKeys& m_keys;
     std::vector<std::uint32_t> m_slots;
     std::vector<std::uint32_t> m_next;  // further items with the same key
+    std::vector<std::uint32_t> m_sharedKeys;
     std::size_t m_mask = 0;
 };
 
@@ -213,6 +249,31 @@ void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std
     }
 }
 
+// Keys every twin that does not own its key by its exact bytes (see
+// TwinKeys) and returns those twins; the table must then be built again.
+TwinKeys keyTwinsByBytes(const std::vector<FileItem>& items, ItemKeys& keys, const KeyTable& table)
+{
+    std::vector<std::string> keyedByBytes;
+    std::vector<std::uint32_t> members;
+    std::vector<std::string_view> paths;
+    for (const std::uint32_t first : table.sharedKeys()) {
+        members.clear();
+        paths.clear();
+        for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
+            members.push_back(item);
+            paths.push_back(items[item].path);
+        }
+        const std::string_view owner = paths[TwinKeys::owner(paths, keys[first])];
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            if (paths[i] != owner) {  // the same path twice shares its row
+                keys.keyByBytes(members[i], paths[i]);
+                keyedByBytes.emplace_back(paths[i]);
+            }
+        }
+    }
+    return TwinKeys(std::move(keyedByBytes));
+}
+
 // The analysis text of a row's columns; see FileIndexDatabase::analysisText.
 std::string analysisText(bool hasIssues, std::int32_t issueCount, std::optional<std::string_view> issueTypes,
     std::optional<std::string_view> proposedRename, bool needsRename, std::optional<std::string_view> shortenedComponents)
@@ -239,23 +300,29 @@ std::string analysisText(bool hasIssues, std::int32_t issueCount, std::optional<
 constexpr int kReaderBusyTimeoutMilliseconds = 5000;
 
 constexpr const char* kItemsSql = "SELECT relative_path, path, is_directory FROM file_index WHERE +scan_root = ?";
-constexpr const char* kItemsWithAnalysisSql = "SELECT relative_path, path, is_directory, has_issues, issue_count, issue_types,"
-                                              " proposed_rename, needs_rename, shortened_components"
+constexpr const char* kItemsWithKeySql = "SELECT relative_path, path, is_directory, path_key FROM file_index WHERE +scan_root = ?";
+constexpr const char* kItemsWithAnalysisSql = "SELECT relative_path, path, is_directory, path_key, has_issues, issue_count,"
+                                              " issue_types, proposed_rename, needs_rename, shortened_components"
                                               " FROM file_index WHERE +scan_root = ?";
 
-// The items of fetchItems read on `db`; absent when the read failed.
-std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& scanRoot,
+// The items of fetchItems read on `db`, with the twins and the stored
+// analysis it gives; absent when the read failed.
+std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& scanRoot, TwinKeys* twins,
     std::unordered_map<std::string, std::string>* storedAnalysis)
 {
     // The table in row order: a sort of whole rows by SQLite would spill
     // to temporary files for a large index.
-    SqliteStatement statement(db, storedAnalysis == nullptr ? kItemsSql : kItemsWithAnalysisSql);
+    SqliteStatement statement(db, storedAnalysis != nullptr ? kItemsWithAnalysisSql : twins != nullptr ? kItemsWithKeySql
+                                                                                                       : kItemsSql);
     if (!statement) {
         return std::nullopt;
     }
     statement.bindText(1, scanRoot);
     std::vector<std::string> relativePaths;
     std::vector<FileItem> rows;
+    // Rows keyed by their path outside ASCII: a twin keyed by its bytes
+    // when that path is not its own key.
+    std::vector<std::size_t> keyedByPath;
     const auto optionalView = [&](int column) {
         return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
     };
@@ -263,16 +330,40 @@ std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& s
     for (; rc == SQLITE_ROW; rc = statement.step()) {
         relativePaths.push_back(statement.columnText(0));
         rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
+        const std::string& path = rows.back().path;
+        if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path) {
+            keyedByPath.push_back(rows.size() - 1);
+        }
         if (storedAnalysis != nullptr) {
-            std::string text = analysisText(statement.columnInt(3) != 0, statement.columnInt(4), optionalView(5), optionalView(6),
-                statement.columnInt(7) != 0, optionalView(8));
+            std::string text = analysisText(statement.columnInt(4) != 0, statement.columnInt(5), optionalView(6), optionalView(7),
+                statement.columnInt(8) != 0, optionalView(9));
             if (!text.empty()) {
-                storedAnalysis->emplace(rows.back().path, std::move(text));
+                // By the row's key: the row that a write of this path under
+                // TwinKeys::keyOf() replaces.
+                storedAnalysis->emplace(statement.columnText(3), std::move(text));
             }
         }
     }
     if (rc != SQLITE_DONE || rows.size() >= kNoItem) {
         return std::nullopt;
+    }
+    if (twins != nullptr) {
+        const std::size_t chunks = chunkCount(keyedByPath.size());
+        std::vector<std::vector<std::string>> keyedByBytes(chunks);
+        parallelFor(chunks, [&](std::size_t chunk) {
+            const auto [begin, end] = chunkRange(chunk, chunks, keyedByPath.size());
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string& path = rows[keyedByPath[i]].path;
+                if (!text::isNfc(path) && pathKey(path) != path) {
+                    keyedByBytes[chunk].push_back(path);
+                }
+            }
+        });
+        std::vector<std::string> paths;
+        for (auto& list : keyedByBytes) {
+            paths.insert(paths.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+        }
+        *twins = TwinKeys(std::move(paths));
     }
     std::vector<std::uint32_t> order(rows.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -381,6 +472,7 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
         match.indexed.assign(items.size(), 0);
         int rc = statement.step();
         if (rc == SQLITE_DONE) {  // an empty index holds none of the items
+            match.twinKeys = TwinKeys::of(items);
             stampInto(match);
             match.valid = true;
             return;
@@ -395,9 +487,18 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             folders = &readHere;
         }
         const std::vector<std::int64_t>& folderIds = folders->ids;
-        const ItemKeys keys(items);
-        const KeyTable table(keys);
-        std::mutex kindChangedLock;
+        ItemKeys keys(items);
+        std::optional<KeyTable> keyTable(std::in_place, keys);
+        if (!keyTable->sharedKeys().empty()) {
+            match.twinKeys = keyTwinsByBytes(items, keys, *keyTable);
+            keyTable.emplace(keys);
+        }
+        const KeyTable& table = *keyTable;
+        // Below the scan root, a key that may hide other bytes has its row's
+        // path read: an item under other bytes than its row is changed.
+        const std::size_t folderLength = keys.sharedFolderLength();
+        std::vector<std::pair<std::int64_t, std::uint32_t>> pathChecks;  // row id, item
+        std::mutex changedLock;
         // SQLite yields the rows on this thread into one batch while the
         // rows of the previous batch are looked up side by side.
         constexpr std::size_t kBatchRows = 65536;
@@ -410,9 +511,11 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             const std::size_t chunks = chunkCount(rows);
             parallelFor(chunks, [&](std::size_t chunk) {
                 const auto [begin, end] = chunkRange(chunk, chunks, rows);
-                std::vector<std::uint32_t> kindChanged;
+                std::vector<std::uint32_t> changed;
+                std::vector<std::pair<std::int64_t, std::uint32_t>> checks;
                 for (std::size_t row = begin; row < end; ++row) {
-                    const std::uint32_t first = table.find(batch.key(row));
+                    const std::string_view key = batch.key(row);
+                    const std::uint32_t first = table.find(key);
                     batch.items[row] = first;
                     if (first == kNoItem) {
                         continue;
@@ -422,13 +525,17 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
                     for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
                         match.indexed[item] = 1;
                         if (items[item].isDirectory != rowIsFolder) {
-                            kindChanged.push_back(item);
+                            changed.push_back(item);
                         }
                     }
+                    if (keyMayHideOtherBytes(key, folderLength)) {
+                        checks.emplace_back(batch.ids[row], first);
+                    }
                 }
-                if (!kindChanged.empty()) {
-                    std::lock_guard lock(kindChangedLock);
-                    match.kindChanged.insert(match.kindChanged.end(), kindChanged.begin(), kindChanged.end());
+                if (!changed.empty() || !checks.empty()) {
+                    std::lock_guard lock(changedLock);
+                    match.changed.insert(match.changed.end(), changed.begin(), changed.end());
+                    pathChecks.insert(pathChecks.end(), checks.begin(), checks.end());
                 }
             });
             for (std::size_t row = 0; row < rows; ++row) {
@@ -462,9 +569,51 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
             return;
         }
         lookUp(batches[filling]);
+        if (!pathChecks.empty()) {
+            // In ascending row id, one range of the table for ids close
+            // together (a few rows between them are read and skipped)
+            // instead of one look-up per row.
+            constexpr std::int64_t kLargestGap = 16;
+            std::sort(pathChecks.begin(), pathChecks.end());
+            SqliteStatement paths(m_db, "SELECT id, path FROM file_index WHERE id BETWEEN ? AND ?");
+            if (!paths) {
+                match = KeyMatch {};
+                return;
+            }
+            for (std::size_t begin = 0; begin < pathChecks.size();) {
+                if (isCancelled && isCancelled()) {
+                    match = KeyMatch {};
+                    return;
+                }
+                std::size_t last = begin;
+                while (last + 1 < pathChecks.size() && last - begin < kBatchRows
+                    && pathChecks[last + 1].first - pathChecks[last].first <= kLargestGap) {
+                    ++last;
+                }
+                paths.reset();
+                paths.bindInt64(1, pathChecks[begin].first);
+                paths.bindInt64(2, pathChecks[last].first);
+                std::size_t next = begin;
+                while (paths.step() == SQLITE_ROW && next <= last) {
+                    const std::int64_t id = paths.columnInt64(0);
+                    if (pathChecks[next].first != id) {
+                        continue;  // a row between two that are checked
+                    }
+                    const std::uint32_t first = pathChecks[next].second;
+                    ++next;
+                    if (paths.columnTextView(1) != items[first].path) {
+                        for (std::uint32_t item = first; item != kNoItem; item = table.next(item)) {
+                            match.changed.push_back(item);
+                        }
+                    }
+                }
+                begin = last + 1;
+            }
+        }
         std::sort(match.seenRowIds.begin(), match.seenRowIds.end());
         std::sort(match.unseenRowIds.begin(), match.unseenRowIds.end());
-        std::sort(match.kindChanged.begin(), match.kindChanged.end());
+        std::sort(match.changed.begin(), match.changed.end());
+        match.changed.erase(std::unique(match.changed.begin(), match.changed.end()), match.changed.end());
         stampInto(match);
         match.valid = true;
     });
@@ -557,11 +706,7 @@ bool FileIndexDatabase::deleteMatchedRows(KeyMatch& match, const std::vector<std
         if (!isCurrent(match)) {
             return;
         }
-        SqliteStatement statement(m_db, "DELETE FROM file_index WHERE id = ?");
-        if (!statement) {
-            return;
-        }
-        if (!writeRows("deleteMatchedRows", statement, ids.size(), [&](SqliteStatement& row, std::size_t i) { row.bindInt64(1, ids[i]); })) {
+        if (!deleteIds("deleteMatchedRows", ids)) {
             return;
         }
         stampInto(match);
@@ -586,19 +731,19 @@ std::string FileIndexDatabase::analysisText(const FileTransformationResult& resu
         result.needsRename ? std::optional<std::string_view>(result.finalRelativePath) : std::nullopt, result.needsRename, view(shortened));
 }
 
-std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
+std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot, TwinKeys* twins,
     std::unordered_map<std::string, std::string>* storedAnalysis)
 {
     std::vector<FileItem> items;
     readOnQueue([&] {
         if (m_db != nullptr) {
-            items = readItems(m_db, scanRoot, storedAnalysis).value_or(std::vector<FileItem> {});
+            items = readItems(m_db, scanRoot, twins, storedAnalysis).value_or(std::vector<FileItem> {});
         }
     });
     return items;
 }
 
-std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot,
+std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot, TwinKeys* twins,
     std::unordered_map<std::string, std::string>* storedAnalysis)
 {
     bool onlyKeepingItems = false;
@@ -608,20 +753,23 @@ std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::strin
     }
     // Without WAL a reader waits for the writer anyway.
     if (!onlyKeepingItems || !m_isOpen.load() || !m_writeAheadLog.load()) {
-        return fetchItems(scanRoot, storedAnalysis);
+        return fetchItems(scanRoot, twins, storedAnalysis);
     }
     sqlite3* reader = nullptr;
     std::optional<std::vector<FileItem>> items;
     if (sqlite3_open_v2(m_dbPath.c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(reader, kReaderBusyTimeoutMilliseconds);
-        items = readItems(reader, scanRoot, storedAnalysis);
+        items = readItems(reader, scanRoot, twins, storedAnalysis);
     }
     sqlite3_close_v2(reader);
     if (!items) {
+        if (twins != nullptr) {
+            *twins = TwinKeys {};
+        }
         if (storedAnalysis != nullptr) {
             storedAnalysis->clear();
         }
-        return fetchItems(scanRoot, storedAnalysis);
+        return fetchItems(scanRoot, twins, storedAnalysis);
     }
     return std::move(*items);
 }

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
 
 namespace tess {
@@ -107,6 +109,11 @@ std::string placeholders(std::size_t count)
 
 FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<FileItem>& items)
 {
+    return compareBatch(items, TwinKeys::of(items));
+}
+
+FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<FileItem>& items, const TwinKeys& twins)
+{
     Comparison comparison;
     readOnQueue([&] {
         if (items.empty() || m_db == nullptr) {
@@ -116,17 +123,22 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
         std::vector<std::string> keys;
         keys.reserve(items.size());
         for (const auto& item : items) {
-            keys.push_back(pathKey(item.path));
+            keys.push_back(twins.keyOf(item.path));
         }
 
         // One IN query per chunk that fits the connection's parameter limit.
         const auto limit = static_cast<std::size_t>(std::max(1, sqlite3_limit(m_db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
-        // Path key of each indexed item -> whether its row holds a folder.
-        std::unordered_map<std::string, bool> indexed;
+        // Path key of each indexed item -> whether its row holds a folder,
+        // and its stored path when that is not the key.
+        struct Row {
+            bool isDirectory = false;
+            std::optional<std::string> otherPath;
+        };
+        std::unordered_map<std::string, Row> indexed;
         for (std::size_t begin = 0; begin < keys.size(); begin += limit) {
             const std::size_t count = std::min(limit, keys.size() - begin);
             SqliteStatement statement(m_db,
-                "SELECT path_key, is_directory FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
+                "SELECT path_key, is_directory, path FROM file_index WHERE path_key IN (" + placeholders(count) + ")");
             if (!statement) {
                 TESS_LOG_ERROR("❌ Failed to prepare compareBatch statement: " + errorMessage());
                 comparison = Comparison {items, {}, 0};
@@ -136,17 +148,24 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
                 statement.bindText(static_cast<int>(i + 1), keys[begin + i]);
             }
             while (statement.step() == SQLITE_ROW) {
-                indexed.emplace(statement.columnText(0), statement.columnInt(1) != 0);
+                Row row {statement.columnInt(1) != 0, std::nullopt};
+                if (const std::string_view path = statement.columnTextView(2); path != statement.columnTextView(0)) {
+                    row.otherPath = std::string(path);
+                }
+                indexed.emplace(statement.columnText(0), std::move(row));
             }
         }
 
         // An indexed path whose kind changed (a file replaced by a folder of
-        // the same name, or back) is a changed item: analysed and written again.
+        // the same name, or back), or whose row holds other bytes (a name
+        // renamed only in its normalisation, or the row of its twin), is a
+        // changed item: analysed and written again.
         for (std::size_t i = 0; i < items.size(); ++i) {
             const auto row = indexed.find(keys[i]);
             if (row == indexed.end()) {
                 comparison.newItems.push_back(items[i]);
-            } else if (row->second != items[i].isDirectory) {
+            } else if (row->second.isDirectory != items[i].isDirectory
+                || (row->second.otherPath ? *row->second.otherPath : row->first) != items[i].path) {
                 comparison.changedItems.push_back(items[i]);
             } else {
                 ++comparison.unchangedCount;
@@ -159,11 +178,20 @@ FileIndexDatabase::Comparison FileIndexDatabase::compareBatch(const std::vector<
 std::vector<std::string> FileIndexDatabase::findDeletedPaths(const std::string& scanRoot, IndexDate cutoff)
 {
     std::vector<std::string> paths;
+    for (auto& row : findStaleRows(scanRoot, cutoff)) {
+        paths.push_back(std::move(row.path));
+    }
+    return paths;
+}
+
+std::vector<FileIndexDatabase::StaleRow> FileIndexDatabase::findStaleRows(const std::string& scanRoot, IndexDate cutoff)
+{
+    std::vector<StaleRow> rows;
     readOnQueue([&] {
         if (m_db == nullptr) {
             return;
         }
-        SqliteStatement statement(m_db, "SELECT path FROM file_index WHERE scan_root = ? AND last_scanned < ?");
+        SqliteStatement statement(m_db, "SELECT id, path FROM file_index WHERE scan_root = ? AND last_scanned < ?");
         if (!statement) {
             TESS_LOG_ERROR("❌ Failed to prepare findDeletedPaths: " + errorMessage());
             return;
@@ -171,10 +199,32 @@ std::vector<std::string> FileIndexDatabase::findDeletedPaths(const std::string& 
         statement.bindText(1, scanRoot);
         statement.bindDouble(2, secondsSince1970(cutoff));
         while (statement.step() == SQLITE_ROW) {
-            paths.push_back(statement.columnText(0));
+            rows.push_back(StaleRow {statement.columnInt64(0), statement.columnText(1)});
         }
     });
-    return paths;
+    return rows;
+}
+
+bool FileIndexDatabase::deleteRows(const std::vector<std::int64_t>& ids)
+{
+    // Row ids are never reused, so they need no match.
+    bool deleted = ids.empty();
+    onQueue([&] {
+        if (m_db != nullptr && !ids.empty()) {
+            deleted = deleteIds("deleteRows", ids);
+        }
+    });
+    return deleted;
+}
+
+bool FileIndexDatabase::deleteIds(std::string_view operation, const std::vector<std::int64_t>& ids)
+{
+    SqliteStatement statement(m_db, "DELETE FROM file_index WHERE id = ?");
+    if (!statement) {
+        TESS_LOG_ERROR("❌ Failed to prepare " + std::string(operation) + ": " + errorMessage());
+        return false;
+    }
+    return writeRows(operation, statement, ids.size(), [&](SqliteStatement& row, std::size_t i) { row.bindInt64(1, ids[i]); });
 }
 
 bool FileIndexDatabase::deletePaths(const std::vector<std::string>& paths)
@@ -361,7 +411,8 @@ std::optional<ScanRecord> FileIndexDatabase::lastCompletedScan(const std::string
     return record;
 }
 
-bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime)
+bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime,
+    const TwinKeys& twins)
 {
     bool written = results.empty();
     onQueue([&] {
@@ -381,7 +432,7 @@ bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
         }
         for (const auto& result : results) {
             statement.reset();
-            const std::string key = pathKey(result.originalFile.path);
+            const std::string key = twins.keyOf(result.originalFile.path);
             const bool hasIssues = !result.transformations.empty();
             statement.bindText(1, result.originalFile.path);
             statement.bindText(2, key);
@@ -416,7 +467,7 @@ bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
     return written;
 }
 
-bool FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime)
+bool FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime, const TwinKeys& twins)
 {
     bool touched = paths.empty();
     onQueue([&] {
@@ -431,7 +482,7 @@ bool FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexD
         const double time = secondsSince1970(scanTime);
         touched = writeRows("touchPaths", statement, paths.size(), [&](SqliteStatement& row, std::size_t i) {
             row.bindDouble(1, time);
-            row.bindText(2, pathKey(paths[i]));
+            row.bindText(2, twins.keyOf(paths[i]));
         });
     });
     return touched;

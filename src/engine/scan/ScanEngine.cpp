@@ -425,12 +425,13 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     // re-analysis need not wait for.
     const auto queue = analysis.results.empty() ? &FileIndexDatabase::performAsyncKeepingItems : &FileIndexDatabase::performAsync;
     ((*m_database).*queue)([database = m_database, results = std::move(analysis.results), root, startTime, recordId, total, newCount,
-                               changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed)] {
+                               changedCount, deletedCount, issueCount, touchFailed = std::move(comparison.touchFailed),
+                               twins = std::move(comparison.twinKeys)] {
         const auto t0 = SteadyClock::now();
         // The record is "completed" only when every write of the scan worked;
         // otherwise it is marked "failed" (it stays "running" when even that
         // cannot be written), and the next scan finds the missing rows new.
-        const bool written = database->upsertFiles(results, root, startTime) && !(touchFailed && touchFailed->load());
+        const bool written = database->upsertFiles(results, root, startTime, twins) && !(touchFailed && touchFailed->load());
         if (written && database->finishScanRecord(recordId, total, newCount, changedCount, deletedCount, issueCount, "completed")) {
             TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
         } else {
@@ -525,11 +526,13 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
             databaseTime += secondsSince(matchStart);
         }
         const FileIndexDatabase::KeyMatch& match = comparison.match;
+        comparison.twinKeys = match.valid ? std::move(comparison.match.twinKeys) : TwinKeys::of(items);
         // With the pass, new items move towards the front of `items`, in
         // their order, and what is left becomes the list of new items.
-        // Indexed items of the other kind than their row are changed.
+        // Indexed items of the other kind than their row, or under other
+        // bytes, are changed.
         std::size_t newCount = 0;
-        std::size_t nextKindChanged = 0;
+        std::size_t nextChanged = 0;
         if (match.valid) {
             comparison.unchangedPaths.reserve(
                 static_cast<std::size_t>(std::count(match.indexed.begin(), match.indexed.end(), std::uint8_t {1})));
@@ -544,8 +547,8 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
             const std::size_t end = std::min(items.size(), compared + kComparisonBatchSize);
             if (match.valid) {
                 for (std::size_t i = compared; i < end; ++i) {
-                    if (nextKindChanged < match.kindChanged.size() && match.kindChanged[nextKindChanged] == i) {
-                        ++nextKindChanged;
+                    if (nextChanged < match.changed.size() && match.changed[nextChanged] == i) {
+                        ++nextChanged;
                         comparison.changedItems.push_back(std::move(items[i]));
                     } else if (match.indexed[i] != 0) {
                         comparison.unchangedPaths.push_back(std::move(items[i].path));
@@ -580,7 +583,7 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     }
     std::vector<FileItem>().swap(items);  // moved into the comparison
     comparison.match.indexed = {};
-    comparison.match.kindChanged = {};
+    comparison.match.changed = {};
 
     TESS_LOG_INFO("Enumeration complete: " + std::to_string(comparison.total) + " files (" + std::to_string(directories) + " dirs) ("
         + std::to_string(comparison.newItems.size()) + " new, " + std::to_string(comparison.changedItems.size()) + " changed, "
@@ -594,7 +597,7 @@ void ScanEngine::compareOneBatch(std::vector<FileItem>& items, std::size_t begin
 {
     const std::vector<FileItem> batch(std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(begin)),
         std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(end)));
-    FileIndexDatabase::Comparison result = m_database->compareBatch(batch);
+    FileIndexDatabase::Comparison result = m_database->compareBatch(batch, comparison.twinKeys);
 
     std::unordered_set<std::string_view> notUnchanged;
     for (const auto& item : result.newItems) {
@@ -635,16 +638,15 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         std::erase_if(*staleRows, [&](const FileIndexDatabase::StaleRow& row) { return isUnderAny(row.path, keptPrefixes); });
         std::vector<std::int64_t> ids;
         ids.reserve(staleRows->size());
-        std::vector<std::string> stalePaths;
-        stalePaths.reserve(staleRows->size());
-        for (auto& row : *staleRows) {
+        for (const auto& row : *staleRows) {
             ids.push_back(row.id);
-            stalePaths.push_back(std::move(row.path));
         }
         bool removed = true;
         bool deleteFailed = false;
-        if (!stalePaths.empty() && !m_database->deleteMatchedRows(match, ids)) {
-            deleteFailed = !m_database->deletePaths(stalePaths);
+        if (!ids.empty() && !m_database->deleteMatchedRows(match, ids)) {
+            // By id still, never by a key worked out from the path: that
+            // could be the key of a twin that is there.
+            deleteFailed = !m_database->deleteRows(ids);
             removed = false;  // the index changed: the ids no longer say which rows were seen
         }
         if (!comparison.unchangedPaths.empty() || !comparison.changedItems.empty()) {
@@ -657,24 +659,25 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
             }
             comparison.touchFailed = std::make_shared<std::atomic<bool>>(false);
             m_database->performAsyncKeepingItems([database = m_database, match = removed ? std::move(match) : FileIndexDatabase::KeyMatch {},
-                                                     paths = std::move(paths), startTime, failed = comparison.touchFailed]() mutable {
-                if (!database->touchMatchedRows(match, startTime) && !database->touchPaths(paths, startTime)) {
+                                                     paths = std::move(paths), startTime, twins = comparison.twinKeys,
+                                                     failed = comparison.touchFailed]() mutable {
+                if (!database->touchMatchedRows(match, startTime) && !database->touchPaths(paths, startTime, twins)) {
                     failed->store(true);
                 }
             });
         }
         if (deleteFailed) {
-            return staleRemovalFailed(stalePaths.size());
+            return staleRemovalFailed(ids.size());
         }
-        if (!stalePaths.empty()) {
-            TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
+        if (!ids.empty()) {
+            TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(ids.size()) + " stale paths from DB");
         }
-        return stalePaths.size();
+        return ids.size();
     }
 
     bool touched = true;
     if (!comparison.unchangedPaths.empty()) {
-        touched = m_database->touchPaths(comparison.unchangedPaths, startTime);
+        touched = m_database->touchPaths(comparison.unchangedPaths, startTime, comparison.twinKeys);
     }
     if (!comparison.changedItems.empty()) {
         std::vector<std::string> changedPaths;
@@ -682,22 +685,29 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         for (const auto& item : comparison.changedItems) {
             changedPaths.push_back(item.path);
         }
-        touched = m_database->touchPaths(changedPaths, startTime) && touched;
+        touched = m_database->touchPaths(changedPaths, startTime, comparison.twinKeys) && touched;
     }
     if (!touched) {
         // Rows that were not touched would look vanished: nothing is removed.
         comparison.touchFailed = std::make_shared<std::atomic<bool>>(true);
         return staleRemovalFailed(0);
     }
-    std::vector<std::string> stalePaths = m_database->findDeletedPaths(root, startTime);
-    std::erase_if(stalePaths, [&](const std::string& path) { return isUnderAny(path, keptPrefixes); });
-    if (!stalePaths.empty()) {
-        if (!m_database->deletePaths(stalePaths)) {
-            return staleRemovalFailed(stalePaths.size());
+    std::vector<FileIndexDatabase::StaleRow> stale = m_database->findStaleRows(root, startTime);
+    std::erase_if(stale, [&](const FileIndexDatabase::StaleRow& row) { return isUnderAny(row.path, keptPrefixes); });
+    if (!stale.empty()) {
+        std::vector<std::int64_t> ids;
+        ids.reserve(stale.size());
+        for (const auto& row : stale) {
+            ids.push_back(row.id);
         }
-        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stalePaths.size()) + " stale paths from DB");
+        // By id, never by a key worked out from the path: that could be the
+        // key of a twin that is there.
+        if (!m_database->deleteRows(ids)) {
+            return staleRemovalFailed(stale.size());
+        }
+        TESS_LOG_INFO("MonitorCoordinator: Removed " + std::to_string(stale.size()) + " stale paths from DB");
     }
-    return stalePaths.size();
+    return stale.size();
 }
 
 std::size_t ScanEngine::staleRemovalFailed(std::size_t count)
@@ -788,12 +798,15 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     const auto readStart = SteadyClock::now();
     // The items of the rows, in the order fetchFiles gives the rows: the
     // analysis needs nothing else of them.
-    // With the analysis each row holds, so the write can leave alone the rows
-    // whose stored values would not change.
+    // With the analysis each row holds, by the row's key, so the write can
+    // leave alone the rows whose stored values would not change; and with the
+    // twins among the rows, so each result is written (and compared) under
+    // its own row's key.
+    TwinKeys twins;
     std::unordered_map<std::string, std::string> storedAnalysis;
     // When no queued write changes what it reads, the read does not wait
     // behind them (a touch of every unchanged row after a rescan).
-    std::vector<FileItem> items = m_database->fetchItemsBesideWrites(root, &storedAnalysis);
+    std::vector<FileItem> items = m_database->fetchItemsBesideWrites(root, &twins, &storedAnalysis);
     const double readTime = secondsSince(readStart);
     if (isCancelRequested() || isJobStale()) {
         cancelledAt("MonitorCoordinator: Reanalysis cancelled after dbRead");
@@ -836,16 +849,25 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
         + formatSeconds(secondsSince(t0), 2) + "s [analyze=" + formatSeconds(analyzeTime, 2) + "s]");
 
     m_database->performAsync([database = m_database, results = std::move(analysis.results), stored = std::move(storedAnalysis), root,
-                                 startTime]() mutable {
+                                 startTime, twins = std::move(twins)]() mutable {
         const auto t1 = SteadyClock::now();
         // Only rows whose analysis changed are written: an unchanged row keeps
         // its values, its id, and the last-scanned time of the scan that saw it.
+        // A result is compared with the row its write would replace, the one
+        // under its key (TwinKeys::keyOf, built only for a path that is not
+        // its own key).
+        std::string key;
         std::erase_if(results, [&](const FileTransformationResult& result) {
-            const auto row = stored.find(result.originalFile.path);
+            const std::string& path = result.originalFile.path;
+            const bool ownKey = twins.isKeyedByBytes(path) || text::isNfc(path);
+            if (!ownKey) {
+                key = pathKey(path);
+            }
+            const auto row = stored.find(ownKey ? path : key);
             return FileIndexDatabase::analysisText(result) == (row == stored.end() ? std::string_view() : std::string_view(row->second));
         });
         decltype(stored)().swap(stored);
-        if (database->upsertFiles(results, root, startTime)) {
+        if (database->upsertFiles(results, root, startTime, twins)) {
             TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
         } else {
             TESS_LOG_ERROR("❌ MonitorCoordinator: Background reanalysis DB write failed after " + formatSeconds(secondsSince(t1), 2)

@@ -149,6 +149,8 @@ private:
         // Set by the background touch of the seen rows when it failed; the
         // scan record is then not marked completed.
         std::shared_ptr<std::atomic<bool>> touchFailed;
+        // The twins among the items found that are keyed by their bytes.
+        TwinKeys twinKeys;
     };
 
     Comparison enumerateAndCompare(const std::string& root, ScanTrigger trigger, Clock::time_point startTime);
