@@ -70,15 +70,6 @@ QPixmap applicationIcon(int size, qreal devicePixelRatio)
     return pixmap;
 }
 
-QFont scaled(const QFont& base, qreal parts)
-{
-    QFont font = base;
-    if (base.pointSizeF() > 0) {
-        font.setPointSizeF(base.pointSizeF() * parts / 13.0);
-    }
-    return font;
-}
-
 QFont bold(QFont font)
 {
     font.setBold(true);
@@ -151,7 +142,7 @@ AboutView::AboutView(std::function<void()> close, Workspace& workspace, const QV
     name->setObjectName(QStringLiteral("nameLabel"));
     layout->addWidget(name, 0, Qt::AlignHCenter);
 
-    const QFont subheadline = scaled(font(), 11);
+    const QFont subheadline = theme::scaledFont(font(), 11);
     QLabel* version = makeSecondaryLabel(AboutTexts::versionString(info), subheadline);
     version->setObjectName(QStringLiteral("versionLabel"));
     layout->addWidget(version, 0, Qt::AlignHCenter);

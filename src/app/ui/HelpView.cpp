@@ -33,15 +33,6 @@ constexpr int kOSIconSize = 14;
 constexpr int kCaseSymbolSize = 11;
 constexpr int kFootnoteInset = 4;
 
-QFont scaled(const QFont& base, qreal parts)
-{
-    QFont font = base;
-    if (base.pointSizeF() > 0) {
-        font.setPointSizeF(base.pointSizeF() * parts / 13.0);
-    }
-    return font;
-}
-
 QFont withWeight(QFont font, QFont::Weight weight)
 {
     font.setWeight(weight);
@@ -215,7 +206,7 @@ QWidget* HelpView::makeSection(const QString& title, QVBoxLayout*& content)
     content->setSpacing(kSectionPartSpacing);
     QLabel* titleLabel = makeLabel(title, Qt::PlainText);
     titleLabel->setObjectName(QStringLiteral("sectionTitleLabel"));
-    titleLabel->setFont(withWeight(scaled(font(), 15), QFont::DemiBold));
+    titleLabel->setFont(withWeight(theme::scaledFont(font(), 15), QFont::DemiBold));
     content->addWidget(titleLabel);
     return section;
 }
@@ -446,7 +437,7 @@ QWidget* HelpView::makeProseSection(const QString& title, const QString& introdu
     auto* listLayout = new QVBoxLayout(list);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(pointSpacing);
-    const QFont callout = scaled(font(), 12);
+    const QFont callout = theme::scaledFont(font(), 12);
     for (QLabel* point : points) {
         point->setFont(callout);
         listLayout->addWidget(makeBulletRow(point));

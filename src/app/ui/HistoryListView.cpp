@@ -63,15 +63,6 @@ QColor systemOrange(const QPalette& palette)
     return theme::isDark(palette) ? QColor(0xFF9F0A) : QColor(0xE07800);
 }
 
-QFont scaled(const QFont& base, qreal parts)
-{
-    QFont font = base;
-    if (base.pointSizeF() > 0) {
-        font.setPointSizeF(base.pointSizeF() * parts / 13.0);
-    }
-    return font;
-}
-
 // The whole file, or the reason it cannot be read.
 Result<std::string> readWholeFile(const std::string& path)
 {
@@ -207,7 +198,7 @@ public:
         QFont titleFont = option.font;
         titleFont.setWeight(QFont::Medium);
         const QFont caption = theme::captionFont(option.font);
-        QFont badgeFont = scaled(option.font, 11);
+        QFont badgeFont = theme::scaledFont(option.font, 11);
         badgeFont.setWeight(QFont::DemiBold);
         const int titleHeight = QFontMetrics(titleFont).height();
         const int captionHeight = QFontMetrics(caption).height();
@@ -247,18 +238,18 @@ public:
 
         // The buttons, drawn as their symbols.
         const bool undoEnabled = undoAvailability(entry).enabled;
-        for (const ButtonSpec& spec : kButtons) {
-            if (spec.button == HistoryListView::RowButton::undo && !look.undoButton) {
+        for (const ButtonSpec& slot : kButtons) {
+            if (slot.button == HistoryListView::RowButton::undo && !look.undoButton) {
                 continue;
             }
             QColor color = palette.color(QPalette::ButtonText);
-            if (spec.button == HistoryListView::RowButton::deleteEntry) {
+            if (slot.button == HistoryListView::RowButton::deleteEntry) {
                 color = secondary;
-            } else if (spec.button == HistoryListView::RowButton::undo && !undoEnabled) {
+            } else if (slot.button == HistoryListView::RowButton::undo && !undoEnabled) {
                 color = palette.color(QPalette::Disabled, QPalette::ButtonText);
             }
-            const QRect rect = HistoryListView::buttonRect(option.rect, spec.button);
-            symbol::paint(*painter, QRectF(rect).adjusted(4, 4, -4, -4), spec.symbol, color);
+            const QRect rect = HistoryListView::buttonRect(option.rect, slot.button);
+            symbol::paint(*painter, QRectF(rect).adjusted(4, 4, -4, -4), slot.symbol, color);
         }
         painter->restore();
     }
@@ -310,9 +301,9 @@ public:
         if (button == HistoryListView::RowButton::undo) {
             return plain(undoAvailability(entry).toolTip);
         }
-        for (const ButtonSpec& spec : kButtons) {
-            if (spec.button == button) {
-                return QString::fromLatin1(spec.help);
+        for (const ButtonSpec& slot : kButtons) {
+            if (slot.button == button) {
+                return QString::fromLatin1(slot.help);
             }
         }
         return {};
@@ -327,12 +318,12 @@ private:
     std::optional<HistoryListView::RowButton> buttonAt(const QRect& rowRect, const QModelIndex& index, const QPoint& point) const
     {
         const bool undoShown = HistoryListViewState::rowLook(m_model.entry(index.row()).operation).undoButton;
-        for (const ButtonSpec& spec : kButtons) {
-            if (spec.button == HistoryListView::RowButton::undo && !undoShown) {
+        for (const ButtonSpec& slot : kButtons) {
+            if (slot.button == HistoryListView::RowButton::undo && !undoShown) {
                 continue;
             }
-            if (HistoryListView::buttonRect(rowRect, spec.button).contains(point)) {
-                return spec.button;
+            if (HistoryListView::buttonRect(rowRect, slot.button).contains(point)) {
+                return slot.button;
             }
         }
         return std::nullopt;
@@ -366,7 +357,7 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     headerRow->setContentsMargins(kInset + 4, kInset, kInset + 4, kInset);
     auto* title = new QLabel(QStringLiteral("Transformation History"), header);
     title->setObjectName(QStringLiteral("titleLabel"));
-    QFont titleFont = scaled(font(), 17);
+    QFont titleFont = theme::scaledFont(font(), 17);
     titleFont.setWeight(QFont::DemiBold);
     title->setFont(titleFont);
     m_countLabel = new QLabel(plain(HistoryListViewState::countText(0)), header);

@@ -48,20 +48,10 @@ constexpr int kActionBoxInset = 8;
 constexpr qreal kActionBoxRadius = 6.0;
 constexpr int kSymbolSize = 12;
 
-// Font of `base` scaled to `parts` of its 13.
-QFont scaledFont(const QFont& base, int parts)
-{
-    QFont font = base;
-    if (base.pointSizeF() > 0) {
-        font.setPointSizeF(base.pointSizeF() * parts / 13.0);
-    }
-    return font;
-}
-
 // The subheadline style, medium weight: row titles of the cards.
 QFont subheadlineFont(const QFont& base)
 {
-    QFont font = scaledFont(base, 11);
+    QFont font = theme::scaledFont(base, 11);
     font.setWeight(QFont::Medium);
     return font;
 }

@@ -98,15 +98,20 @@ QColor secondaryLabel(const QPalette& palette, QPalette::ColorGroup group)
     return withOpacity(palette.color(group, QPalette::WindowText), 0.55);
 }
 
-QFont captionFont(const QFont& base)
+QFont scaledFont(const QFont& base, qreal parts)
 {
     QFont font = base;
     if (base.pointSizeF() > 0) {
-        font.setPointSizeF(base.pointSizeF() * 10.0 / 13.0);
+        font.setPointSizeF(base.pointSizeF() * parts / 13.0);
     } else {
-        font.setPixelSize(std::max(1, base.pixelSize() * 10 / 13));
+        font.setPixelSize(std::max(1, static_cast<int>(base.pixelSize() * parts / 13.0)));
     }
     return font;
+}
+
+QFont captionFont(const QFont& base)
+{
+    return scaledFont(base, 10.0);
 }
 
 QFont monospacedCaptionFont(const QFont& base)

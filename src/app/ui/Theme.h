@@ -18,6 +18,8 @@ QColor secondaryLabel(const QPalette& palette, QPalette::ColorGroup group = QPal
 
 // The caption size of `base` (10 of 13 parts), and the same in the
 // system's fixed-width family.
+// `base` scaled to `parts` of its 13 (the body size): 10 is a caption, 17 a title.
+QFont scaledFont(const QFont& base, qreal parts);
 QFont captionFont(const QFont& base);
 QFont monospacedCaptionFont(const QFont& base);
 
