@@ -1,4 +1,5 @@
 #include "AdvancedTestSupport.h"
+#include "QtTestApplication.h"
 
 #include "TestEnvironment.h"
 #include "log/AppLogger.h"
@@ -16,43 +17,10 @@ namespace tess::test {
 
 namespace {
 
-// The offscreen platform reports every window feature it lacks.
-void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.startsWith(QLatin1String("This plugin does not support"))) {
-        return;
-    }
-    qt_message_output(type, context, message);
-}
-
-// One application object and an isolated home for the whole program.
-class AdvancedTestEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        m_home = std::make_unique<IsolatedHome>();
-        qInstallMessageHandler(quietOffscreen);
-        static int argc = 1;
-        static char name[] = "test_advanced";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-        QApplication::setPalette(theme::lightPalette());
-    }
-    void TearDown() override
-    {
-        QThreadPool::globalInstance()->waitForDone();
-        AppLogger::shared().flush();
-        m_app.reset();
-        m_home.reset();
-    }
-
-private:
-    std::unique_ptr<IsolatedHome> m_home;
-    std::unique_ptr<QApplication> m_app;
-};
-
-[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AdvancedTestEnvironment);
+// One application object in the light palette and an isolated home for the
+// whole program.
+[[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(
+    new QtTestApplication<QApplication>("test_advanced", [] { QApplication::setPalette(theme::lightPalette()); }));
 
 }  // namespace
 
