@@ -1,5 +1,6 @@
 #include "AnalyzerTestSupport.h"
 
+#include "analysis/NameOperations.h"
 #include "analysis/SourceFileAnalyzer.h"
 
 #include <gmock/gmock.h>
@@ -33,7 +34,7 @@ TEST(NameOperations, SplitExtension)
         {".\xC3\xA9", ".\xC3\xA9", ""},
     };
     for (const Case& c : cases) {
-        const auto [base, extension] = SourceFileAnalyzer::splitExtension(c.name);
+        const auto [base, extension] = NameOperations::splitExtension(c.name);
         EXPECT_EQ(base, c.base) << c.name;
         EXPECT_EQ(extension, c.extension) << c.name;
     }
@@ -60,7 +61,7 @@ TEST(NameOperations, SplitVersionSuffix)
         {"\xC3\xA9_\xC2\xBD", "\xC3\xA9", "_\xC2\xBD"},  // VULGAR FRACTION ONE HALF
     };
     for (const Case& c : cases) {
-        const auto [stem, suffix] = SourceFileAnalyzer::splitVersionSuffix(c.base);
+        const auto [stem, suffix] = NameOperations::splitVersionSuffix(c.base);
         EXPECT_EQ(stem, c.stem) << c.base;
         EXPECT_EQ(suffix, c.suffix) << c.base;
     }
@@ -87,17 +88,17 @@ TEST(NameOperations, TruncateToUtf8BytesNeverSplitsACharacter)
         {"\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7!", 8, "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(SourceFileAnalyzer::truncateToUTF8Bytes(c.text, c.budget), c.expected) << c.text << " @" << c.budget;
+        EXPECT_EQ(NameOperations::truncateToUTF8Bytes(c.text, c.budget), c.expected) << c.text << " @" << c.budget;
     }
 }
 
 TEST(NameOperations, TruncateLastComponentAndPrefix)
 {
-    EXPECT_EQ(SourceFileAnalyzer::truncateLastComponent("a/bcdef", 3), "a/bcd");
-    EXPECT_EQ(SourceFileAnalyzer::truncateLastComponent("abc.def", 5), "abc.d");
-    EXPECT_EQ(SourceFileAnalyzer::truncateLastComponent("a/\xC3\xA9", 1), "a/_");
-    EXPECT_EQ(SourceFileAnalyzer::prefixReservedName("a/CON.txt"), "a/file_CON.txt");
-    EXPECT_EQ(SourceFileAnalyzer::prefixReservedName("CON"), "file_CON");
+    EXPECT_EQ(NameOperations::truncateLastComponent("a/bcdef", 3), "a/bcd");
+    EXPECT_EQ(NameOperations::truncateLastComponent("abc.def", 5), "abc.d");
+    EXPECT_EQ(NameOperations::truncateLastComponent("a/\xC3\xA9", 1), "a/_");
+    EXPECT_EQ(NameOperations::prefixReservedName("a/CON.txt"), "a/file_CON.txt");
+    EXPECT_EQ(NameOperations::prefixReservedName("CON"), "file_CON");
 }
 
 TEST(NameOperations, FitFileNameKeepsExtensionAndVersionSuffix)
@@ -142,11 +143,11 @@ TEST(NameOperations, RawBytesOfANameThatIsNotUtf8AreOneCharacterEach)
         {"\xE9\xC3\xA9.\xFF", "\xE9\xC3\xA9", ".\xFF"},
     };
     for (const SplitCase& c : splits) {
-        const auto [base, extension] = SourceFileAnalyzer::splitExtension(c.name);
+        const auto [base, extension] = NameOperations::splitExtension(c.name);
         EXPECT_EQ(base, c.base);
         EXPECT_EQ(extension, c.extension);
     }
-    const auto [stem, suffix] = SourceFileAnalyzer::splitVersionSuffix("\x80\x80_12");
+    const auto [stem, suffix] = NameOperations::splitVersionSuffix("\x80\x80_12");
     EXPECT_EQ(stem, "\x80\x80");
     EXPECT_EQ(suffix, "_12");
 

@@ -1,5 +1,6 @@
 #include "AnalyzerTestSupport.h"
 
+#include "analysis/NameOperations.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "rules/RuleTypes.h"
 
@@ -84,10 +85,10 @@ TEST(EncodingPass, InvalidUtf8ReadsAsWindows1252AndIsReportedOnce)
 TEST(EncodingPass, TransliterationIsCachedPerComponent)
 {
     TransliterationCaches caches;
-    EXPECT_EQ(SourceFileAnalyzer::transliterateComponent("Ça", caches), "Ca");
-    EXPECT_EQ(SourceFileAnalyzer::transliterateComponent("Ça", caches), "Ca");
-    EXPECT_EQ(SourceFileAnalyzer::transliterateComponent("plain", caches), "plain");
-    EXPECT_EQ(SourceFileAnalyzer::transliterateComponent("", caches), "");
+    EXPECT_EQ(NameOperations::transliterateComponent("Ça", caches), "Ca");
+    EXPECT_EQ(NameOperations::transliterateComponent("Ça", caches), "Ca");
+    EXPECT_EQ(NameOperations::transliterateComponent("plain", caches), "plain");
+    EXPECT_EQ(NameOperations::transliterateComponent("", caches), "");
     EXPECT_EQ(caches.latinCacheSize(), 1u);
     EXPECT_EQ(caches.strippedCacheSize(), 1u);
 }

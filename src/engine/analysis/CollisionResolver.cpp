@@ -1,4 +1,5 @@
 #include "analysis/CollisionResolver.h"
+#include "analysis/NameOperations.h"
 
 #include "analysis/RelativePath.h"
 #include "core/Concurrency.h"
@@ -109,16 +110,16 @@ std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::i
 {
     const std::string_view folderPart = RelativePath::parentPart(path);
     const std::string_view name = RelativePath::lastComponent(path);
-    const auto [base, extension] = SourceFileAnalyzer::splitExtension(name);
+    const auto [base, extension] = NameOperations::splitExtension(name);
     const std::string suffix = "_" + std::to_string(number);
     std::string candidate;
     candidate.reserve(name.size() + suffix.size());
     candidate.append(base).append(suffix).append(extension);
     if (bytesOf(candidate) > nameLimit) {
         const std::int64_t room = std::max<std::int64_t>(1, nameLimit - bytesOf(suffix) - bytesOf(extension));
-        const auto [stem, version] = SourceFileAnalyzer::splitVersionSuffix(base);
+        const auto [stem, version] = NameOperations::splitVersionSuffix(base);
         const std::int64_t budget = std::max<std::int64_t>(1, room - bytesOf(version));
-        candidate = SourceFileAnalyzer::truncateToUTF8Bytes(stem, budget);
+        candidate = NameOperations::truncateToUTF8Bytes(stem, budget);
         candidate.append(version).append(suffix).append(extension);
     }
     return RelativePath::child(folderPart, candidate);
@@ -127,17 +128,17 @@ std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::i
 std::string CollisionResolver::uniqueUdfCollisionName(std::string_view path, std::int64_t number, std::int64_t nameLimit) const
 {
     const std::string_view folderPart = RelativePath::parentPart(path);
-    const auto [base, extension] = SourceFileAnalyzer::splitExtension(RelativePath::lastComponent(path));
+    const auto [base, extension] = NameOperations::splitExtension(RelativePath::lastComponent(path));
     const std::string suffix = "_" + std::to_string(number);
     std::string candidate;
     candidate.append(base).append(suffix).append(extension);
     if (m_analyzer.nameLength(candidate) > nameLimit) {
-        const auto [stem, version] = SourceFileAnalyzer::splitVersionSuffix(base);
+        const auto [stem, version] = NameOperations::splitVersionSuffix(base);
         std::string tail;
         tail.append(version).append(suffix).append(extension);
-        candidate = SourceFileAnalyzer::fitUdfNameHead(stem, tail, nameLimit);
+        candidate = NameOperations::fitUdfNameHead(stem, tail, nameLimit);
         if (candidate.empty()) {
-            candidate = SourceFileAnalyzer::fitUdfNameHead(stem, {}, 1);  // as the byte measure keeps one character
+            candidate = NameOperations::fitUdfNameHead(stem, {}, 1);  // as the byte measure keeps one character
         }
         candidate.append(tail);
     }

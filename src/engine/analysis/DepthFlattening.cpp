@@ -1,4 +1,5 @@
 #include "analysis/DepthFlattening.h"
+#include "analysis/NameOperations.h"
 
 #include "analysis/RelativePath.h"
 #include "rules/RuleTypes.h"
@@ -59,8 +60,8 @@ std::string DepthFlattening::flattenFile(std::string_view path, SourceFileAnalyz
         return flattened;
     }
     issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
-    std::string cut = m_analyzer.measuresUdfNames() ? SourceFileAnalyzer::fitUdfNameHead(holder, {}, limit)
-                                                    : SourceFileAnalyzer::truncateToUTF8Bytes(holder, limit);
+    std::string cut = m_analyzer.measuresUdfNames() ? NameOperations::fitUdfNameHead(holder, {}, limit)
+                                                    : NameOperations::truncateToUTF8Bytes(holder, limit);
     if (cut == "." || cut == "..") {
         // A cut that leaves "." or ".." would name the folder itself or its
         // parent: each dot becomes "_", which keeps the length.

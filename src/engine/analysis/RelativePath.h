@@ -35,6 +35,37 @@ public:
     // path has fewer components.
     static std::string prefix(std::string_view path, std::size_t count);
 
+    // Calls fn(component) for each text between "/" (empty ones included).
+    template <class Fn>
+    static void forEachComponent(std::string_view path, Fn&& fn)
+    {
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t slash = path.find('/', start);
+            if (slash == std::string_view::npos) {
+                fn(path.substr(start));
+                return;
+            }
+            fn(path.substr(start, slash - start));
+            start = slash + 1;
+        }
+    }
+    // Rebuilds a path in `out`: appends "/" before every component but the
+    // first, then calls fn(component), which appends what the component
+    // becomes.
+    template <class Fn>
+    static void appendEachComponent(std::string& out, std::string_view path, Fn&& fn)
+    {
+        bool first = true;
+        forEachComponent(path, [&](std::string_view component) {
+            if (!first) {
+                out.push_back('/');
+            }
+            first = false;
+            fn(component);
+        });
+    }
+
     // Whether a proposed path stands for the original one: canonically
     // equivalent texts are equal, and an original that is not valid UTF-8
     // equals only its own bytes (its Windows-1252 reading is a new name).

@@ -1,4 +1,5 @@
 #include "analysis/SmartPathShortener.h"
+#include "analysis/NameOperations.h"
 
 #include "analysis/RelativePath.h"
 #include "text/Text.h"
@@ -44,7 +45,7 @@ std::int64_t SmartPathShortener::floorBytes(std::string_view component, bool isF
     if (!isFileName) {
         return std::max(kMinimumFloor, ceilToInt(kFloorRatio * static_cast<double>(component.size())));
     }
-    const auto [base, extension] = SourceFileAnalyzer::splitExtension(component);
+    const auto [base, extension] = NameOperations::splitExtension(component);
     return std::max(kMinimumFloor, ceilToInt(kFloorRatio * static_cast<double>(base.size()))) + bytesOf(extension);
 }
 
@@ -93,18 +94,18 @@ std::string SmartPathShortener::shrinkComponent(std::string_view component, std:
 {
     std::string shortened;
     if (!isFileName) {
-        shortened = m_analyzer.dropTrailingStripCharacters(SourceFileAnalyzer::truncateToUTF8Bytes(component, target));
+        shortened = m_analyzer.dropTrailingStripCharacters(NameOperations::truncateToUTF8Bytes(component, target));
         if (shortened.empty()) {
             shortened = kEmptyComponentStandIn;
         }
     } else {
-        const auto [base, extension] = SourceFileAnalyzer::splitExtension(component);
-        const auto [stem, suffix] = SourceFileAnalyzer::splitVersionSuffix(base);
+        const auto [base, extension] = NameOperations::splitExtension(component);
+        const auto [stem, suffix] = NameOperations::splitVersionSuffix(base);
         const std::int64_t budget = target - bytesOf(extension) - bytesOf(suffix);
         if (budget < 1) {
             return std::string(component);
         }
-        const std::string cut = SourceFileAnalyzer::truncateToUTF8Bytes(stem, budget);
+        const std::string cut = NameOperations::truncateToUTF8Bytes(stem, budget);
         if (cut.empty()) {
             return std::string(component);
         }

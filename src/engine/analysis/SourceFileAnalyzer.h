@@ -145,10 +145,9 @@ public:
     void enforceLimits(std::string& path, bool isDirectory, Issues& issues,
         std::optional<std::string>& tooDeepOriginalPath) const;
 
-    // --- Name operations -----------------------------------------------------
+    // --- Name operations that depend on the settings (see NameOperations for
+    // the others) -----------------------------------------------------------
 
-    // ASCII form of one component (see TransliterationCaches::toAscii).
-    static std::string transliterateComponent(std::string_view component, TransliterationCaches& caches);
     // Strips leading and trailing strip characters; the component as it was is
     // recorded in `trimmed` when it changed. A component that would become
     // empty becomes "_".
@@ -160,36 +159,16 @@ public:
     // extension and version suffix; appends `filenameUnresolvable` (and logs)
     // and returns the path unchanged when that is impossible.
     std::string fitFileName(std::string_view path, std::int64_t limit, Issues& issues) const;
-
-    // The longest prefix of whole characters of at most `budget` UTF-8 bytes.
-    static std::string truncateToUTF8Bytes(std::string_view text, std::int64_t budget);
-    // Cuts the last component to `budget` bytes; a cut that leaves nothing
-    // gives "_".
-    static std::string truncateLastComponent(std::string_view path, std::int64_t budget);
-
     // The length a name is held to against the name limits: its UTF-8 bytes;
-    // for the UDF preset the bytes UDF stores it in (one per character when
-    // every character is at most U+00FF, else two per UTF-16 unit).
+    // for the UDF preset the bytes UDF stores it in
+    // (NameOperations::udfNameLength).
     std::int64_t nameLength(std::string_view name) const;
     bool measuresUdfNames() const { return m_udfNameLengths; }
-    // The longest prefix of whole characters of `head` that, with `tail`
-    // after it, is at most `limit` long as UDF stores names.
-    static std::string fitUdfNameHead(std::string_view head, std::string_view tail, std::int64_t limit);
-    // truncateLastComponent in the measure of nameLength.
+    // NameOperations::truncateLastComponent in the measure of nameLength.
     std::string truncateName(std::string_view path, std::int64_t limit) const;
     // truncateName, then without the trailing strip characters the cut left
     // at the end ("_" when nothing else is left).
     std::string truncateFolderName(std::string_view path, std::int64_t limit) const;
-    // (base, extension): the extension runs from the first "." (not counting a
-    // leading one) to the end, dot included.
-    static std::pair<std::string_view, std::string_view> splitExtension(std::string_view name);
-    // (stem, suffix): the suffix is "_" plus one or more number characters at
-    // the end, the "_" not being the first character.
-    static std::pair<std::string_view, std::string_view> splitVersionSuffix(std::string_view base);
-    // "file_" in front of the last component.
-    static std::string prefixReservedName(std::string_view path);
-    // "file_" in front of every ancestor component that is "." or "..".
-    static void prefixDotAncestors(std::string& path);
 
     // The full translation entry list: the settings' entries first, then the
     // enabled built-in lists (control, deceptive whitespace, zero width) for
@@ -229,13 +208,16 @@ public:
     void emitLog(std::string message, std::string_view level, std::string_view file, int line) const;
 
 private:
-    // A set of characters for membership tests: single ASCII bytes in a table,
-    // every other character by its NFC form.
     // runPhase1 with the list of result slots already made (sized like
     // `items`).
     Phase1Output runPhase1Into(std::vector<PreparedItem> items, std::vector<Phase1Result> slots,
         const CancelCheck& isCancelled) const;
 
+    // The canonical form of one character for membership tests.
+    static std::string characterKey(std::string_view character);
+
+    // A set of characters for membership tests: single ASCII bytes in a table,
+    // every other character by its NFC form.
     struct CharacterSet {
         std::array<bool, 128> ascii {};
         std::vector<std::string> other;
