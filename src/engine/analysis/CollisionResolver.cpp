@@ -1,6 +1,6 @@
 #include "analysis/CollisionResolver.h"
-#include "analysis/NameOperations.h"
 
+#include "analysis/NameOperations.h"
 #include "analysis/RelativePath.h"
 #include "core/Concurrency.h"
 #include "rules/RuleTypes.h"
@@ -27,20 +27,6 @@ bool hasIssue(const SourceFileAnalyzer::Issues& issues)
     return std::any_of(issues.begin(), issues.end(), [](const FileTransformationIssue& issue) { return issue.is<T>(); });
 }
 
-// Runs fn(begin, end) over [0, n) in chunks side by side (one chunk for a
-// small n).
-template <class Fn>
-void inChunks(std::size_t n, const Fn& fn)
-{
-    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
-    if (chunks < 2) {
-        fn(std::size_t {0}, n);
-        return;
-    }
-    const std::size_t chunkSize = (n + chunks - 1) / chunks;
-    parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
-}
-
 // The items under the source root by level (component count of the current
 // path), levels ascending, each in item order.
 std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levelsOf(const Phase2Items& items)
@@ -48,7 +34,7 @@ std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levelsOf(const Pha
     const std::size_t n = items.size();
     constexpr std::size_t kOutside = 0;  // a real level is at least 1
     std::vector<std::size_t> levelOf(n, kOutside);
-    inChunks(n, [&](std::size_t begin, std::size_t end) {
+    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             if (!items[i].item->outsideSourceRoot) {
                 levelOf[i] = RelativePath::componentCount(items[i].currentPath);
@@ -405,7 +391,7 @@ CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const 
             }
         }
         std::vector<std::string> containerKeys(newContainers.size());
-        inChunks(newContainers.size(), [&](std::size_t begin, std::size_t end) {
+        inChunks(newContainers.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
             for (std::size_t c = begin; c < end; ++c) {
                 containerKeys[c] = pathKey(slots[newContainers[c]].finalRelativePath);
             }

@@ -35,20 +35,6 @@ constexpr unsigned char kFlattened = 1;  // a too-deep file, moved up
 constexpr unsigned char kOverlong = 2;  // carries a pathTooLong issue after the loop
 constexpr unsigned char kTooDeepFolder = 4;  // a folder found too deep
 
-// Runs fn(begin, end) over [0, n) in chunks side by side (one chunk for a
-// small n).
-template <class Fn>
-void inChunks(std::size_t n, const Fn& fn)
-{
-    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
-    if (chunks < 2) {
-        fn(std::size_t {0}, n);
-        return;
-    }
-    const std::size_t chunkSize = (n + chunks - 1) / chunks;
-    parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
-}
-
 using Clock = std::chrono::steady_clock;
 
 double secondsBetween(Clock::time_point from, Clock::time_point to)
@@ -213,7 +199,7 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
     };
     // Depths ("/" bytes of the absolute paths), counted side by side.
     std::vector<std::size_t> depths(n);
-    inChunks(n, [&](std::size_t begin, std::size_t end) {
+    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             depths[i] = slashCount(records[i].originalFile.path);
         }

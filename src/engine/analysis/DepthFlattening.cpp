@@ -1,6 +1,6 @@
 #include "analysis/DepthFlattening.h"
-#include "analysis/NameOperations.h"
 
+#include "analysis/NameOperations.h"
 #include "analysis/RelativePath.h"
 #include "rules/RuleTypes.h"
 

@@ -1,6 +1,6 @@
 #include "analysis/SmartPathShortener.h"
-#include "analysis/NameOperations.h"
 
+#include "analysis/NameOperations.h"
 #include "analysis/RelativePath.h"
 #include "text/Text.h"
 

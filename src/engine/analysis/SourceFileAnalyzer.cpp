@@ -358,22 +358,12 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
         std::string_view path;  // NFC form, compared by bytes (= code point order)
         std::uint64_t head;  // the first 8 bytes of `path`, big-endian, zero-padded
     };
-    // Runs fn(begin, end) over [0, n) in chunks side by side.
-    const auto inChunks = [](std::size_t n, const auto& fn) {
-        const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
-        if (chunks < 2) {
-            fn(std::size_t {0}, n);
-            return;
-        }
-        const std::size_t size = (n + chunks - 1) / chunks;
-        parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * size, n), std::min((chunk + 1) * size, n)); });
-    };
     // NFC forms of the paths that are not already in NFC (ASCII never needs
     // one); kept alive for the sort.
     const std::size_t n = items.size();
     std::vector<std::string> normalized(n);
     std::vector<SortKey> keys(n);
-    inChunks(n, [&](std::size_t begin, std::size_t end) {
+    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             const std::string& path = items[i].path;
             std::string_view text = path;
@@ -391,7 +381,7 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
     // The common prefix of every chunk, side by side, then the shortest.
     std::mutex commonMutex;
     std::size_t common = keys.empty() ? 0 : keys.front().path.size();
-    inChunks(n, [&](std::size_t begin, std::size_t end) {
+    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         if (begin >= end) {
             return;
         }
@@ -409,7 +399,7 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
         const std::lock_guard<std::mutex> lock(commonMutex);
         common = std::min(common, chunkCommon);
     });
-    inChunks(n, [&](std::size_t begin, std::size_t end) {
+    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
             SortKey& key = keys[i];
             key.path.remove_prefix(common);

@@ -1,5 +1,6 @@
 #include "history/HistoryUndo.h"
 
+#include "analysis/RelativePath.h"
 #include "history/TransformationHistory.h"
 #include "log/AppLogger.h"
 #include "rename/FolderMetadata.h"
@@ -80,22 +81,6 @@ void adoptMetadata(const std::string& former, const StandIns& standIns, const st
         return;
     FolderMetadata::copyAttributes(RenamePaths::join(root, found->second.created), found->second.status,
         RenamePaths::join(root, former), fs);
-}
-
-// Split at every "/", empty pieces kept.
-std::vector<std::string> pieces(const std::string& path)
-{
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t slash = path.find('/', start);
-        if (slash == std::string::npos) {
-            out.push_back(path.substr(start));
-            return out;
-        }
-        out.push_back(path.substr(start, slash - start));
-        start = slash + 1;
-    }
 }
 
 bool sameFolder(FileSystemOps& fs, const std::string& a, const std::string& b)
@@ -212,14 +197,14 @@ std::map<std::string, std::string> createdFolderMapping(const HistoryEntry& entr
             continue;
         if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory)
             continue;
-        const std::vector<std::string> former = pieces(record.originalRelativePath);
-        const std::vector<std::string> latter = pieces(record.finalRelativePath);
+        const std::vector<std::string> former = RelativePath::split(record.originalRelativePath);
+        const std::vector<std::string> latter = RelativePath::split(record.finalRelativePath);
         const std::size_t n = std::min(former.size(), latter.size());
         std::string formerPrefix, finalPrefix;
         bool diverged = false;
         for (std::size_t i = 0; i < n; ++i) {
-            formerPrefix += (formerPrefix.empty() ? "" : "/") + former[i];
-            finalPrefix += (finalPrefix.empty() ? "" : "/") + latter[i];
+            formerPrefix = RelativePath::child(formerPrefix, former[i]);
+            finalPrefix = RelativePath::child(finalPrefix, latter[i]);
             diverged = diverged || former[i] != latter[i];
             if (diverged && created.count(finalPrefix) != 0)
                 mapping.emplace(finalPrefix, formerPrefix);
