@@ -14,6 +14,8 @@ namespace tess {
 namespace {
 
 constexpr std::size_t kReservedGroupCount = 128;
+// No container, no group.
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kItemsPerChunk = 500;
 
 std::int64_t bytesOf(std::string_view s)
@@ -329,100 +331,108 @@ void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const F
     item.currentPath = RelativePath::child(folder, RelativePath::lastComponent(item.currentPath));
 }
 
+CollisionResolver::LevelPlacement CollisionResolver::placeLevel(std::size_t level, const std::vector<std::size_t>& members,
+    Phase2Items& items, const Containers& containers, const std::vector<FileTransformationResult>& slots,
+    const std::vector<unsigned char>& filled) const
+{
+    const std::size_t m = members.size();
+    LevelPlacement placement {std::vector<std::size_t>(m, kNone), std::vector<std::string>(m)};
+    inChunks(m, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t j = begin; j < end; ++j) {
+            const std::size_t index = members[j];
+            Phase2IntermediateItem& item = items[index];
+            const std::optional<std::size_t> container = index < containers.size() ? containers[index] : std::nullopt;
+            const bool containerDone = container && *container < items.size() && filled[*container];
+            if (containerDone) {
+                carryContainerPath(item, slots[*container], items[*container].item->originalRelativePath, level);
+            }
+            const std::string_view folder = RelativePath::parentPart(item.currentPath);
+            if (containerDone && folder == slots[*container].finalRelativePath) {
+                placement.viaContainer[j] = *container;
+            } else {
+                placement.folderKeys[j] = pathKey(folder);
+            }
+        }
+    });
+    return placement;
+}
+
+std::vector<CollisionResolver::Group> CollisionResolver::groupLevel(std::size_t level, const std::vector<std::size_t>& members,
+    LevelPlacement& placement, const std::vector<FileTransformationResult>& slots,
+    std::vector<std::pair<std::size_t, std::size_t>>& containerGroup) const
+{
+    const std::size_t m = members.size();
+    const std::vector<std::size_t>& viaContainer = placement.viaContainer;
+    std::vector<Group> groups;
+    std::unordered_map<std::string, std::size_t> groupOfKey;
+    groupOfKey.reserve(kReservedGroupCount);
+    const auto groupFor = [&](std::string key) {
+        const auto [found, added] = groupOfKey.try_emplace(std::move(key), groups.size());
+        if (added) {
+            groups.push_back(Group {found->first, {}});
+        }
+        return found->second;
+    };
+    // The keys of the containers first seen at this level, side by side.
+    std::vector<std::size_t> newContainers;
+    for (std::size_t j = 0; j < m; ++j) {
+        const std::size_t container = viaContainer[j];
+        if (container != kNone && containerGroup[container].first != level) {
+            containerGroup[container] = {level, newContainers.size()};
+            newContainers.push_back(container);
+        }
+    }
+    std::vector<std::string> containerKeys(newContainers.size());
+    inChunks(newContainers.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t c = begin; c < end; ++c) {
+            containerKeys[c] = pathKey(slots[newContainers[c]].finalRelativePath);
+        }
+    });
+    // Each container's group is taken where it is first seen, as are the
+    // other folders' groups: groups stand in the order of their first
+    // member.
+    std::vector<std::size_t> groupOf(m);
+    std::vector<std::size_t> groupOfContainer(newContainers.size(), kNone);
+    for (std::size_t j = 0; j < m; ++j) {
+        const std::size_t container = viaContainer[j];
+        if (container != kNone) {
+            std::size_t& group = groupOfContainer[containerGroup[container].second];
+            if (group == kNone) {
+                group = groupFor(std::move(containerKeys[containerGroup[container].second]));
+            }
+            groupOf[j] = group;
+        } else {
+            groupOf[j] = groupFor(std::move(placement.folderKeys[j]));
+        }
+    }
+    std::vector<std::size_t> groupSizes(groups.size(), 0);
+    for (const std::size_t group : groupOf) {
+        ++groupSizes[group];
+    }
+    for (std::size_t group = 0; group < groups.size(); ++group) {
+        groups[group].members.reserve(groupSizes[group]);
+    }
+    for (std::size_t j = 0; j < m; ++j) {
+        groups[groupOf[j]].members.push_back(members[j]);
+    }
+    return groups;
+}
+
 CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const Containers& containers,
     std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
 {
     Outcome outcome;
     const std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levels = levelsOf(items);
     std::atomic<bool> cancelled {false};
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     // Per container: the last level its items were grouped at, and its place
     // among that level's containers.
     std::vector<std::pair<std::size_t, std::size_t>> containerGroup(items.size(), {kNone, 0});
     for (const auto& [level, members] : levels) {
         // First, side by side: every item takes its folder's final path, and
         // an item that does not sit right in its container's path gets its
-        // folder's key.
-        const std::size_t m = members.size();
-        std::vector<std::size_t> viaContainer(m, kNone);
-        std::vector<std::string> folderKeys(m);
-        const auto prepare = [&](std::size_t begin, std::size_t end) {
-            for (std::size_t j = begin; j < end; ++j) {
-                const std::size_t index = members[j];
-                Phase2IntermediateItem& item = items[index];
-                const std::optional<std::size_t> container = index < containers.size() ? containers[index] : std::nullopt;
-                const bool containerDone = container && *container < items.size() && filled[*container];
-                if (containerDone) {
-                    carryContainerPath(item, slots[*container], items[*container].item->originalRelativePath, level);
-                }
-                const std::string_view folder = RelativePath::parentPart(item.currentPath);
-                if (containerDone && folder == slots[*container].finalRelativePath) {
-                    viaContainer[j] = *container;
-                } else {
-                    folderKeys[j] = pathKey(folder);
-                }
-            }
-        };
-        const std::size_t chunks = std::min(m / kItemsPerChunk, processorCount());
-        if (chunks > 1) {
-            const std::size_t chunkSize = (m + chunks - 1) / chunks;
-            parallelFor(chunks, [&](std::size_t chunk) { prepare(std::min(chunk * chunkSize, m), std::min((chunk + 1) * chunkSize, m)); });
-        } else {
-            prepare(0, m);
-        }
-        // Then the groups, in item order.
-        std::vector<Group> groups;
-        std::unordered_map<std::string, std::size_t> groupOfKey;
-        groupOfKey.reserve(kReservedGroupCount);
-        const auto groupFor = [&](std::string key) {
-            const auto [found, added] = groupOfKey.try_emplace(std::move(key), groups.size());
-            if (added) {
-                groups.push_back(Group {found->first, {}});
-            }
-            return found->second;
-        };
-        // The keys of the containers first seen at this level, side by side.
-        std::vector<std::size_t> newContainers;
-        for (std::size_t j = 0; j < m; ++j) {
-            const std::size_t container = viaContainer[j];
-            if (container != kNone && containerGroup[container].first != level) {
-                containerGroup[container] = {level, newContainers.size()};
-                newContainers.push_back(container);
-            }
-        }
-        std::vector<std::string> containerKeys(newContainers.size());
-        inChunks(newContainers.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t c = begin; c < end; ++c) {
-                containerKeys[c] = pathKey(slots[newContainers[c]].finalRelativePath);
-            }
-        });
-        // Each container's group is taken where it is first seen, as are the
-        // other folders' groups: groups stand in the order of their first
-        // member.
-        std::vector<std::size_t> groupOf(m);
-        std::vector<std::size_t> groupOfContainer(newContainers.size(), kNone);
-        for (std::size_t j = 0; j < m; ++j) {
-            const std::size_t container = viaContainer[j];
-            if (container != kNone) {
-                std::size_t& group = groupOfContainer[containerGroup[container].second];
-                if (group == kNone) {
-                    group = groupFor(std::move(containerKeys[containerGroup[container].second]));
-                }
-                groupOf[j] = group;
-            } else {
-                groupOf[j] = groupFor(std::move(folderKeys[j]));
-            }
-        }
-        std::vector<std::size_t> groupSizes(groups.size(), 0);
-        for (const std::size_t group : groupOf) {
-            ++groupSizes[group];
-        }
-        for (std::size_t group = 0; group < groups.size(); ++group) {
-            groups[group].members.reserve(groupSizes[group]);
-        }
-        for (std::size_t j = 0; j < m; ++j) {
-            groups[groupOf[j]].members.push_back(members[j]);
-        }
+        // folder's key. Then the groups, in item order.
+        LevelPlacement placement = placeLevel(level, members, items, containers, slots, filled);
+        std::vector<Group> groups = groupLevel(level, members, placement, slots, containerGroup);
         outcome.groupCount += groups.size();
         parallelFor(groups.size(), [&](std::size_t group) {
             if (!resolveGroup(groups[group], items, slots, filled)) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tess {
@@ -98,6 +99,25 @@ public:
     std::string pathKey(std::string_view path) const;
 
 private:
+    // Where the items of one level sit: the container (an item index) whose
+    // final path is their folder's, or else (kNone) their folder's key.
+    struct LevelPlacement {
+        std::vector<std::size_t> viaContainer;
+        std::vector<std::string> folderKeys;
+    };
+
+    // Side by side: every member takes its folder's final path, and one that
+    // does not sit right in its container's path gets its folder's key.
+    LevelPlacement placeLevel(std::size_t level, const std::vector<std::size_t>& members, Phase2Items& items,
+        const Containers& containers, const std::vector<FileTransformationResult>& slots,
+        const std::vector<unsigned char>& filled) const;
+    // The level's groups, in the order of their first member; takes the keys
+    // out of `placement`. `containerGroup` keeps, per container, the last
+    // level it was grouped at and its place among that level's containers.
+    std::vector<Group> groupLevel(std::size_t level, const std::vector<std::size_t>& members, LevelPlacement& placement,
+        const std::vector<FileTransformationResult>& slots,
+        std::vector<std::pair<std::size_t, std::size_t>>& containerGroup) const;
+
     // Reports limits the final path (`numbered`, or else the item's current
     // path) breaks and fills the slot; a kept current path is left for the
     // caller to move in.

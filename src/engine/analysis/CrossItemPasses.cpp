@@ -124,6 +124,28 @@ CollisionResolver::Containers findContainers(const Phase2Items& items, const std
     return containers;
 }
 
+// Hands each record's original item, path and shortened components over to
+// its result slot; a slot left unfilled (an item outside the source root)
+// becomes the unchanged item.
+void moveRecordsIntoResults(std::vector<SourceFileAnalyzer::Phase1Result>& records,
+    std::vector<FileTransformationResult>& slots, const std::vector<unsigned char>& filled)
+{
+    inChunks(records.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            SourceFileAnalyzer::Phase1Result& record = records[i];
+            FileTransformationResult& slot = slots[i];
+            if (!filled[i]) {
+                // Outside the source root: unchanged, no issue, no rename.
+                slot.finalRelativePath = record.originalRelativePath;
+                slot.needsRename = false;
+            }
+            slot.originalFile = std::move(record.originalFile);
+            slot.originalRelativePath = std::move(record.originalRelativePath);
+            slot.shortenedComponents = std::move(record.shortenedComponents);
+        }
+    });
+}
+
 }  // namespace
 
 CrossItemPasses::CrossItemPasses(const SourceFileAnalyzer& analyzer)
@@ -131,12 +153,87 @@ CrossItemPasses::CrossItemPasses(const SourceFileAnalyzer& analyzer)
 {
 }
 
+void CrossItemPasses::propagateItem(std::size_t i, std::vector<SourceFileAnalyzer::Phase1Result>& records,
+    Phase2Items& items, FirstLoopState& state, double& flattenSeconds, std::vector<PendingRename>& renames) const
+{
+    const DepthFlattening& flattening = state.flattening;
+    SourceFileAnalyzer::Phase1Result& record = records[i];
+    Phase2IntermediateItem& item = items[i];
+    item.item = &record;
+    if (record.outsideSourceRoot) {
+        item.currentPath = record.originalRelativePath;
+        record.transformations.clear();
+        return;
+    }
+    const bool tooDeepFile = flattening.isTooDeepFile(record);
+    std::optional<std::string> propagated;
+    if (!tooDeepFile) {
+        propagated = state.propagation.propagate(record);
+    }
+    // Only smart shortening reads the transformed path later, and only
+    // of overlong items: the others hand theirs over.
+    if (propagated) {
+        item.currentPath = std::move(*propagated);
+    } else if (hasPathTooLong(record.transformations)) {
+        item.currentPath = record.transformedPath;
+    } else {
+        item.currentPath = std::move(record.transformedPath);
+        record.transformedPath.clear();
+    }
+    if (tooDeepFile) {
+        const Clock::time_point start = Clock::now();
+        item.currentPath = flattening.flattenFile(item.currentPath, record.transformations);
+        // The file moves into its kept ancestor, wherever that folder's
+        // own rename takes it.
+        if (std::optional<std::string> ancestor = flattening.keptAncestor(record.originalRelativePath)) {
+            if (const std::string* renamed = state.propagation.renamedPath(*ancestor)) {
+                item.currentPath = RelativePath::child(*renamed, RelativePath::lastComponent(item.currentPath));
+            }
+        }
+        state.flags[i] |= kFlattened;
+        flattenSeconds += secondsBetween(start, Clock::now());
+    }
+    if (record.tooDeepOriginalPath) {
+        record.transformations.clear();
+        state.flags[i] |= kTooDeepFolder;
+    } else if (RenamePropagation::isRenamedFolder(record, item.currentPath)) {
+        renames.push_back(PendingRename {RenamePropagation::key(record.originalRelativePath), item.currentPath});
+    }
+    if (hasPathTooLong(record.transformations)) {
+        state.flags[i] |= kOverlong;
+    }
+}
+
+void CrossItemPasses::recordBlock(std::size_t blockStart, std::size_t blockEnd,
+    std::vector<std::vector<PendingRename>>& renames, FirstLoopState& state) const
+{
+    // Chunks cover the block in order, so this is item order.
+    for (std::vector<PendingRename>& chunkRenames : renames) {
+        for (PendingRename& rename : chunkRenames) {
+            state.propagation.recordRenamed(std::move(rename.key), std::move(rename.path));
+        }
+    }
+    // Only the items flagged above have anything to record (items
+    // outside the source root are never flagged).
+    for (std::size_t i = blockStart; i < blockEnd; ++i) {
+        const unsigned char flags = state.flags[i];
+        if (flags == 0) {
+            continue;
+        }
+        if (flags & kTooDeepFolder) {
+            state.tooDeepIndices.push_back(i);
+        }
+        if (flags & kOverlong) {
+            state.overlongIndices.push_back(i);
+        }
+    }
+}
+
 bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1Result>& records, Phase2Items& items,
     FirstLoopState& state, const SourceFileAnalyzer::CancelCheck& isCancelled) const
 {
     const auto cancelled = [&] { return isCancelled && isCancelled(); };
     const std::size_t n = records.size();
-    const DepthFlattening& flattening = state.flattening;
     state.flags.assign(n, 0);
     // 1. Propagation, flattening, too-deep folders. Records come shallowest
     // first; the items of one depth (one count of "/") never hold one
@@ -145,58 +242,6 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
     // after it.
     std::mutex timeMutex;
     double flattenTime = 0;
-    // A renamed folder's entry, made side by side and recorded in item order.
-    struct PendingRename {
-        std::string key;
-        std::string path;
-    };
-    const auto processItem = [&](std::size_t i, double& flattenSeconds, std::vector<PendingRename>& renames) {
-        SourceFileAnalyzer::Phase1Result& record = records[i];
-        Phase2IntermediateItem& item = items[i];
-        item.item = &record;
-        if (record.outsideSourceRoot) {
-            item.currentPath = record.originalRelativePath;
-            record.transformations.clear();
-            return;
-        }
-        const bool tooDeepFile = flattening.isTooDeepFile(record);
-        std::optional<std::string> propagated;
-        if (!tooDeepFile) {
-            propagated = state.propagation.propagate(record);
-        }
-        // Only smart shortening reads the transformed path later, and only
-        // of overlong items: the others hand theirs over.
-        if (propagated) {
-            item.currentPath = std::move(*propagated);
-        } else if (hasPathTooLong(record.transformations)) {
-            item.currentPath = record.transformedPath;
-        } else {
-            item.currentPath = std::move(record.transformedPath);
-            record.transformedPath.clear();
-        }
-        if (tooDeepFile) {
-            const Clock::time_point start = Clock::now();
-            item.currentPath = flattening.flattenFile(item.currentPath, record.transformations);
-            // The file moves into its kept ancestor, wherever that folder's
-            // own rename takes it.
-            if (std::optional<std::string> ancestor = flattening.keptAncestor(record.originalRelativePath)) {
-                if (const std::string* renamed = state.propagation.renamedPath(*ancestor)) {
-                    item.currentPath = RelativePath::child(*renamed, RelativePath::lastComponent(item.currentPath));
-                }
-            }
-            state.flags[i] |= kFlattened;
-            flattenSeconds += secondsBetween(start, Clock::now());
-        }
-        if (record.tooDeepOriginalPath) {
-            record.transformations.clear();
-            state.flags[i] |= kTooDeepFolder;
-        } else if (RenamePropagation::isRenamedFolder(record, item.currentPath)) {
-            renames.push_back(PendingRename {RenamePropagation::key(record.originalRelativePath), item.currentPath});
-        }
-        if (hasPathTooLong(record.transformations)) {
-            state.flags[i] |= kOverlong;
-        }
-    };
     // Depths ("/" bytes of the absolute paths), counted side by side.
     std::vector<std::size_t> depths(n);
     inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
@@ -228,36 +273,17 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
                 double seconds = 0;
                 const std::size_t from = blockStart + chunk * chunkSize;
                 for (std::size_t i = from; i < std::min(from + chunkSize, blockEnd); ++i) {
-                    processItem(i, seconds, renames[chunk]);
+                    propagateItem(i, records, items, state, seconds, renames[chunk]);
                 }
                 const std::lock_guard<std::mutex> lock(timeMutex);
                 flattenTime += seconds;
             });
         } else {
             for (std::size_t i = blockStart; i < blockEnd; ++i) {
-                processItem(i, flattenTime, renames[0]);
+                propagateItem(i, records, items, state, flattenTime, renames[0]);
             }
         }
-        // Chunks cover the block in order, so this is item order.
-        for (std::vector<PendingRename>& chunkRenames : renames) {
-            for (PendingRename& rename : chunkRenames) {
-                state.propagation.recordRenamed(std::move(rename.key), std::move(rename.path));
-            }
-        }
-        // Only the items flagged above have anything to record (items
-        // outside the source root are never flagged).
-        for (std::size_t i = blockStart; i < blockEnd; ++i) {
-            const unsigned char flags = state.flags[i];
-            if (flags == 0) {
-                continue;
-            }
-            if (flags & kTooDeepFolder) {
-                state.tooDeepIndices.push_back(i);
-            }
-            if (flags & kOverlong) {
-                state.overlongIndices.push_back(i);
-            }
-        }
+        recordBlock(blockStart, blockEnd, renames, state);
         blockStart = blockEnd;
     }
     // Side by side, the summed flattening time can exceed the wall time.
@@ -343,27 +369,7 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
             return {};  // a slot left empty: the run was stopped
         }
     }
-    const auto build = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            SourceFileAnalyzer::Phase1Result& record = records[i];
-            FileTransformationResult& slot = slots[i];
-            if (!filled[i]) {
-                // Outside the source root: unchanged, no issue, no rename.
-                slot.finalRelativePath = record.originalRelativePath;
-                slot.needsRename = false;
-            }
-            slot.originalFile = std::move(record.originalFile);
-            slot.originalRelativePath = std::move(record.originalRelativePath);
-            slot.shortenedComponents = std::move(record.shortenedComponents);
-        }
-    };
-    const std::size_t chunks = std::min(n / kItemsPerChunk, processorCount());
-    if (chunks > 1) {
-        const std::size_t chunkSize = (n + chunks - 1) / chunks;
-        parallelFor(chunks, [&](std::size_t chunk) { build(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
-    } else {
-        build(0, n);
-    }
+    moveRecordsIntoResults(records, slots, filled);
     items.clear();
     output.results = std::move(slots);
     output.tooDeepDirs = state.tooDeepDirs.take();

@@ -7,6 +7,7 @@
 #include "analysis/TooDeepFolders.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace tess {
@@ -46,6 +47,21 @@ private:
         double tooDeepTime;
     };
 
+    // A renamed folder's entry, made side by side and recorded in item order.
+    struct PendingRename {
+        std::string key;
+        std::string path;
+    };
+
+    // The first loop's work on item i: its current path after propagation
+    // (and flattening, for a too-deep file), its flags, and the rename it
+    // makes, if any. Time spent flattening is added to `flattenSeconds`.
+    void propagateItem(std::size_t i, std::vector<SourceFileAnalyzer::Phase1Result>& records, Phase2Items& items,
+        FirstLoopState& state, double& flattenSeconds, std::vector<PendingRename>& renames) const;
+    // After a block of equal depth: its folders' renames (one list per chunk,
+    // chunks in order) and its flagged items, in item order.
+    void recordBlock(std::size_t blockStart, std::size_t blockEnd, std::vector<std::vector<PendingRename>>& renames,
+        FirstLoopState& state) const;
     // Rename propagation, flattening of too-deep files and collection of
     // too-deep folders; fills `items` (sized like `records`). False when it
     // stopped for cancellation.

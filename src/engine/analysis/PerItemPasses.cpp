@@ -166,6 +166,49 @@ SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view
 
 // --- Translation pass -------------------------------------------------------------
 
+std::vector<std::string> SourceFileAnalyzer::removedCharacters(const std::vector<std::string>& input,
+    const std::vector<std::string>& output)
+{
+    std::vector<std::string> characters;
+    std::array<bool, 128> listedAscii {};
+    std::vector<std::string> listedOther;
+    std::array<bool, 128> keptAscii {};
+    std::vector<std::string> keptOther;
+    const auto isAsciiKey = [](const std::string& key) { return key.size() == 1 && text::isAsciiByte(key[0]); };
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (input[i] == output[i] || text::canonicallyEqual(input[i], output[i])) {
+            continue;
+        }
+        keptAscii.fill(false);
+        keptOther.clear();
+        text::forEachCharacter(output[i], [&](std::string_view character, std::size_t) {
+            std::string key = characterKey(character);
+            if (isAsciiKey(key)) {
+                keptAscii[static_cast<unsigned char>(key[0])] = true;
+            } else {
+                keptOther.push_back(std::move(key));
+            }
+            return true;
+        });
+        text::forEachCharacter(input[i], [&](std::string_view character, std::size_t) {
+            std::string key = characterKey(character);
+            if (isAsciiKey(key)) {
+                const auto byte = static_cast<unsigned char>(key[0]);
+                if (!keptAscii[byte] && !listedAscii[byte]) {
+                    listedAscii[byte] = true;
+                    characters.emplace_back(character);
+                }
+            } else if (std::find(keptOther.begin(), keptOther.end(), key) == keptOther.end()
+                && std::find(listedOther.begin(), listedOther.end(), key) == listedOther.end()) {
+                listedOther.push_back(std::move(key));
+                characters.emplace_back(character);
+            }
+            return true;
+        });
+    }
+    return characters;
+}
+
 void SourceFileAnalyzer::applyTranslationTable(std::string& path, Issues& issues) const
 {
     const PreparedTranslationTable& table = m_effectiveTranslationTable;
@@ -208,46 +251,7 @@ void SourceFileAnalyzer::applyTranslationTable(std::string& path, Issues& issues
             table.applyInPlace(component);
         }
     }
-    // The distinct characters that went: those of a changed component that its
-    // new form no longer holds. Characters are compared by canonical key;
-    // single ASCII keys through tables.
-    std::vector<std::string> characters;
-    std::array<bool, 128> listedAscii {};
-    std::vector<std::string> listedOther;
-    std::array<bool, 128> keptAscii {};
-    std::vector<std::string> keptOther;
-    const auto isAsciiKey = [](const std::string& key) { return key.size() == 1 && text::isAsciiByte(key[0]); };
-    for (std::size_t i = 0; i < input.size(); ++i) {
-        if (input[i] == output[i] || text::canonicallyEqual(input[i], output[i])) {
-            continue;
-        }
-        keptAscii.fill(false);
-        keptOther.clear();
-        text::forEachCharacter(output[i], [&](std::string_view character, std::size_t) {
-            std::string key = characterKey(character);
-            if (isAsciiKey(key)) {
-                keptAscii[static_cast<unsigned char>(key[0])] = true;
-            } else {
-                keptOther.push_back(std::move(key));
-            }
-            return true;
-        });
-        text::forEachCharacter(input[i], [&](std::string_view character, std::size_t) {
-            std::string key = characterKey(character);
-            if (isAsciiKey(key)) {
-                const auto byte = static_cast<unsigned char>(key[0]);
-                if (!keptAscii[byte] && !listedAscii[byte]) {
-                    listedAscii[byte] = true;
-                    characters.emplace_back(character);
-                }
-            } else if (std::find(keptOther.begin(), keptOther.end(), key) == keptOther.end()
-                && std::find(listedOther.begin(), listedOther.end(), key) == listedOther.end()) {
-                listedOther.push_back(std::move(key));
-                characters.emplace_back(character);
-            }
-            return true;
-        });
-    }
+    std::vector<std::string> characters = removedCharacters(input, output);
     // A component the table emptied becomes "_" only now, so that the list
     // above names every character the table took out.
     for (std::size_t i = 0; i < input.size(); ++i) {

@@ -18,11 +18,6 @@ constexpr std::int64_t kMinimumFloor = 8;
 constexpr double kFloorRatio = 0.3;
 constexpr std::string_view kEmptyComponentStandIn = "_";
 
-struct OverlongEntry {
-    std::size_t index;
-    std::int64_t pathLength;
-};
-
 std::int64_t bytesOf(std::string_view s)
 {
     return static_cast<std::int64_t>(s.size());
@@ -132,11 +127,11 @@ void SmartPathShortener::rewriteIssues(Phase2IntermediateItem& item, std::int64_
     issues.emplace_back(FileTransformationIssue::PathShortened {originalLength, newLength});
 }
 
-PrefixMappings SmartPathShortener::smartShortenPaths(Phase2Items& items, const std::vector<std::size_t>& overlongIndices) const
+std::vector<SmartPathShortener::OverlongEntry> SmartPathShortener::overlongEntries(const Phase2Items& items,
+    const std::vector<std::size_t>& overlongIndices) const
 {
     const std::int64_t rootBytes = m_analyzer.destinationRootByteCount();
     const std::int64_t limit = m_analyzer.effectiveMaxPathLength();
-
     std::vector<OverlongEntry> entries;
     for (const std::size_t index : overlongIndices) {
         if (index >= items.size()) {
@@ -147,110 +142,137 @@ PrefixMappings SmartPathShortener::smartShortenPaths(Phase2Items& items, const s
             entries.push_back(OverlongEntry {index, length});
         }
     }
+    std::stable_sort(entries.begin(), entries.end(),
+        [](const OverlongEntry& a, const OverlongEntry& b) { return a.pathLength > b.pathLength; });
+    return entries;
+}
+
+PrefixMappings SmartPathShortener::smartShortenPaths(Phase2Items& items, const std::vector<std::size_t>& overlongIndices) const
+{
+    const std::vector<OverlongEntry> entries = overlongEntries(items, overlongIndices);
     PrefixMappings prefixMappings;
     if (entries.empty()) {
         return prefixMappings;
     }
-    std::stable_sort(entries.begin(), entries.end(),
-        [](const OverlongEntry& a, const OverlongEntry& b) { return a.pathLength > b.pathLength; });
     PHASE2_LOG_INFO("Smart path shortening: " + std::to_string(entries.size()) + " overlong paths to process");
 
     PrefixMappings componentMappings;
     for (const OverlongEntry& entry : entries) {
-        Phase2IntermediateItem& item = items[entry.index];
-        const bool isDirectory = item.item->originalFile.isDirectory;
-        std::vector<std::string> components = RelativePath::split(item.currentPath);
-        const std::size_t last = components.size() - 1;
-        std::vector<std::string> prefixes;
-        prefixes.reserve(components.size());
-        for (std::size_t k = 0; k < components.size(); ++k) {
-            prefixes.push_back(k == 0 ? components[0] : prefixes[k - 1] + "/" + components[k]);
-        }
-
-        std::vector<ComponentInfo> infos;
-        bool reused = false;
-        for (std::size_t k = 0; k < components.size(); ++k) {
-            const bool isFolderComponent = k != last || isDirectory;
-            if (isFolderComponent) {
-                const auto mapped = componentMappings.find(prefixes[k]);
-                if (mapped != componentMappings.end()) {
-                    item.item->shortenedComponents[mapped->second] = components[k];
-                    components[k] = mapped->second;
-                    reused = true;
-                    continue;
-                }
-            }
-            const std::int64_t bytes = bytesOf(components[k]);
-            const std::int64_t floor = floorBytes(components[k], !isFolderComponent);
-            const std::int64_t shrinkable = bytes - floor;
-            if (shrinkable >= 1) {
-                infos.push_back(ComponentInfo {k, bytes, floor, shrinkable, k == last});
-            }
-        }
-        if (reused) {
-            item.currentPath = RelativePath::join(components);
-        }
-        const std::int64_t length = rootBytes + bytesOf(item.currentPath);
-        if (length <= limit) {
-            if (!text::canonicallyEqual(item.currentPath, item.item->transformedPath)) {
-                rewriteIssues(item, length);
-            }
-            continue;
-        }
-        const std::int64_t excess = length - limit;
-        if (infos.empty()) {
-            continue;
-        }
-
-        // A file whose own name can give the whole excess: cut only the name.
-        const ComponentInfo& nameInfo = infos.back();
-        if (!isDirectory && nameInfo.isLastComponent && nameInfo.shrinkableBytes >= excess) {
-            const std::string oldName = components[nameInfo.componentIndex];
-            std::string newName = shrinkComponent(oldName, nameInfo.originalBytes - excess, true);
-            components[nameInfo.componentIndex] = newName;
-            std::string newPath = RelativePath::join(components);
-            const std::int64_t newLength = rootBytes + bytesOf(newPath);
-            if (newLength <= limit) {
-                item.item->shortenedComponents[std::move(newName)] = oldName;
-                item.currentPath = std::move(newPath);
-                rewriteIssues(item, newLength);
-                continue;
-            }
-            components[nameInfo.componentIndex] = oldName;
-        }
-
-        std::int64_t total = 0;
-        for (const ComponentInfo& info : infos) {
-            total += info.shrinkableBytes;
-        }
-        if (total < excess) {
-            continue;
-        }
-        const std::vector<std::int64_t> cuts = distributeCuts(infos, excess);
-        for (std::size_t j = 0; j < infos.size(); ++j) {
-            const ComponentInfo& info = infos[j];
-            if (cuts[j] < 1) {
-                continue;
-            }
-            const std::size_t k = info.componentIndex;
-            const bool isFileName = info.isLastComponent && !isDirectory;
-            const std::string oldComponent = components[k];
-            std::string newComponent = shrinkComponent(oldComponent, info.originalBytes - cuts[j], isFileName);
-            components[k] = newComponent;
-            item.item->shortenedComponents[newComponent] = oldComponent;
-            if (!isFileName) {
-                componentMappings[prefixes[k]] = newComponent;
-                prefixMappings[prefixes[k]] = RelativePath::joinFirst(components, k + 1);
-            }
-        }
-        item.currentPath = RelativePath::join(components);
-        const std::int64_t newLength = rootBytes + bytesOf(item.currentPath);
-        if (newLength <= limit) {
-            rewriteIssues(item, newLength);
-        }
+        shortenItem(items[entry.index], componentMappings, prefixMappings);
     }
     PHASE2_LOG_INFO("Smart path shortening: " + std::to_string(prefixMappings.size()) + " unique prefix mappings generated");
     return prefixMappings;
+}
+
+void SmartPathShortener::shortenItem(Phase2IntermediateItem& item, PrefixMappings& componentMappings,
+    PrefixMappings& prefixMappings) const
+{
+    const std::int64_t rootBytes = m_analyzer.destinationRootByteCount();
+    const std::int64_t limit = m_analyzer.effectiveMaxPathLength();
+    const bool isDirectory = item.item->originalFile.isDirectory;
+    std::vector<std::string> components = RelativePath::split(item.currentPath);
+    std::vector<std::string> prefixes;
+    prefixes.reserve(components.size());
+    for (std::size_t k = 0; k < components.size(); ++k) {
+        prefixes.push_back(k == 0 ? components[0] : prefixes[k - 1] + "/" + components[k]);
+    }
+
+    const std::vector<ComponentInfo> infos = reuseShortenedFolders(item, components, prefixes, componentMappings);
+    const std::int64_t length = rootBytes + bytesOf(item.currentPath);
+    if (length <= limit) {
+        if (!text::canonicallyEqual(item.currentPath, item.item->transformedPath)) {
+            rewriteIssues(item, length);
+        }
+        return;
+    }
+    const std::int64_t excess = length - limit;
+    if (infos.empty()) {
+        return;
+    }
+    if (!isDirectory && cutFileNameOnly(item, components, infos.back(), excess)) {
+        return;
+    }
+    std::int64_t total = 0;
+    for (const ComponentInfo& info : infos) {
+        total += info.shrinkableBytes;
+    }
+    if (total < excess) {
+        return;
+    }
+    const std::vector<std::int64_t> cuts = distributeCuts(infos, excess);
+    for (std::size_t j = 0; j < infos.size(); ++j) {
+        const ComponentInfo& info = infos[j];
+        if (cuts[j] < 1) {
+            continue;
+        }
+        const std::size_t k = info.componentIndex;
+        const bool isFileName = info.isLastComponent && !isDirectory;
+        const std::string oldComponent = components[k];
+        std::string newComponent = shrinkComponent(oldComponent, info.originalBytes - cuts[j], isFileName);
+        components[k] = newComponent;
+        item.item->shortenedComponents[newComponent] = oldComponent;
+        if (!isFileName) {
+            componentMappings[prefixes[k]] = newComponent;
+            prefixMappings[prefixes[k]] = RelativePath::joinFirst(components, k + 1);
+        }
+    }
+    item.currentPath = RelativePath::join(components);
+    const std::int64_t newLength = rootBytes + bytesOf(item.currentPath);
+    if (newLength <= limit) {
+        rewriteIssues(item, newLength);
+    }
+}
+
+std::vector<SmartPathShortener::ComponentInfo> SmartPathShortener::reuseShortenedFolders(Phase2IntermediateItem& item,
+    std::vector<std::string>& components, const std::vector<std::string>& prefixes, const PrefixMappings& componentMappings) const
+{
+    const bool isDirectory = item.item->originalFile.isDirectory;
+    const std::size_t last = components.size() - 1;
+    std::vector<ComponentInfo> infos;
+    bool reused = false;
+    for (std::size_t k = 0; k < components.size(); ++k) {
+        const bool isFolderComponent = k != last || isDirectory;
+        if (isFolderComponent) {
+            const auto mapped = componentMappings.find(prefixes[k]);
+            if (mapped != componentMappings.end()) {
+                item.item->shortenedComponents[mapped->second] = components[k];
+                components[k] = mapped->second;
+                reused = true;
+                continue;
+            }
+        }
+        const std::int64_t bytes = bytesOf(components[k]);
+        const std::int64_t floor = floorBytes(components[k], !isFolderComponent);
+        const std::int64_t shrinkable = bytes - floor;
+        if (shrinkable >= 1) {
+            infos.push_back(ComponentInfo {k, bytes, floor, shrinkable, k == last});
+        }
+    }
+    if (reused) {
+        item.currentPath = RelativePath::join(components);
+    }
+    return infos;
+}
+
+bool SmartPathShortener::cutFileNameOnly(Phase2IntermediateItem& item, std::vector<std::string>& components,
+    const ComponentInfo& nameInfo, std::int64_t excess) const
+{
+    if (!nameInfo.isLastComponent || nameInfo.shrinkableBytes < excess) {
+        return false;
+    }
+    const std::string oldName = components[nameInfo.componentIndex];
+    std::string newName = shrinkComponent(oldName, nameInfo.originalBytes - excess, true);
+    components[nameInfo.componentIndex] = newName;
+    std::string newPath = RelativePath::join(components);
+    const std::int64_t newLength = m_analyzer.destinationRootByteCount() + bytesOf(newPath);
+    if (newLength > m_analyzer.effectiveMaxPathLength()) {
+        components[nameInfo.componentIndex] = oldName;
+        return false;
+    }
+    item.item->shortenedComponents[std::move(newName)] = oldName;
+    item.currentPath = std::move(newPath);
+    rewriteIssues(item, newLength);
+    return true;
 }
 
 }  // namespace tess

@@ -50,6 +50,25 @@ public:
     static std::vector<std::int64_t> distributeCuts(const std::vector<ComponentInfo>& components, std::int64_t excess);
 
 private:
+    struct OverlongEntry {
+        std::size_t index;
+        std::int64_t pathLength;
+    };
+
+    // The items at `overlongIndices` still over the limit, longest first
+    // (ties in index order).
+    std::vector<OverlongEntry> overlongEntries(const Phase2Items& items, const std::vector<std::size_t>& overlongIndices) const;
+    // Shortens one overlong item, reusing and extending the mappings of the
+    // folders shortened before.
+    void shortenItem(Phase2IntermediateItem& item, PrefixMappings& componentMappings, PrefixMappings& prefixMappings) const;
+    // Puts the folders shortened for earlier items into `components` (and
+    // the item's path) and answers what each other component can give.
+    std::vector<ComponentInfo> reuseShortenedFolders(Phase2IntermediateItem& item, std::vector<std::string>& components,
+        const std::vector<std::string>& prefixes, const PrefixMappings& componentMappings) const;
+    // A file whose own name can give the whole excess: cuts only the name,
+    // when that makes the path fit (else `components` stays as it was).
+    bool cutFileNameOnly(Phase2IntermediateItem& item, std::vector<std::string>& components, const ComponentInfo& nameInfo,
+        std::int64_t excess) const;
     void rewriteIssues(Phase2IntermediateItem& item, std::int64_t newLength) const;
 
     const SourceFileAnalyzer& m_analyzer;

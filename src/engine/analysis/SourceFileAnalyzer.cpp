@@ -476,17 +476,10 @@ std::optional<std::string> SourceFileAnalyzer::relativePath(std::string_view pat
     return std::string(path.substr(restOffset));
 }
 
-SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector<FileItem>& items,
-    std::string_view sourceRootPath, std::string_view target, const CancelCheck& isCancelled) const
+void SourceFileAnalyzer::logAnalysisStart(std::size_t n, std::string_view target) const
 {
-    const Clock::time_point t0 = Clock::now();
-    const std::size_t n = items.size();
-    const std::string root = rootWithSlash(sourceRootPath);
-    const std::size_t cores = processorCount();
-    const ChunkPlan plan = planChunks(n, cores);
     const std::string_view encoding = encodingCaseName(m_resolvedEncoding);
     const std::string_view caseSensitive = m_effectiveCaseSensitive ? "true" : "false";
-
     ANALYZER_LOG_INFO("Analyzer: Starting analysis of " + std::to_string(n) + " items "
         + "[target=" + (target.empty() ? std::string("unknown") : std::string(target)) + ", "
         + "encoding=" + std::string(encoding) + ", caseSensitive=" + std::string(caseSensitive) + ", "
@@ -495,13 +488,16 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
         + "pathLengthLimit=" + (m_effectiveMaxPathLength == kNoLimit ? std::string("none") : std::to_string(m_effectiveMaxPathLength)) + ", "
         + "flattenDepth=" + (m_effectiveMaxPathDepth == kNoLimit ? std::string("none") : std::to_string(m_effectiveMaxPathDepth)) + ", "
         + "translationEntries=" + std::to_string(m_effectiveTranslationTable.count()) + "]");
+}
 
-    // Preparation: sort, then relative paths.
+SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(const std::vector<FileItem>& items, const std::string& root,
+    std::size_t cores) const
+{
+    const std::size_t n = items.size();
+    // Sort, then relative paths.
     const Clock::time_point t1 = Clock::now();
-    // The large lists of preparation and phase 1 are set up on other threads
-    // while the sort runs.
+    // The large list is set up on another thread while the sort runs.
     std::future<std::vector<PreparedItem>> futurePrepared = makeListInBackground<PreparedItem>(n);
-    std::future<std::vector<Phase1Result>> futurePhase1Slots = makeListInBackground<Phase1Result>(n);
     const std::vector<std::size_t> order = sortedOrder(items);
     std::vector<PreparedItem> prepared = futurePrepared.get();
     const ChunkPlan copyPlan = planChunks(n, cores);
@@ -539,11 +535,28 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     const double prepTime = sortTime + relTime;
     ANALYZER_LOG_INFO("Analyzer: Prep complete in " + formatSeconds(prepTime, 2) + "s " + "[sort=" + formatSeconds(sortTime, 2)
         + "s, relPaths=" + formatSeconds(relTime, 2) + "s]");
+    return Preparation {std::move(prepared), sortTime, relTime};
+}
+
+SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector<FileItem>& items,
+    std::string_view sourceRootPath, std::string_view target, const CancelCheck& isCancelled) const
+{
+    const Clock::time_point t0 = Clock::now();
+    const std::size_t n = items.size();
+    const std::size_t cores = processorCount();
+    const ChunkPlan plan = planChunks(n, cores);
+    const std::string_view encoding = encodingCaseName(m_resolvedEncoding);
+    const std::string_view caseSensitive = m_effectiveCaseSensitive ? "true" : "false";
+    logAnalysisStart(n, target);
+    // The phase-1 result list is set up on another thread meanwhile.
+    std::future<std::vector<Phase1Result>> futurePhase1Slots = makeListInBackground<Phase1Result>(n);
+    Preparation preparation = prepare(items, rootWithSlash(sourceRootPath), cores);
+    const double prepTime = preparation.sortSeconds + preparation.relativePathSeconds;
 
     ANALYZER_LOG_INFO("Analyzer: Phase 1 starting — " + std::to_string(n) + " items across " + std::to_string(plan.chunkCount)
         + " chunks on " + std::to_string(cores) + " cores");
     const Clock::time_point t5 = Clock::now();
-    Phase1Output phase1 = runPhase1Into(std::move(prepared), futurePhase1Slots.get(), isCancelled);
+    Phase1Output phase1 = runPhase1Into(std::move(preparation.items), futurePhase1Slots.get(), isCancelled);
     const Clock::time_point t6 = Clock::now();
     const double phase1Time = secondsBetween(t5, t6);
     const auto withTransforms = std::count_if(phase1.results.begin(), phase1.results.end(),

@@ -208,6 +208,19 @@ public:
     void emitLog(std::string message, std::string_view level, std::string_view file, int line) const;
 
 private:
+    // Preparation's output: the items in order with their relative paths,
+    // and the seconds the sort and the relative paths took.
+    struct Preparation {
+        std::vector<PreparedItem> items;
+        double sortSeconds = 0;
+        double relativePathSeconds = 0;
+    };
+
+    // The start line of a run's log.
+    void logAnalysisStart(std::size_t n, std::string_view target) const;
+    // Sorts the items, gives each its relative path to `root` (warning about
+    // those outside it) and logs the time taken.
+    Preparation prepare(const std::vector<FileItem>& items, const std::string& root, std::size_t cores) const;
     // runPhase1 with the list of result slots already made (sized like
     // `items`).
     Phase1Output runPhase1Into(std::vector<PreparedItem> items, std::vector<Phase1Result> slots,
@@ -239,6 +252,12 @@ private:
         reported,
     };
     Encoded encodeValidPath(std::string_view path, std::string& out, TransliterationCaches& caches) const;
+    // The distinct characters the translation table took out of the
+    // components (`input` to `output`): those of a changed component that its
+    // new form no longer holds, compared by canonical key, in order of first
+    // appearance.
+    static std::vector<std::string> removedCharacters(const std::vector<std::string>& input,
+        const std::vector<std::string>& output);
     std::int64_t separatorRankOf(std::string_view character) const;
     bool hasSeparatorRun(std::string_view component) const;
     bool mayStrip(std::string_view component) const;
