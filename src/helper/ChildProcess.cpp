@@ -32,22 +32,25 @@ struct Pipe {
     bool open()
     {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
             return false;
+        }
         read = fds[0];
         write = fds[1];
         return true;
     }
     void closeRead()
     {
-        if (read >= 0)
+        if (read >= 0) {
             ::close(read);
+        }
         read = -1;
     }
     void closeWrite()
     {
-        if (write >= 0)
+        if (write >= 0) {
             ::close(write);
+        }
         write = -1;
     }
 };
@@ -76,8 +79,9 @@ using Clock = std::chrono::steady_clock;
 // Milliseconds left until `deadline` for poll(); -1 without a deadline.
 int pollTimeout(const std::optional<Clock::time_point>& deadline)
 {
-    if (!deadline)
+    if (!deadline) {
         return -1;
+    }
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1000 * 60 * 60));
 }
@@ -90,27 +94,34 @@ bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::opti
     for (;;) {
         pollfd entries[2];
         nfds_t count = 0;
-        if (out.read >= 0)
+        if (out.read >= 0) {
             entries[count++] = {out.read, POLLIN, 0};
-        if (err.read >= 0)
+        }
+        if (err.read >= 0) {
             entries[count++] = {err.read, POLLIN, 0};
-        if (count == 0)
+        }
+        if (count == 0) {
             return true;
-        if (deadline && Clock::now() >= *deadline)
+        }
+        if (deadline && Clock::now() >= *deadline) {
             return false;
+        }
         int ready = ::poll(entries, count, pollTimeout(deadline));
         if (ready < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return true;
         }
         for (nfds_t i = 0; i < count; ++i) {
-            if (entries[i].revents == 0)
+            if (entries[i].revents == 0) {
                 continue;
+            }
             bool isOut = entries[i].fd == out.read;
             ssize_t got = ::read(entries[i].fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
+            if (got < 0 && errno == EINTR) {
                 continue;
+            }
             if (got <= 0) {
                 isOut ? out.closeRead() : err.closeRead();
                 continue;
@@ -119,8 +130,9 @@ bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::opti
             std::size_t room = ChildProcess::kOutputLimit - target.size();
             std::size_t keep = static_cast<std::size_t>(got) < room ? static_cast<std::size_t>(got) : room;
             target.append(buffer, keep);
-            if (keep < static_cast<std::size_t>(got))
+            if (keep < static_cast<std::size_t>(got)) {
                 result.truncated = true;
+            }
         }
     }
 }
@@ -133,20 +145,24 @@ bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadli
     std::optional<Clock::time_point> limit = deadline;
     for (;;) {
         pid_t done = ::waitpid(pid, &status, limit ? WNOHANG : 0);
-        if (done == pid)
+        if (done == pid) {
             return true;
-        if (done < 0 && errno != EINTR)
+        }
+        if (done < 0 && errno != EINTR) {
             return false;
+        }
         if (limit && Clock::now() >= *limit) {
-            if (result.timedOut)
+            if (result.timedOut) {
                 return false;  // beyond killing (uninterruptible); left as it is
+            }
             result.timedOut = true;
             ::kill(-pid, SIGKILL);
             ::kill(pid, SIGKILL);
             limit = Clock::now() + 1s;
         }
-        if (limit && done == 0)
+        if (limit && done == 0) {
             std::this_thread::sleep_for(5ms);
+        }
     }
 }
 
@@ -155,12 +171,14 @@ bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadli
 std::chrono::milliseconds ChildProcess::timeLimitFromEnvironment()
 {
     const char* text = std::getenv(kTimeLimitVariable);
-    if (text == nullptr || *text == '\0')
+    if (text == nullptr || *text == '\0') {
         return kDefaultTimeLimit;
+    }
     char* end = nullptr;
     double seconds = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(seconds >= 0.1 && seconds <= 3600))
+    if (end == text || *end != '\0' || !(seconds >= 0.1 && seconds <= 3600)) {
         return kDefaultTimeLimit;
+    }
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
 }
 
@@ -193,13 +211,16 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
 
     SpawnSetup setup;
     ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (options.captureStdout)
+    if (options.captureStdout) {
         ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
-    if (options.captureStderr)
+    }
+    if (options.captureStderr) {
         ::posix_spawn_file_actions_adddup2(&setup.actions, err.write, STDERR_FILENO);
+    }
     // After the standard streams, whose pipes may have held number 3.
-    if (passed >= 0)
+    if (passed >= 0) {
         ::posix_spawn_file_actions_adddup2(&setup.actions, passed, kPassedFd);
+    }
     sigset_t none;
     sigemptyset(&none);
     sigset_t defaults;
@@ -213,8 +234,9 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
 
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
-    for (const auto& argument : argv)
+    for (const auto& argument : argv) {
         args.push_back(const_cast<char*>(argument.c_str()));
+    }
     args.push_back(nullptr);
 
     pid_t pid = -1;
@@ -227,16 +249,19 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
     }
     result.launched = true;
     std::optional<Clock::time_point> deadline;
-    if (options.timeLimit.count() > 0)
+    if (options.timeLimit.count() > 0) {
         deadline = Clock::now() + options.timeLimit;
+    }
     out.closeWrite();
     err.closeWrite();
-    if (!collect(out, err, result, deadline))
+    if (!collect(out, err, result, deadline)) {
         deadline = Clock::now();  // kill at once
+    }
 
     int status = 0;
-    if (!reap(pid, status, deadline, result) || result.timedOut)
+    if (!reap(pid, status, deadline, result) || result.timedOut) {
         return result;
+    }
     if (WIFEXITED(status)) {
         result.exitedNormally = true;
         result.exitCode = WEXITSTATUS(status);

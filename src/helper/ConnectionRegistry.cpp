@@ -14,16 +14,18 @@ ConnectionRegistry::~ConnectionRegistry()
     joinFinished();
     std::lock_guard lock(m_mutex);
     for (auto& [id, entry] : m_open) {
-        if (entry.thread.joinable())
+        if (entry.thread.joinable()) {
             entry.thread.detach();
+        }
     }
 }
 
 std::optional<std::uint64_t> ConnectionRegistry::add(int fd)
 {
     std::lock_guard lock(m_mutex);
-    if (m_closed || m_open.size() >= m_limit)
+    if (m_closed || m_open.size() >= m_limit) {
         return std::nullopt;
+    }
     std::uint64_t id = m_nextId++;
     m_open[id].fd = fd;
     return id;
@@ -45,13 +47,16 @@ void ConnectionRegistry::remove(std::uint64_t id)
 {
     std::lock_guard lock(m_mutex);
     auto found = m_open.find(id);
-    if (found == m_open.end())
+    if (found == m_open.end()) {
         return;
-    if (found->second.thread.joinable())
+    }
+    if (found->second.thread.joinable()) {
         m_finished.push_back(std::move(found->second.thread));
+    }
     m_open.erase(found);
-    if (m_open.empty())
+    if (m_open.empty()) {
         m_emptied.notify_all();
+    }
 }
 
 void ConnectionRegistry::joinFinished()
@@ -62,8 +67,9 @@ void ConnectionRegistry::joinFinished()
         finished.swap(m_finished);
     }
     for (auto& thread : finished) {
-        if (thread.joinable())
+        if (thread.joinable()) {
             thread.join();
+        }
     }
 }
 
@@ -71,8 +77,9 @@ void ConnectionRegistry::closeAll()
 {
     std::lock_guard lock(m_mutex);
     m_closed = true;
-    for (const auto& [id, entry] : m_open)
+    for (const auto& [id, entry] : m_open) {
         ::shutdown(entry.fd, SHUT_RD);
+    }
 }
 
 bool ConnectionRegistry::waitUntilEmpty(std::chrono::milliseconds limit)

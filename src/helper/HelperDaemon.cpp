@@ -46,8 +46,9 @@ void serveRequests(const Connection& connection, HelperToolService& service, Hel
     for (;;) {
         auto frame = FrameIO::readFrame(connection.fd, std::chrono::steady_clock::now() + kIdleLimit, WireFormat::kMaxPayload);
         if (frame.status != FrameIO::Status::ok) {
-            if (frame.status == FrameIO::Status::malformed)
+            if (frame.status == FrameIO::Status::malformed) {
                 logger.log("Refused a malformed request from uid " + std::to_string(connection.peer.uid), "ERROR");
+            }
             break;
         }
         auto request = WireFormat::decodeRequest(frame.payload);
@@ -59,16 +60,18 @@ void serveRequests(const Connection& connection, HelperToolService& service, Hel
         // connection and the daemon go on.
         HelperReply reply;
         try {
-            if (requestHook)
+            if (requestHook) {
                 requestHook(*request);
+            }
             reply = service.handle(*request, connection.peer, authority);
         } catch (const std::exception& error) {
             std::string text = std::string("Request failed: ") + error.what();
             logger.log(text, "ERROR");
             reply = {false, text, {}};
         }
-        if (FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok)
+        if (FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok) {
             break;
+        }
     }
 }
 
@@ -112,8 +115,9 @@ HelperDaemon::HelperDaemon(HelperLogger& logger, Config config)
 
 HelperDaemon::~HelperDaemon()
 {
-    if (m_signalFd >= 0)
+    if (m_signalFd >= 0) {
         ::close(m_signalFd);
+    }
 }
 
 int HelperDaemon::fail(const std::string& why)
@@ -135,24 +139,28 @@ int HelperDaemon::run()
     sigemptyset(&terminate);
     sigaddset(&terminate, SIGTERM);
     m_signalFd = ::signalfd(-1, &terminate, SFD_CLOEXEC);
-    if (m_signalFd < 0)
+    if (m_signalFd < 0) {
         return fail(std::string("Cannot watch SIGTERM: ") + std::strerror(errno));
+    }
 
     // 3. Listen; a daemon that cannot listen ends at once and says so.
-    if (auto failure = m_listener.open(m_config.socketPath, m_config.adminGroup); !failure.empty())
+    if (auto failure = m_listener.open(m_config.socketPath, m_config.adminGroup); !failure.empty()) {
         return fail(failure);
+    }
 
     // 4. Announce it only now that clients can connect.
-    if (auto failure = m_notifier.post(kDidBecomeActive); failure.empty())
+    if (auto failure = m_notifier.post(kDidBecomeActive); failure.empty()) {
         m_logger.log("Posted didBecomeActive D-Bus signal", "INFO");
-    else
+    } else {
         m_logger.log("Could not post didBecomeActive on the system bus: " + failure, "ERROR");
+    }
 
     for (;;) {
         pollfd entries[2] = {{m_listener.fd(), POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         if (::poll(entries, 2, -1) < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return fail(std::string("Cannot wait for connections: ") + std::strerror(errno));
         }
         if (entries[1].revents != 0) {
@@ -162,8 +170,9 @@ int HelperDaemon::run()
                 return 0;
             }
         }
-        if (entries[0].revents != 0)
+        if (entries[0].revents != 0) {
             acceptConnection();
+        }
         m_connections->joinFinished();
     }
 }
@@ -216,8 +225,9 @@ void HelperDaemon::stop()
     m_connections->closeAll();
     m_connections->waitUntilEmpty(kStopLimit);
     m_connections->joinFinished();
-    if (auto failure = m_notifier.post(kDidBecomeInactive); !failure.empty())
+    if (auto failure = m_notifier.post(kDidBecomeInactive); !failure.empty()) {
         m_logger.log("Could not post didBecomeInactive on the system bus: " + failure, "ERROR");
+    }
     m_logger.drain(kDrainLimit);
 }
 

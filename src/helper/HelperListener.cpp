@@ -33,8 +33,9 @@ HelperListener::~HelperListener()
 std::string HelperListener::open(const std::string& path, std::optional<gid_t> adminGroup)
 {
     bool adopted = false;
-    if (auto failure = adoptSystemdSocket(adopted); !failure.empty() || adopted)
+    if (auto failure = adoptSystemdSocket(adopted); !failure.empty() || adopted) {
         return failure;
+    }
     return bindOwn(path, adminGroup);
 }
 
@@ -42,30 +43,35 @@ std::string HelperListener::adoptSystemdSocket(bool& adopted)
 {
     const char* pid = std::getenv("LISTEN_PID");
     const char* fds = std::getenv("LISTEN_FDS");
-    if (pid == nullptr || fds == nullptr)
+    if (pid == nullptr || fds == nullptr) {
         return {};
+    }
     bool forUs = std::strtol(pid, nullptr, 10) == static_cast<long>(::getpid());
     long count = std::strtol(fds, nullptr, 10);
     ::unsetenv("LISTEN_PID");
     ::unsetenv("LISTEN_FDS");
     ::unsetenv("LISTEN_FDNAMES");
-    if (!forUs || count < 1)
+    if (!forUs || count < 1) {
         return {};
+    }
     adopted = true;
 
     int fd = kSystemdFirstFd;
     int type = 0;
     int listening = 0;
     socklen_t length = sizeof type;
-    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0)
+    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0) {
         return systemError("The socket passed by systemd is unusable");
+    }
     length = sizeof listening;
-    if (type != SOCK_STREAM || ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+    if (type != SOCK_STREAM || ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening) {
         return "The socket passed by systemd is not a listening stream socket";
+    }
     // Whatever else systemd passed must not reach the programs the daemon
     // runs as root.
-    for (long extra = 0; extra < count && extra < kMaxPassedFds; ++extra)
+    for (long extra = 0; extra < count && extra < kMaxPassedFds; ++extra) {
         ::fcntl(kSystemdFirstFd + static_cast<int>(extra), F_SETFD, FD_CLOEXEC);
+    }
     m_fd = fd;
     m_fromSystemd = true;
     return {};
@@ -75,13 +81,15 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
 {
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path)
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
         return "Socket path is empty or too long: " + path;
+    }
     std::memcpy(address.sun_path, path.data(), path.size());
 
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return systemError("Cannot create socket");
+    }
 
     // A socket file left by an earlier run is replaced; a live daemon, or
     // anything that is not a socket, is left alone.
@@ -93,8 +101,9 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
         }
         int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         bool live = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (probe >= 0)
+        if (probe >= 0) {
             ::close(probe);
+        }
         if (live) {
             ::close(fd);
             return "Another daemon is listening on " + path;
@@ -132,11 +141,13 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
 
 void HelperListener::close()
 {
-    if (m_fd >= 0)
+    if (m_fd >= 0) {
         ::close(m_fd);
+    }
     m_fd = -1;
-    if (!m_boundPath.empty())
+    if (!m_boundPath.empty()) {
         ::unlink(m_boundPath.c_str());
+    }
     m_boundPath.clear();
 }
 

@@ -31,25 +31,29 @@ bool ownedByUserOrRoot(int folder, uid_t owner)
 int openLogFolder(const std::string& home, bool create, uid_t owner, gid_t ownerGroup)
 {
     UniqueFd current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (current.get() < 0 || !ownedByUserOrRoot(current.get(), owner))
+    if (current.get() < 0 || !ownedByUserOrRoot(current.get(), owner)) {
         return -1;
+    }
     for (const char* name : kLogFolder) {
         int next = ::openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0 && errno == ENOENT && create) {
             bool made = ::mkdirat(current.get(), name, 0755) == 0;
-            if (!made && errno != EEXIST)
+            if (!made && errno != EEXIST) {
                 return -1;
+            }
             next = ::openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (next >= 0 && made && ::fchown(next, owner, ownerGroup) != 0) {
                 ::close(next);
                 return -1;
             }
         }
-        if (next < 0)
+        if (next < 0) {
             return -1;
+        }
         current.reset(next);
-        if (!ownedByUserOrRoot(current.get(), owner))
+        if (!ownedByUserOrRoot(current.get(), owner)) {
             return -1;
+        }
     }
     return current.release();
 }
@@ -60,8 +64,9 @@ bool writeAll(int fd, const std::string& text)
     while (done < text.size()) {
         ssize_t written = ::write(fd, text.data() + done, text.size() - done);
         if (written < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return false;
         }
         done += static_cast<std::size_t>(written);
@@ -91,15 +96,17 @@ HelperLogger::~HelperLogger()
         m_stopping = true;
     }
     m_wake.notify_all();
-    if (m_worker.joinable())
+    if (m_worker.joinable()) {
         m_worker.join();
+    }
 }
 
 std::string HelperLogger::logPathForHome(const std::string& home)
 {
     std::string path = home;
-    for (const char* name : kLogFolder)
+    for (const char* name : kLogFolder) {
         path.append("/").append(name);
+    }
     return path.append("/").append(kLogFileName);
 }
 
@@ -107,10 +114,12 @@ std::string HelperLogger::escapeControls(std::string_view text)
 {
     auto isControl = [](unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == 0xC2; };
     std::size_t first = 0;
-    while (first < text.size() && !isControl(static_cast<unsigned char>(text[first])))
+    while (first < text.size() && !isControl(static_cast<unsigned char>(text[first]))) {
         ++first;
-    if (first == text.size())
+    }
+    if (first == text.size()) {
         return std::string(text);
+    }
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out(text.substr(0, first));
     out.reserve(text.size() + 16);
@@ -187,8 +196,9 @@ void HelperLogger::runWorker()
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
         if (m_queue.empty()) {
-            if (m_stopping)
+            if (m_stopping) {
                 return;
+            }
             continue;
         }
         auto task = std::move(m_queue.front());
@@ -199,8 +209,9 @@ void HelperLogger::runWorker()
         task = nullptr;
         lock.lock();
         m_busy = false;
-        if (m_queue.empty())
+        if (m_queue.empty()) {
             m_idle.notify_all();
+        }
     }
 }
 
@@ -256,8 +267,9 @@ void HelperLogger::processEntry(const std::string& message, const std::string& l
 
 void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGroup)
 {
-    if (!m_home.empty())
+    if (!m_home.empty()) {
         return;
+    }
     m_home = home;
     m_owner = owner;
     m_ownerGroup = ownerGroup;
@@ -270,8 +282,9 @@ void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGro
 
     std::string text;
     text.reserve(m_bufferedBytes + 128);
-    for (const auto& line : m_bufferedMessages)
+    for (const auto& line : m_bufferedMessages) {
         text += line;
+    }
     if (m_droppedMessages > 0) {
         text += "[" + timestamp() + "] [ERROR] " + std::to_string(m_droppedMessages) + " log entries were dropped while waiting for the user's home folder\n";
     }
@@ -279,19 +292,22 @@ void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGro
     m_bufferedMessages.shrink_to_fit();
     m_bufferedBytes = 0;
     m_droppedMessages = 0;
-    if (!text.empty())
+    if (!text.empty()) {
         appendToFile(text);
+    }
 }
 
 void HelperLogger::appendToFile(const std::string& text)
 {
-    if (m_home.empty())
+    if (m_home.empty()) {
         return;
+    }
     // The folder is opened afresh each time: the user may have moved or
     // removed it, and a symbolic link put in its place must not be followed.
     UniqueFd folder(openLogFolder(m_home, false, m_owner, m_ownerGroup));
-    if (folder.get() < 0)
+    if (folder.get() < 0) {
         return;
+    }
     const std::string name(kLogFileName);
     bool created = true;
     UniqueFd file(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
@@ -299,13 +315,16 @@ void HelperLogger::appendToFile(const std::string& text)
         created = false;
         file.reset(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     }
-    if (file.get() < 0)
+    if (file.get() < 0) {
         return;
+    }
     struct stat info { };
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1)
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
         return;
-    if (created && ::fchown(file.get(), m_owner, m_ownerGroup) != 0)
+    }
+    if (created && ::fchown(file.get(), m_owner, m_ownerGroup) != 0) {
         return;
+    }
     writeAll(file.get(), text);
 }
 

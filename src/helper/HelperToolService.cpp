@@ -49,16 +49,19 @@ bool isValidUtf8(std::string_view text)
         } else {
             return false;
         }
-        if (i + length > text.size())
+        if (i + length > text.size()) {
             return false;
+        }
         for (std::size_t k = 1; k < length; ++k) {
             auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
+            if ((next & 0xC0) != 0x80) {
                 return false;
+            }
             value = (value << 6) | (next & 0x3F);
         }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
             return false;
+        }
         i += length;
     }
     return true;
@@ -81,8 +84,9 @@ std::string utcNow()
 
 std::string withoutTrailingSlashes(std::string path)
 {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
+    }
     return path;
 }
 
@@ -122,8 +126,9 @@ std::optional<std::string> HelperToolService::userHome() const
 HelperReply HelperToolService::handle(const HelperRequest& request, const PeerContext& peer, PolkitAuthority& authority)
 {
     const auto& args = request.arguments;
-    if (args.size() != HelperSelectors::info(request.selector).argumentCount)
+    if (args.size() != HelperSelectors::info(request.selector).argumentCount) {
         return {false, "Malformed request", {}};
+    }
     switch (request.selector) {
     case HelperSelector::testConnection:
         return testConnection();
@@ -161,8 +166,9 @@ HelperReply HelperToolService::refuseForbidden(const std::string& path)
 std::optional<HelperReply> HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
 {
     auto decision = authority.check(peer);
-    if (decision.authorized)
+    if (decision.authorized) {
         return std::nullopt;
+    }
     std::string text = "Not authorized: " + decision.reason;
     m_logger.log(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")", "ERROR");
     return HelperReply {false, text, {}};
@@ -212,13 +218,16 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
 {
     m_logger.log("Request to create directory: " + path, "INFO");
     auto standardized = PathRules::standardize(path);
-    if (!standardized)
+    if (!standardized) {
         return refusePath(path);
+    }
     const std::string& p = *standardized;
-    if (SafePath::isForbidden(p))
+    if (SafePath::isForbidden(p)) {
         return refuseForbidden(p);
-    if (auto refusal = authorize(peer, authority, "create directory"))
+    }
+    if (auto refusal = authorize(peer, authority, "create directory")) {
         return *refusal;
+    }
 
     auto fail = [&](const std::string& text) {
         m_logger.log("Failed to create directory " + p + ": " + text, "ERROR");
@@ -231,8 +240,9 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
         // The last component too is looked at, not followed.
         struct stat info { };
         if (name.empty() || ::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-            if (!name.empty() && !S_ISDIR(info.st_mode))
+            if (!name.empty() && !S_ISDIR(info.st_mode)) {
                 return {false, "A file already exists at the target directory path", {}};
+            }
             m_logger.log("Directory already exists at " + p, "DEBUG");
             return {true, {}, {}};
         }
@@ -240,15 +250,17 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
         return fail(failure.describe());
     } else {
         parent = SafePath::openFolder(PathRules::parent(p), true, failure);
-        if (!parent.valid())
+        if (!parent.valid()) {
             return fail(failure.describe());
+        }
     }
     if (::mkdirat(parent.get(), name.c_str(), 0777) != 0) {
         int error = errno;
         struct stat info { };
         bool folder = error == EEXIST && ::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
-        if (!folder)
+        if (!folder) {
             return fail(SafePath::Failure {SafePath::Failure::Kind::failed, error, p}.describe());
+        }
     }
     m_logger.log("Successfully created directory: " + p, "INFO");
     return {true, {}, {}};
@@ -258,16 +270,21 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     const PeerContext& peer, PolkitAuthority& authority)
 {
     m_logger.log("Request to rename: " + arrow(sourcePath, destinationPath), "INFO");
-    if (!PathRules::isAbsolute(sourcePath))
+    if (!PathRules::isAbsolute(sourcePath)) {
         return refusePath(sourcePath);
-    if (!PathRules::isAbsolute(destinationPath))
+    }
+    if (!PathRules::isAbsolute(destinationPath)) {
         return refusePath(destinationPath);
-    if (SafePath::isForbidden(sourcePath))
+    }
+    if (SafePath::isForbidden(sourcePath)) {
         return refuseForbidden(sourcePath);
-    if (SafePath::isForbidden(destinationPath))
+    }
+    if (SafePath::isForbidden(destinationPath)) {
         return refuseForbidden(destinationPath);
-    if (auto refusal = authorize(peer, authority, "rename"))
+    }
+    if (auto refusal = authorize(peer, authority, "rename")) {
         return *refusal;
+    }
 
     auto fail = [&](const std::string& text) {
         m_logger.log("Failed to rename " + sourcePath + ": " + text, "ERROR");
@@ -279,25 +296,29 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     const std::string sourceName = SafePath::lastComponent(sourcePath);
     SafePath::Failure failure;
     UniqueFd sourceFolder = SafePath::openFolder(PathRules::parent(sourcePath), false, failure);
-    if (!sourceFolder.valid() && failure.kind != SafePath::Failure::Kind::failed)
+    if (!sourceFolder.valid() && failure.kind != SafePath::Failure::Kind::failed) {
         return fail(failure.describe());
+    }
     struct stat info { };
-    if (!sourceFolder.valid() || sourceName.empty() || ::fstatat(sourceFolder.get(), sourceName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!sourceFolder.valid() || sourceName.empty() || ::fstatat(sourceFolder.get(), sourceName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return {false, "Source file does not exist: " + sourcePath, {}};
+    }
 
     // The parent as written: "/a/x/../b" needs /a/x. Missing folders are made.
     const std::string destinationName = SafePath::lastComponent(destinationPath);
     UniqueFd destinationFolder = SafePath::openFolder(PathRules::parent(destinationPath), true, failure);
     if (!destinationFolder.valid()) {
-        if (failure.kind != SafePath::Failure::Kind::failed)
+        if (failure.kind != SafePath::Failure::Kind::failed) {
             return fail(failure.describe());
+        }
         std::string text = "Failed to create parent directory: " + failure.describe();
         m_logger.log(text, "ERROR");
         return {false, text, {}};
     }
 
-    if (m_checkpoint)
+    if (m_checkpoint) {
         m_checkpoint(sourcePath, destinationPath);
+    }
 
     // Never replace an existing item. Whatever happened to the paths since
     // the checks, the rename acts in the folders that were opened.
@@ -310,8 +331,9 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
             result = ::renameat(sourceFolder.get(), sourceName.c_str(), destinationFolder.get(), destinationName.c_str());
         }
     }
-    if (result != 0)
+    if (result != 0) {
         return fail(std::strerror(errno));
+    }
     m_logger.log("Successfully renamed: " + arrow(sourcePath, destinationPath), "INFO");
     return {true, {}, {}};
 }
@@ -319,14 +341,17 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
 HelperReply HelperToolService::mountDiskImage(const std::string& path, const PeerContext& peer, PolkitAuthority& authority)
 {
     auto standardized = PathRules::standardize(path);
-    if (!standardized)
+    if (!standardized) {
         return refusePath(path);
+    }
     const std::string& p = *standardized;
     m_logger.log("Request to mount disk image with ownership: " + p, "INFO");
-    if (SafePath::isForbidden(p))
+    if (SafePath::isForbidden(p)) {
         return refuseForbidden(p);
-    if (auto refusal = authorize(peer, authority, "mount"))
+    }
+    if (auto refusal = authorize(peer, authority, "mount")) {
         return *refusal;
+    }
 
     SafePath::Failure failure;
     UniqueFd folder = SafePath::openFolder(PathRules::parent(p), false, failure);
@@ -336,8 +361,9 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, const Pee
     }
     struct stat info { };
     const std::string name = SafePath::lastComponent(p);
-    if (!folder.valid() || name.empty() || ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (!folder.valid() || name.empty() || ::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return {false, "Disk image not found: " + p, {}};
+    }
 
     ChildProcess::Options options;
     options.timeLimit = m_childTimeLimit;
@@ -375,12 +401,15 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, const Pee
 HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, const PeerContext& peer, PolkitAuthority& authority)
 {
     m_logger.log("Request to unmount disk image at: " + mountPoint, "INFO");
-    if (!PathRules::isAbsolute(mountPoint))
+    if (!PathRules::isAbsolute(mountPoint)) {
         return refusePath(mountPoint);
-    if (SafePath::isForbidden(mountPoint))
+    }
+    if (SafePath::isForbidden(mountPoint)) {
         return refuseForbidden(mountPoint);
-    if (auto refusal = authorize(peer, authority, "unmount"))
+    }
+    if (auto refusal = authorize(peer, authority, "unmount")) {
         return *refusal;
+    }
 
     ChildProcess::Options options;
     options.captureStdout = false;

@@ -11,8 +11,9 @@ bool PathRules::isAbsolute(std::string_view path)
 
 std::optional<std::string> PathRules::standardize(std::string_view path)
 {
-    if (!isAbsolute(path))
+    if (!isAbsolute(path)) {
         return std::nullopt;
+    }
     std::vector<std::string_view> components;
     std::size_t start = 0;
     while (start <= path.size()) {
@@ -20,30 +21,36 @@ std::optional<std::string> PathRules::standardize(std::string_view path)
         auto end = slash == std::string_view::npos ? path.size() : slash;
         auto component = path.substr(start, end - start);
         if (component == "..") {
-            if (!components.empty())
+            if (!components.empty()) {
                 components.pop_back();
+            }
         } else if (!component.empty() && component != ".") {
             components.push_back(component);
         }
-        if (slash == std::string_view::npos)
+        if (slash == std::string_view::npos) {
             break;
+        }
         start = slash + 1;
     }
-    if (components.empty())
+    if (components.empty()) {
         return std::string("/");
+    }
     std::string out;
-    for (auto component : components)
+    for (auto component : components) {
         out.append("/").append(component);
+    }
     return out;
 }
 
 std::string PathRules::parent(std::string_view path)
 {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && path.back() == '/') {
         path.remove_suffix(1);
+    }
     auto slash = path.rfind('/');
-    if (slash == std::string_view::npos || slash == 0)
+    if (slash == std::string_view::npos || slash == 0) {
         return "/";
+    }
     return std::string(path.substr(0, slash));
 }
 

@@ -23,8 +23,9 @@ std::optional<gid_t> groupId(const char* name)
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (error != 0 || found == nullptr)
+        if (error != 0 || found == nullptr) {
             return std::nullopt;
+        }
         return entry.gr_gid;
     }
 }
@@ -39,10 +40,12 @@ PeerAuthorizer::PeerAuthorizer(std::optional<gid_t> adminGroup, UserDirectory us
 
 std::optional<gid_t> PeerAuthorizer::resolveAdminGroup(const char* configuredName)
 {
-    if (configuredName != nullptr && *configuredName != '\0')
+    if (configuredName != nullptr && *configuredName != '\0') {
         return groupId(configuredName);
-    if (auto sudo = groupId("sudo"))
+    }
+    if (auto sudo = groupId("sudo")) {
         return sudo;
+    }
     return groupId("wheel");
 }
 
@@ -53,15 +56,19 @@ std::optional<gid_t> PeerAuthorizer::adminGroupFromEnvironment()
 
 bool PeerAuthorizer::isAuthorized(uid_t uid, gid_t gid) const
 {
-    if (uid == 0)
+    if (uid == 0) {
         return true;
-    if (!m_adminGroup)
+    }
+    if (!m_adminGroup) {
         return false;
-    if (gid == *m_adminGroup)
+    }
+    if (gid == *m_adminGroup) {
         return true;
+    }
     auto account = m_users.lookup(uid);
-    if (!account)
+    if (!account) {
         return false;
+    }
     std::vector<gid_t> groups(32);
     for (int attempt = 0; attempt < 8; ++attempt) {
         int count = static_cast<int>(groups.size());

@@ -23,8 +23,9 @@ public:
     }
     ~Message()
     {
-        if (m_message != nullptr)
+        if (m_message != nullptr) {
             ::dbus_message_unref(m_message);
+        }
     }
     Message(const Message&) = delete;
     Message& operator=(const Message&) = delete;
@@ -95,17 +96,20 @@ PolkitAuthority::Decision readAnswer(DBusMessage* reply)
 {
     DBusMessageIter arguments;
     DBusMessageIter result;
-    if (!::dbus_message_iter_init(reply, &arguments) || ::dbus_message_iter_get_arg_type(&arguments) != DBUS_TYPE_STRUCT)
+    if (!::dbus_message_iter_init(reply, &arguments) || ::dbus_message_iter_get_arg_type(&arguments) != DBUS_TYPE_STRUCT) {
         return {false, "polkit gave an answer that cannot be read"};
+    }
     ::dbus_message_iter_recurse(&arguments, &result);
     dbus_bool_t authorized = FALSE;
     dbus_bool_t challenge = FALSE;
-    if (::dbus_message_iter_get_arg_type(&result) != DBUS_TYPE_BOOLEAN)
+    if (::dbus_message_iter_get_arg_type(&result) != DBUS_TYPE_BOOLEAN) {
         return {false, "polkit gave an answer that cannot be read"};
+    }
     ::dbus_message_iter_get_basic(&result, &authorized);
     ::dbus_message_iter_next(&result);
-    if (::dbus_message_iter_get_arg_type(&result) == DBUS_TYPE_BOOLEAN)
+    if (::dbus_message_iter_get_arg_type(&result) == DBUS_TYPE_BOOLEAN) {
         ::dbus_message_iter_get_basic(&result, &challenge);
+    }
     ::dbus_message_iter_next(&result);
     bool dismissed = false;
     if (::dbus_message_iter_get_arg_type(&result) == DBUS_TYPE_ARRAY) {
@@ -119,20 +123,25 @@ PolkitAuthority::Decision readAnswer(DBusMessage* reply)
             if (::dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING) {
                 ::dbus_message_iter_get_basic(&entry, &key);
                 ::dbus_message_iter_next(&entry);
-                if (::dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING)
+                if (::dbus_message_iter_get_arg_type(&entry) == DBUS_TYPE_STRING) {
                     ::dbus_message_iter_get_basic(&entry, &value);
+                }
             }
-            if (key != nullptr && value != nullptr && std::string_view(key) == "polkit.dismissed" && std::string_view(value) == "true")
+            if (key != nullptr && value != nullptr && std::string_view(key) == "polkit.dismissed" && std::string_view(value) == "true") {
                 dismissed = true;
+            }
             ::dbus_message_iter_next(&details);
         }
     }
-    if (authorized)
+    if (authorized) {
         return {true, {}};
-    if (dismissed)
+    }
+    if (dismissed) {
         return {false, "the authentication was dismissed"};
-    if (challenge)
+    }
+    if (challenge) {
         return {false, "authentication is required and could not be obtained"};
+    }
     return {false, "the system's policy does not allow this operation"};
 }
 
@@ -152,31 +161,36 @@ std::uint64_t PolkitAuthority::processStartTime(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
-    if (!std::getline(in, line))
+    if (!std::getline(in, line)) {
         return 0;
+    }
     // The command name in parentheses may hold anything, spaces included.
     auto close = line.rfind(')');
-    if (close == std::string::npos)
+    if (close == std::string::npos) {
         return 0;
+    }
     std::istringstream fields(line.substr(close + 1));
     std::string field;
     // After the name: state (field 3) ... starttime (field 22).
     for (int number = 3; number <= 22; ++number) {
-        if (!(fields >> field))
+        if (!(fields >> field)) {
             return 0;
+        }
     }
     return std::strtoull(field.c_str(), nullptr, 10);
 }
 
 std::string PolkitAuthority::connect()
 {
-    if (m_connection != nullptr && ::dbus_connection_get_is_connected(m_connection))
+    if (m_connection != nullptr && ::dbus_connection_get_is_connected(m_connection)) {
         return {};
+    }
     disconnect();
     ErrorHolder error;
     m_connection = ::dbus_bus_get_private(DBUS_BUS_SYSTEM, &error.error);
-    if (m_connection == nullptr)
+    if (m_connection == nullptr) {
         return error.text();
+    }
     ::dbus_connection_set_exit_on_disconnect(m_connection, FALSE);
     return {};
 }
@@ -192,17 +206,21 @@ void PolkitAuthority::disconnect()
 
 PolkitAuthority::Decision PolkitAuthority::check(const PeerContext& peer)
 {
-    if (peer.pid <= 0)
+    if (peer.pid <= 0) {
         return {false, "the calling process is unknown"};
-    if (auto failure = connect(); !failure.empty())
+    }
+    if (auto failure = connect(); !failure.empty()) {
         return {false, "cannot reach the system bus: " + failure};
+    }
     Message call(::dbus_message_new_method_call(kService, kObject, kInterface, "CheckAuthorization"));
-    if (call.get() == nullptr || !appendArguments(call.get(), peer))
+    if (call.get() == nullptr || !appendArguments(call.get(), peer)) {
         return {false, "out of memory"};
+    }
     ErrorHolder error;
     Message reply(::dbus_connection_send_with_reply_and_block(m_connection, call.get(), static_cast<int>(m_limit.count()), &error.error));
-    if (reply.get() == nullptr)
+    if (reply.get() == nullptr) {
         return {false, "cannot ask polkit: " + error.text()};
+    }
     return readAnswer(reply.get());
 }
 

@@ -60,23 +60,27 @@ std::string SafePath::Failure::describe() const
 bool SafePath::isForbidden(std::string_view path)
 {
     auto standardized = PathRules::standardize(path);
-    if (!standardized)
+    if (!standardized) {
         return false;
+    }
     for (std::string_view root : {"/proc", "/sys", "/dev"}) {
         std::string_view p = *standardized;
-        if (p.substr(0, root.size()) == root && (p.size() == root.size() || p[root.size()] == '/'))
+        if (p.substr(0, root.size()) == root && (p.size() == root.size() || p[root.size()] == '/')) {
             return true;
+        }
     }
     return false;
 }
 
 std::string SafePath::lastComponent(std::string_view path)
 {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && path.back() == '/') {
         path.remove_suffix(1);
+    }
     auto slash = path.rfind('/');
-    if (slash == std::string_view::npos)
+    if (slash == std::string_view::npos) {
         return std::string(path);
+    }
     return std::string(path.substr(slash + 1));
 }
 
@@ -107,8 +111,9 @@ UniqueFd SafePath::openFolder(std::string_view path, bool create, Failure& failu
         auto end = slash == std::string_view::npos ? path.size() : slash;
         const std::string name(path.substr(start, end - start));
         start = end + 1;
-        if (name.empty() || name == ".")
+        if (name.empty() || name == ".") {
             continue;
+        }
         walked += "/" + name;
         int next = ::openat(current.get(), name.c_str(), kFolderFlags);
         if (next < 0 && errno == ENOENT && create && name != "..") {
@@ -126,8 +131,9 @@ UniqueFd SafePath::openFolder(std::string_view path, bool create, Failure& failu
                     failure = {Failure::Kind::link, ELOOP, walked};
                     return {};
                 }
-                if (!S_ISDIR(info.st_mode))
+                if (!S_ISDIR(info.st_mode)) {
                     error = ENOTDIR;
+                }
             }
             failure = {Failure::Kind::failed, error, walked};
             return {};

@@ -14,8 +14,9 @@ SystemNotifier::~SystemNotifier()
 
 std::string SystemNotifier::connect()
 {
-    if (m_connection != nullptr)
+    if (m_connection != nullptr) {
         return {};
+    }
     DBusError error;
     ::dbus_error_init(&error);
     m_connection = ::dbus_bus_get_private(DBUS_BUS_SYSTEM, &error);
@@ -31,19 +32,23 @@ std::string SystemNotifier::connect()
 std::string SystemNotifier::post(std::string_view notificationName)
 {
     auto dot = notificationName.rfind('.');
-    if (dot == std::string_view::npos || dot == 0 || dot + 1 == notificationName.size())
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == notificationName.size()) {
         return "invalid notification name";
-    if (auto why = connect(); !why.empty())
+    }
+    if (auto why = connect(); !why.empty()) {
         return why;
+    }
     std::string interface(notificationName.substr(0, dot));
     std::string member(notificationName.substr(dot + 1));
     DBusMessage* message = ::dbus_message_new_signal(kObjectPath, interface.c_str(), member.c_str());
-    if (message == nullptr)
+    if (message == nullptr) {
         return "out of memory";
+    }
     bool sent = ::dbus_connection_send(m_connection, message, nullptr);
     ::dbus_message_unref(message);
-    if (!sent)
+    if (!sent) {
         return "out of memory";
+    }
     ::dbus_connection_flush(m_connection);
     if (!::dbus_connection_get_is_connected(m_connection)) {
         ::dbus_connection_close(m_connection);

@@ -19,8 +19,9 @@ public:
     }
     UniqueFd& operator=(UniqueFd&& other) noexcept
     {
-        if (this != &other)
+        if (this != &other) {
             reset(other.release());
+        }
         return *this;
     }
     UniqueFd(const UniqueFd&) = delete;
@@ -36,8 +37,9 @@ public:
     }
     void reset(int fd = -1)
     {
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
             ::close(m_fd);
+        }
         m_fd = fd;
     }
 

@@ -17,10 +17,12 @@ std::optional<T> parseId(std::string_view text)
 {
     unsigned long value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
         return std::nullopt;
-    if (value > static_cast<unsigned long>(static_cast<T>(-1)))
+    }
+    if (value > static_cast<unsigned long>(static_cast<T>(-1))) {
         return std::nullopt;
+    }
     return static_cast<T>(value);
 }
 
@@ -33,8 +35,9 @@ UserDirectory::UserDirectory(std::string passwdFile)
 
 std::optional<UserAccount> UserDirectory::lookup(uid_t uid) const
 {
-    if (!m_passwdFile.empty())
+    if (!m_passwdFile.empty()) {
         return lookupInFile(uid);
+    }
 
     long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 4096);
@@ -46,8 +49,9 @@ std::optional<UserAccount> UserDirectory::lookup(uid_t uid) const
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (error != 0 || found == nullptr)
+        if (error != 0 || found == nullptr) {
             return std::nullopt;
+        }
         return UserAccount {entry.pw_name, entry.pw_uid, entry.pw_gid, entry.pw_dir};
     }
 }
@@ -63,16 +67,19 @@ std::optional<UserAccount> UserDirectory::lookupInFile(uid_t uid) const
         for (;;) {
             auto colon = rest.find(':');
             fields.push_back(rest.substr(0, colon));
-            if (colon == std::string_view::npos)
+            if (colon == std::string_view::npos) {
                 break;
+            }
             rest.remove_prefix(colon + 1);
         }
-        if (fields.size() != 7)
+        if (fields.size() != 7) {
             continue;
+        }
         auto entryUid = parseId<uid_t>(fields[2]);
         auto entryGid = parseId<gid_t>(fields[3]);
-        if (!entryUid || !entryGid || *entryUid != uid)
+        if (!entryUid || !entryGid || *entryUid != uid) {
             continue;
+        }
         return UserAccount {std::string(fields[0]), *entryUid, *entryGid, std::string(fields[5])};
     }
     return std::nullopt;

@@ -22,10 +22,12 @@ tess::HelperDaemon::Config configure()
 #ifdef TESSALINE_HELPER_TEST_SEAMS
     // Test build only: the tests give the daemon accounts of their own and a
     // disk-image program of their own. The installed daemon never reads these.
-    if (const char* file = std::getenv("TESSALINE_HELPER_PASSWD_FILE"); file != nullptr && *file != '\0')
+    if (const char* file = std::getenv("TESSALINE_HELPER_PASSWD_FILE"); file != nullptr && *file != '\0') {
         config.users = tess::UserDirectory(file);
-    if (const char* tool = std::getenv("TESSALINE_DISKIMAGE_TOOL"); tool != nullptr && *tool != '\0')
+    }
+    if (const char* tool = std::getenv("TESSALINE_DISKIMAGE_TOOL"); tool != nullptr && *tool != '\0') {
         config.diskImageTool = tool;
+    }
     // A request whose argument ends in "/throw-bad-alloc" or
     // "/throw-system-error" throws that exception in the connection's thread.
     if (const char* faults = std::getenv("TESSALINE_HELPER_FAULTS"); faults != nullptr && std::string(faults) == "1") {
@@ -34,10 +36,12 @@ tess::HelperDaemon::Config configure()
                 auto endsWith = [&](const std::string& tail) {
                     return argument.size() >= tail.size() && argument.compare(argument.size() - tail.size(), tail.size(), tail) == 0;
                 };
-                if (endsWith("/throw-bad-alloc"))
+                if (endsWith("/throw-bad-alloc")) {
                     throw std::bad_alloc();
-                if (endsWith("/throw-system-error"))
+                }
+                if (endsWith("/throw-system-error")) {
                     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "thread");
+                }
             }
         };
     }

@@ -24,16 +24,18 @@ struct Pipe {
     bool open()
     {
         int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
             return false;
+        }
         read = fds[0];
         write = fds[1];
         return true;
     }
     static void closeFd(int& fd)
     {
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
+        }
         fd = -1;
     }
     ~Pipe()
@@ -50,23 +52,28 @@ bool collect(Pipe& out, Pipe& err, std::string& outText, std::string& errText, s
     std::array<char, 4096> buffer {};
     while (out.read >= 0 || err.read >= 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return false;
+        }
         pollfd fds[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
         const int ready = ::poll(fds, 2, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR)
+        if (ready < 0 && errno == EINTR) {
             continue;
-        if (ready < 0)
+        }
+        if (ready < 0) {
             return true;
+        }
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
+            if (fds[i].fd < 0 || fds[i].revents == 0) {
                 continue;
+            }
             Pipe& pipe = i == 0 ? out : err;
             std::string& text = i == 0 ? outText : errText;
             const ssize_t n = ::read(pipe.read, buffer.data(), buffer.size());
             if (n > 0) {
-                if (text.size() < kLimit)
+                if (text.size() < kLimit) {
                     text.append(buffer.data(), static_cast<std::size_t>(n));
+                }
             } else if (n == 0 || errno != EINTR) {
                 Pipe::closeFd(pipe.read);
             }
@@ -82,10 +89,12 @@ int waitForExit(pid_t pid, int options)
     do {
         done = ::waitpid(pid, &status, options);
     } while (done < 0 && errno == EINTR);
-    if (done < 0)
+    if (done < 0) {
         return -1;  // not our child any more: nothing left to wait for
-    if (done == pid && WIFEXITED(status))
+    }
+    if (done == pid && WIFEXITED(status)) {
         return WEXITSTATUS(status);
+    }
     return done == pid ? -1 : -2;  // -2: still running
 }
 
@@ -140,15 +149,17 @@ CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& argume
     ::posix_spawnattr_setsigmask(&attributes, &none);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int number : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD})
+    for (int number : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD}) {
         sigaddset(&defaults, number);
+    }
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
     ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 1);
-    for (const auto& argument : arguments)
+    for (const auto& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
+    }
     argv.push_back(nullptr);
 
     pid_t pid = -1;

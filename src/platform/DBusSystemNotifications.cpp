@@ -56,11 +56,13 @@ std::string unixSocketPath(const QString& address)
                                                            : QStringLiteral("unix:path=/var/run/dbus/system_bus_socket");
     }
     bus = bus.section(QLatin1Char(';'), 0, 0);
-    if (!bus.startsWith(QLatin1String("unix:")))
+    if (!bus.startsWith(QLatin1String("unix:"))) {
         return {};
+    }
     for (const QString& pair : bus.mid(5).split(QLatin1Char(','))) {
-        if (pair.startsWith(QLatin1String("path=")))
+        if (pair.startsWith(QLatin1String("path="))) {
             return QByteArray::fromPercentEncoding(pair.mid(5).toUtf8()).toStdString();
+        }
     }
     return {};
 }
@@ -72,12 +74,14 @@ bool answersInTime(const std::string& path, std::chrono::milliseconds timeout)
 {
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path)
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
         return true;
+    }
     path.copy(address.sun_path, path.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
         return true;
+    }
     bool answered = true;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         const std::string uid = std::to_string(::getuid());
@@ -93,12 +97,14 @@ bool answersInTime(const std::string& path, std::chrono::milliseconds timeout)
             const auto deadline = std::chrono::steady_clock::now() + timeout;
             for (;;) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-                if (left.count() <= 0)
+                if (left.count() <= 0) {
                     break;
+                }
                 pollfd entry {fd, POLLIN, 0};
                 const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
-                if (ready < 0 && errno == EINTR)
+                if (ready < 0 && errno == EINTR) {
                     continue;
+                }
                 // Any answer, even a hang-up, means the bus is not stuck.
                 answered = ready > 0;
                 break;
@@ -133,8 +139,9 @@ DBusSystemNotifications::~DBusSystemNotifications()
         m_background->ownerAlive = false;
         closeHere = m_background->finished;
     }
-    if (closeHere && !m_connectionName.isEmpty())
+    if (closeHere && !m_connectionName.isEmpty()) {
         QDBusConnection::disconnectFromBus(m_connectionName);
+    }
 }
 
 bool DBusSystemNotifications::subscribe(QDBusConnection& bus, DBusSystemNotifications* receiver)
@@ -158,12 +165,15 @@ bool DBusSystemNotifications::subscribe(QDBusConnection& bus, DBusSystemNotifica
 
 bool DBusSystemNotifications::start()
 {
-    if (m_started)
+    if (m_started) {
         return true;
-    if (m_starting)
+    }
+    if (m_starting) {
         return false;  // a background start owns the connection
-    if (!m_connectionName.isEmpty())
+    }
+    if (!m_connectionName.isEmpty()) {
         QDBusConnection::disconnectFromBus(m_connectionName);
+    }
     m_connectionName = m_busAddress.isEmpty() ? QString() : uniqueConnectionName();
     QDBusConnection bus = openBus(m_busAddress, m_connectionName);
     m_started = subscribe(bus, this);
@@ -172,11 +182,13 @@ bool DBusSystemNotifications::start()
 
 void DBusSystemNotifications::startInBackground()
 {
-    if (m_started || m_starting)
+    if (m_started || m_starting) {
         return;
+    }
     m_starting = true;
-    if (!m_connectionName.isEmpty())
+    if (!m_connectionName.isEmpty()) {
         QDBusConnection::disconnectFromBus(m_connectionName);
+    }
     m_connectionName = m_busAddress.isEmpty() ? QString() : uniqueConnectionName();
     m_background = std::make_shared<Background>();
     std::thread([background = m_background, address = m_busAddress, name = m_connectionName, receiver = this,
@@ -198,8 +210,9 @@ void DBusSystemNotifications::startInBackground()
         std::lock_guard lock(background->mutex);
         background->finished = true;
         if (!background->ownerAlive) {
-            if (!name.isEmpty())
+            if (!name.isEmpty()) {
                 QDBusConnection::disconnectFromBus(name);
+            }
             return;
         }
         const bool listening = subscribe(bus, receiver);

@@ -13,8 +13,9 @@ namespace {
 std::string trimmed(std::string_view text)
 {
     const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos)
+    if (first == std::string_view::npos) {
         return {};
+    }
     const auto last = text.find_last_not_of(" \t\r\n");
     return std::string(text.substr(first, last - first + 1));
 }
@@ -39,8 +40,9 @@ SystemctlServiceManager::SystemctlServiceManager(Options options)
 
 std::vector<std::string> SystemctlServiceManager::defaultElevation()
 {
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         return {};
+    }
     return {"pkexec"};
 }
 
@@ -48,16 +50,19 @@ ServiceStatus SystemctlServiceManager::statusFromIsEnabled(std::string_view stat
 {
     // Units that run when needed, with or without an [Install] section.
     for (std::string_view word : {"enabled", "enabled-runtime", "static", "indirect", "generated", "transient", "alias"}) {
-        if (state == word)
+        if (state == word) {
             return ServiceStatus::enabled;
+        }
     }
     for (std::string_view word : {"disabled", "linked", "linked-runtime"}) {
-        if (state == word)
+        if (state == word) {
             return ServiceStatus::notRegistered;
+        }
     }
     // Masked by the administrator: nothing starts it until someone unmasks it.
-    if (state == "masked" || state == "masked-runtime")
+    if (state == "masked" || state == "masked-runtime") {
         return ServiceStatus::requiresApproval;
+    }
     // "not-found", "bad", or no answer at all.
     return ServiceStatus::notFound;
 }
@@ -101,15 +106,19 @@ Status SystemctlServiceManager::unregisterServiceWithoutPrompt()
 Status SystemctlServiceManager::change(std::vector<std::string> command, std::chrono::milliseconds timeout)
 {
     const auto outcome = CommandRunner::run(command, timeout);
-    if (!outcome.started)
+    if (!outcome.started) {
         return Error {kAppErrorDomain, -1, "Could not run " + command.front() + ": " + outcome.error};
-    if (outcome.timedOut)
+    }
+    if (outcome.timedOut) {
         return Error {kAppErrorDomain, -1, command.front() + " did not finish in time"};
-    if (outcome.exitCode == 0)
+    }
+    if (outcome.exitCode == 0) {
         return {};
+    }
     std::string why = firstLine(outcome.standardError);
-    if (why.empty())
+    if (why.empty()) {
         why = command.front() + " exited with status " + std::to_string(outcome.exitCode);
+    }
     return Error {kAppErrorDomain, outcome.exitCode, why};
 }
 

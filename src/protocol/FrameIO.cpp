@@ -17,18 +17,21 @@ FrameIO::Status waitFor(int fd, short events, FrameIO::Deadline deadline)
 {
     for (;;) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
+        if (left.count() <= 0) {
             return FrameIO::Status::timedOut;
+        }
         pollfd entry {fd, events, 0};
         int timeout = left.count() > 60'000 ? 60'000 : static_cast<int>(left.count());
         int ready = ::poll(&entry, 1, timeout);
         if (ready < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return FrameIO::Status::ioError;
         }
-        if (ready > 0)
+        if (ready > 0) {
             return FrameIO::Status::ok;
+        }
     }
 }
 
@@ -43,20 +46,25 @@ Fill readExactly(int fd, char* data, std::size_t size, FrameIO::Deadline deadlin
     std::size_t done = 0;
     while (done < size) {
         auto wait = waitFor(fd, POLLIN, deadline);
-        if (wait == FrameIO::Status::timedOut)
+        if (wait == FrameIO::Status::timedOut) {
             return Fill::timedOut;
-        if (wait != FrameIO::Status::ok)
-            return Fill::ioError;
-        ssize_t got = ::recv(fd, data + done, size - done, MSG_DONTWAIT);
-        if (got < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                continue;
-            if (errno == ECONNRESET)
-                return done == 0 ? Fill::eofAtStart : Fill::eofInside;
+        }
+        if (wait != FrameIO::Status::ok) {
             return Fill::ioError;
         }
-        if (got == 0)
+        ssize_t got = ::recv(fd, data + done, size - done, MSG_DONTWAIT);
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+                continue;
+            }
+            if (errno == ECONNRESET) {
+                return done == 0 ? Fill::eofAtStart : Fill::eofInside;
+            }
+            return Fill::ioError;
+        }
+        if (got == 0) {
             return done == 0 ? Fill::eofAtStart : Fill::eofInside;
+        }
         done += static_cast<std::size_t>(got);
     }
     return Fill::full;
@@ -87,10 +95,12 @@ FrameIO::ReadResult FrameIO::readFrame(int fd, Deadline deadline, std::size_t ma
         return {Status::ioError, {}};
     }
     std::uint32_t length = 0;
-    for (char byte : head)
+    for (char byte : head) {
         length = (length << 8) | static_cast<std::uint8_t>(byte);
-    if (length == 0 || length > maxPayload)
+    }
+    if (length == 0 || length > maxPayload) {
         return {Status::malformed, {}};
+    }
 
     ReadResult result {Status::ok, std::string(length, '\0')};
     switch (readExactly(fd, result.payload.data(), length, deadline)) {
@@ -114,12 +124,14 @@ FrameIO::Status FrameIO::writeFrame(int fd, std::string_view payload, Deadline d
     std::size_t done = 0;
     while (done < frame.size()) {
         auto wait = waitFor(fd, POLLOUT, deadline);
-        if (wait != Status::ok)
+        if (wait != Status::ok) {
             return wait;
+        }
         ssize_t sent = ::send(fd, frame.data() + done, frame.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
                 continue;
+            }
             return Status::ioError;
         }
         done += static_cast<std::size_t>(sent);

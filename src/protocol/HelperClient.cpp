@@ -23,8 +23,9 @@ public:
     }
     ~SocketFd()
     {
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
             ::close(m_fd);
+        }
     }
     SocketFd(const SocketFd&) = delete;
     SocketFd& operator=(const SocketFd&) = delete;
@@ -60,29 +61,36 @@ HelperCallResult HelperClient::call(const HelperRequest& request, Timeout timeou
     const auto deadline = std::chrono::steady_clock::now() + timeout;
 
     auto payload = WireFormat::encodeRequest(request);
-    if (!payload)
+    if (!payload) {
         return failure(Failure::connectFailed, "The request is too large or has the wrong number of arguments");
+    }
 
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
-    if (m_socketPath.empty() || m_socketPath.size() >= sizeof address.sun_path)
+    if (m_socketPath.empty() || m_socketPath.size() >= sizeof address.sun_path) {
         return failure(Failure::connectFailed, std::strerror(ENAMETOOLONG));
+    }
     std::memcpy(address.sun_path, m_socketPath.data(), m_socketPath.size());
 
     // Non-blocking: a daemon whose backlog is full must not hold the caller
     // past its time-out.
     SocketFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (socket.get() < 0)
+    if (socket.get() < 0) {
         return failure(Failure::connectFailed, std::strerror(errno));
+    }
     for (;;) {
-        if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
             break;
-        if (errno == EINTR)
+        }
+        if (errno == EINTR) {
             continue;
-        if (errno != EAGAIN)
+        }
+        if (errno != EAGAIN) {
             return failure(Failure::connectFailed, std::strerror(errno));
-        if (std::chrono::steady_clock::now() >= deadline)
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
             return failure(Failure::timedOut);
+        }
         ::usleep(10'000);
     }
 
@@ -96,13 +104,16 @@ HelperCallResult HelperClient::call(const HelperRequest& request, Timeout timeou
     }
 
     auto frame = FrameIO::readFrame(socket.get(), deadline, WireFormat::kMaxPayload);
-    if (frame.status == FrameIO::Status::timedOut)
+    if (frame.status == FrameIO::Status::timedOut) {
         return failure(Failure::timedOut);
-    if (frame.status != FrameIO::Status::ok)
+    }
+    if (frame.status != FrameIO::Status::ok) {
         return failure(Failure::noReply);
+    }
     auto reply = WireFormat::decodeReply(frame.payload);
-    if (!reply)
+    if (!reply) {
         return failure(Failure::noReply);
+    }
     HelperCallResult result;
     result.reply = std::move(*reply);
     return result;

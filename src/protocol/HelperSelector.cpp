@@ -26,8 +26,9 @@ const HelperSelectorInfo& HelperSelectors::info(HelperSelector selector)
 std::optional<HelperSelector> HelperSelectors::fromName(std::string_view name)
 {
     for (const auto& entry : kSelectors) {
-        if (entry.name == name)
+        if (entry.name == name) {
             return entry.selector;
+        }
     }
     return std::nullopt;
 }

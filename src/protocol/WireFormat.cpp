@@ -30,8 +30,9 @@ public:
 
     std::optional<std::uint8_t> byte()
     {
-        if (m_data.empty())
+        if (m_data.empty()) {
             return std::nullopt;
+        }
         auto value = static_cast<std::uint8_t>(m_data.front());
         m_data.remove_prefix(1);
         return value;
@@ -39,14 +40,17 @@ public:
 
     std::optional<std::string_view> text()
     {
-        if (m_data.size() < 4)
+        if (m_data.size() < 4) {
             return std::nullopt;
+        }
         std::uint32_t length = 0;
-        for (int i = 0; i < 4; ++i)
+        for (int i = 0; i < 4; ++i) {
             length = (length << 8) | static_cast<std::uint8_t>(m_data[static_cast<std::size_t>(i)]);
+        }
         m_data.remove_prefix(4);
-        if (length > m_data.size())
+        if (length > m_data.size()) {
             return std::nullopt;
+        }
         auto value = m_data.substr(0, length);
         m_data.remove_prefix(length);
         return value;
@@ -63,47 +67,57 @@ private:
 std::optional<std::string> WireFormat::encodeRequest(const HelperRequest& request)
 {
     const auto& info = HelperSelectors::info(request.selector);
-    if (request.arguments.size() != info.argumentCount)
+    if (request.arguments.size() != info.argumentCount) {
         return std::nullopt;
+    }
     std::string out;
     out.push_back(static_cast<char>(kVersion));
     appendText(out, info.name);
     out.push_back(static_cast<char>(request.arguments.size()));
     for (const auto& argument : request.arguments) {
-        if (argument.size() > kMaxPayload)
+        if (argument.size() > kMaxPayload) {
             return std::nullopt;
+        }
         appendText(out, argument);
     }
-    if (out.size() > kMaxPayload)
+    if (out.size() > kMaxPayload) {
         return std::nullopt;
+    }
     return out;
 }
 
 std::optional<HelperRequest> WireFormat::decodeRequest(std::string_view payload)
 {
-    if (payload.size() > kMaxPayload)
+    if (payload.size() > kMaxPayload) {
         return std::nullopt;
+    }
     Cursor cursor(payload);
-    if (cursor.byte() != kVersion)
+    if (cursor.byte() != kVersion) {
         return std::nullopt;
+    }
     auto name = cursor.text();
-    if (!name)
+    if (!name) {
         return std::nullopt;
+    }
     auto selector = HelperSelectors::fromName(*name);
-    if (!selector)
+    if (!selector) {
         return std::nullopt;
+    }
     auto count = cursor.byte();
-    if (!count || *count != HelperSelectors::info(*selector).argumentCount)
+    if (!count || *count != HelperSelectors::info(*selector).argumentCount) {
         return std::nullopt;
+    }
     HelperRequest request {*selector, {}};
     for (std::uint8_t i = 0; i < *count; ++i) {
         auto argument = cursor.text();
-        if (!argument || argument->find('\0') != std::string_view::npos)
+        if (!argument || argument->find('\0') != std::string_view::npos) {
             return std::nullopt;
+        }
         request.arguments.emplace_back(*argument);
     }
-    if (!cursor.atEnd())
+    if (!cursor.atEnd()) {
         return std::nullopt;
+    }
     return request;
 }
 
@@ -128,20 +142,25 @@ std::string WireFormat::encodeReply(const HelperReply& reply)
 
 std::optional<HelperReply> WireFormat::decodeReply(std::string_view payload)
 {
-    if (payload.size() > kMaxPayload)
+    if (payload.size() > kMaxPayload) {
         return std::nullopt;
+    }
     Cursor cursor(payload);
-    if (cursor.byte() != kVersion)
+    if (cursor.byte() != kVersion) {
         return std::nullopt;
+    }
     auto flag = cursor.byte();
-    if (!flag || *flag > 1)
+    if (!flag || *flag > 1) {
         return std::nullopt;
+    }
     auto message = cursor.text();
-    if (!message)
+    if (!message) {
         return std::nullopt;
+    }
     auto detail = cursor.text();
-    if (!detail || !cursor.atEnd())
+    if (!detail || !cursor.atEnd()) {
         return std::nullopt;
+    }
     return HelperReply {*flag == 1, std::string(*message), std::string(*detail)};
 }
 

@@ -24,8 +24,9 @@ Error makeXPCError(XPCError error)
 
 std::optional<XPCError> xpcErrorFrom(const Error& error)
 {
-    if (error.domain != kXPCErrorDomain)
+    if (error.domain != kXPCErrorDomain) {
         return std::nullopt;
+    }
     switch (error.code) {
     case static_cast<std::int64_t>(XPCError::proxyCreationFailed):
         return XPCError::proxyCreationFailed;

@@ -16,8 +16,9 @@ namespace {
 // Seconds as a whole number of milliseconds; nothing negative or undefined.
 std::chrono::milliseconds toTimeout(double seconds)
 {
-    if (!(seconds > 0.0))
+    if (!(seconds > 0.0)) {
         return std::chrono::milliseconds(0);
+    }
     constexpr double kLongest = 24.0 * 3600.0;
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::llround(std::fmin(seconds, kLongest) * 1000.0)));
 }

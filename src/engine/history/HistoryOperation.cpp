@@ -15,10 +15,12 @@ std::string_view rawValue(HistoryOperation operation)
 
 std::optional<HistoryOperation> historyOperationFromRaw(std::string_view raw)
 {
-    if (raw == "rename")
+    if (raw == "rename") {
         return HistoryOperation::rename;
-    if (raw == "undo")
+    }
+    if (raw == "undo") {
         return HistoryOperation::undo;
+    }
     return std::nullopt;
 }
 

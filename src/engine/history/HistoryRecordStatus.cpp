@@ -17,12 +17,15 @@ std::string_view rawValue(HistoryRecordStatus status)
 
 std::optional<HistoryRecordStatus> historyRecordStatusFromRaw(std::string_view raw)
 {
-    if (raw == "ok")
+    if (raw == "ok") {
         return HistoryRecordStatus::ok;
-    if (raw == "fail")
+    }
+    if (raw == "fail") {
         return HistoryRecordStatus::fail;
-    if (raw == "verify-fail")
+    }
+    if (raw == "verify-fail") {
         return HistoryRecordStatus::verifyFail;
+    }
     return std::nullopt;
 }
 

@@ -21,16 +21,21 @@ std::string_view rawValue(HistoryRecordType type)
 
 std::optional<HistoryRecordType> historyRecordTypeFromRaw(std::string_view raw)
 {
-    if (raw == "F")
+    if (raw == "F") {
         return HistoryRecordType::file;
-    if (raw == "D")
+    }
+    if (raw == "D") {
         return HistoryRecordType::directory;
-    if (raw == "RD")
+    }
+    if (raw == "RD") {
         return HistoryRecordType::removedDirectory;
-    if (raw == "CD")
+    }
+    if (raw == "CD") {
         return HistoryRecordType::createdDirectory;
-    if (raw == "SM")
+    }
+    if (raw == "SM") {
         return HistoryRecordType::storedMetadata;
+    }
     return std::nullopt;
 }
 

@@ -10,13 +10,15 @@ using namespace std::chrono;
 
 bool readDigits(std::string_view text, std::size_t& pos, std::size_t count, int& value)
 {
-    if (pos + count > text.size())
+    if (pos + count > text.size()) {
         return false;
+    }
     value = 0;
     for (std::size_t i = 0; i < count; ++i) {
         char c = text[pos + i];
-        if (c < '0' || c > '9')
+        if (c < '0' || c > '9') {
             return false;
+        }
         value = value * 10 + (c - '0');
     }
     pos += count;
@@ -25,8 +27,9 @@ bool readDigits(std::string_view text, std::size_t& pos, std::size_t count, int&
 
 bool expect(std::string_view text, std::size_t& pos, char c)
 {
-    if (pos >= text.size() || text[pos] != c)
+    if (pos >= text.size() || text[pos] != c) {
         return false;
+    }
     ++pos;
     return true;
 }
@@ -53,8 +56,9 @@ std::optional<HistoryTimestamp::TimePoint> HistoryTimestamp::parse(std::string_v
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     if (!readDigits(text, pos, 4, y) || !expect(text, pos, '-') || !readDigits(text, pos, 2, mo) || !expect(text, pos, '-')
         || !readDigits(text, pos, 2, d) || !expect(text, pos, 'T') || !readDigits(text, pos, 2, h) || !expect(text, pos, ':')
-        || !readDigits(text, pos, 2, mi) || !expect(text, pos, ':') || !readDigits(text, pos, 2, s) || !expect(text, pos, '.'))
+        || !readDigits(text, pos, 2, mi) || !expect(text, pos, ':') || !readDigits(text, pos, 2, s) || !expect(text, pos, '.')) {
         return std::nullopt;
+    }
 
     std::int64_t nanos = 0;
     std::size_t fractionDigits = 0;
@@ -67,10 +71,12 @@ std::optional<HistoryTimestamp::TimePoint> HistoryTimestamp::parse(std::string_v
         }
         ++pos;
     }
-    if (fractionDigits == 0)
+    if (fractionDigits == 0) {
         return std::nullopt;
-    for (std::size_t i = fractionDigits; i < 9; ++i)
+    }
+    for (std::size_t i = fractionDigits; i < 9; ++i) {
         nanos *= 10;
+    }
 
     int offsetMinutes = 0;
     if (pos < text.size() && text[pos] == 'Z') {
@@ -79,18 +85,21 @@ std::optional<HistoryTimestamp::TimePoint> HistoryTimestamp::parse(std::string_v
         const int sign = text[pos] == '-' ? -1 : 1;
         ++pos;
         int oh = 0, om = 0;
-        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') || !readDigits(text, pos, 2, om) || oh > 23 || om > 59)
+        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, ':') || !readDigits(text, pos, 2, om) || oh > 23 || om > 59) {
             return std::nullopt;
+        }
         offsetMinutes = sign * (oh * 60 + om);
     } else {
         return std::nullopt;
     }
-    if (pos != text.size())
+    if (pos != text.size()) {
         return std::nullopt;
+    }
 
     const year_month_day date {year {y}, month {static_cast<unsigned>(mo)}, day {static_cast<unsigned>(d)}};
-    if (!date.ok() || h > 23 || mi > 59 || s > 59)
+    if (!date.ok() || h > 23 || mi > 59 || s > 59) {
         return std::nullopt;
+    }
 
     const auto local = sys_days {date} + hours {h} + minutes {mi} + seconds {s} + nanoseconds {nanos};
     return time_point_cast<system_clock::duration>(local - minutes {offsetMinutes});

@@ -47,15 +47,18 @@ int makeDirectories(FileSystemOps& fs, const std::string& root, const std::strin
         path = RenamePaths::join(path, component);
         struct stat st;
         if (fs.lstat(path, st) == 0) {
-            if (!S_ISDIR(st.st_mode))
+            if (!S_ISDIR(st.st_mode)) {
                 return ENOTDIR;
+            }
             continue;
         }
         const int error = fs.makeDirectory(path, 0777);
-        if (error != 0 && error != EEXIST)
+        if (error != 0 && error != EEXIST) {
             return error;
-        if (error == 0)
+        }
+        if (error == 0) {
             made.push_back(RenamePaths::relativeTo(RenamePaths::withoutTrailingSlash(root), path));
+        }
     }
     return 0;
 }
@@ -65,8 +68,9 @@ StandIns standInsOf(const std::map<std::string, std::string>& mapping, const std
     StandIns out;
     for (const auto& [created, former] : mapping) {
         StandIn standIn {created, {}};
-        if (fs.lstat(RenamePaths::join(root, created), standIn.status) == 0 && S_ISDIR(standIn.status.st_mode))
+        if (fs.lstat(RenamePaths::join(root, created), standIn.status) == 0 && S_ISDIR(standIn.status.st_mode)) {
             out.emplace(former, std::move(standIn));
+        }
     }
     return out;
 }
@@ -77,16 +81,18 @@ void adoptMetadata(const std::string& former, const StandIns& standIns, const st
     std::map<std::string, const StandIn*>& adopted)
 {
     const auto found = standIns.find(former);
-    if (found == standIns.end() || !adopted.emplace(former, &found->second).second)
+    if (found == standIns.end() || !adopted.emplace(former, &found->second).second) {
         return;
+    }
     FolderMetadata::copyAttributes(RenamePaths::join(root, found->second.created), found->second.status,
         RenamePaths::join(root, former), fs);
 }
 
 bool sameFolder(FileSystemOps& fs, const std::string& a, const std::string& b)
 {
-    if (RenamePaths::withoutTrailingSlash(a) == RenamePaths::withoutTrailingSlash(b))
+    if (RenamePaths::withoutTrailingSlash(a) == RenamePaths::withoutTrailingSlash(b)) {
         return true;
+    }
     std::string realA, realB;
     return fs.realPath(a, realA) == 0 && fs.realPath(b, realB) == 0 && realA == realB;
 }
@@ -103,15 +109,17 @@ std::vector<FailedItem> refusals(const HistoryEntry& entry, const HistoryEntry& 
     }
     std::set<std::string> reported;
     const auto check = [&](const std::string& path) {
-        if (RenamePaths::isValidRelative(path) || !reported.insert(path).second)
+        if (RenamePaths::isValidRelative(path) || !reported.insert(path).second) {
             return;
+        }
         TESS_LOG_ERROR("❌ Undo refused: unsafe path in history entry — " + path);
         out.push_back({path, userError(errorDomain, "The history file holds an unsafe path (" + path + "). Nothing was undone.")});
     };
     for (const HistoryRecord& record : plan.records) {
         check(record.originalRelativePath);
-        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory)
+        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory) {
             check(record.finalRelativePath);
+        }
     }
     return out;
 }
@@ -122,18 +130,21 @@ std::vector<FailedItem> refusals(const HistoryEntry& entry, const HistoryEntry& 
 bool staysInsideRoot(FileSystemOps& fs, const std::string& root, const std::string& relative)
 {
     std::string realRoot;
-    if (fs.realPath(root, realRoot) != 0)
+    if (fs.realPath(root, realRoot) != 0) {
         return false;
+    }
     const std::string base = RenamePaths::withoutTrailingSlash(root);
     for (std::string path = RenamePaths::join(base, relative);; path = RenamePaths::parent(path)) {
         std::string resolved;
-        if (fs.realPath(path, resolved) == 0)
+        if (fs.realPath(path, resolved) == 0) {
             return RenamePaths::isWithin(realRoot, resolved);
+        }
         // Only what is truly absent (or lies below a file) is passed over.
         struct stat st;
         const int missing = fs.lstat(path, st);
-        if ((missing != ENOENT && missing != ENOTDIR) || path == base || !RenamePaths::isWithin(base, path))
+        if ((missing != ENOENT && missing != ENOTDIR) || path == base || !RenamePaths::isWithin(base, path)) {
             return false;
+        }
     }
 }
 
@@ -142,16 +153,19 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
     const StandIns& standIns, std::map<std::string, const StandIn*>& adopted, std::vector<FailedItem>& failed)
 {
     for (const HistoryRecord& record : plan.records) {
-        if (record.type != HistoryRecordType::removedDirectory)
+        if (record.type != HistoryRecordType::removedDirectory) {
             continue;
+        }
         const std::string& relative = record.originalRelativePath;
         const std::string full = RenamePaths::join(root, relative);
-        if (exists(fs, full))
+        if (exists(fs, full)) {
             continue;
+        }
         std::vector<std::string> madeFolders;
         const int error = makeDirectories(fs, root, relative, madeFolders);
-        for (const std::string& folder : madeFolders)
+        for (const std::string& folder : madeFolders) {
             adoptMetadata(folder, standIns, root, fs, adopted);
+        }
         if (error == 0) {
             TESS_LOG_INFO("Undo: recreated directory " + relative);
             continue;
@@ -181,8 +195,9 @@ std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& plan)
 {
     std::vector<RenameInstruction> instructions;
     for (const HistoryRecord& record : plan.records) {
-        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory)
+        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory) {
             instructions.push_back({record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory});
+        }
     }
     return instructions;
 }
@@ -193,10 +208,12 @@ std::map<std::string, std::string> createdFolderMapping(const HistoryEntry& entr
 {
     std::map<std::string, std::string> mapping;
     for (const HistoryRecord& record : entry.records) {
-        if (record.status != HistoryRecordStatus::ok)
+        if (record.status != HistoryRecordStatus::ok) {
             continue;
-        if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory)
+        }
+        if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory) {
             continue;
+        }
         const std::vector<std::string> former = RelativePath::split(record.originalRelativePath);
         const std::vector<std::string> latter = RelativePath::split(record.finalRelativePath);
         const std::size_t n = std::min(former.size(), latter.size());
@@ -206,8 +223,9 @@ std::map<std::string, std::string> createdFolderMapping(const HistoryEntry& entr
             formerPrefix = RelativePath::child(formerPrefix, former[i]);
             finalPrefix = RelativePath::child(finalPrefix, latter[i]);
             diverged = diverged || former[i] != latter[i];
-            if (diverged && created.count(finalPrefix) != 0)
+            if (diverged && created.count(finalPrefix) != 0) {
                 mapping.emplace(finalPrefix, formerPrefix);
+            }
         }
     }
     return mapping;
@@ -219,10 +237,12 @@ std::map<std::string, std::string> createdFolderMapping(const HistoryEntry& entr
 bool removeMetadataThen(FileSystemOps& fs, const std::string& folder, int& removeError)
 {
     const std::optional<std::vector<std::string>> metadata = SourceFileRenamer::metadataOnlyContents(folder, fs);
-    if (!metadata)
+    if (!metadata) {
         return false;
-    if (!metadata->empty())
+    }
+    if (!metadata->empty()) {
         SourceFileRenamer::removeMetadataFiles(*metadata, folder, fs);
+    }
     removeError = fs.removeDirectory(folder);
     return true;
 }
@@ -232,17 +252,20 @@ int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::strin
     const SourceFileRenamer::PrivilegedRename& privilegedRename, FileSystemOps& fs)
 {
     std::string realRoot;
-    if (fs.realPath(root, realRoot) != 0)
+    if (fs.realPath(root, realRoot) != 0) {
         realRoot = RenamePaths::withoutTrailingSlash(root);
+    }
     int removed = 0;
     for (const HistoryRecord& record : plan.records) {
-        if (record.type != HistoryRecordType::createdDirectory)
+        if (record.type != HistoryRecordType::createdDirectory) {
             continue;
+        }
         const std::string& created = record.originalRelativePath;
         const std::string createdFull = RenamePaths::join(root, created);
         std::string realCreated;
-        if (!exists(fs, createdFull) || fs.realPath(createdFull, realCreated) != 0)
+        if (!exists(fs, createdFull) || fs.realPath(createdFull, realCreated) != 0) {
             continue;
+        }
         if (realCreated == realRoot || !RenamePaths::isWithin(realRoot, realCreated)) {
             TESS_LOG_ERROR("❌ Undo: created dir " + created + " resolves outside the scan root, left alone");
             continue;
@@ -266,10 +289,12 @@ int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::strin
                 continue;
             }
             // Emptied: its times from before the undo are the former folder's.
-            if (const auto made = adopted.find(former); made != adopted.end() && made->second->created == created)
+            if (const auto made = adopted.find(former); made != adopted.end() && made->second->created == created) {
                 FolderMetadata::copyTimes(made->second->status, formerFull, fs);
-            if (!removeMetadataThen(fs, createdFull, removeError))
+            }
+            if (!removeMetadataThen(fs, createdFull, removeError)) {
                 continue;
+            }
             if (removeError == 0) {
                 ++removed;
                 TESS_LOG_INFO("Undo: merged remaining contents and removed created directory " + created);
@@ -311,8 +336,9 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
 
     std::set<std::string> created;
     for (const HistoryRecord& record : plan.records) {
-        if (record.type == HistoryRecordType::createdDirectory)
+        if (record.type == HistoryRecordType::createdDirectory) {
             created.insert(record.originalRelativePath);
+        }
     }
     const std::map<std::string, std::string> mapping = createdFolderMapping(entry, created);
     const StandIns standIns = standInsOf(mapping, root, fs);
@@ -323,16 +349,19 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(
         moveBackInstructions(plan), root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
     result.renamed = std::move(batch.renamed);
-    for (FailedItem& failure : batch.failed)
+    for (FailedItem& failure : batch.failed) {
         result.failed.push_back(std::move(failure));
+    }
     // Former folders the moves back made as parents.
-    for (const std::string& folder : batch.createdDirectories)
+    for (const std::string& folder : batch.createdDirectories) {
         adoptMetadata(folder, standIns, root, fs, adopted);
+    }
 
     const int removed = removeCreatedDirectories(plan, mapping, adopted, root, privilegedRename, fs);
 
-    if (removed > 0)
+    if (removed > 0) {
         TESS_LOG_INFO("Undo: removed " + std::to_string(removed) + " directories created during original rename");
+    }
     TESS_LOG_INFO("Undo complete: " + std::to_string(result.renamed.size()) + " reversed, " + std::to_string(result.failed.size()) + " failed");
     return result;
 }

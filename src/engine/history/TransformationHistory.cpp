@@ -42,8 +42,9 @@ public:
     // The next token, or nothing after the last one.
     std::optional<std::string_view> next()
     {
-        if (m_done)
+        if (m_done) {
             return std::nullopt;
+        }
         const std::size_t nul = m_bytes.find('\0', m_start);
         if (nul == std::string_view::npos) {
             m_done = true;
@@ -64,10 +65,12 @@ private:
 // file-name bytes; every other token must be UTF-8 text.
 bool isPathToken(std::size_t index)
 {
-    if (index == 3)
+    if (index == 3) {
         return true;
-    if (index < TransformationHistory::kHeaderTokenCount)
+    }
+    if (index < TransformationHistory::kHeaderTokenCount) {
         return false;
+    }
     const std::size_t field = (index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
     return field == 0 || field == 1;
 }
@@ -79,29 +82,35 @@ public:
     bool add(unsigned char byte)
     {
         if (m_needed > 0) {
-            if (byte < m_lower || byte > m_upper)
+            if (byte < m_lower || byte > m_upper) {
                 return false;
+            }
             --m_needed;
             m_lower = 0x80;
             m_upper = 0xBF;
             return true;
         }
-        if (byte < 0x80)
+        if (byte < 0x80) {
             return true;
+        }
         if (byte >= 0xC2 && byte <= 0xDF) {
             m_needed = 1;
         } else if (byte >= 0xE0 && byte <= 0xEF) {
             m_needed = 2;
-            if (byte == 0xE0)
+            if (byte == 0xE0) {
                 m_lower = 0xA0;  // no overlong form
-            if (byte == 0xED)
+            }
+            if (byte == 0xED) {
                 m_upper = 0x9F;  // no surrogate
+            }
         } else if (byte >= 0xF0 && byte <= 0xF4) {
             m_needed = 3;
-            if (byte == 0xF0)
+            if (byte == 0xF0) {
                 m_lower = 0x90;
-            if (byte == 0xF4)
+            }
+            if (byte == 0xF4) {
                 m_upper = 0x8F;  // nothing above U+10FFFF
+            }
         } else {
             return false;
         }
@@ -133,16 +142,19 @@ public:
     {
         for (char c : chunk) {
             if (c == '\0') {
-                if (!finishToken())
+                if (!finishToken()) {
                     return false;
+                }
                 continue;
             }
             // Every token but a path must be UTF-8 text, as parse() demands.
-            if (!m_currentIsPath && !m_utf8.add(static_cast<unsigned char>(c)))
+            if (!m_currentIsPath && !m_utf8.add(static_cast<unsigned char>(c))) {
                 return false;
+            }
             if (m_index < TransformationHistory::kHeaderTokenCount) {
-                if (m_index == 0 && m_current.size() >= TransformationHistory::kMagic.size())
+                if (m_index == 0 && m_current.size() >= TransformationHistory::kMagic.size()) {
                     return false;
+                }
                 m_current += c;
             } else if (field() == 2 && m_current.size() < 3) {
                 m_current += c;
@@ -168,12 +180,14 @@ private:
 
     bool finishToken()
     {
-        if (!m_currentIsPath && !m_utf8.end())
+        if (!m_currentIsPath && !m_utf8.end()) {
             return false;
+        }
         if (m_index < TransformationHistory::kHeaderTokenCount) {
             m_header[m_index] = std::move(m_current);
-            if (m_index == 0 && m_header[0] != TransformationHistory::kMagic)
+            if (m_index == 0 && m_header[0] != TransformationHistory::kMagic) {
                 return false;
+            }
         } else if (field() == 2) {
             m_pendingFacing = m_current == "F" || m_current == "D" || m_current == "RD";
         } else if (field() == 4 && m_pendingFacing) {
@@ -199,10 +213,11 @@ std::string withoutNul(std::string_view token)
     std::string out;
     out.reserve(token.size());
     for (char c : token) {
-        if (c == '\0')
+        if (c == '\0') {
             out += "\xEF\xBF\xBD";
-        else
+        } else {
             out += c;
+        }
     }
     return out;
 }
@@ -220,10 +235,12 @@ std::size_t pathDepth(std::string_view path)
 std::string lastPathComponent(std::string_view path)
 {
     std::size_t end = path.size();
-    while (end > 0 && path[end - 1] == '/')
+    while (end > 0 && path[end - 1] == '/') {
         --end;
-    if (end == 0)
+    }
+    if (end == 0) {
         return path.empty() ? std::string() : std::string("/");
+    }
     const std::size_t slash = path.rfind('/', end - 1);
     const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
     return std::string(path.substr(start, end - start));
@@ -239,16 +256,18 @@ std::string fileNameOf(std::string_view path)
 std::string_view extensionOf(std::string_view name)
 {
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
+    if (dot == std::string_view::npos || dot == 0) {
         return {};
+    }
     return name.substr(dot + 1);
 }
 
 std::string withoutExtension(std::string_view name)
 {
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
+    if (dot == std::string_view::npos || dot == 0) {
         return std::string(name);
+    }
     return std::string(name.substr(0, dot));
 }
 
@@ -257,8 +276,9 @@ std::string firstGraphemes(std::string_view s, std::size_t count)
     std::string out;
     std::size_t taken = 0;
     text::forEachGrapheme(s, [&](std::string_view cluster) {
-        if (taken == count)
+        if (taken == count) {
             return false;
+        }
         out.append(cluster);
         ++taken;
         return true;
@@ -271,8 +291,9 @@ bool writeAll(int fd, std::string_view data)
     while (!data.empty()) {
         const ssize_t wrote = ::write(fd, data.data(), data.size());
         if (wrote < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             return false;
         }
         data.remove_prefix(static_cast<std::size_t>(wrote));
@@ -298,14 +319,17 @@ void syncDirectory(const std::string& folder)
 // Moves `from` to `to` unless `to` exists. Returns 0, or the errno.
 int moveExclusively(const std::string& from, const std::string& to)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
+    }
     const int error = errno;
-    if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
+    if (error != EINVAL && error != ENOSYS && error != ENOTSUP) {
         return error;
+    }
     // No RENAME_NOREPLACE on this file system: link() never replaces either.
-    if (::link(from.c_str(), to.c_str()) != 0)
+    if (::link(from.c_str(), to.c_str()) != 0) {
         return errno;
+    }
     ::unlink(from.c_str());
     return 0;
 }
@@ -336,8 +360,9 @@ std::string TransformationHistory::serialize(const HistoryEntry& entry)
     }
     std::string out;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (i > 0)
+        if (i > 0) {
             out += '\0';
+        }
         out += tokens[i];
     }
     return out;
@@ -351,27 +376,35 @@ Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
     std::size_t n = 0;
     TokenCursor cursor(bytes);
     while (const std::optional<std::string_view> token = cursor.next()) {
-        if (!isPathToken(n) && !text::isValidUtf8(*token))
+        if (!isPathToken(n) && !text::isValidUtf8(*token)) {
             return TransformationHistoryError::invalidFormat("not valid UTF-8").toError();
-        if (n < kHeaderTokenCount)
+        }
+        if (n < kHeaderTokenCount) {
             header[n] = *token;
+        }
         ++n;
     }
-    if (n < kHeaderTokenCount)
+    if (n < kHeaderTokenCount) {
         return TransformationHistoryError::invalidFormat("too few tokens for header: got " + std::to_string(n) + ", need " + std::to_string(kHeaderTokenCount)).toError();
-    if (header[0] != kMagic)
+    }
+    if (header[0] != kMagic) {
         return TransformationHistoryError::invalidFormat("missing magic: got '" + std::string(header[0]) + "'").toError();
-    if (header[1] != kVersion)
+    }
+    if (header[1] != kVersion) {
         return TransformationHistoryError::invalidVersion(std::string(header[1])).toError();
+    }
     const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(header[2]);
-    if (!timestamp)
+    if (!timestamp) {
         return TransformationHistoryError::invalidFormat("invalid timestamp: '" + std::string(header[2]) + "'").toError();
+    }
     const std::optional<HistoryOperation> operation = historyOperationFromRaw(header[4]);
-    if (!operation)
+    if (!operation) {
         return TransformationHistoryError::invalidFormat("invalid operation: '" + std::string(header[4]) + "'").toError();
+    }
     const std::size_t remainder = (n - kHeaderTokenCount) % kTokensPerRecord;
-    if (remainder != 0)
+    if (remainder != 0) {
         return TransformationHistoryError::invalidTokenCount(static_cast<std::int64_t>(kTokensPerRecord), static_cast<std::int64_t>(remainder)).toError();
+    }
 
     HistoryEntry entry;
     entry.version = std::string(header[1]);
@@ -380,19 +413,23 @@ Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
     entry.operation = *operation;
     entry.parentHistoryID = std::string(header[5]);
     TokenCursor records(bytes);
-    for (std::size_t i = 0; i < kHeaderTokenCount; ++i)
+    for (std::size_t i = 0; i < kHeaderTokenCount; ++i) {
         records.next();
+    }
     const std::size_t count = (n - kHeaderTokenCount) / kTokensPerRecord;
     for (std::size_t k = 0; k < count; ++k) {
         std::string_view fields[kTokensPerRecord];
-        for (std::string_view& field : fields)
+        for (std::string_view& field : fields) {
             field = *records.next();
+        }
         const std::optional<HistoryRecordType> type = historyRecordTypeFromRaw(fields[2]);
-        if (!type)
+        if (!type) {
             return TransformationHistoryError::invalidFormat("invalid record type: '" + std::string(fields[2]) + "' at record " + std::to_string(k)).toError();
+        }
         const std::optional<HistoryRecordStatus> status = historyRecordStatusFromRaw(fields[3]);
-        if (!status)
+        if (!status) {
             return TransformationHistoryError::invalidFormat("invalid record status: '" + std::string(fields[3]) + "' at record " + std::to_string(k)).toError();
+        }
         entry.records.push_back(HistoryRecord {std::string(fields[0]), std::string(fields[1]), *type, *status, std::string(fields[4])});
     }
     return entry;
@@ -404,8 +441,9 @@ std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readH
     // no more memory than its header.
     // Only a regular file: a pipe or a device could block or never end.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
         return std::nullopt;
+    }
     struct stat status;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
@@ -416,8 +454,9 @@ std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readH
     bool readable = true;
     while (true) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && errno == EINTR) {
             continue;
+        }
         if (got <= 0) {
             readable = got == 0;
             break;
@@ -428,13 +467,15 @@ std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readH
         }
     }
     ::close(fd);
-    if (!readable || !scanner.finish())
+    if (!readable || !scanner.finish()) {
         return std::nullopt;
+    }
 
     const std::optional<TimePoint> timestamp = HistoryTimestamp::parse(scanner.header(2));
     const std::optional<HistoryOperation> operation = historyOperationFromRaw(scanner.header(4));
-    if (!timestamp || !operation)
+    if (!timestamp || !operation) {
         return std::nullopt;
+    }
 
     HeaderSummary summary;
     summary.recordCount = static_cast<std::int64_t>((scanner.tokenCount() - kHeaderTokenCount) / kTokensPerRecord);
@@ -452,14 +493,17 @@ std::vector<TransformationHistory::HeaderSummary> TransformationHistory::listHis
     const std::string directory = folder ? *folder : historyDirectory();
     std::vector<std::string> names;
     DIR* dir = ::opendir(directory.c_str());
-    if (!dir)
+    if (!dir) {
         return {};
+    }
     while (const dirent* item = ::readdir(dir)) {
         const std::string_view name = item->d_name;
-        if (name.empty() || name.front() == '.')
+        if (name.empty() || name.front() == '.') {
             continue;
-        if (extensionOf(name) == kExtension)
+        }
+        if (extensionOf(name) == kExtension) {
             names.emplace_back(name);
+        }
     }
     ::closedir(dir);
     // A fixed listing order, so entries with equal timestamps stay put.
@@ -467,8 +511,9 @@ std::vector<TransformationHistory::HeaderSummary> TransformationHistory::listHis
 
     std::vector<HeaderSummary> summaries;
     for (const std::string& name : names) {
-        if (std::optional<HeaderSummary> summary = readHeader(directory + "/" + name))
+        if (std::optional<HeaderSummary> summary = readHeader(directory + "/" + name)) {
             summaries.push_back(std::move(*summary));
+        }
     }
     std::stable_sort(summaries.begin(), summaries.end(), [](const HeaderSummary& a, const HeaderSummary& b) {
         return a.timestamp > b.timestamp;
@@ -478,28 +523,33 @@ std::vector<TransformationHistory::HeaderSummary> TransformationHistory::listHis
 
 Status TransformationHistory::deleteHistory(const std::string& path)
 {
-    if (::unlink(path.c_str()) != 0)
+    if (::unlink(path.c_str()) != 0) {
         return posixError(errno);
+    }
     TESS_LOG_INFO("History deleted: " + fileNameOf(path));
     return {};
 }
 
 Status TransformationHistory::ensureHistoryDirectory(const std::string& folder)
 {
-    if (isDirectory(folder))
+    if (isDirectory(folder)) {
         return {};
+    }
     const auto failed = [&] { return TransformationHistoryError::directoryCreationFailed(folder).toError(); };
-    if (folder.empty())
+    if (folder.empty()) {
         return failed();
+    }
     // Create every missing folder from the top down.
     std::size_t pos = folder.front() == '/' ? 1 : 0;
     while (true) {
         const std::size_t slash = folder.find('/', pos);
         const std::string prefix = folder.substr(0, slash);
-        if (!prefix.empty() && prefix.back() != '/' && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+        if (!prefix.empty() && prefix.back() != '/' && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
             return failed();
-        if (slash == std::string::npos)
+        }
+        if (slash == std::string::npos) {
             break;
+        }
         pos = slash + 1;
     }
     return isDirectory(folder) ? Status {} : failed();
@@ -508,13 +558,15 @@ Status TransformationHistory::ensureHistoryDirectory(const std::string& folder)
 Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const std::optional<std::string>& folder)
 {
     const std::string directory = folder ? *folder : historyDirectory();
-    if (Status ensured = ensureHistoryDirectory(directory); !ensured)
+    if (Status ensured = ensureHistoryDirectory(directory); !ensured) {
         return ensured.error();
+    }
 
     std::string tempPath = directory + "/.tshistory-XXXXXX";
     const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return posixError(errno);
+    }
     const std::string content = serialize(entry);
     if (!writeAll(fd, content) || ::fsync(fd) != 0) {
         const int error = errno;
@@ -532,8 +584,9 @@ Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const
         const std::string name = makeFileName(entry.timestamp, entry.scanRoot, sequence);
         const std::string path = directory + "/" + name;
         const int error = moveExclusively(tempPath, path);
-        if (error == EEXIST)
+        if (error == EEXIST) {
             continue;
+        }
         if (error != 0) {
             ::unlink(tempPath.c_str());
             return posixError(error);
@@ -558,21 +611,24 @@ std::string TransformationHistory::makeFileName(TimePoint timestamp, std::string
     std::tm local {};
     ::localtime_r(&seconds, &local);
     char date[64];
-    if (std::strftime(date, sizeof date, "%Y-%m-%d_%H%M%S", &local) == 0)
+    if (std::strftime(date, sizeof date, "%Y-%m-%d_%H%M%S", &local) == 0) {
         date[0] = '\0';
+    }
 
     std::string component = text::toValidUtf8(lastPathComponent(scanRoot));
     std::replace(component.begin(), component.end(), '/', '_');
     std::replace(component.begin(), component.end(), ' ', '_');
     std::replace(component.begin(), component.end(), ':', '_');
-    if (text::graphemeCount(component) >= 51)
+    if (text::graphemeCount(component) >= 51) {
         component = firstGraphemes(component, 50);
+    }
 
     const std::string suffix = sequence > 1 ? "-" + std::to_string(sequence) : std::string();
     const std::size_t fixedBytes = std::strlen(date) + 1 + suffix.size() + 1 + kExtension.size();
     const std::size_t budget = kMaxFileNameBytes > fixedBytes ? kMaxFileNameBytes - fixedBytes : 0;
-    if (component.size() > budget)
+    if (component.size() > budget) {
         component = text::truncateToBytes(component, budget);
+    }
 
     return std::string(date) + "_" + component + suffix + "." + std::string(kExtension);
 }
@@ -581,8 +637,9 @@ HistoryEntry TransformationHistory::undoPlan(const HistoryEntry& entry)
 {
     std::vector<HistoryRecord> removed, directories, files, created;
     for (const HistoryRecord& record : entry.records) {
-        if (record.status != HistoryRecordStatus::ok)
+        if (record.status != HistoryRecordStatus::ok) {
             continue;
+        }
         switch (record.type) {
         case HistoryRecordType::removedDirectory:
             removed.push_back({record.originalRelativePath, {}, HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, {}});
@@ -617,8 +674,9 @@ HistoryEntry TransformationHistory::undoPlan(const HistoryEntry& entry)
     plan.scanRoot = entry.scanRoot;
     plan.operation = HistoryOperation::undo;
     plan.parentHistoryID = makeFileName(entry.timestamp, entry.scanRoot);
-    for (auto* group : {&removed, &directories, &files, &created})
+    for (auto* group : {&removed, &directories, &files, &created}) {
         plan.records.insert(plan.records.end(), group->begin(), group->end());
+    }
     return plan;
 }
 

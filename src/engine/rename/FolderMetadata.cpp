@@ -35,16 +35,20 @@ void FolderMetadata::copyAttributes(const std::string& source, const struct stat
         return;
     }
     if (targetStatus.st_uid != sourceStatus.st_uid || targetStatus.st_gid != sourceStatus.st_gid) {
-        if (const int error = fs.changeOwner(target, sourceStatus.st_uid, sourceStatus.st_gid))
+        if (const int error = fs.changeOwner(target, sourceStatus.st_uid, sourceStatus.st_gid)) {
             warn("owner and group", target, error);
+        }
     }
-    if (const int error = fs.changeMode(target, sourceStatus.st_mode & 07777))
+    if (const int error = fs.changeMode(target, sourceStatus.st_mode & 07777)) {
         warn("permissions", target, error);
+    }
     // The access ACL after the mode: its mask entry is the group's bits.
-    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::Access))
+    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::Access)) {
         warn("access ACL", target, error);
-    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::Default))
+    }
+    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::Default)) {
         warn("default ACL", target, error);
+    }
 
     std::vector<std::string> names;
     if (const int error = fs.listExtendedAttributes(source, names)) {
@@ -52,23 +56,27 @@ void FolderMetadata::copyAttributes(const std::string& source, const struct stat
         return;
     }
     for (const std::string& name : names) {
-        if (startsWith(name, "system."))
+        if (startsWith(name, "system.")) {
             continue;  // the ACLs, copied above
+        }
         const int error = fs.copyExtendedAttribute(source, target, name);
-        if (error == 0)
+        if (error == 0) {
             continue;
+        }
         // Only root may write trusted. and most security. attributes.
         const bool privileged = startsWith(name, "security.") || startsWith(name, "trusted.");
-        if (privileged && (error == EPERM || error == EACCES || error == ENOTSUP))
+        if (privileged && (error == EPERM || error == EACCES || error == ENOTSUP)) {
             continue;
+        }
         warn("extended attribute " + name, target, error);
     }
 }
 
 void FolderMetadata::copyTimes(const struct stat& sourceStatus, const std::string& target, FileSystemOps& fs)
 {
-    if (const int error = fs.setTimes(target, sourceStatus.st_atim, sourceStatus.st_mtim))
+    if (const int error = fs.setTimes(target, sourceStatus.st_atim, sourceStatus.st_mtim)) {
         warn("access and modification times", target, error);
+    }
 }
 
 }  // namespace tess

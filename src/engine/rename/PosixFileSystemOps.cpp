@@ -21,20 +21,24 @@ namespace {
 
 FileSystemOps::EntryType typeFromMode(mode_t mode)
 {
-    if (S_ISDIR(mode))
+    if (S_ISDIR(mode)) {
         return FileSystemOps::EntryType::Directory;
-    if (S_ISLNK(mode))
+    }
+    if (S_ISLNK(mode)) {
         return FileSystemOps::EntryType::Symlink;
-    if (S_ISREG(mode))
+    }
+    if (S_ISREG(mode)) {
         return FileSystemOps::EntryType::File;
+    }
     return FileSystemOps::EntryType::Other;
 }
 
 // Whether an ACL has entries beyond those the mode bits stand for.
 bool isExtended(acl_t acl, FileSystemOps::AclType type)
 {
-    if (type == FileSystemOps::AclType::Access)
+    if (type == FileSystemOps::AclType::Access) {
         return ::acl_equiv_mode(acl, nullptr) != 0;
+    }
     acl_entry_t entry;
     return ::acl_get_entry(acl, ACL_FIRST_ENTRY, &entry) == 1;
 }
@@ -59,15 +63,18 @@ int PosixFileSystemOps::lstat(const std::string& path, struct stat& out)
 
 int PosixFileSystemOps::renameNoReplace(const std::string& from, const std::string& to)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
         return 0;
+    }
     const int error = errno;
-    if (error != EINVAL && error != ENOSYS)
+    if (error != EINVAL && error != ENOSYS) {
         return error;
+    }
     // The file system does not know RENAME_NOREPLACE: check, then move.
     struct stat st;
-    if (::lstat(to.c_str(), &st) == 0)
+    if (::lstat(to.c_str(), &st) == 0) {
         return EEXIST;
+    }
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
@@ -90,8 +97,9 @@ int PosixFileSystemOps::listDirectory(const std::string& path, std::vector<DirEn
 {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         return errno;
+    }
     DIR* dir = ::fdopendir(fd);
     if (!dir) {
         const int error = errno;
@@ -107,8 +115,9 @@ int PosixFileSystemOps::listDirectory(const std::string& path, std::vector<DirEn
             break;
         }
         const std::string name = entry->d_name;
-        if (name == "." || name == "..")
+        if (name == "." || name == "..") {
             continue;
+        }
         DirEntry item {name, EntryType::Other};
         switch (entry->d_type) {
         case DT_DIR:
@@ -122,8 +131,9 @@ int PosixFileSystemOps::listDirectory(const std::string& path, std::vector<DirEn
             break;
         case DT_UNKNOWN: {
             struct stat st;
-            if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
                 item.type = typeFromMode(st.st_mode);
+            }
             break;
         }
         default:
@@ -143,8 +153,9 @@ int PosixFileSystemOps::listDirectory(const std::string& path, std::vector<DirEn
 int PosixFileSystemOps::realPath(const std::string& path, std::string& out)
 {
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved)
+    if (!resolved) {
         return errno;
+    }
     out = resolved;
     std::free(resolved);
     return 0;
@@ -153,8 +164,9 @@ int PosixFileSystemOps::realPath(const std::string& path, std::string& out)
 int PosixFileSystemOps::volumeIsReadOnly(const std::string& path, bool& readOnly)
 {
     struct statvfs info;
-    if (::statvfs(path.c_str(), &info) != 0)
+    if (::statvfs(path.c_str(), &info) != 0) {
         return errno;
+    }
     readOnly = (info.f_flag & ST_RDONLY) != 0;
     return 0;
 }
@@ -162,13 +174,15 @@ int PosixFileSystemOps::volumeIsReadOnly(const std::string& path, bool& readOnly
 int PosixFileSystemOps::immutableFlag(const std::string& path, bool& immutable)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
         return errno;
+    }
     int flags = 0;
     const int result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 ? 0 : errno;
     ::close(fd);
-    if (result == 0)
+    if (result == 0) {
         immutable = (flags & FS_IMMUTABLE_FL) != 0;
+    }
     return result;
 }
 
@@ -181,11 +195,13 @@ FileSystemOps::AclInfo PosixFileSystemOps::extendedAcl(const std::string& path)
 {
     AclInfo info;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+    if (::lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) {
         return info;  // links carry no ACL of their own
+    }
     acl_t acl = ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
-    if (!acl)
+    if (!acl) {
         return info;
+    }
     acl_entry_t entry;
     // An access ACL equivalent to the mode bits is no extended ACL.
     if (::acl_equiv_mode(acl, nullptr) == 0 || ::acl_get_entry(acl, ACL_FIRST_ENTRY, &entry) != 1) {
@@ -218,21 +234,24 @@ int PosixFileSystemOps::copyAcl(const std::string& from, const std::string& to, 
 {
     const acl_type_t kind = type == AclType::Access ? ACL_TYPE_ACCESS : ACL_TYPE_DEFAULT;
     acl_t source = ::acl_get_file(from.c_str(), kind);
-    if (!source)
+    if (!source) {
         return unsupported(errno) ? 0 : errno;  // a source volume without ACLs has nothing to give
+    }
     const bool sourceExtended = isExtended(source, type);
     int result = 0;
     if (!sourceExtended) {
         // The target may have inherited entries from its parent's default ACL.
         acl_t target = ::acl_get_file(to.c_str(), kind);
         const bool targetExtended = target && isExtended(target, type);
-        if (target)
+        if (target) {
             ::acl_free(target);
+        }
         if (targetExtended) {
-            if (type == AclType::Default)
+            if (type == AclType::Default) {
                 result = ::acl_delete_def_file(to.c_str()) == 0 ? 0 : errno;
-            else
+            } else {
                 result = ::acl_set_file(to.c_str(), kind, source) == 0 ? 0 : errno;
+            }
         }
     } else {
         result = ::acl_set_file(to.c_str(), kind, source) == 0 ? 0 : errno;
@@ -247,23 +266,27 @@ int PosixFileSystemOps::listExtendedAttributes(const std::string& path, std::vec
     std::vector<char> buffer;
     for (;;) {
         const ssize_t size = ::llistxattr(path.c_str(), nullptr, 0);
-        if (size < 0)
+        if (size < 0) {
             return unsupported(errno) ? 0 : errno;
-        if (size == 0)
+        }
+        if (size == 0) {
             return 0;
+        }
         buffer.resize(static_cast<std::size_t>(size));
         const ssize_t got = ::llistxattr(path.c_str(), buffer.data(), buffer.size());
         if (got >= 0) {
             buffer.resize(static_cast<std::size_t>(got));
             break;
         }
-        if (errno != ERANGE)
+        if (errno != ERANGE) {
             return errno;  // ERANGE: the list grew meanwhile, ask again
+        }
     }
     for (std::size_t start = 0; start < buffer.size();) {
         const std::size_t end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(start), buffer.end(), '\0') - buffer.begin();
-        if (end > start)
+        if (end > start) {
             names.emplace_back(buffer.data() + start, end - start);
+        }
         start = end + 1;
     }
     return 0;
@@ -274,16 +297,18 @@ int PosixFileSystemOps::copyExtendedAttribute(const std::string& from, const std
     std::vector<char> value;
     for (;;) {
         const ssize_t size = ::lgetxattr(from.c_str(), name.c_str(), nullptr, 0);
-        if (size < 0)
+        if (size < 0) {
             return errno;
+        }
         value.resize(static_cast<std::size_t>(size));
         const ssize_t got = ::lgetxattr(from.c_str(), name.c_str(), value.data(), value.size());
         if (got >= 0) {
             value.resize(static_cast<std::size_t>(got));
             break;
         }
-        if (errno != ERANGE)
+        if (errno != ERANGE) {
             return errno;
+        }
     }
     return ::lsetxattr(to.c_str(), name.c_str(), value.data(), value.size(), 0) == 0 ? 0 : errno;
 }

@@ -7,8 +7,9 @@ namespace tess {
 std::string RenamePaths::join(std::string_view base, std::string_view relative)
 {
     std::string out(base);
-    if (out.empty() || out.back() != '/')
+    if (out.empty() || out.back() != '/') {
         out += '/';
+    }
     out += relative;
     return out;
 }
@@ -16,10 +17,12 @@ std::string RenamePaths::join(std::string_view base, std::string_view relative)
 std::string RenamePaths::parent(std::string_view path)
 {
     const auto slash = path.rfind('/');
-    if (slash == std::string_view::npos)
+    if (slash == std::string_view::npos) {
         return {};
-    if (slash == 0)
+    }
+    if (slash == 0) {
         return "/";
+    }
     return std::string(path.substr(0, slash));
 }
 
@@ -35,10 +38,12 @@ std::vector<std::string> RenamePaths::components(std::string_view path)
     std::size_t start = 0;
     while (start <= path.size()) {
         auto slash = path.find('/', start);
-        if (slash == std::string_view::npos)
+        if (slash == std::string_view::npos) {
             slash = path.size();
-        if (slash > start)
+        }
+        if (slash > start) {
             out.emplace_back(path.substr(start, slash - start));
+        }
         start = slash + 1;
     }
     return out;
@@ -46,23 +51,27 @@ std::vector<std::string> RenamePaths::components(std::string_view path)
 
 std::string RenamePaths::withoutTrailingSlash(std::string_view path)
 {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && path.back() == '/') {
         path.remove_suffix(1);
+    }
     return std::string(path);
 }
 
 bool RenamePaths::isValidRelative(std::string_view relative)
 {
-    if (relative.empty() || relative.front() == '/' || relative.find('\0') != std::string_view::npos)
+    if (relative.empty() || relative.front() == '/' || relative.find('\0') != std::string_view::npos) {
         return false;
+    }
     std::size_t start = 0;
     for (;;) {
         auto slash = relative.find('/', start);
         const auto piece = relative.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
-        if (piece.empty() || piece == "." || piece == "..")
+        if (piece.empty() || piece == "." || piece == "..") {
             return false;
-        if (slash == std::string_view::npos)
+        }
+        if (slash == std::string_view::npos) {
             return true;
+        }
         start = slash + 1;
     }
 }
@@ -71,11 +80,13 @@ bool RenamePaths::isWithin(std::string_view root, std::string_view path)
 {
     const auto rootParts = components(root);
     const auto pathParts = components(path);
-    if (pathParts.size() < rootParts.size())
+    if (pathParts.size() < rootParts.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < rootParts.size(); ++i) {
-        if (rootParts[i] != pathParts[i])
+        if (rootParts[i] != pathParts[i]) {
             return false;
+        }
     }
     return true;
 }
@@ -86,8 +97,9 @@ std::string RenamePaths::relativeTo(std::string_view root, std::string_view path
     const auto pathParts = components(path);
     std::string out;
     for (std::size_t i = rootParts.size(); i < pathParts.size(); ++i) {
-        if (!out.empty())
+        if (!out.empty()) {
             out += '/';
+        }
         out += pathParts[i];
     }
     return out;
@@ -95,13 +107,15 @@ std::string RenamePaths::relativeTo(std::string_view root, std::string_view path
 
 bool RenamePaths::equalIgnoringCase(std::string_view a, std::string_view b)
 {
-    if (a == b)
+    if (a == b) {
         return true;
+    }
     if (a.size() == b.size() && text::isAscii(a) && text::isAscii(b)) {
         for (std::size_t i = 0; i < a.size(); ++i) {
             auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-            if (lower(a[i]) != lower(b[i]))
+            if (lower(a[i]) != lower(b[i])) {
                 return false;
+            }
         }
         return true;
     }

@@ -32,8 +32,9 @@ public:
         , m_privilegedCreateDirectory(privilegedCreateDirectory)
         , m_fs(fs)
     {
-        if (m_fs.realPath(m_root, m_resolvedRoot) != 0)
+        if (m_fs.realPath(m_root, m_resolvedRoot) != 0) {
             m_resolvedRoot = m_root;
+        }
     }
 
     // Remembers, before anything moves, each renamed folder's status under
@@ -86,22 +87,26 @@ void BatchRun::noteFolderTargets(const std::vector<const RenameInstruction*>& fo
     for (const RenameInstruction* instruction : folders) {
         if (instruction->currentRelativePath == instruction->targetRelativePath
             || !RenamePaths::isValidRelative(instruction->currentRelativePath)
-            || !RenamePaths::isValidRelative(instruction->targetRelativePath))
+            || !RenamePaths::isValidRelative(instruction->targetRelativePath)) {
             continue;
+        }
         FolderSource source {RenamePaths::join(m_root, instruction->currentRelativePath), {}};
-        if (m_fs.lstat(source.path, source.status) != 0 || !S_ISDIR(source.status.st_mode))
+        if (m_fs.lstat(source.path, source.status) != 0 || !S_ISDIR(source.status.st_mode)) {
             continue;
+        }
         m_folderSources.emplace(RenamePaths::join(m_root, instruction->targetRelativePath), std::move(source));
     }
 }
 
 void BatchRun::adoptFolderMetadata(const std::string& folder)
 {
-    if (m_folderSources.empty())
+    if (m_folderSources.empty()) {
         return;
+    }
     const auto found = m_folderSources.find(folder);
-    if (found == m_folderSources.end() || !m_madeForFolders.emplace(folder, &found->second).second)
+    if (found == m_folderSources.end() || !m_madeForFolders.emplace(folder, &found->second).second) {
         return;
+    }
     FolderMetadata::copyAttributes(found->second.path, found->second.status, folder, m_fs);
 }
 
@@ -117,22 +122,25 @@ bool BatchRun::resolvesInsideRoot(const std::string& path)
     // root: no link on the way may lead elsewhere.
     std::string folder = path;
     for (;;) {
-        if (auto known = m_resolvedFolders.find(folder); known != m_resolvedFolders.end())
+        if (auto known = m_resolvedFolders.find(folder); known != m_resolvedFolders.end()) {
             return known->second;
+        }
         std::string resolved;
         const int error = m_fs.realPath(folder, resolved);
         if (error == 0) {
             const bool inside = RenamePaths::isWithin(m_resolvedRoot, resolved);
-            if (m_cacheResolvedFolders)
+            if (m_cacheResolvedFolders) {
                 m_resolvedFolders.emplace(folder, inside);
+            }
             return inside;
         }
         // Walk up only past what truly is not there: a dangling link (or
         // anything else that cannot be resolved) may lead anywhere.
         struct stat status;
         if (error != ENOENT || m_fs.lstat(folder, status) != ENOENT || !RenamePaths::isWithin(m_root, folder)
-            || folder == m_root)
+            || folder == m_root) {
             return false;
+        }
         folder = RenamePaths::parent(folder);
     }
 }
@@ -154,8 +162,9 @@ bool BatchRun::checkPaths(const RenameInstruction& instruction)
 bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& instruction)
 {
     const std::string parent = RenamePaths::parent(target);
-    if (RenameChecks::exists(m_fs, parent))
+    if (RenameChecks::exists(m_fs, parent)) {
         return true;
+    }
 
     // Missing folders from the parent upwards, deepest first.
     std::vector<std::string> missing;
@@ -173,8 +182,9 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
             adoptFolderMetadata(*it);
             continue;
         }
-        if (error == EEXIST && RenameChecks::isRealDirectory(m_fs, *it))
+        if (error == EEXIST && RenameChecks::isRealDirectory(m_fs, *it)) {
             continue;  // made by someone else meanwhile
+        }
 
         // The failure names the target's parent, whichever folder on the way
         // to it could not be made.
@@ -193,13 +203,15 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
                 m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *rest));
                 // The helper made it: the metadata is given from here, as far
                 // as this process may.
-                if (RenameChecks::isRealDirectory(m_fs, *rest))
+                if (RenameChecks::isRealDirectory(m_fs, *rest)) {
                     adoptFolderMetadata(*rest);
+                }
             }
         }
         // A reply of failure (perhaps a time-out) counts only if the folder is missing.
-        if (reply.success || RenameChecks::isRealDirectory(m_fs, parent))
+        if (reply.success || RenameChecks::isRealDirectory(m_fs, parent)) {
             return true;
+        }
         fail(instruction,
             "Rename failed: could not create parent directory (privileged)" + kDash + parent + ": " + reply.message,
             "Cannot create parent folder " + RenamePaths::lastComponent(parent)
@@ -211,8 +223,9 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
 
 void BatchRun::rename(const RenameInstruction& instruction, const std::string& source, const std::string& target)
 {
-    if (!ensureParent(target, instruction))
+    if (!ensureParent(target, instruction)) {
         return;
+    }
     if (SourceFileRenamer::moveItem(source, target, m_privilegedRename, m_domain, m_result.failed,
             instruction.currentRelativePath, m_fs)) {
         m_result.renamed.push_back({instruction.currentRelativePath, instruction.targetRelativePath});
@@ -221,8 +234,9 @@ void BatchRun::rename(const RenameInstruction& instruction, const std::string& s
 
 void BatchRun::processFile(const RenameInstruction& instruction)
 {
-    if (!checkPaths(instruction))
+    if (!checkPaths(instruction)) {
         return;
+    }
     const std::string source = RenamePaths::join(m_root, instruction.currentRelativePath);
     const std::string target = RenamePaths::join(m_root, instruction.targetRelativePath);
     struct stat sourceStatus;
@@ -231,8 +245,9 @@ void BatchRun::processFile(const RenameInstruction& instruction)
             "Source file not found at expected location.");
         return;
     }
-    if (!S_ISREG(sourceStatus.st_mode))
+    if (!S_ISREG(sourceStatus.st_mode)) {
         m_resolvedFolders.clear();  // a folder or a link moves: what was resolved through it is stale
+    }
     if (RenameChecks::exists(m_fs, target) && !RenameChecks::isSameItem(m_fs, source, target)) {
         fail(instruction,
             "Rename failed: target file already exists" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath,
@@ -244,8 +259,9 @@ void BatchRun::processFile(const RenameInstruction& instruction)
 
 void BatchRun::processFolder(const RenameInstruction& instruction)
 {
-    if (!checkPaths(instruction))
+    if (!checkPaths(instruction)) {
         return;
+    }
     const std::string source = RenamePaths::join(m_root, instruction.currentRelativePath);
     const std::string target = RenamePaths::join(m_root, instruction.targetRelativePath);
     if (!RenameChecks::isRealDirectory(m_fs, source)) {
@@ -275,12 +291,14 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
         std::string names;
         std::string quoted;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i < 5)
+            if (i < 5) {
                 names += (i ? ", " : "") + entries[i].name;
+            }
             quoted += (i ? ", \"" : "\"") + entries[i].name + "\"";
         }
-        if (entries.size() > 5)
+        if (entries.size() > 5) {
             names += " and " + std::to_string(entries.size() - 5) + " more";
+        }
         fail(instruction,
             "Rename failed: directory conflict, cannot merge" + kDash + instruction.currentRelativePath + " contains: [" + quoted + "]",
             "Both the original and target folder exist with conflicting contents (" + names
@@ -288,8 +306,9 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
         return;
     }
     // The source is empty now: its times are final, the target takes them.
-    if (const auto made = m_madeForFolders.find(target); made != m_madeForFolders.end())
+    if (const auto made = m_madeForFolders.find(target); made != m_madeForFolders.end()) {
         FolderMetadata::copyTimes(made->second->status, target, m_fs);
+    }
     const int error = m_fs.removeDirectory(source);
     if (error == 0) {
         m_result.mergedDirectories.push_back(instruction.currentRelativePath);
@@ -320,20 +339,23 @@ SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::v
     BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
     std::vector<const RenameInstruction*> folders;
     for (const auto& instruction : instructions) {
-        if (instruction.isDirectory)
+        if (instruction.isDirectory) {
             folders.push_back(&instruction);
+        }
     }
     run.noteFolderTargets(folders);
     for (const auto& instruction : instructions) {
-        if (!instruction.isDirectory)
+        if (!instruction.isDirectory) {
             run.processFile(instruction);
+        }
     }
     std::stable_sort(folders.begin(), folders.end(), [](const RenameInstruction* a, const RenameInstruction* b) {
         return pieceCount(a->currentRelativePath) > pieceCount(b->currentRelativePath);
     });
     run.startFolderPhase();
-    for (const auto* folder : folders)
+    for (const auto* folder : folders) {
         run.processFolder(*folder);
+    }
     return std::move(run.result());
 }
 
@@ -374,8 +396,9 @@ int SourceFileRenamer::posixRename(const std::string& source, const std::string&
             error = fs.renameNoReplace(temporary, destination);
             if (error != 0) {
                 int back = fs.renameNoReplace(temporary, source);
-                for (int attempt = 0; back != 0 && attempt < 2; ++attempt)
+                for (int attempt = 0; back != 0 && attempt < 2; ++attempt) {
                     back = fs.renameNoReplace(temporary, source);
+                }
                 if (back != 0) {
                     TESS_LOG_ERROR(kCross + "Rename failed: item left under temporary name" + kDash + temporary + ": "
                         + posixError(back).message);
@@ -391,8 +414,9 @@ bool SourceFileRenamer::moveItem(const std::string& source, const std::string& d
     const PrivilegedRename& privilegedRename, const std::string& errorDomain, std::vector<FailedItem>& failed,
     const std::string& relativePath, FileSystemOps& fs)
 {
-    if (posixRename(source, destination, fs) == 0)
+    if (posixRename(source, destination, fs) == 0) {
         return true;
+    }
     const Error error = posixError(errno);
     auto record = [&](const std::string& message) {
         failed.push_back({relativePath, Error {errorDomain, -1, message}});
@@ -400,8 +424,9 @@ bool SourceFileRenamer::moveItem(const std::string& source, const std::string& d
     const bool permission = isPermissionError(error);
     if (permission && privilegedRename) {
         const auto reply = privilegedRename(source, destination);
-        if (reply.success || RenameChecks::moveHappened(fs, source, destination))
+        if (reply.success || RenameChecks::moveHappened(fs, source, destination)) {
             return true;
+        }
         const std::string summary = diagnosePermissionFailure(source, destination, fs);
         TESS_LOG_ERROR(kCross + "Rename failed: privileged move also failed" + kDash + source + kArrow + destination + ": " + reply.message);
         record("Permission denied even with elevated privileges. " + summary);
@@ -423,8 +448,9 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
     FileSystemOps& fs, const PrivilegedRename& privilegedRename)
 {
     std::vector<FileSystemOps::DirEntry> entries;
-    if (fs.listDirectory(sourceFolder, entries) != 0)
+    if (fs.listDirectory(sourceFolder, entries) != 0) {
         return false;
+    }
     if (RenameChecks::isSameFolder(fs, sourceFolder, targetFolder)) {
         // One folder reached by two paths: merging it into itself would
         // remove its metadata files, its empty subfolders and the folder.
@@ -443,8 +469,9 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
                 continue;
             }
             if (isFolder && RenameChecks::isRealDirectory(fs, to)) {
-                if (!moveRemainingContents(from, to, fs, privilegedRename))
+                if (!moveRemainingContents(from, to, fs, privilegedRename)) {
                     return false;
+                }
                 fs.removeDirectory(from);  // a failure shows when the outer folder is removed
                 continue;
             }
@@ -461,8 +488,9 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
             return false;
         }
         const auto reply = privilegedRename(from, to);
-        if (reply.success || RenameChecks::moveHappened(fs, from, to))
+        if (reply.success || RenameChecks::moveHappened(fs, from, to)) {
             continue;
+        }
         TESS_LOG_ERROR(kCross + "moveRemainingContents: privileged move failed for " + name + ": " + reply.message);
         return false;
     }
@@ -472,11 +500,13 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
 void SourceFileRenamer::collectSubdirectories(const std::string& folder, std::vector<std::string>& out, FileSystemOps& fs)
 {
     std::vector<FileSystemOps::DirEntry> entries;
-    if (fs.listDirectory(folder, entries) != 0)
+    if (fs.listDirectory(folder, entries) != 0) {
         return;
+    }
     for (const auto& entry : entries) {
-        if (entry.type != FileSystemOps::EntryType::Directory)
+        if (entry.type != FileSystemOps::EntryType::Directory) {
             continue;  // files, and links (never followed)
+        }
         const std::string path = RenamePaths::join(folder, entry.name);
         out.push_back(path);
         collectSubdirectories(path, out, fs);

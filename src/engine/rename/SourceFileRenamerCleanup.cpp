@@ -46,17 +46,20 @@ private:
 void CleanupRun::evaluate(const std::string& folder)
 {
     std::string resolved;
-    if (m_fs.realPath(folder, resolved) != 0 || !RenamePaths::isWithin(m_resolvedRoot, resolved))
+    if (m_fs.realPath(folder, resolved) != 0 || !RenamePaths::isWithin(m_resolvedRoot, resolved)) {
         return;
-    if (!RenameChecks::isRealDirectory(m_fs, folder))
+    }
+    if (!RenameChecks::isRealDirectory(m_fs, folder)) {
         return;  // gone, or a link: never followed
+    }
     const auto names = SourceFileRenamer::metadataOnlyContents(folder, m_fs);
     if (!names) {
         TESS_LOG_DEBUG("Cleanup: skipping non-empty directory " + folder);
         return;
     }
-    if (!isRemovable(folder))
+    if (!isRemovable(folder)) {
         return;
+    }
     if (!names->empty() && !SourceFileRenamer::removeMetadataFiles(*names, folder, m_fs, m_privilegedRemove)) {
         ++m_result.failureCount;
         TESS_LOG_ERROR(kCross + "Cleanup: could not clear metadata from " + folder + ", skipping");
@@ -86,13 +89,16 @@ void CleanupRun::evaluate(const std::string& folder)
 void CleanupRun::evaluateStart(const std::string& folder)
 {
     // Never the root, never a link.
-    if (!isRemovable(folder) || !RenameChecks::isRealDirectory(m_fs, folder))
+    if (!isRemovable(folder) || !RenameChecks::isRealDirectory(m_fs, folder)) {
         return;
+    }
     const auto names = SourceFileRenamer::metadataOnlyContents(folder, m_fs);
-    if (!names)
+    if (!names) {
         return;
-    if (!names->empty() && !SourceFileRenamer::removeMetadataFiles(*names, folder, m_fs, m_privilegedRemove))
+    }
+    if (!names->empty() && !SourceFileRenamer::removeMetadataFiles(*names, folder, m_fs, m_privilegedRemove)) {
         return;
+    }
     const int error = m_fs.removeDirectory(folder);
     if (error == 0) {
         m_result.removedDirectories.push_back(folder);
@@ -136,8 +142,9 @@ SourceFileRenamer::CleanupResult SourceFileRenamer::cleanupEmptyDirectories(cons
     TESS_LOG_DEBUG("cleanupEmptyDirectories: evaluating " + std::to_string(folders.size()) + " subdirectories");
 
     CleanupRun run(resolvedRoot, privilegedRemove, fs);
-    for (const auto& folder : folders)
+    for (const auto& folder : folders) {
         run.evaluate(folder);
+    }
     run.evaluateStart(start);
 
     auto& result = run.result();

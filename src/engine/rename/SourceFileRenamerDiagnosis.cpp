@@ -34,8 +34,9 @@ std::string userName(uid_t uid)
     std::vector<char> buffer(16384);
     passwd entry;
     passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name) {
         return found->pw_name;
+    }
     return "?";
 }
 
@@ -44,8 +45,9 @@ std::string groupName(gid_t gid)
     std::vector<char> buffer(16384);
     group entry;
     group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name)
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name) {
         return found->gr_name;
+    }
     return "?";
 }
 
@@ -59,8 +61,9 @@ std::string trimmed(const std::string& text)
 
 std::string lowerAscii(std::string text)
 {
-    for (char& c : text)
+    for (char& c : text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
     return text;
 }
 
@@ -75,8 +78,9 @@ void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::
     const std::string& findingLabel, const std::string& user, std::vector<std::string>& findings)
 {
     struct stat st;
-    if (fs.lstat(folder, st) != 0)
+    if (fs.lstat(folder, st) != 0) {
         return;
+    }
     const std::string name = RenamePaths::lastComponent(folder);
     const std::string owner = userName(st.st_uid);
     logDiagnosis("Permission diagnosis" + kDash + logLabel + " " + name + "/: mode=" + octal(st.st_mode) + " owner=" + owner);
@@ -86,17 +90,20 @@ void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::
         return;
     }
     const int access = fs.canModifyEntries(folder);
-    if (access == EACCES || access == EPERM)
+    if (access == EACCES || access == EPERM) {
         findings.push_back(findingLabel + " " + name + "/ is not writable by you (" + user + "; owner: " + owner + ")");
+    }
 }
 
 bool sameButForCase(const std::vector<std::string>& a, const std::vector<std::string>& b)
 {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
+    }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!RenamePaths::equalIgnoringCase(a[i], b[i]))
+        if (!RenamePaths::equalIgnoringCase(a[i], b[i])) {
             return false;
+        }
     }
     return true;
 }
@@ -108,8 +115,9 @@ bool existsAsSpelled(FileSystemOps& fs, const std::string& base, const std::vect
 {
     std::string path = base;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (parts[i] != other[i] && !RenameChecks::listingHasName(fs, path, parts[i]))
+        if (parts[i] != other[i] && !RenameChecks::listingHasName(fs, path, parts[i])) {
             return false;
+        }
         path = RenamePaths::join(path, parts[i]);
     }
     return RenameChecks::exists(fs, path);
@@ -144,10 +152,11 @@ SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const Rena
         sourceExists = RenameChecks::exists(fs, source);
         targetExists = RenameChecks::exists(fs, target);
     }
-    if (sourceExists)
+    if (sourceExists) {
         result.status = targetExists ? VStatus::both : VStatus::sourceStillExists;
-    else
+    } else {
         result.status = targetExists ? VStatus::verified : VStatus::targetMissing;
+    }
     return result;
 }
 
@@ -180,8 +189,9 @@ std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& sour
 
     // 1. Volume.
     bool readOnly = false;
-    if (fs.volumeIsReadOnly(source, readOnly) == 0 && readOnly)
+    if (fs.volumeIsReadOnly(source, readOnly) == 0 && readOnly) {
         findings.push_back("Volume is mounted read-only");
+    }
 
     // 2. The item itself.
     struct stat st;
@@ -189,33 +199,38 @@ std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& sour
         logDiagnosis("Permission diagnosis" + kDash + "could not read source attributes: " + source);
     } else {
         bool immutable = false;
-        if (fs.immutableFlag(source, immutable) != 0)
+        if (fs.immutableFlag(source, immutable) != 0) {
             immutable = false;
+        }
         const std::string owner = userName(st.st_uid);
         logDiagnosis("Permission diagnosis" + kDash + "source " + sourceName + ": mode=" + octal(st.st_mode) + " owner=" + owner
             + " group=" + groupName(st.st_gid) + " immutable=" + (immutable ? "true" : "false"));
-        if (immutable)
+        if (immutable) {
             findings.push_back("Source file is locked (immutable). Unlock it with chattr -i");
-        if ((st.st_mode & 0400) == 0)
+        }
+        if ((st.st_mode & 0400) == 0) {
             findings.push_back("Source file is not readable by owner (mode " + octal(st.st_mode) + ", owner: " + owner + ")");
+        }
     }
 
     // 3. Source parent.
     checkParentFolder(fs, sourceParent, "source parent", "Source folder", user, findings);
 
     // 4. Destination parent.
-    if (!RenameChecks::exists(fs, destinationParent))
+    if (!RenameChecks::exists(fs, destinationParent)) {
         findings.push_back("Destination parent folder does not exist: " + RenamePaths::lastComponent(destinationParent) + "/");
-    else
+    } else {
         checkParentFolder(fs, destinationParent, "dest parent", "Destination folder", user, findings);
+    }
 
     // 5. Sticky bit.
     struct stat parentStat;
     if (fs.lstat(sourceParent, parentStat) == 0 && (parentStat.st_mode & 01000) != 0) {
         struct stat itemStat;
         const std::string owner = fs.lstat(source, itemStat) == 0 ? userName(itemStat.st_uid) : "?";
-        if (owner != user)
+        if (owner != user) {
             findings.push_back("Source parent has sticky bit set and you (" + user + ") are not the file owner (" + owner + ")");
+        }
     }
 
     // 6. ACLs.
@@ -226,27 +241,32 @@ std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& sour
     };
     for (const auto& [path, label] : targets) {
         const auto acl = fs.extendedAcl(path);
-        if (acl.kind == FileSystemOps::AclInfo::Kind::None)
+        if (acl.kind == FileSystemOps::AclInfo::Kind::None) {
             continue;
+        }
         std::string text = "ACL present but could not convert to text";
         if (acl.kind == FileSystemOps::AclInfo::Kind::Text) {
             text = trimmed(acl.text);
-            if (text.empty())
+            if (text.empty()) {
                 continue;
+            }
         }
         logDiagnosis("Permission diagnosis" + kDash + "ACL on " + label + ": " + text);
-        if (lowerAscii(text).find("deny") != std::string::npos)
+        if (lowerAscii(text).find("deny") != std::string::npos) {
             findings.push_back("ACL deny rule found on " + label + kDash + "check with: getfacl \"" + path + "\"");
-        else
+        } else {
             logDiagnosis("Permission diagnosis" + kDash + "ACL present (no deny rules) on " + label + ": " + text);
+        }
     }
 
     // 7. Summary.
-    if (findings.empty())
+    if (findings.empty()) {
         findings.push_back("No obvious permission issue found" + kDash + "the file may be in use by another process");
+    }
     std::string summary;
-    for (std::size_t i = 0; i < findings.size(); ++i)
+    for (std::size_t i = 0; i < findings.size(); ++i) {
         summary += (i ? "; " : "") + findings[i];
+    }
     logDiagnosis("Permission diagnosis summary: " + summary);
     return summary;
 }
@@ -255,13 +275,15 @@ std::optional<std::vector<std::string>> SourceFileRenamer::metadataOnlyContents(
     FileSystemOps& fs)
 {
     std::vector<FileSystemOps::DirEntry> entries;
-    if (fs.listDirectory(directory, entries) != 0)
+    if (fs.listDirectory(directory, entries) != 0) {
         return std::nullopt;
+    }
     std::vector<std::string> names;
     for (const auto& entry : entries) {
         // A folder that merely carries a metadata name is real content.
-        if (entry.type == FileSystemOps::EntryType::Directory || !metadataFileNames().count(entry.name))
+        if (entry.type == FileSystemOps::EntryType::Directory || !metadataFileNames().count(entry.name)) {
             return std::nullopt;
+        }
         names.push_back(entry.name);
     }
     return names;

@@ -40,15 +40,17 @@ std::string escapeXml(std::string_view text)
 
 std::string trimmed(std::string text)
 {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\r'))
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\r')) {
         text.pop_back();
+    }
     return text;
 }
 
 std::string childFailure(const std::string& what, const ChildProcess::Result& result)
 {
-    if (!result.launched)
+    if (!result.launched) {
         return what + ": " + result.launchError;
+    }
     std::string text = trimmed(result.standardError);
     return what + ": " + (text.empty() ? "exit status " + std::to_string(result.exitCode) : text);
 }
@@ -68,10 +70,12 @@ bool makeDirectories(const std::string& path)
 {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string prefix = path.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
             return false;
-        if (slash == std::string::npos)
+        }
+        if (slash == std::string::npos) {
             return true;
+        }
     }
 }
 
@@ -87,8 +91,9 @@ ChildProcess::Result DiskImageTool::runChild(const std::vector<std::string>& arg
 {
     options.timeLimit = m_childTimeLimit;
     auto result = ChildProcess::run(argv, options);
-    if (result.timedOut)
+    if (result.timedOut) {
         result.standardError = "stopped at the time limit";
+    }
     return result;
 }
 
@@ -133,10 +138,12 @@ int DiskImageTool::run(const std::vector<std::string>& args, std::ostream& out, 
             return 1;
         }
     }
-    if (verb == "attach")
+    if (verb == "attach") {
         return attach(target, plist, out, err);
-    if (verb == "detach")
+    }
+    if (verb == "detach") {
         return detach(target, quiet, force, out, err);
+    }
     err << usage;
     return 1;
 }
@@ -148,14 +155,17 @@ std::string DiskImageTool::makeMountPoint(const std::string& image, std::string&
         return {};
     }
     std::string name = image.substr(image.rfind('/') + 1);
-    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0)
+    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
         name.erase(dot);
-    if (name.empty() || name == "." || name == "..")
+    }
+    if (name.empty() || name == "." || name == "..") {
         name = "disk";
+    }
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string path = m_mountBase + "/" + name + (attempt == 0 ? "" : " " + std::to_string(attempt));
-        if (::mkdir(path.c_str(), 0755) == 0)
+        if (::mkdir(path.c_str(), 0755) == 0) {
             return path;
+        }
         if (errno != EEXIST) {
             failure = "cannot create " + path + ": " + std::strerror(errno);
             return {};
@@ -179,22 +189,27 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     // never the path.
     SafePath::Failure pathFailure;
     UniqueFd folder = SafePath::openFolder(PathRules::parent(image), false, pathFailure);
-    if (!folder.valid())
+    if (!folder.valid()) {
         return refuse(pathFailure.kind == SafePath::Failure::Kind::failed ? std::strerror(pathFailure.error) : pathFailure.describe());
+    }
     const std::string name = SafePath::lastComponent(image);
     struct stat info { };
-    if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         return refuse(std::strerror(errno));
-    if (!S_ISREG(info.st_mode))
+    }
+    if (!S_ISREG(info.st_mode)) {
         return refuse("not a disk image file");
+    }
     int opened = ::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (opened < 0)
+    if (opened < 0) {
         return refuse(std::strerror(errno));
+    }
     FileHandle file(opened);
     struct stat openedInfo { };
     if (::fstat(file.fd, &openedInfo) != 0 || !S_ISREG(openedInfo.st_mode) || openedInfo.st_dev != info.st_dev
-        || openedInfo.st_ino != info.st_ino)
+        || openedInfo.st_ino != info.st_ino) {
         return refuse("not a disk image file");
+    }
 
     ChildProcess::Options passImage;
     passImage.passFd = file.fd;
@@ -219,10 +234,11 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
         err << "tessaline-diskimage: attach failed - " << childFailure("mount", mount) << "\n";
         return 1;
     }
-    if (plist)
+    if (plist) {
         out << plistForEntity(device, mountPoint);
-    else
+    } else {
         out << device << "\t" << mountPoint << "\n";
+    }
     return 0;
 }
 
@@ -236,8 +252,9 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
         mountPoints.push_back(mount->mountPoint);
     } else if (target.rfind("/dev/", 0) == 0) {
         device = target;
-        for (const auto* entry : table.findBySource(target))
+        for (const auto* entry : table.findBySource(target)) {
             mountPoints.push_back(entry->mountPoint);
+        }
     }
     // Only disk images: never a system file system, whatever is asked.
     if (device.rfind("/dev/loop", 0) != 0) {
@@ -247,22 +264,25 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
 
     for (const auto& mountPoint : mountPoints) {
         auto unmount = runChild({"umount", mountPoint});
-        if (!unmount.succeeded() && force)
+        if (!unmount.succeeded() && force) {
             unmount = runChild({"umount", "--lazy", mountPoint});
+        }
         if (!unmount.succeeded()) {
             err << "tessaline-diskimage: detach failed - " << childFailure("umount", unmount) << "\n";
             return 1;
         }
-        if (mountPoint.rfind(m_mountBase + "/", 0) == 0)
+        if (mountPoint.rfind(m_mountBase + "/", 0) == 0) {
             ::rmdir(mountPoint.c_str());
+        }
     }
     auto detachLoop = runChild({"losetup", "--detach", device});
     if (!detachLoop.succeeded()) {
         err << "tessaline-diskimage: detach failed - " << childFailure("losetup", detachLoop) << "\n";
         return 1;
     }
-    if (!quiet)
+    if (!quiet) {
         out << "\"" << device << "\" ejected.\n";
+    }
     return 0;
 }
 

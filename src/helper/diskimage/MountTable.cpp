@@ -32,10 +32,12 @@ std::vector<std::string_view> split(std::string_view line)
     std::size_t start = 0;
     while (start < line.size()) {
         auto space = line.find(' ', start);
-        if (space == std::string_view::npos)
+        if (space == std::string_view::npos) {
             space = line.size();
-        if (space > start)
+        }
+        if (space > start) {
             fields.push_back(line.substr(start, space - start));
+        }
         start = space + 1;
     }
     return fields;
@@ -58,15 +60,18 @@ MountTable MountTable::parse(std::string_view text)
     std::size_t start = 0;
     while (start < text.size()) {
         auto end = text.find('\n', start);
-        if (end == std::string_view::npos)
+        if (end == std::string_view::npos) {
             end = text.size();
+        }
         auto fields = split(text.substr(start, end - start));
         start = end + 1;
         std::size_t separator = 6;
-        while (separator < fields.size() && fields[separator] != "-")
+        while (separator < fields.size() && fields[separator] != "-") {
             ++separator;
-        if (fields.size() < 5 || separator + 2 >= fields.size())
+        }
+        if (fields.size() < 5 || separator + 2 >= fields.size()) {
             continue;
+        }
         table.m_mounts.push_back({decode(fields[separator + 2]), decode(fields[4])});
     }
     return table;
@@ -77,8 +82,9 @@ const MountTable::Mount* MountTable::findByMountPoint(std::string_view mountPoin
     // The last entry wins: it is the mount on top.
     const Mount* found = nullptr;
     for (const auto& mount : m_mounts) {
-        if (mount.mountPoint == mountPoint)
+        if (mount.mountPoint == mountPoint) {
             found = &mount;
+        }
     }
     return found;
 }
@@ -87,8 +93,9 @@ std::vector<const MountTable::Mount*> MountTable::findBySource(std::string_view 
 {
     std::vector<const Mount*> found;
     for (const auto& mount : m_mounts) {
-        if (mount.source == source)
+        if (mount.source == source) {
             found.push_back(&mount);
+        }
     }
     return found;
 }

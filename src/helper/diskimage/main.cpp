@@ -13,8 +13,9 @@ int main(int argc, char** argv)
     std::string base = tess::DiskImageTool::kDefaultMountBase;
 #ifdef TESSALINE_HELPER_TEST_SEAMS
     // Test build only: mount below a folder of the test's own.
-    if (const char* configured = std::getenv("TESSALINE_DISKIMAGE_MOUNT_BASE"); configured != nullptr && *configured != '\0')
+    if (const char* configured = std::getenv("TESSALINE_DISKIMAGE_MOUNT_BASE"); configured != nullptr && *configured != '\0') {
         base = configured;
+    }
 #endif
     // The daemon's limit for its children, from the unit; the programs run
     // here are bounded by it too.
