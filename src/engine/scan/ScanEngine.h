@@ -9,6 +9,7 @@
 #include "scan/CompiledExcludePatterns.h"
 #include "scan/DirectoryWalker.h"
 #include "scan/MonitoringStatus.h"
+#include "scan/ScanProgress.h"
 #include "scan/ScanSummary.h"
 #include "scan/ScanTrigger.h"
 
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tess {
@@ -153,18 +155,89 @@ private:
         TwinKeys twinKeys;
     };
 
+    // What a scan found, for its summary, its log and its scan record.
+    struct ScanOutcome {
+        std::int64_t recordId = 0;
+        Clock::time_point startTime;
+        ScanTrigger trigger = ScanTrigger::manual;
+        int total = 0;
+        int added = 0;
+        int changed = 0;
+        int unchanged = 0;
+        int deleted = 0;
+        int issues = 0;
+    };
+    // Where the comparison has got to in sorting matched items.
+    struct MatchedSort {
+        std::size_t newCount = 0;
+        std::size_t nextChanged = 0;
+    };
+    // The indexed items a re-analysis reads, with what their rows hold.
+    struct IndexedRows {
+        std::vector<FileItem> items;
+        // The twins among the rows, so each result is written (and compared)
+        // under its own row's key.
+        TwinKeys twins;
+        // The analysis each row holds, by the row's key, so the write can
+        // leave alone the rows whose stored values would not change.
+        std::unordered_map<std::string, std::string> storedAnalysis;
+        double readSeconds = 0.0;
+    };
+
+    // Scan steps.
+    SourceFileAnalyzer::AnalysisResult analyzeNewAndChanged(Comparison& comparison, const std::string& root, ScanProgress& progress);
+    // Publishes the issue records, the summary and the monitoring status;
+    // returns the number of issue records.
+    int publishScanOutcome(const std::vector<FileTransformationResult>& results, const std::string& root, const ScanOutcome& outcome);
+    // Queues the write of the results and the closing of the scan record.
+    void queueScanWrite(std::vector<FileTransformationResult> results, Comparison comparison, const std::string& root,
+        const ScanOutcome& outcome);
+
+    // Walk and comparison.
     Comparison enumerateAndCompare(const std::string& root, ScanTrigger trigger, Clock::time_point startTime);
+    DirectoryWalker::Options walkOptions(std::size_t workers);
+    // Logs the folders the walk could not list and keeps them in the
+    // comparison; false when the root itself could not be listed.
+    static bool takeWalkFailures(const DirectoryWalker::Outcome& walk, const std::string& root, Comparison& comparison);
+    // Sorts the items into new, changed and unchanged, publishing progress;
+    // false when cancelled.
+    bool compareWithIndex(std::vector<FileItem>& items, const FileIndexDatabase::FolderRows& folders, Comparison& comparison,
+        ScanProgress& progress, double& databaseTime);
+    // Sorts items [begin, end) by the one-pass match.
+    static void sortMatchedItems(std::vector<FileItem>& items, std::size_t begin, std::size_t end, Comparison& comparison,
+        MatchedSort& sort);
     // Compares items [begin, end) with the index by one query.
     void compareOneBatch(std::vector<FileItem>& items, std::size_t begin, std::size_t end, Comparison& comparison);
+
+    // Touch and clean-up.
     // Touches the unchanged rows and deletes the stale ones (rows of the root
     // not seen, except under folders that could not be listed); returns how
     // many were deleted.
     std::size_t touchAndRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime);
+    // With the match: deletes the unseen rows by id, then queues the touch.
+    std::size_t removeUnseenThenTouch(Comparison& comparison, FileIndexDatabase::KeyMatch match, const std::vector<std::int64_t>& ids,
+        Clock::time_point startTime);
+    void queueTouch(Comparison& comparison, FileIndexDatabase::KeyMatch match, Clock::time_point startTime);
+    // Without the match: touches by path, then deletes the rows left untouched.
+    std::size_t touchThenRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime,
+        const std::vector<std::string>& keptPrefixes);
     // Logs that `count` stale rows could not be removed; the deleted count, 0.
     static std::size_t staleRemovalFailed(std::size_t count);
+
+    // Analysis and re-analysis.
     const TransformationSettings& settingsForAnalysis();
     SourceFileAnalyzer::AnalysisResult analyzeItems(const std::vector<FileItem>& items, const std::string& root,
         const SourceFileAnalyzer::CancelCheck& isCancelled);
+    // The issue records of the results that have issues, numbered from 1.
+    static std::vector<IndexedFile> issueRecordsOf(const std::vector<FileTransformationResult>& results, const std::string& scanRoot,
+        Clock::time_point time);
+    IndexedRows readRowsForReanalysis(const std::string& root);
+    void endCancelledReanalysis(const std::string& message);
+    void queueReanalysisWrite(std::vector<FileTransformationResult> results, IndexedRows rows, const std::string& root,
+        Clock::time_point startTime);
+    // Drops the results whose analysis text equals the one their row holds.
+    static void keepChangedAnalyses(std::vector<FileTransformationResult>& results,
+        const std::unordered_map<std::string, std::string>& storedAnalysis, const TwinKeys& twins);
 
     bool isJobStale() const { return m_jobGeneration != m_generation.load(); }
     bool walkShouldStop() const { return isCancelRequested() || isJobStale(); }
