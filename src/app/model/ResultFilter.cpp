@@ -57,13 +57,6 @@ void markTextMatches(const LookupIndexes& indexes, std::string_view query, std::
     }
 }
 
-// Splits `count` rows into chunks for parallelFor.
-std::size_t chunkCount(std::size_t count)
-{
-    constexpr std::size_t kMinimumChunk = 32768;
-    return std::max<std::size_t>(1, std::min(processorCount() * 4, count / kMinimumChunk));
-}
-
 }  // namespace
 
 std::string_view rawValue(ItemTypeFilter filter)
@@ -245,8 +238,9 @@ FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupInd
     }
 
     // The text test for every row at once, in chunks side by side.
-    const std::size_t chunks = chunkCount(count);
-    const auto chunkBegin = [count, chunks](std::size_t chunk) { return count * chunk / chunks; };
+    constexpr std::size_t kMinimumChunk = 32768;
+    const std::size_t chunks = chunkCountFor(count, kMinimumChunk);
+    const auto chunkBegin = [count, chunks](std::size_t chunk) { return chunkRange(chunk, chunks, count).first; };
     // No field holds a NUL, so a query with one matches nothing.
     std::vector<std::uint8_t> textMatched;
     const bool nulInQuery = query.find('\0') != std::string::npos;

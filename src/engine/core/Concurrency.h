@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <utility>
 
 namespace tess {
 
@@ -16,6 +17,20 @@ void setProcessorCountOverride(std::size_t count);
 // Exceptions thrown by fn are caught and the first one is rethrown afterwards;
 // once one was thrown, no further index is started.
 void parallelFor(std::size_t count, const std::function<void(std::size_t)>& fn);
+
+// How many pieces to split `count` items into for parallelFor: up to four per
+// processor, so that uneven pieces even out, none smaller than
+// `minimumChunk` items; at least one.
+inline std::size_t chunkCountFor(std::size_t count, std::size_t minimumChunk)
+{
+    return std::clamp<std::size_t>(count / minimumChunk, 1, processorCount() * 4);
+}
+
+// Items [begin, end) of piece `chunk` of `chunks` over `count` items.
+inline std::pair<std::size_t, std::size_t> chunkRange(std::size_t chunk, std::size_t chunks, std::size_t count)
+{
+    return {count * chunk / chunks, count * (chunk + 1) / chunks};
+}
 
 // Runs fn(begin, end) over [0, n) in chunks side by side: one chunk per
 // processor, each of at least `minChunkSize` items (one chunk, on the calling
