@@ -11,6 +11,8 @@ TEST(ShortenedComponentsJson, EncodesCompactlyAndRoundTrips)
 {
     EXPECT_EQ(ShortenedComponentsJson::encode({}), std::nullopt);
     EXPECT_EQ(ShortenedComponentsJson::encode({{"a", "b"}}), R"({"a":"b"})");
+    // The stored form, to the byte: "/" stays plain, controls are \u00xx.
+    EXPECT_EQ(ShortenedComponentsJson::encode({{"a/b", "c\x01\x1f\"d"}}), R"({"a/b":"c\u0001\u001f\"d"})");
     const Map tricky = {{"quote\"back\\slash", "tab\tnew\nline\x01"}, {"ünï/cödé 🎉", "x"}, {"", "empty key"}};
     const auto json = ShortenedComponentsJson::encode(tricky);
     ASSERT_TRUE(json.has_value());

@@ -1,5 +1,6 @@
 #include "index/ShortenedComponentsJson.h"
 
+#include "text/JsonString.h"
 #include "text/Text.h"
 
 #include <cstdint>
@@ -7,47 +8,6 @@
 namespace tess {
 
 namespace {
-
-void appendJsonString(std::string& out, std::string_view value)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    out.push_back('"');
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (byte < 0x20) {
-                out += "\\u00";
-                out.push_back(kHex[byte >> 4]);
-                out.push_back(kHex[byte & 0xF]);
-            } else {
-                out.push_back(c);
-            }
-        }
-    }
-    out.push_back('"');
-}
 
 // A strict reader of the one shape the column holds.
 class Reader {
@@ -236,9 +196,9 @@ std::optional<std::string> ShortenedComponentsJson::encode(const Map& components
             out.push_back(',');
         }
         first = false;
-        appendJsonString(out, key);
+        text::appendJsonString(out, key, text::JsonSlash::plain);
         out.push_back(':');
-        appendJsonString(out, value);
+        text::appendJsonString(out, value, text::JsonSlash::plain);
     }
     out.push_back('}');
     return out;

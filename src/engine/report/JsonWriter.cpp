@@ -1,5 +1,6 @@
 #include "report/JsonWriter.h"
 
+#include "text/JsonString.h"
 #include "text/Text.h"
 
 namespace tess {
@@ -146,50 +147,7 @@ std::optional<std::string> JsonWriter::finish()
 
 void JsonWriter::appendString(std::string& out, std::string_view value)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    std::size_t plainStart = 0;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        const auto c = static_cast<unsigned char>(value[i]);
-        if (c >= 0x20 && c != '"' && c != '\\' && c != '/') {
-            continue;
-        }
-        out.append(value, plainStart, i - plainStart);
-        plainStart = i + 1;
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '/':
-            out += "\\/";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-            break;
-        }
-    }
-    out.append(value, plainStart, value.size() - plainStart);
-    out += '"';
+    text::appendJsonString(out, value, text::JsonSlash::escaped);
 }
 
 }  // namespace tess
