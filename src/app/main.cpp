@@ -70,16 +70,122 @@ void applyAppearance(AppSettings::AppearanceMode mode)
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+void configureApplication()
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaline"));
     QApplication::setDesktopFileName(QStringLiteral("app.quenby.Tessaline"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/app.quenby.Tessaline.svg")));
+}
+
+// The services every window shares, made once in main().
+struct Services {
+    SettingsManager& settings;
+    UpdateManager& updates;
+    HelperStatusManager& helperStatus;
+    NotificationCenter& notifications;
+    DesktopWorkspace& workspace;
+    AutostartLoginItem& loginItem;
+    QPointer<ContentView>& content;
+    WindowManager*& windows;
+};
+
+// What the settings sheet needs: the store, the login item, the theme, the
+// logger, and when the index may be deleted (monitoring stopped and every
+// queued write done).
+PreferencesManager::Dependencies preferencesDependencies(const Services& services)
+{
+    PreferencesManager::Dependencies deps;
+    deps.settings = &services.settings;
+    deps.loginItem = &services.loginItem;
+    deps.notifications = &services.notifications;
+    deps.applyTheme = [windows = &services.windows](AppSettings::AppearanceMode mode) { (*windows)->applyTheme(mode); };
+    deps.setDebugEnabled = [](bool enabled) { AppLogger::shared().setDebugEnabled(enabled); };
+    deps.databasePath = [] { return FileIndexDatabase::defaultPath(); };
+    deps.monitoringStopped = [content = &services.content] {
+        const ContentView* view = content->data();
+        return view == nullptr || view->isIndexReleased();
+    };
+    return deps;
+}
+
+// Fills the main window: its menu bar and the content view with everything
+// it makes on demand.
+void fillMainWindow(QMainWindow& window, const Services& services, ShellActions& actions)
+{
+    actions.fillMenuBar(*window.menuBar());
+    DesktopWorkspace& workspace = services.workspace;
+    HelperStatusManager& helperStatus = services.helperStatus;
+    ContentView::Dependencies deps;
+    deps.model.settingsManager = &services.settings;
+    deps.model.folderPicker = std::make_shared<QtFolderPicker>(&window);
+    deps.model.isHelperReady = [&helperStatus] { return helperStatus.isHelperReady(); };
+    auto savePanel = std::make_shared<QtReportSavePanel>(&window);
+    deps.model.rename.savePanel = savePanel;
+    deps.helperStatus = &helperStatus;
+    deps.workspace = &workspace;
+    deps.makeIssueList = [&workspace](MonitorViewModel& model, QWidget* parent) {
+        auto* list = new FileListView(model, workspace, parent);
+        QObject::connect(list, &FileListView::renameRequested, &model,
+            [&model](const std::vector<FileTransformationResult>& results) { model.renameFiles(results); });
+        return list;
+    };
+    deps.makeAdvancedPane = [](MonitorViewModel& model, QWidget* parent) { return new AdvancedSettingsView(model, parent); };
+    deps.makeSettingsSheet = [services](QWidget* parent) {
+        return new SettingsView(preferencesDependencies(services), services.helperStatus, services.updates, parent);
+    };
+    deps.makeAboutView = [&workspace](std::function<void()> close) { return new AboutView(std::move(close), workspace); };
+    deps.makeHistorySheet = [savePanel, &workspace](MonitorViewModel& model, QWidget* parent) {
+        return new HistoryListView(model, *savePanel, workspace, parent);
+    };
+    deps.showHelpWindow = [windows = &services.windows] { (*windows)->showHelpWindow(); };
+    deps.makeRenameReportSheet = [&workspace](const RenameReport& report, std::function<void()> onExport, QWidget* parent) {
+        return new RenameReportView(report, std::move(onExport), workspace, parent);
+    };
+    services.content = new ContentView(window, std::move(deps));
+}
+
+// The menu commands, a second launch, and the signals that end the session.
+void connectCommands(QApplication& app, ShellActions& actions, SingleInstance& instance, WindowManager& windows,
+    QuitController& quit, NotificationCenter& notifications)
+{
+    QObject::connect(&actions, &ShellActions::aboutRequested, &app, [&notifications] { notifications.post("ShowAboutWindow"); });
+    QObject::connect(&actions, &ShellActions::settingsRequested, &app, [&windows, &notifications] {
+        windows.showStandaloneWindow();
+        notifications.post("OpenSettingsSheet");
+    });
+    QObject::connect(&actions, &ShellActions::showMainWindowRequested, &windows, &WindowManager::showStandaloneWindow);
+    QObject::connect(&actions, &ShellActions::quitRequested, &quit, &QuitController::requestQuit);
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &windows, &WindowManager::showStandaloneWindow);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &quit, [&quit](QSessionManager&) { quit.requestQuit(); });
+}
+
+// The tray icon and its menu, where the desktop has a tray.
+std::unique_ptr<QSystemTrayIcon> showTrayIcon(ShellActions& actions, QMenu& trayMenu, WindowManager& windows)
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        return nullptr;
+    }
+    actions.fillTrayMenu(trayMenu);
+    auto tray = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+    tray->setToolTip(QStringLiteral("Tessaline"));
+    tray->setContextMenu(&trayMenu);
+    QObject::connect(tray.get(), &QSystemTrayIcon::activated, &windows, [&windows](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
+            windows.showStandaloneWindow();
+        }
+    });
+    tray->show();
+    return tray;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    configureApplication();
 
     SingleInstance instance;
     if (!instance.claim()) {
@@ -98,61 +204,10 @@ int main(int argc, char** argv)
     AutostartLoginItem loginItem(QCoreApplication::applicationFilePath().toStdString(), AutostartFolder::path());
     QPointer<ContentView> content;
     WindowManager* windowsPointer = nullptr;
-
-    // What the settings sheet needs: the store, the login item, the theme,
-    // the logger, and when the index may be deleted (monitoring stopped and
-    // every queued write done).
-    const auto preferences = [&] {
-        PreferencesManager::Dependencies deps;
-        deps.settings = &settings;
-        deps.loginItem = &loginItem;
-        deps.notifications = &notifications;
-        deps.applyTheme = [&](AppSettings::AppearanceMode mode) { windowsPointer->applyTheme(mode); };
-        deps.setDebugEnabled = [](bool enabled) { AppLogger::shared().setDebugEnabled(enabled); };
-        deps.databasePath = [] { return FileIndexDatabase::defaultPath(); };
-        deps.monitoringStopped = [&content] {
-            const ContentView* view = content.data();
-            return view == nullptr || view->isIndexReleased();
-        };
-        return deps;
-    };
+    const Services services {settings, updates, helperStatus, notifications, workspace, loginItem, content, windowsPointer};
 
     WindowManager windows({
-        [&](QMainWindow& window) {
-            actions.fillMenuBar(*window.menuBar());
-            ContentView::Dependencies deps;
-            deps.model.settingsManager = &settings;
-            deps.model.folderPicker = std::make_shared<QtFolderPicker>(&window);
-            deps.model.isHelperReady = [&helperStatus] { return helperStatus.isHelperReady(); };
-            auto savePanel = std::make_shared<QtReportSavePanel>(&window);
-            deps.model.rename.savePanel = savePanel;
-            deps.helperStatus = &helperStatus;
-            deps.workspace = &workspace;
-            deps.makeIssueList = [&workspace](MonitorViewModel& model, QWidget* parent) {
-                auto* list = new FileListView(model, workspace, parent);
-                QObject::connect(list, &FileListView::renameRequested, &model,
-                    [&model](const std::vector<FileTransformationResult>& results) { model.renameFiles(results); });
-                return list;
-            };
-            deps.makeAdvancedPane = [](MonitorViewModel& model, QWidget* parent) {
-                return new AdvancedSettingsView(model, parent);
-            };
-            deps.makeSettingsSheet = [&](QWidget* parent) {
-                return new SettingsView(preferences(), helperStatus, updates, parent);
-            };
-            deps.makeAboutView = [&workspace](std::function<void()> close) {
-                return new AboutView(std::move(close), workspace);
-            };
-            deps.makeHistorySheet = [savePanel, &workspace](MonitorViewModel& model, QWidget* parent) {
-                return new HistoryListView(model, *savePanel, workspace, parent);
-            };
-            deps.showHelpWindow = [&] { windowsPointer->showHelpWindow(); };
-            deps.makeRenameReportSheet = [&workspace](const RenameReport& report, std::function<void()> onExport,
-                                             QWidget* parent) {
-                return new RenameReportView(report, std::move(onExport), workspace, parent);
-            };
-            content = new ContentView(window, std::move(deps));
-        },
+        [&](QMainWindow& window) { fillMainWindow(window, services, actions); },
         [] { return new HelpView; },
         [&workspace](std::function<void()> close) { return new AboutView(std::move(close), workspace); },
         applyAppearance,
@@ -172,14 +227,7 @@ int main(int argc, char** argv)
         [] { QApplication::quit(); },
     });
 
-    QObject::connect(&actions, &ShellActions::aboutRequested, &app, [&] { notifications.post("ShowAboutWindow"); });
-    QObject::connect(&actions, &ShellActions::settingsRequested, &app, [&] {
-        windows.showStandaloneWindow();
-        notifications.post("OpenSettingsSheet");
-    });
-    QObject::connect(&actions, &ShellActions::showMainWindowRequested, &windows, &WindowManager::showStandaloneWindow);
-    QObject::connect(&actions, &ShellActions::quitRequested, &quit, &QuitController::requestQuit);
-    QObject::connect(&instance, &SingleInstance::reopenRequested, &windows, &WindowManager::showStandaloneWindow);
+    connectCommands(app, actions, instance, windows, quit, notifications);
     QPointer<WindowManager> windowsGuard(&windows);
     const auto aboutToken = notifications.addObserver("ShowAboutWindow", [windowsGuard](const auto&) {
         QMetaObject::invokeMethod(
@@ -194,22 +242,9 @@ int main(int argc, char** argv)
 
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::signalReceived, &quit, &QuitController::requestQuit);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &quit, [&](QSessionManager&) { quit.requestQuit(); });
 
-    std::unique_ptr<QSystemTrayIcon> tray;
     QMenu trayMenu;
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        actions.fillTrayMenu(trayMenu);
-        tray = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
-        tray->setToolTip(QStringLiteral("Tessaline"));
-        tray->setContextMenu(&trayMenu);
-        QObject::connect(tray.get(), &QSystemTrayIcon::activated, &windows, [&](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) {
-                windows.showStandaloneWindow();
-            }
-        });
-        tray->show();
-    }
+    const std::unique_ptr<QSystemTrayIcon> tray = showTrayIcon(actions, trayMenu, windows);
 
     AppStartup startup({
         makeSystemServiceManager(),
