@@ -110,17 +110,17 @@ std::string searchForm(std::string_view text)
     return out;
 }
 
-LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
-{
-    LookupIndexes indexes;
-    const std::size_t count = files.size();
-    indexes.positionOfId.reserve(count);
+namespace {
 
-    // First pass: the by-id map and the distinct keys, viewed in the files'
-    // own texts while they are read.
-    std::unordered_map<std::string_view, std::size_t> keyIds;
+using KeyIds = std::unordered_map<std::string_view, std::size_t>;
+
+// The by-id map and the distinct keys, viewed in the files' own texts; true
+// when an id is listed more than once.
+bool collectIdsAndKeys(const std::vector<IndexedFile>& files, LookupIndexes& indexes, KeyIds& keyIds)
+{
     bool duplicateIds = false;
-    for (std::size_t position = 0; position < count; ++position) {
+    indexes.positionOfId.reserve(files.size());
+    for (std::size_t position = 0; position < files.size(); ++position) {
         const IndexedFile& file = files[position];
         const auto [slot, inserted] = indexes.positionOfId.try_emplace(file.id, position);
         if (!inserted) {
@@ -136,8 +136,13 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
             }
         });
     }
+    return duplicateIds;
+}
 
-    // Second pass: one mask per item.
+// One mask of keys per item.
+void buildMasks(const std::vector<IndexedFile>& files, const KeyIds& keyIds, LookupIndexes& indexes)
+{
+    const std::size_t count = files.size();
     indexes.wordsPerItem = std::max<std::size_t>(1, (indexes.keys.size() + 63) / 64);
     indexes.masks.assign(count * indexes.wordsPerItem, 0);
     indexes.hasEntry.assign(count, 0);
@@ -155,8 +160,11 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
             }
         });
     }
+}
 
-    // Counts: every item adds 1 to each of its keys.
+// Every item adds 1 to each of its keys.
+std::vector<std::int64_t> countKeys(const LookupIndexes& indexes, std::size_t count)
+{
     std::vector<std::int64_t> keyCounts(indexes.keys.size(), 0);
     for (std::size_t position = 0; position < count; ++position) {
         const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
@@ -166,125 +174,120 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
             }
         }
     }
+    return keyCounts;
+}
 
-    // An id listed more than once keeps the entry of its last item.
-    if (duplicateIds) {
-        for (std::size_t position = 0; position < count; ++position) {
-            const auto found = indexes.positionOfId.find(files[position].id);
-            const std::size_t owner = found != indexes.positionOfId.end() ? found->second : position;
-            if (owner != position) {
-                indexes.hasEntry[position] = indexes.hasEntry[owner];
-                std::copy_n(indexes.masks.data() + owner * indexes.wordsPerItem, indexes.wordsPerItem,
-                    indexes.masks.data() + position * indexes.wordsPerItem);
-            }
+// An id listed more than once keeps the entry of its last item.
+void shareEntriesOfRepeatedIds(const std::vector<IndexedFile>& files, LookupIndexes& indexes)
+{
+    for (std::size_t position = 0; position < files.size(); ++position) {
+        const auto found = indexes.positionOfId.find(files[position].id);
+        const std::size_t owner = found != indexes.positionOfId.end() ? found->second : position;
+        if (owner != position) {
+            indexes.hasEntry[position] = indexes.hasEntry[owner];
+            std::copy_n(indexes.masks.data() + owner * indexes.wordsPerItem, indexes.wordsPerItem,
+                indexes.masks.data() + position * indexes.wordsPerItem);
         }
     }
+}
 
+// The search forms of each item's three fields. Every field ends with a
+// NUL, which no path or issue text holds, so a search of the whole buffer
+// never matches across two fields.
+void buildSearchText(const std::vector<IndexedFile>& files, LookupIndexes& indexes)
+{
+    indexes.searchOffsets.reserve(files.size() * 3 + 1);
+    indexes.searchOffsets.push_back(0);
+    const auto endField = [&indexes] {
+        indexes.searchText += '\0';
+        indexes.searchOffsets.push_back(indexes.searchText.size());
+    };
+    for (const IndexedFile& file : files) {
+        appendSearchForm(indexes.searchText, file.relativePath);
+        endField();
+        if (file.issueTypes) {
+            appendSearchForm(indexes.searchText, *file.issueTypes);
+        }
+        endField();
+        if (file.proposedRename) {
+            appendSearchForm(indexes.searchText, *file.proposedRename);
+        }
+        endField();
+    }
+}
+
+}  // namespace
+
+LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
+{
+    LookupIndexes indexes;
+    KeyIds keyIds;
+    const bool duplicateIds = collectIdsAndKeys(files, indexes, keyIds);
+    buildMasks(files, keyIds, indexes);
+    const std::vector<std::int64_t> keyCounts = countKeys(indexes, files.size());
+    if (duplicateIds) {
+        shareEntriesOfRepeatedIds(files, indexes);
+    }
     for (std::size_t k = 0; k < indexes.keys.size(); ++k) {
         indexes.issueTypeCounts.emplace(indexes.keys[k], keyCounts[k]);
     }
     indexes.availableIssueTypes = indexes.keys;
     std::sort(indexes.availableIssueTypes.begin(), indexes.availableIssueTypes.end());
-
-    // Search forms.
-    // Every field ends with a NUL, which no path or issue text holds, so a
-    // search of the whole buffer never matches across two fields.
-    indexes.searchOffsets.reserve(count * 3 + 1);
-    indexes.searchOffsets.push_back(0);
-    for (const IndexedFile& file : files) {
-        appendSearchForm(indexes.searchText, file.relativePath);
-        indexes.searchText += '\0';
-        indexes.searchOffsets.push_back(indexes.searchText.size());
-        if (file.issueTypes) {
-            appendSearchForm(indexes.searchText, *file.issueTypes);
-        }
-        indexes.searchText += '\0';
-        indexes.searchOffsets.push_back(indexes.searchText.size());
-        if (file.proposedRename) {
-            appendSearchForm(indexes.searchText, *file.proposedRename);
-        }
-        indexes.searchText += '\0';
-        indexes.searchOffsets.push_back(indexes.searchText.size());
-    }
+    buildSearchText(files, indexes);
     return indexes;
 }
 
-FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupIndexes& indexes, const FilterCriteria& criteria)
+namespace {
+
+// The chosen issue types as a mask over the index's keys; types the list
+// does not have match nothing.
+std::vector<std::uint64_t> wantedIssueTypes(const LookupIndexes& indexes, const IssueTypeSet& issueTypes, bool& anyWanted)
+{
+    std::vector<std::uint64_t> wanted(indexes.wordsPerItem, 0);
+    anyWanted = false;
+    for (std::size_t k = 0; k < indexes.keys.size(); ++k) {
+        if (issueTypes.count(indexes.keys[k]) != 0) {
+            wanted[k / 64] |= std::uint64_t {1} << (k % 64);
+            anyWanted = true;
+        }
+    }
+    return wanted;
+}
+
+// The tests one row must pass to be kept, apart from the text.
+struct RowTest {
+    const LookupIndexes& indexes;
+    const FilterCriteria& criteria;
+    const std::vector<std::uint64_t>& wanted;
+
+    bool keeps(const IndexedFile& file, std::size_t position) const
+    {
+        if (criteria.itemType == ItemTypeFilter::filesOnly && file.isDirectory) {
+            return false;
+        }
+        if (criteria.itemType == ItemTypeFilter::directoriesOnly && !file.isDirectory) {
+            return false;
+        }
+        if (!criteria.issueTypes) {
+            return true;
+        }
+        if (indexes.hasEntry[position] == 0) {
+            return false;
+        }
+        const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
+        for (std::size_t word = 0; word < indexes.wordsPerItem; ++word) {
+            if ((mask[word] & wanted[word]) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// The parts in order, with the selectable ids sorted and unique.
+FilterResult joinParts(const std::vector<FilterResult>& parts)
 {
     FilterResult result;
-    const std::size_t count = files.size();
-    const bool indexesMatch = indexes.hasEntry.size() == count && indexes.searchOffsets.size() == count * 3 + 1;
-
-    const std::string query = criteria.searchText.empty() ? std::string() : searchForm(criteria.searchText);
-    const bool textFilter = !criteria.searchText.empty();
-
-    // The chosen issue types as a mask over the index's keys; types the list
-    // does not have match nothing.
-    std::vector<std::uint64_t> wanted(indexes.wordsPerItem, 0);
-    bool anyWanted = false;
-    if (criteria.issueTypes) {
-        for (std::size_t k = 0; k < indexes.keys.size(); ++k) {
-            if (criteria.issueTypes->count(indexes.keys[k]) != 0) {
-                wanted[k / 64] |= std::uint64_t {1} << (k % 64);
-                anyWanted = true;
-            }
-        }
-        if (!anyWanted || !indexesMatch) {
-            return result;  // no item can share a type with the set
-        }
-    }
-    if (textFilter && !indexesMatch) {
-        return result;
-    }
-
-    // The text test for every row at once, in chunks side by side.
-    constexpr std::size_t kMinimumChunk = 32768;
-    const std::size_t chunks = chunkCountFor(count, kMinimumChunk);
-    const auto chunkBegin = [count, chunks](std::size_t chunk) { return chunkRange(chunk, chunks, count).first; };
-    // No field holds a NUL, so a query with one matches nothing.
-    std::vector<std::uint8_t> textMatched;
-    const bool nulInQuery = query.find('\0') != std::string::npos;
-    if (textFilter && !nulInQuery) {
-        textMatched.assign(count, 0);
-        parallelFor(chunks, [&](std::size_t chunk) { markTextMatches(indexes, query, chunkBegin(chunk), chunkBegin(chunk + 1), textMatched); });
-    }
-
-    std::vector<FilterResult> parts(chunks);
-    parallelFor(chunks, [&](std::size_t chunk) {
-        FilterResult& part = parts[chunk];
-        const std::size_t first = chunkBegin(chunk);
-        const std::size_t last = chunkBegin(chunk + 1);
-        part.positions.reserve(last - first);
-        for (std::size_t position = first; position < last; ++position) {
-            const IndexedFile& file = files[position];
-            if (criteria.itemType == ItemTypeFilter::filesOnly && file.isDirectory) {
-                continue;
-            }
-            if (criteria.itemType == ItemTypeFilter::directoriesOnly && !file.isDirectory) {
-                continue;
-            }
-            if (criteria.issueTypes) {
-                if (indexes.hasEntry[position] == 0) {
-                    continue;
-                }
-                const std::uint64_t* mask = indexes.masks.data() + position * indexes.wordsPerItem;
-                bool shared = false;
-                for (std::size_t word = 0; word < indexes.wordsPerItem && !shared; ++word) {
-                    shared = (mask[word] & wanted[word]) != 0;
-                }
-                if (!shared) {
-                    continue;
-                }
-            }
-            if (textFilter && (nulInQuery || textMatched[position] == 0)) {
-                continue;
-            }
-            part.positions.push_back(static_cast<std::uint32_t>(position));
-            if (file.needsRename) {
-                part.selectableIds.push_back(file.id);
-            }
-        }
-    });
     std::size_t kept = 0;
     for (const FilterResult& part : parts) {
         kept += part.positions.size();
@@ -297,6 +300,59 @@ FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupInd
     std::sort(result.selectableIds.begin(), result.selectableIds.end());
     result.selectableIds.erase(std::unique(result.selectableIds.begin(), result.selectableIds.end()), result.selectableIds.end());
     return result;
+}
+
+}  // namespace
+
+FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupIndexes& indexes, const FilterCriteria& criteria)
+{
+    const std::size_t count = files.size();
+    const bool indexesMatch = indexes.hasEntry.size() == count && indexes.searchOffsets.size() == count * 3 + 1;
+    const std::string query = criteria.searchText.empty() ? std::string() : searchForm(criteria.searchText);
+    const bool textFilter = !criteria.searchText.empty();
+
+    bool anyWanted = false;
+    const std::vector<std::uint64_t> wanted
+        = criteria.issueTypes ? wantedIssueTypes(indexes, *criteria.issueTypes, anyWanted) : std::vector<std::uint64_t>();
+    if (criteria.issueTypes && (!anyWanted || !indexesMatch)) {
+        return {};  // no item can share a type with the set
+    }
+    if (textFilter && !indexesMatch) {
+        return {};
+    }
+
+    // The text test for every row at once, in chunks side by side.
+    constexpr std::size_t kMinimumChunk = 32768;
+    const std::size_t chunks = chunkCountFor(count, kMinimumChunk);
+    // No field holds a NUL, so a query with one matches nothing.
+    std::vector<std::uint8_t> textMatched;
+    const bool nulInQuery = query.find('\0') != std::string::npos;
+    if (textFilter && !nulInQuery) {
+        textMatched.assign(count, 0);
+        parallelFor(chunks, [&](std::size_t chunk) {
+            const auto [first, last] = chunkRange(chunk, chunks, count);
+            markTextMatches(indexes, query, first, last, textMatched);
+        });
+    }
+
+    const RowTest test {indexes, criteria, wanted};
+    std::vector<FilterResult> parts(chunks);
+    parallelFor(chunks, [&](std::size_t chunk) {
+        FilterResult& part = parts[chunk];
+        const auto [first, last] = chunkRange(chunk, chunks, count);
+        part.positions.reserve(last - first);
+        for (std::size_t position = first; position < last; ++position) {
+            const IndexedFile& file = files[position];
+            if (!test.keeps(file, position) || (textFilter && (nulInQuery || textMatched[position] == 0))) {
+                continue;
+            }
+            part.positions.push_back(static_cast<std::uint32_t>(position));
+            if (file.needsRename) {
+                part.selectableIds.push_back(file.id);
+            }
+        }
+    });
+    return joinParts(parts);
 }
 
 CheckboxState selectAllState(const ItemIdSet& selected, const std::vector<std::int64_t>& selectableSortedIds)
