@@ -70,28 +70,43 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
     , m_separators(new OrderedCharacterField(QString(), this))
 {
     setObjectName(QStringLiteral("preferencesCard"));
-    const QFont caption = theme::captionFont(QApplication::font());
     auto* header = new SectionHeader(symbol::icon("gearshape"), QStringLiteral("Preferences"), this);
     header->setTrailingWidget(m_helpButton);
     contentLayout()->addWidget(header);
 
-    const auto addRow = [this](const QString& title, QLayout* controls) {
-        auto* row = new QHBoxLayout;
-        row->setSpacing(12);
-        row->addWidget(new SettingsRowLabel(title, this));
-        row->addLayout(controls, 1);
-        contentLayout()->addLayout(row);
-    };
-    const auto single = [](QWidget* widget, bool stretch) {
-        auto* layout = new QHBoxLayout;
-        layout->setSpacing(8);
-        layout->addWidget(widget, stretch ? 1 : 0);
-        if (!stretch) {
-            layout->addStretch(1);
-        }
-        return layout;
-    };
+    addRow(QStringLiteral("Text encoding"), singleControl(makeEncodingMenu(), false));
+    contentLayout()->addWidget(settingsCard::divider(this));
+    addStripRows();
+    addSeparatorsRow();
+    contentLayout()->addWidget(settingsCard::divider(this));
+    addToggleRows();
 
+    connect(&m_model, &MonitorViewModel::activeSettingsChanged, this, &PreferencesCard::refresh);
+    refresh();
+}
+
+void PreferencesCard::addRow(const QString& title, QLayout* controls)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(12);
+    row->addWidget(new SettingsRowLabel(title, this));
+    row->addLayout(controls, 1);
+    contentLayout()->addLayout(row);
+}
+
+QLayout* PreferencesCard::singleControl(QWidget* widget, bool stretch)
+{
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(8);
+    layout->addWidget(widget, stretch ? 1 : 0);
+    if (!stretch) {
+        layout->addStretch(1);
+    }
+    return layout;
+}
+
+QWidget* PreferencesCard::makeEncodingMenu()
+{
     m_encodingButton->setIcon(symbol::icon("textformat"));
     auto* group = new QActionGroup(m_encodingMenu);
     for (const TargetEncoding encoding : TargetEncoding::allCases()) {
@@ -103,20 +118,25 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
         });
         m_encodingActions.push_back(action);
     }
-    addRow(QStringLiteral("Text encoding"), single(m_encodingButton, false));
-    contentLayout()->addWidget(settingsCard::divider(this));
+    return m_encodingButton;
+}
 
+void PreferencesCard::addStripRows()
+{
     m_stripLeading->setObjectName(QStringLiteral("stripLeadingField"));
     connect(m_stripLeading, &CharacterSetField::valueChanged, this, [this](const CanonicalStringSet& value) {
         m_model.updateActiveSettings([&value](TransformationSettings& settings) { settings.stripLeadingCharacters = value; });
     });
-    addRow(QStringLiteral("Strip leading"), single(m_stripLeading, true));
+    addRow(QStringLiteral("Strip leading"), singleControl(m_stripLeading, true));
     m_stripTrailing->setObjectName(QStringLiteral("stripTrailingField"));
     connect(m_stripTrailing, &CharacterSetField::valueChanged, this, [this](const CanonicalStringSet& value) {
         m_model.updateActiveSettings([&value](TransformationSettings& settings) { settings.stripTrailingCharacters = value; });
     });
-    addRow(QStringLiteral("Strip trailing"), single(m_stripTrailing, true));
+    addRow(QStringLiteral("Strip trailing"), singleControl(m_stripTrailing, true));
+}
 
+void PreferencesCard::addSeparatorsRow()
+{
     m_separatorsBox->setObjectName(QStringLiteral("separatorsCheckBox"));
     m_separators->setObjectName(QStringLiteral("separatorsField"));
     m_separators->setGraphicsEffect(new QGraphicsOpacityEffect(m_separators));
@@ -131,19 +151,22 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
     separators->addWidget(m_separatorsBox, 0, Qt::AlignTop);
     separators->addWidget(m_separators, 1);
     addRow(QStringLiteral("Clean repeated separators"), separators);
-    contentLayout()->addWidget(settingsCard::divider(this));
+}
 
+void PreferencesCard::addToggleRows()
+{
+    const QFont caption = theme::captionFont(QApplication::font());
     QVBoxLayout* autoCleanup = nullptr;
     QVBoxLayout* pathTools = nullptr;
     for (int i = 0; i < kToggleCount; ++i) {
-        const ToggleSpec& spec = kToggles[static_cast<std::size_t>(i)];
-        auto* box = new QCheckBox(QString::fromUtf8(spec.title), this);
-        box->setObjectName(QString::fromLatin1(spec.objectName));
+        const ToggleSpec& toggle = kToggles[static_cast<std::size_t>(i)];
+        auto* box = new QCheckBox(QString::fromUtf8(toggle.title), this);
+        box->setObjectName(QString::fromLatin1(toggle.objectName));
         box->setFont(caption);
-        if (spec.toolTip != nullptr) {
-            box->setToolTip(QString::fromUtf8(spec.toolTip));
+        if (toggle.toolTip != nullptr) {
+            box->setToolTip(QString::fromUtf8(toggle.toolTip));
         }
-        const auto setting = spec.setting;
+        const auto setting = toggle.setting;
         connect(box, &QCheckBox::clicked, this, [this, setting](bool on) {
             m_model.updateActiveSettings([setting, on](TransformationSettings& settings) { settings.*setting = on; });
         });
@@ -158,9 +181,6 @@ PreferencesCard::PreferencesCard(MonitorViewModel& model, QWidget* parent)
     addRow(QStringLiteral("Auto cleanup"), autoCleanup);
     contentLayout()->addWidget(settingsCard::divider(this));
     addRow(QStringLiteral("Path tools"), pathTools);
-
-    connect(&m_model, &MonitorViewModel::activeSettingsChanged, this, &PreferencesCard::refresh);
-    refresh();
 }
 
 QAction* PreferencesCard::encodingAction(TargetEncoding encoding) const

@@ -7,6 +7,7 @@
 
 class QAction;
 class QCheckBox;
+class QLayout;
 class QToolButton;
 class QMenu;
 
@@ -53,6 +54,13 @@ public:
 
 private:
     void refresh();
+    // A settings row: its title, then its controls.
+    void addRow(const QString& title, QLayout* controls);
+    static QLayout* singleControl(QWidget* widget, bool stretch);
+    QWidget* makeEncodingMenu();
+    void addStripRows();
+    void addSeparatorsRow();
+    void addToggleRows();
 
     MonitorViewModel& m_model;
     HelpToggleButton* m_helpButton;
