@@ -150,6 +150,22 @@ QWidget* FileListView::makeHeader()
     connect(m_selectAllBox, &QAbstractButton::clicked, this, &FileListView::toggleSelectAllVisible);
     controls->addWidget(m_selectAllBox);
 
+    controls->addWidget(makeSearchField(), 1);
+
+    controls->addWidget(makeItemTypePicker());
+
+    controls->addStretch(1);
+
+    m_displayModeButton = new QToolButton;
+    m_displayModeButton->setObjectName(QStringLiteral("displayModeButton"));
+    m_displayModeButton->setFont(theme::captionFont(font()));
+    connect(m_displayModeButton, &QToolButton::clicked, this, &FileListView::toggleSideBySide);
+    controls->addWidget(m_displayModeButton);
+    return header;
+}
+
+QWidget* FileListView::makeSearchField()
+{
     m_searchField = new QWidget;
     m_searchField->setObjectName(QStringLiteral("searchFieldWidget"));
     m_searchField->installEventFilter(this);
@@ -178,8 +194,11 @@ QWidget* FileListView::makeHeader()
     connect(m_clearSearchAction, &QAction::triggered, this, &FileListView::clearSearchText);
     connect(m_searchEdit, &QLineEdit::textEdited, this, [this](const QString& text) { m_model.setSearchText(text.toStdString()); });
     searchLayout->addWidget(m_searchEdit);
-    controls->addWidget(m_searchField, 1);
+    return m_searchField;
+}
 
+QWidget* FileListView::makeItemTypePicker()
+{
     auto* picker = new QWidget;
     picker->setObjectName(QStringLiteral("itemTypePickerWidget"));
     picker->setFixedWidth(kPickerWidth);
@@ -202,16 +221,7 @@ QWidget* FileListView::makeHeader()
     }
     connect(m_itemTypeGroup, &QButtonGroup::idClicked, this,
         [this](int id) { m_model.setItemTypeFilter(allItemTypeFilters()[static_cast<std::size_t>(id)]); });
-    controls->addWidget(picker);
-
-    controls->addStretch(1);
-
-    m_displayModeButton = new QToolButton;
-    m_displayModeButton->setObjectName(QStringLiteral("displayModeButton"));
-    m_displayModeButton->setFont(theme::captionFont(font()));
-    connect(m_displayModeButton, &QToolButton::clicked, this, &FileListView::toggleSideBySide);
-    controls->addWidget(m_displayModeButton);
-    return header;
+    return picker;
 }
 
 QWidget* FileListView::makeEmptyState()

@@ -78,6 +78,8 @@ protected:
 
 private:
     QWidget* makeHeader();
+    QWidget* makeSearchField();
+    QWidget* makeItemTypePicker();
     QWidget* makeEmptyState();
     void updateBadges();
     void updateBadgeStates();
