@@ -88,7 +88,7 @@ TEST(NameOperations, TruncateToUtf8BytesNeverSplitsACharacter)
         {"\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7!", 8, "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(NameOperations::truncateToUTF8Bytes(c.text, c.budget), c.expected) << c.text << " @" << c.budget;
+        EXPECT_EQ(NameOperations::truncateToUtf8Bytes(c.text, c.budget), c.expected) << c.text << " @" << c.budget;
     }
 }
 

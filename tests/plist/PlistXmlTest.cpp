@@ -137,27 +137,27 @@ TEST(PlistXml, BadInputBecomesAnError)
         PlistErrorCode code;
     };
     const std::vector<Case> cases {
-        {"empty", "", PlistErrorCode::Malformed},
-        {"blank", " \n\t ", PlistErrorCode::Malformed},
-        {"garbage", "garbage \x01\xff", PlistErrorCode::Malformed},
-        {"binary magic", "bplist00\x01\x02", PlistErrorCode::Malformed},
-        {"truncated", "<plist><dict><key>a</key><integer>5</integer>", PlistErrorCode::Malformed},
-        {"value without key", "<plist><dict><integer>1</integer></dict></plist>", PlistErrorCode::Malformed},
-        {"unknown entity", "<plist><string>&bogus;</string></plist>", PlistErrorCode::Malformed},
-        {"uid", "<plist><uid>3</uid></plist>", PlistErrorCode::Malformed},
-        {"integer over 2^63-1", "<plist><integer>9223372036854775808</integer></plist>", PlistErrorCode::Unsupported},
-        {"integer text", "<plist><integer>abc</integer></plist>", PlistErrorCode::Malformed},
-        {"empty integer", "<plist><integer></integer></plist>", PlistErrorCode::Malformed},
-        {"real text", "<plist><real>1.5x</real></plist>", PlistErrorCode::Malformed},
-        {"date text", "<plist><dict><key>d</key><date>junk</date></dict></plist>", PlistErrorCode::Malformed},
-        {"data outside base64", "<plist><data>!!!notbase64</data></plist>", PlistErrorCode::Malformed},
-        {"integer over 2^64", "<plist><integer>99999999999999999999999</integer></plist>", PlistErrorCode::Unsupported},
+        {"empty", "", PlistErrorCode::malformed},
+        {"blank", " \n\t ", PlistErrorCode::malformed},
+        {"garbage", "garbage \x01\xff", PlistErrorCode::malformed},
+        {"binary magic", "bplist00\x01\x02", PlistErrorCode::malformed},
+        {"truncated", "<plist><dict><key>a</key><integer>5</integer>", PlistErrorCode::malformed},
+        {"value without key", "<plist><dict><integer>1</integer></dict></plist>", PlistErrorCode::malformed},
+        {"unknown entity", "<plist><string>&bogus;</string></plist>", PlistErrorCode::malformed},
+        {"uid", "<plist><uid>3</uid></plist>", PlistErrorCode::malformed},
+        {"integer over 2^63-1", "<plist><integer>9223372036854775808</integer></plist>", PlistErrorCode::unsupported},
+        {"integer text", "<plist><integer>abc</integer></plist>", PlistErrorCode::malformed},
+        {"empty integer", "<plist><integer></integer></plist>", PlistErrorCode::malformed},
+        {"real text", "<plist><real>1.5x</real></plist>", PlistErrorCode::malformed},
+        {"date text", "<plist><dict><key>d</key><date>junk</date></dict></plist>", PlistErrorCode::malformed},
+        {"data outside base64", "<plist><data>!!!notbase64</data></plist>", PlistErrorCode::malformed},
+        {"integer over 2^64", "<plist><integer>99999999999999999999999</integer></plist>", PlistErrorCode::unsupported},
         // The library would abort the process on these two.
-        {"NUL in a string", std::string("<plist><string>a\0b</string></plist>", 35), PlistErrorCode::Malformed},
-        {"NUL in a key", std::string("<plist><dict><key>a\0</key><true/></dict></plist>", 48), PlistErrorCode::Malformed},
+        {"NUL in a string", std::string("<plist><string>a\0b</string></plist>", 35), PlistErrorCode::malformed},
+        {"NUL in a key", std::string("<plist><dict><key>a\0</key><true/></dict></plist>", 48), PlistErrorCode::malformed},
         // A date holds nanoseconds in 64 bits (years 1677 to 2262).
-        {"date before 1677", "<plist><date>1600-01-01T00:00:00Z</date></plist>", PlistErrorCode::Unsupported},
-        {"date after 2262", "<plist><date>9999-12-31T23:59:59Z</date></plist>", PlistErrorCode::Unsupported},
+        {"date before 1677", "<plist><date>1600-01-01T00:00:00Z</date></plist>", PlistErrorCode::unsupported},
+        {"date after 2262", "<plist><date>9999-12-31T23:59:59Z</date></plist>", PlistErrorCode::unsupported},
     };
     for (const Case& c : cases) {
         Result<PlistValue> parsed = parsePlistXml(c.xml);
@@ -183,7 +183,7 @@ TEST(PlistXml, NestingBeyondTheLimitIsRefusedAndWithinItIsRead)
     EXPECT_TRUE(parsePlistXml(nested(kPlistMaxDepth)).ok());
     Result<PlistValue> tooDeep = parsePlistXml(nested(200000));
     ASSERT_FALSE(tooDeep.ok());
-    EXPECT_EQ(tooDeep.error().code, static_cast<std::int64_t>(PlistErrorCode::TooDeep));
+    EXPECT_EQ(tooDeep.error().code, static_cast<std::int64_t>(PlistErrorCode::tooDeep));
 }
 
 TEST(PlistXml, EveryTruncationOfTheGoldenFileIsHandled)

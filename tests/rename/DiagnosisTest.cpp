@@ -169,10 +169,10 @@ TEST_F(DiagnosisTest, AclFindings)
         std::string logged;  // "" = nothing logged for this ACL
     };
     const Case cases[] = {
-        {{Acl::Kind::Text, "  user:bob:DENY write\n"}, true, "user:bob:DENY write"},
-        {{Acl::Kind::Text, "user::rwx\nuser:bob:r--\nmask::rwx\n"}, false, "user::rwx\nuser:bob:r--\nmask::rwx"},
-        {{Acl::Kind::Unconvertible, ""}, false, "ACL present but could not convert to text"},
-        {{Acl::Kind::Text, " \n "}, false, ""},
+        {{Acl::Kind::text, "  user:bob:DENY write\n"}, true, "user:bob:DENY write"},
+        {{Acl::Kind::text, "user::rwx\nuser:bob:r--\nmask::rwx\n"}, false, "user::rwx\nuser:bob:r--\nmask::rwx"},
+        {{Acl::Kind::unconvertible, ""}, false, "ACL present but could not convert to text"},
+        {{Acl::Kind::text, " \n "}, false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.logged);

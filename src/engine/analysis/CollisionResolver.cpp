@@ -107,7 +107,7 @@ std::string CollisionResolver::uniqueCollisionName(std::string_view path, std::i
         const std::int64_t room = std::max<std::int64_t>(1, nameLimit - bytesOf(suffix) - bytesOf(extension));
         const auto [stem, version] = NameOperations::splitVersionSuffix(base);
         const std::int64_t budget = std::max<std::int64_t>(1, room - bytesOf(version));
-        candidate = NameOperations::truncateToUTF8Bytes(stem, budget);
+        candidate = NameOperations::truncateToUtf8Bytes(stem, budget);
         candidate.append(version).append(suffix).append(extension);
     }
     return RelativePath::child(folderPart, candidate);

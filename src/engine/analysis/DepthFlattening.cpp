@@ -61,7 +61,7 @@ std::string DepthFlattening::flattenFile(std::string_view path, SourceFileAnalyz
     }
     issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
     std::string cut = m_analyzer.measuresUdfNames() ? NameOperations::fitUdfNameHead(holder, {}, limit)
-                                                    : NameOperations::truncateToUTF8Bytes(holder, limit);
+                                                    : NameOperations::truncateToUtf8Bytes(holder, limit);
     if (cut == "." || cut == "..") {
         // A cut that leaves "." or ".." would name the folder itself or its
         // parent: each dot becomes "_", which keeps the length.

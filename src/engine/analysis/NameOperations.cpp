@@ -81,7 +81,7 @@ std::string NameOperations::prefixReservedName(std::string_view path)
     return out;
 }
 
-std::string NameOperations::truncateToUTF8Bytes(std::string_view text, std::int64_t budget)
+std::string NameOperations::truncateToUtf8Bytes(std::string_view text, std::int64_t budget)
 {
     if (budget <= 0) {
         return std::string();
@@ -98,7 +98,7 @@ std::string NameOperations::truncateToUTF8Bytes(std::string_view text, std::int6
 
 std::string NameOperations::truncateLastComponent(std::string_view path, std::int64_t budget)
 {
-    std::string cut = NameOperations::truncateToUTF8Bytes(RelativePath::lastComponent(path), budget);
+    std::string cut = NameOperations::truncateToUtf8Bytes(RelativePath::lastComponent(path), budget);
     if (cut.empty()) {
         cut = std::string(kEmptyComponentStandIn);
     }

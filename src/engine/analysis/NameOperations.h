@@ -20,7 +20,7 @@ public:
     static std::string transliterateComponent(std::string_view component, TransliterationCaches& caches);
 
     // The longest prefix of whole characters of at most `budget` UTF-8 bytes.
-    static std::string truncateToUTF8Bytes(std::string_view text, std::int64_t budget);
+    static std::string truncateToUtf8Bytes(std::string_view text, std::int64_t budget);
     // Cuts the last component to `budget` bytes; a cut that leaves nothing
     // gives "_".
     static std::string truncateLastComponent(std::string_view path, std::int64_t budget);

@@ -617,7 +617,7 @@ std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t 
         }
         reason += " (" + std::to_string(tailLength) + " B) exceeds " + std::to_string(limit) + " B limit";
     } else {
-        std::string cut = m_udfNameLengths ? NameOperations::fitUdfNameHead(stem, tail, limit) : NameOperations::truncateToUTF8Bytes(stem, budget);
+        std::string cut = m_udfNameLengths ? NameOperations::fitUdfNameHead(stem, tail, limit) : NameOperations::truncateToUtf8Bytes(stem, budget);
         if (suffix.empty() && extension.empty()) {
             // The cut ends the name: a trailing strip character there goes too.
             std::string kept = dropTrailingStripCharacters(cut);

@@ -89,7 +89,7 @@ std::string SmartPathShortener::shrinkComponent(std::string_view component, std:
 {
     std::string shortened;
     if (!isFileName) {
-        shortened = m_analyzer.dropTrailingStripCharacters(NameOperations::truncateToUTF8Bytes(component, target));
+        shortened = m_analyzer.dropTrailingStripCharacters(NameOperations::truncateToUtf8Bytes(component, target));
         if (shortened.empty()) {
             shortened = kEmptyComponentStandIn;
         }
@@ -100,7 +100,7 @@ std::string SmartPathShortener::shrinkComponent(std::string_view component, std:
         if (budget < 1) {
             return std::string(component);
         }
-        const std::string cut = NameOperations::truncateToUTF8Bytes(stem, budget);
+        const std::string cut = NameOperations::truncateToUtf8Bytes(stem, budget);
         if (cut.empty()) {
             return std::string(component);
         }

@@ -8,20 +8,20 @@ namespace tess {
 std::string_view ValueDecoder::describe(const PlistValue& value)
 {
     switch (value.type()) {
-    case PlistValue::Type::Boolean:
+    case PlistValue::Type::boolean:
         return "a boolean";
-    case PlistValue::Type::Integer:
-    case PlistValue::Type::Real:
+    case PlistValue::Type::integer:
+    case PlistValue::Type::real:
         return "a number";
-    case PlistValue::Type::String:
+    case PlistValue::Type::string:
         return "a string";
-    case PlistValue::Type::Date:
+    case PlistValue::Type::date:
         return "a date";
-    case PlistValue::Type::Data:
+    case PlistValue::Type::data:
         return "data";
-    case PlistValue::Type::Array:
+    case PlistValue::Type::array:
         return "an array";
-    case PlistValue::Type::Dictionary:
+    case PlistValue::Type::dictionary:
         return "a dictionary";
     }
     return "a value";

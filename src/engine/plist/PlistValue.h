@@ -20,14 +20,14 @@ public:
     using Array = std::vector<PlistValue>;
     using Dictionary = std::map<std::string, PlistValue>;
 
-    enum class Type { Boolean,
-        Integer,
-        Real,
-        String,
-        Date,
-        Data,
-        Array,
-        Dictionary };
+    enum class Type { boolean,
+        integer,
+        real,
+        string,
+        date,
+        data,
+        array,
+        dictionary };
 
     PlistValue()
         : m_value(std::string())
@@ -75,14 +75,14 @@ public:
     }
 
     Type type() const { return static_cast<Type>(m_value.index()); }
-    bool isBool() const { return type() == Type::Boolean; }
-    bool isInteger() const { return type() == Type::Integer; }
-    bool isReal() const { return type() == Type::Real; }
-    bool isString() const { return type() == Type::String; }
-    bool isDate() const { return type() == Type::Date; }
-    bool isData() const { return type() == Type::Data; }
-    bool isArray() const { return type() == Type::Array; }
-    bool isDictionary() const { return type() == Type::Dictionary; }
+    bool isBool() const { return type() == Type::boolean; }
+    bool isInteger() const { return type() == Type::integer; }
+    bool isReal() const { return type() == Type::real; }
+    bool isString() const { return type() == Type::string; }
+    bool isDate() const { return type() == Type::date; }
+    bool isData() const { return type() == Type::data; }
+    bool isArray() const { return type() == Type::array; }
+    bool isDictionary() const { return type() == Type::dictionary; }
 
     // Pointer to the value when it has that type, else nullptr.
     const bool* asBool() const { return std::get_if<bool>(&m_value); }

@@ -151,7 +151,7 @@ Status checkText(std::string_view xml)
         }
         if (named("array") || named("dict")) {
             if (++depth > kPlistMaxDepth) {
-                return plistError(PlistErrorCode::TooDeep, "nested too deeply");
+                return plistError(PlistErrorCode::tooDeep, "nested too deeply");
             }
             continue;
         }
@@ -174,7 +174,7 @@ Status checkText(std::string_view xml)
         if (valid && contentEnd != std::string_view::npos
             && startsWith(xml, contentEnd, "</" + std::string(what) + ">")
             && !valid(xml.substr(i, contentEnd - i))) {
-            return plistError(PlistErrorCode::Malformed, "invalid " + std::string(what) + " value");
+            return plistError(PlistErrorCode::malformed, "invalid " + std::string(what) + " value");
         }
     }
     return {};
@@ -272,7 +272,7 @@ Result<PlistValue> fromInteger(plist_t node)
         // The library keeps integers as 64 unsigned bits: a negative
         // number and one above 2^63-1 look alike; the text tells them apart.
         if (elementText(nodeXml(node), "integer").rfind('-', 0) != 0) {
-            return plistError(PlistErrorCode::Unsupported, "integer out of range");
+            return plistError(PlistErrorCode::unsupported, "integer out of range");
         }
     }
     return PlistValue(static_cast<std::int64_t>(raw));
@@ -287,14 +287,14 @@ Result<PlistValue> fromDate(plist_t node)
     if (seconds == std::numeric_limits<std::int32_t>::min() || seconds == std::numeric_limits<std::int32_t>::max()) {
         // Outside the library's 32-bit seconds: read the written form.
         if (!parseIsoDate(elementText(nodeXml(node), "date"), unixSeconds)) {
-            return plistError(PlistErrorCode::Unsupported, "date out of range");
+            return plistError(PlistErrorCode::unsupported, "date out of range");
         }
     }
     // A date holds nanoseconds in 64 bits: about the years 1677 to 2262.
     constexpr std::int64_t kLatest = std::chrono::duration_cast<std::chrono::seconds>(PlistValue::Date::duration::max()).count();
     constexpr std::int64_t kEarliest = std::chrono::duration_cast<std::chrono::seconds>(PlistValue::Date::duration::min()).count();
     if (unixSeconds > kLatest || unixSeconds < kEarliest) {
-        return plistError(PlistErrorCode::Unsupported, "date out of range");
+        return plistError(PlistErrorCode::unsupported, "date out of range");
     }
     return PlistValue(PlistValue::Date(std::chrono::seconds(unixSeconds)));
 }
@@ -335,9 +335,9 @@ Result<PlistValue> fromNode(plist_t node)
     case PLIST_DICT:
         return fromDictionary(node);
     case PLIST_UID:
-        return plistError(PlistErrorCode::Unsupported, "unsupported value type");
+        return plistError(PlistErrorCode::unsupported, "unsupported value type");
     default:
-        return plistError(PlistErrorCode::Malformed, "unknown value type");
+        return plistError(PlistErrorCode::malformed, "unknown value type");
     }
 }
 
@@ -411,15 +411,15 @@ Result<PlistValue> parsePlistXml(std::string_view xml)
         xml.remove_prefix(3);
     }
     if (xml.find_first_not_of(" \t\r\n") == std::string_view::npos) {
-        return plistError(PlistErrorCode::Malformed, "no data");
+        return plistError(PlistErrorCode::malformed, "no data");
     }
     if (xml.size() >= std::numeric_limits<std::uint32_t>::max()) {
-        return plistError(PlistErrorCode::TooLarge, "too large");
+        return plistError(PlistErrorCode::tooLarge, "too large");
     }
     // XML holds no NUL character; the library aborts the process on a
     // string that contains one.
     if (xml.find('\0') != std::string_view::npos) {
-        return plistError(PlistErrorCode::Malformed, "NUL character in the text");
+        return plistError(PlistErrorCode::malformed, "NUL character in the text");
     }
     if (Status checked = checkText(xml); !checked) {
         return checked.error();
@@ -428,7 +428,7 @@ Result<PlistValue> parsePlistXml(std::string_view xml)
     plist_from_xml(xml.data(), static_cast<std::uint32_t>(xml.size()), &root);
     PlistPtr owner(root);
     if (!root) {
-        return plistError(PlistErrorCode::Malformed, "malformed XML property list");
+        return plistError(PlistErrorCode::malformed, "malformed XML property list");
     }
     return fromNode(root);
 }

@@ -14,10 +14,10 @@ namespace tess {
 // Error codes of parsePlistXml (domain kPlistErrorDomain).
 inline constexpr const char* kPlistErrorDomain = "app.quenby.Tessaline.Plist";
 enum class PlistErrorCode : std::int64_t {
-    Malformed = 1,  // not a readable XML property list
-    TooDeep = 2,  // arrays and dictionaries nested deeper than kPlistMaxDepth
-    Unsupported = 3,  // a value this model cannot hold (UID, integer over 2^63-1)
-    TooLarge = 4,  // input larger than the reader accepts
+    malformed = 1,  // not a readable XML property list
+    tooDeep = 2,  // arrays and dictionaries nested deeper than kPlistMaxDepth
+    unsupported = 3,  // a value this model cannot hold (UID, integer over 2^63-1)
+    tooLarge = 4,  // input larger than the reader accepts
 };
 
 // Deepest nesting of arrays and dictionaries that parsePlistXml accepts.

@@ -13,23 +13,23 @@ namespace tess {
 // operation returns 0 on success or an errno value; none throws.
 class FileSystemOps {
 public:
-    enum class EntryType { File,
-        Directory,
-        Symlink,
-        Other };
+    enum class EntryType { file,
+        directory,
+        symlink,
+        other };
 
     struct DirEntry {
         std::string name;
-        EntryType type = EntryType::Other;
+        EntryType type = EntryType::other;
     };
 
     // The extended ACL of a path, as far as the diagnosis needs it.
     struct AclInfo {
-        enum class Kind { None,  // no extended ACL, or one without entries
-            Unconvertible,  // present, but acl_to_text yielded nothing
-            Text };
-        Kind kind = Kind::None;
-        std::string text;  // untrimmed, for Kind::Text
+        enum class Kind { none,  // no extended ACL, or one without entries
+            unconvertible,  // present, but acl_to_text yielded nothing
+            text };
+        Kind kind = Kind::none;
+        std::string text;  // untrimmed, for Kind::text
     };
 
     virtual ~FileSystemOps() = default;
@@ -58,8 +58,8 @@ public:
 
     // --- metadata of a folder made in place of a renamed one ---------------
 
-    enum class AclType { Access,
-        Default };
+    enum class AclType { access,
+        defaultAcl };
 
     // lchown(2).
     virtual int changeOwner(const std::string& path, uid_t owner, gid_t group) = 0;

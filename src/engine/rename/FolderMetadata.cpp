@@ -43,10 +43,10 @@ void FolderMetadata::copyAttributes(const std::string& source, const struct stat
         warn("permissions", target, error);
     }
     // The access ACL after the mode: its mask entry is the group's bits.
-    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::Access)) {
+    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::access)) {
         warn("access ACL", target, error);
     }
-    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::Default)) {
+    if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::defaultAcl)) {
         warn("default ACL", target, error);
     }
 

@@ -22,21 +22,21 @@ namespace {
 FileSystemOps::EntryType typeFromMode(mode_t mode)
 {
     if (S_ISDIR(mode)) {
-        return FileSystemOps::EntryType::Directory;
+        return FileSystemOps::EntryType::directory;
     }
     if (S_ISLNK(mode)) {
-        return FileSystemOps::EntryType::Symlink;
+        return FileSystemOps::EntryType::symlink;
     }
     if (S_ISREG(mode)) {
-        return FileSystemOps::EntryType::File;
+        return FileSystemOps::EntryType::file;
     }
-    return FileSystemOps::EntryType::Other;
+    return FileSystemOps::EntryType::other;
 }
 
 // Whether an ACL has entries beyond those the mode bits stand for.
 bool isExtended(acl_t acl, FileSystemOps::AclType type)
 {
-    if (type == FileSystemOps::AclType::Access) {
+    if (type == FileSystemOps::AclType::access) {
         return ::acl_equiv_mode(acl, nullptr) != 0;
     }
     acl_entry_t entry;
@@ -118,16 +118,16 @@ int PosixFileSystemOps::listDirectory(const std::string& path, std::vector<DirEn
         if (name == "." || name == "..") {
             continue;
         }
-        DirEntry item {name, EntryType::Other};
+        DirEntry item {name, EntryType::other};
         switch (entry->d_type) {
         case DT_DIR:
-            item.type = EntryType::Directory;
+            item.type = EntryType::directory;
             break;
         case DT_LNK:
-            item.type = EntryType::Symlink;
+            item.type = EntryType::symlink;
             break;
         case DT_REG:
-            item.type = EntryType::File;
+            item.type = EntryType::file;
             break;
         case DT_UNKNOWN: {
             struct stat st;
@@ -210,9 +210,9 @@ FileSystemOps::AclInfo PosixFileSystemOps::extendedAcl(const std::string& path)
     }
     char* text = ::acl_to_text(acl, nullptr);
     if (!text) {
-        info.kind = AclInfo::Kind::Unconvertible;
+        info.kind = AclInfo::Kind::unconvertible;
     } else {
-        info.kind = AclInfo::Kind::Text;
+        info.kind = AclInfo::Kind::text;
         info.text = text;
         ::acl_free(text);
     }
@@ -232,7 +232,7 @@ int PosixFileSystemOps::changeMode(const std::string& path, mode_t mode)
 
 int PosixFileSystemOps::copyAcl(const std::string& from, const std::string& to, AclType type)
 {
-    const acl_type_t kind = type == AclType::Access ? ACL_TYPE_ACCESS : ACL_TYPE_DEFAULT;
+    const acl_type_t kind = type == AclType::access ? ACL_TYPE_ACCESS : ACL_TYPE_DEFAULT;
     acl_t source = ::acl_get_file(from.c_str(), kind);
     if (!source) {
         return unsupported(errno) ? 0 : errno;  // a source volume without ACLs has nothing to give
@@ -247,7 +247,7 @@ int PosixFileSystemOps::copyAcl(const std::string& from, const std::string& to, 
             ::acl_free(target);
         }
         if (targetExtended) {
-            if (type == AclType::Default) {
+            if (type == AclType::defaultAcl) {
                 result = ::acl_delete_def_file(to.c_str()) == 0 ? 0 : errno;
             } else {
                 result = ::acl_set_file(to.c_str(), kind, source) == 0 ? 0 : errno;

@@ -462,7 +462,7 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
         const std::string& name = entry.name;
         const std::string from = RenamePaths::join(sourceFolder, name);
         const std::string to = RenamePaths::join(targetFolder, name);
-        const bool isFolder = entry.type == FileSystemOps::EntryType::Directory;
+        const bool isFolder = entry.type == FileSystemOps::EntryType::directory;
         if (RenameChecks::exists(fs, to)) {
             if (!isFolder && metadataFileNames().count(name)) {
                 fs.removeFile(from);  // the target keeps its own copy
@@ -504,7 +504,7 @@ void SourceFileRenamer::collectSubdirectories(const std::string& folder, std::ve
         return;
     }
     for (const auto& entry : entries) {
-        if (entry.type != FileSystemOps::EntryType::Directory) {
+        if (entry.type != FileSystemOps::EntryType::directory) {
             continue;  // files, and links (never followed)
         }
         const std::string path = RenamePaths::join(folder, entry.name);

@@ -241,11 +241,11 @@ std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& sour
     };
     for (const auto& [path, label] : targets) {
         const auto acl = fs.extendedAcl(path);
-        if (acl.kind == FileSystemOps::AclInfo::Kind::None) {
+        if (acl.kind == FileSystemOps::AclInfo::Kind::none) {
             continue;
         }
         std::string text = "ACL present but could not convert to text";
-        if (acl.kind == FileSystemOps::AclInfo::Kind::Text) {
+        if (acl.kind == FileSystemOps::AclInfo::Kind::text) {
             text = trimmed(acl.text);
             if (text.empty()) {
                 continue;
@@ -281,7 +281,7 @@ std::optional<std::vector<std::string>> SourceFileRenamer::metadataOnlyContents(
     std::vector<std::string> names;
     for (const auto& entry : entries) {
         // A folder that merely carries a metadata name is real content.
-        if (entry.type == FileSystemOps::EntryType::Directory || !metadataFileNames().count(entry.name)) {
+        if (entry.type == FileSystemOps::EntryType::directory || !metadataFileNames().count(entry.name)) {
             return std::nullopt;
         }
         names.push_back(entry.name);
