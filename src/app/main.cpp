@@ -180,6 +180,50 @@ std::unique_ptr<QSystemTrayIcon> showTrayIcon(ShellActions& actions, QMenu& tray
     return tray;
 }
 
+// What quitting waits for, and the sheet it shows while it waits.
+QuitController::Dependencies quitDependencies(WindowManager& windows)
+{
+    return {
+        [] { return FileIndexDatabase::pendingWorkCountOfAllDatabases(); },
+        [] { FileIndexDatabase::waitForAllDatabases(); },
+        [&windows] {
+            // A sheet on a hidden window shows nothing: the window first.
+            windows.showStandaloneWindow();
+            auto* sheet = new QuitSheet(windows.standaloneWindow());
+            sheet->setAttribute(Qt::WA_DeleteOnClose);
+            sheet->open();
+        },
+        [] { QApplication::quit(); },
+    };
+}
+
+// Shows the About window when another part of the application asks for it.
+NotificationCenter::Token observeAboutRequests(NotificationCenter& notifications, WindowManager& windows)
+{
+    QPointer<WindowManager> windowsGuard(&windows);
+    return notifications.addObserver("ShowAboutWindow", [windowsGuard](const auto&) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [windowsGuard] {
+                if (windowsGuard) {
+                    windowsGuard->showAboutWindow();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+// Saves the main window to `path` once the start-up is done, then quits.
+void saveScreenshotOnceStarted(AppStartup& startup, WindowManager& windows, QuitController& quit, const QString& path)
+{
+    QObject::connect(&startup, &AppStartup::finished, &windows, [&windows, &quit, path] {
+        QTimer::singleShot(500, &windows, [&windows, &quit, path] {
+            windows.standaloneWindow()->grab().save(path);
+            quit.requestQuit();
+        });
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -214,31 +258,10 @@ int main(int argc, char** argv)
     });
     windowsPointer = &windows;
 
-    QuitController quit({
-        [] { return FileIndexDatabase::pendingWorkCountOfAllDatabases(); },
-        [] { FileIndexDatabase::waitForAllDatabases(); },
-        [&] {
-            // A sheet on a hidden window shows nothing: the window first.
-            windows.showStandaloneWindow();
-            auto* sheet = new QuitSheet(windows.standaloneWindow());
-            sheet->setAttribute(Qt::WA_DeleteOnClose);
-            sheet->open();
-        },
-        [] { QApplication::quit(); },
-    });
+    QuitController quit(quitDependencies(windows));
 
     connectCommands(app, actions, instance, windows, quit, notifications);
-    QPointer<WindowManager> windowsGuard(&windows);
-    const auto aboutToken = notifications.addObserver("ShowAboutWindow", [windowsGuard](const auto&) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [windowsGuard] {
-                if (windowsGuard) {
-                    windowsGuard->showAboutWindow();
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    const auto aboutToken = observeAboutRequests(notifications, windows);
 
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
     QObject::connect(&signalWatcher, &UnixSignalWatcher::signalReceived, &quit, &QuitController::requestQuit);
@@ -254,13 +277,7 @@ int main(int argc, char** argv)
         [&] { windows.showStandaloneWindow(); },
     });
     if (const char* screenshot = std::getenv(kScreenshotVariable)) {
-        const QString path = QString::fromLocal8Bit(screenshot);
-        QObject::connect(&startup, &AppStartup::finished, &windows, [&, path] {
-            QTimer::singleShot(500, &windows, [&, path] {
-                windows.standaloneWindow()->grab().save(path);
-                quit.requestQuit();
-            });
-        });
+        saveScreenshotOnceStarted(startup, windows, quit, QString::fromLocal8Bit(screenshot));
     }
     startup.start();
 

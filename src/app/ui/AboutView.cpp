@@ -129,26 +129,7 @@ AboutView::AboutView(std::function<void()> close, Workspace& workspace, const QV
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(kSpacing);
 
-    if (const QPixmap icon = applicationIcon(kIconSize, devicePixelRatioF()); !icon.isNull()) {
-        auto* iconLabel = new QLabel;
-        iconLabel->setObjectName(QStringLiteral("iconLabel"));
-        iconLabel->setPixmap(icon);
-        layout->addWidget(iconLabel, 0, Qt::AlignHCenter);
-    }
-
-    QFont nameFont = bold(font());
-    nameFont.setPointSizeF(24);
-    QLabel* name = makeLabel(QStringLiteral("Tessaline"), nameFont);
-    name->setObjectName(QStringLiteral("nameLabel"));
-    layout->addWidget(name, 0, Qt::AlignHCenter);
-
-    const QFont subheadline = theme::scaledFont(font(), 11);
-    QLabel* version = makeSecondaryLabel(AboutTexts::versionString(info), subheadline);
-    version->setObjectName(QStringLiteral("versionLabel"));
-    layout->addWidget(version, 0, Qt::AlignHCenter);
-    QLabel* copyright = makeSecondaryLabel(QStringLiteral("© 2026 Quenby"), subheadline);
-    copyright->setObjectName(QStringLiteral("copyrightLabel"));
-    layout->addWidget(copyright, 0, Qt::AlignHCenter);
+    addTitleBlock(*layout, info);
 
     auto* divider = new QWidget;
     divider->setFixedSize(kBoxWidth - 2 * kDividerInset, 1);
@@ -170,20 +151,58 @@ AboutView::AboutView(std::function<void()> close, Workspace& workspace, const QV
     m_acknowledgments->hide();
     layout->addWidget(m_acknowledgments);
 
-    layout->addStretch(1);
-    layout->addSpacing(kCloseGap);
+    addCloseButton(*layout);
+
+    setUpHeightAnimation();
+    applyColors();
+}
+
+// The icon, the name, the version and the copyright line.
+void AboutView::addTitleBlock(QVBoxLayout& layout, const QVariantMap& info)
+{
+    if (const QPixmap icon = applicationIcon(kIconSize, devicePixelRatioF()); !icon.isNull()) {
+        auto* iconLabel = new QLabel;
+        iconLabel->setObjectName(QStringLiteral("iconLabel"));
+        iconLabel->setPixmap(icon);
+        layout.addWidget(iconLabel, 0, Qt::AlignHCenter);
+    }
+
+    QFont nameFont = bold(font());
+    nameFont.setPointSizeF(24);
+    QLabel* name = makeLabel(QStringLiteral("Tessaline"), nameFont);
+    name->setObjectName(QStringLiteral("nameLabel"));
+    layout.addWidget(name, 0, Qt::AlignHCenter);
+
+    const QFont subheadline = theme::scaledFont(font(), 11);
+    QLabel* version = makeSecondaryLabel(AboutTexts::versionString(info), subheadline);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    layout.addWidget(version, 0, Qt::AlignHCenter);
+    QLabel* copyright = makeSecondaryLabel(QStringLiteral("© 2026 Quenby"), subheadline);
+    copyright->setObjectName(QStringLiteral("copyrightLabel"));
+    layout.addWidget(copyright, 0, Qt::AlignHCenter);
+}
+
+// "Close", which Return also presses wherever the focus is in the window.
+void AboutView::addCloseButton(QVBoxLayout& layout)
+{
+    layout.addStretch(1);
+    layout.addSpacing(kCloseGap);
     auto* closeButton = new QPushButton(QStringLiteral("Close"));
     closeButton->setObjectName(QStringLiteral("closeButton"));
     closeButton->setDefault(true);
     connect(closeButton, &QPushButton::clicked, this, [this] { m_close(); });
-    layout->addWidget(closeButton, 0, Qt::AlignHCenter);
+    layout.addWidget(closeButton, 0, Qt::AlignHCenter);
 
     // Return closes the box wherever the focus is in its window.
     for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         connect(shortcut, &QShortcut::activated, this, [this] { m_close(); });
     }
+}
 
+// The box grows and shrinks smoothly when the acknowledgments are toggled.
+void AboutView::setUpHeightAnimation()
+{
     m_box->setFixedHeight(fittingHeight(false));
     m_animation->setDuration(kAnimationMilliseconds);
     m_animation->setEasingCurve(QEasingCurve::InOutQuad);
@@ -193,8 +212,6 @@ AboutView::AboutView(std::function<void()> close, Workspace& workspace, const QV
     connect(m_animation, &QVariantAnimation::finished, this, [this] {
         m_acknowledgments->setVisible(m_acknowledgmentsShown);
     });
-
-    applyColors();
 }
 
 QWidget* AboutView::makeAcknowledgments()

@@ -10,6 +10,7 @@
 
 class QLabel;
 class QToolButton;
+class QVBoxLayout;
 class QVariantAnimation;
 
 namespace tess {
@@ -39,6 +40,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void addTitleBlock(QVBoxLayout& layout, const QVariantMap& info);
+    void addCloseButton(QVBoxLayout& layout);
+    void setUpHeightAnimation();
     QWidget* makeAcknowledgments();
     QToolButton* makeLinkButton(const QString& text, const QFont& font);
     void toggleAcknowledgments();

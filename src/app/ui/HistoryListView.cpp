@@ -183,74 +183,16 @@ public:
         const HistoryListViewState::RowLook look = HistoryListViewState::rowLook(entry.operation);
         const QPalette& palette = option.palette;
         const QRect content = option.rect.adjusted(kInset, kRowInset, -kInset, -kRowInset);
-        const QColor secondary = theme::secondaryLabel(palette);
 
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         const QRectF symbolRect(content.left(), content.center().y() - kSymbolWidth / 2.0, kSymbolWidth, kSymbolWidth);
         symbol::paint(*painter, symbolRect, look.symbol,
             look.orange ? systemOrange(palette) : namedColor(ColorName::cool, palette));
-
-        const int textLeft = content.left() + kSymbolWidth + kRowSpacing;
-        const int buttonsLeft = HistoryListView::buttonRect(option.rect, HistoryListView::RowButton::viewReport).left();
-        const int textRight = buttonsLeft - kRowSpacing;
-
-        QFont titleFont = option.font;
-        titleFont.setWeight(QFont::Medium);
-        const QFont caption = theme::captionFont(option.font);
-        QFont badgeFont = theme::scaledFont(option.font, 11);
-        badgeFont.setWeight(QFont::DemiBold);
-        const int titleHeight = QFontMetrics(titleFont).height();
-        const int captionHeight = QFontMetrics(caption).height();
-        const int top = content.center().y() - (titleHeight + 2 + captionHeight) / 2;
-
-        // Title line: the folder, then the badge of an undo batch.
-        const QString badge = QStringLiteral("UNDO");
-        const int badgeWidth = look.undoBadge ? QFontMetrics(badgeFont).horizontalAdvance(badge) + 2 * kBadgeHorizontalInset : 0;
-        const int nameSpace = std::max(0, textRight - textLeft - (look.undoBadge ? badgeWidth + kTitleSpacing : 0));
-        const QString name = QFontMetrics(titleFont).elidedText(
-            plain(HistoryListViewState::folderName(entry.scanRoot)), Qt::ElideRight, nameSpace);
-        painter->setFont(titleFont);
-        painter->setPen(palette.color(QPalette::Text));
-        painter->drawText(QRect(textLeft, top, nameSpace, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
-        if (look.undoBadge) {
-            const int badgeLeft = textLeft + QFontMetrics(titleFont).horizontalAdvance(name) + kTitleSpacing;
-            const int badgeHeight = QFontMetrics(badgeFont).height() + 2;
-            const QRectF badgeRect(badgeLeft, top + (titleHeight - badgeHeight) / 2.0, badgeWidth, badgeHeight);
-            painter->setPen(Qt::NoPen);
-            painter->setBrush(theme::withOpacity(systemOrange(palette), 0.15));
-            painter->drawRoundedRect(badgeRect, 3, 3);
-            painter->setFont(badgeFont);
-            painter->setPen(systemOrange(palette));
-            painter->drawText(badgeRect, Qt::AlignCenter, badge);
-        }
-
-        // Detail line: the date and the count.
-        painter->setFont(caption);
-        painter->setPen(secondary);
-        const QString date = HistoryListView::dateText(entry.timestamp);
-        const int detailTop = top + titleHeight + 2;
-        const int dateWidth = QFontMetrics(caption).horizontalAdvance(date);
-        painter->drawText(QRect(textLeft, detailTop, dateWidth, captionHeight), Qt::AlignLeft | Qt::AlignVCenter, date);
-        painter->drawText(QRect(textLeft + dateWidth + kDetailSpacing, detailTop,
-                              std::max(0, textRight - textLeft - dateWidth - kDetailSpacing), captionHeight),
-            Qt::AlignLeft | Qt::AlignVCenter, plain(HistoryListViewState::itemsText(entry.userFacingCount)));
-
-        // The buttons, drawn as their symbols.
-        const bool undoEnabled = undoAvailability(entry).enabled;
-        for (const ButtonSpec& slot : kButtons) {
-            if (slot.button == HistoryListView::RowButton::undo && !look.undoButton) {
-                continue;
-            }
-            QColor color = palette.color(QPalette::ButtonText);
-            if (slot.button == HistoryListView::RowButton::deleteEntry) {
-                color = secondary;
-            } else if (slot.button == HistoryListView::RowButton::undo && !undoEnabled) {
-                color = palette.color(QPalette::Disabled, QPalette::ButtonText);
-            }
-            const QRect rect = HistoryListView::buttonRect(option.rect, slot.button);
-            symbol::paint(*painter, QRectF(rect).adjusted(4, 4, -4, -4), slot.symbol, color);
-        }
+        const TextLayout text = textLayout(option, content);
+        paintTitleLine(*painter, palette, text, entry, look.undoBadge);
+        paintDetailLine(*painter, palette, text, entry);
+        paintButtons(*painter, option, entry, look.undoButton);
         painter->restore();
     }
 
@@ -310,6 +252,93 @@ public:
     }
 
 private:
+    // Where the two text lines go, and in which fonts.
+    struct TextLayout {
+        int left = 0;
+        int right = 0;
+        int top = 0;
+        QFont titleFont;
+        QFont caption;
+        QFont badgeFont;
+        int titleHeight = 0;
+        int captionHeight = 0;
+    };
+
+    static TextLayout textLayout(const QStyleOptionViewItem& option, const QRect& content)
+    {
+        TextLayout text;
+        text.left = content.left() + kSymbolWidth + kRowSpacing;
+        text.right = HistoryListView::buttonRect(option.rect, HistoryListView::RowButton::viewReport).left() - kRowSpacing;
+        text.titleFont = option.font;
+        text.titleFont.setWeight(QFont::Medium);
+        text.caption = theme::captionFont(option.font);
+        text.badgeFont = theme::scaledFont(option.font, 11);
+        text.badgeFont.setWeight(QFont::DemiBold);
+        text.titleHeight = QFontMetrics(text.titleFont).height();
+        text.captionHeight = QFontMetrics(text.caption).height();
+        text.top = content.center().y() - (text.titleHeight + 2 + text.captionHeight) / 2;
+        return text;
+    }
+
+    // Title line: the folder, then the badge of an undo batch.
+    static void paintTitleLine(QPainter& painter, const QPalette& palette, const TextLayout& text,
+        const HistoryListView::Entry& entry, bool undoBadge)
+    {
+        const QString badge = QStringLiteral("UNDO");
+        const int badgeWidth = undoBadge ? QFontMetrics(text.badgeFont).horizontalAdvance(badge) + 2 * kBadgeHorizontalInset : 0;
+        const int nameSpace = std::max(0, text.right - text.left - (undoBadge ? badgeWidth + kTitleSpacing : 0));
+        const QString name = QFontMetrics(text.titleFont).elidedText(plain(HistoryListViewState::folderName(entry.scanRoot)), Qt::ElideRight, nameSpace);
+        painter.setFont(text.titleFont);
+        painter.setPen(palette.color(QPalette::Text));
+        painter.drawText(QRect(text.left, text.top, nameSpace, text.titleHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
+        if (!undoBadge) {
+            return;
+        }
+        const int badgeLeft = text.left + QFontMetrics(text.titleFont).horizontalAdvance(name) + kTitleSpacing;
+        const int badgeHeight = QFontMetrics(text.badgeFont).height() + 2;
+        const QRectF badgeRect(badgeLeft, text.top + (text.titleHeight - badgeHeight) / 2.0, badgeWidth, badgeHeight);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(theme::withOpacity(systemOrange(palette), 0.15));
+        painter.drawRoundedRect(badgeRect, 3, 3);
+        painter.setFont(text.badgeFont);
+        painter.setPen(systemOrange(palette));
+        painter.drawText(badgeRect, Qt::AlignCenter, badge);
+    }
+
+    // Detail line: the date and the count.
+    static void paintDetailLine(QPainter& painter, const QPalette& palette, const TextLayout& text, const HistoryListView::Entry& entry)
+    {
+        painter.setFont(text.caption);
+        painter.setPen(theme::secondaryLabel(palette));
+        const QString date = HistoryListView::dateText(entry.timestamp);
+        const int detailTop = text.top + text.titleHeight + 2;
+        const int dateWidth = QFontMetrics(text.caption).horizontalAdvance(date);
+        painter.drawText(QRect(text.left, detailTop, dateWidth, text.captionHeight), Qt::AlignLeft | Qt::AlignVCenter, date);
+        painter.drawText(QRect(text.left + dateWidth + kDetailSpacing, detailTop,
+                             std::max(0, text.right - text.left - dateWidth - kDetailSpacing), text.captionHeight),
+            Qt::AlignLeft | Qt::AlignVCenter, plain(HistoryListViewState::itemsText(entry.userFacingCount)));
+    }
+
+    // The buttons, drawn as their symbols.
+    void paintButtons(QPainter& painter, const QStyleOptionViewItem& option, const HistoryListView::Entry& entry, bool undoButton) const
+    {
+        const QPalette& palette = option.palette;
+        const bool undoEnabled = undoAvailability(entry).enabled;
+        for (const ButtonSpec& slot : kButtons) {
+            if (slot.button == HistoryListView::RowButton::undo && !undoButton) {
+                continue;
+            }
+            QColor color = palette.color(QPalette::ButtonText);
+            if (slot.button == HistoryListView::RowButton::deleteEntry) {
+                color = theme::secondaryLabel(palette);
+            } else if (slot.button == HistoryListView::RowButton::undo && !undoEnabled) {
+                color = palette.color(QPalette::Disabled, QPalette::ButtonText);
+            }
+            const QRect rect = HistoryListView::buttonRect(option.rect, slot.button);
+            symbol::paint(painter, QRectF(rect).adjusted(4, 4, -4, -4), slot.symbol, color);
+        }
+    }
+
     HistoryListViewState::UndoAvailability undoAvailability(const HistoryListView::Entry& entry) const
     {
         return HistoryListViewState::undoAvailability(entry.scanRoot, m_viewModel.sourcePath());
@@ -351,7 +380,24 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(makeHeader());
+    layout->addWidget(TintedBar::makeDivider(this));
+    m_content = new QStackedWidget(this);
+    m_content->setObjectName(QStringLiteral("historyContentStack"));
+    m_content->addWidget(makeEmptyState(m_content));
+    m_content->addWidget(makeList(m_content));
+    m_content->setCurrentWidget(m_list);
+    layout->addWidget(m_content, 1);
+    layout->addWidget(TintedBar::makeDivider(this));
+    layout->addWidget(makeFooter());
 
+    // Whether "Undo" is offered follows the open folder.
+    connect(&m_model, &MonitorViewModel::sourcePathChanged, m_list->viewport(), qOverload<>(&QWidget::update));
+    applyColors();
+}
+
+QWidget* HistoryListView::makeHeader()
+{
     auto* header = new TintedBar(this);
     auto* headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(kInset + 4, kInset, kInset + 4, kInset);
@@ -367,12 +413,12 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     headerRow->addWidget(title);
     headerRow->addStretch(1);
     headerRow->addWidget(m_countLabel);
-    layout->addWidget(header);
-    layout->addWidget(TintedBar::makeDivider(this));
+    return header;
+}
 
-    m_content = new QStackedWidget(this);
-    m_content->setObjectName(QStringLiteral("historyContentStack"));
-    auto* empty = new QWidget(m_content);
+QWidget* HistoryListView::makeEmptyState(QWidget* parent)
+{
+    auto* empty = new QWidget(parent);
     empty->setObjectName(QStringLiteral("emptyStateWidget"));
     auto* emptyColumn = new QVBoxLayout(empty);
     emptyColumn->setSpacing(12);
@@ -392,9 +438,12 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     m_tertiaryLabel->setFont(theme::captionFont(font()));
     emptyColumn->addWidget(m_tertiaryLabel, 0, Qt::AlignHCenter);
     emptyColumn->addStretch(1);
-    m_content->addWidget(empty);
+    return empty;
+}
 
-    m_list = new QListView(m_content);
+QWidget* HistoryListView::makeList(QWidget* parent)
+{
+    m_list = new QListView(parent);
     m_list->setObjectName(QStringLiteral("historyListView"));
     m_list->setModel(m_listModel);
     m_list->setItemDelegate(new HistoryRowDelegate(*this, *m_listModel, m_model));
@@ -403,11 +452,11 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setMouseTracking(true);
-    m_content->addWidget(m_list);
-    m_content->setCurrentWidget(m_list);
-    layout->addWidget(m_content, 1);
+    return m_list;
+}
 
-    layout->addWidget(TintedBar::makeDivider(this));
+QWidget* HistoryListView::makeFooter()
+{
     auto* footer = new TintedBar(this);
     auto* footerRow = new QHBoxLayout(footer);
     footerRow->setContentsMargins(kInset + 4, kInset, kInset + 4, kInset);
@@ -417,11 +466,7 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     done->setDefault(true);
     connect(done, &QPushButton::clicked, this, &QDialog::accept);
     footerRow->addWidget(done);
-    layout->addWidget(footer);
-
-    // Whether "Undo" is offered follows the open folder.
-    connect(&m_model, &MonitorViewModel::sourcePathChanged, m_list->viewport(), qOverload<>(&QWidget::update));
-    applyColors();
+    return footer;
 }
 
 HistoryListView::~HistoryListView() = default;

@@ -88,6 +88,10 @@ private:
     };
     // A window-modal alert with "Cancel" and a destructive confirmation,
     // which runs `onConfirm`.
+    QWidget* makeHeader();
+    QWidget* makeEmptyState(QWidget* parent);
+    QWidget* makeList(QWidget* parent);
+    QWidget* makeFooter();
     void openAlert(const AlertText& text, std::function<void()> onConfirm);
     void applyEntries(std::vector<Entry> entries);
     void deleteEntry(const Entry& entry);
