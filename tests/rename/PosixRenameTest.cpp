@@ -65,8 +65,7 @@ TEST_F(PosixRenameTest, MoveItemAnswersOneErrorInTheCallersDomain)
     ASSERT_FALSE(moved.ok());
     EXPECT_EQ(moved.error().domain, "batch");
     EXPECT_EQ(moved.error().code, -1);
-    EXPECT_EQ(moved.error().message, std::string("Rename failed: ") + std::strerror(EIO)
-            + ". Ensure the file is not open in another app, the volume is writable, and there is sufficient disk space.");
+    EXPECT_EQ(moved.error().message, std::string("Rename failed: ") + std::strerror(EIO) + ". Ensure the file is not open in another app, the volume is writable, and there is sufficient disk space.");
     EXPECT_EQ(asked, 0);  // only a permission error goes to the privileged move
     EXPECT_TRUE(exists("a"));
 

@@ -130,7 +130,7 @@ public:
     // files, deepest first, then `startFolder` itself; never `root`, never
     // anything outside it, never through a symbolic link.
     static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
-        const PrivilegedRemove& privilegedRemove = {}, FileSystemOps& fs = FileSystemOps::posix());
+        FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRemove& privilegedRemove = {});
 
     // --- working steps ---------------------------------------------------
 
