@@ -163,15 +163,15 @@ HelperReply HelperToolService::refuseForbidden(const std::string& path)
     return {false, text, {}};
 }
 
-std::optional<HelperReply> HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
+Outcome HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
 {
     auto decision = authority.check(peer);
     if (decision.authorized) {
-        return std::nullopt;
+        return Outcome::success();
     }
     std::string text = "Not authorized: " + decision.reason;
     m_logger.log(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")", "ERROR");
-    return HelperReply {false, text, {}};
+    return Failure {text};
 }
 
 std::string HelperToolService::timedOut(const std::string& verb) const
@@ -225,8 +225,8 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
     if (SafePath::isForbidden(p)) {
         return refuseForbidden(p);
     }
-    if (auto refusal = authorize(peer, authority, "create directory")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "create directory"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     auto fail = [&](const std::string& text) {
@@ -282,8 +282,8 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     if (SafePath::isForbidden(destinationPath)) {
         return refuseForbidden(destinationPath);
     }
-    if (auto refusal = authorize(peer, authority, "rename")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "rename"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     auto fail = [&](const std::string& text) {
@@ -349,8 +349,8 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, const Pee
     if (SafePath::isForbidden(p)) {
         return refuseForbidden(p);
     }
-    if (auto refusal = authorize(peer, authority, "mount")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "mount"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     SafePath::Failure failure;
@@ -407,8 +407,8 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, c
     if (SafePath::isForbidden(mountPoint)) {
         return refuseForbidden(mountPoint);
     }
-    if (auto refusal = authorize(peer, authority, "unmount")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "unmount"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     ChildProcess::Options options;
