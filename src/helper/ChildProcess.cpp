@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include "Pipe.h"
 #include "UniqueFd.h"
 
 #include <algorithm>
@@ -20,40 +21,6 @@ extern char** environ;
 namespace tess {
 
 namespace {
-
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
-    }
-    bool open()
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return false;
-        }
-        read = fds[0];
-        write = fds[1];
-        return true;
-    }
-    void closeRead()
-    {
-        if (read >= 0) {
-            ::close(read);
-        }
-        read = -1;
-    }
-    void closeWrite()
-    {
-        if (write >= 0) {
-            ::close(write);
-        }
-        write = -1;
-    }
-};
 
 class SpawnSetup {
 public:
