@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include "Pipe.h"
 #include "UniqueFd.h"
 
 #include <algorithm>
@@ -20,40 +21,6 @@ extern char** environ;
 namespace tess {
 
 namespace {
-
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    ~Pipe()
-    {
-        closeRead();
-        closeWrite();
-    }
-    bool open()
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return false;
-        }
-        read = fds[0];
-        write = fds[1];
-        return true;
-    }
-    void closeRead()
-    {
-        if (read >= 0) {
-            ::close(read);
-        }
-        read = -1;
-    }
-    void closeWrite()
-    {
-        if (write >= 0) {
-            ::close(write);
-        }
-        write = -1;
-    }
-};
 
 class SpawnSetup {
 public:
@@ -166,6 +133,76 @@ bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadli
     }
 }
 
+// The child's descriptors: /dev/null as standard input, the pipes of the
+// streams it captures, and `passed` (when there is one) as kPassedFd.
+void setUpDescriptors(SpawnSetup& setup, const ChildProcess::Options& options, const Pipe& out, const Pipe& err, int passed)
+{
+    ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (options.captureStdout) {
+        ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
+    }
+    if (options.captureStderr) {
+        ::posix_spawn_file_actions_adddup2(&setup.actions, err.write, STDERR_FILENO);
+    }
+    // After the standard streams, whose pipes may have held number 3.
+    if (passed >= 0) {
+        ::posix_spawn_file_actions_adddup2(&setup.actions, passed, ChildProcess::kPassedFd);
+    }
+}
+
+// No blocked signal, every disposition the default, a process group of its own.
+void setUpSignalsAndGroup(SpawnSetup& setup)
+{
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigfillset(&defaults);
+    sigdelset(&defaults, SIGKILL);
+    sigdelset(&defaults, SIGSTOP);
+    ::posix_spawnattr_setsigmask(&setup.attributes, &none);
+    ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+    ::posix_spawnattr_setpgroup(&setup.attributes, 0);
+    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+}
+
+// Starts argv[0] (searched in PATH when it holds no "/"): 0, or the error number.
+int spawn(const std::vector<std::string>& argv, const SpawnSetup& setup, pid_t& pid)
+{
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const auto& argument : argv) {
+        args.push_back(const_cast<char*>(argument.c_str()));
+    }
+    args.push_back(nullptr);
+    return argv[0].find('/') == std::string::npos
+        ? ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ)
+        : ::posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ);
+}
+
+// Collects what the started child writes, then reaps it, within `timeLimit`
+// (none when zero).
+void finish(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds timeLimit, ChildProcess::Result& result)
+{
+    std::optional<Clock::time_point> deadline;
+    if (timeLimit.count() > 0) {
+        deadline = Clock::now() + timeLimit;
+    }
+    out.closeWrite();
+    err.closeWrite();
+    if (!collect(out, err, result, deadline)) {
+        deadline = Clock::now();  // kill at once
+    }
+
+    int status = 0;
+    if (!reap(pid, status, deadline, result) || result.timedOut) {
+        return;
+    }
+    if (WIFEXITED(status)) {
+        result.exitedNormally = true;
+        result.exitCode = WEXITSTATUS(status);
+    }
+}
+
 }  // namespace
 
 std::chrono::milliseconds ChildProcess::timeLimitFromEnvironment()
@@ -210,62 +247,15 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
     }
 
     SpawnSetup setup;
-    ::posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (options.captureStdout) {
-        ::posix_spawn_file_actions_adddup2(&setup.actions, out.write, STDOUT_FILENO);
-    }
-    if (options.captureStderr) {
-        ::posix_spawn_file_actions_adddup2(&setup.actions, err.write, STDERR_FILENO);
-    }
-    // After the standard streams, whose pipes may have held number 3.
-    if (passed >= 0) {
-        ::posix_spawn_file_actions_adddup2(&setup.actions, passed, kPassedFd);
-    }
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigfillset(&defaults);
-    sigdelset(&defaults, SIGKILL);
-    sigdelset(&defaults, SIGSTOP);
-    ::posix_spawnattr_setsigmask(&setup.attributes, &none);
-    ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-    ::posix_spawnattr_setpgroup(&setup.attributes, 0);
-    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-
-    std::vector<char*> args;
-    args.reserve(argv.size() + 1);
-    for (const auto& argument : argv) {
-        args.push_back(const_cast<char*>(argument.c_str()));
-    }
-    args.push_back(nullptr);
-
+    setUpDescriptors(setup, options, out, err, passed);
+    setUpSignalsAndGroup(setup);
     pid_t pid = -1;
-    int error = argv[0].find('/') == std::string::npos
-        ? ::posix_spawnp(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ)
-        : ::posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ);
-    if (error != 0) {
+    if (const int error = spawn(argv, setup, pid); error != 0) {
         result.launchError = std::strerror(error);
         return result;
     }
     result.launched = true;
-    std::optional<Clock::time_point> deadline;
-    if (options.timeLimit.count() > 0) {
-        deadline = Clock::now() + options.timeLimit;
-    }
-    out.closeWrite();
-    err.closeWrite();
-    if (!collect(out, err, result, deadline)) {
-        deadline = Clock::now();  // kill at once
-    }
-
-    int status = 0;
-    if (!reap(pid, status, deadline, result) || result.timedOut) {
-        return result;
-    }
-    if (WIFEXITED(status)) {
-        result.exitedNormally = true;
-        result.exitCode = WEXITSTATUS(status);
-    }
+    finish(pid, out, err, options.timeLimit, result);
     return result;
 }
 

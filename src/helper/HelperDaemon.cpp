@@ -144,15 +144,15 @@ int HelperDaemon::run()
     }
 
     // 3. Listen; a daemon that cannot listen ends at once and says so.
-    if (auto failure = m_listener.open(m_config.socketPath, m_config.adminGroup); !failure.empty()) {
-        return fail(failure);
+    if (Outcome listening = m_listener.open(m_config.socketPath, m_config.adminGroup); !listening) {
+        return fail(listening.reason());
     }
 
     // 4. Announce it only now that clients can connect.
-    if (auto failure = m_notifier.post(kDidBecomeActive); failure.empty()) {
+    if (Outcome posted = m_notifier.post(kDidBecomeActive); posted) {
         m_logger.log("Posted didBecomeActive D-Bus signal", "INFO");
     } else {
-        m_logger.log("Could not post didBecomeActive on the system bus: " + failure, "ERROR");
+        m_logger.log("Could not post didBecomeActive on the system bus: " + posted.reason(), "ERROR");
     }
 
     for (;;) {
@@ -225,8 +225,8 @@ void HelperDaemon::stop()
     m_connections->closeAll();
     m_connections->waitUntilEmpty(kStopLimit);
     m_connections->joinFinished();
-    if (auto failure = m_notifier.post(kDidBecomeInactive); !failure.empty()) {
-        m_logger.log("Could not post didBecomeInactive on the system bus: " + failure, "ERROR");
+    if (Outcome posted = m_notifier.post(kDidBecomeInactive); !posted) {
+        m_logger.log("Could not post didBecomeInactive on the system bus: " + posted.reason(), "ERROR");
     }
     m_logger.drain(kDrainLimit);
 }

@@ -18,9 +18,9 @@ constexpr int kSystemdFirstFd = 3;
 constexpr int kBacklog = 64;
 constexpr long kMaxPassedFds = 64;
 
-std::string systemError(std::string_view what)
+Failure systemError(std::string_view what)
 {
-    return std::string(what) + ": " + std::strerror(errno);
+    return {std::string(what) + ": " + std::strerror(errno)};
 }
 
 }  // namespace
@@ -30,21 +30,21 @@ HelperListener::~HelperListener()
     close();
 }
 
-std::string HelperListener::open(const std::string& path, std::optional<gid_t> adminGroup)
+Outcome HelperListener::open(const std::string& path, std::optional<gid_t> adminGroup)
 {
     bool adopted = false;
-    if (auto failure = adoptSystemdSocket(adopted); !failure.empty() || adopted) {
-        return failure;
+    if (Outcome systemd = adoptSystemdSocket(adopted); !systemd || adopted) {
+        return systemd;
     }
     return bindOwn(path, adminGroup);
 }
 
-std::string HelperListener::adoptSystemdSocket(bool& adopted)
+Outcome HelperListener::adoptSystemdSocket(bool& adopted)
 {
     const char* pid = std::getenv("LISTEN_PID");
     const char* fds = std::getenv("LISTEN_FDS");
     if (pid == nullptr || fds == nullptr) {
-        return {};
+        return Outcome::success();
     }
     bool forUs = std::strtol(pid, nullptr, 10) == static_cast<long>(::getpid());
     long count = std::strtol(fds, nullptr, 10);
@@ -52,7 +52,7 @@ std::string HelperListener::adoptSystemdSocket(bool& adopted)
     ::unsetenv("LISTEN_FDS");
     ::unsetenv("LISTEN_FDNAMES");
     if (!forUs || count < 1) {
-        return {};
+        return Outcome::success();
     }
     adopted = true;
 
@@ -65,7 +65,7 @@ std::string HelperListener::adoptSystemdSocket(bool& adopted)
     }
     length = sizeof listening;
     if (type != SOCK_STREAM || ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening) {
-        return "The socket passed by systemd is not a listening stream socket";
+        return Failure {"The socket passed by systemd is not a listening stream socket"};
     }
     // Whatever else systemd passed must not reach the programs the daemon
     // runs as root.
@@ -74,15 +74,15 @@ std::string HelperListener::adoptSystemdSocket(bool& adopted)
     }
     m_fd = fd;
     m_fromSystemd = true;
-    return {};
+    return Outcome::success();
 }
 
-std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t> adminGroup)
+Outcome HelperListener::bindOwn(const std::string& path, std::optional<gid_t> adminGroup)
 {
     sockaddr_un address {};
     address.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof address.sun_path) {
-        return "Socket path is empty or too long: " + path;
+        return Failure {"Socket path is empty or too long: " + path};
     }
     std::memcpy(address.sun_path, path.data(), path.size());
 
@@ -97,7 +97,7 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
     if (::lstat(path.c_str(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode)) {
             ::close(fd);
-            return "Something other than a socket exists at " + path;
+            return Failure {"Something other than a socket exists at " + path};
         }
         int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         bool live = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
@@ -106,7 +106,7 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
         }
         if (live) {
             ::close(fd);
-            return "Another daemon is listening on " + path;
+            return Failure {"Another daemon is listening on " + path};
         }
         ::unlink(path.c_str());
     }
@@ -118,25 +118,25 @@ std::string HelperListener::bindOwn(const std::string& path, std::optional<gid_t
     int bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     ::umask(previous);
     if (bound != 0) {
-        std::string failure = systemError("Cannot bind " + path);
+        Failure failure = systemError("Cannot bind " + path);
         ::close(fd);
         return failure;
     }
     m_boundPath = path;
     if (adminGroup && ::lchown(path.c_str(), 0, *adminGroup) != 0) {
-        std::string failure = systemError("Cannot set the owner of " + path);
+        Failure failure = systemError("Cannot set the owner of " + path);
         ::close(fd);
         close();
         return failure;
     }
     if (::listen(fd, kBacklog) != 0) {
-        std::string failure = systemError("Cannot listen on " + path);
+        Failure failure = systemError("Cannot listen on " + path);
         ::close(fd);
         close();
         return failure;
     }
     m_fd = fd;
-    return {};
+    return Outcome::success();
 }
 
 void HelperListener::close()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -16,9 +18,8 @@ public:
     HelperListener(const HelperListener&) = delete;
     HelperListener& operator=(const HelperListener&) = delete;
 
-    // Takes the socket from systemd or binds `path`; listens. Empty on
-    // success, else why it could not listen.
-    std::string open(const std::string& path, std::optional<gid_t> adminGroup);
+    // Takes the socket from systemd or binds `path`; listens.
+    Outcome open(const std::string& path, std::optional<gid_t> adminGroup);
 
     int fd() const { return m_fd; }
     bool fromSystemd() const { return m_fromSystemd; }
@@ -26,8 +27,8 @@ public:
     void close();
 
 private:
-    std::string adoptSystemdSocket(bool& adopted);
-    std::string bindOwn(const std::string& path, std::optional<gid_t> adminGroup);
+    Outcome adoptSystemdSocket(bool& adopted);
+    Outcome bindOwn(const std::string& path, std::optional<gid_t> adminGroup);
 
     int m_fd = -1;
     bool m_fromSystemd = false;

@@ -4,6 +4,7 @@
 #include "DiskImageOutput.h"
 #include "PathRules.h"
 #include "SafePath.h"
+#include "Utf8.h"
 
 #include <cerrno>
 #include <chrono>
@@ -29,47 +30,9 @@ std::string arrow(const std::string& from, const std::string& to)
     return from + " \u2192 " + to;
 }
 
-bool isValidUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        char32_t minimum;
-        char32_t value;
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        } else if ((byte & 0xE0) == 0xC0) {
-            length = 2, minimum = 0x80, value = byte & 0x1F;
-        } else if ((byte & 0xF0) == 0xE0) {
-            length = 3, minimum = 0x800, value = byte & 0x0F;
-        } else if ((byte & 0xF8) == 0xF0) {
-            length = 4, minimum = 0x10000, value = byte & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 std::string errorText(const std::string& standardError)
 {
-    return isValidUtf8(standardError) ? standardError : "unknown error";
+    return Utf8::isWellFormed(standardError) ? standardError : "unknown error";
 }
 
 std::string utcNow()
@@ -163,15 +126,15 @@ HelperReply HelperToolService::refuseForbidden(const std::string& path)
     return {false, text, {}};
 }
 
-std::optional<HelperReply> HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
+Outcome HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
 {
     auto decision = authority.check(peer);
     if (decision.authorized) {
-        return std::nullopt;
+        return Outcome::success();
     }
     std::string text = "Not authorized: " + decision.reason;
     m_logger.log(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")", "ERROR");
-    return HelperReply {false, text, {}};
+    return Failure {text};
 }
 
 std::string HelperToolService::timedOut(const std::string& verb) const
@@ -225,8 +188,8 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
     if (SafePath::isForbidden(p)) {
         return refuseForbidden(p);
     }
-    if (auto refusal = authorize(peer, authority, "create directory")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "create directory"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     auto fail = [&](const std::string& text) {
@@ -282,8 +245,8 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     if (SafePath::isForbidden(destinationPath)) {
         return refuseForbidden(destinationPath);
     }
-    if (auto refusal = authorize(peer, authority, "rename")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "rename"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     auto fail = [&](const std::string& text) {
@@ -349,8 +312,8 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, const Pee
     if (SafePath::isForbidden(p)) {
         return refuseForbidden(p);
     }
-    if (auto refusal = authorize(peer, authority, "mount")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "mount"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     SafePath::Failure failure;
@@ -407,8 +370,8 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, c
     if (SafePath::isForbidden(mountPoint)) {
         return refuseForbidden(mountPoint);
     }
-    if (auto refusal = authorize(peer, authority, "unmount")) {
-        return *refusal;
+    if (Outcome authorized = authorize(peer, authority, "unmount"); !authorized) {
+        return {false, authorized.reason(), {}};
     }
 
     ChildProcess::Options options;

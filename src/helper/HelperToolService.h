@@ -2,6 +2,7 @@
 
 #include "HelperLogger.h"
 #include "HelperMessage.h"
+#include "Outcome.h"
 #include "PolkitAuthority.h"
 #include "UserDirectory.h"
 
@@ -58,8 +59,9 @@ private:
     void logBanner();
     HelperReply refusePath(const std::string& path);
     HelperReply refuseForbidden(const std::string& path);
-    // Empty when polkit authorises the peer; else the refusal, logged.
-    std::optional<HelperReply> authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what);
+    // Success when polkit authorises the peer; else the refusal, logged,
+    // whose reason is the reply's message.
+    Outcome authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what);
     std::string timedOut(const std::string& verb) const;
 
     HelperLogger& m_logger;

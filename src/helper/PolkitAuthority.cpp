@@ -180,19 +180,19 @@ std::uint64_t PolkitAuthority::processStartTime(pid_t pid)
     return std::strtoull(field.c_str(), nullptr, 10);
 }
 
-std::string PolkitAuthority::connect()
+Outcome PolkitAuthority::connect()
 {
     if (m_connection != nullptr && ::dbus_connection_get_is_connected(m_connection)) {
-        return {};
+        return Outcome::success();
     }
     disconnect();
     ErrorHolder error;
     m_connection = ::dbus_bus_get_private(DBUS_BUS_SYSTEM, &error.error);
     if (m_connection == nullptr) {
-        return error.text();
+        return Failure {error.text()};
     }
     ::dbus_connection_set_exit_on_disconnect(m_connection, FALSE);
-    return {};
+    return Outcome::success();
 }
 
 void PolkitAuthority::disconnect()
@@ -209,8 +209,8 @@ PolkitAuthority::Decision PolkitAuthority::check(const PeerContext& peer)
     if (peer.pid <= 0) {
         return {false, "the calling process is unknown"};
     }
-    if (auto failure = connect(); !failure.empty()) {
-        return {false, "cannot reach the system bus: " + failure};
+    if (Outcome connected = connect(); !connected) {
+        return {false, "cannot reach the system bus: " + connected.reason()};
     }
     Message call(::dbus_message_new_method_call(kService, kObject, kInterface, "CheckAuthorization"));
     if (call.get() == nullptr || !appendArguments(call.get(), peer)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Outcome.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -45,7 +47,7 @@ public:
     static std::uint64_t processStartTime(pid_t pid);
 
 private:
-    std::string connect();
+    Outcome connect();
     void disconnect();
 
     std::chrono::milliseconds m_limit;

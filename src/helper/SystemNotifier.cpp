@@ -12,10 +12,10 @@ SystemNotifier::~SystemNotifier()
     }
 }
 
-std::string SystemNotifier::connect()
+Outcome SystemNotifier::connect()
 {
     if (m_connection != nullptr) {
-        return {};
+        return Outcome::success();
     }
     DBusError error;
     ::dbus_error_init(&error);
@@ -23,40 +23,40 @@ std::string SystemNotifier::connect()
     if (m_connection == nullptr) {
         std::string why = ::dbus_error_is_set(&error) ? error.message : "unknown error";
         ::dbus_error_free(&error);
-        return why;
+        return Failure {why};
     }
     ::dbus_connection_set_exit_on_disconnect(m_connection, FALSE);
-    return {};
+    return Outcome::success();
 }
 
-std::string SystemNotifier::post(std::string_view notificationName)
+Outcome SystemNotifier::post(std::string_view notificationName)
 {
     auto dot = notificationName.rfind('.');
     if (dot == std::string_view::npos || dot == 0 || dot + 1 == notificationName.size()) {
-        return "invalid notification name";
+        return Failure {"invalid notification name"};
     }
-    if (auto why = connect(); !why.empty()) {
-        return why;
+    if (Outcome connected = connect(); !connected) {
+        return connected;
     }
     std::string interface(notificationName.substr(0, dot));
     std::string member(notificationName.substr(dot + 1));
     DBusMessage* message = ::dbus_message_new_signal(kObjectPath, interface.c_str(), member.c_str());
     if (message == nullptr) {
-        return "out of memory";
+        return Failure {"out of memory"};
     }
     bool sent = ::dbus_connection_send(m_connection, message, nullptr);
     ::dbus_message_unref(message);
     if (!sent) {
-        return "out of memory";
+        return Failure {"out of memory"};
     }
     ::dbus_connection_flush(m_connection);
     if (!::dbus_connection_get_is_connected(m_connection)) {
         ::dbus_connection_close(m_connection);
         ::dbus_connection_unref(m_connection);
         m_connection = nullptr;
-        return "disconnected from the bus";
+        return Failure {"disconnected from the bus"};
     }
-    return {};
+    return Outcome::success();
 }
 
 }  // namespace tess

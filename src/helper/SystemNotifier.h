@@ -1,6 +1,7 @@
 #pragma once
 
-#include <string>
+#include "Outcome.h"
+
 #include <string_view>
 
 struct DBusConnection;
@@ -20,10 +21,10 @@ public:
     SystemNotifier(const SystemNotifier&) = delete;
     SystemNotifier& operator=(const SystemNotifier&) = delete;
 
-    // Connects when not connected yet. Empty on success, else why it failed.
-    std::string connect();
-    // Sends the signal and flushes it. Empty on success, else why it failed.
-    std::string post(std::string_view notificationName);
+    // Connects when not connected yet.
+    Outcome connect();
+    // Sends the signal and flushes it.
+    Outcome post(std::string_view notificationName);
 
 private:
     DBusConnection* m_connection = nullptr;

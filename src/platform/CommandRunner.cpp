@@ -1,5 +1,7 @@
 #include "platform/CommandRunner.h"
 
+#include "Pipe.h"
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -16,34 +18,6 @@ extern char** environ;
 namespace tess {
 
 namespace {
-
-struct Pipe {
-    int read = -1;
-    int write = -1;
-
-    bool open()
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            return false;
-        }
-        read = fds[0];
-        write = fds[1];
-        return true;
-    }
-    static void closeFd(int& fd)
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        fd = -1;
-    }
-    ~Pipe()
-    {
-        closeFd(read);
-        closeFd(write);
-    }
-};
 
 // Reads both pipes until they close or the deadline passes; false on time-out.
 bool collect(Pipe& out, Pipe& err, std::string& outText, std::string& errText, std::chrono::steady_clock::time_point deadline)
@@ -75,7 +49,7 @@ bool collect(Pipe& out, Pipe& err, std::string& outText, std::string& errText, s
                     text.append(buffer.data(), static_cast<std::size_t>(n));
                 }
             } else if (n == 0 || errno != EINTR) {
-                Pipe::closeFd(pipe.read);
+                pipe.closeRead();
             }
         }
     }
@@ -166,8 +140,8 @@ CommandRunner::Outcome CommandRunner::run(const std::vector<std::string>& argume
     const int spawned = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
     ::posix_spawnattr_destroy(&attributes);
     ::posix_spawn_file_actions_destroy(&actions);
-    Pipe::closeFd(out.write);
-    Pipe::closeFd(err.write);
+    out.closeWrite();
+    err.closeWrite();
     if (spawned != 0) {
         outcome.error = std::strerror(spawned);
         return outcome;

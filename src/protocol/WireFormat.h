@@ -27,8 +27,8 @@ public:
     // PATH_MAX bytes many times over.
     static constexpr std::size_t kMaxPayload = 64 * 1024;
 
-    // Empty when the request does not fit in kMaxPayload or its argument
-    // count does not match the selector.
+    // No payload when the request does not fit in kMaxPayload or its
+    // argument count does not match the selector.
     static std::optional<std::string> encodeRequest(const HelperRequest& request);
     static std::optional<HelperRequest> decodeRequest(std::string_view payload);
 

@@ -88,7 +88,7 @@ TEST_F(CleanupTest, FailuresAreCountedAndTheRunGoesOn)
     makeDir("start/b");
     FaultyFileSystem fs;
     fs.fail(Op::rmdir, "/start/a", EBUSY);
-    const auto result = SourceFileRenamer::cleanupEmptyDirectories(at("start"), root(), {}, fs);
+    const auto result = SourceFileRenamer::cleanupEmptyDirectories(at("start"), root(), fs);
     EXPECT_THAT(result.removedDirectories, ElementsAre(at("start/b")));
     EXPECT_EQ(result.failureCount, 1);  // the start folder is not empty and is left alone silently
     EXPECT_GE(LogCapture::find("❌ Cleanup: failed to remove directory " + at("start/a") + ": Device or resource busy"), 0);
@@ -107,7 +107,7 @@ TEST_F(CleanupTest, PrivilegedRemovalAfterAFailure)
         asked.push_back(path);
         return SourceFileRenamer::PrivilegedReply {false, "refused"};
     };
-    const auto result = SourceFileRenamer::cleanupEmptyDirectories(at("start"), root(), privileged, fs);
+    const auto result = SourceFileRenamer::cleanupEmptyDirectories(at("start"), root(), fs, privileged);
     EXPECT_THAT(asked, ElementsAre(at("start/a"), at("start/b/.DS_Store")));
     EXPECT_EQ(result.failureCount, 2);
     EXPECT_GE(LogCapture::find("❌ Cleanup: failed to remove directory " + at("start/a") + ": refused"), 0);

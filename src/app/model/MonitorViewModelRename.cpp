@@ -350,7 +350,7 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
     if (cleanupEmptyDirs && !tooDeepPaths.empty()) {
         std::vector<std::string> cleaned;
         for (const std::string& path : tooDeepPaths) {
-            SourceFileRenamer::CleanupResult cleanup = SourceFileRenamer::cleanupEmptyDirectories(RenamePaths::join(root, path), root, {}, fs);
+            SourceFileRenamer::CleanupResult cleanup = SourceFileRenamer::cleanupEmptyDirectories(RenamePaths::join(root, path), root, fs);
             for (std::string& folder : cleanup.removedDirectories) {
                 cleaned.push_back(std::move(folder));
             }

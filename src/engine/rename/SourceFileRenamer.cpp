@@ -226,10 +226,12 @@ void BatchRun::rename(const RenameInstruction& instruction, const std::string& s
     if (!ensureParent(target, instruction)) {
         return;
     }
-    if (SourceFileRenamer::moveItem(source, target, m_privilegedRename, m_domain, m_result.failed,
-            instruction.currentRelativePath, m_fs)) {
-        m_result.renamed.push_back({instruction.currentRelativePath, instruction.targetRelativePath});
+    const Status moved = SourceFileRenamer::moveItem(source, target, m_privilegedRename, m_domain, m_fs);
+    if (!moved) {
+        m_result.failed.push_back({instruction.currentRelativePath, moved.error()});
+        return;
     }
+    m_result.renamed.push_back({instruction.currentRelativePath, instruction.targetRelativePath});
 }
 
 void BatchRun::processFile(const RenameInstruction& instruction)
@@ -369,17 +371,16 @@ bool SourceFileRenamer::isPermissionError(const Error& error)
     return error.domain == kPosixErrorDomain && (error.code == EACCES || error.code == EPERM);
 }
 
-int SourceFileRenamer::posixRename(const std::string& source, const std::string& destination, FileSystemOps& fs)
+Status SourceFileRenamer::posixRename(const std::string& source, const std::string& destination, FileSystemOps& fs)
 {
     if (source == destination) {
         struct stat st;
         const int error = fs.lstat(source, st);
-        errno = error;
-        return error == 0 ? 0 : -1;
+        return error == 0 ? Status() : Status(posixError(error));
     }
     if (RenamePaths::lastComponent(source) == RenamePaths::lastComponent(destination)
         && RenameChecks::isSameItem(fs, source, destination)) {
-        return 0;  // the item itself, reached through its folder's other spelling
+        return {};  // the item itself, reached through its folder's other spelling
     }
     int error = fs.renameNoReplace(source, destination);
     if (error == EEXIST && RenameChecks::isCaseOnlyRenameOnCaseInsensitiveVolume(fs, source, destination)) {
@@ -406,42 +407,36 @@ int SourceFileRenamer::posixRename(const std::string& source, const std::string&
             }
         }
     }
-    errno = error;
-    return error == 0 ? 0 : -1;
+    return error == 0 ? Status() : Status(posixError(error));
 }
 
-bool SourceFileRenamer::moveItem(const std::string& source, const std::string& destination,
-    const PrivilegedRename& privilegedRename, const std::string& errorDomain, std::vector<FailedItem>& failed,
-    const std::string& relativePath, FileSystemOps& fs)
+Status SourceFileRenamer::moveItem(const std::string& source, const std::string& destination,
+    const PrivilegedRename& privilegedRename, const std::string& errorDomain, FileSystemOps& fs)
 {
-    if (posixRename(source, destination, fs) == 0) {
-        return true;
+    const Status moved = posixRename(source, destination, fs);
+    if (moved) {
+        return {};
     }
-    const Error error = posixError(errno);
-    auto record = [&](const std::string& message) {
-        failed.push_back({relativePath, Error {errorDomain, -1, message}});
-    };
+    const Error& error = moved.error();
+    auto failure = [&](const std::string& message) { return Error {errorDomain, -1, message}; };
     const bool permission = isPermissionError(error);
     if (permission && privilegedRename) {
         const auto reply = privilegedRename(source, destination);
         if (reply.success || RenameChecks::moveHappened(fs, source, destination)) {
-            return true;
+            return {};
         }
         const std::string summary = diagnosePermissionFailure(source, destination, fs);
         TESS_LOG_ERROR(kCross + "Rename failed: privileged move also failed" + kDash + source + kArrow + destination + ": " + reply.message);
-        record("Permission denied even with elevated privileges. " + summary);
-        return false;
+        return failure("Permission denied even with elevated privileges. " + summary);
     }
     if (!permission) {
         TESS_LOG_ERROR(kCross + "Rename failed: move error" + kDash + source + kArrow + destination + ": " + error.message);
-        record("Rename failed: " + error.message
+        return failure("Rename failed: " + error.message
             + ". Ensure the file is not open in another app, the volume is writable, and there is sufficient disk space.");
-        return false;
     }
     const std::string summary = diagnosePermissionFailure(source, destination, fs);
     TESS_LOG_ERROR(kCross + "Rename failed: permission denied (no privileged helper)" + kDash + source + ": " + error.message);
-    record("Permission denied. " + summary);
-    return false;
+    return failure("Permission denied. " + summary);
 }
 
 bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, const std::string& targetFolder,
@@ -478,13 +473,13 @@ bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, c
             TESS_LOG_ERROR(kCross + "moveRemainingContents: conflict" + kDash + name + " exists in both source and target");
             return false;
         }
-        if (posixRename(from, to, fs) == 0) {
+        const Status moved = posixRename(from, to, fs);
+        if (moved) {
             TESS_LOG_INFO("moveRemainingContents: moved " + name + " to target directory");
             continue;
         }
-        const Error error = posixError(errno);
-        if (!privilegedRename || !isPermissionError(error)) {
-            TESS_LOG_ERROR(kCross + "moveRemainingContents: failed to move " + name + ": " + error.message);
+        if (!privilegedRename || !isPermissionError(moved.error())) {
+            TESS_LOG_ERROR(kCross + "moveRemainingContents: failed to move " + name + ": " + moved.error().message);
             return false;
         }
         const auto reply = privilegedRename(from, to);

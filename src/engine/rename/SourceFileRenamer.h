@@ -100,10 +100,10 @@ public:
     static void collectMissingParentDirectories(const std::string& directory, const std::string& root,
         std::set<std::string>& out, FileSystemOps& fs = FileSystemOps::posix());
 
-    // One move that never replaces: 0, or -1 with errno set. A change of
-    // letter case only, on a volume that ignores case, goes through a unique
-    // temporary name in the same folder.
-    static int posixRename(const std::string& source, const std::string& destination,
+    // One move that never replaces; a failure is the posixError of its
+    // errno. A change of letter case only, on a volume that ignores case,
+    // goes through a unique temporary name in the same folder.
+    static Status posixRename(const std::string& source, const std::string& destination,
         FileSystemOps& fs = FileSystemOps::posix());
 
     // Explains why a move was refused; logs its findings and returns a
@@ -130,15 +130,15 @@ public:
     // files, deepest first, then `startFolder` itself; never `root`, never
     // anything outside it, never through a symbolic link.
     static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
-        const PrivilegedRemove& privilegedRemove = {}, FileSystemOps& fs = FileSystemOps::posix());
+        FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRemove& privilegedRemove = {});
 
     // --- working steps ---------------------------------------------------
 
-    // Moves one item; on a permission error asks `privilegedRename`. Every
-    // failure appends exactly one entry (with `relativePath`) to `failed`.
-    static bool moveItem(const std::string& source, const std::string& destination,
+    // Moves one item; on a permission error asks `privilegedRename`. A
+    // failure is logged and answered as one error of `errorDomain` with the
+    // text for the user.
+    static Status moveItem(const std::string& source, const std::string& destination,
         const PrivilegedRename& privilegedRename, const std::string& errorDomain,
-        std::vector<FailedItem>& failed, const std::string& relativePath,
         FileSystemOps& fs = FileSystemOps::posix());
 
     // Merges what is left in `sourceFolder` into the existing `targetFolder`,

@@ -17,10 +17,10 @@ const std::string kCross = "❌ ";
 
 class CleanupRun {
 public:
-    CleanupRun(const std::string& resolvedRoot, const SourceFileRenamer::PrivilegedRemove& privilegedRemove, FileSystemOps& fs)
+    CleanupRun(const std::string& resolvedRoot, FileSystemOps& fs, const SourceFileRenamer::PrivilegedRemove& privilegedRemove)
         : m_resolvedRoot(resolvedRoot)
-        , m_privilegedRemove(privilegedRemove)
         , m_fs(fs)
+        , m_privilegedRemove(privilegedRemove)
     {
     }
 
@@ -38,8 +38,8 @@ public:
 
 private:
     std::string m_resolvedRoot;
-    const SourceFileRenamer::PrivilegedRemove& m_privilegedRemove;
     FileSystemOps& m_fs;
+    const SourceFileRenamer::PrivilegedRemove& m_privilegedRemove;
     SourceFileRenamer::CleanupResult m_result;
 };
 
@@ -122,7 +122,7 @@ void CleanupRun::evaluateStart(const std::string& folder)
 }  // namespace
 
 SourceFileRenamer::CleanupResult SourceFileRenamer::cleanupEmptyDirectories(const std::string& startFolder,
-    const std::string& root, const PrivilegedRemove& privilegedRemove, FileSystemOps& fs)
+    const std::string& root, FileSystemOps& fs, const PrivilegedRemove& privilegedRemove)
 {
     const std::string start = RenamePaths::withoutTrailingSlash(startFolder);
     TESS_LOG_DEBUG("cleanupEmptyDirectories: starting under " + start);
@@ -141,7 +141,7 @@ SourceFileRenamer::CleanupResult SourceFileRenamer::cleanupEmptyDirectories(cons
     });
     TESS_LOG_DEBUG("cleanupEmptyDirectories: evaluating " + std::to_string(folders.size()) + " subdirectories");
 
-    CleanupRun run(resolvedRoot, privilegedRemove, fs);
+    CleanupRun run(resolvedRoot, fs, privilegedRemove);
     for (const auto& folder : folders) {
         run.evaluate(folder);
     }

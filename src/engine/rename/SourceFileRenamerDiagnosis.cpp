@@ -14,6 +14,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tess {
 
@@ -123,6 +124,109 @@ bool existsAsSpelled(FileSystemOps& fs, const std::string& base, const std::vect
     return RenameChecks::exists(fs, path);
 }
 
+// Each step of the diagnosis below logs what it sees and adds what it finds
+// wrong, as one sentence, to `findings`.
+
+void checkVolume(FileSystemOps& fs, const std::string& source, std::vector<std::string>& findings)
+{
+    bool readOnly = false;
+    if (fs.volumeIsReadOnly(source, readOnly) == 0 && readOnly) {
+        findings.push_back("Volume is mounted read-only");
+    }
+}
+
+void checkSourceItem(FileSystemOps& fs, const std::string& source, std::vector<std::string>& findings)
+{
+    struct stat st;
+    if (fs.lstat(source, st) != 0) {
+        logDiagnosis("Permission diagnosis" + kDash + "could not read source attributes: " + source);
+        return;
+    }
+    bool immutable = false;
+    if (fs.immutableFlag(source, immutable) != 0) {
+        immutable = false;
+    }
+    const std::string owner = userName(st.st_uid);
+    logDiagnosis("Permission diagnosis" + kDash + "source " + RenamePaths::lastComponent(source) + ": mode=" + octal(st.st_mode)
+        + " owner=" + owner + " group=" + groupName(st.st_gid) + " immutable=" + (immutable ? "true" : "false"));
+    if (immutable) {
+        findings.push_back("Source file is locked (immutable). Unlock it with chattr -i");
+    }
+    if ((st.st_mode & 0400) == 0) {
+        findings.push_back("Source file is not readable by owner (mode " + octal(st.st_mode) + ", owner: " + owner + ")");
+    }
+}
+
+void checkParentFolders(FileSystemOps& fs, const std::string& source, const std::string& destination,
+    const std::string& user, std::vector<std::string>& findings)
+{
+    checkParentFolder(fs, RenamePaths::parent(source), "source parent", "Source folder", user, findings);
+    const std::string destinationParent = RenamePaths::parent(destination);
+    if (!RenameChecks::exists(fs, destinationParent)) {
+        findings.push_back("Destination parent folder does not exist: " + RenamePaths::lastComponent(destinationParent) + "/");
+    } else {
+        checkParentFolder(fs, destinationParent, "dest parent", "Destination folder", user, findings);
+    }
+}
+
+// In a folder with the sticky bit only an item's owner may move it.
+void checkStickyBit(FileSystemOps& fs, const std::string& source, const std::string& user, std::vector<std::string>& findings)
+{
+    struct stat parentStat;
+    if (fs.lstat(RenamePaths::parent(source), parentStat) != 0 || (parentStat.st_mode & 01000) == 0) {
+        return;
+    }
+    struct stat itemStat;
+    const std::string owner = fs.lstat(source, itemStat) == 0 ? userName(itemStat.st_uid) : "?";
+    if (owner != user) {
+        findings.push_back("Source parent has sticky bit set and you (" + user + ") are not the file owner (" + owner + ")");
+    }
+}
+
+void checkAcls(FileSystemOps& fs, const std::string& source, const std::string& destination, std::vector<std::string>& findings)
+{
+    const std::string sourceParent = RenamePaths::parent(source);
+    const std::string destinationParent = RenamePaths::parent(destination);
+    const std::pair<std::string, std::string> targets[] = {
+        {source, "source '" + RenamePaths::lastComponent(source) + "'"},
+        {sourceParent, "source parent '" + RenamePaths::lastComponent(sourceParent) + "/'"},
+        {destinationParent, "destination parent '" + RenamePaths::lastComponent(destinationParent) + "/'"},
+    };
+    for (const auto& [path, label] : targets) {
+        const auto acl = fs.extendedAcl(path);
+        if (acl.kind == FileSystemOps::AclInfo::Kind::none) {
+            continue;
+        }
+        std::string text = "ACL present but could not convert to text";
+        if (acl.kind == FileSystemOps::AclInfo::Kind::text) {
+            text = trimmed(acl.text);
+            if (text.empty()) {
+                continue;
+            }
+        }
+        logDiagnosis("Permission diagnosis" + kDash + "ACL on " + label + ": " + text);
+        if (lowerAscii(text).find("deny") != std::string::npos) {
+            findings.push_back("ACL deny rule found on " + label + kDash + "check with: getfacl \"" + path + "\"");
+        } else {
+            logDiagnosis("Permission diagnosis" + kDash + "ACL present (no deny rules) on " + label + ": " + text);
+        }
+    }
+}
+
+// The findings as one line, logged; a default one when there are none.
+std::string summarize(std::vector<std::string> findings)
+{
+    if (findings.empty()) {
+        findings.push_back("No obvious permission issue found" + kDash + "the file may be in use by another process");
+    }
+    std::string summary;
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        summary += (i ? "; " : "") + findings[i];
+    }
+    logDiagnosis("Permission diagnosis summary: " + summary);
+    return summary;
+}
+
 }  // namespace
 
 SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const RenameInstruction& instruction,
@@ -181,94 +285,14 @@ const std::set<std::string>& SourceFileRenamer::metadataFileNames()
 std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& source, const std::string& destination,
     FileSystemOps& fs)
 {
-    std::vector<std::string> findings;
-    const std::string sourceParent = RenamePaths::parent(source);
-    const std::string destinationParent = RenamePaths::parent(destination);
-    const std::string sourceName = RenamePaths::lastComponent(source);
     const std::string user = userName(::geteuid());
-
-    // 1. Volume.
-    bool readOnly = false;
-    if (fs.volumeIsReadOnly(source, readOnly) == 0 && readOnly) {
-        findings.push_back("Volume is mounted read-only");
-    }
-
-    // 2. The item itself.
-    struct stat st;
-    if (fs.lstat(source, st) != 0) {
-        logDiagnosis("Permission diagnosis" + kDash + "could not read source attributes: " + source);
-    } else {
-        bool immutable = false;
-        if (fs.immutableFlag(source, immutable) != 0) {
-            immutable = false;
-        }
-        const std::string owner = userName(st.st_uid);
-        logDiagnosis("Permission diagnosis" + kDash + "source " + sourceName + ": mode=" + octal(st.st_mode) + " owner=" + owner
-            + " group=" + groupName(st.st_gid) + " immutable=" + (immutable ? "true" : "false"));
-        if (immutable) {
-            findings.push_back("Source file is locked (immutable). Unlock it with chattr -i");
-        }
-        if ((st.st_mode & 0400) == 0) {
-            findings.push_back("Source file is not readable by owner (mode " + octal(st.st_mode) + ", owner: " + owner + ")");
-        }
-    }
-
-    // 3. Source parent.
-    checkParentFolder(fs, sourceParent, "source parent", "Source folder", user, findings);
-
-    // 4. Destination parent.
-    if (!RenameChecks::exists(fs, destinationParent)) {
-        findings.push_back("Destination parent folder does not exist: " + RenamePaths::lastComponent(destinationParent) + "/");
-    } else {
-        checkParentFolder(fs, destinationParent, "dest parent", "Destination folder", user, findings);
-    }
-
-    // 5. Sticky bit.
-    struct stat parentStat;
-    if (fs.lstat(sourceParent, parentStat) == 0 && (parentStat.st_mode & 01000) != 0) {
-        struct stat itemStat;
-        const std::string owner = fs.lstat(source, itemStat) == 0 ? userName(itemStat.st_uid) : "?";
-        if (owner != user) {
-            findings.push_back("Source parent has sticky bit set and you (" + user + ") are not the file owner (" + owner + ")");
-        }
-    }
-
-    // 6. ACLs.
-    const std::pair<std::string, std::string> targets[] = {
-        {source, "source '" + sourceName + "'"},
-        {sourceParent, "source parent '" + RenamePaths::lastComponent(sourceParent) + "/'"},
-        {destinationParent, "destination parent '" + RenamePaths::lastComponent(destinationParent) + "/'"},
-    };
-    for (const auto& [path, label] : targets) {
-        const auto acl = fs.extendedAcl(path);
-        if (acl.kind == FileSystemOps::AclInfo::Kind::none) {
-            continue;
-        }
-        std::string text = "ACL present but could not convert to text";
-        if (acl.kind == FileSystemOps::AclInfo::Kind::text) {
-            text = trimmed(acl.text);
-            if (text.empty()) {
-                continue;
-            }
-        }
-        logDiagnosis("Permission diagnosis" + kDash + "ACL on " + label + ": " + text);
-        if (lowerAscii(text).find("deny") != std::string::npos) {
-            findings.push_back("ACL deny rule found on " + label + kDash + "check with: getfacl \"" + path + "\"");
-        } else {
-            logDiagnosis("Permission diagnosis" + kDash + "ACL present (no deny rules) on " + label + ": " + text);
-        }
-    }
-
-    // 7. Summary.
-    if (findings.empty()) {
-        findings.push_back("No obvious permission issue found" + kDash + "the file may be in use by another process");
-    }
-    std::string summary;
-    for (std::size_t i = 0; i < findings.size(); ++i) {
-        summary += (i ? "; " : "") + findings[i];
-    }
-    logDiagnosis("Permission diagnosis summary: " + summary);
-    return summary;
+    std::vector<std::string> findings;
+    checkVolume(fs, source, findings);
+    checkSourceItem(fs, source, findings);
+    checkParentFolders(fs, source, destination, user, findings);
+    checkStickyBit(fs, source, user, findings);
+    checkAcls(fs, source, destination, findings);
+    return summarize(std::move(findings));
 }
 
 std::optional<std::vector<std::string>> SourceFileRenamer::metadataOnlyContents(const std::string& directory,

@@ -148,11 +148,10 @@ int DiskImageTool::run(const std::vector<std::string>& args, std::ostream& out, 
     return 1;
 }
 
-std::string DiskImageTool::makeMountPoint(const std::string& image, std::string& failure) const
+Outcome DiskImageTool::makeMountPoint(const std::string& image, std::string& mountPoint) const
 {
     if (!makeDirectories(m_mountBase)) {
-        failure = "cannot create " + m_mountBase + ": " + std::strerror(errno);
-        return {};
+        return Failure {"cannot create " + m_mountBase + ": " + std::strerror(errno)};
     }
     std::string name = image.substr(image.rfind('/') + 1);
     if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
@@ -164,15 +163,14 @@ std::string DiskImageTool::makeMountPoint(const std::string& image, std::string&
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string path = m_mountBase + "/" + name + (attempt == 0 ? "" : " " + std::to_string(attempt));
         if (::mkdir(path.c_str(), 0755) == 0) {
-            return path;
+            mountPoint = path;
+            return Outcome::success();
         }
         if (errno != EEXIST) {
-            failure = "cannot create " + path + ": " + std::strerror(errno);
-            return {};
+            return Failure {"cannot create " + path + ": " + std::strerror(errno)};
         }
     }
-    failure = "no free mount point under " + m_mountBase;
-    return {};
+    return Failure {"no free mount point under " + m_mountBase};
 }
 
 int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
@@ -220,11 +218,10 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     }
     std::string device = trimmed(loop.standardOutput);
 
-    std::string failure;
-    std::string mountPoint = makeMountPoint(image, failure);
-    if (mountPoint.empty()) {
+    std::string mountPoint;
+    if (Outcome made = makeMountPoint(image, mountPoint); !made) {
         runChild({"losetup", "--detach", device});
-        err << "tessaline-diskimage: attach failed - " << failure << "\n";
+        err << "tessaline-diskimage: attach failed - " << made.reason() << "\n";
         return 1;
     }
     auto mount = runChild({"mount", "-o", "nosuid,nodev", device, mountPoint});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "Outcome.h"
 
 #include <chrono>
 #include <ostream>
@@ -36,7 +37,9 @@ public:
 private:
     int attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const;
     int detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const;
-    std::string makeMountPoint(const std::string& image, std::string& failure) const;
+    // Makes a new, empty folder for `image` under the mount base and puts
+    // its path in `mountPoint`.
+    Outcome makeMountPoint(const std::string& image, std::string& mountPoint) const;
     ChildProcess::Result runChild(const std::vector<std::string>& argv, ChildProcess::Options options = {}) const;
 
     std::string m_mountBase;
