@@ -1,6 +1,7 @@
 #include "AnalyzerTestSupport.h"
 
 #include "analysis/FileTransformationIssue.h"
+#include "analysis/PerItemPasses.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "log/AppLogger.h"
 #include "rules/RuleTypes.h"
@@ -442,15 +443,15 @@ TEST(SetUp, SeparatorPrecedence)
 {
     auto settings = plainSettings();
     settings.repeatedSeparatorCharacters = {".", "-", "_", " "};
-    const SourceFileAnalyzer analyzer(settings, 3);
-    EXPECT_EQ(analyzer.separatorPrecedence("."), 4);
-    EXPECT_EQ(analyzer.separatorPrecedence("-"), 3);
-    EXPECT_EQ(analyzer.separatorPrecedence("_"), 2);
-    EXPECT_EQ(analyzer.separatorPrecedence(" "), 1);
-    EXPECT_EQ(analyzer.separatorPrecedence("a"), 0);
+    const PerItemPasses passes(settings, 3);
+    EXPECT_EQ(passes.separatorPrecedence("."), 4);
+    EXPECT_EQ(passes.separatorPrecedence("-"), 3);
+    EXPECT_EQ(passes.separatorPrecedence("_"), 2);
+    EXPECT_EQ(passes.separatorPrecedence(" "), 1);
+    EXPECT_EQ(passes.separatorPrecedence("a"), 0);
 
     settings.repeatedSeparatorCharacters = {".", "-", "."};
-    const SourceFileAnalyzer repeated(settings, 3);
+    const PerItemPasses repeated(settings, 3);
     EXPECT_EQ(repeated.separatorPrecedence("."), 1);
     EXPECT_EQ(repeated.separatorPrecedence("-"), 2);
 }
@@ -459,7 +460,7 @@ TEST(SetUp, SettingsEntriesComeFirstAndWinOverBuiltIns)
 {
     TransformationSettings settings;  // all three built-in lists on
     settings.translationTable.entries = {{"\xC2\xA0", "_"}};
-    const auto entries = SourceFileAnalyzer::effectiveTranslationEntries(settings);
+    const auto entries = PerItemPasses::effectiveTranslationEntries(settings);
     ASSERT_EQ(entries.size(), 1u + 65u + 15u + 15u);
     EXPECT_EQ(entries[0], (TranslationEntry {"\xC2\xA0", "_"}));
     // Then control characters, the remaining deceptive spaces, zero-width.
@@ -469,14 +470,14 @@ TEST(SetUp, SettingsEntriesComeFirstAndWinOverBuiltIns)
 
     settings.stripControlCharacters = false;
     settings.stripZeroWidthCharacters = false;
-    EXPECT_EQ(SourceFileAnalyzer::effectiveTranslationEntries(settings).size(), 16u);
+    EXPECT_EQ(PerItemPasses::effectiveTranslationEntries(settings).size(), 16u);
 
-    const SourceFileAnalyzer analyzer(settings, 3);
+    const PerItemPasses passes(settings, 3);
     std::string path = "a\xC2\xA0"
                        "b\xE2\x80\x83"
                        "c";  // U+00A0 and U+2003
-    SourceFileAnalyzer::Issues issues;
-    analyzer.applyTranslationTable(path, issues);
+    PerItemPasses::Issues issues;
+    passes.applyTranslationTable(path, issues);
     EXPECT_EQ(path, "a_b c");
 }
 

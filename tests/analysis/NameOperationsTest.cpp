@@ -1,7 +1,7 @@
 #include "AnalyzerTestSupport.h"
 
 #include "analysis/NameOperations.h"
-#include "analysis/SourceFileAnalyzer.h"
+#include "analysis/PerItemPasses.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -103,11 +103,11 @@ TEST(NameOperations, TruncateLastComponentAndPrefix)
 
 TEST(NameOperations, FitFileNameKeepsExtensionAndVersionSuffix)
 {
-    const SourceFileAnalyzer analyzer(plainSettings(), 3);
-    SourceFileAnalyzer::Issues issues;
-    EXPECT_EQ(analyzer.fitFileName("d/quarterly_report_2.txt", 17, issues), "d/quarterly_r_2.txt");
-    EXPECT_EQ(analyzer.fitFileName("caf\xC3\xA9s.txt", 8, issues), "caf.txt");  // é does not fit in byte 4
-    EXPECT_EQ(analyzer.fitFileName(".bashrc_history", 6, issues), ".bashr");
+    const PerItemPasses passes(plainSettings(), 3);
+    PerItemPasses::Issues issues;
+    EXPECT_EQ(passes.fitFileName("d/quarterly_report_2.txt", 17, issues), "d/quarterly_r_2.txt");
+    EXPECT_EQ(passes.fitFileName("caf\xC3\xA9s.txt", 8, issues), "caf.txt");  // é does not fit in byte 4
+    EXPECT_EQ(passes.fitFileName(".bashrc_history", 6, issues), ".bashr");
     EXPECT_TRUE(issues.empty());
 }
 
@@ -115,15 +115,15 @@ TEST(NameOperations, CollapseSeparatorRunsKeepsHighestRankFirstAmongEquals)
 {
     auto settings = plainSettings();
     settings.repeatedSeparatorCharacters = {".", "-", "_", " ", "\xE3\x80\x80"};  // + IDEOGRAPHIC SPACE
-    const SourceFileAnalyzer analyzer(settings, 3);
-    EXPECT_EQ(analyzer.collapseSeparatorRuns("a \xE3\x80\x80 b"), "a b");
-    EXPECT_EQ(analyzer.collapseSeparatorRuns("a\xE3\x80\x80\xE3\x80\x80"
-                                             "b"),
+    const PerItemPasses passes(settings, 3);
+    EXPECT_EQ(passes.collapseSeparatorRuns("a \xE3\x80\x80 b"), "a b");
+    EXPECT_EQ(passes.collapseSeparatorRuns("a\xE3\x80\x80\xE3\x80\x80"
+                                           "b"),
         "a\xE3\x80\x80"
         "b");
-    EXPECT_EQ(analyzer.collapseSeparatorRuns("--x__"), "-x_");
-    EXPECT_EQ(analyzer.collapseSeparatorRuns("a_._b"), "a.b");
-    EXPECT_EQ(analyzer.collapseSeparatorRuns(""), "");
+    EXPECT_EQ(passes.collapseSeparatorRuns("--x__"), "-x_");
+    EXPECT_EQ(passes.collapseSeparatorRuns("a_._b"), "a.b");
+    EXPECT_EQ(passes.collapseSeparatorRuns(""), "");
 }
 
 TEST(NameOperations, RawBytesOfANameThatIsNotUtf8AreOneCharacterEach)
@@ -155,12 +155,12 @@ TEST(NameOperations, RawBytesOfANameThatIsNotUtf8AreOneCharacterEach)
     settings.repeatedSeparatorCharacters = {".", "-", "_", " "};
     settings.stripLeadingCharacters = {"-"};
     settings.stripTrailingCharacters = {" ", "."};
-    const SourceFileAnalyzer analyzer(settings, 3);
-    EXPECT_EQ(analyzer.collapseSeparatorRuns("a\x80--\x80__b"), "a\x80-\x80_b");
-    EXPECT_EQ(analyzer.collapseSeparatorRuns("\x80\xC3\xA9 -"), "\x80\xC3\xA9-");
+    const PerItemPasses passes(settings, 3);
+    EXPECT_EQ(passes.collapseSeparatorRuns("a\x80--\x80__b"), "a\x80-\x80_b");
+    EXPECT_EQ(passes.collapseSeparatorRuns("\x80\xC3\xA9 -"), "\x80\xC3\xA9-");
     std::vector<std::string> trimmed;
-    EXPECT_EQ(analyzer.stripComponent("--\xE9\xC3\xA9. ", trimmed), "\xE9\xC3\xA9");
-    EXPECT_EQ(analyzer.dropTrailingStripCharacters("\x80\xC3\xA9. "), "\x80\xC3\xA9");
+    EXPECT_EQ(passes.stripComponent("--\xE9\xC3\xA9. ", trimmed), "\xE9\xC3\xA9");
+    EXPECT_EQ(passes.dropTrailingStripCharacters("\x80\xC3\xA9. "), "\x80\xC3\xA9");
 }
 
 }  // namespace

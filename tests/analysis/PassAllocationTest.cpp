@@ -5,7 +5,7 @@
 
 #include "AnalyzerTestSupport.h"
 
-#include "analysis/SourceFileAnalyzer.h"
+#include "analysis/PerItemPasses.h"
 #include "rules/RuleTypes.h"
 
 #include <gtest/gtest.h>
@@ -139,17 +139,17 @@ TEST(PassAllocations, AnUnchangedPathCostsNoAllocation)
         {"NTFS ASCII, ASCII file", windows(TargetEncoding::asciiOnly), ascii, false},
     };
     for (const Case& c : cases) {
-        const SourceFileAnalyzer analyzer(c.settings, 3, [](std::string, std::string_view, std::string_view, int) {});
+        const PerItemPasses passes(c.settings, 3, [](std::string, std::string_view, std::string_view, int) {});
         TransliterationCaches caches;
-        SourceFileAnalyzer::Issues issues;
+        PerItemPasses::Issues issues;
         std::optional<std::string> tooDeep;
         std::string path = c.path;
         const auto runPasses = [&] {
-            analyzer.applyEncoding(path, issues, caches);
-            analyzer.applyTranslationTable(path, issues);
-            analyzer.stripCharacters(path, issues);
-            analyzer.collapseRepeatedSeparators(path, issues);
-            analyzer.enforceLimits(path, c.isDirectory, issues, tooDeep);
+            passes.applyEncoding(path, issues, caches);
+            passes.applyTranslationTable(path, issues);
+            passes.stripCharacters(path, issues);
+            passes.collapseRepeatedSeparators(path, issues);
+            passes.enforceLimits(path, c.isDirectory, issues, tooDeep);
         };
         runPasses();  // warms what the passes keep per thread
         ASSERT_EQ(path, c.path) << c.label;

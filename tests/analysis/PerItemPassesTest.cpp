@@ -1,6 +1,7 @@
 #include "AnalyzerTestSupport.h"
 
 #include "analysis/NameOperations.h"
+#include "analysis/PerItemPasses.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "rules/RuleTypes.h"
 
@@ -13,7 +14,7 @@ namespace {
 using test::AnalyzerLogSink;
 using test::plainSettings;
 using Issue = FileTransformationIssue;
-using Issues = SourceFileAnalyzer::Issues;
+using Issues = PerItemPasses::Issues;
 
 struct Outcome {
     std::string path;
@@ -24,10 +25,10 @@ Outcome encode(TargetEncoding encoding, std::string path)
 {
     auto settings = plainSettings();
     settings.targetEncoding = encoding;
-    const SourceFileAnalyzer analyzer(settings, 3);
+    const PerItemPasses passes(settings, 3);
     TransliterationCaches caches;
     Outcome out {std::move(path), {}};
-    analyzer.applyEncoding(out.path, out.issues, caches);
+    passes.applyEncoding(out.path, out.issues, caches);
     return out;
 }
 
@@ -97,9 +98,9 @@ Outcome translate(const std::vector<TranslationEntry>& entries, std::string path
 {
     auto settings = plainSettings();
     settings.translationTable.entries = entries;
-    const SourceFileAnalyzer analyzer(settings, 3);
+    const PerItemPasses passes(settings, 3);
     Outcome out {std::move(path), {}};
-    analyzer.applyTranslationTable(out.path, out.issues);
+    passes.applyTranslationTable(out.path, out.issues);
     return out;
 }
 
@@ -156,9 +157,9 @@ Outcome strip(const CanonicalStringSet& leading, const CanonicalStringSet& trail
     auto settings = plainSettings();
     settings.stripLeadingCharacters = leading;
     settings.stripTrailingCharacters = trailing;
-    const SourceFileAnalyzer analyzer(settings, 3);
+    const PerItemPasses passes(settings, 3);
     Outcome out {std::move(path), {}};
-    analyzer.stripCharacters(out.path, out.issues);
+    passes.stripCharacters(out.path, out.issues);
     return out;
 }
 
@@ -208,9 +209,9 @@ Outcome collapse(std::string path)
     auto settings = plainSettings();
     settings.cleanRepeatedSeparators = true;
     settings.repeatedSeparatorCharacters = {".", "-", "_", " "};
-    const SourceFileAnalyzer analyzer(settings, 3);
+    const PerItemPasses passes(settings, 3);
     Outcome out {std::move(path), {}};
-    analyzer.collapseRepeatedSeparators(out.path, out.issues);
+    passes.collapseRepeatedSeparators(out.path, out.issues);
     return out;
 }
 
@@ -247,9 +248,9 @@ struct LimitsOutcome {
 LimitsOutcome limits(const TransformationSettings& settings, std::string path, bool isDirectory, std::int64_t rootBytes = 3,
     AnalyzerLogSink* log = nullptr)
 {
-    const SourceFileAnalyzer analyzer(settings, rootBytes, log ? log->sink() : SourceFileAnalyzer::LogSink {});
+    const PerItemPasses passes(settings, rootBytes, log ? log->sink() : PerItemPasses::LogSink {});
     LimitsOutcome out {std::move(path), {}, std::nullopt};
-    analyzer.enforceLimits(out.path, isDirectory, out.issues, out.tooDeep);
+    passes.enforceLimits(out.path, isDirectory, out.issues, out.tooDeep);
     return out;
 }
 
@@ -417,6 +418,15 @@ TEST(LimitsPass, ANameGrownPastItsLimitByThePrefixIsFittedAgain)
     EXPECT_EQ(folder.path, "file_N");
 }
 
+// What phase 1 hands over for the item at `relative` under "/r".
+SourceFileAnalyzer::Phase1Result phase1Record(const TransformationSettings& settings, const std::string& relative,
+    bool isDirectory, SourceFileAnalyzer::LogSink sink = {})
+{
+    const SourceFileAnalyzer analyzer(settings, 3, std::move(sink));
+    auto output = analyzer.runPhase1({{FileItem {"/r/" + relative, isDirectory}, relative, false}}, {});
+    return std::move(output.results.at(0));
+}
+
 TEST(ProcessItem, IssuesStandInPassOrder)
 {
     auto settings = plainSettings();
@@ -428,11 +438,8 @@ TEST(ProcessItem, IssuesStandInPassOrder)
     settings.maxPathDepth = 1;
     settings.maxPathLength = 10;
     settings.reservedNames = {"co-tre"};
-    const SourceFileAnalyzer analyzer(settings, 3, [](std::string, std::string_view, std::string_view, int) {});
-    TransliterationCaches caches;
-    const auto result = analyzer.processItem({FileItem {"/r/d\xC3\xA9j\xC3\xA0/Co-:- tr\xC3\xA8s.txt.", false},
-                                                 "d\xC3\xA9j\xC3\xA0/Co-:- tr\xC3\xA8s.txt.", false},
-        caches);
+    const auto result = phase1Record(settings, "d\xC3\xA9j\xC3\xA0/Co-:- tr\xC3\xA8s.txt.", false,
+        [](std::string, std::string_view, std::string_view, int) {});
     std::vector<std::string_view> keys;
     for (const auto& issue : result.transformations) {
         keys.push_back(issue.key());
@@ -470,9 +477,7 @@ TEST(ProcessItem, AComponentTurnedIntoDotOrDotDotIsPrefixed)
         {stripping, "a/ ../ ./b", false, "a/file_../file_./b", std::nullopt},
     };
     for (const Case& c : cases) {
-        const SourceFileAnalyzer analyzer(c.settings, 3);
-        TransliterationCaches caches;
-        const auto result = analyzer.processItem({FileItem {"/r/" + c.relative, c.isDirectory}, c.relative, false}, caches);
+        const auto result = phase1Record(c.settings, c.relative, c.isDirectory);
         EXPECT_EQ(result.transformedPath, c.expected) << c.relative;
         const bool hasReserved = !result.transformations.empty() && result.transformations.back().is<Issue::ReservedName>();
         EXPECT_EQ(hasReserved, c.reserved.has_value()) << c.relative;

@@ -79,7 +79,7 @@ TEST(UdfNameLength, NamesAreMeasuredAsUdfStoresThem)
         const FileTransformationResult& result = output.results[0];
         EXPECT_EQ(result.finalRelativePath, c.proposed);
         if (c.preset == FilesystemPreset::udf) {
-            EXPECT_LE(analyzer.nameLength(c.proposed), 254);
+            EXPECT_LE(analyzer.passes().nameLength(c.proposed), 254);
         }
         std::int64_t reported = 0;
         for (const FileTransformationIssue& issue : result.transformations) {

@@ -30,6 +30,20 @@ void occupyWorker(BoundedWorkQueue& queue, Gate& gate)
     running.wait();
 }
 
+// Waits until `count` callers of submit() wait for room in `queue`; false
+// when they do not within a deadline that only a hung submitter misses.
+bool waitForBlockedSubmitters(const BoundedWorkQueue& queue, std::size_t count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (queue.blockedSubmitters() < count) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
 TEST(BoundedWorkQueue, SubmitBlocksWhileFullAndResumesWhenThereIsRoom)
 {
     Gate gate;
@@ -50,12 +64,13 @@ TEST(BoundedWorkQueue, SubmitBlocksWhileFullAndResumesWhenThereIsRoom)
         EXPECT_TRUE(queue.submit([&] { ++ran; }));
         returned = true;
     });
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(waitForBlockedSubmitters(queue, 1)) << "the submitter never waited for room";
     EXPECT_FALSE(returned.load()) << "submit returned although the queue was full";
 
     gate.open();
     submitter.join();
     EXPECT_TRUE(returned.load());
+    EXPECT_EQ(queue.blockedSubmitters(), 0u);
     queue.waitIdle();
     EXPECT_EQ(ran.load(), 3);
 }
@@ -90,11 +105,12 @@ TEST(BoundedWorkQueue, CancelDropsQueuedWorkAndReleasesBlockedSubmitters)
 
     std::promise<bool> blockedResult;
     std::thread submitter([&] { blockedResult.set_value(queue.submit([&] { ++ran; })); });
-    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(waitForBlockedSubmitters(queue, 1)) << "the submitter never waited for room";
     queue.cancel();
     EXPECT_TRUE(queue.isCancelled());
     EXPECT_FALSE(blockedResult.get_future().get());
     submitter.join();
+    EXPECT_EQ(queue.blockedSubmitters(), 0u);
     EXPECT_FALSE(queue.submit([&] { ++ran; }));
 
     gate.open();

@@ -10,6 +10,18 @@
 
 namespace tess::test {
 
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 PrivateBus* DaemonFixture::s_bus = nullptr;
 
 void DaemonFixture::SetUpTestSuite()
@@ -90,14 +102,14 @@ std::string DaemonFixture::readLog() const
     return text.str();
 }
 
-std::string DaemonFixture::waitForLog(const std::string& text) const
+std::string DaemonFixture::waitForLog(const std::string& text, std::chrono::milliseconds limit) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    std::string log = readLog();
-    while (log.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::string log;
+    waitUntil([&] {
         log = readLog();
-    }
+        return log.find(text) != std::string::npos;
+    },
+        limit);
     return log;
 }
 

@@ -9,10 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace tess::test {
+
+// Polls `condition` until it holds (true) or `limit` has passed (false).
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
 // One private bus for the whole program; per test a folder with the socket,
 // a password file (root's home is <folder>/home) and the daemon itself.
@@ -36,8 +40,8 @@ protected:
     std::string logPath() const;
     std::string readLog() const;
     // The log once it holds `text` (entries are written in the background),
-    // or as it is after two seconds.
-    std::string waitForLog(const std::string& text) const;
+    // or as it is after `limit`.
+    std::string waitForLog(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(2)) const;
     // A shell script written to the folder and made executable.
     std::string writeScript(const std::string& name, const std::string& body) const;
 

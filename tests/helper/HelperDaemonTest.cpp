@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <filesystem>
 #include <future>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 
 namespace tess::test {
@@ -225,14 +225,28 @@ TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment
 
 TEST_F(HelperDaemonTest, ServesConcurrentClientsEachOnItsOwnConnection)
 {
-    // Every attach takes 1.5 seconds in this tool: two in a row would take
-    // at least 3 seconds, which leaves a wide margin on a loaded machine.
-    std::string tool = writeScript("slow-tool", "sleep 1.5\n"
-                                                "echo '<plist><dict><key>system-entities</key><array><dict>"
-                                                "<key>mount-point</key><string>/mnt/slow</string></dict></array></dict></plist>'\n");
+    // Every attach marks its arrival, then holds until the test releases it:
+    // both arrive only when the daemon runs them side by side.
+    const std::string release = *m_dir / "release";
+    std::string tool = writeScript("held-tool", "touch '" + (*m_dir / "arrived.") + "'$$\n"
+                                                                                    "i=0\n"
+                                                                                    "while [ ! -e '"
+            + release + "' ]; do\n"
+                        "  i=$((i + 1)); [ $i -gt 2000 ] && exit 1\n"
+                        "  sleep 0.01\n"
+                        "done\n"
+                        "echo '<plist><dict><key>system-entities</key><array><dict>"
+                        "<key>mount-point</key><string>/mnt/held</string></dict></array></dict></plist>'\n");
     m_dir->writeFile("image.img", "");
     startPolkit();
     startDaemon({{"TESSALINE_DISKIMAGE_TOOL", tool}});
+    const auto arrivals = [&] {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir->path())) {
+            count += entry.path().filename().string().rfind("arrived.", 0) == 0 ? 1 : 0;
+        }
+        return count;
+    };
 
     // A client that has sent only half a request must not hold up others.
     int stalled = connectRaw(m_socket);
@@ -240,18 +254,20 @@ TEST_F(HelperDaemonTest, ServesConcurrentClientsEachOnItsOwnConnection)
     std::string frame = requestFrame({HelperSelector::testConnection, {}});
     ASSERT_EQ(::send(stalled, frame.data(), 3, MSG_NOSIGNAL), 3);
 
-    auto start = std::chrono::steady_clock::now();
-    auto first = std::async(std::launch::async, [&] { return m_client->mountDiskImage(*m_dir / "image.img", kTimeout); });
-    auto second = std::async(std::launch::async, [&] { return m_client->mountDiskImage(*m_dir / "image.img", kTimeout); });
+    constexpr auto kHeldTimeout = std::chrono::seconds(30);
+    auto first = std::async(std::launch::async, [&] { return m_client->mountDiskImage(*m_dir / "image.img", kHeldTimeout); });
+    auto second = std::async(std::launch::async, [&] { return m_client->mountDiskImage(*m_dir / "image.img", kHeldTimeout); });
+    const bool sideBySide = waitUntil([&] { return arrivals() == 2; }, 10s);
+    // Answered while both attaches are held.
     auto ping = m_client->testConnection(kTimeout);
+    m_dir->writeFile("release", "");
+    EXPECT_TRUE(sideBySide) << "the second attach waited for the first";
     EXPECT_TRUE(ping.ok() && ping.reply.success);
     auto a = first.get();
     auto b = second.get();
-    auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(a.ok() && b.ok());
-    EXPECT_EQ(a.reply, (HelperReply {true, "/mnt/slow", ""}));
-    EXPECT_EQ(b.reply, (HelperReply {true, "/mnt/slow", ""}));
-    EXPECT_LT(elapsed, 2800ms) << "the two attaches ran one after the other";
+    EXPECT_EQ(a.reply, (HelperReply {true, "/mnt/held", ""}));
+    EXPECT_EQ(b.reply, (HelperReply {true, "/mnt/held", ""}));
 
     // The stalled client finishes its request and is answered too.
     ASSERT_EQ(::send(stalled, frame.data() + 3, frame.size() - 3, MSG_NOSIGNAL), static_cast<ssize_t>(frame.size() - 3));
@@ -263,9 +279,13 @@ TEST_F(HelperDaemonTest, ServesConcurrentClientsEachOnItsOwnConnection)
 
 TEST_F(HelperDaemonTest, SurvivesClientsThatHangUpOrSendGarbage)
 {
-    std::string tool = writeScript("slow-tool", "sleep 0.3\necho '<plist><dict/></plist>'\n");
+    std::string tool = writeScript("slow-tool", "sleep 0.3\n"
+                                                "echo '<plist><dict><key>system-entities</key><array><dict>"
+                                                "<key>mount-point</key><string>/mnt/abandoned</string></dict></array></dict></plist>'\n");
     m_dir->writeFile("image.img", "");
+    startPolkit();
     startDaemon({{"TESSALINE_DISKIMAGE_TOOL", tool}});
+    handOverHome();
 
     // Connects and leaves at once.
     ::close(connectRaw(m_socket));
@@ -292,13 +312,14 @@ TEST_F(HelperDaemonTest, SurvivesClientsThatHangUpOrSendGarbage)
     frame = requestFrame({HelperSelector::mountDiskImage, {*m_dir / "image.img"}});
     ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
     ::close(fd);
-    std::this_thread::sleep_for(500ms);
+    // The daemon finishes that operation, then finds nobody to answer.
+    const std::string finished = "] [INFO] Successfully mounted " + (*m_dir / "image.img") + " at /mnt/abandoned with ownership enabled\n";
+    EXPECT_THAT(waitForLog(finished, 10s), HasSubstr(finished)) << "the abandoned request did not finish";
 
     EXPECT_TRUE(m_daemon->running());
     auto ping = m_client->testConnection(kTimeout);
     ASSERT_TRUE(ping.ok());
     EXPECT_TRUE(ping.reply.success);
-    handOverHome();
     EXPECT_THAT(readLog(), HasSubstr("] [ERROR] Refused a malformed request from uid 0\n"));
 }
 

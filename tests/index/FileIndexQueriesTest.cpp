@@ -1,6 +1,7 @@
 // Comparison, writes, pages, counts, scan records and pruning of the index.
 
 #include "IndexTestSupport.h"
+#include "ManualClock.h"
 #include "TempDir.h"
 #include "index/FileIndexDatabase.h"
 #include "index/IssueTypesText.h"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <thread>
 
 namespace tess {
 namespace {
@@ -21,6 +21,7 @@ using test::kNfc;
 using test::kNfd;
 using test::LogWatcher;
 using test::makeResult;
+using test::ManualClock;
 using test::RawDatabase;
 using test::TempDir;
 using ::testing::ElementsAre;
@@ -221,16 +222,18 @@ TEST_F(FileIndexQueries, FindDeletedPathsReturnsRowsOlderThanTheCutoff)
 
 TEST_F(FileIndexQueries, LastCompletedScanSkipsRunningRecords)
 {
+    ManualClock clock(atSeconds(1000));
+    m_db->setClock(clock.function());
     EXPECT_EQ(m_db->lastCompletedScan("/r"), std::nullopt);
     const auto older = m_db->startScanRecord("/r", "Manual");
+    clock.advance(std::chrono::seconds(3));
     m_db->finishScanRecord(older, 10, 10, 0, 0, 3, "completed");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto newer = m_db->startScanRecord("/r", "Scheduled");
+    clock.advance(std::chrono::seconds(3));
     m_db->finishScanRecord(newer, 12, 2, 0, 1, 4, "completed");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const auto cancelled = m_db->startScanRecord("/r", "Manual");
+    clock.advance(std::chrono::seconds(3));
     m_db->finishScanRecord(cancelled, 1, 1, 0, 0, 0, "cancelled");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     m_db->startScanRecord("/r", "Manual");  // still running
     const auto elsewhere = m_db->startScanRecord("/s", "Manual");
     m_db->finishScanRecord(elsewhere, 1, 1, 0, 0, 0, "completed");
@@ -247,8 +250,9 @@ TEST_F(FileIndexQueries, LastCompletedScanSkipsRunningRecords)
     EXPECT_EQ(last->changedFiles, 0);
     EXPECT_EQ(last->deletedFiles, 1);
     EXPECT_EQ(last->issuesFound, 4);
+    EXPECT_EQ(last->startTime, atSeconds(1003));
     ASSERT_TRUE(last->endTime.has_value());
-    EXPECT_GE(*last->endTime, last->startTime);
+    EXPECT_EQ(*last->endTime, atSeconds(1006));
     EXPECT_EQ(m_db->lastCompletedScan("/s")->id, elsewhere);
 
     // Counts beyond 32 bits are clamped, not wrapped.

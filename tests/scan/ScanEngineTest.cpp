@@ -1,5 +1,6 @@
 #include "scan/ScanEngine.h"
 
+#include "ManualClock.h"
 #include "ScanTestSupport.h"
 #include "TempDir.h"
 #include "rules/FilesystemPreset.h"
@@ -27,6 +28,7 @@ namespace tess {
 namespace {
 
 using test::LogWatcher;
+using test::ManualClock;
 using test::Recorder;
 using test::TempDir;
 
@@ -441,6 +443,8 @@ TEST_F(ScanEngineTest, RescanTouchesSeenRowsKeepsUnlistedFoldersAndRemovesVanish
                 sqlite3_close_v2(other);
             }
         };
+        ManualClock clock(std::chrono::system_clock::time_point(std::chrono::hours(480000)));
+        m_database->setClock(clock.function());
         ScanEngine engine(m_database, fatSettings(), {}, 2, listener);
         const auto run = [&] {
             engine.runJobUnconditionally([&] { engine.requestScan(ScanTrigger::manual); });
@@ -460,7 +464,7 @@ TEST_F(ScanEngineTest, RescanTouchesSeenRowsKeepsUnlistedFoldersAndRemovesVanish
         const auto firstScanned = times("last_scanned");
         ASSERT_EQ(firstScanned.size(), 6U);
 
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        clock.advance(std::chrono::minutes(1));
         ASSERT_EQ(std::remove((tree / "gone.txt").c_str()), 0);
         tree.writeFile("dir/new.txt");
         engine.setDirectoryOpener([](int rootFd, const std::string& relative, const std::string& absolute) {
@@ -478,7 +482,7 @@ TEST_F(ScanEngineTest, RescanTouchesSeenRowsKeepsUnlistedFoldersAndRemovesVanish
         EXPECT_EQ(lastScanned.count("gone.txt"), 0U);
         EXPECT_EQ(lastScanned.at("locked/inner.txt"), firstScanned.at("locked/inner.txt"));
         const std::string rescanned = lastScanned.at("keep.txt");
-        EXPECT_GT(std::stod(rescanned), std::stod(firstScanned.at("keep.txt")));
+        EXPECT_DOUBLE_EQ(std::stod(rescanned), std::stod(firstScanned.at("keep.txt")) + 60);
         for (const std::string seen : {"keep.txt", "locked", "dir", "dir/a.txt", "dir/new.txt"}) {
             EXPECT_EQ(lastScanned.at(seen), rescanned) << seen;
         }

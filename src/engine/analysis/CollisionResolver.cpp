@@ -120,7 +120,7 @@ std::string CollisionResolver::uniqueUdfCollisionName(std::string_view path, std
     const std::string suffix = "_" + std::to_string(number);
     std::string candidate;
     candidate.append(base).append(suffix).append(extension);
-    if (m_analyzer.nameLength(candidate) > nameLimit) {
+    if (m_analyzer.passes().nameLength(candidate) > nameLimit) {
         const auto [stem, version] = NameOperations::splitVersionSuffix(base);
         std::string tail;
         tail.append(version).append(suffix).append(extension);
@@ -149,22 +149,22 @@ std::optional<std::string> CollisionResolver::claimUniquePath(const std::string&
     } else {
         std::string result;
         const std::string claimant(held->second);
-        const std::int64_t nameLimit = isDirectory ? m_analyzer.effectiveFolderNameLength() : m_analyzer.effectiveFileNameLength();
+        const std::int64_t nameLimit = isDirectory ? m_analyzer.passes().effectiveFolderNameLength() : m_analyzer.passes().effectiveFileNameLength();
         const auto counter = state.collisionCounters.find(key);
         std::int64_t number = counter == state.collisionCounters.end() ? 1 : counter->second;
         // Numbered names differ in their number, but separator cleaning can
         // eat it (digits listed as separators): once a cleaned name comes
         // round again, the names are taken as numbered, so the loop ends.
-        bool clean = m_analyzer.cleanRepeatedSeparators();
+        bool clean = m_analyzer.passes().cleanRepeatedSeparators();
         std::unordered_set<std::string> cleanedKeys;
         while (true) {
-            result = m_analyzer.measuresUdfNames() ? uniqueUdfCollisionName(path, number, nameLimit)
-                                                   : uniqueCollisionName(path, number, nameLimit);
+            result = m_analyzer.passes().measuresUdfNames() ? uniqueUdfCollisionName(path, number, nameLimit)
+                                                            : uniqueCollisionName(path, number, nameLimit);
             if (clean) {
                 // Only the new name: the folder part is the folder's own,
                 // already final path.
                 std::string cleaned = RelativePath::child(RelativePath::parentPart(result),
-                    m_analyzer.collapseSeparatorRuns(RelativePath::lastComponent(result)));
+                    m_analyzer.passes().collapseSeparatorRuns(RelativePath::lastComponent(result)));
                 std::string cleanedKey = pathKey(RelativePath::lastComponent(cleaned));
                 if (cleanedKeys.insert(cleanedKey).second) {
                     result = std::move(cleaned);
@@ -203,21 +203,21 @@ void CollisionResolver::finish(std::size_t index, std::optional<std::string> num
     // limit is reported, not proposed silently. Too-deep folders are reported
     // through the too-deep set instead.
     if (!item.item->tooDeepOriginalPath) {
-        const std::int64_t nameBytes = m_analyzer.nameLength(RelativePath::lastComponent(finalPath));
+        const std::int64_t nameBytes = m_analyzer.passes().nameLength(RelativePath::lastComponent(finalPath));
         if (isDirectory) {
-            const std::int64_t limit = m_analyzer.effectiveFolderNameLength();
+            const std::int64_t limit = m_analyzer.passes().effectiveFolderNameLength();
             if (nameBytes > limit && !hasIssue<FileTransformationIssue::FolderNameTooLong>(issues)) {
                 issues.emplace_back(FileTransformationIssue::FolderNameTooLong {nameBytes, limit});
             }
         } else {
-            const std::int64_t limit = m_analyzer.effectiveFileNameLength();
+            const std::int64_t limit = m_analyzer.passes().effectiveFileNameLength();
             if (nameBytes > limit && !hasIssue<FileTransformationIssue::FilenameTooLong>(issues)) {
                 issues.emplace_back(FileTransformationIssue::FilenameTooLong {nameBytes, limit});
             }
         }
-        const std::int64_t pathLimit = m_analyzer.effectiveMaxPathLength();
+        const std::int64_t pathLimit = m_analyzer.passes().effectiveMaxPathLength();
         if (pathLimit != kNoLimit) {
-            const std::int64_t total = m_analyzer.destinationRootByteCount() + bytesOf(finalPath);
+            const std::int64_t total = m_analyzer.passes().destinationRootByteCount() + bytesOf(finalPath);
             if (total > pathLimit && !hasIssue<FileTransformationIssue::PathTooLong>(issues)) {
                 issues.emplace_back(FileTransformationIssue::PathTooLong {total, pathLimit});
             }

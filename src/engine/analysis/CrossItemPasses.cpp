@@ -318,7 +318,7 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     // 2. Smart shortening.
     const Clock::time_point shortenStart = Clock::now();
     PrefixMappings prefixMappings;
-    if (m_analyzer.smartPathShortening() && m_analyzer.effectiveMaxPathLength() != kNoLimit && !overlongIndices.empty()) {
+    if (m_analyzer.smartPathShortening() && m_analyzer.passes().effectiveMaxPathLength() != kNoLimit && !overlongIndices.empty()) {
         if (cancelled()) {
             return {};
         }

@@ -22,7 +22,7 @@ DepthFlattening::DepthFlattening(const SourceFileAnalyzer& analyzer)
 
 bool DepthFlattening::isTooDeepFile(const SourceFileAnalyzer::Phase1Result& record) const
 {
-    const std::int64_t limit = m_analyzer.effectiveMaxPathDepth();
+    const std::int64_t limit = m_analyzer.passes().effectiveMaxPathDepth();
     if (record.originalFile.isDirectory || limit == kNoLimit) {
         return false;
     }
@@ -31,7 +31,7 @@ bool DepthFlattening::isTooDeepFile(const SourceFileAnalyzer::Phase1Result& reco
 
 std::string DepthFlattening::flattenPath(std::string_view path) const
 {
-    const std::int64_t limit = m_analyzer.effectiveMaxPathDepth();
+    const std::int64_t limit = m_analyzer.passes().effectiveMaxPathDepth();
     const std::vector<std::string> components = RelativePath::split(path);
     const auto count = static_cast<std::int64_t>(components.size());
     if (limit >= count) {
@@ -54,14 +54,14 @@ std::string DepthFlattening::flattenFile(std::string_view path, SourceFileAnalyz
         return flattened;
     }
     std::string& holder = components[components.size() - 2];
-    const std::int64_t bytes = m_analyzer.nameLength(holder);
-    const std::int64_t limit = m_analyzer.effectiveFolderNameLength();
+    const std::int64_t bytes = m_analyzer.passes().nameLength(holder);
+    const std::int64_t limit = m_analyzer.passes().effectiveFolderNameLength();
     if (bytes <= limit) {
         return flattened;
     }
     issues.emplace_back(FileTransformationIssue::FolderNameTooLong {bytes, limit});
-    std::string cut = m_analyzer.measuresUdfNames() ? NameOperations::fitUdfNameHead(holder, {}, limit)
-                                                    : NameOperations::truncateToUtf8Bytes(holder, limit);
+    std::string cut = m_analyzer.passes().measuresUdfNames() ? NameOperations::fitUdfNameHead(holder, {}, limit)
+                                                             : NameOperations::truncateToUtf8Bytes(holder, limit);
     if (cut == "." || cut == "..") {
         // A cut that leaves "." or ".." would name the folder itself or its
         // parent: each dot becomes "_", which keeps the length.
@@ -73,7 +73,7 @@ std::string DepthFlattening::flattenFile(std::string_view path, SourceFileAnalyz
 
 std::optional<std::string> DepthFlattening::keptAncestor(std::string_view originalRelativePath) const
 {
-    const std::int64_t limit = m_analyzer.effectiveMaxPathDepth();
+    const std::int64_t limit = m_analyzer.passes().effectiveMaxPathDepth();
     if (limit < 2 || limit == kNoLimit) {
         return std::nullopt;
     }

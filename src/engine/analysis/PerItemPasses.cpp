@@ -1,12 +1,11 @@
-// The per-item passes of phase 1 (encoding, translation table, stripping,
-// separator runs, limits) and the name operations that depend on the
-// settings.
-
-#include "analysis/SourceFileAnalyzer.h"
+#include "analysis/PerItemPasses.h"
 
 #include "analysis/NameOperations.h"
 #include "analysis/RelativePath.h"
+#include "log/AppLogger.h"
+#include "rules/FilesystemPreset.h"
 #include "rules/RuleTypes.h"
+#include "rules/TranslationTable.h"
 #include "text/CharacterWalk.h"
 
 #include <unicode/uchar.h>
@@ -21,6 +20,8 @@
 namespace tess {
 
 namespace {
+
+constexpr int kMaxEdgeRounds = 16;
 
 std::int64_t byteCount(std::string_view s)
 {
@@ -58,9 +59,228 @@ bool containsCanonically(const std::vector<std::string>& list, std::string_view 
 
 }  // namespace
 
+std::string PerItemPasses::characterKey(std::string_view character)
+{
+    if (character.size() == 1 && text::isAsciiByte(character[0])) {
+        return std::string(character);
+    }
+    return text::nfc(character);
+}
+
+// --- CharacterSet -------------------------------------------------------------
+
+void PerItemPasses::CharacterSet::add(std::string_view character)
+{
+    const std::string key = characterKey(character);
+    if (key.empty()) {
+        return;
+    }
+    isEmpty = false;
+    if (key.size() == 1 && text::isAsciiByte(key[0])) {
+        ascii[static_cast<unsigned char>(key[0])] = true;
+        return;
+    }
+    if (std::find(other.begin(), other.end(), key) == other.end()) {
+        other.push_back(key);
+    }
+}
+
+bool PerItemPasses::CharacterSet::contains(std::string_view character) const
+{
+    if (character.size() == 1 && text::isAsciiByte(character[0])) {
+        return ascii[static_cast<unsigned char>(character[0])];
+    }
+    const std::string key = characterKey(character);
+    if (key.size() == 1 && text::isAsciiByte(key[0])) {
+        return ascii[static_cast<unsigned char>(key[0])];
+    }
+    return std::find(other.begin(), other.end(), key) != other.end();
+}
+
+bool PerItemPasses::CharacterSet::asciiOnly() const
+{
+    // U+212A, U+037E and U+1FEF are single code points whose canonical form
+    // is ASCII ("K", ";", "`"): with one of those as a member, a non-ASCII
+    // character can still belong to the set.
+    return other.empty() && !ascii['K'] && !ascii[';'] && !ascii['`'];
+}
+
+// --- Set-up -----------------------------------------------------------------
+
+std::vector<TranslationEntry> PerItemPasses::effectiveTranslationEntries(const TransformationSettings& settings)
+{
+    std::vector<TranslationEntry> builtIn;
+    if (settings.stripControlCharacters) {
+        builtIn = TranslationTable::mergeEntries(TranslationTable::controlCharacterEntries(), builtIn);
+    }
+    if (settings.normalizeDeceptiveWhitespace) {
+        builtIn = TranslationTable::mergeEntries(TranslationTable::deceptiveWhitespaceEntries(), builtIn);
+    }
+    if (settings.stripZeroWidthCharacters) {
+        builtIn = TranslationTable::mergeEntries(TranslationTable::zeroWidthCharacterEntries(), builtIn);
+    }
+    return TranslationTable::mergeEntries(builtIn, settings.translationTable.entries);
+}
+
+PerItemPasses::PerItemPasses(const TransformationSettings& settings, std::int64_t destinationRootByteCount, LogSink logSink)
+    : m_resolvedEncoding(settings.targetEncoding)
+    , m_effectiveFileNameLength(settings.maxFilenameLength)
+    , m_effectiveFolderNameLength(settings.maxFolderNameLength)
+    , m_effectiveMaxPathDepth(settings.maxPathDepth)
+    , m_effectiveMaxPathLength(settings.maxPathLength)
+    , m_effectiveTranslationTable(effectiveTranslationEntries(settings))
+    , m_destinationRootByteCount(destinationRootByteCount)
+    , m_cleanRepeatedSeparators(settings.cleanRepeatedSeparators)
+    , m_udfNameLengths(settings.selectedFilesystem == FilesystemPreset(FilesystemPreset::udf))
+    , m_repeatedSeparatorCharacters(settings.repeatedSeparatorCharacters)
+    , m_logSink(std::move(logSink))
+{
+    addReservedNames(settings);
+    for (const std::string& character : settings.stripLeadingCharacters) {
+        m_stripLeadingCharacters.add(character);
+    }
+    for (const std::string& character : settings.stripTrailingCharacters) {
+        m_stripTrailingCharacters.add(character);
+    }
+    rankSeparators();
+}
+
+void PerItemPasses::addReservedNames(const TransformationSettings& settings)
+{
+    // Reserved names match whatever case they were entered in.
+    for (const std::string& name : settings.reservedNames) {
+        std::string key = text::nfc(text::toUpper(name));
+        m_longestReservedName = std::max(m_longestReservedName, key.size());
+        if (key.size() < m_reservedAsciiLengths.size()) {
+            m_reservedAsciiLengths[key.size()] = true;
+        }
+        m_reservedNamesAllAscii = m_reservedNamesAllAscii && text::isAscii(key);
+        m_effectiveReservedNames.insert(std::move(key));
+    }
+}
+
+void PerItemPasses::rankSeparators()
+{
+    const auto count = static_cast<std::int64_t>(m_repeatedSeparatorCharacters.size());
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::string& character = m_repeatedSeparatorCharacters[static_cast<std::size_t>(i)];
+        const std::string key = characterKey(character);
+        if (key.empty()) {
+            continue;
+        }
+        m_repeatedSeparatorSet.add(key);
+        const std::int64_t rank = count - i;
+        if (key.size() == 1 && text::isAsciiByte(key[0])) {
+            m_asciiSeparatorRank[static_cast<unsigned char>(key[0])] = rank;
+            continue;
+        }
+        const auto found = std::find_if(m_otherSeparatorRank.begin(), m_otherSeparatorRank.end(),
+            [&](const auto& entry) { return entry.first == key; });
+        if (found != m_otherSeparatorRank.end()) {
+            found->second = rank;
+        } else {
+            m_otherSeparatorRank.emplace_back(key, rank);
+        }
+    }
+}
+
+std::int64_t PerItemPasses::separatorPrecedence(std::string_view character) const
+{
+    return separatorRankOf(character);
+}
+
+std::int64_t PerItemPasses::separatorRankOf(std::string_view character) const
+{
+    if (character.size() == 1 && text::isAsciiByte(character[0])) {
+        return m_asciiSeparatorRank[static_cast<unsigned char>(character[0])];
+    }
+    if (m_repeatedSeparatorSet.empty()) {
+        return 0;
+    }
+    const std::string key = characterKey(character);
+    if (key.size() == 1 && text::isAsciiByte(key[0])) {
+        return m_asciiSeparatorRank[static_cast<unsigned char>(key[0])];
+    }
+    for (const auto& [member, rank] : m_otherSeparatorRank) {
+        if (member == key) {
+            return rank;
+        }
+    }
+    return 0;
+}
+
+bool PerItemPasses::isReservedKey(std::string_view key) const
+{
+    if (m_effectiveReservedNames.empty()) {
+        return false;
+    }
+    if (text::isAscii(key)) {
+        return m_effectiveReservedNames.count(std::string(key)) > 0;
+    }
+    return m_effectiveReservedNames.count(text::nfc(key)) > 0;
+}
+
+std::string PerItemPasses::dropTrailingStripCharacters(std::string_view text) const
+{
+    if (m_stripTrailingCharacters.empty() || text.empty()) {
+        return std::string(text);
+    }
+    const std::size_t runStart = trailingStripRunStart(text);
+    return runStart == std::string_view::npos ? std::string(text) : std::string(text.substr(0, runStart));
+}
+
+std::size_t PerItemPasses::trailingStripRunStart(std::string_view text) const
+{
+    if (text.empty() || (m_stripTrailingCharacters.asciiOnly() && !m_stripTrailingCharacters.containsAsciiByte(text.back()))) {
+        return std::string_view::npos;
+    }
+    // Start of the run of member characters that reaches the end.
+    std::size_t runStart = std::string_view::npos;
+    text::forEachCharacter(text, [&](std::string_view character, std::size_t offset) {
+        if (m_stripTrailingCharacters.contains(character)) {
+            if (runStart == std::string_view::npos) {
+                runStart = offset;
+            }
+        } else {
+            runStart = std::string_view::npos;
+        }
+        return true;
+    });
+    return runStart;
+}
+
+void PerItemPasses::emitLog(std::string message, std::string_view level, std::string_view file, int line) const
+{
+    if (m_logSink) {
+        m_logSink(std::move(message), level, file, line);
+    } else {
+        AppLogger::shared().log(std::move(message), level, file, line);
+    }
+}
+
+// --- All passes -----------------------------------------------------------------
+
+void PerItemPasses::run(std::string& path, bool isDirectory, Issues& issues, std::optional<std::string>& tooDeepOriginalPath,
+    TransliterationCaches& caches) const
+{
+    applyEncoding(path, issues, caches);
+    applyTranslationTable(path, issues);
+    stripCharacters(path, issues);
+    if (m_cleanRepeatedSeparators) {
+        // A collapsed run can leave a strip character at an edge ("0-._"
+        // becomes "0."): strip and collapse again until neither changes
+        // anything, so that a proposed name is final. Each round shortens
+        // the path; the bound is only a guard.
+        for (int round = 0; round < kMaxEdgeRounds && collapseRepeatedSeparators(path, issues) && stripCharacters(path, issues);
+             ++round) {
+        }
+    }
+    enforceLimits(path, isDirectory, issues, tooDeepOriginalPath);
+}
+
 // --- Encoding pass --------------------------------------------------------------
 
-void SourceFileAnalyzer::applyEncoding(std::string& path, Issues& issues, TransliterationCaches& caches) const
+void PerItemPasses::applyEncoding(std::string& path, Issues& issues, TransliterationCaches& caches) const
 {
     if (text::isAscii(path)) {
         return;
@@ -96,7 +316,7 @@ void SourceFileAnalyzer::applyEncoding(std::string& path, Issues& issues, Transl
 // Converts a valid UTF-8 path for the target encoding. Unless the path stays
 // as it is, `out` receives the new path; the answer tells whether that change
 // is to be reported. A path that needs no work costs no allocation.
-SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view path, std::string& out,
+PerItemPasses::Encoded PerItemPasses::encodeValidPath(std::string_view path, std::string& out,
     TransliterationCaches& caches) const
 {
     // The change test of the ASCII and basic encodings: a result equal to
@@ -166,7 +386,7 @@ SourceFileAnalyzer::Encoded SourceFileAnalyzer::encodeValidPath(std::string_view
 
 // --- Translation pass -------------------------------------------------------------
 
-std::vector<std::string> SourceFileAnalyzer::removedCharacters(const std::vector<std::string>& input,
+std::vector<std::string> PerItemPasses::removedCharacters(const std::vector<std::string>& input,
     const std::vector<std::string>& output)
 {
     std::vector<std::string> characters;
@@ -209,7 +429,7 @@ std::vector<std::string> SourceFileAnalyzer::removedCharacters(const std::vector
     return characters;
 }
 
-void SourceFileAnalyzer::applyTranslationTable(std::string& path, Issues& issues) const
+void PerItemPasses::applyTranslationTable(std::string& path, Issues& issues) const
 {
     const PreparedTranslationTable& table = m_effectiveTranslationTable;
     if (table.isEmpty()) {
@@ -266,7 +486,7 @@ void SourceFileAnalyzer::applyTranslationTable(std::string& path, Issues& issues
 
 // --- Strip pass ---------------------------------------------------------------------
 
-bool SourceFileAnalyzer::mayStrip(std::string_view component) const
+bool PerItemPasses::mayStrip(std::string_view component) const
 {
     if (component.empty()) {
         return false;
@@ -279,7 +499,7 @@ bool SourceFileAnalyzer::mayStrip(std::string_view component) const
         && (!m_stripTrailingCharacters.asciiOnly() || m_stripTrailingCharacters.containsAsciiByte(component.back()));
 }
 
-bool SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) const
+bool PerItemPasses::stripCharacters(std::string& path, Issues& issues) const
 {
     if (m_stripLeadingCharacters.empty() && m_stripTrailingCharacters.empty()) {
         return false;
@@ -319,7 +539,7 @@ bool SourceFileAnalyzer::stripCharacters(std::string& path, Issues& issues) cons
     return true;
 }
 
-std::string SourceFileAnalyzer::stripComponent(std::string_view component, std::vector<std::string>& trimmed) const
+std::string PerItemPasses::stripComponent(std::string_view component, std::vector<std::string>& trimmed) const
 {
     if (component.empty()) {
         return std::string();
@@ -359,7 +579,7 @@ std::string SourceFileAnalyzer::stripComponent(std::string_view component, std::
 
 // --- Separator pass -------------------------------------------------------------------
 
-bool SourceFileAnalyzer::hasSeparatorRun(std::string_view component) const
+bool PerItemPasses::hasSeparatorRun(std::string_view component) const
 {
     // With ASCII separators only, a run of two separator characters is two
     // adjacent separator bytes; anything else needs the character walk.
@@ -376,7 +596,7 @@ bool SourceFileAnalyzer::hasSeparatorRun(std::string_view component) const
     return false;
 }
 
-bool SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& issues) const
+bool PerItemPasses::collapseRepeatedSeparators(std::string& path, Issues& issues) const
 {
     if (m_repeatedSeparatorSet.empty()) {
         return false;
@@ -412,7 +632,7 @@ bool SourceFileAnalyzer::collapseRepeatedSeparators(std::string& path, Issues& i
     return true;
 }
 
-std::string SourceFileAnalyzer::collapseSeparatorRuns(std::string_view text) const
+std::string PerItemPasses::collapseSeparatorRuns(std::string_view text) const
 {
     if (m_repeatedSeparatorSet.empty()) {
         return std::string(text);
@@ -442,7 +662,7 @@ std::string SourceFileAnalyzer::collapseSeparatorRuns(std::string_view text) con
 
 // --- Limits pass ------------------------------------------------------------------------
 
-void SourceFileAnalyzer::enforceLimits(std::string& path, bool isDirectory, Issues& issues,
+void PerItemPasses::enforceLimits(std::string& path, bool isDirectory, Issues& issues,
     std::optional<std::string>& tooDeepOriginalPath) const
 {
     // 1. Name length.
@@ -495,7 +715,7 @@ void SourceFileAnalyzer::enforceLimits(std::string& path, bool isDirectory, Issu
     NameOperations::prefixDotAncestors(path);
 }
 
-std::optional<std::string> SourceFileAnalyzer::reservedKeyFor(std::string_view name, bool isDirectory) const
+std::optional<std::string> PerItemPasses::reservedKeyFor(std::string_view name, bool isDirectory) const
 {
     // Upper-casing and composition shrink a text by at most a factor of 3,
     // so a much longer name cannot match; this skips the case mapping.
@@ -548,7 +768,7 @@ std::optional<std::string> SourceFileAnalyzer::reservedKeyFor(std::string_view n
     return base.size() == name.size() ? std::nullopt : candidate(name);
 }
 
-void SourceFileAnalyzer::refitAfterPrefix(std::string& path, bool isDirectory, Issues& issues) const
+void PerItemPasses::refitAfterPrefix(std::string& path, bool isDirectory, Issues& issues) const
 {
     const std::int64_t limit = isDirectory ? m_effectiveFolderNameLength : m_effectiveFileNameLength;
     if (nameLength(RelativePath::lastComponent(path)) <= limit) {
@@ -565,7 +785,7 @@ void SourceFileAnalyzer::refitAfterPrefix(std::string& path, bool isDirectory, I
     }
 }
 
-std::int64_t SourceFileAnalyzer::nameLength(std::string_view name) const
+std::int64_t PerItemPasses::nameLength(std::string_view name) const
 {
     if (!m_udfNameLengths || text::isAscii(name)) {
         return byteCount(name);
@@ -573,7 +793,7 @@ std::int64_t SourceFileAnalyzer::nameLength(std::string_view name) const
     return NameOperations::udfNameLength(name);
 }
 
-std::string SourceFileAnalyzer::truncateFolderName(std::string_view path, std::int64_t limit) const
+std::string PerItemPasses::truncateFolderName(std::string_view path, std::int64_t limit) const
 {
     // A cut can end on a character the trailing strip removes: it goes too,
     // so that the cut name is final.
@@ -586,7 +806,7 @@ std::string SourceFileAnalyzer::truncateFolderName(std::string_view path, std::i
     return RelativePath::child(RelativePath::parentPart(cut), kept.empty() ? std::string(NameOperations::kEmptyComponentStandIn) : kept);
 }
 
-std::string SourceFileAnalyzer::truncateName(std::string_view path, std::int64_t limit) const
+std::string PerItemPasses::truncateName(std::string_view path, std::int64_t limit) const
 {
     if (!m_udfNameLengths) {
         return NameOperations::truncateLastComponent(path, limit);
@@ -598,7 +818,7 @@ std::string SourceFileAnalyzer::truncateName(std::string_view path, std::int64_t
     return RelativePath::child(RelativePath::parentPart(path), cut);
 }
 
-std::string SourceFileAnalyzer::fitFileName(std::string_view path, std::int64_t limit, Issues& issues) const
+std::string PerItemPasses::fitFileName(std::string_view path, std::int64_t limit, Issues& issues) const
 {
     const std::string_view name = RelativePath::lastComponent(path);
     const std::string_view prefix = RelativePath::parentPart(path);

@@ -89,7 +89,7 @@ std::string SmartPathShortener::shrinkComponent(std::string_view component, std:
 {
     std::string shortened;
     if (!isFileName) {
-        shortened = m_analyzer.dropTrailingStripCharacters(NameOperations::truncateToUtf8Bytes(component, target));
+        shortened = m_analyzer.passes().dropTrailingStripCharacters(NameOperations::truncateToUtf8Bytes(component, target));
         if (shortened.empty()) {
             shortened = kEmptyComponentStandIn;
         }
@@ -104,15 +104,15 @@ std::string SmartPathShortener::shrinkComponent(std::string_view component, std:
         if (cut.empty()) {
             return std::string(component);
         }
-        shortened = m_analyzer.dropTrailingStripCharacters(cut);
+        shortened = m_analyzer.passes().dropTrailingStripCharacters(cut);
         if (shortened.empty()) {
             shortened = kEmptyComponentStandIn;
         }
         shortened.append(suffix);
         shortened.append(extension);
     }
-    if (m_analyzer.cleanRepeatedSeparators()) {
-        return m_analyzer.collapseSeparatorRuns(shortened);
+    if (m_analyzer.passes().cleanRepeatedSeparators()) {
+        return m_analyzer.passes().collapseSeparatorRuns(shortened);
     }
     return shortened;
 }
@@ -123,15 +123,15 @@ void SmartPathShortener::rewriteIssues(Phase2IntermediateItem& item, std::int64_
     issues.erase(std::remove_if(issues.begin(), issues.end(),
                      [](const FileTransformationIssue& issue) { return issue.is<FileTransformationIssue::PathTooLong>(); }),
         issues.end());
-    const std::int64_t originalLength = m_analyzer.destinationRootByteCount() + bytesOf(item.item->transformedPath);
+    const std::int64_t originalLength = m_analyzer.passes().destinationRootByteCount() + bytesOf(item.item->transformedPath);
     issues.emplace_back(FileTransformationIssue::PathShortened {originalLength, newLength});
 }
 
 std::vector<SmartPathShortener::OverlongEntry> SmartPathShortener::overlongEntries(const Phase2Items& items,
     const std::vector<std::size_t>& overlongIndices) const
 {
-    const std::int64_t rootBytes = m_analyzer.destinationRootByteCount();
-    const std::int64_t limit = m_analyzer.effectiveMaxPathLength();
+    const std::int64_t rootBytes = m_analyzer.passes().destinationRootByteCount();
+    const std::int64_t limit = m_analyzer.passes().effectiveMaxPathLength();
     std::vector<OverlongEntry> entries;
     for (const std::size_t index : overlongIndices) {
         if (index >= items.size()) {
@@ -167,8 +167,8 @@ PrefixMappings SmartPathShortener::smartShortenPaths(Phase2Items& items, const s
 void SmartPathShortener::shortenItem(Phase2IntermediateItem& item, PrefixMappings& componentMappings,
     PrefixMappings& prefixMappings) const
 {
-    const std::int64_t rootBytes = m_analyzer.destinationRootByteCount();
-    const std::int64_t limit = m_analyzer.effectiveMaxPathLength();
+    const std::int64_t rootBytes = m_analyzer.passes().destinationRootByteCount();
+    const std::int64_t limit = m_analyzer.passes().effectiveMaxPathLength();
     const bool isDirectory = item.item->originalFile.isDirectory;
     std::vector<std::string> components = RelativePath::split(item.currentPath);
     std::vector<std::string> prefixes;
@@ -264,8 +264,8 @@ bool SmartPathShortener::cutFileNameOnly(Phase2IntermediateItem& item, std::vect
     std::string newName = shrinkComponent(oldName, nameInfo.originalBytes - excess, true);
     components[nameInfo.componentIndex] = newName;
     std::string newPath = RelativePath::join(components);
-    const std::int64_t newLength = m_analyzer.destinationRootByteCount() + bytesOf(newPath);
-    if (newLength > m_analyzer.effectiveMaxPathLength()) {
+    const std::int64_t newLength = m_analyzer.passes().destinationRootByteCount() + bytesOf(newPath);
+    if (newLength > m_analyzer.passes().effectiveMaxPathLength()) {
         components[nameInfo.componentIndex] = oldName;
         return false;
     }

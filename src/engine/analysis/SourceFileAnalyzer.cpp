@@ -28,7 +28,6 @@ namespace {
 
 constexpr std::size_t kItemsPerChunk = 500;
 constexpr std::size_t kCancelPollInterval = 1000;
-constexpr int kMaxEdgeRounds = 16;
 
 using Clock = std::chrono::steady_clock;
 
@@ -131,158 +130,14 @@ void parallelStableSort(std::vector<T>& values, const Less& less)
 
 }  // namespace
 
-std::string SourceFileAnalyzer::characterKey(std::string_view character)
-{
-    if (character.size() == 1 && text::isAsciiByte(character[0])) {
-        return std::string(character);
-    }
-    return text::nfc(character);
-}
-
-// --- CharacterSet -------------------------------------------------------------
-
-void SourceFileAnalyzer::CharacterSet::add(std::string_view character)
-{
-    const std::string key = characterKey(character);
-    if (key.empty()) {
-        return;
-    }
-    isEmpty = false;
-    if (key.size() == 1 && text::isAsciiByte(key[0])) {
-        ascii[static_cast<unsigned char>(key[0])] = true;
-        return;
-    }
-    if (std::find(other.begin(), other.end(), key) == other.end()) {
-        other.push_back(key);
-    }
-}
-
-bool SourceFileAnalyzer::CharacterSet::contains(std::string_view character) const
-{
-    if (character.size() == 1 && text::isAsciiByte(character[0])) {
-        return ascii[static_cast<unsigned char>(character[0])];
-    }
-    const std::string key = characterKey(character);
-    if (key.size() == 1 && text::isAsciiByte(key[0])) {
-        return ascii[static_cast<unsigned char>(key[0])];
-    }
-    return std::find(other.begin(), other.end(), key) != other.end();
-}
-
-bool SourceFileAnalyzer::CharacterSet::asciiOnly() const
-{
-    // U+212A, U+037E and U+1FEF are single code points whose canonical form
-    // is ASCII ("K", ";", "`"): with one of those as a member, a non-ASCII
-    // character can still belong to the set.
-    return other.empty() && !ascii['K'] && !ascii[';'] && !ascii['`'];
-}
-
 // --- Set-up -----------------------------------------------------------------
-
-std::vector<TranslationEntry> SourceFileAnalyzer::effectiveTranslationEntries(const TransformationSettings& settings)
-{
-    std::vector<TranslationEntry> builtIn;
-    if (settings.stripControlCharacters) {
-        builtIn = TranslationTable::mergeEntries(TranslationTable::controlCharacterEntries(), builtIn);
-    }
-    if (settings.normalizeDeceptiveWhitespace) {
-        builtIn = TranslationTable::mergeEntries(TranslationTable::deceptiveWhitespaceEntries(), builtIn);
-    }
-    if (settings.stripZeroWidthCharacters) {
-        builtIn = TranslationTable::mergeEntries(TranslationTable::zeroWidthCharacterEntries(), builtIn);
-    }
-    return TranslationTable::mergeEntries(builtIn, settings.translationTable.entries);
-}
 
 SourceFileAnalyzer::SourceFileAnalyzer(const TransformationSettings& settings, std::int64_t destinationRootByteCount,
     LogSink logSink)
-    : m_resolvedEncoding(settings.targetEncoding)
-    , m_effectiveFileNameLength(settings.maxFilenameLength)
-    , m_effectiveFolderNameLength(settings.maxFolderNameLength)
-    , m_effectiveMaxPathDepth(settings.maxPathDepth)
-    , m_effectiveMaxPathLength(settings.maxPathLength)
-    , m_effectiveTranslationTable(effectiveTranslationEntries(settings))
+    : m_passes(settings, destinationRootByteCount, std::move(logSink))
     , m_effectiveCaseSensitive(settings.isCaseSensitive)
-    , m_destinationRootByteCount(destinationRootByteCount)
-    , m_cleanRepeatedSeparators(settings.cleanRepeatedSeparators)
-    , m_udfNameLengths(settings.selectedFilesystem == FilesystemPreset(FilesystemPreset::udf))
-    , m_repeatedSeparatorCharacters(settings.repeatedSeparatorCharacters)
     , m_smartPathShortening(settings.smartPathShortening)
-    , m_logSink(std::move(logSink))
 {
-    // Reserved names match whatever case they were entered in.
-    for (const std::string& name : settings.reservedNames) {
-        std::string key = text::nfc(text::toUpper(name));
-        m_longestReservedName = std::max(m_longestReservedName, key.size());
-        if (key.size() < m_reservedAsciiLengths.size()) {
-            m_reservedAsciiLengths[key.size()] = true;
-        }
-        m_reservedNamesAllAscii = m_reservedNamesAllAscii && text::isAscii(key);
-        m_effectiveReservedNames.insert(std::move(key));
-    }
-    for (const std::string& character : settings.stripLeadingCharacters) {
-        m_stripLeadingCharacters.add(character);
-    }
-    for (const std::string& character : settings.stripTrailingCharacters) {
-        m_stripTrailingCharacters.add(character);
-    }
-    const auto count = static_cast<std::int64_t>(m_repeatedSeparatorCharacters.size());
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::string& character = m_repeatedSeparatorCharacters[static_cast<std::size_t>(i)];
-        const std::string key = characterKey(character);
-        if (key.empty()) {
-            continue;
-        }
-        m_repeatedSeparatorSet.add(key);
-        const std::int64_t rank = count - i;
-        if (key.size() == 1 && text::isAsciiByte(key[0])) {
-            m_asciiSeparatorRank[static_cast<unsigned char>(key[0])] = rank;
-            continue;
-        }
-        const auto found = std::find_if(m_otherSeparatorRank.begin(), m_otherSeparatorRank.end(),
-            [&](const auto& entry) { return entry.first == key; });
-        if (found != m_otherSeparatorRank.end()) {
-            found->second = rank;
-        } else {
-            m_otherSeparatorRank.emplace_back(key, rank);
-        }
-    }
-}
-
-std::int64_t SourceFileAnalyzer::separatorPrecedence(std::string_view character) const
-{
-    return separatorRankOf(character);
-}
-
-std::int64_t SourceFileAnalyzer::separatorRankOf(std::string_view character) const
-{
-    if (character.size() == 1 && text::isAsciiByte(character[0])) {
-        return m_asciiSeparatorRank[static_cast<unsigned char>(character[0])];
-    }
-    if (m_repeatedSeparatorSet.empty()) {
-        return 0;
-    }
-    const std::string key = characterKey(character);
-    if (key.size() == 1 && text::isAsciiByte(key[0])) {
-        return m_asciiSeparatorRank[static_cast<unsigned char>(key[0])];
-    }
-    for (const auto& [member, rank] : m_otherSeparatorRank) {
-        if (member == key) {
-            return rank;
-        }
-    }
-    return 0;
-}
-
-bool SourceFileAnalyzer::isReservedKey(std::string_view key) const
-{
-    if (m_effectiveReservedNames.empty()) {
-        return false;
-    }
-    if (text::isAscii(key)) {
-        return m_effectiveReservedNames.count(std::string(key)) > 0;
-    }
-    return m_effectiveReservedNames.count(text::nfc(key)) > 0;
 }
 
 std::string_view SourceFileAnalyzer::encodingCaseName(TargetEncoding encoding)
@@ -300,42 +155,9 @@ std::string_view SourceFileAnalyzer::encodingCaseName(TargetEncoding encoding)
     return "utf8Full";
 }
 
-std::string SourceFileAnalyzer::dropTrailingStripCharacters(std::string_view text) const
-{
-    if (m_stripTrailingCharacters.empty() || text.empty()) {
-        return std::string(text);
-    }
-    const std::size_t runStart = trailingStripRunStart(text);
-    return runStart == std::string_view::npos ? std::string(text) : std::string(text.substr(0, runStart));
-}
-
-std::size_t SourceFileAnalyzer::trailingStripRunStart(std::string_view text) const
-{
-    if (text.empty() || (m_stripTrailingCharacters.asciiOnly() && !m_stripTrailingCharacters.containsAsciiByte(text.back()))) {
-        return std::string_view::npos;
-    }
-    // Start of the run of member characters that reaches the end.
-    std::size_t runStart = std::string_view::npos;
-    text::forEachCharacter(text, [&](std::string_view character, std::size_t offset) {
-        if (m_stripTrailingCharacters.contains(character)) {
-            if (runStart == std::string_view::npos) {
-                runStart = offset;
-            }
-        } else {
-            runStart = std::string_view::npos;
-        }
-        return true;
-    });
-    return runStart;
-}
-
 void SourceFileAnalyzer::emitLog(std::string message, std::string_view level, std::string_view file, int line) const
 {
-    if (m_logSink) {
-        m_logSink(std::move(message), level, file, line);
-    } else {
-        AppLogger::shared().log(std::move(message), level, file, line);
-    }
+    m_passes.emitLog(std::move(message), level, file, line);
 }
 
 // --- Entry operation ------------------------------------------------------------
@@ -451,7 +273,7 @@ std::optional<std::string> SourceFileAnalyzer::relativePath(std::string_view pat
     // Character by character, canonically equivalent characters being equal.
     std::vector<std::string> rootCharacters;
     text::forEachCharacter(root, [&](std::string_view character, std::size_t) {
-        rootCharacters.push_back(characterKey(character));
+        rootCharacters.push_back(PerItemPasses::characterKey(character));
         return true;
     });
     std::size_t matched = 0;
@@ -462,7 +284,7 @@ std::optional<std::string> SourceFileAnalyzer::relativePath(std::string_view pat
             restOffset = offset;
             return false;
         }
-        if (characterKey(character) != rootCharacters[matched]) {
+        if (PerItemPasses::characterKey(character) != rootCharacters[matched]) {
             mismatch = true;
             return false;
         }
@@ -478,16 +300,16 @@ std::optional<std::string> SourceFileAnalyzer::relativePath(std::string_view pat
 
 void SourceFileAnalyzer::logAnalysisStart(std::size_t n, std::string_view target) const
 {
-    const std::string_view encoding = encodingCaseName(m_resolvedEncoding);
+    const std::string_view encoding = encodingCaseName(m_passes.resolvedEncoding());
     const std::string_view caseSensitive = m_effectiveCaseSensitive ? "true" : "false";
     ANALYZER_LOG_INFO("Analyzer: Starting analysis of " + std::to_string(n) + " items "
         + "[target=" + (target.empty() ? std::string("unknown") : std::string(target)) + ", "
         + "encoding=" + std::string(encoding) + ", caseSensitive=" + std::string(caseSensitive) + ", "
-        + "fileNameLimit=" + std::to_string(m_effectiveFileNameLength)
-        + ", folderNameLimit=" + std::to_string(m_effectiveFolderNameLength) + ", "
-        + "pathLengthLimit=" + (m_effectiveMaxPathLength == kNoLimit ? std::string("none") : std::to_string(m_effectiveMaxPathLength)) + ", "
-        + "flattenDepth=" + (m_effectiveMaxPathDepth == kNoLimit ? std::string("none") : std::to_string(m_effectiveMaxPathDepth)) + ", "
-        + "translationEntries=" + std::to_string(m_effectiveTranslationTable.count()) + "]");
+        + "fileNameLimit=" + std::to_string(m_passes.effectiveFileNameLength())
+        + ", folderNameLimit=" + std::to_string(m_passes.effectiveFolderNameLength()) + ", "
+        + "pathLengthLimit=" + (m_passes.effectiveMaxPathLength() == kNoLimit ? std::string("none") : std::to_string(m_passes.effectiveMaxPathLength())) + ", "
+        + "flattenDepth=" + (m_passes.effectiveMaxPathDepth() == kNoLimit ? std::string("none") : std::to_string(m_passes.effectiveMaxPathDepth())) + ", "
+        + "translationEntries=" + std::to_string(m_passes.effectiveTranslationTable().count()) + "]");
 }
 
 SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(const std::vector<FileItem>& items, const std::string& root,
@@ -545,7 +367,7 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector
     const std::size_t n = items.size();
     const std::size_t cores = processorCount();
     const ChunkPlan plan = planChunks(n, cores);
-    const std::string_view encoding = encodingCaseName(m_resolvedEncoding);
+    const std::string_view encoding = encodingCaseName(m_passes.resolvedEncoding());
     const std::string_view caseSensitive = m_effectiveCaseSensitive ? "true" : "false";
     logAnalysisStart(n, target);
     // The phase-1 result list is set up on another thread meanwhile.
@@ -669,20 +491,7 @@ SourceFileAnalyzer::Phase1Result SourceFileAnalyzer::processItem(PreparedItem&& 
         result.transformedPath = item.relativePath;
     } else {
         std::string path = item.relativePath;
-        applyEncoding(path, result.transformations, caches);
-        applyTranslationTable(path, result.transformations);
-        stripCharacters(path, result.transformations);
-        if (m_cleanRepeatedSeparators) {
-            // A collapsed run can leave a strip character at an edge ("0-._"
-            // becomes "0."): strip and collapse again until neither changes
-            // anything, so that a proposed name is final. Each round shortens
-            // the path; the bound is only a guard.
-            for (int round = 0; round < kMaxEdgeRounds && collapseRepeatedSeparators(path, result.transformations)
-                 && stripCharacters(path, result.transformations);
-                 ++round) {
-            }
-        }
-        enforceLimits(path, item.item.isDirectory, result.transformations, result.tooDeepOriginalPath);
+        m_passes.run(path, item.item.isDirectory, result.transformations, result.tooDeepOriginalPath, caches);
         result.transformedPath = std::move(path);
     }
     result.originalFile = std::move(item.item);

@@ -3,14 +3,12 @@
 #include "analysis/FileItem.h"
 #include "analysis/FileTransformationIssue.h"
 #include "analysis/FileTransformationResult.h"
+#include "analysis/PerItemPasses.h"
 #include "analysis/TransliterationCaches.h"
-#include "rules/PreparedTranslationTable.h"
 #include "rules/TargetEncoding.h"
 #include "rules/TransformationSettings.h"
-#include "rules/TranslationEntry.h"
 #include "text/Text.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,8 +16,6 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_set>
-#include <utility>
 #include <vector>
 
 namespace tess {
@@ -31,9 +27,9 @@ namespace tess {
 // analyser may be used from many threads at once.
 //
 // A run has two phases. Phase 1 transforms every item by itself (encoding,
-// translation table, stripping, separator runs, limits), serially or in
-// parallel chunks. Phase 2 runs the passes that need the other items and
-// builds the results.
+// translation table, stripping, separator runs, limits: see PerItemPasses),
+// serially or in parallel chunks. Phase 2 runs the passes that need the other
+// items and builds the results (see CrossItemPasses).
 //
 // Paths that are not valid UTF-8 keep their raw bytes in the original item and
 // original relative path; for the passes they read as Windows-1252 (see
@@ -41,12 +37,12 @@ namespace tess {
 // proposed path is valid UTF-8.
 class SourceFileAnalyzer final {
 public:
-    using Issues = std::vector<FileTransformationIssue>;
+    using Issues = PerItemPasses::Issues;
     // Answers true once the run is to stop; called from worker threads.
     using CancelCheck = std::function<bool()>;
     // Receives every log line the analyser writes (same arguments as
     // AppLogger::log). Empty: lines go to AppLogger::shared().
-    using LogSink = std::function<void(std::string message, std::string_view level, std::string_view file, int line)>;
+    using LogSink = PerItemPasses::LogSink;
     using PathSet = std::set<std::string, text::CanonicalLess>;
 
     // How phase 1 splits n items: at least 500 items per chunk, at most one
@@ -121,88 +117,13 @@ public:
     // --- Phases --------------------------------------------------------------
 
     Phase1Output runPhase1(std::vector<PreparedItem> items, const CancelCheck& isCancelled) const;
-    // Runs chunk `chunk` of phase 1 over items [chunk * chunkSize, ...),
-    // writing the same index range of `results` (sized like `items`).
-    // Returns the number of items done: fewer than the chunk's size when it
-    // stopped for cancellation.
-    std::size_t runPhase1Chunk(std::size_t chunk, std::size_t chunkSize, std::vector<PreparedItem>& items,
-        std::vector<Phase1Result>& results, const CancelCheck& isCancelled) const;
-    // The cross-item passes (see CrossItemPasses): one result per record, in
-    // the records' order, and the topmost too-deep folders; nothing when
-    // phase 1 stopped early or the run was cancelled.
-    AnalysisResult runPhase2(Phase1Output phase1, const CancelCheck& isCancelled) const;
-    // All per-item passes for one item.
-    Phase1Result processItem(PreparedItem&& item, TransliterationCaches& caches) const;
 
-    // --- Per-item passes: each rewrites `path` in place and appends its issues.
+    // --- For the cross-item passes ----------------------------------------------
 
-    void applyEncoding(std::string& path, Issues& issues, TransliterationCaches& caches) const;
-    void applyTranslationTable(std::string& path, Issues& issues) const;
-    // These two answer whether they changed the path. Run again on a path
-    // they changed before, each extends its issue instead of adding one.
-    bool stripCharacters(std::string& path, Issues& issues) const;
-    bool collapseRepeatedSeparators(std::string& path, Issues& issues) const;
-    void enforceLimits(std::string& path, bool isDirectory, Issues& issues,
-        std::optional<std::string>& tooDeepOriginalPath) const;
-
-    // --- Name operations that depend on the settings (see NameOperations for
-    // the others) -----------------------------------------------------------
-
-    // Strips leading and trailing strip characters; the component as it was is
-    // recorded in `trimmed` when it changed. A component that would become
-    // empty becomes "_".
-    std::string stripComponent(std::string_view component, std::vector<std::string>& trimmed) const;
-    // Every maximal run of separator characters becomes its highest-ranked
-    // character (the first of equal rank).
-    std::string collapseSeparatorRuns(std::string_view text) const;
-    // Fits the last component, a file name, into `limit` bytes keeping its
-    // extension and version suffix; appends `filenameUnresolvable` (and logs)
-    // and returns the path unchanged when that is impossible.
-    std::string fitFileName(std::string_view path, std::int64_t limit, Issues& issues) const;
-    // The length a name is held to against the name limits: its UTF-8 bytes;
-    // for the UDF preset the bytes UDF stores it in
-    // (NameOperations::udfNameLength).
-    std::int64_t nameLength(std::string_view name) const;
-    bool measuresUdfNames() const { return m_udfNameLengths; }
-    // NameOperations::truncateLastComponent in the measure of nameLength.
-    std::string truncateName(std::string_view path, std::int64_t limit) const;
-    // truncateName, then without the trailing strip characters the cut left
-    // at the end ("_" when nothing else is left).
-    std::string truncateFolderName(std::string_view path, std::int64_t limit) const;
-
-    // The full translation entry list: the settings' entries first, then the
-    // enabled built-in lists (control, deceptive whitespace, zero width) for
-    // characters the settings do not cover.
-    static std::vector<TranslationEntry> effectiveTranslationEntries(const TransformationSettings& settings);
-
-    // --- Fields ---------------------------------------------------------------
-
-    TargetEncoding resolvedEncoding() const { return m_resolvedEncoding; }
-    std::int64_t effectiveFileNameLength() const { return m_effectiveFileNameLength; }
-    std::int64_t effectiveFolderNameLength() const { return m_effectiveFolderNameLength; }
-    std::int64_t effectiveMaxPathDepth() const { return m_effectiveMaxPathDepth; }
-    std::int64_t effectiveMaxPathLength() const { return m_effectiveMaxPathLength; }
-    const PreparedTranslationTable& effectiveTranslationTable() const { return m_effectiveTranslationTable; }
+    // The per-item passes, with the limits and name rules they apply.
+    const PerItemPasses& passes() const { return m_passes; }
     bool effectiveCaseSensitive() const { return m_effectiveCaseSensitive; }
-    std::int64_t destinationRootByteCount() const { return m_destinationRootByteCount; }
-    bool cleanRepeatedSeparators() const { return m_cleanRepeatedSeparators; }
-    const std::vector<std::string>& repeatedSeparatorCharacters() const { return m_repeatedSeparatorCharacters; }
     bool smartPathShortening() const { return m_smartPathShortening; }
-    // Rank of a separator character (the first listed ranks highest, the last
-    // 1; a character listed twice keeps its later rank); 0 for a character
-    // that is not a separator.
-    std::int64_t separatorPrecedence(std::string_view character) const;
-    // Whether a reserved-name key (already upper-cased) is reserved.
-    bool isReservedKey(std::string_view key) const;
-    // The case name of an encoding, as written in the log ("asciiOnly", ...).
-    static std::string_view encodingCaseName(TargetEncoding encoding);
-
-    // `text` without the run of trailing strip characters at its end (used
-    // when smart path shortening cuts a component).
-    std::string dropTrailingStripCharacters(std::string_view text) const;
-    // Byte offset where the run of trailing strip characters that reaches the
-    // end of `text` starts, or npos when there is none.
-    std::size_t trailingStripRunStart(std::string_view text) const;
 
     // Writes one log line to the sink given at construction (or AppLogger).
     void emitLog(std::string message, std::string_view level, std::string_view file, int line) const;
@@ -218,6 +139,8 @@ private:
 
     // The start line of a run's log.
     void logAnalysisStart(std::size_t n, std::string_view target) const;
+    // The case name of an encoding, as written in the log ("asciiOnly", ...).
+    static std::string_view encodingCaseName(TargetEncoding encoding);
     // Sorts the items, gives each its relative path to `root` (warning about
     // those outside it) and logs the time taken.
     Preparation prepare(const std::vector<FileItem>& items, const std::string& root, std::size_t cores) const;
@@ -225,71 +148,22 @@ private:
     // `items`).
     Phase1Output runPhase1Into(std::vector<PreparedItem> items, std::vector<Phase1Result> slots,
         const CancelCheck& isCancelled) const;
+    // Runs chunk `chunk` of phase 1 over items [chunk * chunkSize, ...),
+    // writing the same index range of `results` (sized like `items`).
+    // Returns the number of items done: fewer than the chunk's size when it
+    // stopped for cancellation.
+    std::size_t runPhase1Chunk(std::size_t chunk, std::size_t chunkSize, std::vector<PreparedItem>& items,
+        std::vector<Phase1Result>& results, const CancelCheck& isCancelled) const;
+    // All per-item passes for one item.
+    Phase1Result processItem(PreparedItem&& item, TransliterationCaches& caches) const;
+    // The cross-item passes (see CrossItemPasses): one result per record, in
+    // the records' order, and the topmost too-deep folders; nothing when
+    // phase 1 stopped early or the run was cancelled.
+    AnalysisResult runPhase2(Phase1Output phase1, const CancelCheck& isCancelled) const;
 
-    // The canonical form of one character for membership tests.
-    static std::string characterKey(std::string_view character);
-
-    // A set of characters for membership tests: single ASCII bytes in a table,
-    // every other character by its NFC form.
-    struct CharacterSet {
-        std::array<bool, 128> ascii {};
-        std::vector<std::string> other;
-        bool isEmpty = true;
-
-        bool empty() const { return isEmpty; }
-        void add(std::string_view character);
-        bool contains(std::string_view character) const;
-        bool containsAsciiByte(char c) const { return static_cast<unsigned char>(c) < 0x80 && ascii[static_cast<unsigned char>(c)]; }
-        // No character that is not one ASCII byte can be a member.
-        bool asciiOnly() const;
-    };
-
-    // What the target encoding did to a valid path: nothing; a new text equal
-    // to the old under canonical equivalence (no issue); a reported change.
-    enum class Encoded {
-        unchanged,
-        replaced,
-        reported,
-    };
-    Encoded encodeValidPath(std::string_view path, std::string& out, TransliterationCaches& caches) const;
-    // The distinct characters the translation table took out of the
-    // components (`input` to `output`): those of a changed component that its
-    // new form no longer holds, compared by canonical key, in order of first
-    // appearance.
-    static std::vector<std::string> removedCharacters(const std::vector<std::string>& input,
-        const std::vector<std::string>& output);
-    std::int64_t separatorRankOf(std::string_view character) const;
-    bool hasSeparatorRun(std::string_view component) const;
-    bool mayStrip(std::string_view component) const;
-    void refitAfterPrefix(std::string& path, bool isDirectory, Issues& issues) const;
-    std::optional<std::string> reservedKeyFor(std::string_view name, bool isDirectory) const;
-
-    TargetEncoding m_resolvedEncoding;
-    std::int64_t m_effectiveFileNameLength;
-    std::int64_t m_effectiveFolderNameLength;
-    std::int64_t m_effectiveMaxPathDepth;
-    std::int64_t m_effectiveMaxPathLength;
-    PreparedTranslationTable m_effectiveTranslationTable;
-    // Reserved names upper-cased (NFC), so entries match whatever their case.
-    std::unordered_set<std::string> m_effectiveReservedNames;
-    std::size_t m_longestReservedName = 0;
-    bool m_reservedNamesAllAscii = true;
-    // Byte lengths of the keys below 64 bytes: an ASCII name of another
-    // length cannot match (ASCII upper-casing keeps the length).
-    std::array<bool, 64> m_reservedAsciiLengths {};
+    PerItemPasses m_passes;
     bool m_effectiveCaseSensitive;
-    std::int64_t m_destinationRootByteCount;
-    CharacterSet m_stripLeadingCharacters;
-    CharacterSet m_stripTrailingCharacters;
-    bool m_cleanRepeatedSeparators;
-    bool m_udfNameLengths = false;
-    std::vector<std::string> m_repeatedSeparatorCharacters;
-    CharacterSet m_repeatedSeparatorSet;
-    // Ranks by character: ASCII by byte, others by NFC form.
-    std::array<std::int64_t, 128> m_asciiSeparatorRank {};
-    std::vector<std::pair<std::string, std::int64_t>> m_otherSeparatorRank;
     bool m_smartPathShortening;
-    LogSink m_logSink;
 };
 
 }  // namespace tess

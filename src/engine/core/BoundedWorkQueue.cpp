@@ -64,7 +64,9 @@ bool BoundedWorkQueue::submit(std::function<void()> task)
         }
         return true;
     }
+    ++m_blockedSubmitters;
     m_spaceAvailable.wait(lock, [&] { return m_cancelled || m_pending.size() < m_capacity; });
+    --m_blockedSubmitters;
     if (m_cancelled) {
         return false;
     }
@@ -119,6 +121,12 @@ bool BoundedWorkQueue::isCancelled() const
 {
     std::lock_guard lock(m_mutex);
     return m_cancelled;
+}
+
+std::size_t BoundedWorkQueue::blockedSubmitters() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_blockedSubmitters;
 }
 
 bool BoundedWorkQueue::isWorkerThread() const

@@ -46,6 +46,8 @@ public:
 
     // True when called from one of this queue's workers.
     bool isWorkerThread() const;
+    // Callers of submit() waiting for room right now.
+    std::size_t blockedSubmitters() const;
 
 private:
     void workerLoop();
@@ -58,6 +60,7 @@ private:
     std::condition_variable m_idle;
     std::deque<std::function<void()>> m_pending;
     std::size_t m_running = 0;
+    std::size_t m_blockedSubmitters = 0;
     bool m_cancelled = false;
     bool m_stopping = false;
     std::exception_ptr m_firstFailure;

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -130,6 +131,12 @@ public:
 
     const std::string& path() const { return m_dbPath; }
     bool isOpen();
+
+    // The clock the stored dates (scan records, and the scan times the scan
+    // engine writes) are taken from: the system clock unless replaced. Replace
+    // it before the database is in use.
+    void setClock(IndexClock clock) { m_clock = std::move(clock); }
+    IndexDate now() const { return m_clock(); }
 
     // Runs one SQL text without parameters or result rows; a failure is only
     // logged.
@@ -308,6 +315,7 @@ private:
     SerialQueue m_queue;
     SerialQueue m_asyncQueue;
     std::string m_dbPath;
+    IndexClock m_clock = [] { return std::chrono::system_clock::now(); };
     std::shared_ptr<PendingWork> m_pending;
     // Read outside the statement queue.
     std::atomic<bool> m_isOpen {false};

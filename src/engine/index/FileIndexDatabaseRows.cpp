@@ -66,11 +66,6 @@ std::int32_t clampToInt32(std::int64_t value)
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
-double nowSeconds()
-{
-    return secondsSince1970(std::chrono::system_clock::now());
-}
-
 IndexedFile decodeIndexedFile(const SqliteStatement& row)
 {
     IndexedFile file;
@@ -340,7 +335,7 @@ std::int64_t FileIndexDatabase::startScanRecord(const std::string& scanRoot, con
             return;
         }
         statement.bindText(1, scanRoot);
-        statement.bindDouble(2, nowSeconds());
+        statement.bindDouble(2, secondsSince1970(now()));
         statement.bindText(3, trigger);
         if (statement.step() == SQLITE_DONE) {
             id = sqlite3_last_insert_rowid(m_db);
@@ -361,7 +356,7 @@ bool FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFile
         if (!statement) {
             return;
         }
-        statement.bindDouble(1, nowSeconds());
+        statement.bindDouble(1, secondsSince1970(now()));
         statement.bindInt(2, clampToInt32(totalFiles));
         statement.bindInt(3, clampToInt32(newFiles));
         statement.bindInt(4, clampToInt32(changedFiles));

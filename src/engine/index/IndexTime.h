@@ -3,12 +3,15 @@
 #include "core/FormatSeconds.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 namespace tess {
 
 // Dates in the index are REAL seconds since 1970-01-01 00:00 UTC.
 using IndexDate = std::chrono::system_clock::time_point;
+// Where the dates the index stores come from.
+using IndexClock = std::function<IndexDate()>;
 
 inline double secondsSince1970(IndexDate date)
 {

@@ -16,7 +16,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
     const auto t0 = SteadyClock::now();
     m_isScanning = true;
     const ClearOnExit scanning(m_isScanning, [this] { publishStatus(MonitoringStatus::monitoring()); });
-    const Clock::time_point startTime = Clock::now();
+    const Clock::time_point startTime = m_database->now();
     TESS_LOG_INFO("MonitorCoordinator: reanalyzeAllFiles() entered");
 
     ScanProgress progress;

@@ -15,7 +15,7 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
 {
     setCancelled(false);
     m_isScanning = true;
-    const Clock::time_point startTime = Clock::now();
+    const Clock::time_point startTime = m_database->now();
     const std::string triggerText(rawValue(trigger));
 
     const std::int64_t recordId = m_database->startScanRecord(root, triggerText);
@@ -105,7 +105,7 @@ int ScanEngine::publishScanOutcome(const std::vector<FileTransformationResult>& 
 {
     std::vector<IndexedFile> issueRecords = issueRecordsOf(results, root, outcome.startTime);
     const int issueCount = asInt(issueRecords.size());
-    const double duration = std::chrono::duration<double>(Clock::now() - outcome.startTime).count();
+    const double duration = std::chrono::duration<double>(m_database->now() - outcome.startTime).count();
 
     publishResults(std::move(issueRecords), outcome.total, issueCount);
     ScanSummary summary;

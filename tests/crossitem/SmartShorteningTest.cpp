@@ -1,4 +1,4 @@
-#include "Phase2TestSupport.h"
+#include "CrossItemTestSupport.h"
 
 #include "analysis/DeferredPropagation.h"
 #include "analysis/SmartPathShortener.h"

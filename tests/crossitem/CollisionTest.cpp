@@ -1,4 +1,4 @@
-#include "Phase2TestSupport.h"
+#include "CrossItemTestSupport.h"
 
 #include "analysis/CollisionResolver.h"
 
@@ -18,7 +18,7 @@ using test::finalPathsByOriginal;
 using test::plainSettings;
 using test::record;
 using test::resultOf;
-using test::runPhase2;
+using test::runCrossItemPasses;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -94,7 +94,7 @@ TEST(Collisions, NewNameOnAnotherMembersOldNameIsNumbered)
 {
     const SourceFileAnalyzer analyzer(plainSettings(), 3);
     // b.txt is renamed away to c.txt, yet x.txt may not take b.txt.
-    const auto output = runPhase2(analyzer, {record("b.txt", "c.txt", false), record("x.txt", "b.txt", false)});
+    const auto output = runCrossItemPasses(analyzer, {record("b.txt", "c.txt", false), record("x.txt", "b.txt", false)});
     EXPECT_EQ(resultOf(output.results, "b.txt").finalRelativePath, "c.txt");
     EXPECT_EQ(resultOf(output.results, "x.txt").finalRelativePath, "b_1.txt");
     EXPECT_THAT(resultOf(output.results, "x.txt").transformations, ElementsAre(Issue {Issue::Collision {"b.txt"}}));
@@ -105,7 +105,7 @@ TEST(Collisions, UnchangedNameIsNeverNumberedForASiblingsOldName)
     const SourceFileAnalyzer analyzer(caseInsensitive(), 3);
     // "Foo" is renamed to "Bar"; the unchanged "FOO" equals Foo's old name
     // on this destination but keeps its own.
-    const auto output = runPhase2(analyzer, {record("FOO", "FOO", false), record("Foo", "Bar", false), record("x", "foo", false)});
+    const auto output = runCrossItemPasses(analyzer, {record("FOO", "FOO", false), record("Foo", "Bar", false), record("x", "foo", false)});
     EXPECT_EQ(resultOf(output.results, "FOO").finalRelativePath, "FOO");
     EXPECT_FALSE(resultOf(output.results, "FOO").needsRename);
     EXPECT_THAT(resultOf(output.results, "FOO").transformations, IsEmpty());
@@ -121,7 +121,7 @@ TEST(Collisions, NormalisationOnlyChangeCountsAsUnchangedButNeedsARename)
     const SourceFileAnalyzer analyzer(plainSettings(), 3);
     // The NFD item changes only its normalisation: it is ordered with the
     // unchanged ones, before z, yet needs a rename.
-    const auto alone = runPhase2(analyzer, {record("z", nfc, false), record(nfd, nfc, false)});
+    const auto alone = runCrossItemPasses(analyzer, {record("z", nfc, false), record(nfd, nfc, false)});
     const auto& renormalised = resultOf(alone.results, nfd);
     EXPECT_EQ(renormalised.finalRelativePath, nfc);
     EXPECT_TRUE(renormalised.needsRename);
@@ -131,7 +131,7 @@ TEST(Collisions, NormalisationOnlyChangeCountsAsUnchangedButNeedsARename)
     // Beside an NFC twin that keeps its bytes (both exist on a file system
     // that tells the forms apart), the twin keeps its name, whatever the
     // item order: the NFD item may not be moved onto it.
-    const auto twins = runPhase2(analyzer, {record(nfd, nfc, false), record(nfc, nfc, false), record("z", nfc, false)});
+    const auto twins = runCrossItemPasses(analyzer, {record(nfd, nfc, false), record(nfc, nfc, false), record("z", nfc, false)});
     EXPECT_EQ(resultOf(twins.results, nfc).finalRelativePath, nfc);
     EXPECT_FALSE(resultOf(twins.results, nfc).needsRename);
     EXPECT_THAT(resultOf(twins.results, nfc).transformations, IsEmpty());
@@ -147,7 +147,7 @@ TEST(Collisions, SeparatorCleaningAppliesToTheNumberedName)
     settings.maxFolderNameLength = 20;
     settings.cleanRepeatedSeparators = true;
     const SourceFileAnalyzer analyzer(settings, 3);
-    const auto output = runPhase2(analyzer,
+    const auto output = runCrossItemPasses(analyzer,
         {record("a_very_long_name_2.txt", "a_very_long_name_2.txt", false), record("b", "a_very_long_name_2.txt", false)});
     EXPECT_EQ(resultOf(output.results, "b").finalRelativePath, "a_very_long_2_1.txt");
 }
@@ -237,7 +237,7 @@ TEST(Collisions, NumberingPastThePathLimitIsReported)
     auto settings = plainSettings();
     settings.maxPathLength = 10;  // 3 + 7 fits, 3 + 9 does not
     const SourceFileAnalyzer analyzer(settings, 3);
-    const auto output = runPhase2(analyzer, {record("abc.txt", "abc.txt", false), record("abd.txt", "abc.txt", false)});
+    const auto output = runCrossItemPasses(analyzer, {record("abc.txt", "abc.txt", false), record("abd.txt", "abc.txt", false)});
     EXPECT_EQ(resultOf(output.results, "abd.txt").finalRelativePath, "abc_1.txt");
     EXPECT_THAT(resultOf(output.results, "abd.txt").transformations,
         ElementsAre(Issue {Issue::Collision {"abc.txt"}}, Issue {Issue::PathTooLong {12, 10}}));
@@ -249,7 +249,7 @@ TEST(Collisions, FolderNumberingRespectsTheFolderNameLimit)
     settings.maxFilenameLength = 255;
     settings.maxFolderNameLength = 6;
     const SourceFileAnalyzer analyzer(settings, 3);
-    const auto output = runPhase2(analyzer, {record("abcdef", "abcdef", true), record("x", "abcdef", true)});
+    const auto output = runCrossItemPasses(analyzer, {record("abcdef", "abcdef", true), record("x", "abcdef", true)});
     EXPECT_EQ(resultOf(output.results, "x").finalRelativePath, "abcd_1");
 }
 
@@ -276,7 +276,7 @@ TEST(Collisions, NumberingEndsWhenSeparatorCleaningEatsTheNumber)
         for (char letter = 'a'; letter <= 'z'; ++letter) {
             records.push_back(record(std::string("n") + letter + ".txt", "x.txt", false));
         }
-        const auto output = runPhase2(analyzer, records);
+        const auto output = runCrossItemPasses(analyzer, records);
         ASSERT_EQ(output.results.size(), records.size()) << c.separators.front();
         std::set<std::string> finals;
         for (const auto& result : output.results) {
@@ -294,7 +294,7 @@ TEST(Collisions, RenamedEquivalentTwinFoldersKeepTheirChildrenByteForByte)
     const std::string nfc = "\xC3\xA9";
     const std::string nfd = "e\xCC\x81";
     const SourceFileAnalyzer analyzer(plainSettings(), 3);
-    const auto output = runPhase2(analyzer,
+    const auto output = runCrossItemPasses(analyzer,
         {record(nfc + ":", nfc + "_", true), record(nfd + ":", nfd + "_", true), record(nfc + ":/x", nfc + ":/x", false),
             record(nfd + ":/y", nfd + ":/y", false), record(nfc + ":/s", nfc + ":/s", true), record(nfc + ":/s/z", nfc + ":/s/z", false)});
     const auto paths = finalPathsByOriginal(output.results);

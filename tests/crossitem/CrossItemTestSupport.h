@@ -1,6 +1,7 @@
 #pragma once
 
 #include "../analysis/AnalyzerTestSupport.h"
+#include "analysis/CrossItemPasses.h"
 #include "analysis/FileTransformationIssue.h"
 #include "analysis/FileTransformationResult.h"
 #include "analysis/SourceFileAnalyzer.h"
@@ -59,12 +60,12 @@ inline const FileTransformationResult& resultOf(const std::vector<FileTransforma
 
 namespace tess::test {
 
-inline SourceFileAnalyzer::AnalysisResult runPhase2(const SourceFileAnalyzer& analyzer,
+inline SourceFileAnalyzer::AnalysisResult runCrossItemPasses(const SourceFileAnalyzer& analyzer,
     std::vector<SourceFileAnalyzer::Phase1Result> records, const SourceFileAnalyzer::CancelCheck& isCancelled = {})
 {
     SourceFileAnalyzer::Phase1Output phase1;
     phase1.results = std::move(records);
-    return analyzer.runPhase2(std::move(phase1), isCancelled);
+    return CrossItemPasses(analyzer).run(std::move(phase1), isCancelled);
 }
 
 inline SourceFileAnalyzer::AnalysisResult analyzeUnderSrc(const SourceFileAnalyzer& analyzer, const std::vector<FileItem>& items)

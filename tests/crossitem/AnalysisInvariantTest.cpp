@@ -2,7 +2,7 @@
 // names, for the built-in presets and several destinations, at 1 and at 8
 // processors.
 
-#include "Phase2TestSupport.h"
+#include "CrossItemTestSupport.h"
 
 #include "analysis/RelativePath.h"
 #include "rules/FilesystemPreset.h"

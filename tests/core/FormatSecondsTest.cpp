@@ -1,9 +1,9 @@
-// Time spans in the index's log lines: fixed decimals with a "." whatever
-// the process's locale says.
+// Time spans in log lines: fixed decimals with a "." whatever the process's
+// locale says.
 
+#include "core/FormatSeconds.h"
 #include "TempDir.h"
 #include "TestEnvironment.h"
-#include "index/IndexTime.h"
 
 #include <gtest/gtest.h>
 

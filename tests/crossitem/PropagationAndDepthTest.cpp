@@ -1,4 +1,4 @@
-#include "Phase2TestSupport.h"
+#include "CrossItemTestSupport.h"
 
 #include "analysis/DepthFlattening.h"
 #include "analysis/TooDeepFolders.h"
@@ -21,7 +21,7 @@ using test::plainSettings;
 using test::record;
 using test::resultFor;
 using test::resultOf;
-using test::runPhase2;
+using test::runCrossItemPasses;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
@@ -30,7 +30,7 @@ TEST(RenamePropagation, RenamedFolderIsCarriedToChildrenAndGrandchildren)
 {
     test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
-    const auto output = runPhase2(analyzer,
+    const auto output = runCrossItemPasses(analyzer,
         {record("a", "b", true), record("a/c", "a/c", true), record("a/x", "a/x", false), record("a/c/y", "a/c/y", false)});
     EXPECT_EQ(finalPathsByOriginal(output.results),
         (std::map<std::string, std::string> {{"a", "b"}, {"a/c", "b/c"}, {"a/x", "b/x"}, {"a/c/y", "b/c/y"}}));
@@ -49,7 +49,7 @@ TEST(RenamePropagation, NormalisationOnlyFolderChangeIsNotCarried)
     const std::string nfc = "caf\xC3\xA9";  // U+00E9
     test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
-    const auto output = runPhase2(analyzer, {record(nfd, nfc, true), record(nfd + "/x", nfd + "/x", false)});
+    const auto output = runCrossItemPasses(analyzer, {record(nfd, nfc, true), record(nfd + "/x", nfd + "/x", false)});
     const auto* folder = resultFor(output.results, nfd);
     const auto* child = resultFor(output.results, nfd + "/x");
     ASSERT_NE(folder, nullptr);
@@ -225,7 +225,7 @@ TEST(Phase2Cancellation, FirstLoopPollsBeforeEveryThousandthItemAndLogs)
     test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> polls {0};
-    const auto output = runPhase2(analyzer, flatRecords(1001), [&] {
+    const auto output = runCrossItemPasses(analyzer, flatRecords(1001), [&] {
         ++polls;
         return true;
     });
@@ -240,7 +240,7 @@ TEST(Phase2Cancellation, ThousandItemsAreStoppedBeforeCollisionsWithoutALine)
     test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(plainSettings(), 3, log.sink());
     std::atomic<int> polls {0};
-    const auto output = runPhase2(analyzer, flatRecords(1000), [&] {
+    const auto output = runCrossItemPasses(analyzer, flatRecords(1000), [&] {
         ++polls;
         return true;
     });
@@ -255,7 +255,7 @@ TEST(Phase2Cancellation, CancellationSeenByACollisionGroupEmptiesTheRun)
     std::atomic<int> polls {0};
     // The check before collision resolution passes; the group's own check
     // stops it.
-    const auto output = runPhase2(analyzer, {record("a", "a", true), record("a/b", "a/b", false)}, [&] { return ++polls >= 2; });
+    const auto output = runCrossItemPasses(analyzer, {record("a", "a", true), record("a/b", "a/b", false)}, [&] { return ++polls >= 2; });
     EXPECT_TRUE(output.results.empty());
     EXPECT_GE(polls.load(), 2);
 }
@@ -266,7 +266,7 @@ TEST(Phase2Cancellation, PhaseOneThatStoppedEarlyGivesNothing)
     SourceFileAnalyzer::Phase1Output phase1;
     phase1.results = flatRecords(3);
     phase1.stoppedEarly = true;
-    const auto output = analyzer.runPhase2(std::move(phase1), [] { return false; });
+    const auto output = CrossItemPasses(analyzer).run(std::move(phase1), [] { return false; });
     EXPECT_TRUE(output.results.empty());
 }
 
@@ -292,7 +292,7 @@ TEST(Phase2Breakdown, LineHasTheExactShape)
     settings.maxPathDepth = 2;
     test::AnalyzerLogSink log;
     const SourceFileAnalyzer analyzer(settings, 3, log.sink());
-    const auto output = runPhase2(analyzer,
+    const auto output = runCrossItemPasses(analyzer,
         {record("a", "A", true), record("a/b", "A/b", true), record("a/x", "a/x", false), record("a/b/c", "A/b/c", false)});
     ASSERT_EQ(output.results.size(), 4u);
     const auto lines = log.linesStartingWith("INFO Analyzer phase2 breakdown: ");
