@@ -226,7 +226,8 @@ private:
 
     // Analysis and re-analysis.
     const TransformationSettings& settingsForAnalysis();
-    SourceFileAnalyzer::AnalysisResult analyzeItems(const std::vector<FileItem>& items, const std::string& root,
+    // Analyses the items, taking them over: the results hold their paths.
+    SourceFileAnalyzer::AnalysisResult analyzeItems(std::vector<FileItem> items, const std::string& root,
         const SourceFileAnalyzer::CancelCheck& isCancelled);
     // The issue records of the results that have issues, numbered from 1.
     static std::vector<IndexedFile> issueRecordsOf(const std::vector<FileTransformationResult>& results, const std::string& scanRoot,
