@@ -85,6 +85,22 @@ constexpr const char* kItemsWithKeySql = "SELECT relative_path, path, is_directo
 constexpr const char* kItemsWithAnalysisSql = "SELECT relative_path, path, is_directory, path_key, has_issues, issue_count,"
                                               " issue_types, proposed_rename, needs_rename, shortened_components"
                                               " FROM file_index WHERE +scan_root = ?";
+// The rows whose analysis text is not empty (see analysisText).
+constexpr const char* kStoredAnalysisSql = "SELECT path_key, has_issues, issue_count, issue_types, proposed_rename, needs_rename,"
+                                           " shortened_components FROM file_index WHERE +scan_root = ? AND (has_issues != 0"
+                                           " OR issue_count != 0 OR issue_types IS NOT NULL OR proposed_rename IS NOT NULL"
+                                           " OR needs_rename != 0 OR shortened_components IS NOT NULL)";
+
+// The analysis text of the current row of `statement`, whose columns from
+// `first` on are those of analysisText in its order.
+std::string rowAnalysisText(const SqliteStatement& statement, int first)
+{
+    const auto optionalView = [&](int column) {
+        return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
+    };
+    return analysisText(statement.columnInt(first) != 0, statement.columnInt(first + 1), optionalView(first + 2),
+        optionalView(first + 3), statement.columnInt(first + 4) != 0, optionalView(first + 5));
+}
 
 // The relative paths of the rows read. The relative path of a row is
 // nearly always the end of its path: it is then kept as the offset where it
@@ -177,9 +193,6 @@ std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& s
     // Rows keyed by their path outside ASCII: a twin keyed by its bytes
     // when that path is not its own key.
     std::vector<std::size_t> keyedByPath;
-    const auto optionalView = [&](int column) {
-        return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
-    };
     int rc = statement.step();
     for (; rc == SQLITE_ROW; rc = statement.step()) {
         rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
@@ -189,8 +202,7 @@ std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& s
             keyedByPath.push_back(rows.size() - 1);
         }
         if (storedAnalysis != nullptr) {
-            std::string text = analysisText(statement.columnInt(4) != 0, statement.columnInt(5), optionalView(6), optionalView(7),
-                statement.columnInt(8) != 0, optionalView(9));
+            std::string text = rowAnalysisText(statement, 4);
             if (!text.empty()) {
                 // By the row's key: the row that a write of this path under
                 // TwinKeys::keyOf() replaces.
@@ -235,6 +247,32 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
         }
     });
     return items;
+}
+
+std::optional<std::unordered_map<std::string, std::string>> FileIndexDatabase::fetchStoredAnalysis(const std::string& scanRoot)
+{
+    std::optional<std::unordered_map<std::string, std::string>> stored;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, kStoredAnalysisSql);
+        if (!statement) {
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        std::unordered_map<std::string, std::string> texts;
+        int rc = statement.step();
+        for (; rc == SQLITE_ROW; rc = statement.step()) {
+            if (std::string text = rowAnalysisText(statement, 1); !text.empty()) {
+                texts.emplace(statement.columnText(0), std::move(text));
+            }
+        }
+        if (rc == SQLITE_DONE) {
+            stored = std::move(texts);
+        }
+    });
+    return stored;
 }
 
 std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot, TwinKeys* twins,

@@ -75,7 +75,7 @@ ScanEngine::IndexedRows ScanEngine::readRowsForReanalysis(const std::string& roo
     // The rows become items as they are read, which the read time includes.
     const auto readStart = SteadyClock::now();
     IndexedRows rows;
-    rows.items = m_database->fetchItemsBesideWrites(root, &rows.twins, &rows.storedAnalysis);
+    rows.items = m_database->fetchItemsBesideWrites(root, &rows.twins);
     rows.readSeconds = secondsSince(readStart);
     return rows;
 }
@@ -90,12 +90,20 @@ void ScanEngine::endCancelledReanalysis(const std::string& message)
 void ScanEngine::queueReanalysisWrite(std::vector<FileTransformationResult> results, IndexedRows rows, const std::string& root,
     Clock::time_point startTime)
 {
-    m_database->performAsync([database = m_database, results = std::move(results), stored = std::move(rows.storedAnalysis), root,
-                                 startTime, twins = std::move(rows.twins)]() mutable {
+    m_database->performAsync([database = m_database, results = std::move(results), root, startTime,
+                                 twins = std::move(rows.twins)]() mutable {
         const auto t1 = SteadyClock::now();
-        keepChangedAnalyses(results, stored, twins);
-        decltype(stored)().swap(stored);
-        if (database->upsertFiles(results, root, startTime, twins)) {
+        bool written = false;
+        // Each result is compared with the row it would replace as that row
+        // stands right before the write, in the same turn of the statement
+        // queue. When the rows cannot be read, every result is written.
+        database->sync([&] {
+            if (const auto stored = database->fetchStoredAnalysis(root)) {
+                keepChangedAnalyses(results, *stored, twins);
+            }
+            written = database->upsertFiles(results, root, startTime, twins);
+        });
+        if (written) {
             TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
         } else {
             TESS_LOG_ERROR("❌ MonitorCoordinator: Background reanalysis DB write failed after " + formatSeconds(secondsSince(t1), 2)
