@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <fstream>
@@ -481,7 +482,9 @@ TEST(SetUp, SettingsEntriesComeFirstAndWinOverBuiltIns)
     EXPECT_EQ(path, "a_b c");
 }
 
-TEST(Determinism, SameResultsOnOneAndEightProcessors)
+// Settings that make most passes do something: ASCII only, flattening,
+// short names, separator runs, trailing strips.
+TransformationSettings busySettings()
 {
     auto settings = TransformationSettings::make(FilesystemPreset::smb, false, {OSPreset::windows, OSPreset::linux});
     settings.targetEncoding = TargetEncoding::asciiOnly;
@@ -490,12 +493,17 @@ TEST(Determinism, SameResultsOnOneAndEightProcessors)
     settings.maxFolderNameLength = 30;
     settings.cleanRepeatedSeparators = true;
     settings.stripTrailingCharacters = {" ", "."};
+    return settings;
+}
 
+// `count` random items under /src built from awkward parts.
+std::vector<FileItem> mixedItems(int count)
+{
     const std::vector<std::string> parts = {"Docs", "Résumé", "a  b", "CON", "Ça", "日本語", "--x..y", "photo_2",
         "a:b", "very long folder name with spaces", "😀", "Straße", "e\xCC\x81t\xC3\xA9", "notes."};
     std::mt19937 random(42);
     std::vector<FileItem> items;
-    for (int i = 0; i < 5000; ++i) {
+    for (int i = 0; i < count; ++i) {
         std::string path = "/src";
         const int depth = 1 + static_cast<int>(random() % 8);
         for (int d = 0; d < depth; ++d) {
@@ -508,6 +516,13 @@ TEST(Determinism, SameResultsOnOneAndEightProcessors)
         }
         items.push_back({path, isDirectory});
     }
+    return items;
+}
+
+TEST(Determinism, SameResultsOnOneAndEightProcessors)
+{
+    const TransformationSettings settings = busySettings();
+    const std::vector<FileItem> items = mixedItems(5000);
 
     const SourceFileAnalyzer analyzer(settings, 3, [](std::string, std::string_view, std::string_view, int) {});
     SourceFileAnalyzer::AnalysisResult one;
@@ -524,6 +539,31 @@ TEST(Determinism, SameResultsOnOneAndEightProcessors)
     EXPECT_TRUE(one.results == eight.results);
     const auto changed = std::count_if(one.results.begin(), one.results.end(), [](const auto& r) { return r.needsRename; });
     EXPECT_GT(changed, 1000);
+}
+
+TEST(Determinism, AnAnalysisThatTakesTheItemsOverGivesTheSameResults)
+{
+    const SourceFileAnalyzer analyzer(busySettings(), 3, [](std::string, std::string_view, std::string_view, int) {});
+    std::vector<FileItem> items = mixedItems(3000);
+    // Twins and names that collide once transformed, in both input orders.
+    for (const char* name : {"caf\xC3\xA9", "cafe\xCC\x81", "Report:1", "Report?1", "b.txt", "B.TXT"}) {
+        items.push_back({std::string("/src/Docs/") + name, false});
+        items.insert(items.begin(), FileItem {std::string("/src/Ça/") + name, false});
+    }
+    std::vector<FileItem> handedOver = items;
+
+    const auto copied = analyzer.analyze(items, "/src", "SMB", [] { return false; });
+    const auto taken = analyzer.analyze(std::move(handedOver), "/src", "SMB", [] { return false; });
+    ASSERT_EQ(copied.results.size(), items.size());
+    EXPECT_TRUE(copied.results == taken.results);
+    EXPECT_EQ(copied.tooDeepDirs, taken.tooDeepDirs);
+    EXPECT_FALSE(copied.tooDeepDirs.empty());
+    const auto collisions = std::count_if(copied.results.begin(), copied.results.end(), [](const auto& r) {
+        return std::any_of(r.transformations.begin(), r.transformations.end(),
+            [](const Issue& issue) { return issue.is<Issue::Collision>(); });
+    });
+    EXPECT_GT(collisions, 0);
+    EXPECT_TRUE(handedOver.empty());  // NOLINT(bugprone-use-after-move): taken over, and freed
 }
 
 }  // namespace

@@ -232,6 +232,14 @@ TEST_F(FileIndexMatch, ItemsComeInTheOrderOfFetchFiles)
         }
         results.push_back(makeResult("/r", name, n % 5 == 0));
     }
+    // Rows whose relative path is not the end of their path (a root read
+    // in another normalisation form), in an order unlike their relative
+    // paths' and their paths'.
+    for (int i = 0; i < 30; ++i) {
+        FileTransformationResult result = makeResult("/r", "e" + std::to_string(i));
+        result.originalRelativePath = "d" + std::to_string(i % 4) + "/" + std::to_string(29 - i) + kNfc;
+        results.push_back(std::move(result));
+    }
     m_db->upsertFiles(results, "/r", atSeconds(1));
     m_db->upsertFiles({makeResult("/other", "a")}, "/other", atSeconds(1));
 

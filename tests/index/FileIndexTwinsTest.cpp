@@ -201,6 +201,8 @@ TEST_F(FileIndexTwins, TheReadBesideWritesGivesTheTwinsAndEachRowsAnalysisUnderI
     EXPECT_EQ(onQueue.paths(), expectedTwins.paths());
     EXPECT_EQ(beside.paths(), expectedTwins.paths());
     EXPECT_EQ(analysisBeside, analysisOnQueue);
+    EXPECT_EQ(m_db->fetchStoredAnalysis("/r"), analysisOnQueue);
+    EXPECT_EQ(m_db->fetchStoredAnalysis("/other"), (std::unordered_map<std::string, std::string> {}));
     ASSERT_EQ(analysisBeside.size(), results.size());
     for (const auto& result : results) {
         SCOPED_TRACE(result.originalFile.path);

@@ -192,8 +192,8 @@ std::optional<std::string> CollisionResolver::claimUniquePath(const std::string&
     return numbered;
 }
 
-void CollisionResolver::finish(std::size_t index, std::optional<std::string> numbered, Phase2Items& items,
-    std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
+void CollisionResolver::finish(std::size_t index, const std::optional<std::string>& numbered, Phase2Items& items,
+    std::vector<unsigned char>& filled) const
 {
     Phase2IntermediateItem& item = items[index];
     const std::string& finalPath = numbered ? *numbered : item.currentPath;
@@ -223,21 +223,10 @@ void CollisionResolver::finish(std::size_t index, std::optional<std::string> num
             }
         }
     }
-    // The item's original path and file stay with the item: claims of this
-    // folder still refer to them. The caller moves them over at the end.
-    // A path kept as it was is moved over once the folder is resolved (the
-    // claims refer to it until then).
-    FileTransformationResult& slot = slots[index];
-    slot.needsRename = finalPath != item.item->originalRelativePath;
-    if (numbered) {
-        slot.finalRelativePath = std::move(*numbered);
-    }
-    slot.transformations = std::move(item.item->transformations);
-    filled[index] = 1;
+    filled[index] = finalPath != item.item->originalRelativePath ? kResolved | kRenamed : kResolved;
 }
 
-bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std::vector<FileTransformationResult>& slots,
-    std::vector<unsigned char>& filled) const
+bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std::vector<unsigned char>& filled) const
 {
     if (m_isCancelled && m_isCancelled()) {
         return false;
@@ -261,17 +250,16 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     unchanged.insert(unchanged.end(), renormalised.begin(), renormalised.end());
     ClaimState state;
     state.claimedPaths.reserve(2 * group.members.size());
-    // Members whose claimed path is their current path, moved into their
-    // slots at the end.
-    std::vector<std::size_t> kept;
-    kept.reserve(group.members.size());
+    // The numbered paths of members, which become their working paths once
+    // the claims (which refer to the working paths) are done.
+    std::vector<std::pair<std::size_t, std::string>> numberedPaths;
     const auto claim = [&](std::size_t index) {
         Phase2IntermediateItem& item = items[index];
         std::optional<std::string> numbered = claimUniquePath(item.currentPath, item.item->originalFile.isDirectory, state, item.item->transformations, index);
-        if (!numbered) {
-            kept.push_back(index);
+        finish(index, numbered, items, filled);
+        if (numbered) {
+            numberedPaths.emplace_back(index, std::move(*numbered));
         }
-        finish(index, std::move(numbered), items, slots, filled);
     };
     // Unchanged names are claimed first, so an item that keeps its name is
     // never numbered because of the old name of a sibling being renamed.
@@ -294,23 +282,20 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     for (const std::size_t index : changed) {
         claim(index);
     }
-    // The claims are done: the working paths are no longer read (later
-    // levels read the final paths in the slots). Moved or freed here, side
-    // by side, rather than all at once at the end.
-    for (const std::size_t index : kept) {
-        slots[index].finalRelativePath = std::move(items[index].currentPath);
+    // The claims are done: each working path becomes the final path, which
+    // later levels read.
+    for (auto& [index, path] : numberedPaths) {
+        items[index].currentPath = std::move(path);
     }
     for (const std::size_t index : group.members) {
-        std::string().swap(items[index].currentPath);
         items[index].preShorteningPath.reset();
     }
     return true;
 }
 
-void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
+void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const std::string& folder,
     std::string_view containerOriginal, std::size_t level) const
 {
-    const std::string& folder = container.finalRelativePath;
     // Only a folder one level up can hold the item; anything else would move
     // it to another level.
     if (level < 2 || RelativePath::componentCount(folder) != level - 1) {
@@ -332,8 +317,7 @@ void CollisionResolver::carryContainerPath(Phase2IntermediateItem& item, const F
 }
 
 CollisionResolver::LevelPlacement CollisionResolver::placeLevel(std::size_t level, const std::vector<std::size_t>& members,
-    Phase2Items& items, const Containers& containers, const std::vector<FileTransformationResult>& slots,
-    const std::vector<unsigned char>& filled) const
+    Phase2Items& items, const Containers& containers, const std::vector<unsigned char>& filled) const
 {
     const std::size_t m = members.size();
     LevelPlacement placement {std::vector<std::size_t>(m, kNone), std::vector<std::string>(m)};
@@ -344,10 +328,10 @@ CollisionResolver::LevelPlacement CollisionResolver::placeLevel(std::size_t leve
             const std::optional<std::size_t> container = index < containers.size() ? containers[index] : std::nullopt;
             const bool containerDone = container && *container < items.size() && filled[*container];
             if (containerDone) {
-                carryContainerPath(item, slots[*container], items[*container].item->originalRelativePath, level);
+                carryContainerPath(item, items[*container].currentPath, items[*container].item->originalRelativePath, level);
             }
             const std::string_view folder = RelativePath::parentPart(item.currentPath);
-            if (containerDone && folder == slots[*container].finalRelativePath) {
+            if (containerDone && folder == items[*container].currentPath) {
                 placement.viaContainer[j] = *container;
             } else {
                 placement.folderKeys[j] = pathKey(folder);
@@ -358,8 +342,7 @@ CollisionResolver::LevelPlacement CollisionResolver::placeLevel(std::size_t leve
 }
 
 std::vector<CollisionResolver::Group> CollisionResolver::groupLevel(std::size_t level, const std::vector<std::size_t>& members,
-    LevelPlacement& placement, const std::vector<FileTransformationResult>& slots,
-    std::vector<std::pair<std::size_t, std::size_t>>& containerGroup) const
+    LevelPlacement& placement, const Phase2Items& items, std::vector<std::pair<std::size_t, std::size_t>>& containerGroup) const
 {
     const std::size_t m = members.size();
     const std::vector<std::size_t>& viaContainer = placement.viaContainer;
@@ -385,7 +368,7 @@ std::vector<CollisionResolver::Group> CollisionResolver::groupLevel(std::size_t 
     std::vector<std::string> containerKeys(newContainers.size());
     inChunks(newContainers.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t c = begin; c < end; ++c) {
-            containerKeys[c] = pathKey(slots[newContainers[c]].finalRelativePath);
+            containerKeys[c] = pathKey(items[newContainers[c]].currentPath);
         }
     });
     // Each container's group is taken where it is first seen, as are the
@@ -419,7 +402,7 @@ std::vector<CollisionResolver::Group> CollisionResolver::groupLevel(std::size_t 
 }
 
 CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const Containers& containers,
-    std::vector<FileTransformationResult>& slots, std::vector<unsigned char>& filled) const
+    std::vector<unsigned char>& filled) const
 {
     Outcome outcome;
     const std::vector<std::pair<std::size_t, std::vector<std::size_t>>> levels = levelsOf(items);
@@ -431,11 +414,11 @@ CollisionResolver::Outcome CollisionResolver::resolve(Phase2Items& items, const 
         // First, side by side: every item takes its folder's final path, and
         // an item that does not sit right in its container's path gets its
         // folder's key. Then the groups, in item order.
-        LevelPlacement placement = placeLevel(level, members, items, containers, slots, filled);
-        std::vector<Group> groups = groupLevel(level, members, placement, slots, containerGroup);
+        LevelPlacement placement = placeLevel(level, members, items, containers, filled);
+        std::vector<Group> groups = groupLevel(level, members, placement, items, containerGroup);
         outcome.groupCount += groups.size();
         parallelFor(groups.size(), [&](std::size_t group) {
-            if (!resolveGroup(groups[group], items, slots, filled)) {
+            if (!resolveGroup(groups[group], items, filled)) {
                 cancelled.store(true, std::memory_order_relaxed);
             }
         });

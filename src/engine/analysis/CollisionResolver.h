@@ -1,6 +1,5 @@
 #pragma once
 
-#include "analysis/FileTransformationResult.h"
 #include "analysis/Phase2IntermediateItem.h"
 
 #include <atomic>
@@ -38,15 +37,20 @@ public:
         std::size_t groupCount = 0;
     };
 
+    // Flags of an item in the list of resolved items: resolved, and its
+    // final path differs from its original path.
+    static constexpr unsigned char kResolved = 1;
+    static constexpr unsigned char kRenamed = 2;
+
     CollisionResolver(const SourceFileAnalyzer& analyzer, const SourceFileAnalyzer::CancelCheck& isCancelled);
 
-    // Resolves every item not outside the source root and fills its slot's
-    // final path, rename flag and issues; the rest of each slot and the items
-    // outside the source root are left to the caller. Their
-    // `currentPath` is rewritten where a folder's final path is carried down,
-    // and emptied (with `preShorteningPath`) once their folder is resolved.
-    Outcome resolve(Phase2Items& items, const Containers& containers, std::vector<FileTransformationResult>& slots,
-        std::vector<unsigned char>& filled) const;
+    // Resolves every item not outside the source root: once its folder is
+    // resolved its `currentPath` is its final path (a folder's final path
+    // carried down rewrites it before), its `preShorteningPath` is emptied,
+    // the issues found are appended to its record's and its flags are set in
+    // `filled` (sized like `items`). The items outside the source root are
+    // left to the caller.
+    Outcome resolve(Phase2Items& items, const Containers& containers, std::vector<unsigned char>& filled) const;
 
     // The items of one destination folder.
     struct Group {
@@ -71,11 +75,10 @@ public:
         std::unordered_map<std::string, std::size_t> reservedOldNames;
     };
 
-    // Resolves one folder's members and fills their slots, then empties
-    // their working paths; does nothing when cancellation is seen at its
-    // start (returns false).
-    bool resolveGroup(const Group& group, Phase2Items& items, std::vector<FileTransformationResult>& slots,
-        std::vector<unsigned char>& filled) const;
+    // Resolves one folder's members, leaving each one's final path in its
+    // working path; does nothing when cancellation is seen at its start
+    // (returns false).
+    bool resolveGroup(const Group& group, Phase2Items& items, std::vector<unsigned char>& filled) const;
 
     // Nothing (the path itself is claimed) when nobody in its folder holds
     // it, else the first numbered form of it that nobody holds (appending a
@@ -109,22 +112,20 @@ private:
     // Side by side: every member takes its folder's final path, and one that
     // does not sit right in its container's path gets its folder's key.
     LevelPlacement placeLevel(std::size_t level, const std::vector<std::size_t>& members, Phase2Items& items,
-        const Containers& containers, const std::vector<FileTransformationResult>& slots,
-        const std::vector<unsigned char>& filled) const;
+        const Containers& containers, const std::vector<unsigned char>& filled) const;
     // The level's groups, in the order of their first member; takes the keys
     // out of `placement`. `containerGroup` keeps, per container, the last
     // level it was grouped at and its place among that level's containers.
     std::vector<Group> groupLevel(std::size_t level, const std::vector<std::size_t>& members, LevelPlacement& placement,
-        const std::vector<FileTransformationResult>& slots,
-        std::vector<std::pair<std::size_t, std::size_t>>& containerGroup) const;
+        const Phase2Items& items, std::vector<std::pair<std::size_t, std::size_t>>& containerGroup) const;
 
     // Reports limits the final path (`numbered`, or else the item's current
-    // path) breaks and fills the slot; a kept current path is left for the
-    // caller to move in.
-    void finish(std::size_t index, std::optional<std::string> numbered, Phase2Items& items, std::vector<FileTransformationResult>& slots,
+    // path) breaks and sets the item's flags.
+    void finish(std::size_t index, const std::optional<std::string>& numbered, Phase2Items& items,
         std::vector<unsigned char>& filled) const;
-    void carryContainerPath(Phase2IntermediateItem& item, const FileTransformationResult& container,
-        std::string_view containerOriginal, std::size_t level) const;
+    // `folder` is the final path of the item's container.
+    void carryContainerPath(Phase2IntermediateItem& item, const std::string& folder, std::string_view containerOriginal,
+        std::size_t level) const;
 
     const SourceFileAnalyzer& m_analyzer;
     const SourceFileAnalyzer::CancelCheck& m_isCancelled;

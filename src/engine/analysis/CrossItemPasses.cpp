@@ -2,7 +2,6 @@
 
 #include "core/FormatSeconds.h"
 
-#include "analysis/BackgroundList.h"
 #include "analysis/CollisionResolver.h"
 #include "analysis/DeferredPropagation.h"
 #include "analysis/DepthFlattening.h"
@@ -17,7 +16,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <future>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
@@ -124,26 +122,49 @@ CollisionResolver::Containers findContainers(const Phase2Items& items, const std
     return containers;
 }
 
-// Hands each record's original item, path and shortened components over to
-// its result slot; a slot left unfilled (an item outside the source root)
-// becomes the unchanged item.
-void moveRecordsIntoResults(std::vector<SourceFileAnalyzer::Phase1Result>& records,
-    std::vector<FileTransformationResult>& slots, const std::vector<unsigned char>& filled)
+// Once the collisions are resolved the records' transformed paths are no
+// longer read: each resolved item's final path moves into its record, so
+// that the working items can go before the results are made.
+void moveFinalPathsIntoRecords(Phase2Items& items, std::vector<SourceFileAnalyzer::Phase1Result>& records,
+    const std::vector<unsigned char>& filled)
 {
     inChunks(records.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
-            SourceFileAnalyzer::Phase1Result& record = records[i];
-            FileTransformationResult& slot = slots[i];
-            if (!filled[i]) {
-                // Outside the source root: unchanged, no issue, no rename.
-                slot.finalRelativePath = record.originalRelativePath;
-                slot.needsRename = false;
+            if (filled[i]) {
+                records[i].transformedPath = std::move(items[i].currentPath);
             }
-            slot.originalFile = std::move(record.originalFile);
-            slot.originalRelativePath = std::move(record.originalRelativePath);
-            slot.shortenedComponents = std::move(record.shortenedComponents);
         }
     });
+    Phase2Items().swap(items);
+}
+
+// Makes one result per record from the record's original item, path,
+// issues, shortened components and final path (see
+// moveFinalPathsIntoRecords), moving them over; an item left unresolved
+// (outside the source root) becomes the unchanged item.
+std::vector<FileTransformationResult> moveRecordsIntoResults(std::vector<SourceFileAnalyzer::Phase1Result>& records,
+    const std::vector<unsigned char>& filled)
+{
+    std::vector<FileTransformationResult> results(records.size());
+    inChunks(records.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            SourceFileAnalyzer::Phase1Result& record = records[i];
+            FileTransformationResult& result = results[i];
+            if (filled[i]) {
+                result.finalRelativePath = std::move(record.transformedPath);
+                result.needsRename = (filled[i] & CollisionResolver::kRenamed) != 0;
+            } else {
+                // Outside the source root: unchanged, no issue, no rename.
+                result.finalRelativePath = record.originalRelativePath;
+                result.needsRename = false;
+            }
+            result.originalFile = std::move(record.originalFile);
+            result.originalRelativePath = std::move(record.originalRelativePath);
+            result.transformations = std::move(record.transformations);
+            result.shortenedComponents = std::move(record.shortenedComponents);
+        }
+    });
+    return results;
 }
 
 }  // namespace
@@ -305,10 +326,6 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
 
     const DepthFlattening flattening(m_analyzer);
     FirstLoopState state {RenamePropagation(), TooDeepFolders(), {}, {}, {}, flattening, 0, 0, 0};
-    // The result slots are made meanwhile on another thread: setting up a
-    // large list costs time the passes before the collisions need not wait
-    // for.
-    std::future<std::vector<FileTransformationResult>> futureSlots = makeListInBackground<FileTransformationResult>(n);
     Phase2Items items(n);
     if (!propagateAndFlatten(records, items, state, isCancelled)) {
         return {};
@@ -341,23 +358,23 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
 
     // 4. Collisions, level by level.
     const Clock::time_point collisionStart = Clock::now();
-    const CollisionResolver::Containers containers = findContainers(items, state.flags, kFlattened, flattening);
+    CollisionResolver::Containers containers = findContainers(items, state.flags, kFlattened, flattening);
     if (cancelled()) {
         return {};
     }
-    std::vector<FileTransformationResult> slots = futureSlots.get();
     std::vector<unsigned char> filled(n, 0);
-    const CollisionResolver::Outcome outcome = CollisionResolver(m_analyzer, isCancelled).resolve(items, containers, slots, filled);
+    const CollisionResolver::Outcome outcome = CollisionResolver(m_analyzer, isCancelled).resolve(items, containers, filled);
     if (outcome.cancelled) {
         return {};
     }
+    CollisionResolver::Containers().swap(containers);
     const double collisionTime = secondsBetween(collisionStart, Clock::now());
 
     // Too-deep folders under their final paths: collision numbering and
     // shortening carried down from an ancestor move them too.
     const Clock::time_point tooDeepStart = Clock::now();
     for (const std::size_t index : state.tooDeepIndices) {
-        state.tooDeepDirs.add(slots[index].finalRelativePath);
+        state.tooDeepDirs.add(items[index].currentPath);
     }
     state.tooDeepTime += secondsBetween(tooDeepStart, Clock::now());
 
@@ -369,9 +386,10 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
             return {};  // a slot left empty: the run was stopped
         }
     }
-    moveRecordsIntoResults(records, slots, filled);
-    items.clear();
-    output.results = std::move(slots);
+    // The results are made once the working items are gone, so the two
+    // lists never hold memory at the same time.
+    moveFinalPathsIntoRecords(items, records, filled);
+    output.results = moveRecordsIntoResults(records, filled);
     output.tooDeepDirs = state.tooDeepDirs.take();
     const double resultBuildTime = secondsBetween(buildStart, Clock::now());
 

@@ -312,7 +312,7 @@ void SourceFileAnalyzer::logAnalysisStart(std::size_t n, std::string_view target
         + "translationEntries=" + std::to_string(m_passes.effectiveTranslationTable().count()) + "]");
 }
 
-SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(const std::vector<FileItem>& items, const std::string& root,
+SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(std::vector<FileItem>& items, const std::string& root,
     std::size_t cores) const
 {
     const std::size_t n = items.size();
@@ -327,9 +327,10 @@ SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(const std::vector<Fi
         const std::size_t begin = std::min(chunk * copyPlan.chunkSize, n);
         const std::size_t end = std::min(begin + copyPlan.chunkSize, n);
         for (std::size_t i = begin; i < end; ++i) {
-            prepared[i].item = items[order[i]];
+            prepared[i].item = std::move(items[order[i]]);
         }
     });
+    std::vector<FileItem>().swap(items);
     const Clock::time_point t2 = Clock::now();
     const Clock::time_point t3 = Clock::now();
     parallelFor(copyPlan.chunkCount, [&](std::size_t chunk) {
@@ -361,6 +362,12 @@ SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(const std::vector<Fi
 }
 
 SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector<FileItem>& items,
+    std::string_view sourceRootPath, std::string_view target, const CancelCheck& isCancelled) const
+{
+    return analyze(std::vector<FileItem>(items), sourceRootPath, target, isCancelled);
+}
+
+SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(std::vector<FileItem>&& items,
     std::string_view sourceRootPath, std::string_view target, const CancelCheck& isCancelled) const
 {
     const Clock::time_point t0 = Clock::now();

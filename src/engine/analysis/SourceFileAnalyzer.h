@@ -99,6 +99,10 @@ public:
     // no results and an empty set.
     AnalysisResult analyze(const std::vector<FileItem>& items, std::string_view sourceRootPath,
         std::string_view target, const CancelCheck& isCancelled) const;
+    // The same run, taking the items over: their paths move into the
+    // results instead of being copied, and the list is freed once sorted.
+    AnalysisResult analyze(std::vector<FileItem>&& items, std::string_view sourceRootPath,
+        std::string_view target, const CancelCheck& isCancelled) const;
 
     // --- Preparation ---------------------------------------------------------
 
@@ -141,9 +145,10 @@ private:
     void logAnalysisStart(std::size_t n, std::string_view target) const;
     // The case name of an encoding, as written in the log ("asciiOnly", ...).
     static std::string_view encodingCaseName(TargetEncoding encoding);
-    // Sorts the items, gives each its relative path to `root` (warning about
-    // those outside it) and logs the time taken.
-    Preparation prepare(const std::vector<FileItem>& items, const std::string& root, std::size_t cores) const;
+    // Sorts the items, moving them out of `items` (which it frees), gives
+    // each its relative path to `root` (warning about those outside it) and
+    // logs the time taken.
+    Preparation prepare(std::vector<FileItem>& items, const std::string& root, std::size_t cores) const;
     // runPhase1 with the list of result slots already made (sized like
     // `items`).
     Phase1Output runPhase1Into(std::vector<PreparedItem> items, std::vector<Phase1Result> slots,

@@ -265,6 +265,11 @@ public:
     std::vector<FileItem> fetchItemsBesideWrites(const std::string& scanRoot, TwinKeys* twins = nullptr,
         std::unordered_map<std::string, std::string>* storedAnalysis = nullptr);
 
+    // The analysis text (below) of every row of `scanRoot` whose text is not
+    // empty, by the row's key: what fetchItems gives in `storedAnalysis`,
+    // without the items. Absent when it could not be read whole.
+    std::optional<std::unordered_map<std::string, std::string>> fetchStoredAnalysis(const std::string& scanRoot);
+
     // The analysis columns upsertFiles writes for `result` (has_issues,
     // issue_count, issue_types, proposed_rename, needs_rename,
     // shortened_components) as one text, empty when the row has no issue,

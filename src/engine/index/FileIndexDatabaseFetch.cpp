@@ -16,10 +16,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace tess {
 
@@ -27,7 +29,7 @@ namespace {
 
 // Sorts `order` by `keys[order[i]]` (bytes), keeping the given order among
 // equal keys: sorted pieces side by side, then merged pairwise.
-void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std::string>& keys)
+void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std::string_view>& keys)
 {
     const auto less = [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; };
     const std::size_t count = order.size();
@@ -83,6 +85,95 @@ constexpr const char* kItemsWithKeySql = "SELECT relative_path, path, is_directo
 constexpr const char* kItemsWithAnalysisSql = "SELECT relative_path, path, is_directory, path_key, has_issues, issue_count,"
                                               " issue_types, proposed_rename, needs_rename, shortened_components"
                                               " FROM file_index WHERE +scan_root = ?";
+// The rows whose analysis text is not empty (see analysisText).
+constexpr const char* kStoredAnalysisSql = "SELECT path_key, has_issues, issue_count, issue_types, proposed_rename, needs_rename,"
+                                           " shortened_components FROM file_index WHERE +scan_root = ? AND (has_issues != 0"
+                                           " OR issue_count != 0 OR issue_types IS NOT NULL OR proposed_rename IS NOT NULL"
+                                           " OR needs_rename != 0 OR shortened_components IS NOT NULL)";
+
+// The analysis text of the current row of `statement`, whose columns from
+// `first` on are those of analysisText in its order.
+std::string rowAnalysisText(const SqliteStatement& statement, int first)
+{
+    const auto optionalView = [&](int column) {
+        return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
+    };
+    return analysisText(statement.columnInt(first) != 0, statement.columnInt(first + 1), optionalView(first + 2),
+        optionalView(first + 3), statement.columnInt(first + 4) != 0, optionalView(first + 5));
+}
+
+// The relative paths of the rows read. The relative path of a row is
+// nearly always the end of its path: it is then kept as the offset where it
+// starts there, and only the others are copied.
+class RelativePaths {
+public:
+    void add(const std::string& path, std::string_view relativePath)
+    {
+        if (path.ends_with(relativePath)) {
+            m_starts.push_back(static_cast<std::uint32_t>(path.size() - relativePath.size()));
+        } else {
+            m_others.emplace_back(m_starts.size(), relativePath);
+            m_starts.push_back(kNoItem);
+        }
+    }
+
+    // Row by row, once every row is read (`rows` no longer changes).
+    std::vector<std::string_view> views(const std::vector<FileItem>& rows) const
+    {
+        std::vector<std::string_view> views(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (m_starts[i] != kNoItem) {
+                views[i] = std::string_view(rows[i].path).substr(m_starts[i]);
+            }
+        }
+        for (const auto& [row, relativePath] : m_others) {
+            views[row] = relativePath;
+        }
+        return views;
+    }
+
+private:
+    std::vector<std::uint32_t> m_starts;
+    std::vector<std::pair<std::size_t, std::string>> m_others;
+};
+
+// The twins among `rows` keyed by their bytes, of the rows at `keyedByPath`
+// (those whose path outside ASCII is their key).
+TwinKeys twinsAmong(const std::vector<FileItem>& rows, const std::vector<std::size_t>& keyedByPath)
+{
+    const std::size_t chunks = chunkCountFor(keyedByPath.size(), ItemKeys::kMinimumChunk);
+    std::vector<std::vector<std::string>> keyedByBytes(chunks);
+    parallelFor(chunks, [&](std::size_t chunk) {
+        const auto [begin, end] = chunkRange(chunk, chunks, keyedByPath.size());
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::string& path = rows[keyedByPath[i]].path;
+            if (!text::isNfc(path) && pathKey(path) != path) {
+                keyedByBytes[chunk].push_back(path);
+            }
+        }
+    });
+    std::vector<std::string> paths;
+    for (auto& list : keyedByBytes) {
+        paths.insert(paths.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+    }
+    return TwinKeys(std::move(paths));
+}
+
+// `rows` in ascending relative path, byte by byte, equal ones in row order.
+std::vector<FileItem> inRelativePathOrder(std::vector<FileItem>& rows, const RelativePaths& relativePaths)
+{
+    std::vector<std::uint32_t> order(rows.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+    }
+    parallelStableSort(order, relativePaths.views(rows));
+    std::vector<FileItem> items;
+    items.reserve(rows.size());
+    for (const std::uint32_t row : order) {
+        items.push_back(std::move(rows[row]));
+    }
+    return items;
+}
 
 // The items of fetchItems read on `db`, with the twins and the stored
 // analysis it gives; absent when the read failed.
@@ -97,25 +188,21 @@ std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& s
         return std::nullopt;
     }
     statement.bindText(1, scanRoot);
-    std::vector<std::string> relativePaths;
+    RelativePaths relativePaths;
     std::vector<FileItem> rows;
     // Rows keyed by their path outside ASCII: a twin keyed by its bytes
     // when that path is not its own key.
     std::vector<std::size_t> keyedByPath;
-    const auto optionalView = [&](int column) {
-        return statement.isNull(column) ? std::nullopt : std::optional<std::string_view>(statement.columnTextView(column));
-    };
     int rc = statement.step();
     for (; rc == SQLITE_ROW; rc = statement.step()) {
-        relativePaths.push_back(statement.columnText(0));
         rows.push_back(FileItem {statement.columnText(1), statement.columnInt(2) != 0});
         const std::string& path = rows.back().path;
+        relativePaths.add(path, statement.columnTextView(0));
         if (twins != nullptr && !text::isAscii(path) && statement.columnTextView(3) == path) {
             keyedByPath.push_back(rows.size() - 1);
         }
         if (storedAnalysis != nullptr) {
-            std::string text = analysisText(statement.columnInt(4) != 0, statement.columnInt(5), optionalView(6), optionalView(7),
-                statement.columnInt(8) != 0, optionalView(9));
+            std::string text = rowAnalysisText(statement, 4);
             if (!text.empty()) {
                 // By the row's key: the row that a write of this path under
                 // TwinKeys::keyOf() replaces.
@@ -127,35 +214,9 @@ std::optional<std::vector<FileItem>> readItems(sqlite3* db, const std::string& s
         return std::nullopt;
     }
     if (twins != nullptr) {
-        const std::size_t chunks = chunkCountFor(keyedByPath.size(), ItemKeys::kMinimumChunk);
-        std::vector<std::vector<std::string>> keyedByBytes(chunks);
-        parallelFor(chunks, [&](std::size_t chunk) {
-            const auto [begin, end] = chunkRange(chunk, chunks, keyedByPath.size());
-            for (std::size_t i = begin; i < end; ++i) {
-                const std::string& path = rows[keyedByPath[i]].path;
-                if (!text::isNfc(path) && pathKey(path) != path) {
-                    keyedByBytes[chunk].push_back(path);
-                }
-            }
-        });
-        std::vector<std::string> paths;
-        for (auto& list : keyedByBytes) {
-            paths.insert(paths.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
-        }
-        *twins = TwinKeys(std::move(paths));
+        *twins = twinsAmong(rows, keyedByPath);
     }
-    std::vector<std::uint32_t> order(rows.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        order[i] = static_cast<std::uint32_t>(i);
-    }
-    parallelStableSort(order, relativePaths);
-    std::vector<std::string>().swap(relativePaths);
-    std::vector<FileItem> items;
-    items.reserve(rows.size());
-    for (const std::uint32_t row : order) {
-        items.push_back(std::move(rows[row]));
-    }
-    return items;
+    return inRelativePathOrder(rows, relativePaths);
 }
 
 }  // namespace
@@ -186,6 +247,32 @@ std::vector<FileItem> FileIndexDatabase::fetchItems(const std::string& scanRoot,
         }
     });
     return items;
+}
+
+std::optional<std::unordered_map<std::string, std::string>> FileIndexDatabase::fetchStoredAnalysis(const std::string& scanRoot)
+{
+    std::optional<std::unordered_map<std::string, std::string>> stored;
+    readOnQueue([&] {
+        if (m_db == nullptr) {
+            return;
+        }
+        SqliteStatement statement(m_db, kStoredAnalysisSql);
+        if (!statement) {
+            return;
+        }
+        statement.bindText(1, scanRoot);
+        std::unordered_map<std::string, std::string> texts;
+        int rc = statement.step();
+        for (; rc == SQLITE_ROW; rc = statement.step()) {
+            if (std::string text = rowAnalysisText(statement, 1); !text.empty()) {
+                texts.emplace(statement.columnText(0), std::move(text));
+            }
+        }
+        if (rc == SQLITE_DONE) {
+            stored = std::move(texts);
+        }
+    });
+    return stored;
 }
 
 std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::string& scanRoot, TwinKeys* twins,

@@ -246,13 +246,13 @@ const TransformationSettings& ScanEngine::settingsForAnalysis()
     return *m_cachedActiveSettings;
 }
 
-SourceFileAnalyzer::AnalysisResult ScanEngine::analyzeItems(const std::vector<FileItem>& items, const std::string& root,
+SourceFileAnalyzer::AnalysisResult ScanEngine::analyzeItems(std::vector<FileItem> items, const std::string& root,
     const SourceFileAnalyzer::CancelCheck& isCancelled)
 {
     const TransformationSettings& settings = settingsForAnalysis();
     const SourceFileAnalyzer analyzer(settings, destinationRootByteCount(m_destinationConfig));
     const std::string target = m_destinationConfig ? m_destinationConfig->displayName() : std::string("unknown");
-    return analyzer.analyze(items, root, target, isCancelled);
+    return analyzer.analyze(std::move(items), root, target, isCancelled);
 }
 
 std::int64_t ScanEngine::destinationRootByteCount(const std::optional<DestinationConfig>& destination)

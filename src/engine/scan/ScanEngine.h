@@ -172,15 +172,12 @@ private:
         std::size_t newCount = 0;
         std::size_t nextChanged = 0;
     };
-    // The indexed items a re-analysis reads, with what their rows hold.
+    // The indexed items a re-analysis reads.
     struct IndexedRows {
         std::vector<FileItem> items;
         // The twins among the rows, so each result is written (and compared)
         // under its own row's key.
         TwinKeys twins;
-        // The analysis each row holds, by the row's key, so the write can
-        // leave alone the rows whose stored values would not change.
-        std::unordered_map<std::string, std::string> storedAnalysis;
         double readSeconds = 0.0;
     };
 
@@ -226,7 +223,8 @@ private:
 
     // Analysis and re-analysis.
     const TransformationSettings& settingsForAnalysis();
-    SourceFileAnalyzer::AnalysisResult analyzeItems(const std::vector<FileItem>& items, const std::string& root,
+    // Analyses the items, taking them over: the results hold their paths.
+    SourceFileAnalyzer::AnalysisResult analyzeItems(std::vector<FileItem> items, const std::string& root,
         const SourceFileAnalyzer::CancelCheck& isCancelled);
     // The issue records of the results that have issues, numbered from 1.
     static std::vector<IndexedFile> issueRecordsOf(const std::vector<FileTransformationResult>& results, const std::string& scanRoot,
@@ -235,7 +233,8 @@ private:
     void endCancelledReanalysis(const std::string& message);
     void queueReanalysisWrite(std::vector<FileTransformationResult> results, IndexedRows rows, const std::string& root,
         Clock::time_point startTime);
-    // Drops the results whose analysis text equals the one their row holds.
+    // Drops the results whose analysis text equals the one their row holds
+    // (`storedAnalysis`, by the row's key).
     static void keepChangedAnalyses(std::vector<FileTransformationResult>& results,
         const std::unordered_map<std::string, std::string>& storedAnalysis, const TwinKeys& twins);
 

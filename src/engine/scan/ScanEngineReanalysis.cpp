@@ -34,14 +34,16 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
         endCancelledReanalysis("MonitorCoordinator: Reanalysis cancelled after dbRead");
         return;
     }
-    TESS_LOG_INFO("MonitorCoordinator: Re-analyzing " + std::to_string(rows.items.size()) + " files [dbRead="
+    const std::size_t rowCount = rows.items.size();
+    TESS_LOG_INFO("MonitorCoordinator: Re-analyzing " + std::to_string(rowCount) + " files [dbRead="
         + formatSeconds(rows.readSeconds, 2) + "s]");
 
     const auto ta = SteadyClock::now();
     SourceFileAnalyzer::AnalysisResult analysis;
-    if (!rows.items.empty()) {
+    if (rowCount != 0) {
         publishStatus(MonitoringStatus::scanning(progress));
-        analysis = analyzeItems(rows.items, root, [this] { return isCancelRequested() || isJobStale(); });
+        // The results hold the items from here on.
+        analysis = analyzeItems(std::move(rows.items), root, [this] { return isCancelRequested() || isJobStale(); });
         ScanProgress after = progress;
         after.filesAnalyzed = asInt(analysis.results.size());
         publishStatus(MonitoringStatus::scanning(after));
@@ -56,7 +58,7 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
 
     std::vector<IndexedFile> issueRecords = issueRecordsOf(analysis.results, root, startTime);
     const int issueCount = asInt(issueRecords.size());
-    publishResults(std::move(issueRecords), asInt(rows.items.size()), issueCount);
+    publishResults(std::move(issueRecords), asInt(rowCount), issueCount);
     publishStatus(MonitoringStatus::monitoring());
     m_isScanning = false;
     TESS_LOG_INFO("MonitorCoordinator: Re-analysis complete. " + std::to_string(issueCount) + " issues found in "
@@ -73,7 +75,7 @@ ScanEngine::IndexedRows ScanEngine::readRowsForReanalysis(const std::string& roo
     // The rows become items as they are read, which the read time includes.
     const auto readStart = SteadyClock::now();
     IndexedRows rows;
-    rows.items = m_database->fetchItemsBesideWrites(root, &rows.twins, &rows.storedAnalysis);
+    rows.items = m_database->fetchItemsBesideWrites(root, &rows.twins);
     rows.readSeconds = secondsSince(readStart);
     return rows;
 }
@@ -88,13 +90,20 @@ void ScanEngine::endCancelledReanalysis(const std::string& message)
 void ScanEngine::queueReanalysisWrite(std::vector<FileTransformationResult> results, IndexedRows rows, const std::string& root,
     Clock::time_point startTime)
 {
-    std::vector<FileItem>().swap(rows.items);  // the results hold their own copies
-    m_database->performAsync([database = m_database, results = std::move(results), stored = std::move(rows.storedAnalysis), root,
-                                 startTime, twins = std::move(rows.twins)]() mutable {
+    m_database->performAsync([database = m_database, results = std::move(results), root, startTime,
+                                 twins = std::move(rows.twins)]() mutable {
         const auto t1 = SteadyClock::now();
-        keepChangedAnalyses(results, stored, twins);
-        decltype(stored)().swap(stored);
-        if (database->upsertFiles(results, root, startTime, twins)) {
+        bool written = false;
+        // Each result is compared with the row it would replace as that row
+        // stands right before the write, in the same turn of the statement
+        // queue. When the rows cannot be read, every result is written.
+        database->sync([&] {
+            if (const auto stored = database->fetchStoredAnalysis(root)) {
+                keepChangedAnalyses(results, *stored, twins);
+            }
+            written = database->upsertFiles(results, root, startTime, twins);
+        });
+        if (written) {
             TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");
         } else {
             TESS_LOG_ERROR("❌ MonitorCoordinator: Background reanalysis DB write failed after " + formatSeconds(secondsSince(t1), 2)

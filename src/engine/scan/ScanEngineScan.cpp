@@ -91,7 +91,7 @@ SourceFileAnalyzer::AnalysisResult ScanEngine::analyzeNewAndChanged(Comparison& 
         publishStatus(MonitoringStatus::scanning(before));
         // A scan's analysis is not stopped by stopAnalysis(), only by a change
         // of source (monitoring stopped or restarted).
-        analysis = analyzeItems(toAnalyze, root, [this] { return isJobStale(); });
+        analysis = analyzeItems(std::move(toAnalyze), root, [this] { return isJobStale(); });
         ScanProgress after = before;
         after.filesAnalyzed = asInt(analysis.results.size());
         publishStatus(MonitoringStatus::scanning(after));
