@@ -314,6 +314,45 @@ bool CrossItemPasses::propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1
     return true;
 }
 
+bool CrossItemPasses::shortenOverlongPaths(Phase2Items& items, FirstLoopState& state,
+    const SourceFileAnalyzer::CancelCheck& isCancelled) const
+{
+    // Smart shortening of the overlong paths.
+    const Clock::time_point shortenStart = Clock::now();
+    PrefixMappings prefixMappings;
+    if (m_analyzer.smartPathShortening() && m_analyzer.passes().effectiveMaxPathLength() != kNoLimit && !state.overlongIndices.empty()) {
+        if (isCancelled && isCancelled()) {
+            return false;
+        }
+        for (const std::size_t index : state.overlongIndices) {
+            items[index].preShorteningPath = items[index].currentPath;
+        }
+        prefixMappings = SmartPathShortener(m_analyzer).smartShortenPaths(items, state.overlongIndices);
+    }
+    state.smartShortenTime = secondsBetween(shortenStart, Clock::now());
+
+    // The shortened folders carried to every item below them.
+    if (!prefixMappings.empty()) {
+        const Clock::time_point start = Clock::now();
+        if (!DeferredPropagation(prefixMappings, isCancelled).run(items)) {
+            return false;
+        }
+        state.deferredTime = secondsBetween(start, Clock::now());
+    }
+    return true;
+}
+
+void CrossItemPasses::logBreakdown(std::size_t n, const FirstLoopState& state, std::size_t groupCount,
+    const SourceFileAnalyzer::AnalysisResult& output) const
+{
+    PHASE2_LOG_INFO("Analyzer phase2 breakdown: " + std::to_string(n) + " items " + "[renameProp=" + formatSeconds(state.renamePropTime, 2) + "s, "
+        + "flatten=" + formatSeconds(state.flattenTime, 2) + "s, " + "tooDeep=" + formatSeconds(state.tooDeepTime, 2) + "s, "
+        + "smartShorten=" + formatSeconds(state.smartShortenTime, 2) + "s, " + "deferredProp=" + formatSeconds(state.deferredTime, 2) + "s, "
+        + "collision=" + formatSeconds(state.collisionTime, 2) + "s, " + "resultBuild=" + formatSeconds(state.resultBuildTime, 2) + "s] "
+        + "dirRenames=" + std::to_string(state.propagation.renameCount()) + ", tooDeepDirs=" + std::to_string(output.tooDeepDirs.size()) + ", "
+        + "groups=" + std::to_string(groupCount) + ", collisionEntries=" + std::to_string(output.results.size()));
+}
+
 SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phase1Output phase1,
     const SourceFileAnalyzer::CancelCheck& isCancelled) const
 {
@@ -330,33 +369,11 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     if (!propagateAndFlatten(records, items, state, isCancelled)) {
         return {};
     }
-    const std::vector<std::size_t>& overlongIndices = state.overlongIndices;
-
-    // 2. Smart shortening.
-    const Clock::time_point shortenStart = Clock::now();
-    PrefixMappings prefixMappings;
-    if (m_analyzer.smartPathShortening() && m_analyzer.passes().effectiveMaxPathLength() != kNoLimit && !overlongIndices.empty()) {
-        if (cancelled()) {
-            return {};
-        }
-        for (const std::size_t index : overlongIndices) {
-            items[index].preShorteningPath = items[index].currentPath;
-        }
-        prefixMappings = SmartPathShortener(m_analyzer).smartShortenPaths(items, overlongIndices);
-    }
-    const double smartShortenTime = secondsBetween(shortenStart, Clock::now());
-
-    // 3. Shortened folders carried to every item.
-    double deferredTime = 0;
-    if (!prefixMappings.empty()) {
-        const Clock::time_point start = Clock::now();
-        if (!DeferredPropagation(prefixMappings, isCancelled).run(items)) {
-            return {};
-        }
-        deferredTime = secondsBetween(start, Clock::now());
+    if (!shortenOverlongPaths(items, state, isCancelled)) {
+        return {};
     }
 
-    // 4. Collisions, level by level.
+    // Collisions, level by level.
     const Clock::time_point collisionStart = Clock::now();
     CollisionResolver::Containers containers = findContainers(items, state.flags, kFlattened, flattening);
     if (cancelled()) {
@@ -368,7 +385,7 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
         return {};
     }
     CollisionResolver::Containers().swap(containers);
-    const double collisionTime = secondsBetween(collisionStart, Clock::now());
+    state.collisionTime = secondsBetween(collisionStart, Clock::now());
 
     // Too-deep folders under their final paths: collision numbering and
     // shortening carried down from an ancestor move them too.
@@ -378,7 +395,7 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     }
     state.tooDeepTime += secondsBetween(tooDeepStart, Clock::now());
 
-    // 5. Results in item order.
+    // Results in item order.
     const Clock::time_point buildStart = Clock::now();
     SourceFileAnalyzer::AnalysisResult output;
     for (std::size_t i = 0; i < n; ++i) {
@@ -391,14 +408,9 @@ SourceFileAnalyzer::AnalysisResult CrossItemPasses::run(SourceFileAnalyzer::Phas
     moveFinalPathsIntoRecords(items, records, filled);
     output.results = moveRecordsIntoResults(records, filled);
     output.tooDeepDirs = state.tooDeepDirs.take();
-    const double resultBuildTime = secondsBetween(buildStart, Clock::now());
+    state.resultBuildTime = secondsBetween(buildStart, Clock::now());
 
-    PHASE2_LOG_INFO("Analyzer phase2 breakdown: " + std::to_string(n) + " items " + "[renameProp=" + formatSeconds(state.renamePropTime, 2) + "s, "
-        + "flatten=" + formatSeconds(state.flattenTime, 2) + "s, " + "tooDeep=" + formatSeconds(state.tooDeepTime, 2) + "s, "
-        + "smartShorten=" + formatSeconds(smartShortenTime, 2) + "s, " + "deferredProp=" + formatSeconds(deferredTime, 2) + "s, "
-        + "collision=" + formatSeconds(collisionTime, 2) + "s, " + "resultBuild=" + formatSeconds(resultBuildTime, 2) + "s] "
-        + "dirRenames=" + std::to_string(state.propagation.renameCount()) + ", tooDeepDirs=" + std::to_string(output.tooDeepDirs.size()) + ", "
-        + "groups=" + std::to_string(outcome.groupCount) + ", collisionEntries=" + std::to_string(output.results.size()));
+    logBreakdown(n, state, outcome.groupCount, output);
     return output;
 }
 

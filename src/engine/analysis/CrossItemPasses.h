@@ -30,7 +30,8 @@ public:
         const SourceFileAnalyzer::CancelCheck& isCancelled) const;
 
 private:
-    // What the first loop leaves for the later passes.
+    // What the first loop leaves for the later passes, and the time each
+    // pass took.
     struct FirstLoopState {
         RenamePropagation propagation;
         TooDeepFolders tooDeepDirs;
@@ -45,6 +46,10 @@ private:
         double renamePropTime;
         double flattenTime;
         double tooDeepTime;
+        double smartShortenTime = 0;
+        double deferredTime = 0;
+        double collisionTime = 0;
+        double resultBuildTime = 0;
     };
 
     // A renamed folder's entry, made side by side and recorded in item order.
@@ -67,6 +72,14 @@ private:
     // stopped for cancellation.
     bool propagateAndFlatten(std::vector<SourceFileAnalyzer::Phase1Result>& records, Phase2Items& items,
         FirstLoopState& state, const SourceFileAnalyzer::CancelCheck& isCancelled) const;
+
+    // Smart shortening of the overlong paths, then the shortened folders
+    // carried to every item below them. False when it stopped for
+    // cancellation.
+    bool shortenOverlongPaths(Phase2Items& items, FirstLoopState& state, const SourceFileAnalyzer::CancelCheck& isCancelled) const;
+    // The log line with each pass's time and the run's counts.
+    void logBreakdown(std::size_t n, const FirstLoopState& state, std::size_t groupCount,
+        const SourceFileAnalyzer::AnalysisResult& output) const;
 
     const SourceFileAnalyzer& m_analyzer;
 };

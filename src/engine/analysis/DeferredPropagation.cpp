@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tess {
@@ -15,6 +16,60 @@ namespace {
 
 constexpr std::size_t kItemsPerChunk = 500;
 constexpr std::size_t kCancelPollInterval = 1000;
+
+// Walks the leading prefixes of a relative path one component at a time.
+// Without empty components ("plain") the prefix of the first k + 1 parts is a
+// leading piece of the path itself; otherwise it is built from the parts.
+class PrefixCursor {
+public:
+    PrefixCursor(std::string_view source, bool plain)
+        : m_source(source)
+        , m_plain(plain)
+        , m_parts(plain ? std::vector<std::string>() : RelativePath::splitNonEmpty(source))
+    {
+    }
+
+    // Moves to the prefix of the first k + 1 components (k counts up from
+    // 0); false past the last one.
+    bool advance(std::size_t k)
+    {
+        if (m_plain) {
+            if (m_end >= m_source.size() && k > 0) {
+                return false;
+            }
+            m_end = k == 0 ? m_source.find('/') : m_source.find('/', m_end + 1);
+            if (m_end == std::string_view::npos) {
+                m_end = m_source.size();
+            }
+            m_candidate = m_source.substr(0, m_end);
+            m_isLast = m_end == m_source.size();
+            return true;
+        }
+        if (k >= m_parts.size()) {
+            return false;
+        }
+        if (k > 0) {
+            m_prefix.push_back('/');
+        }
+        m_prefix.append(m_parts[k]);
+        m_candidate = m_prefix;
+        m_isLast = k + 1 == m_parts.size();
+        return true;
+    }
+
+    std::string_view candidate() const { return m_candidate; }
+    // Whether the prefix is the whole path.
+    bool isLast() const { return m_isLast; }
+
+private:
+    std::string_view m_source;
+    bool m_plain;
+    std::vector<std::string> m_parts;
+    std::string m_prefix;
+    std::size_t m_end = 0;
+    std::string_view m_candidate;
+    bool m_isLast = false;
+};
 
 }  // namespace
 
@@ -94,41 +149,18 @@ void DeferredPropagation::rewrite(Phase2IntermediateItem& item) const
     if (m_firstComponents.find(source.substr(firstStart, source.find('/', firstStart) - firstStart)) == m_firstComponents.end()) {
         return;
     }
-    // Without empty components the prefix of the first k + 1 parts is a
-    // leading piece of the path itself.
     const bool plain = firstStart == 0 && source.find("//") == std::string_view::npos;
-    const std::vector<std::string> sourceParts = plain ? std::vector<std::string>() : RelativePath::splitNonEmpty(source);
+    PrefixCursor cursor(source, plain);
     const bool isFile = !item.item->originalFile.isDirectory;
     std::optional<std::vector<std::string>> newParts;
-    std::string prefix;
-    std::size_t end = 0;
-    for (std::size_t k = 0; k < m_maxKeyComponents; ++k) {
-        std::string_view candidate;
-        if (plain) {
-            if (end >= source.size() && k > 0) {
-                break;
-            }
-            end = k == 0 ? source.find('/') : source.find('/', end + 1);
-            if (end == std::string_view::npos) {
-                end = source.size();
-            }
-            candidate = source.substr(0, end);
-        } else {
-            if (k >= sourceParts.size()) {
-                break;
-            }
-            if (k > 0) {
-                prefix.push_back('/');
-            }
-            prefix.append(sourceParts[k]);
-            candidate = prefix;
-        }
+    for (std::size_t k = 0; k < m_maxKeyComponents && cursor.advance(k); ++k) {
+        const std::string_view candidate = cursor.candidate();
         if (candidate.size() >= m_keyLengths.size() || !m_keyLengths[candidate.size()]) {
             continue;
         }
         // The keys are folders: a file's own name is never one, even where it
         // is the equivalent twin of a shortened folder's name.
-        if (isFile && (plain ? end == source.size() : k + 1 == sourceParts.size())) {
+        if (isFile && cursor.isLast()) {
             break;
         }
         const auto found = m_nfcMappings.find(candidate);

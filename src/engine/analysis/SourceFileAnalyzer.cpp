@@ -171,15 +171,64 @@ SourceFileAnalyzer::ChunkPlan SourceFileAnalyzer::planChunks(std::size_t itemCou
     return ChunkPlan {chunks, (itemCount + chunks - 1) / chunks};
 }
 
+namespace {
+
+struct SortKey {
+    std::size_t index;
+    std::size_t depth;
+    bool isDirectory;
+    std::string_view path;  // NFC form, compared by bytes (= code point order)
+    std::uint64_t head;  // the first 8 bytes of `path`, big-endian, zero-padded
+};
+
+// The length of the prefix every key's path shares: the common prefix of
+// every chunk, side by side, then the shortest.
+std::size_t commonPrefixLength(const std::vector<SortKey>& keys)
+{
+    std::mutex commonMutex;
+    std::size_t common = keys.empty() ? 0 : keys.front().path.size();
+    inChunks(keys.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+        if (begin >= end) {
+            return;
+        }
+        const std::string_view first = keys.front().path;
+        std::size_t chunkCommon = first.size();
+        for (std::size_t i = begin; i < end; ++i) {
+            const std::string_view path = keys[i].path;
+            const std::size_t limit = std::min(chunkCommon, path.size());
+            std::size_t same = 0;
+            while (same < limit && first[same] == path[same]) {
+                ++same;
+            }
+            chunkCommon = same;
+        }
+        const std::lock_guard<std::mutex> lock(commonMutex);
+        common = std::min(common, chunkCommon);
+    });
+    return common;
+}
+
+// Drops the shared prefix from every key's path and reads the next 8 bytes
+// as one big-endian number, which settles most comparisons.
+void setHeads(std::vector<SortKey>& keys, std::size_t common)
+{
+    inChunks(keys.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            SortKey& key = keys[i];
+            key.path.remove_prefix(common);
+            std::uint64_t head = 0;
+            for (std::size_t b = 0; b < 8; ++b) {
+                head = (head << 8) | (b < key.path.size() ? static_cast<unsigned char>(key.path[b]) : 0U);
+            }
+            key.head = head;
+        }
+    });
+}
+
+}  // namespace
+
 std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileItem>& items)
 {
-    struct SortKey {
-        std::size_t index;
-        std::size_t depth;
-        bool isDirectory;
-        std::string_view path;  // NFC form, compared by bytes (= code point order)
-        std::uint64_t head;  // the first 8 bytes of `path`, big-endian, zero-padded
-    };
     // NFC forms of the paths that are not already in NFC (ASCII never needs
     // one); kept alive for the sort.
     const std::size_t n = items.size();
@@ -198,40 +247,8 @@ std::vector<std::size_t> SourceFileAnalyzer::sortedOrder(const std::vector<FileI
         }
     });
     // All paths share the source root: comparisons start after the common
-    // prefix, and the next 8 bytes, read as one big-endian number, settle
-    // most of them without a byte-wise compare.
-    // The common prefix of every chunk, side by side, then the shortest.
-    std::mutex commonMutex;
-    std::size_t common = keys.empty() ? 0 : keys.front().path.size();
-    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
-        if (begin >= end) {
-            return;
-        }
-        const std::string_view first = keys.front().path;
-        std::size_t chunkCommon = first.size();
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::string_view path = keys[i].path;
-            const std::size_t limit = std::min(chunkCommon, path.size());
-            std::size_t same = 0;
-            while (same < limit && first[same] == path[same]) {
-                ++same;
-            }
-            chunkCommon = same;
-        }
-        const std::lock_guard<std::mutex> lock(commonMutex);
-        common = std::min(common, chunkCommon);
-    });
-    inChunks(n, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            SortKey& key = keys[i];
-            key.path.remove_prefix(common);
-            std::uint64_t head = 0;
-            for (std::size_t b = 0; b < 8; ++b) {
-                head = (head << 8) | (b < key.path.size() ? static_cast<unsigned char>(key.path[b]) : 0U);
-            }
-            key.head = head;
-        }
-    });
+    // prefix.
+    setHeads(keys, commonPrefixLength(keys));
     const auto before = [](const SortKey& a, const SortKey& b) {
         if (a.depth != b.depth) {
             return a.depth < b.depth;
