@@ -1,5 +1,6 @@
 #include "analysis/RelativePath.h"
 
+#include "core/PathComponents.h"
 #include "text/Text.h"
 
 #include <algorithm>
@@ -23,19 +24,7 @@ std::vector<std::string> RelativePath::split(std::string_view path)
 
 std::vector<std::string> RelativePath::splitNonEmpty(std::string_view path)
 {
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos) {
-            slash = path.size();
-        }
-        if (slash > start) {
-            components.emplace_back(path.substr(start, slash - start));
-        }
-        start = slash + 1;
-    }
-    return components;
+    return nonEmptyPathComponents(path);
 }
 
 std::string RelativePath::join(const std::vector<std::string>& components)

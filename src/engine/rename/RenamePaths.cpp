@@ -1,5 +1,6 @@
 #include "rename/RenamePaths.h"
 
+#include "core/PathComponents.h"
 #include "text/Text.h"
 
 namespace tess {
@@ -34,19 +35,7 @@ std::string RenamePaths::lastComponent(std::string_view path)
 
 std::vector<std::string> RenamePaths::components(std::string_view path)
 {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        auto slash = path.find('/', start);
-        if (slash == std::string_view::npos) {
-            slash = path.size();
-        }
-        if (slash > start) {
-            out.emplace_back(path.substr(start, slash - start));
-        }
-        start = slash + 1;
-    }
-    return out;
+    return nonEmptyPathComponents(path);
 }
 
 std::string RenamePaths::withoutTrailingSlash(std::string_view path)
