@@ -2,6 +2,7 @@
 
 #include "analysis/FileTransformationIssue.h"
 #include "analysis/PerItemPasses.h"
+#include "analysis/PreparationOrder.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "log/AppLogger.h"
 #include "rules/RuleTypes.h"
@@ -122,7 +123,7 @@ TEST(ChunkPlanning, FollowsItemAndProcessorCounts)
         {0, 8, 1, 0},
     };
     for (const Case& c : cases) {
-        const auto plan = SourceFileAnalyzer::planChunks(c.items, c.cores);
+        const auto plan = PreparationOrder::planChunks(c.items, c.cores);
         EXPECT_EQ(plan.chunkCount, c.chunks) << c.items << "/" << c.cores;
         EXPECT_EQ(plan.chunkSize, c.chunkSize) << c.items << "/" << c.cores;
     }
@@ -151,7 +152,7 @@ TEST(Preparation, SortsByDepthThenFoldersThenCanonicalPath)
         {"/r/x/f", false},
         {"/r/x/e\xCC\x81", false},  // e + U+0301 sorts as U+00E9, after "f"
     };
-    const auto order = SourceFileAnalyzer::sortedOrder(items);
+    const auto order = PreparationOrder::sortedOrder(items);
     std::vector<std::string> paths;
     for (const std::size_t index : order) {
         paths.push_back(items[index].path);
@@ -162,9 +163,9 @@ TEST(Preparation, SortsByDepthThenFoldersThenCanonicalPath)
 TEST(Preparation, CanonicallyEqualPathsKeepInputOrder)
 {
     const std::vector<FileItem> items = {{"/r/caf\xC3\xA9", false}, {"/r/cafe\xCC\x81", false}};
-    EXPECT_THAT(SourceFileAnalyzer::sortedOrder(items), ::testing::ElementsAre(0u, 1u));
+    EXPECT_THAT(PreparationOrder::sortedOrder(items), ::testing::ElementsAre(0u, 1u));
     const std::vector<FileItem> reversed = {items[1], items[0]};
-    EXPECT_THAT(SourceFileAnalyzer::sortedOrder(reversed), ::testing::ElementsAre(0u, 1u));
+    EXPECT_THAT(PreparationOrder::sortedOrder(reversed), ::testing::ElementsAre(0u, 1u));
 }
 
 TEST(Preparation, LargeSortsAreStableOnAnyProcessorCount)
@@ -186,11 +187,11 @@ TEST(Preparation, LargeSortsAreStableOnAnyProcessorCount)
     std::vector<std::size_t> parallel;
     {
         const ProcessorCountOverride cores(1);
-        serial = SourceFileAnalyzer::sortedOrder(items);
+        serial = PreparationOrder::sortedOrder(items);
     }
     {
         const ProcessorCountOverride cores(8);
-        parallel = SourceFileAnalyzer::sortedOrder(items);
+        parallel = PreparationOrder::sortedOrder(items);
     }
     EXPECT_EQ(serial, parallel);
     ASSERT_EQ(serial.size(), items.size());
@@ -230,9 +231,9 @@ TEST(Preparation, RelativePaths)
         {"/r", "/r/caf\xE9", "caf\xE9"},
     };
     for (const Case& c : cases) {
-        const std::string root = SourceFileAnalyzer::rootWithSlash(c.root);
+        const std::string root = PreparationOrder::rootWithSlash(c.root);
         EXPECT_EQ(root.back(), '/');
-        EXPECT_EQ(SourceFileAnalyzer::relativePath(c.path, root), c.relative) << c.root << " | " << c.path;
+        EXPECT_EQ(PreparationOrder::relativePath(c.path, root), c.relative) << c.root << " | " << c.path;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "analysis/FileTransformationIssue.h"
 #include "analysis/FileTransformationResult.h"
 #include "analysis/PerItemPasses.h"
+#include "analysis/PreparationOrder.h"
 #include "analysis/TransliterationCaches.h"
 #include "rules/TargetEncoding.h"
 #include "rules/TransformationSettings.h"
@@ -45,13 +46,7 @@ public:
     using LogSink = PerItemPasses::LogSink;
     using PathSet = std::set<std::string, text::CanonicalLess>;
 
-    // How phase 1 splits n items: at least 500 items per chunk, at most one
-    // chunk per processor; below two chunks the run is serial.
-    struct ChunkPlan {
-        std::size_t chunkCount = 1;
-        std::size_t chunkSize = 0;
-        bool parallel() const { return chunkCount > 1; }
-    };
+    using ChunkPlan = PreparationOrder::ChunkPlan;
 
     // One sorted item with its relative path, ready for phase 1. An item
     // outside the source root (the root itself included) keeps its absolute
@@ -103,20 +98,6 @@ public:
     // results instead of being copied, and the list is freed once sorted.
     AnalysisResult analyze(std::vector<FileItem>&& items, std::string_view sourceRootPath,
         std::string_view target, const CancelCheck& isCancelled) const;
-
-    // --- Preparation ---------------------------------------------------------
-
-    static ChunkPlan planChunks(std::size_t itemCount, std::size_t cores);
-    // Positions of the items in preparation order: depth ("/" bytes of the
-    // absolute path) ascending, folders before files, then path ascending
-    // under canonical equivalence. Ties keep input order.
-    static std::vector<std::size_t> sortedOrder(const std::vector<FileItem>& items);
-    // The root with one "/" at its end.
-    static std::string rootWithSlash(std::string_view sourceRootPath);
-    // `path` with the leading `root` (ending in "/") removed, matching
-    // character by character under canonical equivalence; nothing when the
-    // path is not inside the root (or is the root itself).
-    static std::optional<std::string> relativePath(std::string_view path, std::string_view root);
 
     // --- Phases --------------------------------------------------------------
 
