@@ -244,12 +244,19 @@ TEST_F(DaemonFixture, StopsADiskImageProgramThatRunsPastItsTimeLimit)
         EXPECT_EQ(result.reply, (HelperReply {false, c.message, ""}));
         EXPECT_GE(elapsed, std::chrono::milliseconds(1000));
         EXPECT_LT(elapsed, std::chrono::milliseconds(2000)) << "the reply must come within the limit and a second";
-        // The program the tool started went with it.
+        // The program the tool started went with it. It was killed with its
+        // group; on a busy machine it may not have been scheduled to die yet
+        // when the reply comes, so its end is awaited (a sleep that was never
+        // killed stays asleep for 30 s and fails this).
         pid_t pid = static_cast<pid_t>(std::stol(m_dir->readFile("grandchild")));
         std::string state;
-        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-        std::getline(stat, state);
-        EXPECT_TRUE(state.empty() || state.find(") Z") != std::string::npos) << state;
+        const auto gone = [&] {
+            state.clear();
+            std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+            std::getline(stat, state);
+            return state.empty() || state.find(") Z") != std::string::npos;
+        };
+        EXPECT_TRUE(waitUntil(gone, std::chrono::seconds(5))) << state;
     }
     EXPECT_TRUE(m_client->testConnection(kTimeout).reply.success);
 }
