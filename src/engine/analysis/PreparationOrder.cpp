@@ -2,6 +2,7 @@
 
 #include "analysis/PerItemPasses.h"
 #include "core/Concurrency.h"
+#include "core/ParallelSort.h"
 #include "text/CharacterWalk.h"
 #include "text/Text.h"
 
@@ -14,92 +15,6 @@ namespace tess {
 namespace {
 
 constexpr std::size_t kItemsPerChunk = 500;
-
-// Where the first k elements of the stable merge of the sorted ranges a
-// (na elements) and b (nb elements) split: how many of them come from a. An
-// element of a goes before an element of b unless the b element is less (as
-// std::merge takes them).
-template <class It, class Less>
-std::size_t mergeSplit(It a, std::size_t na, It b, std::size_t nb, std::size_t k, const Less& less)
-{
-    std::size_t lo = k > nb ? k - nb : 0;
-    std::size_t hi = std::min(k, na);
-    while (lo < hi) {
-        const std::size_t mid = lo + (hi - lo) / 2;
-        if (!less(b[static_cast<std::ptrdiff_t>(k - mid - 1)], a[static_cast<std::ptrdiff_t>(mid)])) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    return lo;
-}
-
-// Stable sort of a large list: parts sorted side by side, then merged
-// pairwise round by round, each merge cut into pieces that are merged side by
-// side (each merge takes from the earlier part on ties, so the whole stays
-// stable).
-template <class T, class Less>
-void parallelStableSort(std::vector<T>& values, const Less& less)
-{
-    constexpr std::size_t kMinPartSize = 16384;
-    const std::size_t processors = processorCount();
-    const std::size_t parts = std::min(processors, values.size() / kMinPartSize);
-    if (parts < 2) {
-        std::stable_sort(values.begin(), values.end(), less);
-        return;
-    }
-    const std::size_t n = values.size();
-    std::vector<std::size_t> bounds;
-    for (std::size_t part = 0; part <= parts; ++part) {
-        bounds.push_back(n * part / parts);
-    }
-    const auto at = [](std::vector<T>& list, std::size_t offset) { return list.begin() + static_cast<std::ptrdiff_t>(offset); };
-    parallelFor(parts, [&](std::size_t part) { std::stable_sort(at(values, bounds[part]), at(values, bounds[part + 1]), less); });
-    std::vector<T> buffer(n);
-    std::vector<T>* from = &values;
-    std::vector<T>* to = &buffer;
-    while (bounds.size() > 2) {
-        // Pair p merges parts 2p and 2p + 1 (a last part without partner is
-        // moved over as it is).
-        const std::size_t pairs = bounds.size() / 2;
-        const std::size_t piecesPerPair = std::max<std::size_t>(1, processors / pairs);
-        parallelFor(pairs * piecesPerPair, [&](std::size_t task) {
-            const std::size_t pair = task / piecesPerPair;
-            const std::size_t piece = task % piecesPerPair;
-            const std::size_t first = bounds[2 * pair];
-            const std::size_t middle = bounds[2 * pair + 1];
-            const std::size_t last = 2 * pair + 2 < bounds.size() ? bounds[2 * pair + 2] : middle;
-            const std::size_t total = last - first;
-            const std::size_t kBegin = total * piece / piecesPerPair;
-            const std::size_t kEnd = total * (piece + 1) / piecesPerPair;
-            const auto a = at(*from, first);
-            const auto b = at(*from, middle);
-            const std::size_t na = middle - first;
-            const std::size_t nb = last - middle;
-            const std::size_t aBegin = mergeSplit(a, na, b, nb, kBegin, less);
-            const std::size_t aEnd = mergeSplit(a, na, b, nb, kEnd, less);
-            const std::size_t bBegin = kBegin - aBegin;
-            const std::size_t bEnd = kEnd - aEnd;
-            const auto ptr = [](auto it, std::size_t offset) { return it + static_cast<std::ptrdiff_t>(offset); };
-            std::merge(std::make_move_iterator(ptr(a, aBegin)), std::make_move_iterator(ptr(a, aEnd)),
-                std::make_move_iterator(ptr(b, bBegin)), std::make_move_iterator(ptr(b, bEnd)), at(*to, first + kBegin), less);
-        });
-        // Every other bound stays; the end (the last bound) always.
-        std::vector<std::size_t> merged;
-        for (std::size_t i = 0; i < bounds.size(); i += 2) {
-            merged.push_back(bounds[i]);
-        }
-        if (bounds.size() % 2 == 0) {
-            merged.push_back(n);
-        }
-        bounds = std::move(merged);
-        std::swap(from, to);
-    }
-    if (from != &values) {
-        values.swap(buffer);
-    }
-}
 
 }  // namespace
 

@@ -372,6 +372,7 @@ void FileIndexDatabase::queueWrite(std::function<void()> work, bool keepsItems)
         std::lock_guard lock(m_pending->lock);
         ++m_pending->count;
         m_pending->keepingItems += keepsItems ? 1 : 0;
+        m_pending->itemWritesQueued += keepsItems ? 0 : 1;
     }
     // The counter is shared with the job, so it is kept right even when the
     // database goes away while the job waits.
@@ -389,6 +390,12 @@ std::int64_t FileIndexDatabase::pendingWorkCount() const
 {
     std::lock_guard lock(m_pending->lock);
     return m_pending->count;
+}
+
+std::uint64_t FileIndexDatabase::itemWritesQueued() const
+{
+    std::lock_guard lock(m_pending->lock);
+    return m_pending->itemWritesQueued;
 }
 
 void FileIndexDatabase::waitForPendingWrites()

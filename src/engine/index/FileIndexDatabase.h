@@ -159,6 +159,9 @@ public:
     void performAsyncKeepingItems(std::function<void()> work);
     // Background write jobs submitted and not yet finished.
     std::int64_t pendingWorkCount() const;
+    // How many background writes that may change what fetchItems reads
+    // (those not queued with performAsyncKeepingItems) were queued so far.
+    std::uint64_t itemWritesQueued() const;
     // Returns once every background write queued before the call has run.
     void waitForPendingWrites();
 
@@ -281,6 +284,7 @@ private:
         mutable std::mutex lock;
         std::int64_t count = 0;
         std::int64_t keepingItems = 0;  // of `count`, queued with performAsyncKeepingItems
+        std::uint64_t itemWritesQueued = 0;  // ever, not queued with performAsyncKeepingItems
     };
 
     void queueWrite(std::function<void()> work, bool keepsItems);

@@ -5,6 +5,7 @@
 
 #include "analysis/FileTransformationResult.h"
 #include "core/Concurrency.h"
+#include "core/ParallelSort.h"
 #include "index/IssueTypesText.h"
 #include "index/ItemKeys.h"
 #include "index/KeyTable.h"
@@ -26,34 +27,6 @@
 namespace tess {
 
 namespace {
-
-// Sorts `order` by `keys[order[i]]` (bytes), keeping the given order among
-// equal keys: sorted pieces side by side, then merged pairwise.
-void parallelStableSort(std::vector<std::uint32_t>& order, const std::vector<std::string_view>& keys)
-{
-    const auto less = [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; };
-    const std::size_t count = order.size();
-    std::size_t pieces = 1;
-    while (pieces < processorCount() && count / (pieces * 2) >= 8192) {
-        pieces *= 2;
-    }
-    std::vector<std::size_t> bounds(pieces + 1);
-    for (std::size_t i = 0; i <= pieces; ++i) {
-        bounds[i] = count * i / pieces;
-    }
-    const auto at = [&](std::vector<std::uint32_t>& v, std::size_t i) { return v.begin() + static_cast<std::ptrdiff_t>(bounds[i]); };
-    parallelFor(pieces, [&](std::size_t piece) { std::stable_sort(at(order, piece), at(order, piece + 1), less); });
-    std::vector<std::uint32_t> buffer(count);
-    for (std::size_t width = 1; width < pieces; width *= 2) {
-        const std::size_t merges = pieces / (width * 2);
-        parallelFor(merges, [&](std::size_t merge) {
-            const std::size_t first = merge * width * 2;
-            std::merge(at(order, first), at(order, first + width), at(order, first + width), at(order, first + width * 2),
-                at(buffer, first), less);
-        });
-        order.swap(buffer);
-    }
-}
 
 // The analysis text of a row's columns; see FileIndexDatabase::analysisText.
 std::string analysisText(bool hasIssues, std::int32_t issueCount, std::optional<std::string_view> issueTypes,
@@ -166,7 +139,8 @@ std::vector<FileItem> inRelativePathOrder(std::vector<FileItem>& rows, const Rel
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = static_cast<std::uint32_t>(i);
     }
-    parallelStableSort(order, relativePaths.views(rows));
+    const std::vector<std::string_view> keys = relativePaths.views(rows);
+    parallelStableSort(order, [&](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; });
     std::vector<FileItem> items;
     items.reserve(rows.size());
     for (const std::uint32_t row : order) {

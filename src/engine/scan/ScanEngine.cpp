@@ -72,7 +72,8 @@ void ScanEngine::runInitialScan(const std::string& root, const DestinationConfig
     publishStatus(MonitoringStatus::monitoring());
     TESS_LOG_INFO("MonitorCoordinator: Started scan of " + shown(root));
 
-    const Counts counts = requestScan(ScanTrigger::manual);
+    std::optional<IndexedRows> unchangedRows;
+    const Counts counts = requestScan(ScanTrigger::manual, &unchangedRows);
     if (isCancelRequested() || isJobStale()) {
         TESS_LOG_INFO("MonitorCoordinator: Scan cancelled, not proceeding to reanalysis");
         return;
@@ -81,7 +82,7 @@ void ScanEngine::runInitialScan(const std::string& root, const DestinationConfig
         TESS_LOG_INFO("MonitorCoordinator: All " + std::to_string(counts.newFiles) + " files analyzed fresh, skipping redundant reanalysis");
     } else {
         TESS_LOG_INFO("MonitorCoordinator: " + std::to_string(counts.unchangedFiles) + " unchanged files need reanalysis for current settings");
-        requestReanalysis();
+        requestReanalysis(std::move(unchangedRows));
     }
     if (isCancelRequested() || isJobStale()) {
         return;
@@ -99,12 +100,13 @@ void ScanEngine::configure(const std::string& root, const DestinationConfig& des
 
 void ScanEngine::scanNow()
 {
-    requestScan(ScanTrigger::manual);
+    std::optional<IndexedRows> unchangedRows;
+    requestScan(ScanTrigger::manual, &unchangedRows);
     if (isCancelRequested() || isJobStale()) {
         TESS_LOG_INFO("MonitorCoordinator: Scan cancelled, not proceeding to reanalysis");
         return;
     }
-    requestReanalysis();
+    requestReanalysis(std::move(unchangedRows));
 }
 
 void ScanEngine::suppressScans()
@@ -121,8 +123,9 @@ void ScanEngine::resumeScans()
     if (m_pendingScanRequested) {
         m_pendingScanRequested = false;
         TESS_LOG_INFO("MonitorCoordinator: Executing deferred post-rename scan");
-        requestScan(ScanTrigger::manual);
-        requestReanalysis();
+        std::optional<IndexedRows> unchangedRows;
+        requestScan(ScanTrigger::manual, &unchangedRows);
+        requestReanalysis(std::move(unchangedRows));
     }
 }
 
@@ -160,7 +163,7 @@ void ScanEngine::stopMonitoringOnQueue()
     TESS_LOG_INFO("MonitorCoordinator: Stopped monitoring");
 }
 
-ScanEngine::Counts ScanEngine::requestScan(ScanTrigger trigger)
+ScanEngine::Counts ScanEngine::requestScan(ScanTrigger trigger, std::optional<IndexedRows>* unchangedRows)
 {
     if (m_isScanning) {
         TESS_LOG_INFO("Scan already in progress, skipping " + std::string(rawValue(trigger)) + " trigger");
@@ -175,10 +178,10 @@ ScanEngine::Counts ScanEngine::requestScan(ScanTrigger trigger)
         TESS_LOG_WARN("⚠️ Cannot scan: source or destination not configured");
         return {};
     }
-    return performScan(*m_scanRoot, trigger);
+    return performScan(*m_scanRoot, trigger, unchangedRows);
 }
 
-void ScanEngine::requestReanalysis()
+void ScanEngine::requestReanalysis(std::optional<IndexedRows> rows)
 {
     if (m_isScansSuppressed) {
         m_pendingScanRequested = true;
@@ -190,7 +193,7 @@ void ScanEngine::requestReanalysis()
         return;
     }
     setCancelled(false);
-    reanalyzeAllFiles(*m_scanRoot);
+    reanalyzeAllFiles(*m_scanRoot, std::move(rows));
 }
 
 // --- Cancellation ---------------------------------------------------------------

@@ -66,6 +66,20 @@ public:
         std::function<void(const ScanSummary&, Generation)> summary;
     };
 
+    // The indexed items a re-analysis analyses: read from the index, or
+    // handed over by the scan right before it when that scan found the index
+    // holding exactly the items it walked.
+    struct IndexedRows {
+        std::vector<FileItem> items;
+        // The twins among the rows, so each result is written (and compared)
+        // under its own row's key.
+        TwinKeys twins;
+        double readSeconds = 0.0;
+        // Handed over: FileIndexDatabase::itemWritesQueued() when the scan
+        // began comparing; a write queued since may have changed the rows.
+        std::uint64_t itemWritesBefore = 0;
+    };
+
     static constexpr std::size_t kComparisonBatchSize = 500;
 
     ScanEngine(std::shared_ptr<FileIndexDatabase> database, TransformationSettings activeSettings,
@@ -95,10 +109,16 @@ public:
     // The queue part of stopping: clears the set-up and publishes idle.
     void stopMonitoringOnQueue();
 
-    Counts requestScan(ScanTrigger trigger);
-    void requestReanalysis();
-    Counts performScan(const std::string& root, ScanTrigger trigger);
-    void reanalyzeAllFiles(const std::string& root);
+    // With `unchangedRows`, a scan that finds nothing new, changed or gone
+    // hands the rows it matched there, so that a re-analysis right after it
+    // need not read them back.
+    Counts requestScan(ScanTrigger trigger, std::optional<IndexedRows>* unchangedRows = nullptr);
+    // Re-analyses `rows` when given (a scan's hand-over) and no write that
+    // may change the rows was queued since the scan compared them, else the
+    // rows read from the index.
+    void requestReanalysis(std::optional<IndexedRows> rows = std::nullopt);
+    Counts performScan(const std::string& root, ScanTrigger trigger, std::optional<IndexedRows>* unchangedRows = nullptr);
+    void reanalyzeAllFiles(const std::string& root, std::optional<IndexedRows> handedOver = std::nullopt);
 
     // --- Any thread -----------------------------------------------------------
 
@@ -140,8 +160,15 @@ private:
     struct Comparison {
         std::vector<FileItem> newItems;
         std::vector<FileItem> changedItems;
-        std::vector<std::string> unchangedPaths;
+        std::vector<FileItem> unchangedItems;
         std::size_t total = 0;
+        // The unchanged items may be handed to a re-analysis: asked for, and
+        // the walk found nothing new or changed and listed every folder.
+        bool keepUnchangedItems = false;
+        // The index holds no row of the root that the walk did not see.
+        bool onlySeenRowsIndexed = false;
+        // FileIndexDatabase::itemWritesQueued() before the comparison.
+        std::uint64_t itemWritesBefore = 0;
         // Folders that could not be listed: their indexed rows are kept.
         std::vector<std::string> unlistedFolders;
         bool rootUnlisted = false;
@@ -172,15 +199,6 @@ private:
         std::size_t newCount = 0;
         std::size_t nextChanged = 0;
     };
-    // The indexed items a re-analysis reads.
-    struct IndexedRows {
-        std::vector<FileItem> items;
-        // The twins among the rows, so each result is written (and compared)
-        // under its own row's key.
-        TwinKeys twins;
-        double readSeconds = 0.0;
-    };
-
     // Scan steps.
     SourceFileAnalyzer::AnalysisResult analyzeNewAndChanged(Comparison& comparison, const std::string& root, ScanProgress& progress);
     // Publishes the issue records, the summary and the monitoring status;
@@ -215,6 +233,12 @@ private:
     std::size_t removeUnseenThenTouch(Comparison& comparison, FileIndexDatabase::KeyMatch match, const std::vector<std::int64_t>& ids,
         Clock::time_point startTime);
     void queueTouch(Comparison& comparison, FileIndexDatabase::KeyMatch match, Clock::time_point startTime);
+    // The scan hands its unchanged items to a re-analysis: it was asked to,
+    // found nothing new, changed or gone, and the index holds no other row.
+    static bool handsOverUnchangedItems(const Comparison& comparison)
+    {
+        return comparison.keepUnchangedItems && comparison.onlySeenRowsIndexed;
+    }
     // Without the match: touches by path, then deletes the rows left untouched.
     std::size_t touchThenRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime,
         const std::vector<std::string>& keptPrefixes);
@@ -230,6 +254,8 @@ private:
     static std::vector<IndexedFile> issueRecordsOf(const std::vector<FileTransformationResult>& results, const std::string& scanRoot,
         Clock::time_point time);
     IndexedRows readRowsForReanalysis(const std::string& root);
+    // A scan's unchanged items in the order a read of the index gives them.
+    static IndexedRows inIndexOrder(IndexedRows rows);
     void endCancelledReanalysis(const std::string& message);
     void queueReanalysisWrite(std::vector<FileTransformationResult> results, IndexedRows rows, const std::string& root,
         Clock::time_point startTime);

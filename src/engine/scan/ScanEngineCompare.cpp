@@ -61,6 +61,18 @@ std::vector<std::string> pathsOf(const std::vector<FileItem>& items)
     return paths;
 }
 
+// The paths of `items`, which are freed.
+std::vector<std::string> takePaths(std::vector<FileItem>& items)
+{
+    std::vector<std::string> paths;
+    paths.reserve(items.size());
+    for (auto& item : items) {
+        paths.push_back(std::move(item.path));
+    }
+    std::vector<FileItem>().swap(items);
+    return paths;
+}
+
 }  // namespace
 
 // --- Walk and comparison --------------------------------------------------------
@@ -112,7 +124,7 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
 
     TESS_LOG_INFO("Enumeration complete: " + std::to_string(comparison.total) + " files (" + std::to_string(directories) + " dirs) ("
         + std::to_string(comparison.newItems.size()) + " new, " + std::to_string(comparison.changedItems.size()) + " changed, "
-        + std::to_string(comparison.unchangedPaths.size()) + " unchanged) in " + formatSeconds(secondsSince(t0), 1) + "s [fs="
+        + std::to_string(comparison.unchangedItems.size()) + " unchanged) in " + formatSeconds(secondsSince(t0), 1) + "s [fs="
         + formatSeconds(std::chrono::duration<double>(t1 - t0).count(), 1) + "s, db=" + formatSeconds(databaseTime, 1)
         + "s, workers=" + std::to_string(workers) + "]");
     return comparison;
@@ -155,6 +167,9 @@ bool ScanEngine::compareWithIndex(std::vector<FileItem>& items, const FileIndexD
     std::size_t compared = 0;
     bool cancelled = false;
     const auto stop = [this] { return isCancelRequested() || isJobStale(); };
+    // Taken before the wait for the pending writes: any write counted here
+    // has run before the comparison reads the index.
+    comparison.itemWritesBefore = m_database->itemWritesQueued();
     // All batches in one job of the database's statement queue: one wait for
     // the pending background writes, then no queue hop per batch. One pass
     // over the index finds which items it holds; the batches then only
@@ -170,7 +185,7 @@ bool ScanEngine::compareWithIndex(std::vector<FileItem>& items, const FileIndexD
         comparison.twinKeys = match.valid ? std::move(comparison.match.twinKeys) : TwinKeys::of(items);
         MatchedSort sort;
         if (match.valid) {
-            comparison.unchangedPaths.reserve(
+            comparison.unchangedItems.reserve(
                 static_cast<std::size_t>(std::count(match.indexed.begin(), match.indexed.end(), std::uint8_t {1})));
         }
         while (compared < items.size()) {
@@ -217,7 +232,7 @@ void ScanEngine::sortMatchedItems(std::vector<FileItem>& items, std::size_t begi
             ++sort.nextChanged;
             comparison.changedItems.push_back(std::move(items[i]));
         } else if (match.indexed[i] != 0) {
-            comparison.unchangedPaths.push_back(std::move(items[i].path));
+            comparison.unchangedItems.push_back(std::move(items[i]));
         } else {
             if (sort.newCount != i) {
                 items[sort.newCount] = std::move(items[i]);
@@ -242,7 +257,7 @@ void ScanEngine::compareOneBatch(std::vector<FileItem>& items, std::size_t begin
     }
     for (const auto& item : batch) {
         if (!notUnchanged.contains(item.path)) {
-            comparison.unchangedPaths.push_back(item.path);
+            comparison.unchangedItems.push_back(item);
         }
     }
     comparison.newItems.insert(comparison.newItems.end(), std::make_move_iterator(result.newItems.begin()),
@@ -266,6 +281,7 @@ std::size_t ScanEngine::touchAndRemoveStale(Comparison& comparison, const std::s
         staleRows = m_database->findUnseenStaleRows(match, root, IndexDate::max());
     }
     if (staleRows) {
+        comparison.onlySeenRowsIndexed = staleRows->empty();
         return removeUnseenThenTouch(comparison, std::move(match), removableIds(*staleRows, keptPrefixes), startTime);
     }
     return touchThenRemoveStale(comparison, root, startTime, keptPrefixes);
@@ -287,7 +303,7 @@ std::size_t ScanEngine::removeUnseenThenTouch(Comparison& comparison, FileIndexD
         deleteFailed = !m_database->deleteRows(ids);
         removed = false;  // the index changed: the ids no longer say which rows were seen
     }
-    if (!comparison.unchangedPaths.empty() || !comparison.changedItems.empty()) {
+    if (!comparison.unchangedItems.empty() || !comparison.changedItems.empty()) {
         queueTouch(comparison, removed ? std::move(match) : FileIndexDatabase::KeyMatch {}, startTime);
     }
     if (deleteFailed) {
@@ -303,15 +319,22 @@ void ScanEngine::queueTouch(Comparison& comparison, FileIndexDatabase::KeyMatch 
 {
     // Touching every unchanged row rewrites most of the table; it runs on the
     // background write queue, ahead of the scan's results, and every read of
-    // the index waits for it. Without the match it touches by path.
-    std::vector<std::string> paths = std::move(comparison.unchangedPaths);
-    for (const auto& item : comparison.changedItems) {
-        paths.push_back(item.path);
+    // the index waits for it. Without the match it touches by path, except
+    // when the items keep their paths for a re-analysis: the match then only
+    // goes stale through a write queued after the comparison, and the scan
+    // is recorded as failed instead.
+    const bool byPathToo = !handsOverUnchangedItems(comparison);
+    std::vector<std::string> paths;
+    if (byPathToo) {
+        paths = takePaths(comparison.unchangedItems);
+        for (const auto& item : comparison.changedItems) {
+            paths.push_back(item.path);
+        }
     }
     comparison.touchFailed = std::make_shared<std::atomic<bool>>(false);
     m_database->performAsyncKeepingItems([database = m_database, match = std::move(match), paths = std::move(paths), startTime,
-                                             twins = comparison.twinKeys, failed = comparison.touchFailed]() mutable {
-        if (!database->touchMatchedRows(match, startTime) && !database->touchPaths(paths, startTime, twins)) {
+                                             byPathToo, twins = comparison.twinKeys, failed = comparison.touchFailed]() mutable {
+        if (!database->touchMatchedRows(match, startTime) && !(byPathToo && database->touchPaths(paths, startTime, twins))) {
             failed->store(true);
         }
     });
@@ -321,8 +344,8 @@ std::size_t ScanEngine::touchThenRemoveStale(Comparison& comparison, const std::
     const std::vector<std::string>& keptPrefixes)
 {
     bool touched = true;
-    if (!comparison.unchangedPaths.empty()) {
-        touched = m_database->touchPaths(comparison.unchangedPaths, startTime, comparison.twinKeys);
+    if (!comparison.unchangedItems.empty()) {
+        touched = m_database->touchPaths(takePaths(comparison.unchangedItems), startTime, comparison.twinKeys);
     }
     if (!comparison.changedItems.empty()) {
         touched = m_database->touchPaths(pathsOf(comparison.changedItems), startTime, comparison.twinKeys) && touched;

@@ -1,5 +1,6 @@
 #include "scan/ScanEngine.h"
 
+#include "core/ParallelSort.h"
 #include "index/PathKey.h"
 #include "log/AppLogger.h"
 #include "scan/ScanEngineSupport.h"
@@ -11,7 +12,7 @@ namespace tess {
 
 using namespace scanengine;
 
-void ScanEngine::reanalyzeAllFiles(const std::string& root)
+void ScanEngine::reanalyzeAllFiles(const std::string& root, std::optional<IndexedRows> handedOver)
 {
     const auto t0 = SteadyClock::now();
     m_isScanning = true;
@@ -29,7 +30,9 @@ void ScanEngine::reanalyzeAllFiles(const std::string& root)
         endCancelledReanalysis("MonitorCoordinator: Reanalysis cancelled before DB read");
         return;
     }
-    IndexedRows rows = readRowsForReanalysis(root);
+    const bool rowsAsHandedOver = handedOver && handedOver->itemWritesBefore == m_database->itemWritesQueued();
+    IndexedRows rows = rowsAsHandedOver ? inIndexOrder(std::move(*handedOver)) : readRowsForReanalysis(root);
+    handedOver.reset();
     if (isCancelRequested() || isJobStale()) {
         endCancelledReanalysis("MonitorCoordinator: Reanalysis cancelled after dbRead");
         return;
@@ -76,6 +79,17 @@ ScanEngine::IndexedRows ScanEngine::readRowsForReanalysis(const std::string& roo
     const auto readStart = SteadyClock::now();
     IndexedRows rows;
     rows.items = m_database->fetchItemsBesideWrites(root, &rows.twins);
+    rows.readSeconds = secondsSince(readStart);
+    return rows;
+}
+
+ScanEngine::IndexedRows ScanEngine::inIndexOrder(IndexedRows rows)
+{
+    // A read gives the rows by their relative paths, byte by byte. All the
+    // paths start with the root, so their order is that of the whole paths,
+    // and no two are equal.
+    const auto readStart = SteadyClock::now();
+    parallelStableSort(rows.items, [](const FileItem& a, const FileItem& b) { return a.path < b.path; });
     rows.readSeconds = secondsSince(readStart);
     return rows;
 }

@@ -11,7 +11,7 @@ namespace tess {
 
 using namespace scanengine;
 
-ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger trigger)
+ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger trigger, std::optional<IndexedRows>* unchangedRows)
 {
     setCancelled(false);
     m_isScanning = true;
@@ -50,11 +50,20 @@ ScanEngine::Counts ScanEngine::performScan(const std::string& root, ScanTrigger 
     outcome.recordId = recordId;
     outcome.startTime = startTime;
     outcome.trigger = trigger;
-    outcome.unchanged = asInt(comparison.unchangedPaths.size());
+    outcome.unchanged = asInt(comparison.unchangedItems.size());
+    // Only a walk that found every item it saw indexed as it is can stand in
+    // for the index's rows; whether the index holds rows the walk did not
+    // see is known once the stale rows are looked up.
+    comparison.keepUnchangedItems = unchangedRows != nullptr && comparison.match.valid && comparison.newItems.empty()
+        && comparison.changedItems.empty() && comparison.unlistedFolders.empty();
     outcome.deleted = asInt(touchAndRemoveStale(comparison, root, startTime));
     outcome.total = asInt(comparison.total);
     outcome.added = asInt(comparison.newItems.size());
     outcome.changed = asInt(comparison.changedItems.size());
+    if (handsOverUnchangedItems(comparison)) {
+        *unchangedRows = IndexedRows {std::move(comparison.unchangedItems), comparison.twinKeys, 0.0, comparison.itemWritesBefore};
+    }
+    std::vector<FileItem>().swap(comparison.unchangedItems);
 
     SourceFileAnalyzer::AnalysisResult analysis = analyzeNewAndChanged(comparison, root, progress);
     if (isJobStale()) {
