@@ -17,6 +17,7 @@
 // folder before anything logs, so the benchmark never writes the real home;
 // it is removed at the end unless TESSALINE_BENCH_KEEP_LOG is set.
 
+#include "core/HugePageHeap.h"
 #include "index/FileIndexDatabase.h"
 #include "log/AppLogger.h"
 #include "rules/TessalinePreset.h"
@@ -358,6 +359,7 @@ std::vector<long> sizes()
 
 int main(int argc, char** argv)
 {
+    tess::startWithHugePageHeap(argv);  // as the application starts
     tess::isolateHome();  // before anything can log
     benchmark::Initialize(&argc, argv);
     const long processors = static_cast<long>(sysconf(_SC_NPROCESSORS_ONLN));

@@ -1,6 +1,7 @@
 // The application's composition root: the shared services, the windows, the
 // commands and the start-up sequence.
 
+#include "core/HugePageHeap.h"
 #include "index/FileIndexDatabase.h"
 #include "log/AppLogger.h"
 #include "model/AppStartup.h"
@@ -228,6 +229,7 @@ void saveScreenshotOnceStarted(AppStartup& startup, WindowManager& windows, Quit
 
 int main(int argc, char** argv)
 {
+    startWithHugePageHeap(argv);
     QApplication app(argc, argv);
     configureApplication();
 
