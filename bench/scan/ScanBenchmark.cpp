@@ -10,6 +10,11 @@
 // TESSALINE_BENCH_SCAN_REPEATS overrides), taken field by field; `find` and,
 // where installed, `detox -r -n` on the same tree give the ratios.
 //
+// Like the application, the benchmark starts itself again with the C
+// library's heap on transparent huge pages where the system leaves them to
+// the program (see core/HugePageHeap.h); GLIBC_TUNABLES=glibc.malloc.hugetlb=0
+// measures without.
+//
 // Trees are generated once under /tmp/tessaline-bench-scan (or
 // TESSALINE_BENCH_SCAN_ROOT) and reused. The
 // sizes default to 100000 and 1000000; TESSALINE_BENCH_SCAN_SIZES (comma
