@@ -11,6 +11,7 @@
 #include "analysis/SmartPathShortener.h"
 #include "analysis/TooDeepFolders.h"
 #include "core/Concurrency.h"
+#include "core/ReleasePages.h"
 #include "rules/RuleTypes.h"
 
 #include <algorithm>
@@ -28,6 +29,9 @@ namespace {
 
 constexpr std::size_t kCancelPollInterval = 1000;
 constexpr std::size_t kItemsPerChunk = 500;
+// How many results are made before the records they came from give their
+// memory back.
+constexpr std::size_t kResultsPerStep = 65536;
 // Flags of the first loop, per item.
 constexpr unsigned char kFlattened = 1;  // a too-deep file, moved up
 constexpr unsigned char kOverlong = 2;  // carries a pathTooLong issue after the loop
@@ -138,32 +142,52 @@ void moveFinalPathsIntoRecords(Phase2Items& items, std::vector<SourceFileAnalyze
     Phase2Items().swap(items);
 }
 
-// Makes one result per record from the record's original item, path,
-// issues, shortened components and final path (see
-// moveFinalPathsIntoRecords), moving them over; an item left unresolved
-// (outside the source root) becomes the unchanged item.
+// The result of one record, moving its original item, path, issues,
+// shortened components and final path (see moveFinalPathsIntoRecords) over;
+// an item left unresolved (outside the source root) becomes the unchanged
+// item.
+void moveRecordIntoResult(SourceFileAnalyzer::Phase1Result& record, unsigned char filled, FileTransformationResult& result)
+{
+    if (filled) {
+        result.finalRelativePath = std::move(record.transformedPath);
+        result.needsRename = (filled & CollisionResolver::kRenamed) != 0;
+    } else {
+        // Outside the source root: unchanged, no issue, no rename.
+        result.finalRelativePath = record.originalRelativePath;
+        result.needsRename = false;
+    }
+    result.originalFile = std::move(record.originalFile);
+    result.originalRelativePath = std::move(record.originalRelativePath);
+    result.transformations = std::move(record.transformations);
+    result.shortenedComponents = std::move(record.shortenedComponents);
+}
+
+// One result per record, in record order. The records are taken from the
+// end of their list (reversed first), which shrinks and gives its pages back
+// while the list of results grows: the two never hold all their memory at
+// the same time.
 std::vector<FileTransformationResult> moveRecordsIntoResults(std::vector<SourceFileAnalyzer::Phase1Result>& records,
     const std::vector<unsigned char>& filled)
 {
-    std::vector<FileTransformationResult> results(records.size());
-    inChunks(records.size(), kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
+    const std::size_t n = records.size();
+    inChunks(n / 2, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) {
-            SourceFileAnalyzer::Phase1Result& record = records[i];
-            FileTransformationResult& result = results[i];
-            if (filled[i]) {
-                result.finalRelativePath = std::move(record.transformedPath);
-                result.needsRename = (filled[i] & CollisionResolver::kRenamed) != 0;
-            } else {
-                // Outside the source root: unchanged, no issue, no rename.
-                result.finalRelativePath = record.originalRelativePath;
-                result.needsRename = false;
-            }
-            result.originalFile = std::move(record.originalFile);
-            result.originalRelativePath = std::move(record.originalRelativePath);
-            result.transformations = std::move(record.transformations);
-            result.shortenedComponents = std::move(record.shortenedComponents);
+            std::swap(records[i], records[n - 1 - i]);
         }
     });
+    std::vector<FileTransformationResult> results;
+    results.reserve(n);
+    for (std::size_t begin = 0; begin < n; begin += kResultsPerStep) {
+        const std::size_t end = std::min(n, begin + kResultsPerStep);
+        results.resize(end);
+        inChunks(end - begin, kItemsPerChunk, [&](std::size_t from, std::size_t to) {
+            for (std::size_t i = begin + from; i < begin + to; ++i) {
+                moveRecordIntoResult(records[n - 1 - i], filled[i], results[i]);
+            }
+        });
+        records.resize(n - end);
+        releaseUnusedPages(records);
+    }
     return results;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/SourceFileAnalyzer.h"
+#include "core/BoxedOptional.h"
 
 #include <optional>
 #include <string>
@@ -16,8 +17,8 @@ struct Phase2IntermediateItem {
     // The relative path proposed so far.
     std::string currentPath;
     // currentPath as it stood just before smart shortening; only for the
-    // items handed to it.
-    std::optional<std::string> preShorteningPath;
+    // items handed to it (few: held out of line).
+    BoxedOptional<std::string> preShorteningPath;
 };
 
 using Phase2Items = std::vector<Phase2IntermediateItem>;

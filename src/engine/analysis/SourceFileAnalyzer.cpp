@@ -275,8 +275,12 @@ SourceFileAnalyzer::Phase1Result SourceFileAnalyzer::processItem(PreparedItem&& 
         result.transformedPath = item.relativePath;
     } else {
         std::string path = item.relativePath;
-        m_passes.run(path, item.item.isDirectory, result.transformations, result.tooDeepOriginalPath, caches);
+        std::optional<std::string> tooDeepOriginalPath;
+        m_passes.run(path, item.item.isDirectory, result.transformations, tooDeepOriginalPath, caches);
         result.transformedPath = std::move(path);
+        if (tooDeepOriginalPath) {
+            result.tooDeepOriginalPath = std::move(*tooDeepOriginalPath);
+        }
     }
     result.originalFile = std::move(item.item);
     result.originalRelativePath = std::move(item.relativePath);

@@ -6,6 +6,7 @@
 #include "analysis/PerItemPasses.h"
 #include "analysis/PreparationOrder.h"
 #include "analysis/TransliterationCaches.h"
+#include "core/BoxedOptional.h"
 #include "rules/TargetEncoding.h"
 #include "rules/TransformationSettings.h"
 #include "text/Text.h"
@@ -64,8 +65,9 @@ public:
         std::string transformedPath;
         Issues transformations;
         // Set for a folder found too deep: its path as it stood after the
-        // name-length check of the limits pass.
-        std::optional<std::string> tooDeepOriginalPath;
+        // name-length check of the limits pass. Held out of line: nearly
+        // every record has none.
+        BoxedOptional<std::string> tooDeepOriginalPath;
         ShortenedComponents shortenedComponents;
         // The item is not under the source root: no pass touched it and it
         // must come out unchanged, without issues.
