@@ -159,7 +159,9 @@ void moveRecordIntoResult(SourceFileAnalyzer::Phase1Result& record, unsigned cha
     result.originalFile = std::move(record.originalFile);
     result.originalRelativePath = std::move(record.originalRelativePath);
     result.transformations = std::move(record.transformations);
-    result.shortenedComponents = std::move(record.shortenedComponents);
+    if (record.shortenedComponents) {
+        result.shortenedComponents = std::move(*record.shortenedComponents);
+    }
 }
 
 // One result per record, in record order. The records are taken from the

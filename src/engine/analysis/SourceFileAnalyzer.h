@@ -68,7 +68,8 @@ public:
         // name-length check of the limits pass. Held out of line: nearly
         // every record has none.
         BoxedOptional<std::string> tooDeepOriginalPath;
-        ShortenedComponents shortenedComponents;
+        // Filled by smart path shortening, for few items: held out of line.
+        BoxedOptional<ShortenedComponents> shortenedComponents;
         // The item is not under the source root: no pass touched it and it
         // must come out unchanged, without issues.
         bool outsideSourceRoot = false;
