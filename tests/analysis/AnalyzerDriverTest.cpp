@@ -138,7 +138,7 @@ TEST(ChunkPlanning, ParallelChunksCoverEveryItemOnceInOrder)
     ASSERT_FALSE(output.stoppedEarly);
     ASSERT_EQ(output.results.size(), 2501u);
     for (std::size_t i = 0; i < output.results.size(); ++i) {
-        ASSERT_EQ(output.results[i].originalRelativePath, "f" + std::to_string(i) + ".txt");
+        ASSERT_EQ(output.results[i].originalRelativePath(), "f" + std::to_string(i) + ".txt");
     }
 }
 
@@ -411,7 +411,7 @@ TEST(Cancellation, StoppedParallelChunksKeepWhatTheyDidInOrder)
     ASSERT_EQ(output.results.size(), 4000u);
     for (std::size_t chunk = 0; chunk < 4; ++chunk) {
         for (std::size_t j = 0; j < 1000; ++j) {
-            ASSERT_EQ(output.results[chunk * 1000 + j].originalRelativePath, "f" + std::to_string(chunk * 1500 + j) + ".txt");
+            ASSERT_EQ(output.results[chunk * 1000 + j].originalRelativePath(), "f" + std::to_string(chunk * 1500 + j) + ".txt");
         }
     }
 }

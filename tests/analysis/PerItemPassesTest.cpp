@@ -448,7 +448,7 @@ TEST(ProcessItem, IssuesStandInPassOrder)
     EXPECT_EQ(result.transformations.back(), Issue(Issue::ReservedName {"CO-TRE"}));
     // Fitted to 10 bytes, then prefixed, then fitted again.
     EXPECT_EQ(result.transformedPath, "deja/file_C.txt");
-    EXPECT_EQ(result.originalRelativePath, "d\xC3\xA9j\xC3\xA0/Co-:- tr\xC3\xA8s.txt.");
+    EXPECT_EQ(result.originalRelativePath(), "d\xC3\xA9j\xC3\xA0/Co-:- tr\xC3\xA8s.txt.");
     EXPECT_FALSE(result.shortenedComponents.has_value());
 }
 

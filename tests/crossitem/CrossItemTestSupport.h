@@ -22,7 +22,7 @@ inline SourceFileAnalyzer::Phase1Result record(const std::string& original, cons
 {
     SourceFileAnalyzer::Phase1Result r;
     r.originalFile = FileItem {"/src/" + original, isDirectory};
-    r.originalRelativePath = original;
+    r.setOriginalRelativePath(original);
     r.transformedPath = transformed;
     r.transformations = std::move(issues);
     return r;

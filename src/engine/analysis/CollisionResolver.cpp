@@ -223,7 +223,7 @@ void CollisionResolver::finish(std::size_t index, const std::optional<std::strin
             }
         }
     }
-    filled[index] = finalPath != item.item->originalRelativePath ? kResolved | kRenamed : kResolved;
+    filled[index] = finalPath != item.item->originalRelativePath() ? kResolved | kRenamed : kResolved;
 }
 
 bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std::vector<unsigned char>& filled) const
@@ -240,7 +240,7 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     std::vector<std::size_t> changed;
     for (const std::size_t index : group.members) {
         const std::string& current = items[index].currentPath;
-        const std::string& original = items[index].item->originalRelativePath;
+        const std::string_view original = items[index].item->originalRelativePath();
         if (current == original) {
             unchanged.push_back(index);
         } else {
@@ -269,7 +269,7 @@ bool CollisionResolver::resolveGroup(const Group& group, Phase2Items& items, std
     // No member is renamed onto a name another member holds before the
     // renames. An old name in another folder cannot meet any path here.
     for (const std::size_t index : changed) {
-        const std::string& original = items[index].item->originalRelativePath;
+        const std::string_view original = items[index].item->originalRelativePath();
         const std::string_view originalFolder = RelativePath::parentPart(original);
         if (originalFolder != RelativePath::parentPart(items[index].currentPath) && pathKey(originalFolder) != group.folderKey) {
             continue;
@@ -328,7 +328,7 @@ CollisionResolver::LevelPlacement CollisionResolver::placeLevel(std::size_t leve
             const std::optional<std::size_t> container = index < containers.size() ? containers[index] : std::nullopt;
             const bool containerDone = container && *container < items.size() && filled[*container];
             if (containerDone) {
-                carryContainerPath(item, items[*container].currentPath, items[*container].item->originalRelativePath, level);
+                carryContainerPath(item, items[*container].currentPath, items[*container].item->originalRelativePath(), level);
             }
             const std::string_view folder = RelativePath::parentPart(item.currentPath);
             if (containerDone && folder == items[*container].currentPath) {

@@ -82,7 +82,7 @@ CollisionResolver::Containers findContainers(const Phase2Items& items, const std
     folders.reserve(folderCount);
     for (const std::vector<std::size_t>& indices : folderIndices) {
         for (const std::size_t i : indices) {
-            folders.try_emplace(items[i].item->originalRelativePath, i);
+            folders.try_emplace(items[i].item->originalRelativePath(), i);
         }
     }
     CollisionResolver::Containers containers(items.size());
@@ -98,13 +98,13 @@ CollisionResolver::Containers findContainers(const Phase2Items& items, const std
             std::optional<std::string> ancestor;
             std::string_view folder;
             if (flags[i] & flattenedFlag) {
-                ancestor = flattening.keptAncestor(record.originalRelativePath);
+                ancestor = flattening.keptAncestor(record.originalRelativePath());
                 if (!ancestor) {
                     continue;
                 }
                 folder = *ancestor;
-            } else if (record.originalRelativePath.find('/') != std::string::npos) {
-                folder = RelativePath::parentPart(record.originalRelativePath);
+            } else if (record.originalRelativePath().find('/') != std::string::npos) {
+                folder = RelativePath::parentPart(record.originalRelativePath());
             } else {
                 continue;
             }
@@ -153,11 +153,12 @@ void moveRecordIntoResult(SourceFileAnalyzer::Phase1Result& record, unsigned cha
         result.needsRename = (filled & CollisionResolver::kRenamed) != 0;
     } else {
         // Outside the source root: unchanged, no issue, no rename.
-        result.finalRelativePath = record.originalRelativePath;
+        result.finalRelativePath = record.originalRelativePath();
         result.needsRename = false;
     }
+    // Before the item's path moves: the relative path may be a view of it.
+    result.originalRelativePath = record.originalRelativePath();
     result.originalFile = std::move(record.originalFile);
-    result.originalRelativePath = std::move(record.originalRelativePath);
     result.transformations = std::move(record.transformations);
     if (record.shortenedComponents) {
         result.shortenedComponents = std::move(*record.shortenedComponents);
@@ -208,7 +209,7 @@ void CrossItemPasses::propagateItem(std::size_t i, std::vector<SourceFileAnalyze
     Phase2IntermediateItem& item = items[i];
     item.item = &record;
     if (record.outsideSourceRoot) {
-        item.currentPath = record.originalRelativePath;
+        item.currentPath = record.originalRelativePath();
         record.transformations.clear();
         return;
     }
@@ -232,7 +233,7 @@ void CrossItemPasses::propagateItem(std::size_t i, std::vector<SourceFileAnalyze
         item.currentPath = flattening.flattenFile(item.currentPath, record.transformations);
         // The file moves into its kept ancestor, wherever that folder's
         // own rename takes it.
-        if (std::optional<std::string> ancestor = flattening.keptAncestor(record.originalRelativePath)) {
+        if (std::optional<std::string> ancestor = flattening.keptAncestor(record.originalRelativePath())) {
             if (const std::string* renamed = state.propagation.renamedPath(*ancestor)) {
                 item.currentPath = RelativePath::child(*renamed, RelativePath::lastComponent(item.currentPath));
             }
@@ -244,7 +245,7 @@ void CrossItemPasses::propagateItem(std::size_t i, std::vector<SourceFileAnalyze
         record.transformations.clear();
         state.flags[i] |= kTooDeepFolder;
     } else if (RenamePropagation::isRenamedFolder(record, item.currentPath)) {
-        renames.push_back(PendingRename {RenamePropagation::key(record.originalRelativePath), item.currentPath});
+        renames.push_back(PendingRename {RenamePropagation::key(record.originalRelativePath()), item.currentPath});
     }
     if (hasPathTooLong(record.transformations)) {
         state.flags[i] |= kOverlong;

@@ -26,7 +26,7 @@ bool DepthFlattening::isTooDeepFile(const SourceFileAnalyzer::Phase1Result& reco
     if (record.originalFile.isDirectory || limit == kNoLimit) {
         return false;
     }
-    return limit < static_cast<std::int64_t>(RelativePath::nonEmptyComponentCount(record.originalRelativePath));
+    return limit < static_cast<std::int64_t>(RelativePath::nonEmptyComponentCount(record.originalRelativePath()));
 }
 
 std::string DepthFlattening::flattenPath(std::string_view path) const

@@ -21,7 +21,7 @@ std::string RenamePropagation::key(std::string_view originalRelativePath)
 
 std::optional<std::string> RenamePropagation::propagate(const SourceFileAnalyzer::Phase1Result& record) const
 {
-    const std::string_view original = record.originalRelativePath;
+    const std::string_view original = record.originalRelativePath();
     if (m_dirRenames.empty() || original.find('/') == std::string_view::npos) {
         return std::nullopt;
     }
@@ -41,14 +41,14 @@ bool RenamePropagation::recordIfRenamed(const SourceFileAnalyzer::Phase1Result& 
     if (!isRenamedFolder(record, currentPath)) {
         return false;
     }
-    recordRenamed(key(record.originalRelativePath), currentPath);
+    recordRenamed(key(record.originalRelativePath()), currentPath);
     return true;
 }
 
 bool RenamePropagation::isRenamedFolder(const SourceFileAnalyzer::Phase1Result& record, const std::string& currentPath)
 {
     return record.originalFile.isDirectory && !record.tooDeepOriginalPath.has_value()
-        && !RelativePath::equivalent(currentPath, record.originalRelativePath);
+        && !RelativePath::equivalent(currentPath, record.originalRelativePath());
 }
 
 void RenamePropagation::recordRenamed(std::string key, std::string currentPath)

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <limits>
 #include <utility>
 
 #define ANALYZER_LOG_INFO(message) emitLog((message), "INFO", __FILE__, __LINE__)
@@ -283,8 +284,20 @@ SourceFileAnalyzer::Phase1Result SourceFileAnalyzer::processItem(PreparedItem&& 
         }
     }
     result.originalFile = std::move(item.item);
-    result.originalRelativePath = std::move(item.relativePath);
+    result.setOriginalRelativePath(std::move(item.relativePath));
     return result;
+}
+
+void SourceFileAnalyzer::Phase1Result::setOriginalRelativePath(std::string relativePath)
+{
+    const std::string& path = originalFile.path;
+    if (path.ends_with(relativePath) && path.size() - relativePath.size() <= std::numeric_limits<std::uint32_t>::max()) {
+        relativePathStart = static_cast<std::uint32_t>(path.size() - relativePath.size());
+        otherRelativePath.reset();
+    } else {
+        relativePathStart = 0;
+        otherRelativePath = std::move(relativePath);
+    }
 }
 
 // --- Phase 2 ------------------------------------------------------------------

@@ -61,7 +61,6 @@ public:
     // The hand-over of one item from phase 1 to phase 2.
     struct Phase1Result {
         FileItem originalFile;
-        std::string originalRelativePath;
         std::string transformedPath;
         Issues transformations;
         // Set for a folder found too deep: its path as it stood after the
@@ -73,6 +72,21 @@ public:
         // The item is not under the source root: no pass touched it and it
         // must come out unchanged, without issues.
         bool outsideSourceRoot = false;
+
+        // The item's path relative to the source root. It is nearly always
+        // the end of the item's path, and is then kept as where it starts
+        // there; set it once the item is.
+        std::string_view originalRelativePath() const
+        {
+            return otherRelativePath ? std::string_view(*otherRelativePath)
+                                     : std::string_view(originalFile.path).substr(relativePathStart);
+        }
+        void setOriginalRelativePath(std::string relativePath);
+
+    private:
+        std::uint32_t relativePathStart = 0;
+        // A relative path that is not the end of the item's path.
+        BoxedOptional<std::string> otherRelativePath;
     };
 
     // Phase 1's records in item order; `stoppedEarly` when cancellation cut it
