@@ -136,6 +136,34 @@ TEST_F(FileIndexQueries, RowsRoundTripAndAnItemWithoutIssuesStoresNulls)
     EXPECT_THAT(raw.column("SELECT has_issues || issue_count || needs_rename FROM file_index ORDER BY relative_path"), ElementsAre("000", "121"));
 }
 
+// Handing the results over writes the rows a copy writes, in the same order
+// (the row ids show it), and leaves the list empty; a list longer than the
+// step between two returns of freed pages goes through that path too.
+TEST_F(FileIndexQueries, ResultsHandedOverAreWrittenInOrderAndFreed)
+{
+    std::vector<FileTransformationResult> results;
+    for (int i = 0; i < 70000; ++i) {
+        const std::string name = "f" + std::to_string((i * 7919) % 70000) + (i % 9 == 0 ? ":x.txt" : ".txt");
+        results.push_back(i % 9 == 0 ? makeResult("/r", name, false, {Issue::CharacterTransformed {{":"}, name, "f_x.txt"}}, "f_x.txt")
+                                     : makeResult("/r", name));
+    }
+    const auto rowsOf = [](const std::string& dbPath) {
+        return RawDatabase(dbPath, RawDatabase::Mode::readOnly)
+            .column("SELECT id || ' ' || path || ' ' || has_issues || ' ' || ifnull(proposed_rename, '') FROM file_index ORDER BY id");
+    };
+    TempDir other;
+    auto opened = FileIndexDatabase::open(other / "copy.db");
+    ASSERT_TRUE(opened.ok());
+    ASSERT_TRUE(opened.value()->upsertFiles(results, "/r", atSeconds(1)));
+    opened.value()->close();
+
+    ASSERT_TRUE(m_db->upsertFiles(std::move(results), "/r", atSeconds(1)));
+    EXPECT_TRUE(results.empty());
+    const auto rows = rowsOf(databasePath());
+    EXPECT_EQ(rows.size(), 70000U);
+    EXPECT_EQ(rows, rowsOf(other / "copy.db"));
+}
+
 TEST(IssueTypesText, EntriesOfEveryKind)
 {
     const std::vector<std::pair<Issue, std::string>> cases = {

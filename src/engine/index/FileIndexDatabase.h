@@ -217,6 +217,10 @@ public:
     std::optional<ScanRecord> lastCompletedScan(const std::string& scanRoot);
     bool upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime,
         const TwinKeys& twins = {});
+    // The same, taking the results over: each is freed once written (all of
+    // them when the write ends, whether or not it worked).
+    bool upsertFiles(std::vector<FileTransformationResult>&& results, const std::string& scanRoot, IndexDate scanTime,
+        const TwinKeys& twins = {});
     bool touchPaths(const std::vector<std::string>& paths, IndexDate scanTime, const TwinKeys& twins = {});
     // Queued on the statement queue; returns at once. Leaves only the rows of
     // `scanRoot` in the index.
@@ -288,6 +292,10 @@ private:
     };
 
     void queueWrite(std::function<void()> work, bool keepsItems);
+    // Upserts `count` results in one transaction, each taken from `next`;
+    // `written` is called after each row is written.
+    bool writeUpserts(std::size_t count, const std::string& scanRoot, IndexDate scanTime, const TwinKeys& twins,
+        const std::function<const FileTransformationResult&()>& next, const std::function<void()>& written);
 
     // Runs on the statement queue, inline when already there.
     void onQueue(const std::function<void()>& work);

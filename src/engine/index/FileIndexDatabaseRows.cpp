@@ -3,6 +3,9 @@
 
 #include "index/FileIndexDatabase.h"
 
+#include "core/Concurrency.h"
+#include "core/ReleasePages.h"
+
 #include "index/IssueTypesText.h"
 #include "index/PathKey.h"
 #include "index/ShortenedComponentsJson.h"
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -22,6 +26,11 @@
 namespace tess {
 
 namespace {
+
+// Results swapped per task while a list is reversed, and how many are written
+// between two returns of freed pages.
+constexpr std::size_t kReverseChunk = 4096;
+constexpr std::size_t kReleaseEvery = 65536;
 
 constexpr const char* kUpsertSql = "INSERT OR REPLACE INTO file_index\n"
                                    "        (path, path_key, relative_path, is_directory,\n"
@@ -409,9 +418,42 @@ std::optional<ScanRecord> FileIndexDatabase::lastCompletedScan(const std::string
 bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>& results, const std::string& scanRoot, IndexDate scanTime,
     const TwinKeys& twins)
 {
-    bool written = results.empty();
+    std::size_t next = 0;
+    return writeUpserts(
+        results.size(), scanRoot, scanTime, twins, [&]() -> const FileTransformationResult& { return results[next++]; },
+        [] {});
+}
+
+bool FileIndexDatabase::upsertFiles(std::vector<FileTransformationResult>&& results, const std::string& scanRoot, IndexDate scanTime,
+    const TwinKeys& twins)
+{
+    // Written from the end of the reversed list, in the list's order, each
+    // result freed once written: the list gives back its pages as it
+    // shrinks, and the memory of the written paths serves the page cache.
+    const std::size_t n = results.size();
+    inChunks(n / 2, kReverseChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            std::swap(results[i], results[n - 1 - i]);
+        }
+    });
+    const bool written = writeUpserts(
+        n, scanRoot, scanTime, twins, [&]() -> const FileTransformationResult& { return results.back(); },
+        [&] {
+            results.pop_back();
+            if (results.size() % kReleaseEvery == 0) {
+                releaseUnusedPages(results);
+            }
+        });
+    std::vector<FileTransformationResult>().swap(results);
+    return written;
+}
+
+bool FileIndexDatabase::writeUpserts(std::size_t count, const std::string& scanRoot, IndexDate scanTime, const TwinKeys& twins,
+    const std::function<const FileTransformationResult&()>& next, const std::function<void()>& written)
+{
+    bool done = count == 0;
     onQueue([&] {
-        if (m_db == nullptr || results.empty()) {
+        if (m_db == nullptr || count == 0) {
             return;
         }
         SqliteStatement statement(m_db, kUpsertSql);
@@ -425,7 +467,8 @@ bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
             logRolledBack("upsertFiles", transaction.error());
             return;
         }
-        for (const auto& result : results) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const FileTransformationResult& result = next();
             statement.reset();
             const std::string key = twins.keyOf(result.originalFile.path);
             const bool hasIssues = !result.transformations.empty();
@@ -453,13 +496,14 @@ bool FileIndexDatabase::upsertFiles(const std::vector<FileTransformationResult>&
                 logRolledBack("upsertFiles", message);
                 return;
             }
+            written();
         }
-        written = transaction.commit();
-        if (!written) {
+        done = transaction.commit();
+        if (!done) {
             logRolledBack("upsertFiles", transaction.error());
         }
     });
-    return written;
+    return done;
 }
 
 bool FileIndexDatabase::touchPaths(const std::vector<std::string>& paths, IndexDate scanTime, const TwinKeys& twins)

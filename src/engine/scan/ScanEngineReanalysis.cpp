@@ -115,7 +115,7 @@ void ScanEngine::queueReanalysisWrite(std::vector<FileTransformationResult> resu
             if (const auto stored = database->fetchStoredAnalysis(root)) {
                 keepChangedAnalyses(results, *stored, twins);
             }
-            written = database->upsertFiles(results, root, startTime, twins);
+            written = database->upsertFiles(std::move(results), root, startTime, twins);
         });
         if (written) {
             TESS_LOG_INFO("MonitorCoordinator: Background reanalysis DB write completed in " + formatSeconds(secondsSince(t1), 2) + "s");

@@ -143,7 +143,7 @@ void ScanEngine::queueScanWrite(std::vector<FileTransformationResult> results, C
     // re-analysis need not wait for.
     const auto queue = results.empty() ? &FileIndexDatabase::performAsyncKeepingItems : &FileIndexDatabase::performAsync;
     ((*m_database).*queue)([database = m_database, results = std::move(results), root, outcome,
-                               touchFailed = std::move(comparison.touchFailed), twins = std::move(comparison.twinKeys)] {
+                               touchFailed = std::move(comparison.touchFailed), twins = std::move(comparison.twinKeys)]() mutable {
         const auto t0 = SteadyClock::now();
         const auto finish = [&](const char* status) {
             return database->finishScanRecord(outcome.recordId, outcome.total, outcome.added, outcome.changed, outcome.deleted,
@@ -153,7 +153,7 @@ void ScanEngine::queueScanWrite(std::vector<FileTransformationResult> results, C
         // otherwise it is marked "failed" (it stays "running" when even that
         // cannot be written), and the next scan finds the missing rows new.
         const bool written
-            = database->upsertFiles(results, root, outcome.startTime, twins) && !(touchFailed && touchFailed->load());
+            = database->upsertFiles(std::move(results), root, outcome.startTime, twins) && !(touchFailed && touchFailed->load());
         if (written && finish("completed")) {
             TESS_LOG_INFO("MonitorCoordinator: Background DB persistence completed in " + formatSeconds(secondsSince(t0), 2) + "s");
         } else {
