@@ -449,7 +449,7 @@ TEST(ProcessItem, IssuesStandInPassOrder)
     // Fitted to 10 bytes, then prefixed, then fitted again.
     EXPECT_EQ(result.transformedPath, "deja/file_C.txt");
     EXPECT_EQ(result.originalRelativePath(), "d\xC3\xA9j\xC3\xA0/Co-:- tr\xC3\xA8s.txt.");
-    EXPECT_FALSE(result.shortenedComponents.has_value());
+    EXPECT_TRUE(result.shortenedComponents.empty());
 }
 
 TEST(ProcessItem, AComponentTurnedIntoDotOrDotDotIsPrefixed)

@@ -160,9 +160,7 @@ void moveRecordIntoResult(SourceFileAnalyzer::Phase1Result& record, unsigned cha
     result.originalRelativePath = record.originalRelativePath();
     result.originalFile = std::move(record.originalFile);
     result.transformations = std::move(record.transformations);
-    if (record.shortenedComponents) {
-        result.shortenedComponents = std::move(*record.shortenedComponents);
-    }
+    result.shortenedComponents = std::move(record.shortenedComponents);
 }
 
 // One result per record, in record order. The records are taken from the

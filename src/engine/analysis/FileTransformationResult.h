@@ -2,6 +2,7 @@
 
 #include "analysis/FileItem.h"
 #include "analysis/FileTransformationIssue.h"
+#include "analysis/ShortenedComponents.h"
 #include "text/Text.h"
 
 #include <map>
@@ -9,10 +10,6 @@
 #include <vector>
 
 namespace tess {
-
-// Shortened component text to the component it replaced. Keys compare under
-// canonical equivalence; the map's order is deterministic.
-using ShortenedComponents = std::map<std::string, std::string, text::CanonicalLess>;
 
 // The analyser's output for one item.
 struct FileTransformationResult {

@@ -210,7 +210,7 @@ void SmartPathShortener::shortenItem(Phase2IntermediateItem& item, PrefixMapping
         const std::string oldComponent = components[k];
         std::string newComponent = shrinkComponent(oldComponent, info.originalBytes - cuts[j], isFileName);
         components[k] = newComponent;
-        item.item->shortenedComponents.orEmplace()[newComponent] = oldComponent;
+        item.item->shortenedComponents[newComponent] = oldComponent;
         if (!isFileName) {
             componentMappings[prefixes[k]] = newComponent;
             prefixMappings[prefixes[k]] = RelativePath::joinFirst(components, k + 1);
@@ -235,7 +235,7 @@ std::vector<SmartPathShortener::ComponentInfo> SmartPathShortener::reuseShortene
         if (isFolderComponent) {
             const auto mapped = componentMappings.find(prefixes[k]);
             if (mapped != componentMappings.end()) {
-                item.item->shortenedComponents.orEmplace()[mapped->second] = components[k];
+                item.item->shortenedComponents[mapped->second] = components[k];
                 components[k] = mapped->second;
                 reused = true;
                 continue;
@@ -269,7 +269,7 @@ bool SmartPathShortener::cutFileNameOnly(Phase2IntermediateItem& item, std::vect
         components[nameInfo.componentIndex] = oldName;
         return false;
     }
-    item.item->shortenedComponents.orEmplace()[std::move(newName)] = oldName;
+    item.item->shortenedComponents[std::move(newName)] = oldName;
     item.currentPath = std::move(newPath);
     rewriteIssues(item, newLength);
     return true;

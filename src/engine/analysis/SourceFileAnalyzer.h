@@ -67,8 +67,7 @@ public:
         // name-length check of the limits pass. Held out of line: nearly
         // every record has none.
         BoxedOptional<std::string> tooDeepOriginalPath;
-        // Filled by smart path shortening, for few items: held out of line.
-        BoxedOptional<ShortenedComponents> shortenedComponents;
+        ShortenedComponents shortenedComponents;
         // The item is not under the source root: no pass touched it and it
         // must come out unchanged, without issues.
         bool outsideSourceRoot = false;

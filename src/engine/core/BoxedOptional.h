@@ -59,15 +59,6 @@ public:
     T* operator->() { return m_value.get(); }
     const T* operator->() const { return m_value.get(); }
     void reset() { m_value.reset(); }
-    // The value, made (value-initialised) first when there is none.
-    T& orEmplace()
-    {
-        if (!m_value) {
-            m_value = std::make_unique<T>();
-        }
-        return *m_value;
-    }
-
     friend bool operator==(const BoxedOptional& a, const BoxedOptional& b)
     {
         return a.has_value() == b.has_value() && (!a.has_value() || *a == *b);
