@@ -99,6 +99,7 @@ SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(std::vector<FileItem
     // The large list is set up on another thread while the sort runs.
     std::future<std::vector<PreparedItem>> futurePrepared = makeListInBackground<PreparedItem>(n);
     const std::vector<std::size_t> order = PreparationOrder::sortedOrder(items);
+    std::future<std::vector<Phase1Result>> phase1Slots = makeListInBackground<Phase1Result>(n);
     std::vector<PreparedItem> prepared = futurePrepared.get();
     const ChunkPlan copyPlan = PreparationOrder::planChunks(n, cores);
     parallelFor(copyPlan.chunkCount, [&](std::size_t chunk) {
@@ -136,7 +137,7 @@ SourceFileAnalyzer::Preparation SourceFileAnalyzer::prepare(std::vector<FileItem
     const double prepTime = sortTime + relTime;
     ANALYZER_LOG_INFO("Analyzer: Prep complete in " + formatSeconds(prepTime, 2) + "s " + "[sort=" + formatSeconds(sortTime, 2)
         + "s, relPaths=" + formatSeconds(relTime, 2) + "s]");
-    return Preparation {std::move(prepared), sortTime, relTime};
+    return Preparation {std::move(prepared), std::move(phase1Slots), sortTime, relTime};
 }
 
 SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(const std::vector<FileItem>& items,
@@ -155,15 +156,13 @@ SourceFileAnalyzer::AnalysisResult SourceFileAnalyzer::analyze(std::vector<FileI
     const std::string_view encoding = encodingCaseName(m_passes.resolvedEncoding());
     const std::string_view caseSensitive = m_effectiveCaseSensitive ? "true" : "false";
     logAnalysisStart(n, target);
-    // The phase-1 result list is set up on another thread meanwhile.
-    std::future<std::vector<Phase1Result>> futurePhase1Slots = makeListInBackground<Phase1Result>(n);
     Preparation preparation = prepare(items, PreparationOrder::rootWithSlash(sourceRootPath), cores);
     const double prepTime = preparation.sortSeconds + preparation.relativePathSeconds;
 
     ANALYZER_LOG_INFO("Analyzer: Phase 1 starting — " + std::to_string(n) + " items across " + std::to_string(plan.chunkCount)
         + " chunks on " + std::to_string(cores) + " cores");
     const Clock::time_point t5 = Clock::now();
-    Phase1Output phase1 = runPhase1Into(std::move(preparation.items), futurePhase1Slots.get(), isCancelled);
+    Phase1Output phase1 = runPhase1Into(std::move(preparation.items), preparation.phase1Slots.get(), isCancelled);
     const Clock::time_point t6 = Clock::now();
     const double phase1Time = secondsBetween(t5, t6);
     const auto withTransforms = std::count_if(phase1.results.begin(), phase1.results.end(),

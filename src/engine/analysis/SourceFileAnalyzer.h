@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -134,6 +135,10 @@ private:
     // and the seconds the sort and the relative paths took.
     struct Preparation {
         std::vector<PreparedItem> items;
+        // Phase 1's list of result slots, made on another thread from the
+        // end of the sort on (not beside it, which would add it to the
+        // sort's memory).
+        std::future<std::vector<Phase1Result>> phase1Slots;
         double sortSeconds = 0;
         double relativePathSeconds = 0;
     };
