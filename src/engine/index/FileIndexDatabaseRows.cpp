@@ -30,7 +30,7 @@ namespace {
 // Results swapped per task while a list is reversed, and how many are written
 // between two returns of freed pages.
 constexpr std::size_t kReverseChunk = 4096;
-constexpr std::size_t kReleaseEvery = 65536;
+constexpr std::size_t kReleaseEvery = 8192;
 
 constexpr const char* kUpsertSql = "INSERT OR REPLACE INTO file_index\n"
                                    "        (path, path_key, relative_path, is_directory,\n"
