@@ -77,7 +77,7 @@ void configureApplication()
     QApplication::setDesktopFileName(QStringLiteral("app.quenby.Tessaline"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app.quenby.Tessaline.svg")));
+    QApplication::setWindowIcon(QIcon(AboutView::applicationIconResource()));
 }
 
 // The services every window shares, made once in main().

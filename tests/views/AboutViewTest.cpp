@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
@@ -82,6 +83,8 @@ TEST_F(AboutViewTest, ShowsNameVersionAndIcon)
     // The compiled-in icon, not a blank image.
     const QImage image = icon->pixmap().toImage();
     EXPECT_GT(qAlpha(image.pixel(image.width() / 2, image.height() / 2)), 0);
+    // The same icon for the windows and the tray.
+    EXPECT_FALSE(QIcon(AboutView::applicationIconResource()).pixmap(64, 64).isNull());
 }
 
 TEST_F(AboutViewTest, AcknowledgmentsSwitchGrowsAndShrinksTheBox)

@@ -28,6 +28,15 @@ static void initAppIconResources()
 
 namespace tess {
 
+const QString& AboutView::applicationIconResource()
+{
+    static const QString path = [] {
+        initAppIconResources();
+        return QStringLiteral(":/app/app.quenby.Tessaline.svg");
+    }();
+    return path;
+}
+
 namespace {
 
 constexpr int kBoxWidth = 300;
@@ -41,20 +50,11 @@ constexpr int kCloseGap = 8;
 constexpr int kAnimationMilliseconds = 200;
 constexpr int kLinkSymbolSize = 14;
 
-const QString& iconResource()
-{
-    static const QString path = [] {
-        initAppIconResources();
-        return QStringLiteral(":/app/app.quenby.Tessaline.svg");
-    }();
-    return path;
-}
-
 // The application icon at `size` logical pixels, corners clipped; null when
 // the image cannot be read.
 QPixmap applicationIcon(int size, qreal devicePixelRatio)
 {
-    QSvgRenderer renderer(iconResource());
+    QSvgRenderer renderer(AboutView::applicationIconResource());
     if (!renderer.isValid()) {
         return {};
     }

@@ -27,6 +27,9 @@ class AboutView : public QWidget {
 public:
     static constexpr const char* kWebsiteAddress = "https://quenby.example/tessaline";
     static constexpr const char* kLicensesAddress = "https://quenby.example/tessaline/licenses";
+    // The resource path of the application icon (its resources registered
+    // on the first call), for the About box, the windows and the tray.
+    static const QString& applicationIconResource();
 
     // `close` is called when the box is to go away (its window closes or its
     // sheet is dismissed). Links open through `workspace`, which must outlive
