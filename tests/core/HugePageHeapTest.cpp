@@ -44,14 +44,6 @@ TEST(HugePageHeap, ReadsTheModeTheVersionAndTheTunables)
     EXPECT_EQ(hugepageheap::tunablesWithHugePages("glibc.malloc.hugetlbx=1"), "glibc.malloc.hugetlbx=1:glibc.malloc.hugetlb=1");
 }
 
-Mode systemMode()
-{
-    std::ifstream file("/sys/kernel/mm/transparent_hugepage/enabled");
-    std::string text;
-    std::getline(file, text);
-    return hugepageheap::modeOf(text);
-}
-
 // Runs the probe with GLIBC_TUNABLES set to `tunables` (unset when absent)
 // and returns what it noted.
 std::string runProbe(const std::string& notes, const std::optional<std::string>& tunables)
@@ -95,7 +87,7 @@ std::string runProbe(const std::string& notes, const std::optional<std::string>&
 // arguments and its environment as they were.
 TEST(HugePageHeap, RestartsOnceAndLeavesArgumentsAndEnvironmentAsTheyWere)
 {
-    const bool restarts = systemMode() == Mode::madvise && hugepageheap::libcHasTunable(gnu_get_libc_version());
+    const bool restarts = hugepageheap::systemMode() == Mode::madvise && hugepageheap::libcHasTunable(gnu_get_libc_version());
     struct Case {
         const char* name;
         std::optional<std::string> tunables;

@@ -171,11 +171,7 @@ std::vector<FileTransformationResult> moveRecordsIntoResults(std::vector<SourceF
     const std::vector<unsigned char>& filled)
 {
     const std::size_t n = records.size();
-    inChunks(n / 2, kItemsPerChunk, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            std::swap(records[i], records[n - 1 - i]);
-        }
-    });
+    reverseInParallel(records);
     std::vector<FileTransformationResult> results;
     results.reserve(n);
     for (std::size_t begin = 0; begin < n; begin += kResultsPerStep) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <utility>
+#include <vector>
 
 namespace tess {
 
@@ -45,6 +46,19 @@ void inChunks(std::size_t n, std::size_t minChunkSize, const Fn& fn)
     }
     const std::size_t chunkSize = (n + chunks - 1) / chunks;
     parallelFor(chunks, [&](std::size_t chunk) { fn(std::min(chunk * chunkSize, n), std::min((chunk + 1) * chunkSize, n)); });
+}
+
+// Reverses `values`, the swaps shared out side by side.
+template <class T>
+void reverseInParallel(std::vector<T>& values)
+{
+    constexpr std::size_t kSwapsPerChunk = 4096;
+    const std::size_t n = values.size();
+    inChunks(n / 2, kSwapsPerChunk, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            std::swap(values[i], values[n - 1 - i]);
+        }
+    });
 }
 
 }  // namespace tess

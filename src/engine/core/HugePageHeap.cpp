@@ -20,14 +20,6 @@ constexpr const char* kRestartMarker = "TESSALINE_HEAP_RESTART";
 // Across the restart, GLIBC_TUNABLES as it was when it was set.
 constexpr const char* kOriginalTunables = "TESSALINE_HEAP_ORIGINAL_TUNABLES";
 
-Mode systemMode()
-{
-    std::ifstream file("/sys/kernel/mm/transparent_hugepage/enabled");
-    std::string text;
-    std::getline(file, text);
-    return modeOf(text);
-}
-
 // Puts GLIBC_TUNABLES back as the marker says it was and drops the markers.
 void restoreEnvironment(const char* marker)
 {
@@ -54,6 +46,14 @@ Mode modeOf(std::string_view enabledText)
     return chosen == "always" ? Mode::always : chosen == "madvise" ? Mode::madvise
         : chosen == "never"                                        ? Mode::never
                                                                    : Mode::unknown;
+}
+
+Mode systemMode()
+{
+    std::ifstream file("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string text;
+    std::getline(file, text);
+    return modeOf(text);
 }
 
 bool libcHasTunable(std::string_view version)

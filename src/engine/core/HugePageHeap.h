@@ -31,6 +31,8 @@ enum class Mode { always,
 // The mode marked "[...]" in the text of
 // /sys/kernel/mm/transparent_hugepage/enabled.
 Mode modeOf(std::string_view enabledText);
+// The system's mode, read from /sys/kernel/mm/transparent_hugepage/enabled.
+Mode systemMode();
 // Whether a glibc version text ("2.36") is 2.35 or later.
 bool libcHasTunable(std::string_view version);
 // GLIBC_TUNABLES with glibc.malloc.hugetlb=1 added to `current` (null when

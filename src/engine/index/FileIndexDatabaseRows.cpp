@@ -27,9 +27,7 @@ namespace tess {
 
 namespace {
 
-// Results swapped per task while a list is reversed, and how many are written
-// between two returns of freed pages.
-constexpr std::size_t kReverseChunk = 4096;
+// How many results are written between two returns of freed pages.
 constexpr std::size_t kReleaseEvery = 8192;
 
 constexpr const char* kUpsertSql = "INSERT OR REPLACE INTO file_index\n"
@@ -431,11 +429,7 @@ bool FileIndexDatabase::upsertFiles(std::vector<FileTransformationResult>&& resu
     // result freed once written: the list gives back its pages as it
     // shrinks, and the memory of the written paths serves the page cache.
     const std::size_t n = results.size();
-    inChunks(n / 2, kReverseChunk, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            std::swap(results[i], results[n - 1 - i]);
-        }
-    });
+    reverseInParallel(results);
     const bool written = writeUpserts(
         n, scanRoot, scanTime, twins, [&]() -> const FileTransformationResult& { return results.back(); },
         [&] {
