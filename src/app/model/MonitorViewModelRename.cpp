@@ -1,5 +1,4 @@
-// The rename and undo workflows of MonitorViewModel, its rename report and
-// the report exports.
+// The rename and undo workflows of MonitorViewModel and its rename report.
 
 #include "model/MonitorViewModel.h"
 
@@ -471,74 +470,6 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     outcome.report = RenameReport::fromBatch(
         entry.timestamp, undone.scanRoot, undo.renamed, undo.failed, failedVerifications, {}, std::move(undoHistoryPath));
     return outcome;
-}
-
-// --- Export -------------------------------------------------------------------------
-
-void MonitorViewModel::exportReport()
-{
-    if (!m_database || !m_sourcePath || !m_renameDependencies.savePanel) {
-        return;
-    }
-    const QPointer<MonitorViewModel> self(this);
-    m_renameDependencies.savePanel->open(ReportSaveRequest::scanReport(), m_settingsManager->settings().preferences.reportFormat,
-        [self](const std::optional<ReportSaveChoice>& choice) {
-            MonitorViewModel* model = self.data();
-            if (model == nullptr || !choice || !model->m_database || !model->m_sourcePath) {
-                return;
-            }
-            model->writeExport(
-                *choice,
-                [database = model->m_database, root = *model->m_sourcePath](AppSettings::ReportFormat format) {
-                    const std::vector<IndexedFile> files
-                        = database->fetchFilesWithIssues(root, std::numeric_limits<std::int64_t>::max(), 0);
-                    return format == AppSettings::ReportFormat::csv ? ReportService::generateCSVReport(files)
-                                                                    : ReportService::generateJSONReport(files, root);
-                },
-                "Report exported to ", "Failed to export report: ");
-        });
-}
-
-void MonitorViewModel::exportRenameReport()
-{
-    if (!m_renameReport || !m_renameDependencies.savePanel) {
-        return;
-    }
-    const QPointer<MonitorViewModel> self(this);
-    m_renameDependencies.savePanel->open(ReportSaveRequest::renameReport(), m_settingsManager->settings().preferences.reportFormat,
-        [self](const std::optional<ReportSaveChoice>& choice) {
-            MonitorViewModel* model = self.data();
-            if (model == nullptr || !choice || !model->m_renameReport) {
-                return;
-            }
-            model->writeExport(
-                *choice,
-                [report = *model->m_renameReport](AppSettings::ReportFormat format) {
-                    return format == AppSettings::ReportFormat::csv ? ReportService::generateRenameReportCSV(report)
-                                                                    : ReportService::generateRenameReportJSON(report);
-                },
-                "Rename report exported to ", "Failed to export rename report: ");
-        });
-}
-
-void MonitorViewModel::writeExport(const ReportSaveChoice& choice, std::function<std::string(AppSettings::ReportFormat)> render,
-    const std::string& successLog, const std::string& failureText)
-{
-    const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, path = choice.filePathBytes(), format = choice.format, render = std::move(render), successLog, failureText] {
-        const Status written = ReportService::writeReportFile(path, render(format));
-        if (written.ok()) {
-            TESS_LOG_INFO(successLog + path);
-            return;
-        }
-        const std::string message = failureText + written.error().message;
-        TESS_LOG_ERROR("❌ " + message);
-        postToMain(self, [message](MonitorViewModel* model) {
-            if (model != nullptr) {
-                model->setExportErrorMessage(message);
-            }
-        });
-    });
 }
 
 }  // namespace tess

@@ -1,0 +1,183 @@
+// MonitorViewModel: the restore of the last results at start-up and the stop
+// of monitoring.
+
+#include "model/MonitorViewModel.h"
+
+#include "core/FormatSeconds.h"
+#include "log/AppLogger.h"
+#include "model/MonitorCoordinator.h"
+#include "model/SettingsManager.h"
+#include "model/ThreadDescription.h"
+#include "model/WallClock.h"
+
+#include <sys/stat.h>
+
+#include <limits>
+#include <utility>
+
+namespace tess {
+
+namespace {
+
+std::string lastPathComponent(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const std::size_t slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+}  // namespace
+
+// What a restore read from the index on its worker.
+struct MonitorViewModel::RestoreOutcome {
+    std::shared_ptr<FileIndexDatabase> database;  // null when nothing is restored
+    std::int64_t total = 0;
+    std::int64_t issues = 0;
+    std::optional<TimePoint> lastAnalysisTime;
+    std::shared_ptr<const std::vector<IndexedFile>> files;
+    std::shared_ptr<const LookupIndexes> indexes;
+    std::string sourcePath;
+    double startSeconds = 0.0;
+};
+
+// --- Lifecycle ----------------------------------------------------------------------
+
+void MonitorViewModel::restoreSavedSourceFolder()
+{
+    const AppSettings::Preferences& preferences = m_settingsManager->settings().preferences;
+    if (preferences.lastSourcePath) {
+        const std::string path = *preferences.lastSourcePath;
+        struct stat info { };
+        if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            setSourcePath(path);
+            setMissingSourcePath(std::nullopt);
+        } else {
+            setMissingSourcePath(path);
+        }
+    }
+    m_destinationConfig = m_settingsManager->settings().preferences.lastDestinationConfig;
+    if (!m_destinationConfig && m_activeSettings.selectedFilesystem) {
+        m_destinationConfig = DestinationConfig::presetFilesystem(*m_activeSettings.selectedFilesystem, m_activeSettings.selectedCaseSensitive);
+    }
+    emit destinationConfigChanged();
+
+    if (m_sourcePath && !m_isMonitoring) {
+        const std::string source = *m_sourcePath;
+        const double start = nowSeconds();
+        advanceSourceGeneration();
+        setIsRestoringSession(true);
+        restoreSession(source, start);
+    }
+}
+
+void MonitorViewModel::restoreSession(const std::string& sourcePath, double startSeconds)
+{
+    const Generation generation = m_sourceGeneration;
+    const QPointer<MonitorViewModel> self(this);
+    const std::string dbPath = databasePath();
+    runInBackground([self, generation, dbPath, sourcePath, startSeconds] {
+        auto outcome = std::make_shared<RestoreOutcome>();
+        outcome->sourcePath = sourcePath;
+        outcome->startSeconds = startSeconds;
+        auto opened = FileIndexDatabase::open(dbPath);
+        if (opened.ok()) {
+            std::shared_ptr<FileIndexDatabase> database = opened.value();
+            const double t1 = nowSeconds();
+            const std::int64_t total = database->totalCount(sourcePath);
+            if (total < 1) {
+                database->close();
+            } else {
+                const std::int64_t issues = database->issueCount(sourcePath);
+                const double t2 = nowSeconds();
+                if (const std::optional<ScanRecord> scan = database->lastCompletedScan(sourcePath)) {
+                    outcome->lastAnalysisTime = scan->endTime ? *scan->endTime : scan->startTime;
+                }
+                TESS_LOG_DEBUG("MonitorViewModel: restoreSession DB opened in " + formatSeconds(t1 - startSeconds, 3)
+                    + "s, counts ready in " + formatSeconds(t2 - startSeconds, 3) + "s (" + std::to_string(total) + " files, "
+                    + std::to_string(issues) + " issues)");
+                const double t3 = nowSeconds();
+                auto files = std::make_shared<const std::vector<IndexedFile>>(
+                    database->fetchFilesWithIssues(sourcePath, std::numeric_limits<std::int64_t>::max(), 0));
+                TESS_LOG_DEBUG("MonitorViewModel: restoreSession loaded " + std::to_string(files->size()) + " issues in "
+                    + formatSeconds(nowSeconds() - t3, 3) + "s (background)");
+                outcome->indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
+                outcome->files = std::move(files);
+                outcome->total = total;
+                outcome->issues = issues;
+                outcome->database = std::move(database);
+            }
+        }
+        postToMain(self, [generation, outcome](MonitorViewModel* model) {
+            if (model == nullptr) {
+                closeInBackground(outcome->database);
+                return;
+            }
+            model->landRestore(generation, outcome);
+        });
+    });
+}
+
+void MonitorViewModel::landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome)
+{
+    if (generation != m_sourceGeneration) {
+        // Overtaken by another folder, a reset or a start: nothing of it is kept.
+        closeInBackground(outcome->database);
+        return;
+    }
+    if (!outcome->database) {
+        setIsRestoringSession(false);
+        return;
+    }
+    if (m_database) {
+        closeInBackground(std::move(m_database));
+    }
+    m_database = outcome->database;
+    setTotalIndexed(static_cast<int>(outcome->total));
+    setIssueCount(static_cast<int>(outcome->issues));
+    setCachedFileCount(0);
+    setLastAnalysisTime(outcome->lastAnalysisTime);
+    setIssueList(outcome->files, outcome->indexes);
+    applyFilters();
+    setIsRestoringSession(false);
+    TESS_LOG_INFO("MonitorViewModel: Restored " + std::to_string(outcome->total) + " cached files (" + std::to_string(outcome->issues)
+        + " issues) for " + lastPathComponent(outcome->sourcePath) + " in " + formatSeconds(nowSeconds() - outcome->startSeconds, 2) + "s");
+}
+
+void MonitorViewModel::stopMonitoring()
+{
+    TESS_LOG_DEBUG(std::string("MonitorViewModel: stopMonitoring() called, coordinator=") + (m_coordinator ? "alive" : "nil")
+        + ", thread=" + currentThreadDescription());
+    advanceSourceGeneration();  // a database still opening for a start or a restore is dropped
+    ++m_resultsGeneration;
+    if (m_coordinator) {
+        m_coordinator->stopAnalysis();
+        m_coordinator->stopMonitoring();
+    }
+    TESS_LOG_DEBUG("MonitorViewModel: coordinator.stopMonitoring() returned, clearing coordinator cancellables");
+    for (const QMetaObject::Connection& connection : m_coordinatorConnections) {
+        disconnect(connection);
+    }
+    m_coordinatorConnections.clear();
+    m_coordinator.reset();
+    TESS_LOG_DEBUG("MonitorViewModel: coordinator set to nil, closing database");
+    const QPointer<MonitorViewModel> self(this);
+    closeInBackground(std::move(m_database), [self] {
+        if (self) {
+            emit self->monitoringStopped();
+        }
+    });
+    m_database.reset();
+    setIsMonitoring(false);
+    setMonitoringStatus(MonitoringStatus::idle());
+    TESS_LOG_INFO("MonitorViewModel: Monitoring stopped");
+}
+
+void MonitorViewModel::onStopMonitoringForReset()
+{
+    stopMonitoring();
+}
+
+}  // namespace tess

@@ -1,0 +1,170 @@
+// MonitorViewModel: starting scans and analyses, and receiving their results
+// from the coordinator.
+
+#include "model/MonitorViewModel.h"
+
+#include "core/FormatSeconds.h"
+#include "log/AppLogger.h"
+#include "model/MonitorCoordinator.h"
+#include "model/SettingsManager.h"
+#include "model/WallClock.h"
+
+#include <utility>
+
+namespace tess {
+
+namespace {
+
+ScanProgress startingProgress(ScanPhase phase, std::chrono::system_clock::time_point startTime)
+{
+    ScanProgress progress;
+    progress.currentPhase = phase;
+    progress.trigger = ScanTrigger::manual;
+    progress.startTime = startTime;
+    return progress;
+}
+
+}  // namespace
+
+// --- Scanning -----------------------------------------------------------------------
+
+void MonitorViewModel::storeLastSourceAndDestination()
+{
+    const std::optional<std::string> source = m_sourcePath;
+    const std::optional<DestinationConfig> destination = m_destinationConfig;
+    m_settingsManager->updateSettings([&](AppSettings& settings) {
+        settings.preferences.lastSourcePath = source;
+        settings.preferences.lastDestinationConfig = destination;
+    });
+    m_settingsManager->saveSettings();
+}
+
+void MonitorViewModel::startMonitoring()
+{
+    if (!m_sourcePath || !m_destinationConfig) {
+        TESS_LOG_WARN("⚠️ Cannot start monitoring: source or destination not configured");
+        return;
+    }
+    startRun(false);
+}
+
+void MonitorViewModel::analyzeFromDatabase()
+{
+    if (!m_sourcePath || !m_destinationConfig) {
+        TESS_LOG_WARN("⚠️ Cannot analyze from DB: source or destination not configured");
+        return;
+    }
+    TESS_LOG_DEBUG("MonitorViewModel: analyzeFromDatabase() entered");
+    startRun(true);
+}
+
+void MonitorViewModel::startRun(bool analyzeOnly)
+{
+    // A coordinator that exists is stopped first: two would write one index.
+    if (m_coordinator) {
+        stopMonitoring();
+    }
+    const TimePoint startDate = Clock::now();
+    const MonitoringStatus starting
+        = MonitoringStatus::scanning(startingProgress(analyzeOnly ? ScanPhase::analyzing : ScanPhase::enumerating, startDate));
+    setIsMonitoring(true);
+    setCachedFileCount(0);
+    setMonitoringStatus(starting);
+    storeLastSourceAndDestination();
+
+    const Generation generation = advanceSourceGeneration();
+    const QPointer<MonitorViewModel> self(this);
+    const std::string source = *m_sourcePath;
+    const DestinationConfig destination = *m_destinationConfig;
+    const std::string dbPath = databasePath();
+    runInBackground([self, generation, source, destination, dbPath, analyzeOnly, starting] {
+        const double start = nowSeconds();
+        auto opened = FileIndexDatabase::open(dbPath);
+        if (opened.ok()) {
+            TESS_LOG_DEBUG(std::string(analyzeOnly ? "MonitorViewModel: analyzeFromDatabase DB opened in " : "MonitorViewModel: DB opened in ")
+                + formatSeconds(nowSeconds() - start, 3) + (analyzeOnly ? "s" : "s (background)"));
+        }
+        auto result = std::make_shared<Result<std::shared_ptr<FileIndexDatabase>>>(std::move(opened));
+        postToMain(self, [generation, source, destination, analyzeOnly, starting, result](MonitorViewModel* model) {
+            const bool current = model != nullptr && generation == model->m_sourceGeneration;
+            if (!result->ok()) {
+                if (current) {
+                    model->setIsMonitoring(false);
+                    model->setMonitoringStatus(MonitoringStatus::error("Failed to open database: " + result->error().message));
+                }
+                TESS_LOG_ERROR(std::string("❌ ") + (analyzeOnly ? "MonitorViewModel: Failed to analyze from DB: " : "MonitorViewModel: Failed to start monitoring: ")
+                    + result->error().message);
+                return;
+            }
+            if (!current) {
+                closeInBackground(result->value());  // the model or its source is gone
+                return;
+            }
+            model->attachDatabase(result->value());
+            model->m_coordinator = std::make_unique<MonitorCoordinator>(model->m_database, *model->m_settingsManager);
+            MonitorCoordinator& coordinator = *model->m_coordinator;
+            if (analyzeOnly) {
+                coordinator.sendStatus(starting);
+            }
+            model->subscribeToCoordinator(coordinator);
+            if (analyzeOnly) {
+                coordinator.configure(source, destination);
+                coordinator.reanalyze();
+                TESS_LOG_INFO("MonitorViewModel: Analyzing from database for " + source);
+            } else {
+                coordinator.startMonitoring(source, destination);
+                TESS_LOG_INFO("MonitorViewModel: Monitoring started for " + source);
+            }
+        });
+    });
+}
+
+void MonitorViewModel::attachDatabase(std::shared_ptr<FileIndexDatabase> database)
+{
+    if (m_database && m_database != database) {
+        closeInBackground(std::move(m_database));  // e.g. the one a restore opened
+    }
+    m_database = std::move(database);
+}
+
+void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
+{
+    // Status and last scan: the current value first, then every change.
+    setMonitoringStatus(coordinator.status());
+    const auto applySummary = [this](const std::optional<ScanSummary>& summary) {
+        setLastScanSummary(summary);
+        if (summary) {
+            setLastAnalysisTime(summary->timestamp);
+        }
+    };
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::setMonitoringStatus));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsShared, this, &MonitorViewModel::receiveAnalysisResults));
+    applySummary(coordinator.lastScan());
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::lastScanChanged, this, applySummary));
+    // The counts: only values sent after subscribing, equal or not.
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::issueCountChanged, this, &MonitorViewModel::setIssueCount));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::totalIndexedChanged, this, &MonitorViewModel::setTotalIndexed));
+}
+
+void MonitorViewModel::receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files)
+{
+    // The lookup indexes of a large list are built off the main thread; the
+    // newest list wins.
+    const Generation generation = ++m_resultsGeneration;
+    const Generation source = m_sourceGeneration;
+    const QPointer<MonitorViewModel> self(this);
+    runInBackground([self, generation, source, files] {
+        auto indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
+        postToMain(self, [generation, source, files, indexes](MonitorViewModel* model) {
+            if (model == nullptr || generation != model->m_resultsGeneration || source != model->m_sourceGeneration) {
+                return;
+            }
+            model->setIssueList(files, indexes);
+            model->m_selectedFileIDs.clear();
+            emit model->selectedFileIDsChanged();
+            model->applyFilters();
+        });
+    });
+}
+
+}  // namespace tess
