@@ -10,9 +10,9 @@
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
 #include "settings/DefaultsStore.h"
-#include "ui/FileListView.h"
-#include "ui/IssueListModel.h"
-#include "ui/Workspace.h"
+#include "ui/issuelist/FileListView.h"
+#include "ui/issuelist/IssueListModel.h"
+#include "ui/widgets/Workspace.h"
 
 #include <benchmark/benchmark.h>
 

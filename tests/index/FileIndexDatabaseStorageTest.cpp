@@ -191,6 +191,12 @@ struct MigrationCase {
     const char* expectedLog;  // nullptr: the table is kept
 };
 
+// The case as test names and failure messages show it (the same on every run).
+void PrintTo(const MigrationCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class FileIndexMigration : public ::testing::TestWithParam<MigrationCase> { };
 
 TEST_P(FileIndexMigration, OldTablesAreReplacedAndScanHistorySurvives)

@@ -14,6 +14,12 @@ struct MatchCase {
     bool excluded;
 };
 
+// The case as test names and failure messages show it (the same on every run).
+void PrintTo(const MatchCase& c, std::ostream* out)
+{
+    *out << (c.excluded ? "excluded" : "kept");
+}
+
 class ExcludePatternMatching : public ::testing::TestWithParam<MatchCase> { };
 
 TEST_P(ExcludePatternMatching, MatchesNameAsSpecified)
@@ -62,7 +68,10 @@ INSTANTIATE_TEST_SUITE_P(Table, ExcludePatternMatching,
         MatchCase {{"*.tmp"}, "bad\xFF.txt", false},
         // Other regular-expression characters of a wildcard are literal.
         MatchCase {{"a+(1)*"}, "a+(1).txt", true}, MatchCase {{"a+(1)*"}, "aa1.txt", false},
-        MatchCase {{"[ab]*"}, "a.txt", false}, MatchCase {{"[ab]*"}, "[ab].txt", true}));
+        MatchCase {{"[ab]*"}, "a.txt", false}, MatchCase {{"[ab]*"}, "[ab].txt", true}),
+    [](const ::testing::TestParamInfo<MatchCase>& info) {
+        return std::to_string(info.index) + (info.param.excluded ? "Excluded" : "Kept");
+    });
 
 TEST(CompiledExcludePatterns, SortsPatternsIntoExpressionsAndExactNames)
 {

@@ -38,6 +38,12 @@ struct Case {
     long long workers;
 };
 
+// The case as test names and failure messages show it (the same on every run).
+void PrintTo(const Case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class TwinsFixture : public ::testing::Test {
 protected:
     void TearDown() override { close(); }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/Workspace.h"
+#include "ui/widgets/Workspace.h"
 
 #include <QString>
 #include <QUrl>

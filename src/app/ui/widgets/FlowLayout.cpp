@@ -1,0 +1,130 @@
+#include "ui/widgets/FlowLayout.h"
+
+#include "ui/widgets/FlowLayoutState.h"
+
+#include <QWidget>
+
+#include <algorithm>
+
+namespace tess {
+
+FlowLayout::FlowLayout(QWidget* parent, int spacing, int lineSpacing)
+    : QLayout(parent)
+    , m_spacing(spacing)
+    , m_lineSpacing(lineSpacing)
+{
+    setContentsMargins(0, 0, 0, 0);
+}
+
+FlowLayout::~FlowLayout()
+{
+    while (QLayoutItem* item = takeAt(0)) {
+        delete item;
+    }
+}
+
+void FlowLayout::addItem(QLayoutItem* item)
+{
+    m_items.append(item);
+    invalidate();
+}
+
+int FlowLayout::count() const
+{
+    return static_cast<int>(m_items.size());
+}
+
+QLayoutItem* FlowLayout::itemAt(int index) const
+{
+    return index >= 0 && index < m_items.size() ? m_items.at(index) : nullptr;
+}
+
+QLayoutItem* FlowLayout::takeAt(int index)
+{
+    if (index < 0 || index >= m_items.size()) {
+        return nullptr;
+    }
+    QLayoutItem* item = m_items.takeAt(index);
+    invalidate();
+    return item;
+}
+
+void FlowLayout::insertWidget(int index, QWidget* widget)
+{
+    addChildWidget(widget);
+    m_items.insert(std::clamp<qsizetype>(index, 0, m_items.size()), new QWidgetItem(widget));
+    invalidate();
+}
+
+Qt::Orientations FlowLayout::expandingDirections() const
+{
+    return Qt::Horizontal;
+}
+
+bool FlowLayout::hasHeightForWidth() const
+{
+    return true;
+}
+
+int FlowLayout::heightForWidth(int width) const
+{
+    const QMargins margins = contentsMargins();
+    const int inner = std::max(width - margins.left() - margins.right(), 0);
+    return contentSize(inner).height() + margins.top() + margins.bottom();
+}
+
+QSize FlowLayout::sizeHint() const
+{
+    const QMargins margins = contentsMargins();
+    return contentSize(std::nullopt).grownBy(margins);
+}
+
+QSize FlowLayout::minimumSize() const
+{
+    // Wide enough for the widest child, so that no child is ever cut, and as
+    // tall as the tallest; the real height comes from heightForWidth.
+    QSize largest(0, 0);
+    for (const QSize& size : sizesOf(shownItems())) {
+        largest = largest.expandedTo(size);
+    }
+    return largest.grownBy(contentsMargins());
+}
+
+void FlowLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    const QList<QLayoutItem*> items = shownItems();
+    const std::vector<QRect> placed = flowPlacements(sizesOf(items), contentsRect(), m_spacing, m_lineSpacing);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        items.at(i)->setGeometry(placed[static_cast<std::size_t>(i)]);
+    }
+}
+
+QList<QLayoutItem*> FlowLayout::shownItems() const
+{
+    QList<QLayoutItem*> shown;
+    shown.reserve(m_items.size());
+    for (QLayoutItem* item : m_items) {
+        if (!item->isEmpty()) {
+            shown.append(item);
+        }
+    }
+    return shown;
+}
+
+std::vector<QSize> FlowLayout::sizesOf(const QList<QLayoutItem*>& items)
+{
+    std::vector<QSize> sizes;
+    sizes.reserve(static_cast<std::size_t>(items.size()));
+    for (QLayoutItem* item : items) {
+        sizes.push_back(item->sizeHint());
+    }
+    return sizes;
+}
+
+QSize FlowLayout::contentSize(std::optional<int> width) const
+{
+    return flowSizeThatFits(sizesOf(shownItems()), width, m_spacing, m_lineSpacing);
+}
+
+}  // namespace tess

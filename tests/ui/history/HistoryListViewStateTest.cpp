@@ -1,0 +1,70 @@
+#include "ui/history/HistoryListViewState.h"
+
+#include <gtest/gtest.h>
+
+namespace tess {
+namespace {
+
+namespace state = HistoryListViewState;
+
+TEST(HistoryListViewStateTest, CountTextTakesTheSingularForOneOnly)
+{
+    EXPECT_EQ(state::countText(0), "0 operations");
+    EXPECT_EQ(state::countText(1), "1 operation");
+    EXPECT_EQ(state::countText(2), "2 operations");
+    EXPECT_EQ(state::countText(5000), "5000 operations");
+    EXPECT_EQ(state::itemsText(1), "1 items");
+}
+
+TEST(HistoryListViewStateTest, FolderNameIsTheScanRootsLastComponent)
+{
+    EXPECT_EQ(state::folderName("/home/ann/Photos"), "Photos");
+    EXPECT_EQ(state::folderName("/home/ann/Photos/"), "Photos");
+    EXPECT_EQ(state::folderName("/"), "/");
+    EXPECT_EQ(state::folderName("/srv/<b>x&amp; a&b"), "<b>x&amp; a&b");
+    EXPECT_EQ(state::folderName("/srv/caf\xE9"), "caf\xE9");
+}
+
+TEST(HistoryListViewStateTest, UndoBatchesHaveTheBadgeAndNoUndoButton)
+{
+    EXPECT_EQ(state::rowLook(HistoryOperation::rename), (state::RowLook {"pencil.circle", false, false, true}));
+    EXPECT_EQ(state::rowLook(HistoryOperation::undo), (state::RowLook {"arrow.uturn.backward.circle", true, true, false}));
+}
+
+TEST(HistoryListViewStateTest, UndoIsOfferedOnlyInTheOpenFolderTheBatchWasMadeIn)
+{
+    struct Case {
+        const char* name;
+        const char* scanRoot;
+        std::optional<std::string> source;
+        bool enabled;
+        const char* toolTip;
+    };
+    const Case cases[] = {
+        {"same folder", "/data/photos", "/data/photos", true, "Undo this rename"},
+        {"same folder, trailing slash", "/data/photos/", "/data/photos", true, "Undo this rename"},
+        {"other folder", "/data/photos", "/data/music", false,
+            "This rename was made in another folder. Open that folder as the source to undo it."},
+        {"a folder inside", "/data/photos/2024", "/data/photos", false,
+            "This rename was made in another folder. Open that folder as the source to undo it."},
+        {"no folder open", "/data/photos", std::nullopt, false,
+            "Open the folder this rename was made in to undo it: no source folder is open."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const state::UndoAvailability availability = state::undoAvailability(c.scanRoot, c.source);
+        EXPECT_EQ(availability.enabled, c.enabled);
+        EXPECT_EQ(availability.toolTip, c.toolTip);
+    }
+}
+
+TEST(HistoryListViewStateTest, AlertMessages)
+{
+    EXPECT_EQ(state::deleteMessage("Photos", "Dec 10, 2026 at 9:30 AM"),
+        "Delete the history entry for Photos from Dec 10, 2026 at 9:30 AM?");
+    EXPECT_EQ(state::undoMessage("Photos", 1),
+        "Reverse the rename operation on Photos? This will restore 1 items to their original names.");
+}
+
+}  // namespace
+}  // namespace tess

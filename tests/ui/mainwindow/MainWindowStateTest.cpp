@@ -1,0 +1,258 @@
+#include "ui/mainwindow/MainWindowState.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tess {
+namespace {
+
+using namespace MainWindowState;
+using std::chrono::seconds;
+
+MonitoringStatus scanningIn(ScanPhase phase)
+{
+    ScanProgress progress;
+    progress.currentPhase = phase;
+    return MonitoringStatus::scanning(progress);
+}
+
+TEST(MainWindowStateTest, ToolbarFollowsPhaseCountsAndSelection)
+{
+    struct Case {
+        const char* name;
+        MonitoringStatus status;
+        std::int64_t indexed;
+        bool coordinator;
+        bool canStart;
+        bool hasResults;
+        std::int64_t selected;
+        bool renaming;
+        // expected
+        const char* scanTitle;
+        const char* scanSymbol;
+        const char* scanHelp;
+        bool scanEnabled;
+        ScanAction scanAction;
+        const char* analyzeTitle;
+        const char* analyzeHelp;
+        bool analyzeEnabled;
+        AnalyzeAction analyzeAction;
+        bool renameEnabled;
+        bool sourceEnabled;
+    };
+    const Case cases[] = {
+        {"nothing set up", MonitoringStatus::idle(), 0, false, false, false, 0, false, "Scan",
+            "rectangle.and.text.magnifyingglass", "Scan the source folder", false, ScanAction::startMonitoring, "Analyze",
+            "Analyze scanned files", false, AnalyzeAction::analyzeFromDatabase, false, true},
+        {"ready to scan", MonitoringStatus::idle(), 0, false, true, false, 0, false, "Scan",
+            "rectangle.and.text.magnifyingglass", "Scan the source folder", true, ScanAction::startMonitoring, "Analyze",
+            "Analyze scanned files", false, AnalyzeAction::analyzeFromDatabase, false, true},
+        {"restored results, no coordinator", MonitoringStatus::idle(), 12, false, true, true, 2, false, "Rescan",
+            "rectangle.and.text.magnifyingglass", "Re-enumerate the filesystem", true, ScanAction::startMonitoring,
+            "Reanalyze", "Re-analyze with current settings", true, AnalyzeAction::analyzeFromDatabase, true, true},
+        {"monitoring", MonitoringStatus::monitoring(), 12, true, false, true, 1, false, "Rescan",
+            "rectangle.and.text.magnifyingglass", "Re-enumerate the filesystem", true, ScanAction::scanNow, "Reanalyze",
+            "Re-analyze with current settings", true, AnalyzeAction::reanalyze, true, true},
+        {"enumerating", scanningIn(ScanPhase::enumerating), 12, true, false, true, 1, false, "Scanning…", "stop.circle",
+            "Stop the current scan", true, ScanAction::stopAnalysis, "Reanalyze", "Re-analyze with current settings",
+            false, AnalyzeAction::reanalyze, false, false},
+        {"analyzing", scanningIn(ScanPhase::analyzing), 12, true, false, false, 1, false, "Rescan",
+            "rectangle.and.text.magnifyingglass", "Re-enumerate the filesystem", true, ScanAction::scanNow, "Analyzing…",
+            "Stop the current analysis", true, AnalyzeAction::stopAnalysis, false, false},
+        {"complete", scanningIn(ScanPhase::complete), 0, true, false, false, 0, false, "Scan",
+            "rectangle.and.text.magnifyingglass", "Scan the source folder", false, ScanAction::startMonitoring,
+            "Analyze", "Analyze scanned files", false, AnalyzeAction::reanalyze, false, false},
+        {"renaming", MonitoringStatus::monitoring(), 12, true, false, true, 3, true, "Rescan",
+            "rectangle.and.text.magnifyingglass", "Re-enumerate the filesystem", true, ScanAction::scanNow, "Reanalyze",
+            "Re-analyze with current settings", true, AnalyzeAction::reanalyze, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Snapshot s;
+        s.status = c.status;
+        s.totalIndexed = c.indexed;
+        s.hasCoordinator = c.coordinator;
+        s.canStartMonitoring = c.canStart;
+        s.hasResults = c.hasResults;
+        s.selectedCount = c.selected;
+        s.isRenaming = c.renaming;
+        const ToolbarState t = toolbarState(s);
+        EXPECT_EQ(t.scan.title.toStdString(), c.scanTitle);
+        EXPECT_STREQ(t.scan.symbol, c.scanSymbol);
+        EXPECT_EQ(t.scan.help.toStdString(), c.scanHelp);
+        EXPECT_EQ(t.scan.enabled, c.scanEnabled);
+        EXPECT_EQ(t.scanAction, c.scanAction);
+        EXPECT_EQ(t.analyze.title.toStdString(), c.analyzeTitle);
+        EXPECT_EQ(t.analyze.help.toStdString(), c.analyzeHelp);
+        EXPECT_EQ(t.analyze.enabled, c.analyzeEnabled);
+        EXPECT_EQ(t.analyzeAction, c.analyzeAction);
+        EXPECT_EQ(t.rename.enabled, c.renameEnabled);
+        EXPECT_EQ(t.sourceEnabled, c.sourceEnabled);
+        EXPECT_EQ(t.presetEnabled, c.sourceEnabled);
+    }
+}
+
+TEST(MainWindowStateTest, ToolbarTextsForSourceRenameAndPreset)
+{
+    Snapshot s;
+    ToolbarState t = toolbarState(s);
+    EXPECT_EQ(t.sourceTitle, QStringLiteral("Choose…"));
+    EXPECT_EQ(t.sourceHelp, QStringLiteral("Choose source folder"));
+    EXPECT_FALSE(t.sourceHasFolder);
+    EXPECT_EQ(t.rename.title, QStringLiteral("Rename (0)"));
+    EXPECT_EQ(t.rename.help, QStringLiteral("Rename 0 selected files"));
+    EXPECT_EQ(t.presetTitle, QStringLiteral("Preset"));
+    EXPECT_EQ(t.advancedHelp, QStringLiteral("Show advanced settings"));
+    EXPECT_FALSE(t.exportEnabled);
+
+    s.sourcePath = "/srv/R&D <i>x";
+    s.selectedCount = 1;
+    s.isPresetModified = true;
+    s.showAdvancedSettings = true;
+    s.issueCount = 4;
+    t = toolbarState(s);
+    EXPECT_EQ(t.sourceTitle, QStringLiteral("R&D <i>x"));
+    EXPECT_EQ(t.sourceHelp, QStringLiteral("/srv/R&D <i>x"));
+    EXPECT_EQ(t.rename.title, QStringLiteral("Rename (1)"));
+    EXPECT_EQ(t.rename.help, QStringLiteral("Rename 1 selected file"));
+    EXPECT_EQ(t.presetTitle, QStringLiteral("Preset (Modified)"));
+    EXPECT_EQ(t.advancedHelp, QStringLiteral("Hide advanced settings"));
+    EXPECT_TRUE(t.exportEnabled);
+    s.selectedCount = 3;
+    EXPECT_EQ(toolbarState(s).rename.help, QStringLiteral("Rename 3 selected files"));
+}
+
+TEST(MainWindowStateTest, ContentAreaChoiceAndReadyVariant)
+{
+    struct Case {
+        const char* name;
+        MonitoringStatus status;
+        std::int64_t issues;
+        bool restoring;
+        std::int64_t indexed;
+        ContentArea area;
+    };
+    const Case cases[] = {
+        {"issues while scanning", scanningIn(ScanPhase::enumerating), 3, true, 10, ContentArea::issueList},
+        {"restoring", MonitoringStatus::idle(), 0, true, 10, ContentArea::loading},
+        {"all clear despite an error", MonitoringStatus::error("x"), 0, false, 10, ContentArea::allClear},
+        {"error", MonitoringStatus::error("x"), 0, false, 0, ContentArea::error},
+        {"scanning, nothing indexed", scanningIn(ScanPhase::enumerating), 0, false, 0, ContentArea::nothing},
+        {"ready", MonitoringStatus::idle(), 0, false, 0, ContentArea::ready},
+        {"monitoring, nothing indexed", MonitoringStatus::monitoring(), 0, false, 0, ContentArea::ready},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Snapshot s;
+        s.status = c.status;
+        s.issueCount = c.issues;
+        s.isRestoringSession = c.restoring;
+        s.totalIndexed = c.indexed;
+        EXPECT_EQ(contentArea(s), c.area);
+    }
+    Snapshot s;
+    EXPECT_EQ(readyVariant(s), ReadyVariant::chooseSource);
+    s.canStartMonitoring = true;
+    EXPECT_EQ(readyVariant(s), ReadyVariant::readyToScan);
+    s.missingSourcePath = "/gone";
+    EXPECT_EQ(readyVariant(s), ReadyVariant::missingSource);
+}
+
+TEST(MainWindowStateTest, StatusBarDotAndOverlayTexts)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const TimePoint now = std::chrono::system_clock::now();
+    Snapshot s;
+    StatusBarTexts texts = statusBarTexts(s, "Idle", now, english);
+    EXPECT_EQ(texts.left, QStringLiteral("Idle"));
+    EXPECT_FALSE(texts.leftIsSecondary);
+    EXPECT_FALSE(texts.middle);
+    EXPECT_FALSE(texts.right);
+
+    s.cachedFileCount = 1234;
+    EXPECT_EQ(statusBarTexts(s, "Idle", now, english).left, QStringLiteral("1,234 files in database"));
+    s.totalIndexed = 12345;
+    s.issueCount = 1500;
+    s.filteredCount = 1200;
+    s.lastAnalysisTime = now - seconds(300);
+    texts = statusBarTexts(s, "", now, english);
+    EXPECT_EQ(texts.left, QStringLiteral("12,345 files indexed"));
+    EXPECT_EQ(texts.middle, QStringLiteral("1,200 of 1,500 issues"));
+    EXPECT_EQ(texts.right, QStringLiteral("Analyzed 5 minutes ago"));
+    s.selectedCount = 2;
+    EXPECT_EQ(statusBarTexts(s, "", now, english).middle, QStringLiteral("2 selected • 1,200 of 1,500 issues"));
+
+    struct DotCase {
+        MonitoringStatus status;
+        std::int64_t indexed;
+        std::int64_t issues;
+        std::optional<ColorName> color;
+    };
+    const DotCase dots[] = {
+        {scanningIn(ScanPhase::analyzing), 0, 0, ColorName::cool},
+        {MonitoringStatus::error("x"), 5, 0, ColorName::warm},
+        {MonitoringStatus::idle(), 0, 0, std::nullopt},
+        {MonitoringStatus::idle(), 5, 0, ColorName::brandGreen},
+        {MonitoringStatus::idle(), 5, 2, ColorName::warm},
+        {MonitoringStatus::monitoring(), 0, 0, ColorName::brandGreen},
+        {MonitoringStatus::monitoring(), 5, 1, ColorName::warm},
+    };
+    for (const DotCase& d : dots) {
+        Snapshot dot;
+        dot.status = d.status;
+        dot.totalIndexed = d.indexed;
+        dot.issueCount = d.issues;
+        EXPECT_EQ(statusDotColor(dot), d.color);
+    }
+
+    EXPECT_EQ(scanOverlayTitle(ScanPhase::cleaningUp), QStringLiteral("Scanning…"));
+    EXPECT_EQ(scanOverlayTitle(ScanPhase::complete), QStringLiteral("Analyzing…"));
+    ScanSummary summary;
+    summary.duration = 2.34;
+    summary.trigger = ScanTrigger::manual;
+    EXPECT_EQ(lastScanText(summary), QStringLiteral("Last scan: 2.3s, Manual"));
+    Snapshot clear;
+    clear.lastScanSummary = summary;
+    clear.lastAnalysisTime = now;
+    EXPECT_EQ(allClearFootnote(clear, now, english), QStringLiteral("Last scan: 2.3s, Manual"));
+    EXPECT_EQ(relativeSpanText(seconds(1), english), QStringLiteral("1 second"));
+    EXPECT_EQ(relativeSpanText(seconds(7200), english), QStringLiteral("2 hours"));
+    EXPECT_EQ(timerText(now - seconds(7), now), QStringLiteral("0:07"));
+    EXPECT_EQ(timerText(now - seconds(3723), now), QStringLiteral("1:02:03"));
+}
+
+TEST(MainWindowStateTest, AlertsAndPresetMenu)
+{
+    EXPECT_EQ(renameConfirmationText(0),
+        QStringLiteral("Rename 0 items to their compatible names? You can undo this from the History panel."));
+    EXPECT_EQ(renameConfirmationText(1),
+        QStringLiteral("Rename 1 item to their compatible names? You can undo this from the History panel."));
+    EXPECT_EQ(renameConfirmationText(3),
+        QStringLiteral("Rename 3 items to their compatible names? You can undo this from the History panel."));
+    for (const int raw : {0, 1, 2, 3, 9}) {
+        SCOPED_TRACE(raw);
+        EXPECT_EQ(needsHelperApproval(static_cast<ServiceStatus>(raw)), raw == 0 || raw == 2);
+    }
+
+    std::vector<TessalinePreset> available = TessalinePreset::builtInPresets();
+    auto entries = presetMenuEntries(available, available.front().name, std::nullopt);
+    ASSERT_EQ(entries.size(), available.size() + 2);
+    EXPECT_TRUE(entries.front().checked);
+    EXPECT_EQ(entries[entries.size() - 2].kind, PresetMenuEntry::Kind::divider);
+    EXPECT_EQ(entries.back().title, QStringLiteral("Advanced…"));
+
+    // A user preset named like a built-in is its own entry, checked by id.
+    TessalinePreset twin = available.front();
+    twin.id = Uuid::random();
+    twin.isBase = false;
+    available.push_back(twin);
+    entries = presetMenuEntries(available, twin.name, twin.id);
+    ASSERT_EQ(entries.size(), available.size() + 3);
+    EXPECT_FALSE(entries.front().checked);
+    EXPECT_EQ(entries[available.size()].id, twin.id);
+    EXPECT_TRUE(entries[available.size()].checked);
+}
+
+}  // namespace
+}  // namespace tess
