@@ -4,7 +4,6 @@
 #include "rules/FilesystemPreset.h"
 #include "rules/OSCapabilities.h"
 #include "text/Text.h"
-#include "ui/settings/DestinationTexts.h"
 
 #include <algorithm>
 

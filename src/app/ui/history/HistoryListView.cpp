@@ -58,11 +58,6 @@ QString plain(std::string_view text)
     return QString::fromStdString(text::toValidUtf8(text));
 }
 
-QColor systemOrange(const QPalette& palette)
-{
-    return theme::isDark(palette) ? QColor(0xFF9F0A) : QColor(0xE07800);
-}
-
 // The whole file, or the reason it cannot be read.
 Result<std::string> readWholeFile(const std::string& path)
 {
@@ -188,7 +183,7 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         const QRectF symbolRect(content.left(), content.center().y() - kSymbolWidth / 2.0, kSymbolWidth, kSymbolWidth);
         symbol::paint(*painter, symbolRect, look.symbol,
-            look.orange ? systemOrange(palette) : namedColor(ColorName::cool, palette));
+            look.orange ? theme::warningOrange(palette) : namedColor(ColorName::cool, palette));
         const TextLayout text = textLayout(option, content);
         paintTitleLine(*painter, palette, text, entry, look.undoBadge);
         paintDetailLine(*painter, palette, text, entry);
@@ -298,10 +293,10 @@ private:
         const int badgeHeight = QFontMetrics(text.badgeFont).height() + 2;
         const QRectF badgeRect(badgeLeft, text.top + (text.titleHeight - badgeHeight) / 2.0, badgeWidth, badgeHeight);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(theme::withOpacity(systemOrange(palette), 0.15));
+        painter.setBrush(theme::withOpacity(theme::warningOrange(palette), 0.15));
         painter.drawRoundedRect(badgeRect, 3, 3);
         painter.setFont(text.badgeFont);
-        painter.setPen(systemOrange(palette));
+        painter.setPen(theme::warningOrange(palette));
         painter.drawText(badgeRect, Qt::AlignCenter, badge);
     }
 

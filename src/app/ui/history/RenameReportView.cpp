@@ -50,11 +50,6 @@ QString plain(std::string_view text)
     return QString::fromStdString(text::toValidUtf8(text));
 }
 
-QColor systemOrange(const QPalette& palette)
-{
-    return theme::isDark(palette) ? QColor(0xFF9F0A) : QColor(0xE07800);
-}
-
 QColor badgeColor(BadgeColor color, const QPalette& palette)
 {
     switch (color) {
@@ -63,7 +58,7 @@ QColor badgeColor(BadgeColor color, const QPalette& palette)
     case BadgeColor::warm:
         return namedColor(ColorName::warm, palette);
     case BadgeColor::orange:
-        return systemOrange(palette);
+        return theme::warningOrange(palette);
     case BadgeColor::secondary:
         break;
     }
@@ -205,7 +200,7 @@ public:
         case ReportTab::verification:
             drawLine(lines[0], mono, text, 0);
             drawArrowLine(lines[1], secondary);
-            drawLine(lines[2], caption, selected ? text : systemOrange(palette), 0);
+            drawLine(lines[2], caption, selected ? text : theme::warningOrange(palette), 0);
             break;
         case ReportTab::directories:
             drawLine(lines[0], mono, text, 0);

@@ -55,6 +55,18 @@ ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
         {[this] { showHistorySheet(); }, m_deps.showHelpWindow, [this] { showSettingsSheet(); },
             [this] { showAboutSheet(); }, [this] { m_model->exportReport(); }});
 
+    buildPanes();
+    buildOverlays();
+    subscribeToModel();
+
+    observe(kOpenSettingsSheet, &ContentView::showSettingsSheet);
+    observe(kShowAboutWindow, &ContentView::showAboutSheet);
+    m_model->restoreSavedSourceFolder();
+    update();
+}
+
+void ContentView::buildPanes()
+{
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_splitter = new QSplitter(Qt::Horizontal, this);
@@ -87,14 +99,21 @@ ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
     m_statusBar = new MainStatusBar(m_mainPane);
     mainLayout->addWidget(m_statusBar);
     m_splitter->addWidget(m_mainPane);
+}
 
+// The progress overlays of a scan and of a rename, over the content.
+void ContentView::buildOverlays()
+{
     m_scanOverlay = new ProgressOverlay(m_content);
     m_scanOverlay->setObjectName(QStringLiteral("scanProgressOverlay"));
     m_scanOverlay->hide();
     m_renameOverlay = new ProgressOverlay(m_content);
     m_renameOverlay->setObjectName(QStringLiteral("renameProgressOverlay"));
     m_renameOverlay->hide();
+}
 
+void ContentView::subscribeToModel()
+{
     // Every published change leads to one update on the next turn.
     MonitorViewModel* model = m_model.get();
     for (auto signal : {&MonitorViewModel::monitoringStatusChanged, &MonitorViewModel::lastScanSummaryChanged,
@@ -112,11 +131,6 @@ ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
     m_ticker.setInterval(1000);
     connect(&m_ticker, &QTimer::timeout, this, &ContentView::update);
     m_ticker.start();
-
-    observe(kOpenSettingsSheet, &ContentView::showSettingsSheet);
-    observe(kShowAboutWindow, &ContentView::showAboutSheet);
-    m_model->restoreSavedSourceFolder();
-    update();
 }
 
 ContentView::~ContentView()

@@ -96,6 +96,13 @@ private:
     void updateExportError();
     void updateAdvancedPane();
     void checkHelperApproval();
+    // The splitter with the main pane: the content stack (issue list,
+    // placeholder, empty) above the status bar.
+    void buildPanes();
+    void buildOverlays();
+    // Every published change of the model leads to one update on the next turn;
+    // the ticker refreshes the relative times each second.
+    void subscribeToModel();
     void observe(const char* name, void (ContentView::*slot)());
 
     Dependencies m_deps;

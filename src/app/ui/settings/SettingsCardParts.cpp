@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QLabel>
 #include <QMenu>
 #include <QToolButton>
 
@@ -15,6 +16,21 @@ QFrame* divider(QWidget* parent)
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     return line;
+}
+
+QLabel* plainLabel(QWidget* parent, const QString& text)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
+}
+
+QFont subheadlineFont(const QFont& base)
+{
+    QFont font = theme::scaledFont(base, 11);
+    font.setWeight(QFont::Medium);
+    return font;
 }
 
 QFont captionTwoFont()

@@ -5,6 +5,7 @@
 #include <QFont>
 
 class QFrame;
+class QLabel;
 class QMenu;
 class QString;
 class QToolButton;
@@ -14,6 +15,12 @@ namespace tess::settingsCard {
 
 // A horizontal divider line.
 QFrame* divider(QWidget* parent);
+
+// A label that shows `text` as plain text.
+QLabel* plainLabel(QWidget* parent, const QString& text);
+
+// The subheadline style, medium weight: row titles of the settings cards.
+QFont subheadlineFont(const QFont& base);
 
 // The second caption size: 11 twelfths of the caption font.
 QFont captionTwoFont();

@@ -6,6 +6,8 @@
 #include "ui/settings/HeaderView.h"
 #include "ui/settings/HelpContent.h"
 #include "ui/settings/HelpPopover.h"
+#include "ui/settings/PreferencesHelp.h"
+#include "ui/settings/SettingsCardParts.h"
 #include "ui/settings/SettingsSheetState.h"
 #include "ui/widgets/ActionTitle.h"
 #include "ui/widgets/Card.h"
@@ -37,35 +39,25 @@ namespace tess {
 
 namespace {
 
+using settingsCard::divider;
+using settingsCard::plainLabel;
+using settingsCard::subheadlineFont;
+
 constexpr int kWidth = 520;
 constexpr int kHeight = 640;
 constexpr int kInset = 16;
 constexpr int kCardSpacing = 16;
 constexpr int kRowSpacing = 12;
 constexpr int kEditorHeight = 60;
-constexpr int kExamplePatternWidth = 160;
 constexpr int kStatusDotSize = 8;
 constexpr int kActionBoxInset = 8;
 constexpr qreal kActionBoxRadius = 6.0;
 constexpr int kSymbolSize = 12;
 
-// The subheadline style, medium weight: row titles of the cards.
-QFont subheadlineFont(const QFont& base)
-{
-    QFont font = theme::scaledFont(base, 11);
-    font.setWeight(QFont::Medium);
-    return font;
-}
-
 // The status colours, each with a light and a dark value.
 QColor systemGreen(const QPalette& palette)
 {
     return theme::isDark(palette) ? QColor(0x30D158) : QColor(0x28A745);
-}
-
-QColor systemOrange(const QPalette& palette)
-{
-    return theme::isDark(palette) ? QColor(0xFF9F0A) : QColor(0xE07800);
 }
 
 // A widget drawn by a function, which reads its colours from the palette
@@ -92,111 +84,6 @@ protected:
 private:
     Painter m_paint;
 };
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-QLabel* plainLabel(QWidget* parent, const QString& text)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    return label;
-}
-
-// Adds to a help popover the rows that its fixed content has no place for.
-QVBoxLayout* popoverLayout(HelpPopover& popover)
-{
-    return qobject_cast<QVBoxLayout*>(popover.layout());
-}
-
-HelpPopover* buildExcludePatternsHelp(QWidget* anchor)
-{
-    HelpContent content;
-    content.title = QStringLiteral("Exclude Patterns");
-    content.introduction = QStringLiteral("Patterns match against filenames only, not full paths. Matching is case-insensitive.");
-    content.lists = {{
-        {QStringLiteral("Glob patterns"), QStringLiteral("Use * for any characters, ? for a single character"), {}},
-        {QStringLiteral("Regex patterns"), QStringLiteral("Wrap in forward slashes: /pattern/"), {}},
-        {QStringLiteral("Exact names"), QStringLiteral("A pattern without wildcards or slashes matches a specific name"), {}},
-        {QStringLiteral("Directory matching"), QStringLiteral("When a directory matches, its entire subtree is excluded"), {}},
-    }};
-    auto* popover = new HelpPopover(content, anchor);
-    popover->setObjectName(QStringLiteral("excludePatternsHelpPopover"));
-    QVBoxLayout* layout = popoverLayout(*popover);
-    layout->addWidget(divider(popover));
-    QLabel* heading = plainLabel(popover, QStringLiteral("Examples"));
-    heading->setFont(subheadlineFont(popover->font()));
-    layout->addWidget(heading);
-
-    struct Example {
-        const char* pattern;
-        const char* description;
-    };
-    static constexpr Example kExamples[] = {
-        {"*.tmp", "All .tmp files"},
-        {"*.bak", "All .bak files"},
-        {"node_modules", "node_modules directories and all contents"},
-        {"__pycache__", "Python cache directories and all contents"},
-        {"Thumbs.db", "Windows thumbnail cache files"},
-        {"/^~\\$.*\\.docx$/", "Word lock files (~$*.docx)"},
-        {"backup_?", "backup_1, backup_A, etc."},
-    };
-    auto* examples = new QWidget(popover);
-    auto* examplesLayout = new QVBoxLayout(examples);
-    examplesLayout->setContentsMargins(0, 0, 0, 0);
-    examplesLayout->setSpacing(2);
-    for (const Example& example : kExamples) {
-        auto* row = new QHBoxLayout;
-        row->setSpacing(8);
-        QLabel* pattern = plainLabel(examples, QString::fromUtf8(example.pattern));
-        pattern->setFont(theme::monospacedCaptionFont(popover->font()));
-        pattern->setFixedWidth(kExamplePatternWidth);
-        pattern->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        QLabel* description = plainLabel(examples, QString::fromUtf8(example.description));
-        description->setFont(theme::captionFont(popover->font()));
-        description->setForegroundRole(QPalette::PlaceholderText);
-        description->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        row->addWidget(pattern, 0, Qt::AlignVCenter);
-        row->addWidget(description, 1, Qt::AlignVCenter);
-        examplesLayout->addLayout(row);
-    }
-    layout->addWidget(examples);
-    return popover;
-}
-
-HelpPopover* buildImplicitExclusionsHelp(QWidget* anchor)
-{
-    HelpContent content;
-    content.title = QStringLiteral("Implicit Exclusions");
-    content.introduction = QStringLiteral("The following items are always excluded from scanning, regardless of exclude patterns:");
-    content.lists = {{
-        {QStringLiteral("Hidden files and directories"),
-            QStringLiteral("Any name starting with \".\" (e.g. .git, .DS_Store, .Spotlight-V100). For directories, the "
-                           "entire subtree is skipped."),
-            {}},
-        {QStringLiteral("macOS packages"),
-            QStringLiteral("Bundles the system flags as packages (e.g. .app, .framework, .bundle, .plugin, .appex, "
-                           ".xcodeproj, .photoslibrary, .pages, .numbers, .key, .rtfd). Both the package itself and its "
-                           "contents are skipped."),
-            {}},
-    }};
-    auto* popover = new HelpPopover(content, anchor);
-    popover->setObjectName(QStringLiteral("implicitExclusionsHelpPopover"));
-    QLabel* note = plainLabel(popover,
-        QStringLiteral("These items are not analyzed and will not appear in the issues list. This protects system "
-                       "metadata, application bundles, and document packages from being modified."));
-    note->setWordWrap(true);
-    note->setForegroundRole(QPalette::PlaceholderText);
-    note->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    popoverLayout(*popover)->addWidget(note);
-    return popover;
-}
 
 constexpr const char* kSymbolProperty = "symbolName";
 
@@ -384,7 +271,7 @@ Card* SettingsView::buildExclusionsCard()
     QVBoxLayout* rows = card->contentLayout();
     rows->addWidget(new HeaderView(QStringLiteral("Exclusions"), card));
     rows->addWidget(helpRow(card, QStringLiteral("Exclude Patterns"), QStringLiteral("excludePatternsHelpButton"),
-        m_excludeHelp, &buildExcludePatternsHelp));
+        m_excludeHelp, &preferencesHelp::excludePatterns));
     rows->addWidget(caption(card, QStringLiteral("Filename patterns to skip during scanning (one per line).")));
 
     // The editor inside a 1-point border of the secondary colour at 20 %.
@@ -409,7 +296,7 @@ Card* SettingsView::buildExclusionsCard()
 
     rows->addWidget(divider(card));
     rows->addWidget(helpRow(card, QStringLiteral("Implicit Exclusions"), QStringLiteral("implicitExclusionsHelpButton"),
-        m_implicitHelp, &buildImplicitExclusionsHelp));
+        m_implicitHelp, &preferencesHelp::implicitExclusions));
     rows->addWidget(caption(card,
         QStringLiteral("Hidden files and directories (names starting with \".\") are always excluded from scanning. "
                        "These cannot be disabled.")));
@@ -451,7 +338,7 @@ QWidget* SettingsView::buildDaemonBlock(QWidget* parent)
     statusLayout->setContentsMargins(0, 0, 0, 0);
     statusLayout->setSpacing(6);
     m_statusDot = new PaintedWidget(m_statusRow, [this](QPainter& painter, const QWidget& widget) {
-        const QColor color = m_helper.isHelperReady() ? systemGreen(widget.palette()) : systemOrange(widget.palette());
+        const QColor color = m_helper.isHelperReady() ? systemGreen(widget.palette()) : theme::warningOrange(widget.palette());
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
         painter.drawEllipse(QRectF(widget.rect()));
@@ -474,7 +361,7 @@ QWidget* SettingsView::buildDaemonBlock(QWidget* parent)
     m_actionBox = new PaintedWidget(block, [](QPainter& painter, const QWidget& widget) {
         QPainterPath shape;
         shape.addRoundedRect(QRectF(widget.rect()), kActionBoxRadius, kActionBoxRadius);
-        painter.fillPath(shape, theme::withOpacity(systemOrange(widget.palette()), 0.1));
+        painter.fillPath(shape, theme::withOpacity(theme::warningOrange(widget.palette()), 0.1));
     });
     m_actionBox->setObjectName(QStringLiteral("helperActionBox"));
     auto* boxLayout = new QVBoxLayout(m_actionBox);
@@ -780,7 +667,7 @@ void SettingsView::applyColors()
     // so they are set again on every palette change. The children have not
     // heard of the change yet: the colours come from this sheet's palette.
     QPalette orange = palette();
-    orange.setColor(QPalette::WindowText, systemOrange(palette()));
+    orange.setColor(QPalette::WindowText, theme::warningOrange(palette()));
     m_actionTitle->setPalette(orange);
     QPalette destructive = palette();
     destructive.setColor(QPalette::ButtonText, namedColor(ColorName::brandRed, palette()));

@@ -98,6 +98,11 @@ QColor secondaryLabel(const QPalette& palette, QPalette::ColorGroup group)
     return withOpacity(palette.color(group, QPalette::WindowText), 0.55);
 }
 
+QColor warningOrange(const QPalette& palette)
+{
+    return isDark(palette) ? QColor(0xFF9F0A) : QColor(0xE07800);
+}
+
 QFont scaledFont(const QFont& base, qreal parts)
 {
     QFont font = base;

@@ -16,6 +16,10 @@ bool isDark(const QPalette& palette);
 // The label colour of secondary text: the window text at reduced opacity.
 QColor secondaryLabel(const QPalette& palette, QPalette::ColorGroup group = QPalette::Active);
 
+// The orange of warnings (verification problems, undone batches) for the
+// palette's appearance.
+QColor warningOrange(const QPalette& palette);
+
 // The caption size of `base` (10 of 13 parts), and the same in the
 // system's fixed-width family.
 // `base` scaled to `parts` of its 13 (the body size): 10 is a caption, 17 a title.

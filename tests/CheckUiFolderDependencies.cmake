@@ -1,0 +1,31 @@
+cmake_minimum_required(VERSION 3.16)
+
+# Fails when a folder of src/app/ui includes the headers of a folder it may
+# not use: every folder may use widgets/ (and the model); only mainwindow/,
+# which composes the windows, uses the others.
+set(folders widgets issuelist settings history help mainwindow)
+set(allowed_widgets "")
+set(allowed_issuelist widgets)
+set(allowed_settings widgets)
+set(allowed_history widgets)
+set(allowed_help widgets)
+set(allowed_mainwindow widgets issuelist settings history help)
+
+set(failures "")
+foreach(folder ${folders})
+  file(GLOB files ${UI_DIR}/${folder}/*.h ${UI_DIR}/${folder}/*.cpp)
+  foreach(file ${files})
+    file(STRINGS ${file} includes REGEX "^#include \"ui/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^#include \"ui/([^/]+)/.*" "\\1" used "${line}")
+      set(allowed ${allowed_${folder}})
+      if(NOT "${used}" STREQUAL "${folder}" AND NOT "${used}" IN_LIST allowed)
+        string(APPEND failures "\n  ${file}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "A view folder includes a sibling's headers:${failures}")
+endif()
+message(STATUS "the view folders include only what they may use")
