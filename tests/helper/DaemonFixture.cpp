@@ -63,6 +63,7 @@ void DaemonFixture::startDaemon(const DaemonProcess::Environment& extra, bool wa
         {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
         {"TESSALINE_HELPER_ADMIN_GROUP", ""},
         {"TESSALINE_DISKIMAGE_TOOL", *m_dir / "no-such-tool"},
+        {"TESSALINE_HELPER_ROOT_LOG", rootLogPath()},
     };
     for (const auto& [name, value] : extra)
         environment[name] = value;
@@ -94,9 +95,19 @@ std::string DaemonFixture::logPath() const
     return HelperLogger::logPathForHome(m_home);
 }
 
+std::string DaemonFixture::rootLogPath() const
+{
+    return *m_dir / "root.log";
+}
+
 std::string DaemonFixture::readLog() const
 {
-    std::ifstream in(logPath());
+    return readFile(logPath());
+}
+
+std::string DaemonFixture::readFile(const std::string& path)
+{
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

@@ -39,6 +39,9 @@ protected:
 
     std::string logPath() const;
     std::string readLog() const;
+    // Root's own log, where entries of clients without a log of their own go.
+    std::string rootLogPath() const;
+    static std::string readFile(const std::string& path);
     // The log once it holds `text` (entries are written in the background),
     // or as it is after `limit`.
     std::string waitForLog(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(2)) const;

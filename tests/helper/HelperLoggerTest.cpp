@@ -58,8 +58,18 @@ TEST(HelperLoggerTest, EscapesControlCharacters)
                                   "b",
             "a\\x85b"},
         {"no-break space and accents stay", "\xC2\xA0\xC3\xA9", "\xC2\xA0\xC3\xA9"},
-        {"a lone C2 byte at the end stays", "x\xC2", "x\xC2"},
-        {"bytes that are not UTF-8 stay", "\xFF\xFE", "\xFF\xFE"},
+        {"a lone C2 byte at the end", "x\xC2", "x\\xC2"},
+        {"bytes that are not UTF-8", "\xFF\xFE", "\\xFF\\xFE"},
+        {"raw C1 bytes", "a\x85\x9B" "b", "a\\x85\\x9Bb"},
+        {"an overlong slash", "\xC0\xAF", "\\xC0\\xAF"},
+        {"an encoded surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"a sequence cut short", "\xE2\x80" "x", "\\xE2\\x80x"},
+        {"right-to-left override (U+202E)", "evil\xE2\x80\xAEtxt.exe", "evil\\u{202E}txt.exe"},
+        {"isolates and marks", "\xE2\x81\xA6\xE2\x80\x8F\xD8\x9C", "\\u{2066}\\u{200F}\\u{061C}"},
+        {"line and paragraph separators", "a\xE2\x80\xA8" "b\xE2\x80\xA9", "a\\u{2028}b\\u{2029}"},
+        {"zero width space and BOM", "\xE2\x80\x8B\xEF\xBB\xBF", "\\u{200B}\\u{FEFF}"},
+        {"a tag character", "\xF3\xA0\x80\x81", "\\u{E0001}"},
+        {"CJK, emoji and combining marks stay", "\xE6\x97\xA5\xF0\x9F\x98\x80" "e\xCC\x81", "\xE6\x97\xA5\xF0\x9F\x98\x80" "e\xCC\x81"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
