@@ -1,11 +1,16 @@
 #include "DaemonFixture.h"
 
 #include "HelperLogger.h"
+#include "FrameIO.h"
 #include "PolkitAuthority.h"
+#include "WireFormat.h"
 
 #include <fstream>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <thread>
 
 namespace tess::test {
@@ -20,6 +25,25 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+int connectRaw(const std::string& path)
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string requestFrame(const HelperRequest& request)
+{
+    auto payload = WireFormat::encodeRequest(request);
+    return FrameIO::header(payload->size()) + *payload;
 }
 
 PrivateBus* DaemonFixture::s_bus = nullptr;

@@ -18,6 +18,11 @@ namespace tess::test {
 // Polls `condition` until it holds (true) or `limit` has passed (false).
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
+// A raw connection to the daemon, for clients that misbehave; -1 on failure.
+int connectRaw(const std::string& path);
+// `request` framed as it goes on the wire.
+std::string requestFrame(const HelperRequest& request);
+
 // One private bus for the whole program; per test a folder with the socket,
 // a password file (root's home is <folder>/home) and the daemon itself.
 class DaemonFixture : public ::testing::Test {

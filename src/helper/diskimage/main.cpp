@@ -22,6 +22,10 @@ int main(int argc, char** argv)
     if (const char* configured = std::getenv("TESSALINE_DISKIMAGE_MOUNT_BASE"); configured != nullptr && *configured != '\0') {
         base = configured;
     }
+    // Test build only: a time limit of its own for the programs it runs.
+    if (const char* limit = std::getenv("TESSALINE_DISKIMAGE_CHILD_TIME_LIMIT"); limit != nullptr && *limit != '\0') {
+        ::setenv(tess::ChildProcess::kTimeLimitVariable, limit, 1);
+    }
     // Test build only: losetup, mount and umount of the test's own first.
     if (const char* programs = std::getenv("TESSALINE_DISKIMAGE_PROGRAMS"); programs != nullptr && *programs != '\0') {
         ::setenv("PATH", (std::string(programs) + ":/usr/sbin:/usr/bin:/sbin:/bin").c_str(), 1);
