@@ -4,6 +4,16 @@
 
 namespace tess {
 
+namespace {
+
+std::string notLogged(std::size_t count)
+{
+    return count == 1 ? "1 more refusal of this connection was not logged"
+                      : std::to_string(count) + " more refusals of this connection were not logged";
+}
+
+}  // namespace
+
 ClientSession::ClientSession(HelperLogger& logger, const PeerContext& peer, std::chrono::milliseconds refusalInterval)
     : m_logger(logger)
     , m_peer(peer)
@@ -16,7 +26,7 @@ ClientSession::~ClientSession()
     try {
         writeRequest();
         if (m_refusalsNotLogged > 0) {
-            m_logger.log(std::to_string(m_refusalsNotLogged) + " more refusals of this connection were not logged", "ERROR", m_peer.uid);
+            m_logger.log(notLogged(m_refusalsNotLogged), "ERROR", m_peer.uid);
         }
     } catch (...) {
     }
@@ -51,7 +61,7 @@ void ClientSession::refuse(std::string text)
         return;
     }
     if (m_refusalsNotLogged > 0) {
-        text += " (" + std::to_string(m_refusalsNotLogged) + " more refusals of this connection were not logged)";
+        text += " (" + notLogged(m_refusalsNotLogged) + ")";
         m_refusalsNotLogged = 0;
     }
     m_lastRefusalLogged = now;

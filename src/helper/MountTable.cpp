@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sys/sysmacros.h>
 #include <sstream>
+#include <sys/sysmacros.h>
 
 namespace tess {
 

@@ -1,7 +1,7 @@
 #include "DaemonFixture.h"
 
-#include "HelperLogger.h"
 #include "FrameIO.h"
+#include "HelperLogger.h"
 #include "PolkitAuthority.h"
 #include "WireFormat.h"
 
@@ -10,8 +10,8 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace tess::test {
 

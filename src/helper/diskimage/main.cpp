@@ -12,7 +12,7 @@ int main(int argc, char** argv)
     // losetup, mount and umount are found in the system's folders only.
     ::setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
     // Stopped by the daemon at its time limit: an attach undoes its work.
-    struct sigaction stop {};
+    struct sigaction stop { };
     stop.sa_handler = [](int) { tess::DiskImageTool::stop(); };
     sigemptyset(&stop.sa_mask);
     ::sigaction(SIGTERM, &stop, nullptr);
