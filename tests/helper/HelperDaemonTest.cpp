@@ -186,7 +186,8 @@ TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment
                              {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
                              {"TESSALINE_DISKIMAGE_TOOL", tool},
                              {"TESSALINE_HELPER_CHECKPOINT", checkpoint},
-                             {"TESSALINE_HELPER_FAULTS", "1"}},
+                             {"TESSALINE_HELPER_FAULTS", "1"},
+                             {"TESSALINE_HELPER_START_TIME_UNREADABLE", "1"}},
         TESSALINE_INSTALLED_HELPER_BINARY);
     ASSERT_TRUE(daemon.start(m_socket));
 

@@ -306,12 +306,6 @@ void DiskImageTool::undoAttach(const struct stat& image, const std::string& moun
 
 int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const
 {
-    std::string lockError;
-    UniqueFd lock = lockMountBase(lockError);
-    if (!lock.valid()) {
-        err << "tessaline-diskimage: detach failed - " << lockError << "\n";
-        return 1;
-    }
     auto table = MountTable::read();
     std::string device;
     std::vector<std::string> mountPoints;
@@ -327,6 +321,13 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
     // Only disk images: never a system file system, whatever is asked.
     if (device.rfind("/dev/loop", 0) != 0) {
         err << "tessaline-diskimage: detach failed - " << target << " is not an attached disk image\n";
+        return 1;
+    }
+    // Not while an attach of ours runs (it may be about to answer this mount).
+    std::string lockError;
+    UniqueFd lock = lockMountBase(lockError);
+    if (!lock.valid()) {
+        err << "tessaline-diskimage: detach failed - " << lockError << "\n";
         return 1;
     }
 
