@@ -54,9 +54,12 @@ bool onPseudoFileSystem(int fd)
     if (::fstat(fd, &info) != 0) {
         return true;
     }
+    // A disk's file system bound to a single file there (a container's
+    // /dev/termination-log) does not make the whole disk a device folder.
     const MountTable table = MountTable::read();
     for (const auto& mount : table.mounts()) {
-        if (mount.device == info.st_dev && (isUnder(mount.mountPoint, "/dev") || isUnder(mount.mountPoint, "/proc") || isUnder(mount.mountPoint, "/sys"))) {
+        bool special = isUnder(mount.mountPoint, "/dev") || isUnder(mount.mountPoint, "/proc") || isUnder(mount.mountPoint, "/sys");
+        if (special && mount.device == info.st_dev && mount.source.rfind("/dev/", 0) != 0) {
             return true;
         }
     }
