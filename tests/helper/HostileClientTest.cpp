@@ -2,6 +2,7 @@
 
 #include "FrameIO.h"
 #include "HelperLogger.h"
+#include "PolkitAuthority.h"
 #include "WireFormat.h"
 
 #include <gmock/gmock.h>
@@ -163,6 +164,14 @@ TEST_F(HostileClientTest, RefusesAConnectionWhoseStartTimeCannotBeRead)
     EXPECT_TRUE(m_dir->exists("passwd"));
     EXPECT_EQ(m_polkit->calls().find("CheckAuthorization"), std::string::npos) << "polkit must not be asked without a start time";
     EXPECT_TRUE(m_daemon->running());
+}
+
+TEST(PolkitAuthorityTest, NeverAsksForAProcessWithoutItsStartTime)
+{
+    PolkitAuthority authority;
+    auto decision = authority.check({::getpid(), 0, 0, 0});
+    EXPECT_FALSE(decision.authorized);
+    EXPECT_EQ(decision.reason, "the start time of the calling process is unknown");
 }
 
 TEST_F(HostileClientTest, OneUsersIdleConnectionsDoNotLockOutAnother)
