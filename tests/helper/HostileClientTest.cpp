@@ -124,8 +124,9 @@ TEST_F(HostileClientTest, AFloodOfRefusedRequestsKeepsMemoryAndLogBounded)
     EXPECT_EQ(m_daemon->terminate(), 0);
     log = readLog();
     // AddressSanitizer holds freed memory back in quarantine.
-    if (!kAddressSanitizer)
+    if (!kAddressSanitizer) {
         EXPECT_LT(peak - before, 32 * 1024) << "resident memory grew from " << before << " kB to " << peak << " kB";
+    }
     EXPECT_LE(fileSize(logPath()), 65536 + 8192);
     EXPECT_LE(fileSize(logPath() + ".1"), 65536 + 8192);
 
