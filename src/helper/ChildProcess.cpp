@@ -104,32 +104,55 @@ bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::opti
     }
 }
 
-// Waits for the child; at the deadline kills its process group and gives it
-// one more second to go.
-bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadline, ChildProcess::Result& result)
+// Sends `signal` to the child's process group, or to the child alone when it
+// shares the caller's group.
+void signalChild(pid_t pid, int signal, bool ownGroup)
+{
+    if (ownGroup) {
+        ::kill(-pid, signal);
+    }
+    ::kill(pid, signal);
+}
+
+// Waits for the child. At the deadline its group gets SIGTERM, kStopGrace
+// later SIGKILL, and one more second to go. A group still there past the
+// deadline gets SIGKILL once its first process has ended too, for anything
+// left running (the child is not reaped before, so the group's number
+// cannot be taken meanwhile).
+bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadline, bool ownGroup, ChildProcess::Result& result)
 {
     using namespace std::chrono_literals;
-    std::optional<Clock::time_point> limit = deadline;
-    for (;;) {
-        pid_t done = ::waitpid(pid, &status, limit ? WNOHANG : 0);
-        if (done == pid) {
-            return true;
+    if (!deadline) {
+        while (::waitpid(pid, &status, 0) < 0) {
+            if (errno != EINTR) {
+                return false;
+            }
         }
-        if (done < 0 && errno != EINTR) {
+        return true;
+    }
+    Clock::time_point limit = *deadline;
+    int stage = 0;  // 0 running, 1 terminated, 2 killed
+    for (;;) {
+        siginfo_t info {};
+        if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 && errno != EINTR) {
             return false;
         }
-        if (limit && Clock::now() >= *limit) {
-            if (result.timedOut) {
+        if (info.si_pid == pid) {
+            if (ownGroup && (stage > 0 || Clock::now() >= *deadline)) {
+                ::kill(-pid, SIGKILL);
+            }
+            return ::waitpid(pid, &status, 0) == pid;
+        }
+        if (Clock::now() >= limit) {
+            if (stage == 2) {
                 return false;  // beyond killing (uninterruptible); left as it is
             }
             result.timedOut = true;
-            ::kill(-pid, SIGKILL);
-            ::kill(pid, SIGKILL);
-            limit = Clock::now() + 1s;
+            signalChild(pid, stage == 0 ? SIGTERM : SIGKILL, ownGroup);
+            limit = Clock::now() + (stage == 0 ? ChildProcess::kStopGrace : std::chrono::milliseconds(1s));
+            ++stage;
         }
-        if (limit && done == 0) {
-            std::this_thread::sleep_for(5ms);
-        }
+        std::this_thread::sleep_for(5ms);
     }
 }
 
@@ -150,8 +173,9 @@ void setUpDescriptors(SpawnSetup& setup, const ChildProcess::Options& options, c
     }
 }
 
-// No blocked signal, every disposition the default, a process group of its own.
-void setUpSignalsAndGroup(SpawnSetup& setup)
+// No blocked signal, every disposition the default, and with `ownGroup` a
+// process group of its own.
+void setUpSignalsAndGroup(SpawnSetup& setup, bool ownGroup)
 {
     sigset_t none;
     sigemptyset(&none);
@@ -161,8 +185,12 @@ void setUpSignalsAndGroup(SpawnSetup& setup)
     sigdelset(&defaults, SIGSTOP);
     ::posix_spawnattr_setsigmask(&setup.attributes, &none);
     ::posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-    ::posix_spawnattr_setpgroup(&setup.attributes, 0);
-    ::posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (ownGroup) {
+        ::posix_spawnattr_setpgroup(&setup.attributes, 0);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    ::posix_spawnattr_setflags(&setup.attributes, flags);
 }
 
 // Starts argv[0] (searched in PATH when it holds no "/"): 0, or the error number.
@@ -181,20 +209,20 @@ int spawn(const std::vector<std::string>& argv, const SpawnSetup& setup, pid_t& 
 
 // Collects what the started child writes, then reaps it, within `timeLimit`
 // (none when zero).
-void finish(pid_t pid, Pipe& out, Pipe& err, std::chrono::milliseconds timeLimit, ChildProcess::Result& result)
+void finish(pid_t pid, Pipe& out, Pipe& err, const ChildProcess::Options& options, ChildProcess::Result& result)
 {
     std::optional<Clock::time_point> deadline;
-    if (timeLimit.count() > 0) {
-        deadline = Clock::now() + timeLimit;
+    if (options.timeLimit.count() > 0) {
+        deadline = Clock::now() + options.timeLimit;
     }
     out.closeWrite();
     err.closeWrite();
     if (!collect(out, err, result, deadline)) {
-        deadline = Clock::now();  // kill at once
+        deadline = Clock::now();  // stop at once
     }
 
     int status = 0;
-    if (!reap(pid, status, deadline, result) || result.timedOut) {
+    if (!reap(pid, status, deadline, options.newProcessGroup, result) || result.timedOut) {
         return;
     }
     if (WIFEXITED(status)) {
@@ -248,14 +276,14 @@ ChildProcess::Result ChildProcess::run(const std::vector<std::string>& argv, Opt
 
     SpawnSetup setup;
     setUpDescriptors(setup, options, out, err, passed);
-    setUpSignalsAndGroup(setup);
+    setUpSignalsAndGroup(setup, options.newProcessGroup);
     pid_t pid = -1;
     if (const int error = spawn(argv, setup, pid); error != 0) {
         result.launchError = std::strerror(error);
         return result;
     }
     result.launched = true;
-    finish(pid, out, err, options.timeLimit, result);
+    finish(pid, out, err, options, result);
     return result;
 }
 

@@ -9,11 +9,16 @@ namespace tess {
 
 // Runs a program without a shell and collects what it writes. Standard input
 // is /dev/null; the child starts with no blocked signals and default
-// dispositions, whatever the caller blocks. It runs in a process group of its
-// own, so that a time limit ends it together with the programs it started.
+// dispositions, whatever the caller blocks. By default it runs in a process
+// group of its own, so that a time limit ends it together with the programs
+// it started: at the limit the group gets SIGTERM, and what still runs
+// kStopGrace later gets SIGKILL.
 class ChildProcess {
 public:
     static constexpr std::size_t kOutputLimit = 1024 * 1024;  // per stream
+    // From SIGTERM at the time limit to SIGKILL: time for the child to undo
+    // what it did.
+    static constexpr std::chrono::milliseconds kStopGrace {2000};
 
     // The descriptor number under which the child receives `passFd`.
     static constexpr int kPassedFd = 3;
@@ -24,8 +29,12 @@ public:
         // An open descriptor that the child gets as kPassedFd (so that it can
         // open "/proc/self/fd/3"); -1 for none. The caller keeps it.
         int passFd = -1;
-        // Past this the child's process group is killed; zero for no limit.
+        // Past this the child's process group is stopped; zero for no limit.
         std::chrono::milliseconds timeLimit {0};
+        // False: the child stays in the caller's process group (and is
+        // stopped alone at its limit), so that whoever stops the caller's
+        // group stops the child too.
+        bool newProcessGroup = true;
     };
 
     struct Result {
@@ -36,7 +45,7 @@ public:
         std::string standardOutput;
         std::string standardError;
         bool truncated = false;  // a stream passed kOutputLimit
-        bool timedOut = false;  // killed at the time limit
+        bool timedOut = false;  // stopped at the time limit
 
         bool succeeded() const { return launched && exitedNormally && exitCode == 0; }
     };

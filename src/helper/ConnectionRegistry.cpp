@@ -4,8 +4,9 @@
 
 namespace tess {
 
-ConnectionRegistry::ConnectionRegistry(std::size_t limit)
+ConnectionRegistry::ConnectionRegistry(std::size_t limit, std::size_t limitPerUser)
     : m_limit(limit)
+    , m_limitPerUser(limitPerUser)
 {
 }
 
@@ -20,14 +21,19 @@ ConnectionRegistry::~ConnectionRegistry()
     }
 }
 
-std::optional<std::uint64_t> ConnectionRegistry::add(int fd)
+std::optional<std::uint64_t> ConnectionRegistry::add(int fd, uid_t uid)
 {
     std::lock_guard lock(m_mutex);
-    if (m_closed || m_open.size() >= m_limit) {
+    std::size_t& ofUser = m_openPerUser[uid];
+    if (m_closed || m_open.size() >= m_limit || ofUser >= m_limitPerUser) {
+        if (ofUser == 0) {
+            m_openPerUser.erase(uid);
+        }
         return std::nullopt;
     }
+    ++ofUser;
     std::uint64_t id = m_nextId++;
-    m_open[id].fd = fd;
+    m_open[id] = Entry {fd, uid, {}};
     return id;
 }
 
@@ -52,6 +58,9 @@ void ConnectionRegistry::remove(std::uint64_t id)
     }
     if (found->second.thread.joinable()) {
         m_finished.push_back(std::move(found->second.thread));
+    }
+    if (auto user = m_openPerUser.find(found->second.uid); user != m_openPerUser.end() && --user->second == 0) {
+        m_openPerUser.erase(user);
     }
     m_open.erase(found);
     if (m_open.empty()) {

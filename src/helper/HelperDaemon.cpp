@@ -1,6 +1,7 @@
 #include "HelperDaemon.h"
 
 #include "ChildProcess.h"
+#include "ClientSession.h"
 #include "ConnectionRegistry.h"
 #include "FrameIO.h"
 #include "HelperEndpoint.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -28,6 +30,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::size_t kMaxConnections = 64;
+constexpr std::size_t kMaxConnectionsPerUser = 16;
+constexpr auto kFirstRequestLimit = 5s;  // a new connection sending its first request
 constexpr auto kIdleLimit = 30s;  // a connection waiting for its next request
 constexpr auto kReplyLimit = 10s;  // writing one reply
 constexpr auto kStopLimit = 2000ms;  // running requests at SIGTERM
@@ -42,18 +46,20 @@ struct Connection {
 void serveRequests(const Connection& connection, HelperToolService& service, HelperLogger& logger,
     const std::function<void(const HelperRequest&)>& requestHook)
 {
-    PolkitAuthority authority;
-    for (;;) {
-        auto frame = FrameIO::readFrame(connection.fd, std::chrono::steady_clock::now() + kIdleLimit, WireFormat::kMaxPayload);
+    ClientSession client(logger, connection.peer);
+    const std::string malformed = "Refused a malformed request from uid " + std::to_string(connection.peer.uid);
+    for (bool first = true;; first = false) {
+        const auto limit = first ? std::chrono::seconds(kFirstRequestLimit) : std::chrono::seconds(kIdleLimit);
+        auto frame = FrameIO::readFrame(connection.fd, std::chrono::steady_clock::now() + limit, WireFormat::kMaxPayload);
         if (frame.status != FrameIO::Status::ok) {
             if (frame.status == FrameIO::Status::malformed) {
-                logger.log("Refused a malformed request from uid " + std::to_string(connection.peer.uid), "ERROR");
+                client.refuse(malformed);
             }
             break;
         }
         auto request = WireFormat::decodeRequest(frame.payload);
         if (!request) {
-            logger.log("Refused a malformed request from uid " + std::to_string(connection.peer.uid), "ERROR");
+            client.refuse(malformed);
             break;
         }
         // A request that fails with an exception is answered as failed; the
@@ -63,12 +69,13 @@ void serveRequests(const Connection& connection, HelperToolService& service, Hel
             if (requestHook) {
                 requestHook(*request);
             }
-            reply = service.handle(*request, connection.peer, authority);
+            reply = service.handle(*request, client);
         } catch (const std::exception& error) {
             std::string text = std::string("Request failed: ") + error.what();
-            logger.log(text, "ERROR");
+            client.log(text, "ERROR");
             reply = {false, text, {}};
         }
+        client.finishRequest();
         if (FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok) {
             break;
         }
@@ -85,12 +92,12 @@ void serveConnection(Connection connection, std::shared_ptr<HelperToolService> s
         serveRequests(connection, *service, logger, requestHook);
     } catch (const std::exception& error) {
         try {
-            logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed: " + error.what(), "ERROR");
+            logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed: " + error.what(), "ERROR", connection.peer.uid);
         } catch (...) {
         }
     } catch (...) {
         try {
-            logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed", "ERROR");
+            logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed", "ERROR", connection.peer.uid);
         } catch (...) {
         }
     }
@@ -102,15 +109,31 @@ void serveConnection(Connection connection, std::shared_ptr<HelperToolService> s
 
 HelperDaemon::Config HelperDaemon::configFromEnvironment()
 {
-    return Config {HelperEndpoint::socketPath(), PeerAuthorizer::adminGroupFromEnvironment(), UserDirectory(),
-        HelperToolService::installedDiskImageTool(), ChildProcess::timeLimitFromEnvironment(), {}, {}};
+    Config config;
+    config.socketPath = HelperEndpoint::socketPath();
+    config.adminGroup = PeerAuthorizer::adminGroupFromEnvironment();
+    config.diskImageTool = HelperToolService::installedDiskImageTool();
+    config.childTimeLimit = ChildProcess::timeLimitFromEnvironment();
+    config.rootLogPath = HelperLogger::kDefaultRootLog;
+    if (const char* path = std::getenv(kRootLogVariable); path != nullptr && path[0] == '/') {
+        config.rootLogPath = path;
+    }
+    if (const char* text = std::getenv(kLogSizeLimitVariable); text != nullptr && *text != '\0') {
+        char* end = nullptr;
+        unsigned long long bytes = std::strtoull(text, &end, 10);
+        if (*end == '\0' && bytes >= 4096 && bytes <= (1ull << 32)) {
+            config.logSizeLimit = static_cast<std::size_t>(bytes);
+        }
+    }
+    return config;
 }
 
 HelperDaemon::HelperDaemon(HelperLogger& logger, Config config)
     : m_logger(logger)
     , m_config(std::move(config))
-    , m_connections(std::make_shared<ConnectionRegistry>(kMaxConnections))
+    , m_connections(std::make_shared<ConnectionRegistry>(kMaxConnections, kMaxConnectionsPerUser))
 {
+    m_logger.configure(m_config.rootLogPath, m_config.logSizeLimit);
 }
 
 HelperDaemon::~HelperDaemon()
@@ -196,16 +219,26 @@ void HelperDaemon::acceptConnection()
         ::close(fd);
         return;
     }
-    PeerContext peer {credentials.pid, credentials.uid, credentials.gid, PolkitAuthority::processStartTime(credentials.pid)};
+    PeerContext peer {credentials.pid, credentials.uid, credentials.gid, 0};
     PeerAuthorizer authorizer(m_config.adminGroup, m_config.users);
     if (!authorizer.isAuthorized(peer.uid, peer.gid)) {
         m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": not root or an administrator", "ERROR");
         ::close(fd);
         return;
     }
-    auto id = m_connections->add(fd);
+    // Without its start time polkit could be asked about whatever process
+    // reuses the pid later: such a connection is not served.
+    peer.startTime = m_config.startTimeReader ? m_config.startTimeReader(peer.pid) : PolkitAuthority::processStartTime(peer.pid);
+    if (peer.startTime == 0) {
+        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid)
+                + ": the start time of its process could not be read",
+            "ERROR", peer.uid);
+        ::close(fd);
+        return;
+    }
+    auto id = m_connections->add(fd, peer.uid);
     if (!id) {
-        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections", "ERROR");
+        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections", "ERROR", peer.uid);
         ::close(fd);
         return;
     }

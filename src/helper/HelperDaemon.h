@@ -1,10 +1,13 @@
 #pragma once
 
 #include "HelperListener.h"
+#include "LogFile.h"
 #include "SystemNotifier.h"
 #include "UserDirectory.h"
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,6 +29,8 @@ class HelperDaemon {
 public:
     static constexpr const char* kDidBecomeActive = "app.quenby.tessaline.helper.didBecomeActive";
     static constexpr const char* kDidBecomeInactive = "app.quenby.tessaline.helper.didBecomeInactive";
+    static constexpr const char* kRootLogVariable = "TESSALINE_HELPER_ROOT_LOG";
+    static constexpr const char* kLogSizeLimitVariable = "TESSALINE_HELPER_LOG_SIZE_LIMIT";
 
     struct Config {
         std::string socketPath;
@@ -33,6 +38,12 @@ public:
         UserDirectory users;
         std::string diskImageTool;
         std::chrono::milliseconds childTimeLimit {60000};
+        // Root's own log, for the entries of clients that handed over no
+        // home (empty: none), and the size at which a log file is rotated.
+        std::string rootLogPath;
+        std::size_t logSizeLimit = LogFile::kDefaultSizeLimit;
+        // Reads a peer's start time (0: unreadable); empty for /proc.
+        std::function<std::uint64_t(pid_t)> startTimeReader;
         // Test builds only: runs before each request is handled, and between
         // a rename's checks and the rename.
         std::function<void(const HelperRequest&)> requestHook;
@@ -41,8 +52,10 @@ public:
 
     // The socket (TESSALINE_HELPER_SOCKET), the administrators' group
     // (TESSALINE_HELPER_ADMIN_GROUP), the system's password database, the
-    // installed disk-image program and the time limit for the programs the
-    // daemon runs (TESSALINE_HELPER_CHILD_TIME_LIMIT, in seconds).
+    // installed disk-image program, the time limit for the programs the
+    // daemon runs (TESSALINE_HELPER_CHILD_TIME_LIMIT, in seconds), root's
+    // log (TESSALINE_HELPER_ROOT_LOG, an absolute path) and the size limit
+    // of a log file (TESSALINE_HELPER_LOG_SIZE_LIMIT, in bytes).
     static Config configFromEnvironment();
 
     HelperDaemon(HelperLogger& logger, Config config);

@@ -1,78 +1,17 @@
 #include "HelperLogger.h"
 
-#include "UniqueFd.h"
+#include "LogText.h"
 
-#include <array>
-#include <cerrno>
+#include <cstdio>
 #include <ctime>
-#include <fcntl.h>
 #include <future>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace tess {
 
 namespace {
 
-constexpr std::array<const char*, 3> kLogFolder {".local", "state", "quenby"};
-
-// Whether a folder of the log's path may be written to as root: it belongs
-// to the user or to root, never to a third account.
-bool ownedByUserOrRoot(int folder, uid_t owner)
-{
-    struct stat info { };
-    return ::fstat(folder, &info) == 0 && (info.st_uid == owner || info.st_uid == 0);
-}
-
-// Opens (and with `create`, makes) <home>/.local/state/quenby one component
-// at a time without following symbolic links below the home, and only
-// through folders of the user or root. Folders made here are given to the
-// user.
-int openLogFolder(const std::string& home, bool create, uid_t owner, gid_t ownerGroup)
-{
-    UniqueFd current(::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (current.get() < 0 || !ownedByUserOrRoot(current.get(), owner)) {
-        return -1;
-    }
-    for (const char* name : kLogFolder) {
-        int next = ::openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0 && errno == ENOENT && create) {
-            bool made = ::mkdirat(current.get(), name, 0755) == 0;
-            if (!made && errno != EEXIST) {
-                return -1;
-            }
-            next = ::openat(current.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (next >= 0 && made && ::fchown(next, owner, ownerGroup) != 0) {
-                ::close(next);
-                return -1;
-            }
-        }
-        if (next < 0) {
-            return -1;
-        }
-        current.reset(next);
-        if (!ownedByUserOrRoot(current.get(), owner)) {
-            return -1;
-        }
-    }
-    return current.release();
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
-}
+// What a queued entry is counted as beyond its text: the task and its strings.
+constexpr std::size_t kEntryOverhead = 128;
 
 }  // namespace
 
@@ -82,8 +21,9 @@ HelperLogger& HelperLogger::shared()
     return *logger;
 }
 
-HelperLogger::HelperLogger(std::size_t bufferLimit)
-    : m_bufferLimit(bufferLimit)
+HelperLogger::HelperLogger(std::size_t bufferLimit, std::size_t queueLimit)
+    : m_queueLimit(queueLimit)
+    , m_bufferLimit(bufferLimit)
 {
     ::tzset();  // local time for the entries, as configured when the daemon started
     m_worker = std::thread([this] { runWorker(); });
@@ -103,55 +43,45 @@ HelperLogger::~HelperLogger()
 
 std::string HelperLogger::logPathForHome(const std::string& home)
 {
-    std::string path = home;
-    for (const char* name : kLogFolder) {
-        path.append("/").append(name);
-    }
-    return path.append("/").append(kLogFileName);
+    return LogFile::userLogPath(home);
 }
 
 std::string HelperLogger::escapeControls(std::string_view text)
 {
-    auto isControl = [](unsigned char byte) { return byte < 0x20 || byte == 0x7F || byte == 0xC2; };
-    std::size_t first = 0;
-    while (first < text.size() && !isControl(static_cast<unsigned char>(text[first]))) {
-        ++first;
-    }
-    if (first == text.size()) {
-        return std::string(text);
-    }
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out(text.substr(0, first));
-    out.reserve(text.size() + 16);
-    for (std::size_t i = first; i < text.size(); ++i) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        unsigned code = byte;
-        // C1 controls arrive as C2 80 to C2 9F in UTF-8.
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80
-            && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            code = static_cast<unsigned char>(text[++i]);
-        } else if (byte == '\n') {
-            out += "\\n";
-            continue;
-        } else if (byte >= 0x20 && byte != 0x7F) {
-            out.push_back(static_cast<char>(byte));
-            continue;
-        }
-        out += "\\x";
-        out.push_back(kHex[code >> 4]);
-        out.push_back(kHex[code & 0xF]);
-    }
-    return out;
+    return LogText::escape(text);
+}
+
+void HelperLogger::configure(std::string rootLogPath, std::size_t fileSizeLimit)
+{
+    enqueue(
+        [this, rootLogPath = std::move(rootLogPath), fileSizeLimit] {
+            m_rootLogPath = rootLogPath;
+            m_rootLog.reset();
+            m_fileSizeLimit = fileSizeLimit;
+        },
+        0, false);
 }
 
 void HelperLogger::log(std::string message, std::string_view level)
 {
-    logFixedText(escapeControls(message), level);
+    enqueueEntry(LogText::escape(LogText::clip(message, LogText::kMessageLimit)), std::string(level), std::nullopt);
+}
+
+void HelperLogger::log(std::string message, std::string_view level, uid_t client)
+{
+    enqueueEntry(LogText::escape(LogText::clip(message, LogText::kMessageLimit)), std::string(level), client);
 }
 
 void HelperLogger::logFixedText(std::string message, std::string_view level)
 {
-    enqueue([this, message = std::move(message), level = std::string(level)] { processEntry(message, level); });
+    enqueueEntry(std::move(message), std::string(level), std::nullopt);
+}
+
+void HelperLogger::enqueueEntry(std::string message, std::string level, std::optional<uid_t> client)
+{
+    const std::size_t bytes = message.size() + kEntryOverhead;
+    enqueue([this, message = std::move(message), level = std::move(level), client] { processEntry(message, level, client); },
+        bytes, true);
 }
 
 void HelperLogger::setUserHome(const std::string& home, uid_t owner, gid_t ownerGroup)
@@ -162,10 +92,12 @@ void HelperLogger::setUserHome(const std::string& home, uid_t owner, gid_t owner
     }
     auto done = std::make_shared<std::promise<void>>();
     auto finished = done->get_future();
-    enqueue([this, home, owner, ownerGroup, done] {
-        handOver(home, owner, ownerGroup);
-        done->set_value();
-    });
+    enqueue(
+        [this, home, owner, ownerGroup, done] {
+            handOver(home, owner, ownerGroup);
+            done->set_value();
+        },
+        0, false);
     finished.wait();
 }
 
@@ -181,11 +113,16 @@ std::optional<std::string> HelperLogger::logPath()
     return m_logPath;
 }
 
-void HelperLogger::enqueue(std::function<void()> task)
+void HelperLogger::enqueue(std::function<void()> task, std::size_t bytes, bool droppable)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_queue.push_back(std::move(task));
+        if (droppable && m_queuedBytes + bytes > m_queueLimit) {
+            ++m_queueDropped;
+            return;
+        }
+        m_queuedBytes += bytes;
+        m_queue.push_back(Task {std::move(task), bytes});
     }
     m_wake.notify_one();
 }
@@ -201,18 +138,34 @@ void HelperLogger::runWorker()
             }
             continue;
         }
-        auto task = std::move(m_queue.front());
+        auto task = std::move(m_queue.front().run);
+        m_queuedBytes -= m_queue.front().bytes;
         m_queue.pop_front();
         m_busy = true;
         lock.unlock();
         runTask(task);
         task = nullptr;
         lock.lock();
+        reportDropped(lock);
         m_busy = false;
         if (m_queue.empty()) {
             m_idle.notify_all();
         }
     }
+}
+
+// Once the queue has room again, says how many entries did not fit.
+void HelperLogger::reportDropped(std::unique_lock<std::mutex>& lock)
+{
+    if (m_queueDropped == 0 || m_queuedBytes > m_queueLimit / 2) {
+        return;
+    }
+    const std::size_t dropped = m_queueDropped;
+    m_queueDropped = 0;
+    lock.unlock();
+    std::function<void()> report = [this, dropped] { processEntry(std::to_string(dropped) + " log lines dropped", "ERROR", std::nullopt); };
+    runTask(report);
+    lock.lock();
 }
 
 void HelperLogger::runTask(std::function<void()>& task)
@@ -224,12 +177,12 @@ void HelperLogger::runTask(std::function<void()>& task)
         return;
     } catch (const std::exception& error) {
         try {
-            processEntry(escapeControls(std::string("A log entry could not be written: ") + error.what()), "ERROR");
+            processEntry(LogText::escape(std::string("A log entry could not be written: ") + error.what()), "ERROR", std::nullopt);
         } catch (...) {
         }
     } catch (...) {
         try {
-            processEntry("A log entry could not be written", "ERROR");
+            processEntry("A log entry could not be written", "ERROR", std::nullopt);
         } catch (...) {
         }
     }
@@ -249,83 +202,91 @@ std::string HelperLogger::timestamp()
     return std::string(text, length) + fraction;
 }
 
-void HelperLogger::processEntry(const std::string& message, const std::string& level)
+std::string HelperLogger::formatLine(const std::string& message, const std::string& level)
 {
-    std::string line = "[" + timestamp() + "] [" + level + "] " + message + "\n";
-    if (!m_home.empty()) {
-        appendToFile(line);
+    return "[" + timestamp() + "] [" + level + "] " + message + "\n";
+}
+
+const LogFile* HelperLogger::destination(std::optional<uid_t> client)
+{
+    auto own = m_userLogs.find(client ? *client : *m_mainOwner);
+    if (own != m_userLogs.end()) {
+        return &own->second;
+    }
+    return rootLog();
+}
+
+const LogFile* HelperLogger::rootLog()
+{
+    if (m_rootLogPath.empty()) {
+        return nullptr;
+    }
+    if (!m_rootLog) {
+        m_rootLog = LogFile::forRoot(m_rootLogPath, m_fileSizeLimit);
+    }
+    return &*m_rootLog;
+}
+
+void HelperLogger::processEntry(const std::string& message, const std::string& level, std::optional<uid_t> client)
+{
+    std::string line = formatLine(message, level);
+    if (m_mainOwner) {
+        if (const LogFile* file = destination(client)) {
+            file->append(line);
+        }
         return;
     }
-    // Before the hand-over: keep what fits, count what does not.
+    // Before the first hand-over: keep what fits, count what does not.
     if (m_bufferedBytes + line.size() > m_bufferLimit) {
         ++m_droppedMessages;
         return;
     }
     m_bufferedBytes += line.size();
-    m_bufferedMessages.push_back(std::move(line));
+    m_bufferedMessages.push_back(Buffered {std::move(line), client});
 }
 
 void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGroup)
 {
-    if (!m_home.empty()) {
+    if (m_userLogs.count(owner) != 0 || m_userLogs.size() >= kMaxUserLogs) {
         return;
     }
-    m_home = home;
-    m_owner = owner;
-    m_ownerGroup = ownerGroup;
+    LogFile file = LogFile::forUser(home, owner, ownerGroup, m_fileSizeLimit);
+    file.createFolders();
+    m_userLogs.emplace(owner, file);
+    if (m_mainOwner) {
+        return;
+    }
+    m_mainOwner = owner;
     {
         std::lock_guard lock(m_pathMutex);
-        m_logPath = logPathForHome(home);
+        m_logPath = file.path();
     }
-    UniqueFd folder(openLogFolder(home, true, owner, ownerGroup));
-    (void)folder;
+    writeBuffer(owner);
+}
 
-    std::string text;
-    text.reserve(m_bufferedBytes + 128);
-    for (const auto& line : m_bufferedMessages) {
-        text += line;
+// The buffered entries, in order, each into its own file: the daemon's and
+// the main owner's into the main log, other clients' into root's log.
+void HelperLogger::writeBuffer(uid_t mainOwner)
+{
+    std::string mainText;
+    std::string rootText;
+    mainText.reserve(m_bufferedBytes + 128);
+    for (const auto& entry : m_bufferedMessages) {
+        (!entry.client || *entry.client == mainOwner ? mainText : rootText) += entry.line;
     }
     if (m_droppedMessages > 0) {
-        text += "[" + timestamp() + "] [ERROR] " + std::to_string(m_droppedMessages) + " log entries were dropped while waiting for the user's home folder\n";
+        mainText += formatLine(std::to_string(m_droppedMessages) + " log entries were dropped while waiting for the user's home folder", "ERROR");
     }
     m_bufferedMessages.clear();
     m_bufferedMessages.shrink_to_fit();
     m_bufferedBytes = 0;
     m_droppedMessages = 0;
-    if (!text.empty()) {
-        appendToFile(text);
+    if (!mainText.empty()) {
+        destination(std::nullopt)->append(mainText);
     }
-}
-
-void HelperLogger::appendToFile(const std::string& text)
-{
-    if (m_home.empty()) {
-        return;
+    if (const LogFile* root = rootLog(); root != nullptr && !rootText.empty()) {
+        root->append(rootText);
     }
-    // The folder is opened afresh each time: the user may have moved or
-    // removed it, and a symbolic link put in its place must not be followed.
-    UniqueFd folder(openLogFolder(m_home, false, m_owner, m_ownerGroup));
-    if (folder.get() < 0) {
-        return;
-    }
-    const std::string name(kLogFileName);
-    bool created = true;
-    UniqueFd file(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644));
-    if (file.get() < 0 && errno == EEXIST) {
-        created = false;
-        file.reset(::openat(folder.get(), name.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    }
-    if (file.get() < 0) {
-        return;
-    }
-    struct stat info { };
-    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
-        return;
-    }
-    if (created && ::fchown(file.get(), m_owner, m_ownerGroup) != 0) {
-        return;
-    }
-    writeAll(file.get(), text);
 }
 
 }  // namespace tess

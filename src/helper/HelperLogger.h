@@ -1,10 +1,13 @@
 #pragma once
 
+#include "LogFile.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,66 +19,101 @@
 namespace tess {
 
 // The daemon's own text log. The daemon learns whose log folder to use only
-// when the application hands over the user's home; until then finished lines
-// wait in a bounded buffer. The first hand-over fixes the file
-// <home>/.local/state/quenby/Tessaline-helper.log, writes the buffer out in
-// order and appends every later line. Formatting and writing run on one
-// worker thread in queue order.
+// when a client hands over its user's home; until then finished lines wait
+// in a bounded buffer. The first hand-over fixes the main log,
+// <home>/.local/state/quenby/Tessaline-helper.log, and writes the buffer
+// out in order. Formatting and writing run on one worker thread in queue
+// order.
 //
-// The daemon runs as root inside a folder tree that the user controls, so
-// folders below the home are opened without following symbolic links, the
-// log is opened with O_NOFOLLOW and refused unless it is a regular file with
-// a single link, and what the logger creates is given to the user.
+// An entry is either the daemon's own (start, stop, connections) and goes
+// to the main log, or a client's, tagged with the client's uid: it goes to
+// the log of that user's own hand-over, or to root's log when that user
+// handed none over, never into another user's file.
+//
+// Clients cannot make the log grow without bound: the queue holds at most a
+// fixed number of bytes (what does not fit is dropped and counted, then
+// reported in one line), an entry is cut at LogText::kMessageLimit, and
+// each file is rotated once at its size limit (LogFile).
 class HelperLogger {
 public:
-    static constexpr std::size_t kDefaultBufferLimit = 1024 * 1024;  // bytes
-    static constexpr std::string_view kLogFileName = "Tessaline-helper.log";
+    static constexpr std::size_t kDefaultBufferLimit = 1024 * 1024;  // bytes before the hand-over
+    static constexpr std::size_t kDefaultQueueLimit = 4 * 1024 * 1024;  // bytes waiting to be written
+    static constexpr std::size_t kMaxUserLogs = 64;
+    static constexpr std::string_view kLogFileName = LogFile::kUserLogName;
+    static constexpr const char* kDefaultRootLog = "/var/log/app.quenby.tessaline.helper.log";
 
     // The process's logger, created on first use and never destroyed, so that
     // threads still running at exit can log safely.
     static HelperLogger& shared();
 
-    explicit HelperLogger(std::size_t bufferLimit = kDefaultBufferLimit);
+    explicit HelperLogger(std::size_t bufferLimit = kDefaultBufferLimit, std::size_t queueLimit = kDefaultQueueLimit);
     ~HelperLogger();  // writes what is queued, then stops the worker
     HelperLogger(const HelperLogger&) = delete;
     HelperLogger& operator=(const HelperLogger&) = delete;
 
-    // Queues one entry and returns at once. Control characters in the
-    // message are written escaped (a line feed as "\\n", others as "\\xNN"),
-    // so that no file name can start a line of its own.
+    // Where root's log is written (empty: nowhere) and the size at which a
+    // file is rotated. Takes effect for the entries queued after it.
+    void configure(std::string rootLogPath, std::size_t fileSizeLimit);
+
+    // Queues one of the daemon's entries and returns at once. Characters
+    // that are not printable are written escaped (LogText::escape), so that
+    // no file name can start a line of its own.
     void log(std::string message, std::string_view level);
-    // The same for the daemon's own fixed texts, written as they are.
+    // The same for an entry about a request of the client `client`.
+    void log(std::string message, std::string_view level, uid_t client);
+    // The daemon's own fixed texts, written as they are.
     void logFixedText(std::string message, std::string_view level);
 
-    // `text` with its control characters (C0, DEL and C1) escaped.
+    // `text` with its non-printable characters escaped (LogText::escape).
     static std::string escapeControls(std::string_view text);
 
-    // Fixes the log location from `home` on the first call and writes out the
-    // buffer; later calls change nothing. Returns once that work is done.
+    // The first call fixes the main log from `home` and writes out the
+    // buffer; every call gives `owner` its own log, unless it has one.
+    // Returns once that work is done.
     void setUserHome(const std::string& home, uid_t owner, gid_t ownerGroup);
 
     // Waits until every queued entry is processed, at most `limit`.
     bool drain(std::chrono::milliseconds limit);
 
+    // The main log's path, once fixed.
     std::optional<std::string> logPath();
 
     // "<home>/.local/state/quenby/Tessaline-helper.log"
     static std::string logPathForHome(const std::string& home);
 
 private:
-    void enqueue(std::function<void()> task);
+    struct Task {
+        std::function<void()> run;
+        std::size_t bytes = 0;
+    };
+    struct Buffered {
+        std::string line;
+        std::optional<uid_t> client;
+    };
+
+    void enqueueEntry(std::string message, std::string level, std::optional<uid_t> client);
+    // A droppable task is dropped (and counted) when the queue is full.
+    void enqueue(std::function<void()> task, std::size_t bytes, bool droppable);
     void runTask(std::function<void()>& task);
     void runWorker();
-    void processEntry(const std::string& message, const std::string& level);
+    void reportDropped(std::unique_lock<std::mutex>& lock);
+    void processEntry(const std::string& message, const std::string& level, std::optional<uid_t> client);
     void handOver(const std::string& home, uid_t owner, gid_t ownerGroup);
-    void appendToFile(const std::string& text);
+    void writeBuffer(uid_t mainOwner);
+    // The file for an entry of `client` (none: the daemon's); null for none.
+    const LogFile* destination(std::optional<uid_t> client);
+    const LogFile* rootLog();
+    static std::string formatLine(const std::string& message, const std::string& level);
     static std::string timestamp();
 
     // Worker state.
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<std::function<void()>> m_queue;
+    std::deque<Task> m_queue;
+    std::size_t m_queuedBytes = 0;
+    std::size_t m_queueDropped = 0;
+    const std::size_t m_queueLimit;
     bool m_busy = false;
     bool m_stopping = false;
     std::thread m_worker;
@@ -83,10 +121,12 @@ private:
     // Touched only on the worker, except logPath() which locks m_pathMutex.
     std::mutex m_pathMutex;
     std::optional<std::string> m_logPath;
-    std::string m_home;
-    uid_t m_owner = 0;
-    gid_t m_ownerGroup = 0;
-    std::vector<std::string> m_bufferedMessages;
+    std::optional<uid_t> m_mainOwner;
+    std::map<uid_t, LogFile> m_userLogs;
+    std::optional<LogFile> m_rootLog;
+    std::string m_rootLogPath = kDefaultRootLog;
+    std::size_t m_fileSizeLimit = LogFile::kDefaultSizeLimit;
+    std::vector<Buffered> m_bufferedMessages;
     std::size_t m_bufferedBytes = 0;
     std::size_t m_droppedMessages = 0;
     const std::size_t m_bufferLimit;

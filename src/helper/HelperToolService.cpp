@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "DiskImageOutput.h"
+#include "LogText.h"
 #include "PathRules.h"
 #include "SafePath.h"
 #include "Utf8.h"
@@ -28,6 +29,12 @@ constexpr const char* kToolName = "tessaline-diskimage";
 std::string arrow(const std::string& from, const std::string& to)
 {
     return from + " \u2192 " + to;
+}
+
+// A client's argument as the log shows it.
+std::string shown(const std::string& argument)
+{
+    return LogText::clip(argument);
 }
 
 std::string errorText(const std::string& standardError)
@@ -86,7 +93,7 @@ std::optional<std::string> HelperToolService::userHome() const
     return m_userHome;
 }
 
-HelperReply HelperToolService::handle(const HelperRequest& request, const PeerContext& peer, PolkitAuthority& authority)
+HelperReply HelperToolService::handle(const HelperRequest& request, ClientSession& client)
 {
     const auto& args = request.arguments;
     if (args.size() != HelperSelectors::info(request.selector).argumentCount) {
@@ -94,47 +101,52 @@ HelperReply HelperToolService::handle(const HelperRequest& request, const PeerCo
     }
     switch (request.selector) {
     case HelperSelector::testConnection:
-        return testConnection();
+        return testConnection(client);
     case HelperSelector::getVersion:
-        return getVersion();
+        return getVersion(client);
     case HelperSelector::initializeForUser:
-        return initializeForUser(args[0], peer);
+        return initializeForUser(args[0], client);
     case HelperSelector::createDirectory:
-        return createDirectory(args[0], peer, authority);
+        return createDirectory(args[0], client);
     case HelperSelector::renameFile:
-        return renameFile(args[0], args[1], peer, authority);
+        return renameFile(args[0], args[1], client);
     case HelperSelector::mountDiskImage:
-        return mountDiskImage(args[0], peer, authority);
+        return mountDiskImage(args[0], client);
     case HelperSelector::unmountDiskImage:
-        return unmountDiskImage(args[0], peer, authority);
+        return unmountDiskImage(args[0], client);
     }
     return {false, "Malformed request", {}};
 }
 
-HelperReply HelperToolService::refusePath(const std::string& path)
+HelperReply HelperToolService::refusePath(const std::string& path, ClientSession& client)
 {
-    std::string text = "Path is not absolute: " + path;
-    m_logger.log(text, "ERROR");
-    return {false, text, {}};
+    const std::string text = "Path is not absolute: ";
+    client.refuse(text + shown(path));
+    return {false, text + path, {}};
 }
 
-HelperReply HelperToolService::refuseForbidden(const std::string& path)
+HelperReply HelperToolService::refuseForbidden(const std::string& path, ClientSession& client)
 {
-    SafePath::Failure failure {SafePath::Failure::Kind::forbidden, 0, path};
-    std::string text = failure.describe();
-    m_logger.log(text, "ERROR");
-    return {false, text, {}};
+    client.refuse(SafePath::Failure {SafePath::Failure::Kind::forbidden, 0, shown(path)}.describe());
+    return {false, SafePath::Failure {SafePath::Failure::Kind::forbidden, 0, path}.describe(), {}};
 }
 
-Outcome HelperToolService::authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what)
+Outcome HelperToolService::authorize(ClientSession& client, const std::string& what)
 {
-    auto decision = authority.check(peer);
+    const PeerContext& peer = client.peer();
+    auto decision = client.authority().check(peer);
     if (decision.authorized) {
         return Outcome::success();
     }
     std::string text = "Not authorized: " + decision.reason;
-    m_logger.log(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")", "ERROR");
+    client.refuse(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")");
     return Failure {text};
+}
+
+HelperReply HelperToolService::fail(ClientSession& client, const std::string& logText, const std::string& replyText)
+{
+    client.log(logText, "ERROR");
+    return {false, replyText, {}};
 }
 
 std::string HelperToolService::timedOut(const std::string& verb) const
@@ -145,56 +157,57 @@ std::string HelperToolService::timedOut(const std::string& verb) const
     return std::string(kToolName) + " " + verb + " failed: stopped after " + limit + " s without an answer";
 }
 
-HelperReply HelperToolService::testConnection()
+HelperReply HelperToolService::testConnection(ClientSession& client)
 {
-    m_logger.log("testHelperConnection called", "DEBUG");
+    client.log("testHelperConnection called", "DEBUG");
     return {true, "Helper tool is responding correctly", {}};
 }
 
-HelperReply HelperToolService::getVersion()
+HelperReply HelperToolService::getVersion(ClientSession& client)
 {
-    m_logger.log("getHelperVersion called", "DEBUG");
+    client.log("getHelperVersion called", "DEBUG");
     return {true, kVersion, std::string("Version ") + kVersion};
 }
 
-HelperReply HelperToolService::initializeForUser(const std::string& userHome, const PeerContext& peer)
+HelperReply HelperToolService::initializeForUser(const std::string& userHome, ClientSession& client)
 {
     // Only the caller's own home is accepted: the log is written there as root.
-    auto account = m_users.lookup(peer.uid);
+    auto account = m_users.lookup(client.peer().uid);
     if (!account || account->home.empty() || withoutTrailingSlashes(userHome) != withoutTrailingSlashes(account->home)) {
-        std::string text = "The home folder does not belong to the calling user: " + userHome;
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
+        const std::string text = "The home folder does not belong to the calling user: ";
+        client.refuse(text + shown(userHome));
+        return {false, text + userHome, {}};
     }
     {
         std::lock_guard lock(m_mutex);
         m_userHome = userHome;
     }
     m_logger.setUserHome(withoutTrailingSlashes(account->home), account->uid, account->gid);
-    m_logger.log("=== Helper Initialized ===", "INFO");
-    m_logger.log("User home: " + userHome, "INFO");
-    m_logger.log("Global log: ~/.local/state/quenby/Tessaline-helper.log", "INFO");
+    client.log("=== Helper Initialized ===", "INFO");
+    client.log("User home: " + shown(userHome), "INFO");
+    client.log("Global log: ~/.local/state/quenby/Tessaline-helper.log", "INFO");
     return {true, {}, {}};
 }
 
-HelperReply HelperToolService::createDirectory(const std::string& path, const PeerContext& peer, PolkitAuthority& authority)
+HelperReply HelperToolService::createDirectory(const std::string& path, ClientSession& client)
 {
-    m_logger.log("Request to create directory: " + path, "INFO");
+    client.request("Request to create directory: " + shown(path));
     auto standardized = PathRules::standardize(path);
     if (!standardized) {
-        return refusePath(path);
+        return refusePath(path, client);
     }
     const std::string& p = *standardized;
     if (SafePath::isForbidden(p)) {
-        return refuseForbidden(p);
+        return refuseForbidden(p, client);
     }
-    if (Outcome authorized = authorize(peer, authority, "create directory"); !authorized) {
+    if (Outcome authorized = authorize(client, "create directory"); !authorized) {
         return {false, authorized.reason(), {}};
     }
 
-    auto fail = [&](const std::string& text) {
-        m_logger.log("Failed to create directory " + p + ": " + text, "ERROR");
-        return HelperReply {false, text, {}};
+    auto failed = [&](const SafePath::Failure& failure) {
+        SafePath::Failure logged = failure;
+        logged.at = shown(failure.at);
+        return fail(client, "Failed to create directory " + shown(p) + ": " + logged.describe(), failure.describe());
     };
     const std::string name = SafePath::lastComponent(p);
     SafePath::Failure failure;
@@ -206,15 +219,15 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
             if (!name.empty() && !S_ISDIR(info.st_mode)) {
                 return {false, "A file already exists at the target directory path", {}};
             }
-            m_logger.log("Directory already exists at " + p, "DEBUG");
+            client.log("Directory already exists at " + shown(p), "DEBUG");
             return {true, {}, {}};
         }
     } else if (failure.kind != SafePath::Failure::Kind::failed) {
-        return fail(failure.describe());
+        return failed(failure);
     } else {
         parent = SafePath::openFolder(PathRules::parent(p), true, failure);
         if (!parent.valid()) {
-            return fail(failure.describe());
+            return failed(failure);
         }
     }
     if (::mkdirat(parent.get(), name.c_str(), 0777) != 0) {
@@ -222,36 +235,37 @@ HelperReply HelperToolService::createDirectory(const std::string& path, const Pe
         struct stat info { };
         bool folder = error == EEXIST && ::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
         if (!folder) {
-            return fail(SafePath::Failure {SafePath::Failure::Kind::failed, error, p}.describe());
+            return failed(SafePath::Failure {SafePath::Failure::Kind::failed, error, p});
         }
     }
-    m_logger.log("Successfully created directory: " + p, "INFO");
+    client.log("Successfully created directory: " + shown(p), "INFO");
     return {true, {}, {}};
 }
 
-HelperReply HelperToolService::renameFile(const std::string& sourcePath, const std::string& destinationPath,
-    const PeerContext& peer, PolkitAuthority& authority)
+HelperReply HelperToolService::renameFile(const std::string& sourcePath, const std::string& destinationPath, ClientSession& client)
 {
-    m_logger.log("Request to rename: " + arrow(sourcePath, destinationPath), "INFO");
-    if (!PathRules::isAbsolute(sourcePath)) {
-        return refusePath(sourcePath);
+    client.request("Request to rename: " + arrow(shown(sourcePath), shown(destinationPath)));
+    for (const std::string* path : {&sourcePath, &destinationPath}) {
+        if (!PathRules::isAbsolute(*path)) {
+            return refusePath(*path, client);
+        }
     }
-    if (!PathRules::isAbsolute(destinationPath)) {
-        return refusePath(destinationPath);
+    for (const std::string* path : {&sourcePath, &destinationPath}) {
+        if (SafePath::isForbidden(*path)) {
+            return refuseForbidden(*path, client);
+        }
     }
-    if (SafePath::isForbidden(sourcePath)) {
-        return refuseForbidden(sourcePath);
-    }
-    if (SafePath::isForbidden(destinationPath)) {
-        return refuseForbidden(destinationPath);
-    }
-    if (Outcome authorized = authorize(peer, authority, "rename"); !authorized) {
+    if (Outcome authorized = authorize(client, "rename"); !authorized) {
         return {false, authorized.reason(), {}};
     }
 
-    auto fail = [&](const std::string& text) {
-        m_logger.log("Failed to rename " + sourcePath + ": " + text, "ERROR");
-        return HelperReply {false, text, {}};
+    auto failed = [&](const std::string& text, const std::string& logged) {
+        return fail(client, "Failed to rename " + shown(sourcePath) + ": " + logged, text);
+    };
+    auto failedAt = [&](const SafePath::Failure& failure) {
+        SafePath::Failure logged = failure;
+        logged.at = shown(failure.at);
+        return failed(failure.describe(), logged.describe());
     };
 
     // The item itself is renamed, so a symbolic link counts as existing; the
@@ -260,7 +274,7 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     SafePath::Failure failure;
     UniqueFd sourceFolder = SafePath::openFolder(PathRules::parent(sourcePath), false, failure);
     if (!sourceFolder.valid() && failure.kind != SafePath::Failure::Kind::failed) {
-        return fail(failure.describe());
+        return failedAt(failure);
     }
     struct stat info { };
     if (!sourceFolder.valid() || sourceName.empty() || ::fstatat(sourceFolder.get(), sourceName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -272,11 +286,12 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
     UniqueFd destinationFolder = SafePath::openFolder(PathRules::parent(destinationPath), true, failure);
     if (!destinationFolder.valid()) {
         if (failure.kind != SafePath::Failure::Kind::failed) {
-            return fail(failure.describe());
+            return failedAt(failure);
         }
-        std::string text = "Failed to create parent directory: " + failure.describe();
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
+        SafePath::Failure logged = failure;
+        logged.at = shown(failure.at);
+        const std::string text = "Failed to create parent directory: ";
+        return fail(client, text + logged.describe(), text + failure.describe());
     }
 
     if (m_checkpoint) {
@@ -295,32 +310,35 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
         }
     }
     if (result != 0) {
-        return fail(std::strerror(errno));
+        const std::string text = std::strerror(errno);
+        return failed(text, text);
     }
-    m_logger.log("Successfully renamed: " + arrow(sourcePath, destinationPath), "INFO");
+    client.log("Successfully renamed: " + arrow(shown(sourcePath), shown(destinationPath)), "INFO");
     return {true, {}, {}};
 }
 
-HelperReply HelperToolService::mountDiskImage(const std::string& path, const PeerContext& peer, PolkitAuthority& authority)
+HelperReply HelperToolService::mountDiskImage(const std::string& path, ClientSession& client)
 {
     auto standardized = PathRules::standardize(path);
     if (!standardized) {
-        return refusePath(path);
+        client.request("Request to mount disk image with ownership: " + shown(path));
+        return refusePath(path, client);
     }
     const std::string& p = *standardized;
-    m_logger.log("Request to mount disk image with ownership: " + p, "INFO");
+    client.request("Request to mount disk image with ownership: " + shown(p));
     if (SafePath::isForbidden(p)) {
-        return refuseForbidden(p);
+        return refuseForbidden(p, client);
     }
-    if (Outcome authorized = authorize(peer, authority, "mount"); !authorized) {
+    if (Outcome authorized = authorize(client, "mount"); !authorized) {
         return {false, authorized.reason(), {}};
     }
 
     SafePath::Failure failure;
     UniqueFd folder = SafePath::openFolder(PathRules::parent(p), false, failure);
     if (!folder.valid() && failure.kind != SafePath::Failure::Kind::failed) {
-        m_logger.log(failure.describe(), "ERROR");
-        return {false, failure.describe(), {}};
+        SafePath::Failure logged = failure;
+        logged.at = shown(failure.at);
+        return fail(client, logged.describe(), failure.describe());
     }
     struct stat info { };
     const std::string name = SafePath::lastComponent(p);
@@ -331,46 +349,33 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, const Pee
     ChildProcess::Options options;
     options.timeLimit = m_childTimeLimit;
     auto child = ChildProcess::run({m_diskImageTool, "attach", p, "-owners", "on", "-nobrowse", "-plist"}, options);
-    if (child.timedOut) {
-        std::string text = timedOut("attach");
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
-    }
-    if (!child.launched) {
-        std::string text = std::string("Failed to launch ") + kToolName + ": " + child.launchError;
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
-    }
-    if (!child.exitedNormally || child.exitCode != 0) {
-        std::string text = std::string(kToolName) + " attach failed: " + errorText(child.standardError);
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
+    if (auto failedChild = childFailure(child, "attach", client)) {
+        return *failedChild;
     }
     auto parsed = DiskImageOutput::parse(child.standardOutput);
     switch (parsed.outcome) {
     case DiskImageOutput::Outcome::unreadable:
-        m_logger.log(std::string("Failed to parse ") + kToolName + " plist output", "ERROR");
-        return {false, std::string("Failed to parse mount point from ") + kToolName + " output", {}};
+        return fail(client, std::string("Failed to parse ") + kToolName + " plist output",
+            std::string("Failed to parse mount point from ") + kToolName + " output");
     case DiskImageOutput::Outcome::noMountPoint:
-        m_logger.log(std::string("No mount point found in ") + kToolName + " output", "ERROR");
-        return {false, "Image attached but no mount point found", {}};
+        return fail(client, std::string("No mount point found in ") + kToolName + " output", "Image attached but no mount point found");
     case DiskImageOutput::Outcome::mounted:
         break;
     }
-    m_logger.log("Successfully mounted " + p + " at " + parsed.mountPoint + " with ownership enabled", "INFO");
+    client.log("Successfully mounted " + shown(p) + " at " + shown(parsed.mountPoint) + " with ownership enabled", "INFO");
     return {true, parsed.mountPoint, {}};
 }
 
-HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, const PeerContext& peer, PolkitAuthority& authority)
+HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, ClientSession& client)
 {
-    m_logger.log("Request to unmount disk image at: " + mountPoint, "INFO");
+    client.request("Request to unmount disk image at: " + shown(mountPoint));
     if (!PathRules::isAbsolute(mountPoint)) {
-        return refusePath(mountPoint);
+        return refusePath(mountPoint, client);
     }
     if (SafePath::isForbidden(mountPoint)) {
-        return refuseForbidden(mountPoint);
+        return refuseForbidden(mountPoint, client);
     }
-    if (Outcome authorized = authorize(peer, authority, "unmount"); !authorized) {
+    if (Outcome authorized = authorize(client, "unmount"); !authorized) {
         return {false, authorized.reason(), {}};
     }
 
@@ -378,22 +383,29 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, c
     options.captureStdout = false;
     options.timeLimit = m_childTimeLimit;
     auto child = ChildProcess::run({m_diskImageTool, "detach", mountPoint, "-quiet", "-force"}, options);
+    if (auto failedChild = childFailure(child, "detach", client)) {
+        return *failedChild;
+    }
+    client.log("Successfully unmounted: " + shown(mountPoint), "INFO");
+    return {true, {}, {}};
+}
+
+std::optional<HelperReply> HelperToolService::childFailure(const ChildProcess::Result& child, const std::string& verb, ClientSession& client) const
+{
     if (child.timedOut) {
-        std::string text = timedOut("detach");
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
+        std::string text = timedOut(verb);
+        return fail(client, text, text);
     }
     if (!child.launched) {
-        m_logger.log(std::string("Failed to launch ") + kToolName + " detach: " + child.launchError, "ERROR");
-        return {false, std::string("Failed to launch ") + kToolName + ": " + child.launchError, {}};
+        // The detach names its verb in the log only.
+        std::string logged = std::string("Failed to launch ") + kToolName + (verb == "detach" ? " detach" : "") + ": " + child.launchError;
+        return fail(client, logged, std::string("Failed to launch ") + kToolName + ": " + child.launchError);
     }
     if (!child.exitedNormally || child.exitCode != 0) {
-        std::string text = std::string(kToolName) + " detach failed: " + errorText(child.standardError);
-        m_logger.log(text, "ERROR");
-        return {false, text, {}};
+        std::string text = std::string(kToolName) + " " + verb + " failed: " + errorText(child.standardError);
+        return fail(client, text, text);
     }
-    m_logger.log("Successfully unmounted: " + mountPoint, "INFO");
-    return {true, {}, {}};
+    return std::nullopt;
 }
 
 }  // namespace tess

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ChildProcess.h"
+#include "ClientSession.h"
 #include "HelperLogger.h"
 #include "HelperMessage.h"
 #include "Outcome.h"
-#include "PolkitAuthority.h"
 #include "UserDirectory.h"
 
 #include <chrono>
@@ -41,28 +42,35 @@ public:
 
     void setCheckpointHook(CheckpointHook hook) { m_checkpoint = std::move(hook); }
 
-    // `authority` asks polkit for this caller (one per connection).
-    HelperReply handle(const HelperRequest& request, const PeerContext& peer, PolkitAuthority& authority);
+    // `client` is the calling connection: its peer, its polkit questions
+    // and its log entries. Client arguments are logged cut to a few hundred
+    // bytes; the replies carry them whole.
+    HelperReply handle(const HelperRequest& request, ClientSession& client);
 
-    HelperReply testConnection();
-    HelperReply getVersion();
-    HelperReply initializeForUser(const std::string& userHome, const PeerContext& peer);
-    HelperReply createDirectory(const std::string& path, const PeerContext& peer, PolkitAuthority& authority);
-    HelperReply renameFile(const std::string& sourcePath, const std::string& destinationPath, const PeerContext& peer,
-        PolkitAuthority& authority);
-    HelperReply mountDiskImage(const std::string& path, const PeerContext& peer, PolkitAuthority& authority);
-    HelperReply unmountDiskImage(const std::string& mountPoint, const PeerContext& peer, PolkitAuthority& authority);
+    HelperReply testConnection(ClientSession& client);
+    HelperReply getVersion(ClientSession& client);
+    HelperReply initializeForUser(const std::string& userHome, ClientSession& client);
+    HelperReply createDirectory(const std::string& path, ClientSession& client);
+    HelperReply renameFile(const std::string& sourcePath, const std::string& destinationPath, ClientSession& client);
+    HelperReply mountDiskImage(const std::string& path, ClientSession& client);
+    HelperReply unmountDiskImage(const std::string& mountPoint, ClientSession& client);
 
     std::optional<std::string> userHome() const;
 
 private:
     void logBanner();
-    HelperReply refusePath(const std::string& path);
-    HelperReply refuseForbidden(const std::string& path);
+    static HelperReply refusePath(const std::string& path, ClientSession& client);
+    static HelperReply refuseForbidden(const std::string& path, ClientSession& client);
     // Success when polkit authorises the peer; else the refusal, logged,
     // whose reason is the reply's message.
-    Outcome authorize(const PeerContext& peer, PolkitAuthority& authority, const std::string& what);
+    static Outcome authorize(ClientSession& client, const std::string& what);
+    // The failure of a step of an operation, logged as `logText` (its client
+    // arguments cut) and answered with `replyText`.
+    static HelperReply fail(ClientSession& client, const std::string& logText, const std::string& replyText);
     std::string timedOut(const std::string& verb) const;
+    // The reply for a run of the disk-image program that failed, logged;
+    // empty when it succeeded.
+    std::optional<HelperReply> childFailure(const ChildProcess::Result& child, const std::string& verb, ClientSession& client) const;
 
     HelperLogger& m_logger;
     UserDirectory m_users;

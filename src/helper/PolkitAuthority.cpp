@@ -209,6 +209,11 @@ PolkitAuthority::Decision PolkitAuthority::check(const PeerContext& peer)
     if (peer.pid <= 0) {
         return {false, "the calling process is unknown"};
     }
+    // Without its start time polkit would judge whatever process holds the
+    // pid when it looks.
+    if (peer.startTime == 0) {
+        return {false, "the start time of the calling process is unknown"};
+    }
     if (Outcome connected = connect(); !connected) {
         return {false, "cannot reach the system bus: " + connected.reason()};
     }

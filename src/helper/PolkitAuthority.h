@@ -19,7 +19,8 @@ struct PeerContext {
     gid_t gid = 0;
     // The process's start time in clock ticks since boot (from
     // /proc/<pid>/stat), which tells it apart from a later process that
-    // reuses the pid; 0 when it could not be read.
+    // reuses the pid; 0 when it could not be read, which no question to
+    // polkit is asked with.
     std::uint64_t startTime = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "SafePath.h"
 
+#include "MountTable.h"
 #include "PathRules.h"
 
 #include <cerrno>
@@ -18,10 +19,51 @@ namespace {
 
 constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+bool isUnder(std::string_view path, std::string_view root)
+{
+    return path.substr(0, root.size()) == root && (path.size() == root.size() || path[root.size()] == '/');
+}
+
+// Whether the folder open as `fd` lies on a kernel or device file system, or
+// on a file system mounted at or below /dev, /proc or /sys, whatever path
+// it was reached by (a bind mount of /dev elsewhere is still /dev).
 bool onPseudoFileSystem(int fd)
 {
-    struct statfs info { };
-    return ::fstatfs(fd, &info) == 0 && (info.f_type == PROC_SUPER_MAGIC || info.f_type == SYSFS_MAGIC);
+    struct statfs system { };
+    if (::fstatfs(fd, &system) != 0) {
+        return true;
+    }
+    switch (system.f_type) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case SECURITYFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case BINFMTFS_MAGIC:
+        return true;
+    default:
+        break;
+    }
+    struct stat info { };
+    if (::fstat(fd, &info) != 0) {
+        return true;
+    }
+    // A disk's file system bound to a single file there (a container's
+    // /dev/termination-log) does not make the whole disk a device folder.
+    const MountTable table = MountTable::read();
+    for (const auto& mount : table.mounts()) {
+        bool special = isUnder(mount.mountPoint, "/dev") || isUnder(mount.mountPoint, "/proc") || isUnder(mount.mountPoint, "/sys");
+        if (special && mount.device == info.st_dev && mount.source.rfind("/dev/", 0) != 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The whole path in one call, where the kernel has openat2. -1 with errno
@@ -64,8 +106,7 @@ bool SafePath::isForbidden(std::string_view path)
         return false;
     }
     for (std::string_view root : {"/proc", "/sys", "/dev"}) {
-        std::string_view p = *standardized;
-        if (p.substr(0, root.size()) == root && (p.size() == root.size() || p[root.size()] == '/')) {
+        if (isUnder(*standardized, root)) {
             return true;
         }
     }

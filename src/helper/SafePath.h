@@ -17,7 +17,7 @@ public:
         enum class Kind {
             none,
             link,  // a component is a symbolic link
-            forbidden,  // the folder lies on /proc or /sys
+            forbidden,  // the folder lies on /proc, /sys or /dev, by any path
             failed,  // any other error (`error` holds errno)
         };
         Kind kind = Kind::none;

@@ -8,6 +8,7 @@
 #include "ChildProcess.h"
 #include "HelperMessage.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -44,6 +45,11 @@ tess::HelperDaemon::Config configure()
                 }
             }
         };
+    }
+    // The start time of every client's process reads as unreadable, as it
+    // does when the client is gone before the daemon looks.
+    if (const char* unreadable = std::getenv("TESSALINE_HELPER_START_TIME_UNREADABLE"); unreadable != nullptr && std::string(unreadable) == "1") {
+        config.startTimeReader = [](pid_t) { return std::uint64_t {0}; };
     }
     // This program runs between a rename's checks and the rename, with the
     // two paths as arguments (to swap a folder for a link meanwhile).

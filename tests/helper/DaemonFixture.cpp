@@ -1,12 +1,17 @@
 #include "DaemonFixture.h"
 
+#include "FrameIO.h"
 #include "HelperLogger.h"
 #include "PolkitAuthority.h"
+#include "WireFormat.h"
 
 #include <fstream>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 namespace tess::test {
 
@@ -20,6 +25,25 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+int connectRaw(const std::string& path)
+{
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string requestFrame(const HelperRequest& request)
+{
+    auto payload = WireFormat::encodeRequest(request);
+    return FrameIO::header(payload->size()) + *payload;
 }
 
 PrivateBus* DaemonFixture::s_bus = nullptr;
@@ -63,6 +87,7 @@ void DaemonFixture::startDaemon(const DaemonProcess::Environment& extra, bool wa
         {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
         {"TESSALINE_HELPER_ADMIN_GROUP", ""},
         {"TESSALINE_DISKIMAGE_TOOL", *m_dir / "no-such-tool"},
+        {"TESSALINE_HELPER_ROOT_LOG", rootLogPath()},
     };
     for (const auto& [name, value] : extra)
         environment[name] = value;
@@ -94,9 +119,19 @@ std::string DaemonFixture::logPath() const
     return HelperLogger::logPathForHome(m_home);
 }
 
+std::string DaemonFixture::rootLogPath() const
+{
+    return *m_dir / "root.log";
+}
+
 std::string DaemonFixture::readLog() const
 {
-    std::ifstream in(logPath());
+    return readFile(logPath());
+}
+
+std::string DaemonFixture::readFile(const std::string& path)
+{
+    std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

@@ -18,6 +18,11 @@ namespace tess::test {
 // Polls `condition` until it holds (true) or `limit` has passed (false).
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
+// A raw connection to the daemon, for clients that misbehave; -1 on failure.
+int connectRaw(const std::string& path);
+// `request` framed as it goes on the wire.
+std::string requestFrame(const HelperRequest& request);
+
 // One private bus for the whole program; per test a folder with the socket,
 // a password file (root's home is <folder>/home) and the daemon itself.
 class DaemonFixture : public ::testing::Test {
@@ -39,6 +44,9 @@ protected:
 
     std::string logPath() const;
     std::string readLog() const;
+    // Root's own log, where entries of clients without a log of their own go.
+    std::string rootLogPath() const;
+    static std::string readFile(const std::string& path);
     // The log once it holds `text` (entries are written in the background),
     // or as it is after `limit`.
     std::string waitForLog(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(2)) const;

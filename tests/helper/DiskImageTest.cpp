@@ -2,6 +2,7 @@
 
 #include "DiskImageOutput.h"
 #include "DiskImageTool.h"
+#include "LoopDevices.h"
 #include "MountTable.h"
 #include "TestEnvironment.h"
 
@@ -18,7 +19,17 @@
 namespace tess::test {
 namespace {
 
+using namespace std::chrono_literals;
 using ::testing::HasSubstr;
+
+// Whether process `pid` has ended (gone, or a zombie nobody reaped yet).
+bool processGone(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string state;
+    std::getline(stat, state);
+    return state.empty() || state.find(") Z") != std::string::npos;
+}
 
 std::string plist(const std::string& entities)
 {
@@ -284,6 +295,145 @@ TEST_F(DaemonFixture, RealToolAttachesAndDetachesAnExt4Image)
     EXPECT_TRUE(detached.reply.success) << detached.reply.message;
     EXPECT_EQ(MountTable::read().findByMountPoint(attached.reply.message), nullptr);
     EXPECT_FALSE(m_dir->exists("mounts/volume"));
+}
+
+// A real ext4 image and the real program, where loop devices can be used.
+class RealDiskImageTest : public DaemonFixture {
+protected:
+    void SetUp() override
+    {
+        DaemonFixture::SetUp();
+        m_image = *m_dir / "volume.img";
+        std::string make = "truncate -s 4M '" + m_image + "' && mkfs.ext4 -q -F '" + m_image + "' >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0)
+            GTEST_SKIP() << "mkfs.ext4 is not available";
+        startPolkit();
+    }
+
+    void TearDown() override
+    {
+        // Whatever a failed test left attached goes.
+        for (const auto& device : backingDevices()) {
+            for (const auto* mount : MountTable::read().findBySource(device))
+                std::system(("umount -l '" + mount->mountPoint + "'").c_str());
+            std::system(("losetup --detach " + device + " 2>/dev/null").c_str());
+        }
+    }
+
+    void startWithRealTool(const DaemonProcess::Environment& extra = {})
+    {
+        DaemonProcess::Environment environment {{"TESSALINE_DISKIMAGE_TOOL", TESSALINE_DISKIMAGE_BINARY},
+            {"TESSALINE_DISKIMAGE_MOUNT_BASE", *m_dir / "mounts"}};
+        for (const auto& [name, value] : extra)
+            environment[name] = value;
+        startDaemon(environment);
+    }
+
+    std::vector<std::string> backingDevices() const
+    {
+        struct stat info { };
+        if (m_image.empty() || ::stat(m_image.c_str(), &info) != 0)
+            return {};
+        return LoopDevices::backedBy(info.st_dev, info.st_ino);
+    }
+
+    std::string m_image;
+};
+
+TEST_F(RealDiskImageTest, AnImageAttachedTwiceIsMountedOnce)
+{
+    startWithRealTool();
+    auto first = m_client->mountDiskImage(m_image, kTimeout);
+    ASSERT_TRUE(first.ok());
+    if (!first.reply.success && first.reply.message.find("losetup") != std::string::npos)
+        GTEST_SKIP() << "loop devices are not usable here: " << first.reply.message;
+    ASSERT_TRUE(first.reply.success) << first.reply.message;
+
+    // Again, and under another name of the same file: the same mount.
+    ASSERT_EQ(::link(m_image.c_str(), (*m_dir / "same.img").c_str()), 0);
+    for (const std::string& path : {m_image, m_image, *m_dir / "same.img"}) {
+        SCOPED_TRACE(path);
+        auto again = m_client->mountDiskImage(path, kTimeout);
+        ASSERT_TRUE(again.ok());
+        EXPECT_EQ(again.reply, (HelperReply {true, first.reply.message, ""}));
+    }
+    auto devices = backingDevices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(MountTable::read().findBySource(devices.front()).size(), 1u);
+
+    // Attached by someone else and mounted elsewhere: refused, not mounted again.
+    auto detached = m_client->unmountDiskImage(first.reply.message, kTimeout);
+    EXPECT_TRUE(detached.reply.success) << detached.reply.message;
+    EXPECT_TRUE(backingDevices().empty());
+    ASSERT_EQ(std::system(("losetup --find '" + m_image + "'").c_str()), 0);
+    auto refused = m_client->mountDiskImage(m_image, kTimeout);
+    EXPECT_FALSE(refused.reply.success);
+    EXPECT_THAT(refused.reply.message, HasSubstr(" is already attached as /dev/loop"));
+    EXPECT_EQ(backingDevices().size(), 1u);
+}
+
+TEST_F(RealDiskImageTest, DetachesAnImageMountedWithAutoclear)
+{
+    m_dir->makeDir("mounted");
+    const std::string mountPoint = *m_dir / "mounted";
+    if (std::system(("mount -o loop '" + m_image + "' '" + mountPoint + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "loop mounts are not possible here";
+    ASSERT_EQ(backingDevices().size(), 1u);
+    startWithRealTool();
+
+    auto detached = m_client->unmountDiskImage(mountPoint, kTimeout);
+    ASSERT_TRUE(detached.ok());
+    EXPECT_EQ(detached.reply, (HelperReply {true, "", ""}));
+    EXPECT_EQ(MountTable::read().findByMountPoint(mountPoint), nullptr);
+    EXPECT_TRUE(backingDevices().empty());
+}
+
+TEST_F(RealDiskImageTest, AStoppedAttachTakesItsChildrenAndItsDeviceWithIt)
+{
+    // mount hangs; the program's own limit is far away, so only the
+    // daemon's stop at one second ends it.
+    const std::string pidFile = *m_dir / "mount-pid";
+    m_dir->writeFile("bin/mount", "#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 30\n");
+    ::chmod((*m_dir / "bin/mount").c_str(), 0755);
+    startWithRealTool({{"TESSALINE_HELPER_CHILD_TIME_LIMIT", "1"}, {"TESSALINE_DISKIMAGE_CHILD_TIME_LIMIT", "30"},
+        {"TESSALINE_DISKIMAGE_PROGRAMS", *m_dir / "bin"}});
+
+    auto start = std::chrono::steady_clock::now();
+    auto stopped = m_client->mountDiskImage(m_image, kTimeout);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(stopped.ok());
+    if (stopped.reply.message.find("losetup") != std::string::npos)
+        GTEST_SKIP() << "loop devices are not usable here: " << stopped.reply.message;
+    EXPECT_EQ(stopped.reply, (HelperReply {false, "tessaline-diskimage attach failed: stopped after 1 s without an answer", ""}));
+    EXPECT_LT(elapsed, 1000ms + ChildProcess::kStopGrace + 1000ms);
+
+    // The hanging mount went with the program, and the device it had
+    // attached was detached before the reply.
+    ASSERT_TRUE(m_dir->exists("mount-pid"));
+    pid_t pid = static_cast<pid_t>(std::stol(m_dir->readFile("mount-pid")));
+    EXPECT_TRUE(waitUntil([&] { return processGone(pid); }, 5s));
+    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_FALSE(m_dir->exists("mounts/volume"));
+}
+
+TEST_F(DaemonFixture, StopsTheChildrenOfTheDiskImageProgramWithIt)
+{
+    // The real program; its losetup hangs, and only the daemon's limit ends it.
+    const std::string pidFile = *m_dir / "losetup-pid";
+    m_dir->writeFile("bin/losetup", "#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 30\n");
+    ::chmod((*m_dir / "bin/losetup").c_str(), 0755);
+    m_dir->writeFile("image.img", "");
+    startPolkit();
+    startDaemon({{"TESSALINE_DISKIMAGE_TOOL", TESSALINE_DISKIMAGE_BINARY}, {"TESSALINE_DISKIMAGE_MOUNT_BASE", *m_dir / "mounts"},
+        {"TESSALINE_HELPER_CHILD_TIME_LIMIT", "1"}, {"TESSALINE_DISKIMAGE_CHILD_TIME_LIMIT", "30"},
+        {"TESSALINE_DISKIMAGE_PROGRAMS", *m_dir / "bin"}});
+
+    auto stopped = m_client->mountDiskImage(*m_dir / "image.img", kTimeout);
+    ASSERT_TRUE(stopped.ok());
+    EXPECT_EQ(stopped.reply, (HelperReply {false, "tessaline-diskimage attach failed: stopped after 1 s without an answer", ""}));
+    ASSERT_TRUE(m_dir->exists("losetup-pid"));
+    pid_t pid = static_cast<pid_t>(std::stol(m_dir->readFile("losetup-pid")));
+    EXPECT_TRUE(waitUntil([&] { return processGone(pid); }, 5s)) << "the program's losetup outlived it";
 }
 
 }  // namespace

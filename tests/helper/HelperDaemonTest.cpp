@@ -21,26 +21,6 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// A raw connection to the daemon, for clients that misbehave.
-int connectRaw(const std::string& path)
-{
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-std::string requestFrame(const HelperRequest& request)
-{
-    auto payload = WireFormat::encodeRequest(request);
-    return FrameIO::header(payload->size()) + *payload;
-}
-
 // 'd' stands for a digit, every other character for itself.
 bool matchesPattern(std::string_view text, std::string_view pattern)
 {
@@ -206,7 +186,8 @@ TEST_F(HelperDaemonTest, TheInstalledDaemonReadsNoTestSettingsFromItsEnvironment
                              {"TESSALINE_HELPER_PASSWD_FILE", m_passwd},
                              {"TESSALINE_DISKIMAGE_TOOL", tool},
                              {"TESSALINE_HELPER_CHECKPOINT", checkpoint},
-                             {"TESSALINE_HELPER_FAULTS", "1"}},
+                             {"TESSALINE_HELPER_FAULTS", "1"},
+                             {"TESSALINE_HELPER_START_TIME_UNREADABLE", "1"}},
         TESSALINE_INSTALLED_HELPER_BINARY);
     ASSERT_TRUE(daemon.start(m_socket));
 

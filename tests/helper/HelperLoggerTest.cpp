@@ -1,4 +1,6 @@
 #include "HelperLogger.h"
+#include "ClientSession.h"
+#include "LogText.h"
 #include "PathRules.h"
 #include "TempDir.h"
 
@@ -6,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tess::test {
@@ -58,8 +61,27 @@ TEST(HelperLoggerTest, EscapesControlCharacters)
                                   "b",
             "a\\x85b"},
         {"no-break space and accents stay", "\xC2\xA0\xC3\xA9", "\xC2\xA0\xC3\xA9"},
-        {"a lone C2 byte at the end stays", "x\xC2", "x\xC2"},
-        {"bytes that are not UTF-8 stay", "\xFF\xFE", "\xFF\xFE"},
+        {"a lone C2 byte at the end", "x\xC2", "x\\xC2"},
+        {"bytes that are not UTF-8", "\xFF\xFE", "\\xFF\\xFE"},
+        {"raw C1 bytes", "a\x85\x9B"
+                         "b",
+            "a\\x85\\x9Bb"},
+        {"an overlong slash", "\xC0\xAF", "\\xC0\\xAF"},
+        {"an encoded surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"a sequence cut short", "\xE2\x80"
+                                 "x",
+            "\\xE2\\x80x"},
+        {"right-to-left override (U+202E)", "evil\xE2\x80\xAEtxt.exe", "evil\\u{202E}txt.exe"},
+        {"isolates and marks", "\xE2\x81\xA6\xE2\x80\x8F\xD8\x9C", "\\u{2066}\\u{200F}\\u{061C}"},
+        {"line and paragraph separators", "a\xE2\x80\xA8"
+                                          "b\xE2\x80\xA9",
+            "a\\u{2028}b\\u{2029}"},
+        {"zero width space and BOM", "\xE2\x80\x8B\xEF\xBB\xBF", "\\u{200B}\\u{FEFF}"},
+        {"a tag character", "\xF3\xA0\x80\x81", "\\u{E0001}"},
+        {"CJK, emoji and combining marks stay", "\xE6\x97\xA5\xF0\x9F\x98\x80"
+                                                "e\xCC\x81",
+            "\xE6\x97\xA5\xF0\x9F\x98\x80"
+            "e\xCC\x81"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,6 +142,118 @@ TEST(HelperLoggerTest, WritesOnlyThroughFoldersOfTheUserOrRoot)
             EXPECT_EQ(info.st_uid, 4242u);
         }
     }
+}
+
+std::size_t countOf(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+TEST(HelperLoggerTest, DropsWhatDoesNotFitTheQueueAndSaysHowMuch)
+{
+    TempDir home;
+    constexpr int kEntries = 20000;
+    {
+        // Room for a few entries only: the worker cannot keep up.
+        HelperLogger logger(HelperLogger::kDefaultBufferLimit, 2048);
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        for (int i = 0; i < kEntries; ++i)
+            logger.log("entry " + std::to_string(i), "INFO");
+        EXPECT_TRUE(logger.drain(10s));
+    }
+    std::string log = home.readFile(".local/state/quenby/Tessaline-helper.log");
+    std::size_t written = countOf(log, "] [INFO] entry ");
+    std::size_t dropped = 0;
+    for (auto at = log.find("] [ERROR] "); at != std::string::npos; at = log.find("] [ERROR] ", at + 1)) {
+        std::size_t number = at + 10;
+        ASSERT_EQ(log.compare(log.find(' ', number), 18, " log lines dropped"), 0) << log.substr(at, 80);
+        dropped += std::stoul(log.substr(number));
+    }
+    EXPECT_GT(dropped, 0u);
+    EXPECT_EQ(written + dropped, static_cast<std::size_t>(kEntries));
+    EXPECT_THAT(log, HasSubstr("] [INFO] entry 0\n")) << "the first entries are kept";
+}
+
+TEST(HelperLoggerTest, RotatesItsFileOnceAtTheSizeLimit)
+{
+    TempDir home;
+    {
+        HelperLogger logger;
+        logger.configure("", 4096);
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        for (int i = 0; i < 300; ++i)
+            logger.log("entry " + std::to_string(i) + " " + std::string(60, 'x'), "INFO");
+        EXPECT_TRUE(logger.drain(5s));
+    }
+    const std::string current = home.readFile(".local/state/quenby/Tessaline-helper.log");
+    const std::string older = home.readFile(".local/state/quenby/Tessaline-helper.log.1");
+    EXPECT_LE(current.size(), 4096u);
+    EXPECT_GT(older.size(), 4096u - 200);
+    EXPECT_LE(older.size(), 4096u);
+    EXPECT_THAT(current, HasSubstr("] [INFO] entry 299 "));
+    EXPECT_EQ(older.find("entry 0 "), std::string::npos) << "only one older file is kept";
+    EXPECT_FALSE(home.exists(".local/state/quenby/Tessaline-helper.log.2"));
+}
+
+TEST(HelperLoggerTest, CutsLongArgumentsOnACharacterBoundary)
+{
+    struct Case {
+        const char* name;
+        std::string argument;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"short stays", "/tmp/x", "/tmp/x"},
+        {"exactly the limit stays", std::string(256, 'a'), std::string(256, 'a')},
+        {"longer", std::string(300, 'a'), std::string(256, 'a') + "\u2026 (300 bytes)"},
+        {"not inside a character", std::string(255, 'a') + "\xC3\xA9" + "b", std::string(255, 'a') + "\u2026 (258 bytes)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LogText::clip(c.argument), c.expected);
+    }
+}
+
+TEST(ClientSessionTest, LogsRepeatedRefusalsOncePerIntervalWithTheirCount)
+{
+    TempDir home;
+    {
+        HelperLogger logger;
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        PeerContext peer {1, ::getuid(), ::getgid(), 1};
+        ClientSession session(logger, peer, 200ms);
+        for (int i = 0; i < 5; ++i) {
+            session.request("Request " + std::to_string(i));
+            session.refuse("Refused " + std::to_string(i));
+        }
+        std::this_thread::sleep_for(250ms);
+        session.request("Request 5");
+        session.refuse("Refused 5");
+        session.request("Request 6");
+        session.refuse("Refused 6");
+        // A request that is not refused is logged with what it did.
+        std::this_thread::sleep_for(250ms);
+        session.request("Request 7");
+        session.log("Done 7", "INFO");
+        session.request("Request 8");
+        session.finishRequest();
+        logger.drain(1s);
+    }
+    const std::string log = home.readFile(".local/state/quenby/Tessaline-helper.log");
+    std::string entries;
+    for (std::size_t at = log.find("] ["); at != std::string::npos; at = log.find("] [", at + 1))
+        entries += log.substr(at + 2, log.find('\n', at) - at - 1);
+    EXPECT_EQ(entries, "[INFO] Request 0\n"
+                       "[ERROR] Refused 0\n"
+                       "[INFO] Request 5\n"
+                       "[ERROR] Refused 5 (4 more refusals of this connection were not logged)\n"
+                       "[INFO] Request 7\n"
+                       "[INFO] Done 7\n"
+                       "[INFO] Request 8\n"
+                       "[ERROR] 1 more refusal of this connection was not logged\n");
 }
 
 TEST(PathRulesTest, StandardisesAbsolutePathsOnly)

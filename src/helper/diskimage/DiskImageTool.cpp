@@ -1,14 +1,17 @@
 #include "DiskImageTool.h"
 
 #include "ChildProcess.h"
+#include "LoopDevices.h"
 #include "MountTable.h"
 #include "PathRules.h"
 #include "SafePath.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -55,16 +58,7 @@ std::string childFailure(const std::string& what, const ChildProcess::Result& re
     return what + ": " + (text.empty() ? "exit status " + std::to_string(result.exitCode) : text);
 }
 
-struct FileHandle {
-    explicit FileHandle(int descriptor)
-        : fd(descriptor)
-    {
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { ::close(fd); }
-    int fd;
-};
+volatile std::sig_atomic_t g_stopRequested = 0;
 
 bool makeDirectories(const std::string& path)
 {
@@ -90,6 +84,7 @@ DiskImageTool::DiskImageTool(std::string mountBase, std::chrono::milliseconds ch
 ChildProcess::Result DiskImageTool::runChild(const std::vector<std::string>& argv, ChildProcess::Options options) const
 {
     options.timeLimit = m_childTimeLimit;
+    options.newProcessGroup = false;  // stopped with this program
     auto result = ChildProcess::run(argv, options);
     if (result.timedOut) {
         result.standardError = "stopped at the time limit";
@@ -150,9 +145,7 @@ int DiskImageTool::run(const std::vector<std::string>& args, std::ostream& out, 
 
 Outcome DiskImageTool::makeMountPoint(const std::string& image, std::string& mountPoint) const
 {
-    if (!makeDirectories(m_mountBase)) {
-        return Failure {"cannot create " + m_mountBase + ": " + std::strerror(errno)};
-    }
+    // The mount base exists: it is locked.
     std::string name = image.substr(image.rfind('/') + 1);
     if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
         name.erase(dot);
@@ -171,6 +164,35 @@ Outcome DiskImageTool::makeMountPoint(const std::string& image, std::string& mou
         }
     }
     return Failure {"no free mount point under " + m_mountBase};
+}
+
+void DiskImageTool::stop()
+{
+    g_stopRequested = 1;
+}
+
+bool DiskImageTool::stopRequested()
+{
+    return g_stopRequested != 0;
+}
+
+UniqueFd DiskImageTool::lockMountBase(std::string& error) const
+{
+    if (!makeDirectories(m_mountBase)) {
+        error = "cannot create " + m_mountBase + ": " + std::strerror(errno);
+        return {};
+    }
+    UniqueFd base(::open(m_mountBase.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    while (base.valid() && ::flock(base.get(), LOCK_EX) != 0) {
+        if (errno != EINTR || stopRequested()) {
+            error = "cannot lock " + m_mountBase + ": " + std::strerror(errno);
+            return {};
+        }
+    }
+    if (!base.valid()) {
+        error = "cannot open " + m_mountBase + ": " + std::strerror(errno);
+    }
+    return base;
 }
 
 int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
@@ -198,45 +220,88 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     if (!S_ISREG(info.st_mode)) {
         return refuse("not a disk image file");
     }
-    int opened = ::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-    if (opened < 0) {
+    UniqueFd file(::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid()) {
         return refuse(std::strerror(errno));
     }
-    FileHandle file(opened);
     struct stat openedInfo { };
-    if (::fstat(file.fd, &openedInfo) != 0 || !S_ISREG(openedInfo.st_mode) || openedInfo.st_dev != info.st_dev
+    if (::fstat(file.get(), &openedInfo) != 0 || !S_ISREG(openedInfo.st_mode) || openedInfo.st_dev != info.st_dev
         || openedInfo.st_ino != info.st_ino) {
         return refuse("not a disk image file");
     }
+    std::string lockError;
+    UniqueFd lock = lockMountBase(lockError);
+    if (!lock.valid()) {
+        return refuse(lockError);
+    }
+    return attachLocked(image, file.get(), openedInfo, plist, out, err);
+}
+
+int DiskImageTool::attachLocked(const std::string& image, int file, const struct stat& info, bool plist, std::ostream& out,
+    std::ostream& err) const
+{
+    auto answer = [&](const std::string& device, const std::string& mountPoint) {
+        if (plist) {
+            out << plistForEntity(device, mountPoint);
+        } else {
+            out << device << "\t" << mountPoint << "\n";
+        }
+        return 0;
+    };
+    auto fail = [&](const std::string& why, const std::string& mountPoint) {
+        undoAttach(info, mountPoint);
+        err << "tessaline-diskimage: attach failed - " << why << "\n";
+        return 1;
+    };
+
+    // Attached already: its mount of ours is the answer; a second writable
+    // mount of one file system would corrupt it.
+    const auto attached = LoopDevices::backedBy(info.st_dev, info.st_ino);
+    if (!attached.empty()) {
+        auto table = MountTable::read();
+        for (const auto& device : attached) {
+            for (const auto* mount : table.findBySource(device)) {
+                if (mount->mountPoint.rfind(m_mountBase + "/", 0) == 0) {
+                    return answer(device, mount->mountPoint);
+                }
+            }
+        }
+        err << "tessaline-diskimage: attach failed - " << image << " is already attached as " << attached.front() << "\n";
+        return 1;
+    }
 
     ChildProcess::Options passImage;
-    passImage.passFd = file.fd;
+    passImage.passFd = file;
     auto loop = runChild({"losetup", "--find", "--show", "/proc/self/fd/" + std::to_string(ChildProcess::kPassedFd)}, passImage);
-    if (!loop.succeeded()) {
-        err << "tessaline-diskimage: attach failed - " << childFailure("losetup", loop) << "\n";
-        return 1;
+    if (!loop.succeeded() || stopRequested()) {
+        return fail(childFailure("losetup", loop), {});
     }
     std::string device = trimmed(loop.standardOutput);
 
     std::string mountPoint;
     if (Outcome made = makeMountPoint(image, mountPoint); !made) {
-        runChild({"losetup", "--detach", device});
-        err << "tessaline-diskimage: attach failed - " << made.reason() << "\n";
-        return 1;
+        return fail(made.reason(), {});
     }
     auto mount = runChild({"mount", "-o", "nosuid,nodev", device, mountPoint});
-    if (!mount.succeeded()) {
+    if (!mount.succeeded() || stopRequested()) {
+        return fail(childFailure("mount", mount), mountPoint);
+    }
+    return answer(device, mountPoint);
+}
+
+void DiskImageTool::undoAttach(const struct stat& image, const std::string& mountPoint) const
+{
+    if (!mountPoint.empty()) {
+        if (MountTable::read().findByMountPoint(mountPoint) != nullptr) {
+            runChild({"umount", mountPoint});
+        }
         ::rmdir(mountPoint.c_str());
+    }
+    // Also a device that losetup attached before it was stopped, whose name
+    // it never printed. No other attach of this image runs meanwhile.
+    for (const auto& device : LoopDevices::backedBy(image.st_dev, image.st_ino)) {
         runChild({"losetup", "--detach", device});
-        err << "tessaline-diskimage: attach failed - " << childFailure("mount", mount) << "\n";
-        return 1;
     }
-    if (plist) {
-        out << plistForEntity(device, mountPoint);
-    } else {
-        out << device << "\t" << mountPoint << "\n";
-    }
-    return 0;
 }
 
 int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const
@@ -258,6 +323,13 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
         err << "tessaline-diskimage: detach failed - " << target << " is not an attached disk image\n";
         return 1;
     }
+    // Not while an attach of ours runs (it may be about to answer this mount).
+    std::string lockError;
+    UniqueFd lock = lockMountBase(lockError);
+    if (!lock.valid()) {
+        err << "tessaline-diskimage: detach failed - " << lockError << "\n";
+        return 1;
+    }
 
     for (const auto& mountPoint : mountPoints) {
         auto unmount = runChild({"umount", mountPoint});
@@ -272,8 +344,9 @@ int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std
             ::rmdir(mountPoint.c_str());
         }
     }
-    auto detachLoop = runChild({"losetup", "--detach", device});
-    if (!detachLoop.succeeded()) {
+    // A device mounted with autoclear was freed by its unmount.
+    auto detachLoop = LoopDevices::isFree(device) ? ChildProcess::Result {} : runChild({"losetup", "--detach", device});
+    if (!detachLoop.succeeded() && !LoopDevices::isFree(device)) {
         err << "tessaline-diskimage: detach failed - " << childFailure("losetup", detachLoop) << "\n";
         return 1;
     }

@@ -2,10 +2,12 @@
 
 #include "ChildProcess.h"
 #include "Outcome.h"
+#include "UniqueFd.h"
 
 #include <chrono>
 #include <ostream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace tess {
@@ -21,6 +23,14 @@ namespace tess {
 // nosuid,nodev in a new folder under the mount base. Failures go to standard
 // error with exit status 1; what was done before a failure is undone. The
 // image is opened without following a symbolic link in any component.
+//
+// An image is never attached twice: one that is attached already (known by
+// its device and inode) answers its mount point under the mount base, or is
+// refused. Attaches and detaches run one at a time (a lock on the mount
+// base). A loop device that its unmount already freed (autoclear) counts as
+// detached. The programs the tool runs stay in its process group, so that
+// stopping the group stops them too; once stop() is called (SIGTERM), an
+// attach undoes what it did and fails.
 class DiskImageTool {
 public:
     static constexpr const char* kDefaultMountBase = "/run/tessaline-diskimage";
@@ -34,8 +44,19 @@ public:
 
     static std::string plistForEntity(const std::string& device, const std::string& mountPoint);
 
+    // Asks a running attach to undo its work and fail. Safe in a signal handler.
+    static void stop();
+
 private:
     int attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const;
+    // Mounts the checked image open as `file`; the lock is held.
+    int attachLocked(const std::string& image, int file, const struct stat& info, bool plist, std::ostream& out, std::ostream& err) const;
+    // Unmounts `mountPoint` (when not empty), removes it, and detaches every
+    // loop device backed by the image.
+    void undoAttach(const struct stat& image, const std::string& mountPoint) const;
+    // The mount base, made when missing and locked for this process.
+    UniqueFd lockMountBase(std::string& error) const;
+    static bool stopRequested();
     int detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const;
     // Makes a new, empty folder for `image` under the mount base and puts
     // its path in `mountPoint`.

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace tess {
@@ -10,6 +11,7 @@ namespace tess {
 class MountTable {
 public:
     struct Mount {
+        dev_t device = 0;  // of the mounted file system, as st_dev names it
         std::string source;  // e.g. /dev/loop3
         std::string mountPoint;  // decoded (no \040 escapes)
     };

@@ -1,7 +1,9 @@
 #include "MountTable.h"
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/sysmacros.h>
 
 namespace tess {
 
@@ -24,6 +26,18 @@ std::string decode(std::string_view field)
         out.push_back(field[i]);
     }
     return out;
+}
+
+// "major:minor" as a device number; 0 when it is not one.
+dev_t deviceNumber(std::string_view field)
+{
+    unsigned major = 0;
+    unsigned minor = 0;
+    const std::string text(field);
+    if (std::sscanf(text.c_str(), "%u:%u", &major, &minor) != 2) {
+        return 0;
+    }
+    return makedev(major, minor);
 }
 
 std::vector<std::string_view> split(std::string_view line)
@@ -72,7 +86,7 @@ MountTable MountTable::parse(std::string_view text)
         if (fields.size() < 5 || separator + 2 >= fields.size()) {
             continue;
         }
-        table.m_mounts.push_back({decode(fields[separator + 2]), decode(fields[4])});
+        table.m_mounts.push_back({deviceNumber(fields[2]), decode(fields[separator + 2]), decode(fields[4])});
     }
     return table;
 }

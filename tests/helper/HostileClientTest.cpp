@@ -1,0 +1,278 @@
+#include "DaemonFixture.h"
+
+#include "FrameIO.h"
+#include "HelperLogger.h"
+#include "PolkitAuthority.h"
+#include "WireFormat.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tess::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// The resident memory of process `pid` in kB (0 when unreadable).
+long residentKilobytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+long fileSize(const std::string& path)
+{
+    struct stat info { };
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
+// Sends `request` on `fd` and reads the reply; empty when none came.
+std::optional<HelperReply> ask(int fd, const HelperRequest& request)
+{
+    const std::string frame = requestFrame(request);
+    if (::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size()))
+        return std::nullopt;
+    auto reply = FrameIO::readFrame(fd, std::chrono::steady_clock::now() + 5s, WireFormat::kMaxPayload);
+    if (reply.status != FrameIO::Status::ok)
+        return std::nullopt;
+    return WireFormat::decodeReply(reply.payload);
+}
+
+// Whether the daemon has closed `fd` (without waiting).
+bool closedByDaemon(int fd)
+{
+    pollfd entry {fd, POLLIN, 0};
+    char byte;
+    return ::poll(&entry, 1, 0) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+using HostileClientTest = DaemonFixture;
+
+TEST_F(HostileClientTest, AFloodOfRefusedRequestsKeepsMemoryAndLogBounded)
+{
+    startPolkit();
+    startDaemon({{"TESSALINE_HELPER_LOG_SIZE_LIMIT", "65536"}});
+    handOverHome();
+    const long before = residentKilobytes(m_daemon->pid());
+
+    // Each connection asks again and again for paths of 30 KB under /proc,
+    // beginning with a right-to-left override.
+    constexpr int kConnections = 8;
+    constexpr int kRequests = 400;
+    const std::string hostile = "/proc/\u202E" + std::string(30000, 'a');
+    std::atomic<int> refused {0};
+    std::atomic<long> peak {0};
+    std::atomic<bool> flooding {true};
+    std::thread sampler([&] {
+        while (flooding) {
+            peak = std::max(peak.load(), residentKilobytes(m_daemon->pid()));
+            std::this_thread::sleep_for(10ms);
+        }
+    });
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kConnections; ++c) {
+        clients.emplace_back([&, c] {
+            int fd = connectRaw(m_socket);
+            for (int i = 0; i < kRequests && fd >= 0; ++i) {
+                auto reply = i % 2 == 0 ? ask(fd, {HelperSelector::createDirectory, {hostile}})
+                                        : ask(fd, {HelperSelector::renameFile, {hostile, hostile + std::to_string(c)}});
+                if (reply && !reply->success && reply->message == "Refused a path under /proc, /sys or /dev: " + hostile)
+                    ++refused;
+            }
+            ::close(fd);
+        });
+    }
+    for (auto& client : clients)
+        client.join();
+    flooding = false;
+    sampler.join();
+    EXPECT_EQ(refused, kConnections * kRequests) << "every request is refused with its whole path";
+
+    ASSERT_TRUE(m_client->testConnection(kTimeout).reply.success);
+    std::string log = waitForLog("more refusals of this connection were not logged");
+    EXPECT_EQ(m_daemon->terminate(), 0);
+    log = readLog();
+    // AddressSanitizer holds freed memory back in quarantine.
+    if (!kAddressSanitizer) {
+        EXPECT_LT(peak - before, 32 * 1024) << "resident memory grew from " << before << " kB to " << peak << " kB";
+    }
+    EXPECT_LE(fileSize(logPath()), 65536 + 8192);
+    EXPECT_LE(fileSize(logPath() + ".1"), 65536 + 8192);
+
+    // One refusal per connection is logged (the flood lasts well under the
+    // interval), with its request, and at the end how many were not.
+    EXPECT_EQ(occurrences(log, "] [INFO] Request to create directory: /proc/\\u{202E}aaa"), static_cast<std::size_t>(kConnections));
+    EXPECT_EQ(occurrences(log, "] [ERROR] Refused a path under /proc, /sys or /dev: /proc/\\u{202E}aaa"), static_cast<std::size_t>(kConnections));
+    EXPECT_EQ(occurrences(log, "] [ERROR] " + std::to_string(kRequests - 1) + " more refusals of this connection were not logged\n"),
+        static_cast<std::size_t>(kConnections));
+    // An argument is shown up to a few hundred bytes, with its length.
+    EXPECT_THAT(log, HasSubstr("aaa\u2026 (30009 bytes)\n"));
+    EXPECT_THAT(log, Not(HasSubstr(std::string(1000, 'a'))));
+}
+
+TEST_F(HostileClientTest, RefusesAConnectionWhoseStartTimeCannotBeRead)
+{
+    startPolkit();
+    startDaemon({{"TESSALINE_HELPER_START_TIME_UNREADABLE", "1"}}, false);
+    ASSERT_TRUE(waitUntil([&] { return m_dir->exists("helper.sock"); }, 5s));
+
+    struct Case {
+        const char* name;
+        std::function<HelperCallResult()> call;
+    };
+    const Case cases[] = {
+        {"create", [&] { return m_client->createDirectory(*m_dir / "made", kTimeout); }},
+        {"rename", [&] { return m_client->renameFile(*m_dir / "passwd", *m_dir / "moved", kTimeout); }},
+        {"ping", [&] { return m_client->testConnection(kTimeout); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto result = c.call();
+        EXPECT_FALSE(result.ok() && result.reply.success);
+    }
+    EXPECT_FALSE(m_dir->exists("made"));
+    EXPECT_TRUE(m_dir->exists("passwd"));
+    EXPECT_EQ(m_polkit->calls().find("CheckAuthorization"), std::string::npos) << "polkit must not be asked without a start time";
+    EXPECT_TRUE(m_daemon->running());
+}
+
+TEST(PolkitAuthorityTest, NeverAsksForAProcessWithoutItsStartTime)
+{
+    PolkitAuthority authority;
+    auto decision = authority.check({::getpid(), 0, 0, 0});
+    EXPECT_FALSE(decision.authorized);
+    EXPECT_EQ(decision.reason, "the start time of the calling process is unknown");
+}
+
+TEST_F(HostileClientTest, OneUsersIdleConnectionsDoNotLockOutAnother)
+{
+    startDaemon({{"TESSALINE_HELPER_ADMIN_GROUP", "nogroup"}});
+    // Root opens 64 connections and sends nothing.
+    std::vector<int> idle;
+    for (int i = 0; i < 64; ++i) {
+        int fd = connectRaw(m_socket);
+        ASSERT_GE(fd, 0);
+        idle.push_back(fd);
+    }
+    // The tester, another administrator, is served at once.
+    const auto start = std::chrono::steady_clock::now();
+    auto served = callAsUser(4242, 65534, {}, [&] { return m_client->testConnection(kTimeout); });
+    EXPECT_TRUE(served.ok() && served.reply.success) << served.detail;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+    // Past the cap for one user, connections are closed at once; the others
+    // when their first request does not come within a few seconds.
+    std::size_t closed = 0;
+    waitUntil([&] {
+        closed = 0;
+        for (int fd : idle)
+            closed += closedByDaemon(fd) ? 1 : 0;
+        return closed >= 48;
+    },
+        2s);
+    EXPECT_EQ(closed, 48u);
+    EXPECT_TRUE(waitUntil([&] {
+        for (int fd : idle) {
+            if (!closedByDaemon(fd))
+                return false;
+        }
+        return true;
+    },
+        10s));
+    for (int fd : idle)
+        ::close(fd);
+    EXPECT_TRUE(m_client->testConnection(kTimeout).reply.success);
+}
+
+TEST_F(HostileClientTest, EachClientsRequestsGoToItsOwnUsersLog)
+{
+    startPolkit();
+    startDaemon({{"TESSALINE_HELPER_ADMIN_GROUP", "nogroup"}});
+    m_dir->makeDir("home/tester");
+    ::chown((m_home + "/tester").c_str(), 4242, 65534);
+    const std::string testerLog = HelperLogger::logPathForHome(m_home + "/tester");
+
+    handOverHome();
+    auto asTester = [&](const std::function<HelperCallResult()>& call) { return callAsUser(4242, 65534, {}, call); };
+    EXPECT_TRUE(asTester([&] { return m_client->createDirectory(*m_dir / "by-tester-early", kTimeout); }).reply.success);
+    EXPECT_TRUE(asTester([&] { return m_client->initializeForUser(m_home + "/tester", kTimeout); }).reply.success);
+    EXPECT_TRUE(asTester([&] { return m_client->createDirectory(*m_dir / "by-tester", kTimeout); }).reply.success);
+    EXPECT_TRUE(m_client->createDirectory(*m_dir / "by-root", kTimeout).reply.success);
+    EXPECT_EQ(m_daemon->terminate(), 0);
+
+    const std::string rootLog = readLog();
+    const std::string ofTester = readFile(testerLog);
+    const std::string ofRoot = readFile(rootLogPath());
+    EXPECT_THAT(rootLog, HasSubstr("Successfully created directory: " + (*m_dir / "by-root") + "\n"));
+    EXPECT_THAT(rootLog, HasSubstr("Helper tool started and listening for connections"));
+    EXPECT_THAT(rootLog, Not(HasSubstr("by-tester")));
+    EXPECT_THAT(ofTester, HasSubstr("Successfully created directory: " + (*m_dir / "by-tester") + "\n"));
+    EXPECT_THAT(ofTester, HasSubstr("] [INFO] User home: " + m_home + "/tester\n"));
+    EXPECT_THAT(ofTester, Not(HasSubstr("by-root")));
+    EXPECT_THAT(ofTester, Not(HasSubstr("by-tester-early")));
+    // Before its own hand-over, the tester's entries go to root's log.
+    EXPECT_THAT(ofRoot, HasSubstr("Successfully created directory: " + (*m_dir / "by-tester-early") + "\n"));
+    struct stat info { };
+    ASSERT_EQ(::stat(rootLogPath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(HostileClientTest, RefusesDevWhateverPathReachesIt)
+{
+    m_dir->makeDir("devices");
+    m_dir->writeFile("file", "keep");
+    const std::string bind = *m_dir / "devices";
+    if (std::system(("mount --bind /dev '" + bind + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "bind mounts are not possible here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { std::system(("umount -l '" + path + "'").c_str()); }
+    } unmount {bind};
+    startPolkit();
+    startDaemon();
+
+    const std::string refusal = "Refused a path under /proc, /sys or /dev: ";
+    auto created = m_client->createDirectory(bind + "/tessaline-bind-test", kTimeout);
+    EXPECT_EQ(created.reply, (HelperReply {false, refusal + bind, ""}));
+    EXPECT_FALSE(std::filesystem::exists("/dev/tessaline-bind-test"));
+    auto moved = m_client->renameFile(*m_dir / "file", bind + "/shm/tessaline-bind-test", kTimeout);
+    EXPECT_FALSE(moved.reply.success);
+    EXPECT_THAT(moved.reply.message, HasSubstr(refusal));
+    EXPECT_TRUE(m_dir->exists("file"));
+    // A folder on an ordinary file system is still served.
+    EXPECT_TRUE(m_client->createDirectory(*m_dir / "ordinary", kTimeout).reply.success);
+}
+
+}  // namespace
+}  // namespace tess::test
