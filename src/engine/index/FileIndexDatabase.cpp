@@ -18,12 +18,8 @@ namespace tess {
 
 namespace {
 
-// Read-write, create, full mutex: 0x10006.
-constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
 // Read-only, full mutex: 0x10001.
 constexpr int kInfoOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX;
-// How long a statement waits for a lock held by another connection.
-constexpr int kBusyTimeoutMilliseconds = 5000;
 // VACUUM runs when at least 1 page in this many is free.
 constexpr std::int64_t kVacuumFreeShare = 10;
 
@@ -140,26 +136,19 @@ std::string FileIndexDatabase::defaultPath()
 
 Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::string& path)
 {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) {
-            return Error {error.category().name(), error.value(), error.message()};
-        }
-    }
+    return open(path, OpenOptions {});
+}
 
-    sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &handle, kOpenFlags, nullptr);
-    if (rc != SQLITE_OK || handle == nullptr) {
-        const char* message = handle != nullptr ? sqlite3_errmsg(handle) : nullptr;
-        const std::string text = message != nullptr ? message : "Unknown error";
-        sqlite3_close(handle);
-        return Error {kAppErrorDomain, rc, "Failed to open database: " + text};
+Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::string& path, const OpenOptions& options)
+{
+    std::optional<std::string> notice;
+    Result<sqlite3*> handle = openCheckedHandle(path, options, notice);
+    if (!handle.ok()) {
+        return handle.error();
     }
-
     auto database = std::make_shared<FileIndexDatabase>(PrivateTag {}, path);
-    database->configure(handle);
+    database->m_recoveryNotice = std::move(notice);
+    database->configure(handle.value());
     registerOpened(database);
     TESS_LOG_INFO("FileIndexDatabase opened at " + path);
     return database;
@@ -167,7 +156,6 @@ Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::st
 
 void FileIndexDatabase::configure(sqlite3* handle)
 {
-    sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     onQueue([&] {
         m_db = handle;
         m_isOpen = true;

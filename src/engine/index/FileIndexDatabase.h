@@ -10,6 +10,7 @@
 #include "index/ScanRecord.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -114,12 +115,35 @@ public:
         std::string path;
     };
 
+    // How long opening may spend on the integrity check of an existing file.
+    static constexpr std::chrono::milliseconds kQuickCheckLimit {100};
+
+    struct OpenOptions {
+        std::chrono::milliseconds quickCheckLimit = kQuickCheckLimit;
+    };
+
     // Opens (creating when missing) the database file at `path`, creating its
-    // folder first. Fails with the file system's error when the folder cannot
-    // be created, or with an error in kAppErrorDomain whose code is the SQLite
-    // result code and whose message is "Failed to open database: " and
-    // SQLite's message when the file cannot be opened.
+    // folder first, and makes sure the index can be used:
+    // - an existing file gets a quick integrity check, bounded by
+    //   `quickCheckLimit` (a larger file is checked as far as the time
+    //   allows, and for its length); a damaged file (and its -wal and -shm)
+    //   is moved aside, kept under "<path>.damaged-<UTC date and time>", a
+    //   fresh index takes its place, and recoveryNotice() tells the user;
+    // - a write that changes no data proves the file can be written.
+    // Every failure carries a message that starts with "Failed to open
+    // database: " (once), to be shown as it is: the file system's error when
+    // the folder cannot be created (its domain and code); otherwise an error
+    // in kAppErrorDomain whose code is the SQLite result code: the file
+    // cannot be opened or read, cannot be written (a read-only folder, file
+    // or volume: nothing is moved aside), or is damaged and could not be
+    // moved aside.
     static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path);
+    static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path, const OpenOptions& options);
+
+    // Set when opening found the file damaged and replaced it: what the
+    // window shows the user (where the damaged file was kept, and that the
+    // next scan rebuilds the index).
+    const std::optional<std::string>& recoveryNotice() const { return m_recoveryNotice; }
 
     // "tessaline.db" in the application's data folder.
     static std::string defaultPath();
@@ -303,6 +327,9 @@ private:
     void readOnQueue(const std::function<void()>& work);
     void drainWritesUnlessOnOwnQueues();
 
+    // A connection to `path` that passed the checks of open(); `notice`
+    // receives the recovery notice when the file was replaced.
+    static Result<sqlite3*> openCheckedHandle(const std::string& path, const OpenOptions& options, std::optional<std::string>& notice);
     void configure(sqlite3* handle);
     void setWriteAheadLog();
     void migrateSchemaIfNeeded();
@@ -334,6 +361,7 @@ private:
     std::string m_dbPath;
     IndexClock m_clock = [] { return std::chrono::system_clock::now(); };
     std::shared_ptr<PendingWork> m_pending;
+    std::optional<std::string> m_recoveryNotice;  // set before the object is shared
     // Read outside the statement queue.
     std::atomic<bool> m_isOpen {false};
     std::atomic<bool> m_writeAheadLog {false};
