@@ -190,8 +190,16 @@ std::string FileIndexDatabase::errorMessage() const
 
 void FileIndexDatabase::logRolledBack(std::string_view operation, const std::string& message)
 {
-    TESS_LOG_ERROR("❌ FileIndexDatabase: " + std::string(operation) + " failed, its changes were rolled back: "
-        + (message.empty() ? std::string("Unknown error") : message));
+    const std::string text = message.empty() ? std::string("Unknown error") : message;
+    TESS_LOG_ERROR("❌ FileIndexDatabase: " + std::string(operation) + " failed, its changes were rolled back: " + text);
+    std::lock_guard lock(m_failureLock);
+    m_lastWriteFailure = text;
+}
+
+std::string FileIndexDatabase::lastWriteFailure() const
+{
+    std::lock_guard lock(m_failureLock);
+    return m_lastWriteFailure;
 }
 
 void FileIndexDatabase::onQueue(const std::function<void()>& work)

@@ -209,6 +209,10 @@ public:
     // queued background writes and is closed.
     static void resetDatabase(const std::string& path);
 
+    // SQLite's message for the last write that failed and was rolled back;
+    // empty while none has failed.
+    std::string lastWriteFailure() const;
+
     // Row operations. The writes run in one checked transaction each: a
     // write that fails is rolled back whole, logged as an ERROR line and
     // answered with false (so is a write without a connection).
@@ -346,8 +350,9 @@ private:
         const std::function<void(SqliteStatement&, std::size_t)>& bind);
     // Deletes the rows `ids` on the statement queue, with writeRows.
     bool deleteIds(std::string_view operation, const std::vector<std::int64_t>& ids);
-    // ERROR line of a write that failed and was rolled back.
-    static void logRolledBack(std::string_view operation, const std::string& message);
+    // ERROR line of a write that failed and was rolled back; keeps the
+    // message for lastWriteFailure().
+    void logRolledBack(std::string_view operation, const std::string& message);
     // Changes since the connection opened, commits of other connections and
     // schema changes, as stored in a KeyMatch.
     void stampInto(KeyMatch& match);
@@ -362,6 +367,8 @@ private:
     IndexClock m_clock = [] { return std::chrono::system_clock::now(); };
     std::shared_ptr<PendingWork> m_pending;
     std::optional<std::string> m_recoveryNotice;  // set before the object is shared
+    mutable std::mutex m_failureLock;
+    std::string m_lastWriteFailure;  // guarded by m_failureLock
     // Read outside the statement queue.
     std::atomic<bool> m_isOpen {false};
     std::atomic<bool> m_writeAheadLog {false};
