@@ -4,6 +4,7 @@
 // database: " prefix, and nothing is moved.
 
 #include "IndexTestSupport.h"
+#include "RawDatabase.h"
 #include "TempDir.h"
 #include "index/FileIndexDatabase.h"
 #include "index/IndexFileCheck.h"
@@ -18,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -245,6 +247,25 @@ TEST(FileIndexRecovery, AnIndexThatCannotBeWrittenOrOpenedIsAnErrorAndNothingIsM
             EXPECT_EQ(reopened.value()->totalCount("/r"), 100);
         }
     }
+}
+
+// A write lock held by another connection (a long write of an index object
+// still open) is no reason to wait, nor to refuse the index.
+TEST(FileIndexRecovery, AnIndexWhoseWriteLockIsHeldOpensWithoutWaiting)
+{
+    TempDir dir;
+    const std::string path = dir / "tessaline.db";
+    makeIndex(path, 10);
+    test::RawDatabase holder(path);
+    holder.exec("BEGIN IMMEDIATE");
+    holder.exec("DELETE FROM file_index WHERE id = 1");
+    const auto start = std::chrono::steady_clock::now();
+    auto opened = FileIndexDatabase::open(path);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(opened.ok()) << opened.error().message;
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    EXPECT_EQ(opened.value()->totalCount("/r"), 10);
+    holder.exec("ROLLBACK");
 }
 
 // The check stops at its time limit without calling an index damaged; a cut

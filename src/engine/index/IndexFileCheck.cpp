@@ -242,7 +242,8 @@ Status IndexFileCheck::proveWritable(sqlite3* db)
         return connectionError(db);
     }
     if (!run(db, "BEGIN IMMEDIATE")) {
-        return connectionError(db);
+        // Another connection holds the write lock: it writes, so can we.
+        return (sqlite3_errcode(db) & 0xFF) == SQLITE_BUSY ? Status {} : Status {connectionError(db)};
     }
     if (!run(db, "PRAGMA user_version = " + std::to_string(version)) || !run(db, "COMMIT")) {
         Error error = connectionError(db);

@@ -37,7 +37,9 @@ public:
 
     // Commits a write that changes no data (the schema's user version set to
     // its own value): proof that the file, its folder and its journal can be
-    // written. The failure carries SQLite's code and message.
+    // written. A write lock held by another connection counts as proof too
+    // (set the connection's busy timeout to 0 not to wait for it). The
+    // failure carries SQLite's code and message.
     static Status proveWritable(sqlite3* db);
 
     // Moves the file and its -wal and -shm files aside to "<path>.damaged-"
