@@ -205,9 +205,9 @@ struct Unusable {
 TEST(FileIndexRecovery, AnIndexThatCannotBeWrittenOrOpenedIsAnErrorAndNothingIsMoved)
 {
     const std::vector<Unusable> cases = {
+        {"a folder in its place", "folder", nullptr, "unable to open database file"},
         {"read-only folder", "index", "folder", "cannot be written)"},
         {"read-only file", "index", "file", "tessaline.db cannot be written)"},
-        {"a folder in its place", "folder", nullptr, "unable to open database file"},
     };
     for (const Unusable& c : cases) {
         SCOPED_TRACE(c.name);
