@@ -242,11 +242,59 @@ void BM_FetchItems(benchmark::State& state)
     reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
 }
 
+// What restoring the last results at start-up does with the index: open it
+// (with its integrity check, bounded by the time limit in milliseconds given
+// as the second argument; 1 stops it almost at once), count the rows and the
+// rows with issues, find the last completed scan and read every row with
+// issues.
+void BM_OpenAndRestore(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    const FileIndexDatabase::OpenOptions options {std::chrono::milliseconds(state.range(1))};
+    ScratchDatabase database;
+    if (!database.ok()) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
+    database->finishScanRecord(database->startScanRecord(kRoot, "Manual"), rows, rows, 0, 0, rows / 10, "completed");
+    database->close();
+    double openSeconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        auto opened = FileIndexDatabase::open(database.path(), options);
+        if (!opened.ok() || opened.value()->recoveryNotice()) {
+            state.SkipWithError("the index did not open as it was");
+            return;
+        }
+        openSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto& restored = opened.value();
+        benchmark::DoNotOptimize(restored->totalCount(kRoot) + restored->issueCount(kRoot));
+        benchmark::DoNotOptimize(restored->lastCompletedScan(kRoot));
+        const auto files = restored->fetchFilesWithIssues(kRoot, std::numeric_limits<std::int64_t>::max(), 0);
+        if (static_cast<std::int64_t>(files.size()) != rows / 10) {
+            state.SkipWithError("restore lost rows");
+            return;
+        }
+        restored->close();
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+    state.counters["open_s"] = openSeconds;
+}
+
 BENCHMARK(BM_Upsert)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CompareBatches)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FetchAll)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MatchAndTouch)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FetchItems)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenAndRestore)
+    ->Args({100000, 1})
+    ->Args({100000, FileIndexDatabase::kQuickCheckLimit.count()})
+    ->Args({1000000, 1})
+    ->Args({1000000, FileIndexDatabase::kQuickCheckLimit.count()})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Points HOME and the XDG base folders at a fresh temporary folder for the
 // whole run, so the log and anything else written under the home stay out of

@@ -1,6 +1,7 @@
-// The UDF preset holds a name to the bytes UDF stores it in: one per
-// character when all are at most U+00FF, else two per UTF-16 unit, against
-// 254. Other presets keep counting UTF-8 bytes.
+// The UDF preset holds a name to the bytes UDF stores it in (one per
+// character when all are at most U+00FF, else two per UTF-16 unit) and to its
+// UTF-8 bytes, which the Linux udf driver also limits: both at most 254.
+// Other presets keep counting UTF-8 bytes.
 
 #include "analysis/SourceFileAnalyzer.h"
 #include "rules/FilesystemPreset.h"
@@ -54,8 +55,12 @@ std::vector<Case> cases()
 {
     using P = FilesystemPreset;
     return {
-        {"Latin-1 only at 254", P::udf, false, repeat(kLatinE, 250) + ".txt", 0, repeat(kLatinE, 250) + ".txt"},
-        {"Latin-1 only at 255", P::udf, false, repeat(kLatinE, 251) + ".txt", 255, repeat(kLatinE, 250) + ".txt"},
+        {"Latin-1 at 254 UTF-8 bytes", P::udf, false, repeat(kLatinE, 125) + ".txt", 0, repeat(kLatinE, 125) + ".txt"},
+        {"Latin-1 stored in 254 but 504 UTF-8 bytes", P::udf, false, repeat(kLatinE, 250) + ".txt", 504,
+            repeat(kLatinE, 125) + ".txt"},
+        {"Latin-1 only at 255 stored", P::udf, false, repeat(kLatinE, 251) + ".txt", 506, repeat(kLatinE, 125) + ".txt"},
+        {"e-acute x127 + x: 129 stored, 255 UTF-8 bytes", P::udf, false, repeat(kLatinE, 127) + "x", 255, repeat(kLatinE, 127)},
+        {"e-acute x127 folder: 254 UTF-8 bytes fit", P::udf, true, repeat(kLatinE, 127), 0, repeat(kLatinE, 127)},
         {"one c-caron at 127 units", P::udf, false, kCaron + repeat("a", 122) + ".txt", 0, kCaron + repeat("a", 122) + ".txt"},
         {"one c-caron at 128 units", P::udf, false, kCaron + repeat("a", 123) + ".txt", 256, kCaron + repeat("a", 122) + ".txt"},
         {"c-caron cut away leaves a narrow name", P::udf, false, repeat("a", 200) + kCaron + ".txt", 410,
@@ -63,7 +68,9 @@ std::vector<Case> cases()
         {"astral characters count two units", P::udf, false, repeat(kGrin, 63) + "ab", 256, repeat(kGrin, 63) + "a"},
         {"astral characters at 127 units", P::udf, false, repeat(kGrin, 63) + "a", 0, repeat(kGrin, 63) + "a"},
         {"combining marks stay with their letter", P::udf, true, repeat(kAcute, 64), 256, repeat(kAcute, 63)},
-        {"Latin-1 folder at 300", P::udf, true, repeat(kLatinE, 300), 300, repeat(kLatinE, 254)},
+        {"Latin-1 folder at 300", P::udf, true, repeat(kLatinE, 300), 600, repeat(kLatinE, 127)},
+        {"CJK counts three UTF-8 bytes, two stored", P::udf, false, repeat("\xE6\x96\x87", 90) + ".txt", 274,
+            repeat("\xE6\x96\x87", 83) + ".txt"},
         {"NTFS still counts UTF-8 bytes", P::ntfs, false, repeat(kLatinE, 130) + ".txt", 264, repeat(kLatinE, 125) + ".txt"},
     };
 }
@@ -80,6 +87,7 @@ TEST(UdfNameLength, NamesAreMeasuredAsUdfStoresThem)
         EXPECT_EQ(result.finalRelativePath, c.proposed);
         if (c.preset == FilesystemPreset::udf) {
             EXPECT_LE(analyzer.passes().nameLength(c.proposed), 254);
+            EXPECT_LE(c.proposed.size(), 254u);
         }
         std::int64_t reported = 0;
         for (const FileTransformationIssue& issue : result.transformations) {

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -337,6 +338,84 @@ TEST_F(MonitorCoordinatorTest, DestroyedCoordinatorDropsQueuedStatus)
     EXPECT_TRUE(log.contains("MonitorCoordinator: deinit completed"));
     EXPECT_TRUE(log.contains("MonitorCoordinator: publishStatus — self deallocated before main queue dispatch"));
     EXPECT_EQ(m_received.statuses.size(), delivered);
+}
+
+// A write the index refuses (another connection holds its write lock) makes
+// the status an error with the reason, in place of "monitoring", until
+// monitoring starts again; the next start writes the index.
+TEST_F(MonitorCoordinatorTest, AFailedIndexWriteIsShownAsAnErrorUntilMonitoringStartsAgain)
+{
+    m_database->execute("PRAGMA busy_timeout = 50");
+    auto holder = std::make_unique<test::RawDatabase>(m_dbPath);
+    holder->exec("BEGIN IMMEDIATE");
+    std::size_t changes = 0;
+    QObject::connect(m_coordinator.get(), &MonitorCoordinator::indexErrorChanged, [&] { ++changes; });
+    {
+        LogWatcher log;
+        startAndWait(log);
+    }
+    ASSERT_TRUE(waitUntil([&] { return m_coordinator->indexError().has_value(); }));
+    const std::string message = "Failed to save analysis results to the index: database is locked";
+    EXPECT_EQ(*m_coordinator->indexError(), message);
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::error(message));
+    EXPECT_EQ(m_received.statuses.back(), MonitoringStatus::error(message));
+    EXPECT_GE(changes, 1U);
+
+    // A later scan that would end "monitoring" keeps showing the error.
+    LogWatcher rescan;
+    m_coordinator->scanNow();
+    ASSERT_TRUE(waitUntil([&] { return rescan.contains("MonitorCoordinator: Background DB persistence failed"); }));
+    m_database->waitForPendingWrites();
+    settle();
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::error(message));
+    EXPECT_NE(m_received.statuses.back(), MonitoringStatus::monitoring());
+
+    holder->exec("ROLLBACK");
+    holder.reset();
+    const std::size_t before = changes;
+    m_coordinator->stopMonitoring();
+    EXPECT_FALSE(m_coordinator->indexError().has_value());
+    EXPECT_EQ(changes, before + 1);
+    LogWatcher log;
+    startAndWait(log);
+    EXPECT_FALSE(m_coordinator->indexError().has_value());
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::monitoring());
+    EXPECT_EQ(m_database->totalCount(m_tree.path()), 4);
+}
+
+// An index found damaged when it is opened is replaced by a fresh one, and
+// the next scan fills it again.
+TEST_F(MonitorCoordinatorTest, ADamagedIndexIsReplacedAndTheNextScanRebuildsIt)
+{
+    {
+        LogWatcher log;
+        startAndWait(log);
+    }
+    m_coordinator.reset();
+    m_database->close();
+    {
+        std::FILE* file = std::fopen(m_dbPath.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fputs("Not an index at!", file);
+        std::fclose(file);
+    }
+    auto opened = FileIndexDatabase::open(m_dbPath);
+    ASSERT_TRUE(opened.ok()) << opened.error().message;
+    m_database = opened.value();
+    ASSERT_TRUE(m_database->recoveryNotice().has_value());
+    EXPECT_EQ(m_database->totalCount(m_tree.path()), 0);
+
+    m_received = {};
+    m_coordinator = std::make_unique<MonitorCoordinator>(m_database, *m_settings);
+    connectRecorder(*m_coordinator);
+    LogWatcher log;
+    startAndWait(log);
+    EXPECT_EQ(m_coordinator->status(), MonitoringStatus::monitoring());
+    EXPECT_EQ(m_database->totalCount(m_tree.path()), 4);
+    EXPECT_EQ(m_database->issueCount(m_tree.path()), 1);
+    ASSERT_EQ(m_received.results.size(), 1U);
+    EXPECT_EQ(m_received.results[0].size(), 1U);
+    EXPECT_EQ(scanStatuses(m_dbPath), (std::vector<std::string> {"completed"}));
 }
 
 }  // namespace

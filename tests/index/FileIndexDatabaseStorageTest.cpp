@@ -58,7 +58,7 @@ TEST(FileIndexDatabaseStorage, FreshOpenCreatesFolderFileTablesAndIndexes)
         ElementsAre("id", "scan_root", "start_time", "end_time", "total_files", "new_files", "changed_files",
             "deleted_files", "issues_found", "trigger", "status"));
     EXPECT_THAT(raw.column("SELECT name FROM sqlite_master WHERE type = 'index' AND name LIKE 'idx_%' ORDER BY name"),
-        ElementsAre("idx_last_scanned", "idx_path_key", "idx_scan_root_issues"));
+        ElementsAre("idx_last_scanned", "idx_scan_root_issues"));
     EXPECT_EQ(raw.column("SELECT sql FROM sqlite_master WHERE name = 'idx_scan_root_issues'"),
         std::vector<std::string> {"CREATE INDEX idx_scan_root_issues ON file_index(scan_root, has_issues, relative_path)"});
     EXPECT_EQ(raw.column("PRAGMA journal_mode"), std::vector<std::string> {"wal"});
@@ -138,7 +138,7 @@ TEST(FileIndexDatabaseStorage, SchemaHasTheStoredColumnTypesConstraintsAndDefaul
             {"status", "TEXT", true, "'running'", 0},
         }));
     // Both ids are AUTOINCREMENT (never reused), and path_key carries a
-    // UNIQUE constraint of its own besides idx_path_key.
+    // UNIQUE constraint, whose index is the only one on the key.
     for (const char* table : {"file_index", "scan_history"}) {
         EXPECT_THAT(raw.column(std::string("SELECT sql FROM sqlite_master WHERE name = '") + table + "'").at(0),
             ::testing::HasSubstr("id INTEGER PRIMARY KEY AUTOINCREMENT"))
@@ -146,7 +146,6 @@ TEST(FileIndexDatabaseStorage, SchemaHasTheStoredColumnTypesConstraintsAndDefaul
     }
     EXPECT_THAT(raw.column("SELECT origin || ':' || \"unique\" FROM pragma_index_list('file_index')"), ::testing::Contains("u:1"));
     const std::vector<std::pair<std::string, std::string>> indexes = {
-        {"idx_path_key", "CREATE INDEX idx_path_key ON file_index(path_key)"},
         {"idx_scan_root_issues", "CREATE INDEX idx_scan_root_issues ON file_index(scan_root, has_issues, relative_path)"},
         {"idx_last_scanned", "CREATE INDEX idx_last_scanned ON file_index(last_scanned)"},
     };
@@ -230,7 +229,7 @@ TEST_P(FileIndexMigration, OldTablesAreReplacedAndScanHistorySurvives)
         EXPECT_TRUE(log.waitFor(param.expectedLog));
         EXPECT_EQ(database->totalCount("/r"), 0);
         EXPECT_THAT(raw.column("SELECT name FROM sqlite_master WHERE type = 'index' AND name LIKE 'idx_%'"),
-            IsSupersetOf({"idx_path_key", "idx_scan_root_issues", "idx_last_scanned"}));
+            IsSupersetOf({"idx_scan_root_issues", "idx_last_scanned"}));
     } else {
         EXPECT_EQ(database->totalCount("/r"), 1);
         EXPECT_THAT(log.logged(), ::testing::Not(::testing::HasSubstr("Dropping")));
@@ -259,6 +258,32 @@ INSTANTIATE_TEST_SUITE_P(Schemas, FileIndexMigration,
             " shortened_components TEXT, first_seen REAL NOT NULL, last_scanned REAL NOT NULL, scan_root TEXT NOT NULL)",
             true, nullptr}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
+
+// Databases written before carry a second index on path_key; opening drops it
+// and keeps every row, and the one-pass comparison still finds them.
+TEST(FileIndexDatabaseStorage, DuplicateKeyIndexOfOlderDatabasesIsDroppedAndRowsKept)
+{
+    TempDir dir;
+    const std::string path = dir / "tessaline.db";
+    {
+        auto database = openOrFail(path);
+        ASSERT_TRUE(database);
+        ASSERT_TRUE(database->upsertFiles({test::makeResult("/r", "a"), test::makeResult("/r", "b/c")}, "/r", test::atSeconds(5)));
+        database->close();
+        RawDatabase raw(path);
+        raw.exec("CREATE INDEX idx_path_key ON file_index(path_key)");
+    }
+    auto database = openOrFail(path);
+    ASSERT_TRUE(database);
+    RawDatabase raw(path);
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master WHERE name = 'idx_path_key'"), 0);
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM pragma_index_list('file_index') WHERE origin = 'u'"), 1);
+    EXPECT_EQ(database->totalCount("/r"), 2);
+    const auto match = database->matchIndexedPaths({{"/r/a", false}, {"/r/new", false}}, {});
+    ASSERT_TRUE(match.valid);
+    EXPECT_EQ(match.indexed, (std::vector<std::uint8_t> {1, 0}));
+    EXPECT_EQ(match.unseenRowIds.size(), 1u);
+}
 
 TEST(FileIndexDatabaseStorage, CloseTwiceSaysAlreadyClosedAndLaterOperationsDoNothing)
 {

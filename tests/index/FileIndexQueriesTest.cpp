@@ -316,7 +316,7 @@ TEST_F(FileIndexQueries, PruneOtherRootsInItsThreeCases)
         EXPECT_TRUE(log.waitForTimedLine("FileIndexDatabase: Dropped and recreated file_index (3 stale records) in ", 3));
         RawDatabase raw(m_dir / "tessaline.db");
         EXPECT_THAT(raw.column("SELECT name FROM sqlite_master WHERE type = 'index' AND name LIKE 'idx_%'"),
-            UnorderedElementsAre("idx_path_key", "idx_scan_root_issues", "idx_last_scanned"));
+            UnorderedElementsAre("idx_scan_root_issues", "idx_last_scanned"));
     }
     m_db->upsertFiles({makeResult("/new", "z")}, "/new", atSeconds(1));
     EXPECT_EQ(m_db->totalCount("/new"), 1);

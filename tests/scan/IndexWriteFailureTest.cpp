@@ -171,6 +171,8 @@ TEST_F(IndexWriteFailureTest, WriteLockHeldByAnotherConnectionFailsTheWriteAndTh
 
     EXPECT_TRUE(log.contains("Background DB persistence failed"));
     EXPECT_FALSE(log.contains("Background DB persistence completed"));
+    EXPECT_EQ(m_recorder.indexWriteFailures(),
+        (std::vector<std::string> {"Failed to save analysis results to the index: database is locked"}));
     EXPECT_EQ(statuses(), (std::vector<std::string> {"completed", "failed"}));
     EXPECT_EQ(rows(), before);
     EXPECT_EQ(before.size(), 2U);
@@ -198,14 +200,15 @@ TEST_F(IndexWriteFailureTest, ReadOnlyDatabaseFileFailsTheWriteAndTheNextScanRep
             chmod(databasePath().c_str(), 0644);
             GTEST_SKIP() << "root's permission override could not be dropped";
         }
-        openDatabase();
+        // Opening proves the file can be written: a read-only index is
+        // refused before a scan could publish results it cannot keep.
         const LogWatcher log;
-        scan();
-        EXPECT_TRUE(log.contains("Failed to remove 1 stale paths from DB"));
-        EXPECT_TRUE(log.contains("upsertFiles failed, its changes were rolled back"));
-        EXPECT_TRUE(log.contains("Background DB persistence failed"));
-        EXPECT_FALSE(log.contains("Background DB persistence completed"));
-        closeDatabase();
+        const auto opened = FileIndexDatabase::open(databasePath());
+        ASSERT_FALSE(opened.ok());
+        EXPECT_EQ(opened.error().message,
+            "Failed to open database: attempt to write a readonly database (" + databasePath() + " cannot be written)");
+        EXPECT_TRUE(log.contains("cannot be written: attempt to write a readonly database"));
+        EXPECT_TRUE(m_recorder.indexWriteFailures().empty());
     }
     ASSERT_EQ(chmod(databasePath().c_str(), 0644), 0);
     EXPECT_EQ(rows(), before);

@@ -45,6 +45,10 @@ ScanEngine::Listener Recorder::listener()
         std::lock_guard lock(m_mutex);
         m_results.push_back({std::move(issues), total, issueCount});
     };
+    listener.indexWriteFailed = [this](const std::string& message, ScanEngine::Generation) {
+        std::lock_guard lock(m_mutex);
+        m_indexWriteFailures.push_back(message);
+    };
     listener.summary = [this](const ScanSummary& summary, ScanEngine::Generation) {
         std::lock_guard lock(m_mutex);
         m_summaries.push_back(summary);
@@ -70,6 +74,12 @@ std::vector<ScanSummary> Recorder::summaries() const
     return m_summaries;
 }
 
+std::vector<std::string> Recorder::indexWriteFailures() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_indexWriteFailures;
+}
+
 std::vector<ScanProgress> Recorder::progress() const
 {
     std::lock_guard lock(m_mutex);
@@ -88,6 +98,7 @@ void Recorder::clear()
     m_statuses.clear();
     m_results.clear();
     m_summaries.clear();
+    m_indexWriteFailures.clear();
 }
 
 std::vector<std::string> queryColumn(const std::string& databasePath, const std::string& sql)

@@ -46,6 +46,8 @@ public:
     std::vector<MonitoringStatus> statuses() const;
     std::vector<Results> results() const;
     std::vector<ScanSummary> summaries() const;
+    // The messages of the index writes that failed, in order.
+    std::vector<std::string> indexWriteFailures() const;
     // The progress values of every `scanning` status, in order.
     std::vector<ScanProgress> progress() const;
     void clear();
@@ -55,6 +57,7 @@ private:
     std::vector<MonitoringStatus> m_statuses;
     std::vector<Results> m_results;
     std::vector<ScanSummary> m_summaries;
+    std::vector<std::string> m_indexWriteFailures;
 };
 
 // One column of a query on a separate connection to the index file.

@@ -73,10 +73,23 @@ ScanEngine::Listener MonitorCoordinator::makeListener()
     listener.status = [self](const MonitoringStatus& status, ScanEngine::Generation generation) {
         postToMain(
             self, generation, [status](MonitorCoordinator& coordinator) {
-                coordinator.m_status = status;
-                emit coordinator.statusChanged(status);
+                // Once the index failed a write, this source is not
+                // monitored as it should be: that stays the status.
+                const bool failed = coordinator.m_indexError && status.kind() == MonitoringStatus::Kind::monitoring;
+                coordinator.sendStatus(failed ? MonitoringStatus::error(*coordinator.m_indexError) : status);
             },
             true);
+    };
+    listener.indexWriteFailed = [self](const std::string& message, ScanEngine::Generation generation) {
+        postToMain(
+            self, generation, [message](MonitorCoordinator& coordinator) {
+                coordinator.m_indexError = message;
+                emit coordinator.indexErrorChanged();
+                if (!coordinator.m_status.isScanning()) {
+                    coordinator.sendStatus(MonitoringStatus::error(message));
+                }
+            },
+            false);
     };
     // Called on the queue, which the engine owns while it runs: the engine's
     // too-deep set is read there, and its copy travels with the results.
@@ -146,12 +159,14 @@ void MonitorCoordinator::enqueue(std::function<void()> work, bool discardable)
 void MonitorCoordinator::startMonitoring(const std::string& rootPath, const DestinationConfig& destination)
 {
     m_engine->advanceGeneration();
+    clearIndexError();
     enqueue([this, rootPath, destination] { m_engine->runInitialScan(rootPath, destination); }, true);
 }
 
 void MonitorCoordinator::configure(const std::string& rootPath, const DestinationConfig& destination)
 {
     m_engine->advanceGeneration();
+    clearIndexError();
     enqueue([this, rootPath, destination] { m_engine->configure(rootPath, destination); }, true);
 }
 
@@ -162,7 +177,16 @@ void MonitorCoordinator::stopMonitoring()
     // A new generation first: the running walk or analysis of the old source
     // stops at its next check instead of running to its end.
     m_engine->advanceGeneration();
+    clearIndexError();
     m_queue.sync([this] { m_engine->runJobUnconditionally([this] { m_engine->stopMonitoringOnQueue(); }); });
+}
+
+void MonitorCoordinator::clearIndexError()
+{
+    if (m_indexError) {
+        m_indexError.reset();
+        emit indexErrorChanged();
+    }
 }
 
 void MonitorCoordinator::scanNow()

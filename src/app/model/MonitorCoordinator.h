@@ -90,6 +90,13 @@ public:
 
     const std::shared_ptr<FileIndexDatabase>& database() const { return m_database; }
 
+    // The last write to the index that failed for the current source, as
+    // the text for the user ("Failed to save analysis results to the index:
+    // " and SQLite's message); absent while every write worked. While it is
+    // set, the status is `error` with it where it would be `monitoring`.
+    // Cleared when monitoring starts, is configured or stops.
+    const std::optional<std::string>& indexError() const { return m_indexError; }
+
     // The folders the last analysis flattened (final paths), as taken on the
     // queue when its results were published; read on the main thread.
     const SourceFileAnalyzer::PathSet& lastTooDeepPaths() const { return m_lastTooDeepPaths; }
@@ -108,6 +115,8 @@ signals:
     void analysisResultsChanged(const std::vector<tess::IndexedFile>& issues);
     // The same list, right after, shared instead of copied (for large lists).
     void analysisResultsShared(std::shared_ptr<const std::vector<tess::IndexedFile>> issues);
+    // indexError() was set or cleared.
+    void indexErrorChanged();
 
 private:
     ScanEngine::Listener makeListener();
@@ -116,6 +125,7 @@ private:
     // when the source changed between queuing and running.
     void enqueue(std::function<void()> work, bool discardable);
     void handleSettingsChange(const std::vector<std::string>& excludePatterns, long long workerCount);
+    void clearIndexError();
     // Runs `deliver` on the main thread if the coordinator still exists and
     // `generation` is still current.
     static void postToMain(QPointer<MonitorCoordinator> self, ScanEngine::Generation generation,
@@ -127,6 +137,7 @@ private:
     std::optional<ScanSummary> m_lastScan;
     int m_issueCount = 0;
     int m_totalIndexed = 0;
+    std::optional<std::string> m_indexError;
     SourceFileAnalyzer::PathSet m_lastTooDeepPaths;
     std::atomic<bool> m_destroying {false};
     std::unique_ptr<ScanEngine> m_engine;

@@ -11,14 +11,18 @@ namespace {
 
 // A text as UDF counts it: code points, UTF-16 units, and whether one code
 // point lies above U+00FF (then every unit takes two bytes). A byte that
-// starts no valid sequence counts as one narrow character.
+// starts no valid sequence counts as one narrow character. Its UTF-8 bytes
+// are kept beside: the Linux udf driver also refuses a name longer in UTF-8
+// than the limit, so a name's length is the larger of the two.
 struct UdfCount {
     std::int64_t codePoints = 0;
     std::int64_t units = 0;
+    std::int64_t utf8Bytes = 0;
     bool wide = false;
 
     void add(std::string_view s)
     {
+        utf8Bytes += static_cast<std::int64_t>(s.size());
         std::size_t i = 0;
         while (i < s.size()) {
             const auto lead = static_cast<unsigned char>(s[i]);
@@ -38,10 +42,11 @@ struct UdfCount {
             i += length;
         }
     }
-    std::int64_t bytes() const { return wide ? 2 * units : codePoints; }
+    std::int64_t storedBytes() const { return wide ? 2 * units : codePoints; }
+    std::int64_t bytes() const { return std::max(storedBytes(), utf8Bytes); }
     UdfCount operator+(const UdfCount& other) const
     {
-        return {codePoints + other.codePoints, units + other.units, wide || other.wide};
+        return {codePoints + other.codePoints, units + other.units, utf8Bytes + other.utf8Bytes, wide || other.wide};
     }
 };
 

@@ -25,11 +25,13 @@ public:
     // gives "_".
     static std::string truncateLastComponent(std::string_view path, std::int64_t budget);
 
-    // The bytes UDF stores a name in: one per character when every character
-    // is at most U+00FF, else two per UTF-16 unit.
+    // A name's length on a UDF volume: the bytes UDF stores it in (one per
+    // character when every character is at most U+00FF, else two per UTF-16
+    // unit) or its UTF-8 bytes, whichever is larger. The Linux udf driver
+    // refuses a name over its limit in either.
     static std::int64_t udfNameLength(std::string_view name);
     // The longest prefix of whole characters of `head` that, with `tail`
-    // after it, is at most `limit` long as UDF stores names.
+    // after it, is at most `limit` long as udfNameLength() measures.
     static std::string fitUdfNameHead(std::string_view head, std::string_view tail, std::int64_t limit);
 
     // (base, extension): the extension runs from the first "." (not counting a

@@ -65,7 +65,7 @@ public:
     // and returns the path unchanged when that is impossible.
     std::string fitFileName(std::string_view path, std::int64_t limit, Issues& issues) const;
     // The length a name is held to against the name limits: its UTF-8 bytes;
-    // for the UDF preset the bytes UDF stores it in
+    // for the UDF preset the larger of those and the bytes UDF stores it in
     // (NameOperations::udfNameLength).
     std::int64_t nameLength(std::string_view name) const;
     bool measuresUdfNames() const { return m_udfNameLengths; }

@@ -18,12 +18,8 @@ namespace tess {
 
 namespace {
 
-// Read-write, create, full mutex: 0x10006.
-constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
 // Read-only, full mutex: 0x10001.
 constexpr int kInfoOpenFlags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX;
-// How long a statement waits for a lock held by another connection.
-constexpr int kBusyTimeoutMilliseconds = 5000;
 // VACUUM runs when at least 1 page in this many is free.
 constexpr std::int64_t kVacuumFreeShare = 10;
 
@@ -140,26 +136,19 @@ std::string FileIndexDatabase::defaultPath()
 
 Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::string& path)
 {
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error) {
-            return Error {error.category().name(), error.value(), error.message()};
-        }
-    }
+    return open(path, OpenOptions {});
+}
 
-    sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &handle, kOpenFlags, nullptr);
-    if (rc != SQLITE_OK || handle == nullptr) {
-        const char* message = handle != nullptr ? sqlite3_errmsg(handle) : nullptr;
-        const std::string text = message != nullptr ? message : "Unknown error";
-        sqlite3_close(handle);
-        return Error {kAppErrorDomain, rc, "Failed to open database: " + text};
+Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::string& path, const OpenOptions& options)
+{
+    std::optional<std::string> notice;
+    Result<sqlite3*> handle = openCheckedHandle(path, options, notice);
+    if (!handle.ok()) {
+        return handle.error();
     }
-
     auto database = std::make_shared<FileIndexDatabase>(PrivateTag {}, path);
-    database->configure(handle);
+    database->m_recoveryNotice = std::move(notice);
+    database->configure(handle.value());
     registerOpened(database);
     TESS_LOG_INFO("FileIndexDatabase opened at " + path);
     return database;
@@ -167,7 +156,6 @@ Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::st
 
 void FileIndexDatabase::configure(sqlite3* handle)
 {
-    sqlite3_busy_timeout(handle, kBusyTimeoutMilliseconds);
     onQueue([&] {
         m_db = handle;
         m_isOpen = true;
@@ -202,8 +190,16 @@ std::string FileIndexDatabase::errorMessage() const
 
 void FileIndexDatabase::logRolledBack(std::string_view operation, const std::string& message)
 {
-    TESS_LOG_ERROR("❌ FileIndexDatabase: " + std::string(operation) + " failed, its changes were rolled back: "
-        + (message.empty() ? std::string("Unknown error") : message));
+    const std::string text = message.empty() ? std::string("Unknown error") : message;
+    TESS_LOG_ERROR("❌ FileIndexDatabase: " + std::string(operation) + " failed, its changes were rolled back: " + text);
+    std::lock_guard lock(m_failureLock);
+    m_lastWriteFailure = text;
+}
+
+std::string FileIndexDatabase::lastWriteFailure() const
+{
+    std::lock_guard lock(m_failureLock);
+    return m_lastWriteFailure;
 }
 
 void FileIndexDatabase::onQueue(const std::function<void()>& work)
@@ -300,7 +296,9 @@ void FileIndexDatabase::migrateSchemaIfNeeded()
 void FileIndexDatabase::createTables()
 {
     execute(kCreateFileIndex);
-    execute("CREATE INDEX IF NOT EXISTS idx_path_key ON file_index(path_key)");
+    // UNIQUE(path_key) already gives the table an index on the key; a second
+    // one, which databases written before carry, only slows every write.
+    execute("DROP INDEX IF EXISTS idx_path_key");
     execute("CREATE INDEX IF NOT EXISTS idx_scan_root_issues ON file_index(scan_root, has_issues, relative_path)");
     execute("CREATE INDEX IF NOT EXISTS idx_last_scanned ON file_index(last_scanned)");
     execute("DROP INDEX IF EXISTS idx_scan_root");

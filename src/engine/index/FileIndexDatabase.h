@@ -10,6 +10,7 @@
 #include "index/ScanRecord.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -114,12 +115,35 @@ public:
         std::string path;
     };
 
+    // How long opening may spend on the integrity check of an existing file.
+    static constexpr std::chrono::milliseconds kQuickCheckLimit {100};
+
+    struct OpenOptions {
+        std::chrono::milliseconds quickCheckLimit = kQuickCheckLimit;
+    };
+
     // Opens (creating when missing) the database file at `path`, creating its
-    // folder first. Fails with the file system's error when the folder cannot
-    // be created, or with an error in kAppErrorDomain whose code is the SQLite
-    // result code and whose message is "Failed to open database: " and
-    // SQLite's message when the file cannot be opened.
+    // folder first, and makes sure the index can be used:
+    // - an existing file gets a quick integrity check, bounded by
+    //   `quickCheckLimit` (a larger file is checked as far as the time
+    //   allows, and for its length); a damaged file (and its -wal and -shm)
+    //   is moved aside, kept under "<path>.damaged-<UTC date and time>", a
+    //   fresh index takes its place, and recoveryNotice() tells the user;
+    // - a write that changes no data proves the file can be written.
+    // Every failure carries a message that starts with "Failed to open
+    // database: " (once), to be shown as it is: the file system's error when
+    // the folder cannot be created (its domain and code); otherwise an error
+    // in kAppErrorDomain whose code is the SQLite result code: the file
+    // cannot be opened or read, cannot be written (a read-only folder, file
+    // or volume: nothing is moved aside), or is damaged and could not be
+    // moved aside.
     static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path);
+    static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path, const OpenOptions& options);
+
+    // Set when opening found the file damaged and replaced it: what the
+    // window shows the user (where the damaged file was kept, and that the
+    // next scan rebuilds the index).
+    const std::optional<std::string>& recoveryNotice() const { return m_recoveryNotice; }
 
     // "tessaline.db" in the application's data folder.
     static std::string defaultPath();
@@ -184,6 +208,10 @@ public:
     // failure. Any database object still open on that file first runs its
     // queued background writes and is closed.
     static void resetDatabase(const std::string& path);
+
+    // SQLite's message for the last write that failed and was rolled back;
+    // empty while none has failed.
+    std::string lastWriteFailure() const;
 
     // Row operations. The writes run in one checked transaction each: a
     // write that fails is rolled back whole, logged as an ERROR line and
@@ -303,6 +331,9 @@ private:
     void readOnQueue(const std::function<void()>& work);
     void drainWritesUnlessOnOwnQueues();
 
+    // A connection to `path` that passed the checks of open(); `notice`
+    // receives the recovery notice when the file was replaced.
+    static Result<sqlite3*> openCheckedHandle(const std::string& path, const OpenOptions& options, std::optional<std::string>& notice);
     void configure(sqlite3* handle);
     void setWriteAheadLog();
     void migrateSchemaIfNeeded();
@@ -319,8 +350,9 @@ private:
         const std::function<void(SqliteStatement&, std::size_t)>& bind);
     // Deletes the rows `ids` on the statement queue, with writeRows.
     bool deleteIds(std::string_view operation, const std::vector<std::int64_t>& ids);
-    // ERROR line of a write that failed and was rolled back.
-    static void logRolledBack(std::string_view operation, const std::string& message);
+    // ERROR line of a write that failed and was rolled back; keeps the
+    // message for lastWriteFailure().
+    void logRolledBack(std::string_view operation, const std::string& message);
     // Changes since the connection opened, commits of other connections and
     // schema changes, as stored in a KeyMatch.
     void stampInto(KeyMatch& match);
@@ -334,6 +366,9 @@ private:
     std::string m_dbPath;
     IndexClock m_clock = [] { return std::chrono::system_clock::now(); };
     std::shared_ptr<PendingWork> m_pending;
+    std::optional<std::string> m_recoveryNotice;  // set before the object is shared
+    mutable std::mutex m_failureLock;
+    std::string m_lastWriteFailure;  // guarded by m_failureLock
     // Read outside the statement queue.
     std::atomic<bool> m_isOpen {false};
     std::atomic<bool> m_writeAheadLog {false};

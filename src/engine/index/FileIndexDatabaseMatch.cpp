@@ -296,9 +296,9 @@ FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vect
         if (m_db == nullptr) {
             return;
         }
-        // The path-key index holds every row and is much smaller than the
-        // table; without it the table is read.
-        SqliteStatement indexed(m_db, "SELECT path_key, id FROM file_index INDEXED BY idx_path_key");
+        // The index UNIQUE(path_key) makes holds every row and is much
+        // smaller than the table; without it the table is read.
+        SqliteStatement indexed(m_db, "SELECT path_key, id FROM file_index INDEXED BY sqlite_autoindex_file_index_1");
         SqliteStatement unindexed(indexed ? nullptr : m_db, "SELECT path_key, id FROM file_index");
         SqliteStatement& statement = indexed ? indexed : unindexed;
         if (!statement) {

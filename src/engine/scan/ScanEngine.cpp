@@ -225,6 +225,20 @@ void ScanEngine::publishStatus(const MonitoringStatus& status)
     }
 }
 
+std::string ScanEngine::indexWriteFailureText(const std::string& message)
+{
+    return "Failed to save analysis results to the index: " + (message.empty() ? std::string("Unknown error") : message);
+}
+
+std::function<void()> ScanEngine::indexWriteFailureReporter() const
+{
+    return [report = m_listener.indexWriteFailed, generation = m_jobGeneration, database = m_database] {
+        if (report) {
+            report(indexWriteFailureText(database->lastWriteFailure()), generation);
+        }
+    };
+}
+
 void ScanEngine::publishResults(std::vector<IndexedFile> issues, int total, int issueCount)
 {
     if (m_listener.results) {

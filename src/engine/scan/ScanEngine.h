@@ -64,7 +64,14 @@ public:
         // issue records.
         std::function<void(std::vector<IndexedFile> issues, int totalIndexed, int issueCount, Generation)> results;
         std::function<void(const ScanSummary&, Generation)> summary;
+        // A write to the index failed: the text for the user. Called on the
+        // coordinator's queue or on the database's write queue.
+        std::function<void(const std::string& message, Generation)> indexWriteFailed;
     };
+
+    // The text for the user of a write to the index that failed with
+    // SQLite's `message` (empty: no message known).
+    static std::string indexWriteFailureText(const std::string& message);
 
     // The indexed items a re-analysis analyses: read from the index, or
     // handed over by the scan right before it when that scan found the index
@@ -242,8 +249,12 @@ private:
     // Without the match: touches by path, then deletes the rows left untouched.
     std::size_t touchThenRemoveStale(Comparison& comparison, const std::string& root, Clock::time_point startTime,
         const std::vector<std::string>& keptPrefixes);
-    // Logs that `count` stale rows could not be removed; the deleted count, 0.
-    static std::size_t staleRemovalFailed(std::size_t count);
+    // Logs and reports that `count` stale rows could not be removed; the
+    // deleted count, 0.
+    std::size_t staleRemovalFailed(std::size_t count);
+    // Tells the listener that a write of the current job failed; safe to call
+    // from a background write once the engine is gone.
+    std::function<void()> indexWriteFailureReporter() const;
 
     // Analysis and re-analysis.
     const TransformationSettings& settingsForAnalysis();

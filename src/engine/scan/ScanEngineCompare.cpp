@@ -371,6 +371,7 @@ std::size_t ScanEngine::touchThenRemoveStale(Comparison& comparison, const std::
 std::size_t ScanEngine::staleRemovalFailed(std::size_t count)
 {
     TESS_LOG_ERROR("❌ MonitorCoordinator: Failed to remove " + std::to_string(count) + " stale paths from DB; they stay indexed");
+    indexWriteFailureReporter()();
     return 0;
 }
 

@@ -104,8 +104,8 @@ void ScanEngine::endCancelledReanalysis(const std::string& message)
 void ScanEngine::queueReanalysisWrite(std::vector<FileTransformationResult> results, IndexedRows rows, const std::string& root,
     Clock::time_point startTime)
 {
-    m_database->performAsync([database = m_database, results = std::move(results), root, startTime,
-                                 twins = std::move(rows.twins)]() mutable {
+    m_database->performAsync([database = m_database, results = std::move(results), root, startTime, twins = std::move(rows.twins),
+                                 reportFailure = indexWriteFailureReporter()]() mutable {
         const auto t1 = SteadyClock::now();
         bool written = false;
         // Each result is compared with the row it would replace as that row
@@ -122,6 +122,7 @@ void ScanEngine::queueReanalysisWrite(std::vector<FileTransformationResult> resu
         } else {
             TESS_LOG_ERROR("❌ MonitorCoordinator: Background reanalysis DB write failed after " + formatSeconds(secondsSince(t1), 2)
                 + "s; the index keeps its earlier results");
+            reportFailure();
         }
         database->scheduleVacuum();
     });

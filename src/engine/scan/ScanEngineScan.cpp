@@ -143,7 +143,8 @@ void ScanEngine::queueScanWrite(std::vector<FileTransformationResult> results, C
     // re-analysis need not wait for.
     const auto queue = results.empty() ? &FileIndexDatabase::performAsyncKeepingItems : &FileIndexDatabase::performAsync;
     ((*m_database).*queue)([database = m_database, results = std::move(results), root, outcome,
-                               touchFailed = std::move(comparison.touchFailed), twins = std::move(comparison.twinKeys)]() mutable {
+                               touchFailed = std::move(comparison.touchFailed), twins = std::move(comparison.twinKeys),
+                               reportFailure = indexWriteFailureReporter()]() mutable {
         const auto t0 = SteadyClock::now();
         const auto finish = [&](const char* status) {
             return database->finishScanRecord(outcome.recordId, outcome.total, outcome.added, outcome.changed, outcome.deleted,
@@ -160,6 +161,7 @@ void ScanEngine::queueScanWrite(std::vector<FileTransformationResult> results, C
             finish("failed");
             TESS_LOG_ERROR("❌ MonitorCoordinator: Background DB persistence failed after " + formatSeconds(secondsSince(t0), 2)
                 + "s; the scan record is not marked completed");
+            reportFailure();
         }
         database->scheduleVacuum();
     });
