@@ -154,15 +154,18 @@ TEST(HistoryUndo, RestoresARecordedBatchExactlyAndASecondUndoChangesNothing)
     EXPECT_EQ(undone.renamed.size(), batch.renamed.size());
     EXPECT_EQ(snapshot(root), before);
 
+    EXPECT_EQ(HistoryUndo::restoredCount(undone), batch.renamed.size() + undone.recreatedDirectories);
+    EXPECT_EQ(HistoryUndo::resultMessage(undone),
+        "Undo complete: " + std::to_string(HistoryUndo::restoredCount(undone)) + " items restored");
+
+    // Everything is back already: nothing is restored, nothing fails, and
+    // the message says so instead of counting the records.
     const auto again = HistoryUndo::undoHistoryEntry(*parsed, root, kAppErrorDomain);
     EXPECT_TRUE(again.renamed.empty());
-    EXPECT_EQ(again.failed.size(), batch.renamed.size());
-    for (const auto& failure : again.failed) {
-        EXPECT_EQ(failure.error.domain, kAppErrorDomain);
-        EXPECT_TRUE(failure.error.message == "Source file not found at expected location."
-            || failure.error.message == "Source directory not found at expected location.")
-            << failure.error.message;
-    }
+    EXPECT_TRUE(again.failed.empty());
+    EXPECT_EQ(again.alreadyInPlace, batch.renamed.size());
+    EXPECT_EQ(again.recreatedDirectories, 0u);
+    EXPECT_EQ(HistoryUndo::resultMessage(again), "Undo: nothing restored — every item is already at its original name");
     EXPECT_EQ(snapshot(root), before);
 }
 
