@@ -83,7 +83,13 @@ void classifyByIdentity(const ItemIdentity& before, const PathState& source, con
         result.status = sourceIsItem ? VStatus::both : VStatus::verified;
         return;
     }
-    result.status = statusOf(source.exists(), target.exists());
+    // The status tells where the item is: still at its old name, or at
+    // neither path (both paths holding other items is told apart).
+    if (sourceIsItem) {
+        result.status = VStatus::sourceStillExists;
+    } else {
+        result.status = source.exists() && target.exists() ? VStatus::both : VStatus::targetMissing;
+    }
     if (target.exists() && sourceIsItem) {
         result.detail = "Target holds another item" + kDash
             + "the original was not renamed and is still in place. Do not delete it: move the item at the target "
