@@ -117,7 +117,7 @@ TEST(HistoryJournal, RecordsEveryStepAndIsListedAsInterruptedUntilFinished)
     ASSERT_TRUE(recorder.willDo(Step::moveFile, "a", "new/b").ok());
     ASSERT_TRUE(recorder.willDo(Step::moveFile, "c", "new/d").ok());
     ASSERT_TRUE(recorder.didFail(Step::moveFile, "c", "new/d", "Rename failed: x").ok());
-    ASSERT_TRUE(recorder.willDo(Step::removeMergedFolder, "old", "").ok());
+    ASSERT_TRUE(recorder.willDo(Step::removeFolder, "old", "").ok());
     const std::string path = recorder.path();
     // Named as the batch's history file will be, with its own extension.
     const std::string fileName = TransformationHistory::makeFileName(header.timestamp, header.scanRoot);

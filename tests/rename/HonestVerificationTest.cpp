@@ -185,5 +185,18 @@ TEST_F(HonestVerificationTest, ABatchStopsWhenItsRecordCannotBeWritten)
     EXPECT_TRUE(batch.createdDirectories.empty());
 }
 
+TEST_F(HonestVerificationTest, TheCleanUpAnnouncesEachFolderBeforeRemovingIt)
+{
+    makeDir("top/empty/inner");
+    makeDir("top/other");
+    FailingRecorder recorder(2);
+    const auto result = SourceFileRenamer::cleanupEmptyDirectories(at("top"), root(), FileSystemOps::posix(), {}, &recorder);
+    // Deepest first; the third announcement fails, so "top/other" stays.
+    EXPECT_EQ(recorder.announced, (std::vector<std::string> {"top/empty/inner", "top/empty"}));
+    EXPECT_EQ(result.removedDirectories, (std::vector<std::string> {at("top/empty/inner"), at("top/empty")}));
+    EXPECT_EQ(result.failureCount, 1);  // "top" still holds "other": left alone, no failure
+    EXPECT_TRUE(exists("top/other"));
+}
+
 }  // namespace
 }  // namespace tess::test

@@ -34,7 +34,7 @@ HistoryRecordType typeOf(BatchRecorder::Step step)
         return HistoryRecordType::directory;
     case BatchRecorder::Step::createFolder:
         return HistoryRecordType::createdDirectory;
-    case BatchRecorder::Step::removeMergedFolder:
+    case BatchRecorder::Step::removeFolder:
         return HistoryRecordType::removedDirectory;
     }
     return HistoryRecordType::file;

@@ -16,7 +16,7 @@ public:
     enum class Step { moveFile,
         moveFolder,
         createFolder,
-        removeMergedFolder };
+        removeFolder };  // a merged source folder, or one the clean-up found empty
 
     virtual ~BatchRecorder() = default;
 

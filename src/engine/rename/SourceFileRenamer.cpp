@@ -429,7 +429,7 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
         }
     }
     using Step = BatchRecorder::Step;
-    if (!announce(Step::removeMergedFolder, instruction.currentRelativePath, {}, instruction)) {
+    if (!announce(Step::removeFolder, instruction.currentRelativePath, {}, instruction)) {
         return;
     }
     const int error = m_fs.removeDirectory(source);
@@ -437,7 +437,7 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
         m_result.mergedDirectories.push_back(instruction.currentRelativePath);
         return;
     }
-    withdraw(Step::removeMergedFolder, instruction.currentRelativePath, {}, SourceFileRenamer::posixError(error).message);
+    withdraw(Step::removeFolder, instruction.currentRelativePath, {}, SourceFileRenamer::posixError(error).message);
     // The folder is only ever removed with rmdir; the privileged callback is
     // never asked to "rename" it to an empty path.
     const Error posix = SourceFileRenamer::posixError(error);

@@ -164,6 +164,12 @@ public:
     static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
         FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRemove& privilegedRemove = {});
 
+    // The same, announcing each folder to `recorder` (when given) before it
+    // is removed, as a root-relative path; a folder whose announcement
+    // fails is left in place and counted as a failure.
+    static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
+        FileSystemOps& fs, const PrivilegedRemove& privilegedRemove, BatchRecorder* recorder);
+
     // --- working steps ---------------------------------------------------
 
     // Moves one item; on a permission error asks `privilegedRename`. A
