@@ -22,37 +22,11 @@ using test::record;
 using Type = HistoryRecordType;
 using Status_ = HistoryRecordStatus;
 
-// Every item below `root` (hidden ones included): "D" for a folder, else
-// "F:" + the file's bytes. Names are raw bytes.
-using Snapshot = std::map<std::string, std::string>;
-
-void snapshotInto(const std::string& folder, const std::string& relative, Snapshot& out)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    ASSERT_NE(dir, nullptr) << folder;
-    while (const dirent* item = ::readdir(dir)) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = folder + "/" + name;
-        const std::string rel = relative.empty() ? name : relative + "/" + name;
-        struct stat st;
-        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-        if (S_ISDIR(st.st_mode)) {
-            out[rel] = "D";
-            snapshotInto(path, rel, out);
-        } else {
-            out[rel] = "F:" + fileBytes(path);
-        }
-    }
-    ::closedir(dir);
-}
+using Snapshot = test::TreeSnapshot;
 
 Snapshot snapshot(const std::string& root)
 {
-    Snapshot out;
-    snapshotInto(root, "", out);
-    return out;
+    return test::snapshotTree(root);
 }
 
 // Records a batch the way the rename workflow does: the moved pairs, the

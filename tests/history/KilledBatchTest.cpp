@@ -25,38 +25,11 @@ namespace {
 using test::fileBytes;
 using test::TempDir;
 
-// Every item below a folder: "D <mode>" for a folder, "F <mode> " + the
-// bytes for a file.
-using Tree = std::map<std::string, std::string>;
-
-void readTree(const std::string& folder, const std::string& relative, Tree& out)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    ASSERT_NE(dir, nullptr) << folder;
-    while (const dirent* item = ::readdir(dir)) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = folder + "/" + name;
-        const std::string rel = relative.empty() ? name : relative + "/" + name;
-        struct stat st;
-        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-        const std::string mode = std::to_string(st.st_mode & 07777);
-        if (S_ISDIR(st.st_mode)) {
-            out[rel] = "D " + mode;
-            readTree(path, rel, out);
-        } else {
-            out[rel] = "F " + mode + " " + fileBytes(path);
-        }
-    }
-    ::closedir(dir);
-}
+using Tree = test::TreeSnapshot;
 
 Tree treeOf(const std::string& root)
 {
-    Tree out;
-    readTree(root, "", out);
-    return out;
+    return test::snapshotTree(root, true);
 }
 
 constexpr int kFolders = 24;
