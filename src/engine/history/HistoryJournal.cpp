@@ -246,9 +246,10 @@ std::optional<TransformationHistory::HeaderSummary> HistoryJournal::readSummary(
     }
     const HistoryEntry& entry = loaded->entry;
     TransformationHistory::HeaderSummary summary;
+    // The whole file name: never the id of the batch's history file, which
+    // may exist beside it when only the journal's removal failed.
     const std::size_t slash = path.rfind('/');
     summary.id = path.substr(slash == std::string::npos ? 0 : slash + 1);
-    summary.id.resize(summary.id.size() - kExtension.size() - 1);
     summary.url = path;
     summary.timestamp = entry.timestamp;
     summary.scanRoot = entry.scanRoot;

@@ -7,7 +7,8 @@
 // token ended by a NUL. KILL_AT counts the changes (moves, folders made or
 // removed, files removed) from 0; -1 never kills. WHEN is "before" (the
 // change is not made) or "after" (made, then killed); "end" kills after the
-// whole batch, before its history file is saved. Prints the number of
+// whole batch, before its history file is saved; "unrecorded" runs the batch
+// without a journal. Prints the number of
 // changes made to stdout when it is not killed.
 
 #include "history/HistoryJournal.h"
@@ -143,7 +144,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", journal.error().message.c_str());
         return 3;
     }
-    const auto batch = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, {}, {}, fs, **journal);
+    // "unrecorded" runs the batch without its journal, for comparing times.
+    const auto batch = when == "unrecorded"
+        ? SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, {}, {}, fs)
+        : SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, {}, {}, fs, **journal);
     if (when == "end") {
         std::raise(SIGKILL);
     }
