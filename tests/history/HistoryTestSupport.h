@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -46,5 +47,11 @@ inline HistoryRecord record(std::string original, std::string final, HistoryReco
 
 // The whole content of a file ("" when it cannot be read).
 std::string fileBytes(const std::string& path);
+
+// Every item below `root` (hidden ones included), by its relative path (raw
+// bytes): "D" for a folder, else "F:" + the file's bytes; with `modes`, each
+// value is followed by " " + the item's permission bits.
+using TreeSnapshot = std::map<std::string, std::string>;
+TreeSnapshot snapshotTree(const std::string& root, bool modes = false);
 
 }  // namespace tess::test

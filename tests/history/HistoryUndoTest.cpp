@@ -22,37 +22,11 @@ using test::record;
 using Type = HistoryRecordType;
 using Status_ = HistoryRecordStatus;
 
-// Every item below `root` (hidden ones included): "D" for a folder, else
-// "F:" + the file's bytes. Names are raw bytes.
-using Snapshot = std::map<std::string, std::string>;
-
-void snapshotInto(const std::string& folder, const std::string& relative, Snapshot& out)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    ASSERT_NE(dir, nullptr) << folder;
-    while (const dirent* item = ::readdir(dir)) {
-        const std::string name = item->d_name;
-        if (name == "." || name == "..")
-            continue;
-        const std::string path = folder + "/" + name;
-        const std::string rel = relative.empty() ? name : relative + "/" + name;
-        struct stat st;
-        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
-        if (S_ISDIR(st.st_mode)) {
-            out[rel] = "D";
-            snapshotInto(path, rel, out);
-        } else {
-            out[rel] = "F:" + fileBytes(path);
-        }
-    }
-    ::closedir(dir);
-}
+using Snapshot = test::TreeSnapshot;
 
 Snapshot snapshot(const std::string& root)
 {
-    Snapshot out;
-    snapshotInto(root, "", out);
-    return out;
+    return test::snapshotTree(root);
 }
 
 // Records a batch the way the rename workflow does: the moved pairs, the
@@ -154,15 +128,18 @@ TEST(HistoryUndo, RestoresARecordedBatchExactlyAndASecondUndoChangesNothing)
     EXPECT_EQ(undone.renamed.size(), batch.renamed.size());
     EXPECT_EQ(snapshot(root), before);
 
+    EXPECT_EQ(HistoryUndo::restoredCount(undone), batch.renamed.size() + undone.recreatedDirectories);
+    EXPECT_EQ(HistoryUndo::resultMessage(undone),
+        "Undo complete: " + std::to_string(HistoryUndo::restoredCount(undone)) + " items restored");
+
+    // Everything is back already: nothing is restored, nothing fails, and
+    // the message says so instead of counting the records.
     const auto again = HistoryUndo::undoHistoryEntry(*parsed, root, kAppErrorDomain);
     EXPECT_TRUE(again.renamed.empty());
-    EXPECT_EQ(again.failed.size(), batch.renamed.size());
-    for (const auto& failure : again.failed) {
-        EXPECT_EQ(failure.error.domain, kAppErrorDomain);
-        EXPECT_TRUE(failure.error.message == "Source file not found at expected location."
-            || failure.error.message == "Source directory not found at expected location.")
-            << failure.error.message;
-    }
+    EXPECT_TRUE(again.failed.empty());
+    EXPECT_EQ(again.alreadyInPlace, batch.renamed.size());
+    EXPECT_EQ(again.recreatedDirectories, 0u);
+    EXPECT_EQ(HistoryUndo::resultMessage(again), "Undo: nothing restored — every item is already at its original name");
     EXPECT_EQ(snapshot(root), before);
 }
 

@@ -104,6 +104,12 @@ int FaultyFileSystem::immutableFlag(const std::string&, bool& flag)
     return 0;
 }
 
+int FaultyFileSystem::appendOnlyFlag(const std::string& path, bool& flag)
+{
+    flag = appendOnly.count(path) != 0;
+    return 0;
+}
+
 int FaultyFileSystem::canModifyEntries(const std::string& folder)
 {
     if (int e = injected(Op::access, folder))

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ public:
     // Simulated volume attributes for the diagnosis.
     bool readOnlyVolume = false;
     bool immutable = false;
+    std::set<std::string> appendOnly;  // full paths with the append-only flag
     std::map<std::string, AclInfo> acls;  // by full path
 
     int calls(Op op) const;
@@ -52,6 +54,7 @@ public:
     int realPath(const std::string& path, std::string& out) override;
     int volumeIsReadOnly(const std::string& path, bool& readOnly) override;
     int immutableFlag(const std::string& path, bool& flag) override;
+    int appendOnlyFlag(const std::string& path, bool& flag) override;
     int canModifyEntries(const std::string& folder) override;
     AclInfo extendedAcl(const std::string& path) override;
     int changeOwner(const std::string& path, uid_t owner, gid_t group) override;

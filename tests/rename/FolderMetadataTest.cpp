@@ -253,3 +253,46 @@ TEST_F(FolderMetadataTest, FolderMadeByThePrivilegedHelperTakesTheMetadataFromHe
 
 }  // namespace
 }  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+// A folder with no rename of its own inside a renamed folder ("docs/c"
+// inside "docs", renamed for a collision with "Docs") is made under the new
+// name as a missing parent of its file: it stands in for "docs/c" and takes
+// its metadata; the undo gives it back.
+TEST_F(FolderMetadataTest, FolderMadeInPlaceOfAnInnerFolderTakesItsMetadata)
+{
+    write("Docs/a.txt", "a");
+    write("docs/c/x:y", "moved");
+    write("docs/c/keep.txt", "kept");
+    const std::string inner = at("docs/c");
+    ASSERT_EQ(::chmod(inner.c_str(), 0700), 0);
+    ASSERT_EQ(::lsetxattr(inner.c_str(), "user.note", "private", 7, 0), 0) << std::strerror(errno);
+    const timespec times[2] = {kOldAccess, kOldModification};
+    ASSERT_EQ(::utimensat(AT_FDCWD, inner.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    const FolderMeta before = metaOf(inner);
+
+    const auto result = SourceFileRenamer::renameFiles(
+        {file("docs/c/x:y", "docs 2/c/x_y"), folder("docs", "docs 2")}, root(), kAppErrorDomain);
+    ASSERT_TRUE(result.failed.empty()) << result.failed[0].error.message;
+    EXPECT_EQ(read("docs 2/c/keep.txt"), "kept");
+    EXPECT_EQ(metaOf(at("docs 2/c")), before);
+
+    HistoryEntry entry;
+    entry.scanRoot = root();
+    entry.records = {
+        {"docs/c/x:y", "docs 2/c/x_y", HistoryRecordType::file, HistoryRecordStatus::ok, ""},
+        {"docs", "", HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, ""},
+        {"docs 2", "", HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, ""},
+        {"docs 2/c", "", HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, ""},
+    };
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, root(), kAppErrorDomain);
+    ASSERT_TRUE(undone.failed.empty()) << undone.failed[0].error.message;
+    EXPECT_FALSE(exists("docs 2"));
+    EXPECT_EQ(read("docs/c/x:y"), "moved");
+    EXPECT_EQ(metaOf(inner), before);
+}
+
+}  // namespace
+}  // namespace tess::test

@@ -4,6 +4,7 @@
 #include "history/TransformationHistory.h"
 #include "log/AppLogger.h"
 #include "rename/FolderMetadata.h"
+#include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
 
 #include <cerrno>
@@ -148,10 +149,12 @@ bool staysInsideRoot(FileSystemOps& fs, const std::string& root, const std::stri
     }
 }
 
-void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
+// Returns how many folders it made again.
+std::size_t recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
     const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
     const StandIns& standIns, std::map<std::string, const StandIn*>& adopted, std::vector<FailedItem>& failed)
 {
+    std::size_t recreated = 0;
     for (const HistoryRecord& record : plan.records) {
         if (record.type != HistoryRecordType::removedDirectory) {
             continue;
@@ -167,6 +170,7 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
             adoptMetadata(folder, standIns, root, fs, adopted);
         }
         if (error == 0) {
+            ++recreated;
             TESS_LOG_INFO("Undo: recreated directory " + relative);
             continue;
         }
@@ -186,20 +190,56 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
             TESS_LOG_ERROR("❌ Undo: failed to recreate directory (privileged) — " + full + ": " + reply.message);
             failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + reply.message)});
         } else if (made) {
+            ++recreated;
             adoptMetadata(relative, standIns, root, fs, adopted);
         }
     }
+    return recreated;
 }
 
-std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& plan)
+// The item of a move back is at its former path and gone from where the
+// batch put it.
+bool isBack(FileSystemOps& fs, const std::string& root, const RenameInstruction& moveBack)
+{
+    return RenameChecks::moveHappened(fs, RenamePaths::join(root, moveBack.currentRelativePath),
+        RenamePaths::join(root, moveBack.targetRelativePath));
+}
+
+// The moves back of the plan, leaving out items already back at their
+// former paths (counted in `alreadyInPlace`).
+std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& plan, const std::string& root, FileSystemOps& fs,
+    std::size_t& alreadyInPlace)
 {
     std::vector<RenameInstruction> instructions;
     for (const HistoryRecord& record : plan.records) {
-        if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory) {
-            instructions.push_back({record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory});
+        if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory) {
+            continue;
         }
+        RenameInstruction moveBack {record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory};
+        if (moveBack.currentRelativePath != moveBack.targetRelativePath && isBack(fs, root, moveBack)) {
+            ++alreadyInPlace;
+            continue;
+        }
+        instructions.push_back(std::move(moveBack));
     }
     return instructions;
+}
+
+// Moves the renamer reported done whose item is still not back become failures.
+void keepOnlyWhatIsBack(FileSystemOps& fs, const std::string& root, const std::string& errorDomain,
+    HistoryUndo::UndoResult& result)
+{
+    std::vector<SourceFileRenamer::RenamedItem> back;
+    back.reserve(result.renamed.size());
+    for (SourceFileRenamer::RenamedItem& item : result.renamed) {
+        if (item.original == item.newPath || isBack(fs, root, {item.original, item.newPath, false})) {
+            back.push_back(std::move(item));
+            continue;
+        }
+        TESS_LOG_ERROR("❌ Undo: " + item.newPath + " is not back at its original name");
+        result.failed.push_back({item.original, userError(errorDomain, "Not restored: the item is not at " + item.newPath + " after the undo.")});
+    }
+    result.renamed = std::move(back);
 }
 
 // Maps each created folder on the batch's final side to the folder at the
@@ -247,9 +287,18 @@ bool removeMetadataThen(FileSystemOps& fs, const std::string& folder, int& remov
     return true;
 }
 
+// Contents the undo could not bring back from a created folder: what is
+// still in it is not back, and the result says so.
+void notMergedBack(const std::string& created, const std::string& former, const std::string& errorDomain,
+    std::vector<FailedItem>& failed)
+{
+    failed.push_back({created, userError(errorDomain, "Not restored: items left in " + created + " could not be moved back into " + former + ".")});
+}
+
 int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::string, std::string>& mapping,
     const std::map<std::string, const StandIn*>& adopted, const std::string& root,
-    const SourceFileRenamer::PrivilegedRename& privilegedRename, FileSystemOps& fs)
+    const SourceFileRenamer::PrivilegedRename& privilegedRename, FileSystemOps& fs, const std::string& errorDomain,
+    std::vector<FailedItem>& failed)
 {
     std::string realRoot;
     if (fs.realPath(root, realRoot) != 0) {
@@ -277,6 +326,7 @@ int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::strin
             const std::string formerFull = RenamePaths::join(root, former);
             if (!exists(fs, formerFull)) {
                 TESS_LOG_ERROR("❌ Undo: original directory " + former + " does not exist for created dir " + created);
+                notMergedBack(created, former, errorDomain, failed);
                 continue;
             }
             std::string realFormer;
@@ -286,6 +336,7 @@ int removeCreatedDirectories(const HistoryEntry& plan, const std::map<std::strin
             }
             if (!SourceFileRenamer::moveRemainingContents(createdFull, formerFull, fs, privilegedRename)) {
                 TESS_LOG_ERROR("❌ Undo: could not merge remaining contents from " + created + " to " + former);
+                notMergedBack(created, former, errorDomain, failed);
                 continue;
             }
             // Emptied: its times from before the undo are the former folder's.
@@ -344,10 +395,12 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     const StandIns standIns = standInsOf(mapping, root, fs);
     std::map<std::string, const StandIn*> adopted;
 
-    recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, standIns, adopted, result.failed);
+    result.recreatedDirectories
+        = recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, standIns, adopted, result.failed);
 
-    SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(
-        moveBackInstructions(plan), root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
+    SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(moveBackInstructions(plan, root, fs,
+                                                                                    result.alreadyInPlace),
+        root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
     result.renamed = std::move(batch.renamed);
     for (FailedItem& failure : batch.failed) {
         result.failed.push_back(std::move(failure));
@@ -357,13 +410,45 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
         adoptMetadata(folder, standIns, root, fs, adopted);
     }
 
-    const int removed = removeCreatedDirectories(plan, mapping, adopted, root, privilegedRename, fs);
+    const int removed = removeCreatedDirectories(plan, mapping, adopted, root, privilegedRename, fs, errorDomain, result.failed);
+    keepOnlyWhatIsBack(fs, root, errorDomain, result);
 
     if (removed > 0) {
         TESS_LOG_INFO("Undo: removed " + std::to_string(removed) + " directories created during original rename");
     }
     TESS_LOG_INFO("Undo complete: " + std::to_string(result.renamed.size()) + " reversed, " + std::to_string(result.failed.size()) + " failed");
     return result;
+}
+
+std::size_t HistoryUndo::restoredCount(const UndoResult& result)
+{
+    return result.renamed.size() + result.recreatedDirectories;
+}
+
+std::size_t HistoryUndo::failedCount(const UndoResult& result)
+{
+    return result.failed.size();
+}
+
+std::string HistoryUndo::resultMessage(const UndoResult& result, bool historyIncomplete)
+{
+    if (result.refused) {
+        return "Undo failed: " + (result.failed.empty() ? std::string() : result.failed.front().error.message);
+    }
+    const std::size_t restored = restoredCount(result);
+    const std::size_t failed = failedCount(result);
+    std::string message;
+    if (failed > 0) {
+        message = "Undo: " + std::to_string(restored) + " restored, " + std::to_string(failed) + " failed";
+    } else if (restored == 0) {
+        message = "Undo: nothing restored — every item is already at its original name";
+    } else {
+        message = "Undo complete: " + std::to_string(restored) + " item" + (restored == 1 ? "" : "s") + " restored";
+    }
+    if (historyIncomplete) {
+        message += ". The history file is incomplete: renames after its last record are unknown and were not undone";
+    }
+    return message;
 }
 
 }  // namespace tess

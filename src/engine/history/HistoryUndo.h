@@ -23,7 +23,27 @@ public:
         std::vector<SourceFileRenamer::FailedItem> failed;
         // The undo was refused: `failed` holds the reasons, nothing was touched.
         bool refused = false;
+        // Folders the batch's clean-up removed that the undo made again.
+        std::size_t recreatedDirectories = 0;
+        // Items of the entry already at their original names before the
+        // undo began (nothing to do: neither restored nor failed).
+        std::size_t alreadyInPlace = 0;
     };
+
+    // The one count rule of an undo: what was actually restored (items
+    // moved back and removed folders made again) ...
+    static std::size_t restoredCount(const UndoResult& result);
+    // ... and what is still not back (every failure, including items the
+    // undo moved whose former path still does not hold them, and contents
+    // that could not be merged back).
+    static std::size_t failedCount(const UndoResult& result);
+
+    // The one-line result for the user: "Undo complete: N items restored",
+    // "Undo: N restored, F failed", or, when nothing was restored and
+    // nothing failed, that nothing needed restoring. With
+    // `historyIncomplete` (a history file cut short) it adds that renames
+    // after the cut could not be undone.
+    static std::string resultMessage(const UndoResult& result, bool historyIncomplete = false);
 
     // Recreates the folders the batch's clean-up removed, moves every item
     // back through the batch renamer, then merges the folders the batch

@@ -1,7 +1,11 @@
 #include "history/TransformationHistory.h"
 
 #include "core/XdgPaths.h"
+#include "history/HistoryJournal.h"
+#include "history/HistorySeal.h"
 #include "history/HistoryTimestamp.h"
+#include "history/HistoryTokenCursor.h"
+#include "history/HistoryUtf8Stream.h"
 #include "history/TransformationHistoryError.h"
 #include "log/AppLogger.h"
 #include "text/Text.h"
@@ -30,37 +34,6 @@ Error posixError(int code)
     return Error {kPosixErrorDomain, code, std::strerror(code)};
 }
 
-// Walks the NUL-separated tokens of a file's bytes one by one, keeping
-// empty ones (empty input is one empty token), without storing them.
-class TokenCursor {
-public:
-    explicit TokenCursor(std::string_view bytes)
-        : m_bytes(bytes)
-    {
-    }
-
-    // The next token, or nothing after the last one.
-    std::optional<std::string_view> next()
-    {
-        if (m_done) {
-            return std::nullopt;
-        }
-        const std::size_t nul = m_bytes.find('\0', m_start);
-        if (nul == std::string_view::npos) {
-            m_done = true;
-            return m_bytes.substr(m_start);
-        }
-        const std::string_view token = m_bytes.substr(m_start, nul - m_start);
-        m_start = nul + 1;
-        return token;
-    }
-
-private:
-    std::string_view m_bytes;
-    std::size_t m_start = 0;
-    bool m_done = false;
-};
-
 // Path tokens (the scan root and the two paths of every record) hold raw
 // file-name bytes; every other token must be UTF-8 text.
 bool isPathToken(std::size_t index)
@@ -74,63 +47,6 @@ bool isPathToken(std::size_t index)
     const std::size_t field = (index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
     return field == 0 || field == 1;
 }
-
-// Checks UTF-8 byte by byte, as text::isValidUtf8 does for a whole text.
-class Utf8Stream {
-public:
-    // False once the bytes so far can no longer be valid UTF-8.
-    bool add(unsigned char byte)
-    {
-        if (m_needed > 0) {
-            if (byte < m_lower || byte > m_upper) {
-                return false;
-            }
-            --m_needed;
-            m_lower = 0x80;
-            m_upper = 0xBF;
-            return true;
-        }
-        if (byte < 0x80) {
-            return true;
-        }
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            m_needed = 1;
-        } else if (byte >= 0xE0 && byte <= 0xEF) {
-            m_needed = 2;
-            if (byte == 0xE0) {
-                m_lower = 0xA0;  // no overlong form
-            }
-            if (byte == 0xED) {
-                m_upper = 0x9F;  // no surrogate
-            }
-        } else if (byte >= 0xF0 && byte <= 0xF4) {
-            m_needed = 3;
-            if (byte == 0xF0) {
-                m_lower = 0x90;
-            }
-            if (byte == 0xF4) {
-                m_upper = 0x8F;  // nothing above U+10FFFF
-            }
-        } else {
-            return false;
-        }
-        return true;
-    }
-    // Ends a text: false when it stopped inside a sequence. Ready for the next.
-    bool end()
-    {
-        const bool complete = m_needed == 0;
-        m_needed = 0;
-        m_lower = 0x80;
-        m_upper = 0xBF;
-        return complete;
-    }
-
-private:
-    int m_needed = 0;
-    unsigned char m_lower = 0x80;
-    unsigned char m_upper = 0xBF;
-};
 
 // What the list needs of one file, gathered while the file streams by: the
 // six header tokens, the number of tokens and the records of type F, D or RD.
@@ -156,10 +72,10 @@ public:
                     return false;
                 }
                 m_current += c;
-            } else if (field() == 2 && m_current.size() < 3) {
+            } else if ((field() == 2 || field() == 3) && m_current.size() < 12) {
                 m_current += c;
-            } else if (field() == 2) {
-                m_current = "long";  // no type token is this long
+            } else if (field() == 2 || field() == 3) {
+                m_current = "long";  // no type or status token is this long
             }
         }
         return true;
@@ -170,12 +86,21 @@ public:
 
     std::uint64_t tokenCount() const { return m_index; }
     std::int64_t userFacingCount() const { return m_userFacing; }
+    std::int64_t doneCount() const { return m_done; }
     const std::string& header(std::size_t index) const { return m_header[index]; }
 
 private:
     std::size_t field() const
     {
         return (m_index - TransformationHistory::kHeaderTokenCount) % TransformationHistory::kTokensPerRecord;
+    }
+
+    void countRecord()
+    {
+        using Type = HistoryRecordType;
+        const bool facing = m_pendingType == Type::file || m_pendingType == Type::directory || m_pendingType == Type::removedDirectory;
+        m_userFacing += facing ? 1 : 0;
+        m_done += m_pendingType && m_pendingStatus && TransformationHistory::countsAsDone(*m_pendingType, *m_pendingStatus) ? 1 : 0;
     }
 
     bool finishToken()
@@ -189,9 +114,11 @@ private:
                 return false;
             }
         } else if (field() == 2) {
-            m_pendingFacing = m_current == "F" || m_current == "D" || m_current == "RD";
-        } else if (field() == 4 && m_pendingFacing) {
-            ++m_userFacing;  // the record is complete
+            m_pendingType = historyRecordTypeFromRaw(m_current);
+        } else if (field() == 3) {
+            m_pendingStatus = historyRecordStatusFromRaw(m_current);
+        } else if (field() == 4) {
+            countRecord();  // the record is complete
         }
         m_current.clear();
         ++m_index;
@@ -200,31 +127,33 @@ private:
     }
 
     std::string m_header[TransformationHistory::kHeaderTokenCount];
-    Utf8Stream m_utf8;
+    HistoryUtf8Stream m_utf8;
     bool m_currentIsPath = false;
     std::string m_current;
     std::uint64_t m_index = 0;
-    bool m_pendingFacing = false;
+    std::optional<HistoryRecordType> m_pendingType;
+    std::optional<HistoryRecordStatus> m_pendingStatus;
     std::int64_t m_userFacing = 0;
+    std::int64_t m_done = 0;
 };
 
-std::string withoutNul(std::string_view token)
+// Appends `token` with every NUL (impossible in a real path) as U+FFFD.
+void appendWithoutNul(std::string& out, std::string_view token)
 {
-    std::string out;
-    out.reserve(token.size());
-    for (char c : token) {
-        if (c == '\0') {
-            out += "\xEF\xBF\xBD";
-        } else {
-            out += c;
-        }
+    for (std::size_t nul = token.find('\0'); nul != std::string_view::npos; nul = token.find('\0')) {
+        out.append(token.substr(0, nul));
+        out += "\xEF\xBF\xBD";
+        token.remove_prefix(nul + 1);
     }
-    return out;
+    out.append(token);
 }
 
-std::string textToken(std::string_view token)
+void appendText(std::string& out, std::string_view token)
 {
-    return withoutNul(text::toValidUtf8(token));
+    if (token.empty()) {
+        return;
+    }
+    appendWithoutNul(out, text::toValidUtf8(token));
 }
 
 std::size_t pathDepth(std::string_view path)
@@ -343,29 +272,52 @@ std::string TransformationHistory::historyDirectory()
 
 std::string TransformationHistory::serialize(const HistoryEntry& entry)
 {
-    std::vector<std::string> tokens;
-    tokens.reserve(kHeaderTokenCount + kTokensPerRecord * entry.records.size());
-    tokens.emplace_back(kMagic);
-    tokens.emplace_back(kVersion);
-    tokens.push_back(HistoryTimestamp::format(entry.timestamp));
-    tokens.push_back(withoutNul(entry.scanRoot));
-    tokens.emplace_back(rawValue(entry.operation));
-    tokens.push_back(textToken(entry.parentHistoryID));
-    for (const HistoryRecord& record : entry.records) {
-        tokens.push_back(withoutNul(record.originalRelativePath));
-        tokens.push_back(withoutNul(record.finalRelativePath));
-        tokens.emplace_back(rawValue(record.type));
-        tokens.emplace_back(rawValue(record.status));
-        tokens.push_back(textToken(record.error));
-    }
     std::string out;
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (i > 0) {
-            out += '\0';
-        }
-        out += tokens[i];
+    out.append(kMagic);
+    out += '\0';
+    out.append(kVersion);
+    out += '\0';
+    out += HistoryTimestamp::format(entry.timestamp);
+    out += '\0';
+    appendWithoutNul(out, entry.scanRoot);
+    out += '\0';
+    out.append(rawValue(entry.operation));
+    out += '\0';
+    appendText(out, entry.parentHistoryID);
+    for (const HistoryRecord& record : entry.records) {
+        appendRecord(out, record);
     }
     return out;
+}
+
+void TransformationHistory::appendRecord(std::string& out, const HistoryRecord& record)
+{
+    out += '\0';
+    appendWithoutNul(out, record.originalRelativePath);
+    out += '\0';
+    appendWithoutNul(out, record.finalRelativePath);
+    out += '\0';
+    out.append(rawValue(record.type));
+    out += '\0';
+    out.append(rawValue(record.status));
+    out += '\0';
+    appendText(out, record.error);
+}
+
+bool TransformationHistory::countsAsDone(HistoryRecordType type, HistoryRecordStatus status)
+{
+    const bool item = type == HistoryRecordType::file || type == HistoryRecordType::directory
+        || type == HistoryRecordType::removedDirectory;
+    return item && status == HistoryRecordStatus::ok;
+}
+
+std::int64_t TransformationHistory::doneCount(const HistoryEntry& entry)
+{
+    std::int64_t count = 0;
+    for (const HistoryRecord& record : entry.records) {
+        count += countsAsDone(record.type, record.status) ? 1 : 0;
+    }
+    return count;
 }
 
 Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
@@ -374,7 +326,7 @@ Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
     // nothing is stored but the header.
     std::string_view header[kHeaderTokenCount];
     std::size_t n = 0;
-    TokenCursor cursor(bytes);
+    HistoryTokenCursor cursor(bytes);
     while (const std::optional<std::string_view> token = cursor.next()) {
         if (!isPathToken(n) && !text::isValidUtf8(*token)) {
             return TransformationHistoryError::invalidFormat("not valid UTF-8").toError();
@@ -412,7 +364,7 @@ Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
     entry.scanRoot = std::string(header[3]);
     entry.operation = *operation;
     entry.parentHistoryID = std::string(header[5]);
-    TokenCursor records(bytes);
+    HistoryTokenCursor records(bytes);
     for (std::size_t i = 0; i < kHeaderTokenCount; ++i) {
         records.next();
     }
@@ -480,6 +432,10 @@ std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readH
     HeaderSummary summary;
     summary.recordCount = static_cast<std::int64_t>((scanner.tokenCount() - kHeaderTokenCount) / kTokensPerRecord);
     summary.userFacingCount = scanner.userFacingCount();
+    summary.doneCount = scanner.doneCount();
+    summary.incomplete = HistorySeal::check(path, static_cast<std::uint64_t>(status.st_size),
+                             static_cast<std::uint64_t>(summary.recordCount))
+        == HistorySeal::State::broken;
     summary.id = withoutExtension(fileNameOf(path));
     summary.url = path;
     summary.timestamp = *timestamp;
@@ -501,7 +457,7 @@ std::vector<TransformationHistory::HeaderSummary> TransformationHistory::listHis
         if (name.empty() || name.front() == '.') {
             continue;
         }
-        if (extensionOf(name) == kExtension) {
+        if (extensionOf(name) == kExtension || extensionOf(name) == HistoryJournal::kExtension) {
             names.emplace_back(name);
         }
     }
@@ -511,7 +467,10 @@ std::vector<TransformationHistory::HeaderSummary> TransformationHistory::listHis
 
     std::vector<HeaderSummary> summaries;
     for (const std::string& name : names) {
-        if (std::optional<HeaderSummary> summary = readHeader(directory + "/" + name)) {
+        const std::string path = directory + "/" + name;
+        std::optional<HeaderSummary> summary
+            = extensionOf(name) == kExtension ? readHeader(path) : HistoryJournal::readSummary(path);
+        if (summary) {
             summaries.push_back(std::move(*summary));
         }
     }
@@ -568,6 +527,7 @@ Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const
         return posixError(errno);
     }
     const std::string content = serialize(entry);
+    HistorySeal::write(fd, content.size(), entry.records.size());
     if (!writeAll(fd, content) || ::fsync(fd) != 0) {
         const int error = errno;
         ::close(fd);

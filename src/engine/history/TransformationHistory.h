@@ -31,6 +31,15 @@ public:
         HistoryOperation operation = HistoryOperation::rename;
         std::int64_t recordCount = 0;  // (tokens - 6) / 5, remainder dropped
         std::int64_t userFacingCount = 0;  // records of type "F", "D" or "RD", any status
+        // What the batch actually did, by the one count rule (countsAsDone):
+        // the number the history row and the undo alert show.
+        std::int64_t doneCount = 0;
+        // The journal of a batch that never finished (a crash, a kill): it
+        // lists what was done up to then and can be undone.
+        bool interrupted = false;
+        // The file was cut short after it was written (its seal does not
+        // match): records after the cut are unknown.
+        bool incomplete = false;
 
         friend bool operator==(const HeaderSummary&, const HeaderSummary&) = default;
     };
@@ -63,8 +72,17 @@ public:
     // that cannot be listed gives an empty list.
     static std::vector<HeaderSummary> listHistories(const std::optional<std::string>& folder = std::nullopt);
 
-    // Removes one history file.
+    // Removes one history file (or journal).
     static Status deleteHistory(const std::string& path);
+
+    // The one count rule: a record counts as done when it is a file or
+    // folder rename or a removed folder with status ok. Failed records,
+    // failed verifications and created folders never count.
+    static bool countsAsDone(HistoryRecordType type, HistoryRecordStatus status);
+    static std::int64_t doneCount(const HistoryEntry& entry);
+
+    // Appends one record as the file holds it: a NUL, then its five tokens.
+    static void appendRecord(std::string& out, const HistoryRecord& record);
 
     // What an undo of `entry` does, in order: "RD" folders to recreate
     // (shallowest first), "D" moves to reverse (outer first), "F" moves to

@@ -51,6 +51,9 @@ public:
     virtual int volumeIsReadOnly(const std::string& path, bool& readOnly) = 0;
     // The immutable flag (FS_IOC_GETFLAGS) of a file or folder; links are not followed.
     virtual int immutableFlag(const std::string& path, bool& immutable) = 0;
+    // The append-only flag (FS_IOC_GETFLAGS, chattr +a): entries of such a
+    // folder cannot be renamed or removed; links are not followed.
+    virtual int appendOnlyFlag(const std::string& path, bool& appendOnly) = 0;
     // faccessat(W_OK | X_OK, AT_EACCESS) on a folder: may the effective user
     // create and remove entries in it?
     virtual int canModifyEntries(const std::string& folder) = 0;

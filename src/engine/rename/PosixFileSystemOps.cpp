@@ -171,17 +171,38 @@ int PosixFileSystemOps::volumeIsReadOnly(const std::string& path, bool& readOnly
     return 0;
 }
 
-int PosixFileSystemOps::immutableFlag(const std::string& path, bool& immutable)
+namespace {
+
+// The inode flags (FS_IOC_GETFLAGS) of a file or folder; links are not followed.
+int inodeFlags(const std::string& path, int& flags)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return errno;
     }
-    int flags = 0;
     const int result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 ? 0 : errno;
     ::close(fd);
+    return result;
+}
+
+}  // namespace
+
+int PosixFileSystemOps::immutableFlag(const std::string& path, bool& immutable)
+{
+    int flags = 0;
+    const int result = inodeFlags(path, flags);
     if (result == 0) {
         immutable = (flags & FS_IMMUTABLE_FL) != 0;
+    }
+    return result;
+}
+
+int PosixFileSystemOps::appendOnlyFlag(const std::string& path, bool& appendOnly)
+{
+    int flags = 0;
+    const int result = inodeFlags(path, flags);
+    if (result == 0) {
+        appendOnly = (flags & FS_APPEND_FL) != 0;
     }
     return result;
 }

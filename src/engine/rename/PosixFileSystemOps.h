@@ -16,6 +16,7 @@ public:
     int realPath(const std::string& path, std::string& out) override;
     int volumeIsReadOnly(const std::string& path, bool& readOnly) override;
     int immutableFlag(const std::string& path, bool& immutable) override;
+    int appendOnlyFlag(const std::string& path, bool& appendOnly) override;
     int canModifyEntries(const std::string& folder) override;
     AclInfo extendedAcl(const std::string& path) override;
     int changeOwner(const std::string& path, uid_t owner, gid_t group) override;

@@ -25,12 +25,14 @@ class BatchRun {
 public:
     BatchRun(const std::string& root, const std::string& errorDomain,
         const SourceFileRenamer::PrivilegedRename& privilegedRename,
-        const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs)
+        const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
+        BatchRecorder* recorder)
         : m_root(RenamePaths::withoutTrailingSlash(root))
         , m_domain(errorDomain)
         , m_privilegedRename(privilegedRename)
         , m_privilegedCreateDirectory(privilegedCreateDirectory)
         , m_fs(fs)
+        , m_recorder(recorder)
     {
         if (m_fs.realPath(m_root, m_resolvedRoot) != 0) {
             m_resolvedRoot = m_root;
@@ -53,8 +55,23 @@ public:
 
 private:
     bool checkPaths(const RenameInstruction& instruction);
+    // Announces a step to the recorder; false (and the instruction failed)
+    // when it cannot be recorded, or the batch already stopped for that.
+    bool announce(BatchRecorder::Step step, const std::string& from, const std::string& to,
+        const RenameInstruction& instruction);
+    void withdraw(BatchRecorder::Step step, const std::string& from, const std::string& to, const std::string& error);
+    // The source could not be read for another reason than its absence.
+    void failUnreadable(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+        int error);
+    // After the history could not be written, every instruction fails unseen.
+    bool stopped(const RenameInstruction& instruction)
+    {
+        return m_recordFailure && !announce(BatchRecorder::Step::moveFile, {}, {}, instruction);
+    }
     bool ensureParent(const std::string& target, const RenameInstruction& instruction);
-    void rename(const RenameInstruction& instruction, const std::string& source, const std::string& target);
+    // `before` is the source's lstat, taken before anything of this instruction was done.
+    void rename(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+        const struct stat& before);
     void merge(const RenameInstruction& instruction, const std::string& source, const std::string& target);
     void fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message);
     bool resolvesInsideRoot(const std::string& path);
@@ -73,6 +90,8 @@ private:
     const SourceFileRenamer::PrivilegedRename& m_privilegedRename;
     const SourceFileRenamer::PrivilegedCreateDirectory& m_privilegedCreateDirectory;
     FileSystemOps& m_fs;
+    BatchRecorder* m_recorder;
+    std::optional<Error> m_recordFailure;
     SourceFileRenamer::RenameBatchResult m_result;
     bool m_cacheResolvedFolders = true;
     std::unordered_map<std::string, bool> m_resolvedFolders;
@@ -80,7 +99,68 @@ private:
     std::unordered_map<std::string, FolderSource> m_folderSources;
     // Final paths of renamed folders that this batch made.
     std::unordered_map<std::string, const FolderSource*> m_madeForFolders;
+    // Folders below a renamed folder, by the path made for them under its
+    // final path (e.g. the folder c of a renamed docs, made as docs 2/c).
+    std::unordered_map<std::string, FolderSource> m_innerFolderSources;
+    // The renamed folder whose final path is at or above `folder`, if any.
+    const FolderSource* innerSourceFor(const std::string& folder);
 };
+
+const BatchRun::FolderSource* BatchRun::innerSourceFor(const std::string& folder)
+{
+    for (std::string above = RenamePaths::parent(folder); RenamePaths::isWithin(m_root, above) && above != m_root;
+         above = RenamePaths::parent(above)) {
+        const auto found = m_folderSources.find(above);
+        if (found == m_folderSources.end()) {
+            continue;
+        }
+        // The same place below the renamed folder's source.
+        FolderSource inner {RenamePaths::join(found->second.path, RenamePaths::relativeTo(above, folder)), {}};
+        if (m_fs.lstat(inner.path, inner.status) != 0 || !S_ISDIR(inner.status.st_mode)) {
+            return nullptr;
+        }
+        return &m_innerFolderSources.insert_or_assign(folder, std::move(inner)).first->second;
+    }
+    return nullptr;
+}
+
+bool BatchRun::announce(BatchRecorder::Step step, const std::string& from, const std::string& to,
+    const RenameInstruction& instruction)
+{
+    if (m_recorder == nullptr) {
+        return true;
+    }
+    if (!m_recordFailure) {
+        if (Status recorded = m_recorder->willDo(step, from, to); recorded) {
+            return true;
+        } else {
+            m_recordFailure = recorded.error();
+        }
+    }
+    fail(instruction, "Rename skipped: the batch's history could not be written" + kDash + instruction.currentRelativePath + ": " + m_recordFailure->message,
+        "Not renamed: the batch's history could not be written (" + m_recordFailure->message
+            + "). The batch stopped here, so that every rename it made can be undone.");
+    return false;
+}
+
+void BatchRun::withdraw(BatchRecorder::Step step, const std::string& from, const std::string& to, const std::string& error)
+{
+    if (m_recorder != nullptr && !m_recordFailure) {
+        if (Status recorded = m_recorder->didFail(step, from, to, error); !recorded) {
+            m_recordFailure = recorded.error();
+        }
+    }
+}
+
+void BatchRun::failUnreadable(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+    int error)
+{
+    const Error posix = SourceFileRenamer::posixError(error);
+    const std::string detail = SourceFileRenamer::isPermissionError(posix)
+        ? "Permission denied. " + SourceFileRenamer::diagnosePermissionFailure(source, target, m_fs)
+        : "Rename failed: " + posix.message + ". The item could not be read.";
+    fail(instruction, "Rename skipped: cannot read source" + kDash + instruction.currentRelativePath + ": " + posix.message, detail);
+}
 
 void BatchRun::noteFolderTargets(const std::vector<const RenameInstruction*>& folders)
 {
@@ -104,10 +184,11 @@ void BatchRun::adoptFolderMetadata(const std::string& folder)
         return;
     }
     const auto found = m_folderSources.find(folder);
-    if (found == m_folderSources.end() || !m_madeForFolders.emplace(folder, &found->second).second) {
+    const FolderSource* source = found != m_folderSources.end() ? &found->second : innerSourceFor(folder);
+    if (source == nullptr || !m_madeForFolders.emplace(folder, source).second) {
         return;
     }
-    FolderMetadata::copyAttributes(found->second.path, found->second.status, folder, m_fs);
+    FolderMetadata::copyAttributes(source->path, source->status, folder, m_fs);
 }
 
 void BatchRun::fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message)
@@ -175,13 +256,19 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
     }
 
     // Create them shallowest first; remember only what really was created.
+    using Step = BatchRecorder::Step;
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        const std::string relative = RenamePaths::relativeTo(m_root, *it);
+        if (!announce(Step::createFolder, relative, {}, instruction)) {
+            return false;
+        }
         const int error = m_fs.makeDirectory(*it, 0777);
         if (error == 0) {
-            m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *it));
+            m_result.createdDirectories.insert(relative);
             adoptFolderMetadata(*it);
             continue;
         }
+        withdraw(Step::createFolder, relative, {}, SourceFileRenamer::posixError(error).message);
         if (error == EEXIST && RenameChecks::isRealDirectory(m_fs, *it)) {
             continue;  // made by someone else meanwhile
         }
@@ -196,10 +283,17 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
                     + ". Check folder permissions and available disk space, then retry. (" + description + ")");
             return false;
         }
+        for (auto rest = it; rest != missing.rend(); ++rest) {
+            if (!announce(Step::createFolder, RenamePaths::relativeTo(m_root, *rest), {}, instruction)) {
+                return false;
+            }
+        }
         const auto reply = m_privilegedCreateDirectory(parent);
         // Whatever now exists of the missing chain was created for this batch.
         for (auto rest = it; rest != missing.rend(); ++rest) {
-            if (RenameChecks::exists(m_fs, *rest)) {
+            if (!RenameChecks::exists(m_fs, *rest)) {
+                withdraw(Step::createFolder, RenamePaths::relativeTo(m_root, *rest), {}, reply.message);
+            } else {
                 m_result.createdDirectories.insert(RenamePaths::relativeTo(m_root, *rest));
                 // The helper made it: the metadata is given from here, as far
                 // as this process may.
@@ -221,28 +315,39 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
     return true;
 }
 
-void BatchRun::rename(const RenameInstruction& instruction, const std::string& source, const std::string& target)
+void BatchRun::rename(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+    const struct stat& before)
 {
     if (!ensureParent(target, instruction)) {
         return;
     }
+    const auto step = instruction.isDirectory ? BatchRecorder::Step::moveFolder : BatchRecorder::Step::moveFile;
+    if (!announce(step, instruction.currentRelativePath, instruction.targetRelativePath, instruction)) {
+        return;
+    }
     const Status moved = SourceFileRenamer::moveItem(source, target, m_privilegedRename, m_domain, m_fs);
     if (!moved) {
+        withdraw(step, instruction.currentRelativePath, instruction.targetRelativePath, moved.error().message);
         m_result.failed.push_back({instruction.currentRelativePath, moved.error()});
         return;
     }
     m_result.renamed.push_back({instruction.currentRelativePath, instruction.targetRelativePath});
+    m_result.renamedIdentities.push_back(ItemIdentity::of(before));
 }
 
 void BatchRun::processFile(const RenameInstruction& instruction)
 {
-    if (!checkPaths(instruction)) {
+    if (stopped(instruction) || !checkPaths(instruction)) {
         return;
     }
     const std::string source = RenamePaths::join(m_root, instruction.currentRelativePath);
     const std::string target = RenamePaths::join(m_root, instruction.targetRelativePath);
     struct stat sourceStatus;
-    if (m_fs.lstat(source, sourceStatus) != 0) {
+    if (const int error = m_fs.lstat(source, sourceStatus); error != 0) {
+        if (error != ENOENT && error != ENOTDIR) {
+            failUnreadable(instruction, source, target, error);
+            return;
+        }
         fail(instruction, "Rename skipped: source file missing" + kDash + instruction.currentRelativePath,
             "Source file not found at expected location.");
         return;
@@ -256,23 +361,29 @@ void BatchRun::processFile(const RenameInstruction& instruction)
             "Target file already exists at " + instruction.targetRelativePath + ". Delete or rename the existing file, then retry.");
         return;
     }
-    rename(instruction, source, target);
+    rename(instruction, source, target, sourceStatus);
 }
 
 void BatchRun::processFolder(const RenameInstruction& instruction)
 {
-    if (!checkPaths(instruction)) {
+    if (stopped(instruction) || !checkPaths(instruction)) {
         return;
     }
     const std::string source = RenamePaths::join(m_root, instruction.currentRelativePath);
     const std::string target = RenamePaths::join(m_root, instruction.targetRelativePath);
-    if (!RenameChecks::isRealDirectory(m_fs, source)) {
+    struct stat sourceStatus;
+    const int sourceError = m_fs.lstat(source, sourceStatus);
+    if (sourceError != 0 && sourceError != ENOENT && sourceError != ENOTDIR) {
+        failUnreadable(instruction, source, target, sourceError);
+        return;
+    }
+    if (sourceError != 0 || !S_ISDIR(sourceStatus.st_mode)) {
         fail(instruction, "Rename skipped: source directory missing" + kDash + instruction.currentRelativePath,
             "Source directory not found at expected location.");
         return;
     }
     if (!RenameChecks::exists(m_fs, target) || RenameChecks::isSameItem(m_fs, source, target)) {
-        rename(instruction, source, target);
+        rename(instruction, source, target, sourceStatus);
         return;
     }
     if (!RenameChecks::isRealDirectory(m_fs, target)) {
@@ -287,6 +398,9 @@ void BatchRun::processFolder(const RenameInstruction& instruction)
 
 void BatchRun::merge(const RenameInstruction& instruction, const std::string& source, const std::string& target)
 {
+    if (m_recorder != nullptr) {
+        m_recorder->checkpoint();
+    }
     if (!SourceFileRenamer::moveRemainingContents(source, target, m_fs, m_privilegedRename)) {
         std::vector<FileSystemOps::DirEntry> entries;
         m_fs.listDirectory(source, entries);
@@ -307,15 +421,23 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
                 + "). Manually merge or remove the conflicting items, then retry.");
         return;
     }
-    // The source is empty now: its times are final, the target takes them.
-    if (const auto made = m_madeForFolders.find(target); made != m_madeForFolders.end()) {
-        FolderMetadata::copyTimes(made->second->status, target, m_fs);
+    // The source is empty now: its times are final; the target and the
+    // folders made for those inside it take them.
+    for (const auto& [made, madeFrom] : m_madeForFolders) {
+        if (RenamePaths::isWithin(target, made)) {
+            FolderMetadata::copyTimes(madeFrom->status, made, m_fs);
+        }
+    }
+    using Step = BatchRecorder::Step;
+    if (!announce(Step::removeFolder, instruction.currentRelativePath, {}, instruction)) {
+        return;
     }
     const int error = m_fs.removeDirectory(source);
     if (error == 0) {
         m_result.mergedDirectories.push_back(instruction.currentRelativePath);
         return;
     }
+    withdraw(Step::removeFolder, instruction.currentRelativePath, {}, SourceFileRenamer::posixError(error).message);
     // The folder is only ever removed with rmdir; the privileged callback is
     // never asked to "rename" it to an empty path.
     const Error posix = SourceFileRenamer::posixError(error);
@@ -334,11 +456,10 @@ std::size_t pieceCount(const std::string& relative)
 
 }  // namespace
 
-SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::vector<RenameInstruction>& instructions,
-    const std::string& root, const std::string& errorDomain, const PrivilegedRename& privilegedRename,
-    const PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs)
+namespace {
+
+SourceFileRenamer::RenameBatchResult runBatch(const std::vector<RenameInstruction>& instructions, BatchRun& run)
 {
-    BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
     std::vector<const RenameInstruction*> folders;
     for (const auto& instruction : instructions) {
         if (instruction.isDirectory) {
@@ -359,6 +480,24 @@ SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::v
         run.processFolder(*folder);
     }
     return std::move(run.result());
+}
+
+}  // namespace
+
+SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::vector<RenameInstruction>& instructions,
+    const std::string& root, const std::string& errorDomain, const PrivilegedRename& privilegedRename,
+    const PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs)
+{
+    BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs, nullptr);
+    return runBatch(instructions, run);
+}
+
+SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::vector<RenameInstruction>& instructions,
+    const std::string& root, const std::string& errorDomain, const PrivilegedRename& privilegedRename,
+    const PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs, BatchRecorder& recorder)
+{
+    BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs, &recorder);
+    return runBatch(instructions, run);
 }
 
 Error SourceFileRenamer::posixError(int errorNumber)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/Error.h"
+#include "rename/BatchRecorder.h"
 #include "rename/FileSystemOps.h"
+#include "rename/ItemIdentity.h"
 #include "rename/RenameInstruction.h"
 
 #include <cstdint>
@@ -57,6 +59,9 @@ public:
         // currentRelativePath of every folder merged into an existing folder
         // and then removed.
         std::vector<std::string> mergedDirectories;
+        // The identity of each item of `renamed` (same index), read just
+        // before it moved.
+        std::vector<ItemIdentity> renamedIdentities;
     };
 
     struct RenameVerification {
@@ -67,6 +72,11 @@ public:
         std::string originalPath;
         std::string targetPath;
         VerificationStatus status = VerificationStatus::verified;
+        // When not empty, the sentence to show in place of the status's own
+        // description: the identity check or a read error found something
+        // the status alone would misstate (another item at the target, a
+        // path that could not be read). It never advises deleting anything.
+        std::string detail = {};
     };
 
     struct CleanupResult {
@@ -90,10 +100,32 @@ public:
         const PrivilegedCreateDirectory& privilegedCreateDirectory = {},
         FileSystemOps& fs = FileSystemOps::posix());
 
+    // The same batch, announcing every step to `recorder` before taking it.
+    // When an announcement fails, that step and every later instruction
+    // fail with the reason and nothing further is touched.
+    static RenameBatchResult renameFiles(const std::vector<RenameInstruction>& instructions,
+        const std::string& root,
+        const std::string& errorDomain,
+        const PrivilegedRename& privilegedRename,
+        const PrivilegedCreateDirectory& privilegedCreateDirectory,
+        FileSystemOps& fs,
+        BatchRecorder& recorder);
+
     // --- verification and diagnosis --------------------------------------
 
     static RenameVerification verifyRename(const RenameInstruction& instruction, const std::string& root,
         FileSystemOps& fs = FileSystemOps::posix());
+
+    // As above, comparing what is at the two paths with `before`, the
+    // item's identity from before it moved (nothing: unknown). An item at the
+    // target that is not the moved one never counts as the renamed item.
+    static RenameVerification verifyRename(const RenameInstruction& instruction, const std::string& root,
+        const std::optional<ItemIdentity>& before, FileSystemOps& fs = FileSystemOps::posix());
+
+    // Verifies every instruction of a batch with the identities `batch`
+    // recorded; returns the verifications that failed, in instruction order.
+    static std::vector<RenameVerification> verifyBatch(const std::vector<RenameInstruction>& instructions,
+        const std::string& root, const RenameBatchResult& batch, FileSystemOps& fs = FileSystemOps::posix());
 
     // Inserts into `out` every missing folder from `directory` up to, but not
     // including, the first existing ancestor or `root`, as root-relative paths.
@@ -131,6 +163,12 @@ public:
     // anything outside it, never through a symbolic link.
     static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
         FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRemove& privilegedRemove = {});
+
+    // The same, announcing each folder to `recorder` (when given) before it
+    // is removed, as a root-relative path; a folder whose announcement
+    // fails is left in place and counted as a failure.
+    static CleanupResult cleanupEmptyDirectories(const std::string& startFolder, const std::string& root,
+        FileSystemOps& fs, const PrivilegedRemove& privilegedRemove, BatchRecorder* recorder);
 
     // --- working steps ---------------------------------------------------
 

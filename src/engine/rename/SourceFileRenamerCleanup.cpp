@@ -17,10 +17,13 @@ const std::string kCross = "❌ ";
 
 class CleanupRun {
 public:
-    CleanupRun(const std::string& resolvedRoot, FileSystemOps& fs, const SourceFileRenamer::PrivilegedRemove& privilegedRemove)
-        : m_resolvedRoot(resolvedRoot)
+    CleanupRun(const std::string& root, const std::string& resolvedRoot, FileSystemOps& fs,
+        const SourceFileRenamer::PrivilegedRemove& privilegedRemove, BatchRecorder* recorder)
+        : m_root(RenamePaths::withoutTrailingSlash(root))
+        , m_resolvedRoot(resolvedRoot)
         , m_fs(fs)
         , m_privilegedRemove(privilegedRemove)
+        , m_recorder(recorder)
     {
     }
 
@@ -37,11 +40,51 @@ public:
     SourceFileRenamer::CleanupResult& result() { return m_result; }
 
 private:
+    enum class Removal { removed,
+        removedPrivileged,
+        failed };
+    // Removes an emptied folder, announced to the recorder first; on
+    // failure the reason (or the privileged reply's message) in `failure`.
+    Removal remove(const std::string& folder, std::string& failure);
+    std::string relative(const std::string& folder) const
+    {
+        return RenamePaths::isWithin(m_root, folder) ? RenamePaths::relativeTo(m_root, folder) : folder;
+    }
+
+    std::string m_root;
     std::string m_resolvedRoot;
     FileSystemOps& m_fs;
     const SourceFileRenamer::PrivilegedRemove& m_privilegedRemove;
+    BatchRecorder* m_recorder;
     SourceFileRenamer::CleanupResult m_result;
 };
+
+CleanupRun::Removal CleanupRun::remove(const std::string& folder, std::string& failure)
+{
+    using Step = BatchRecorder::Step;
+    if (m_recorder != nullptr) {
+        if (Status recorded = m_recorder->willDo(Step::removeFolder, relative(folder), {}); !recorded) {
+            failure = recorded.error().message;  // unrecorded, the folder stays
+            return Removal::failed;
+        }
+    }
+    const int error = m_fs.removeDirectory(folder);
+    if (error == 0) {
+        return Removal::removed;
+    }
+    failure = SourceFileRenamer::posixError(error).message;
+    if (m_privilegedRemove) {
+        const auto reply = m_privilegedRemove(folder);
+        if (reply.success || !RenameChecks::exists(m_fs, folder)) {
+            return Removal::removedPrivileged;
+        }
+        failure = reply.message;
+    }
+    if (m_recorder != nullptr) {
+        m_recorder->didFail(Step::removeFolder, relative(folder), {}, failure);
+    }
+    return Removal::failed;
+}
 
 void CleanupRun::evaluate(const std::string& folder)
 {
@@ -65,25 +108,14 @@ void CleanupRun::evaluate(const std::string& folder)
         TESS_LOG_ERROR(kCross + "Cleanup: could not clear metadata from " + folder + ", skipping");
         return;
     }
-    const int error = m_fs.removeDirectory(folder);
-    if (error == 0) {
+    std::string failure;
+    if (const Removal removal = remove(folder, failure); removal != Removal::failed) {
         m_result.removedDirectories.push_back(folder);
-        TESS_LOG_INFO("Cleanup: removed empty directory " + folder);
-        return;
-    }
-    if (!m_privilegedRemove) {
-        ++m_result.failureCount;
-        TESS_LOG_ERROR(kCross + "Cleanup: failed to remove directory " + folder + ": " + SourceFileRenamer::posixError(error).message);
-        return;
-    }
-    const auto reply = m_privilegedRemove(folder);
-    if (reply.success || !RenameChecks::exists(m_fs, folder)) {
-        m_result.removedDirectories.push_back(folder);
-        TESS_LOG_INFO("Cleanup: removed empty directory " + folder + " (privileged)");
+        TESS_LOG_INFO("Cleanup: removed empty directory " + folder + (removal == Removal::removed ? "" : " (privileged)"));
         return;
     }
     ++m_result.failureCount;
-    TESS_LOG_ERROR(kCross + "Cleanup: failed to remove directory " + folder + ": " + reply.message);
+    TESS_LOG_ERROR(kCross + "Cleanup: failed to remove directory " + folder + ": " + failure);
 }
 
 void CleanupRun::evaluateStart(const std::string& folder)
@@ -99,30 +131,28 @@ void CleanupRun::evaluateStart(const std::string& folder)
     if (!names->empty() && !SourceFileRenamer::removeMetadataFiles(*names, folder, m_fs, m_privilegedRemove)) {
         return;
     }
-    const int error = m_fs.removeDirectory(folder);
-    if (error == 0) {
+    std::string failure;
+    if (const Removal removal = remove(folder, failure); removal != Removal::failed) {
         m_result.removedDirectories.push_back(folder);
-        TESS_LOG_INFO("Cleanup: removed root directory " + folder);
-        return;
-    }
-    if (!m_privilegedRemove) {
-        ++m_result.failureCount;
-        TESS_LOG_ERROR(kCross + "Cleanup: failed to remove root directory " + folder + ": " + SourceFileRenamer::posixError(error).message);
-        return;
-    }
-    const auto reply = m_privilegedRemove(folder);
-    if (reply.success || !RenameChecks::exists(m_fs, folder)) {
-        m_result.removedDirectories.push_back(folder);
+        if (removal == Removal::removed) {
+            TESS_LOG_INFO("Cleanup: removed root directory " + folder);
+        }
         return;
     }
     ++m_result.failureCount;
-    TESS_LOG_ERROR(kCross + "Cleanup: failed to remove root directory " + folder + ": " + reply.message);
+    TESS_LOG_ERROR(kCross + "Cleanup: failed to remove root directory " + folder + ": " + failure);
 }
 
 }  // namespace
 
 SourceFileRenamer::CleanupResult SourceFileRenamer::cleanupEmptyDirectories(const std::string& startFolder,
     const std::string& root, FileSystemOps& fs, const PrivilegedRemove& privilegedRemove)
+{
+    return cleanupEmptyDirectories(startFolder, root, fs, privilegedRemove, nullptr);
+}
+
+SourceFileRenamer::CleanupResult SourceFileRenamer::cleanupEmptyDirectories(const std::string& startFolder,
+    const std::string& root, FileSystemOps& fs, const PrivilegedRemove& privilegedRemove, BatchRecorder* recorder)
 {
     const std::string start = RenamePaths::withoutTrailingSlash(startFolder);
     TESS_LOG_DEBUG("cleanupEmptyDirectories: starting under " + start);
@@ -141,7 +171,7 @@ SourceFileRenamer::CleanupResult SourceFileRenamer::cleanupEmptyDirectories(cons
     });
     TESS_LOG_DEBUG("cleanupEmptyDirectories: evaluating " + std::to_string(folders.size()) + " subdirectories");
 
-    CleanupRun run(resolvedRoot, fs, privilegedRemove);
+    CleanupRun run(root, resolvedRoot, fs, privilegedRemove, recorder);
     for (const auto& folder : folders) {
         run.evaluate(folder);
     }

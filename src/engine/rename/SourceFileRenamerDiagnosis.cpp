@@ -1,5 +1,5 @@
-// Verification, the missing-parent walk, the permission diagnosis and the
-// metadata-file helpers of SourceFileRenamer.
+// The missing-parent walk, the permission diagnosis and the metadata-file
+// helpers of SourceFileRenamer.
 
 #include "rename/SourceFileRenamer.h"
 
@@ -96,34 +96,6 @@ void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::
     }
 }
 
-bool sameButForCase(const std::vector<std::string>& a, const std::vector<std::string>& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (!RenamePaths::equalIgnoringCase(a[i], b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// `parts` below `base` exists with the exact spelling of every component
-// that differs from `other`.
-bool existsAsSpelled(FileSystemOps& fs, const std::string& base, const std::vector<std::string>& parts,
-    const std::vector<std::string>& other)
-{
-    std::string path = base;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (parts[i] != other[i] && !RenameChecks::listingHasName(fs, path, parts[i])) {
-            return false;
-        }
-        path = RenamePaths::join(path, parts[i]);
-    }
-    return RenameChecks::exists(fs, path);
-}
-
 // Each step of the diagnosis below logs what it sees and adds what it finds
 // wrong, as one sentence, to `findings`.
 
@@ -155,12 +127,23 @@ void checkSourceItem(FileSystemOps& fs, const std::string& source, std::vector<s
     if ((st.st_mode & 0400) == 0) {
         findings.push_back("Source file is not readable by owner (mode " + octal(st.st_mode) + ", owner: " + owner + ")");
     }
+    bool appendOnly = false;
+    if (fs.appendOnlyFlag(source, appendOnly) == 0 && appendOnly) {
+        findings.push_back("Source file is append-only and cannot be renamed. Run: chattr -a \"" + source + "\"");
+    }
 }
 
 void checkParentFolders(FileSystemOps& fs, const std::string& source, const std::string& destination,
     const std::string& user, std::vector<std::string>& findings)
 {
-    checkParentFolder(fs, RenamePaths::parent(source), "source parent", "Source folder", user, findings);
+    const std::string sourceParent = RenamePaths::parent(source);
+    checkParentFolder(fs, sourceParent, "source parent", "Source folder", user, findings);
+    // An append-only folder lets entries be added but never renamed or removed.
+    bool appendOnly = false;
+    if (fs.appendOnlyFlag(sourceParent, appendOnly) == 0 && appendOnly) {
+        findings.push_back("Source folder " + RenamePaths::lastComponent(sourceParent)
+            + "/ is append-only: its items cannot be renamed or removed. Run: chattr -a \"" + sourceParent + "\"");
+    }
     const std::string destinationParent = RenamePaths::parent(destination);
     if (!RenameChecks::exists(fs, destinationParent)) {
         findings.push_back("Destination parent folder does not exist: " + RenamePaths::lastComponent(destinationParent) + "/");
@@ -228,41 +211,6 @@ std::string summarize(std::vector<std::string> findings)
 }
 
 }  // namespace
-
-SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const RenameInstruction& instruction,
-    const std::string& root, FileSystemOps& fs)
-{
-    using VStatus = RenameVerification::VerificationStatus;
-    const std::string base = RenamePaths::withoutTrailingSlash(root);
-    const std::string source = RenamePaths::join(base, instruction.currentRelativePath);
-    const std::string target = RenamePaths::join(base, instruction.targetRelativePath);
-    RenameVerification result {instruction.currentRelativePath, instruction.targetRelativePath, VStatus::verified};
-
-    if (source == target) {
-        result.status = RenameChecks::exists(fs, target) ? VStatus::verified : VStatus::targetMissing;
-        return result;
-    }
-    bool sourceExists = false;
-    bool targetExists = false;
-    const auto sourceParts = RenamePaths::components(instruction.currentRelativePath);
-    const auto targetParts = RenamePaths::components(instruction.targetRelativePath);
-    if (sameButForCase(sourceParts, targetParts)) {
-        // Only letter case changed (of the name or of a folder above it): on
-        // a volume that ignores case both spellings resolve to the one item,
-        // so each changed component is looked up in its folder's listing.
-        sourceExists = existsAsSpelled(fs, base, sourceParts, targetParts);
-        targetExists = existsAsSpelled(fs, base, targetParts, sourceParts);
-    } else {
-        sourceExists = RenameChecks::exists(fs, source);
-        targetExists = RenameChecks::exists(fs, target);
-    }
-    if (sourceExists) {
-        result.status = targetExists ? VStatus::both : VStatus::sourceStillExists;
-    } else {
-        result.status = targetExists ? VStatus::verified : VStatus::targetMissing;
-    }
-    return result;
-}
 
 void SourceFileRenamer::collectMissingParentDirectories(const std::string& directory, const std::string& root,
     std::set<std::string>& out, FileSystemOps& fs)

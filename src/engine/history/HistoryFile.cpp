@@ -1,0 +1,77 @@
+#include "history/HistoryFile.h"
+
+#include "history/HistoryJournal.h"
+#include "history/HistorySeal.h"
+#include "history/TransformationHistory.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tess {
+
+namespace {
+
+Result<std::string> readWholeFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        return Error {kAppErrorDomain, errno, std::strerror(errno)};
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Error {kAppErrorDomain, EINVAL, std::strerror(EINVAL)};
+    }
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(status.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            const int error = errno;
+            ::close(fd);
+            return Error {kAppErrorDomain, error, std::strerror(error)};
+        }
+        if (count == 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool isJournal(const std::string& path)
+{
+    const std::string suffix = "." + std::string(HistoryJournal::kExtension);
+    return path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+}  // namespace
+
+Result<HistoryFile::Loaded> HistoryFile::load(const std::string& path)
+{
+    Result<std::string> bytes = readWholeFile(path);
+    if (!bytes) {
+        return bytes.error();
+    }
+    Loaded loaded;
+    loaded.interrupted = isJournal(path);
+    Result<HistoryEntry> entry
+        = loaded.interrupted ? HistoryJournal::parseJournal(*bytes) : TransformationHistory::parse(*bytes);
+    if (!entry) {
+        return entry.error();
+    }
+    loaded.entry = std::move(entry).value();
+    loaded.incomplete = !loaded.interrupted
+        && HistorySeal::check(path, bytes->size(), loaded.entry.records.size()) == HistorySeal::State::broken;
+    return loaded;
+}
+
+}  // namespace tess
