@@ -34,6 +34,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -563,17 +564,40 @@ void HistoryListView::exportReport(const RenameReport& report)
                     const Status written = ReportService::writeReportFile(path, text);
                     if (written) {
                         TESS_LOG_INFO("History report exported to " + text::toValidUtf8(path));
-                    } else {
-                        TESS_LOG_ERROR("❌ Failed to export history report: " + written.error().message);
+                        return std::optional<std::string>();
                     }
-                    return written.ok();
+                    const std::string failureText = "Failed to export history report: ";
+                    TESS_LOG_ERROR("❌ " + failureText + written.error().message);
+                    return std::optional<std::string>(MonitorViewModel::exportFailureMessage(failureText, path, written.error().message));
                 },
-                [self](bool /*written*/) {
-                    if (self) {
-                        emit self->exportFinished();
+                [self](std::optional<std::string> failure) {
+                    if (!self) {
+                        return;
                     }
+                    if (failure) {
+                        self->showExportFailure(*failure);
+                    }
+                    emit self->exportFinished();
                 });
         });
+}
+
+void HistoryListView::showExportFailure(const std::string& message)
+{
+    // Over the report it was exported from, as the main window's exports show theirs.
+    QWidget* parent = m_reportView ? static_cast<QWidget*>(m_reportView.data()) : this;
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("exportFailedAlert"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::NoIcon);
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowTitle(QStringLiteral("Export Failed"));
+    box->setText(QStringLiteral("Export Failed"));
+    box->setInformativeText(plain(message).toHtmlEscaped());
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    m_exportAlert = box;
+    box->open();
 }
 
 void HistoryListView::openAlert(const AlertText& text, std::function<void()> onConfirm)
