@@ -386,6 +386,12 @@ TEST_F(HistoryListViewTest, UndoFromTheListRestoresTheTreeInTheOpenFolderOnly)
     m_model->selectSourceFolder();
     ASSERT_EQ(m_model->sourcePath(), tree.path());
     openView();
+    // While another batch runs, "Undo" waits for it and says so.
+    m_model->setIsRenaming(true);
+    clickButton(0, RowButton::undo);
+    EXPECT_EQ(m_view->alert(), nullptr);
+    EXPECT_EQ(toolTipAt(0, RowButton::undo), QStringLiteral("A rename or undo is running. Undo this rename when it has finished."));
+    m_model->setIsRenaming(false);
     clickButton(0, RowButton::undo);
     ASSERT_NE(m_view->alert(), nullptr);
     EXPECT_EQ(m_view->alert()->informativeText(),

@@ -337,7 +337,7 @@ private:
 
     HistoryListViewState::UndoAvailability undoAvailability(const HistoryListView::Entry& entry) const
     {
-        return HistoryListViewState::undoAvailability(entry.scanRoot, m_viewModel.sourcePath());
+        return HistoryListViewState::undoAvailability(entry.scanRoot, m_viewModel.sourcePath(), m_viewModel.isRenaming());
     }
 
     std::optional<HistoryListView::RowButton> buttonAt(const QRect& rowRect, const QModelIndex& index, const QPoint& point) const
@@ -387,8 +387,9 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     layout->addWidget(TintedBar::makeDivider(this));
     layout->addWidget(makeFooter());
 
-    // Whether "Undo" is offered follows the open folder.
+    // Whether "Undo" is offered follows the open folder and a running batch.
     connect(&m_model, &MonitorViewModel::sourcePathChanged, m_list->viewport(), qOverload<>(&QWidget::update));
+    connect(&m_model, &MonitorViewModel::renameStateChanged, m_list->viewport(), qOverload<>(&QWidget::update));
     applyColors();
 }
 
@@ -655,10 +656,12 @@ void HistoryListView::confirmUndo(const Entry& entry)
                   QStringLiteral("Undo"), QStringLiteral("undoConfirmButton")},
         [this, entry] {
             // The open folder may have changed while the alert was up.
-            if (HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath()).enabled) {
+            const HistoryListViewState::UndoAvailability availability
+                = HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath(), m_model.isRenaming());
+            if (availability.enabled) {
                 m_model.undoRename(entry.url);
             } else {
-                TESS_LOG_WARN("HistoryListView: undo refused, the history entry's folder is not the open source folder");
+                TESS_LOG_WARN("HistoryListView: undo refused: " + availability.toolTip);
             }
             accept();
         });
