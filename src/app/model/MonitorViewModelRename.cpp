@@ -347,17 +347,17 @@ void MonitorViewModel::renameFiles(const std::vector<FileTransformationResult>& 
     beginBatch("Renaming " + std::to_string(count) + " item" + (count == 1 ? "" : "s") + "…",
         [self, results, root = *m_sourcePath, privileged, cleanup, tooDeep = std::move(tooDeep), fs = m_renameDependencies.fileSystem,
             history = historyFolder()] {
-        auto outcome = std::make_shared<BatchOutcome>(
-            performRename(results, root, privileged, cleanup, tooDeep, fs ? *fs : FileSystemOps::posix(), history));
-        postToMain(self, [outcome](MonitorViewModel* model) {
-            if (model == nullptr) {
-                return;
-            }
-            model->m_selectedFileIDs.clear();
-            emit model->selectedFileIDsChanged();
-            model->finishBatch(*outcome);
+            auto outcome = std::make_shared<BatchOutcome>(
+                performRename(results, root, privileged, cleanup, tooDeep, fs ? *fs : FileSystemOps::posix(), history));
+            postToMain(self, [outcome](MonitorViewModel* model) {
+                if (model == nullptr) {
+                    return;
+                }
+                model->m_selectedFileIDs.clear();
+                emit model->selectedFileIDsChanged();
+                model->finishBatch(*outcome);
+            });
         });
-    });
 }
 
 MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector<FileTransformationResult>& results,
@@ -434,13 +434,13 @@ void MonitorViewModel::undoRename(const std::string& historyPath)
     const QPointer<MonitorViewModel> self(this);
     beginBatch("Undoing rename…",
         [self, historyPath, root = *m_sourcePath, privileged, fs = m_renameDependencies.fileSystem, history = historyFolder()] {
-        auto outcome = std::make_shared<BatchOutcome>(performUndo(historyPath, root, privileged, fs ? *fs : FileSystemOps::posix(), history));
-        postToMain(self, [outcome](MonitorViewModel* model) {
-            if (model != nullptr) {
-                model->finishBatch(*outcome);
-            }
+            auto outcome = std::make_shared<BatchOutcome>(performUndo(historyPath, root, privileged, fs ? *fs : FileSystemOps::posix(), history));
+            postToMain(self, [outcome](MonitorViewModel* model) {
+                if (model != nullptr) {
+                    model->finishBatch(*outcome);
+                }
+            });
         });
-    });
 }
 
 MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& historyPath, const std::string& root,

@@ -34,8 +34,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace tess {
