@@ -6,6 +6,7 @@
 // the resident memory rose above its level at the iteration's start. HOME and the XDG folders are not
 // touched: the index and the defaults live in temporary folders.
 
+#include "IndexFixture.h"
 #include "index/FileIndexDatabase.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
@@ -28,12 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string makeTempDir(const char* name)
-{
-    std::string pattern = std::string("/tmp/tessaline-bench-") + name + "-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
 // Starts a new peak of the resident set (Linux: writing 5 to clear_refs).
 void resetPeakMemory()
 {
@@ -53,12 +48,7 @@ double statusMB(const std::string& field)
     return 0;
 }
 
-struct Fixture {
-    std::string data;
-    std::string tree;
-    std::string config;
-    std::int64_t issues = 0;
-};
+using Fixture = bench::IndexFixture;
 
 // An index of `count` items of which every second one has issues, written
 // once per size.
@@ -68,35 +58,17 @@ const Fixture& fixtureOf(std::int64_t count)
     if (auto found = fixtures.find(count); found != fixtures.end()) {
         return found->second;
     }
-    Fixture fixture {makeTempDir("data"), makeTempDir("tree"), makeTempDir("config")};
-    auto opened = FileIndexDatabase::open(fixture.data + "/" + FileIndexDatabase::kFileName);
-    if (!opened.ok()) {
-        std::abort();
-    }
-    std::vector<FileTransformationResult> batch;
-    for (std::int64_t i = 0; i < count; ++i) {
+    Fixture fixture = bench::writeIndexFixture(count, [](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
         const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
         const bool bad = i % 2 == 0;
-        FileTransformationResult result;
         result.originalRelativePath = folder + (bad ? "Report: Draft " : "Report Draft ") + std::to_string(i) + ".txt";
-        result.originalFile = FileItem {fixture.tree + "/" + result.originalRelativePath, false};
-        result.finalRelativePath = folder + "Report_ Draft " + std::to_string(i) + ".txt";
+        result.originalFile = FileItem {tree + "/" + result.originalRelativePath, false};
+        result.finalRelativePath = bad ? folder + "Report_ Draft " + std::to_string(i) + ".txt" : result.originalRelativePath;
         if (bad) {
             result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, "", ""}};
             result.needsRename = true;
-            ++fixture.issues;
-        } else {
-            result.finalRelativePath = result.originalRelativePath;
         }
-        batch.push_back(std::move(result));
-        if (batch.size() == 50000 || i + 1 == count) {
-            opened.value()->upsertFiles(batch, fixture.tree, std::chrono::system_clock::now());
-            batch.clear();
-        }
-    }
-    const std::int64_t record = opened.value()->startScanRecord(fixture.tree, "Manual");
-    opened.value()->finishScanRecord(record, count, 0, 0, 0, fixture.issues, "completed");
-    opened.value()->close();
+    });
     return fixtures.emplace(count, fixture).first->second;
 }
 
