@@ -51,11 +51,7 @@ using Fixture = bench::IndexFixture;
 // An index of `count` items with issues, written once per size.
 const Fixture& fixtureOf(std::int64_t count)
 {
-    static std::map<std::int64_t, Fixture> fixtures;
-    if (auto found = fixtures.find(count); found != fixtures.end()) {
-        return found->second;
-    }
-    Fixture fixture = bench::writeIndexFixture(count, [](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
+    static bench::IndexFixtures fixtures([](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
         const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
         result.originalRelativePath = folder + "Report: Draft " + std::to_string(i) + ".txt";
         result.originalFile = FileItem {tree + "/" + result.originalRelativePath, i % 8 == 0};
@@ -66,7 +62,7 @@ const Fixture& fixtureOf(std::int64_t count)
         }
         result.needsRename = true;
     });
-    return fixtures.emplace(count, fixture).first->second;
+    return fixtures.of(count);
 }
 
 // A view model restoring the fixture and a 900 × 700 list view over it.

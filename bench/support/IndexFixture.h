@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tess::bench {
@@ -54,5 +56,29 @@ inline IndexFixture writeIndexFixture(std::int64_t count,
     opened.value()->close();
     return fixture;
 }
+
+// The fixtures of one program, written once per size.
+class IndexFixtures {
+public:
+    using Describe = std::function<void(std::int64_t, const std::string&, FileTransformationResult&)>;
+
+    explicit IndexFixtures(Describe describe)
+        : m_describe(std::move(describe))
+    {
+    }
+
+    const IndexFixture& of(std::int64_t count)
+    {
+        auto found = m_fixtures.find(count);
+        if (found == m_fixtures.end()) {
+            found = m_fixtures.emplace(count, writeIndexFixture(count, m_describe)).first;
+        }
+        return found->second;
+    }
+
+private:
+    Describe m_describe;
+    std::map<std::int64_t, IndexFixture> m_fixtures;
+};
 
 }  // namespace tess::bench

@@ -54,11 +54,7 @@ using Fixture = bench::IndexFixture;
 // once per size.
 const Fixture& fixtureOf(std::int64_t count)
 {
-    static std::map<std::int64_t, Fixture> fixtures;
-    if (auto found = fixtures.find(count); found != fixtures.end()) {
-        return found->second;
-    }
-    Fixture fixture = bench::writeIndexFixture(count, [](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
+    static bench::IndexFixtures fixtures([](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
         const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
         const bool bad = i % 2 == 0;
         result.originalRelativePath = folder + (bad ? "Report: Draft " : "Report Draft ") + std::to_string(i) + ".txt";
@@ -69,7 +65,7 @@ const Fixture& fixtureOf(std::int64_t count)
             result.needsRename = true;
         }
     });
-    return fixtures.emplace(count, fixture).first->second;
+    return fixtures.of(count);
 }
 
 // state.range(1): 1 restores once, 2 asks for a second restore right after
