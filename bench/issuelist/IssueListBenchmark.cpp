@@ -6,6 +6,7 @@
 // of setting the list (after the view model's filter pass has landed). Runs offscreen; HOME and the XDG
 // folders point into a temporary folder.
 
+#include "IndexFixture.h"
 #include "index/FileIndexDatabase.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
@@ -38,12 +39,6 @@ public:
     void copyText(const QString&) override { }
 };
 
-std::string makeTempDir(const char* name)
-{
-    std::string pattern = std::string("/tmp/tessaline-bench-") + name + "-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
 void waitFor(const std::function<bool()>& done)
 {
     while (!done()) {
@@ -51,46 +46,23 @@ void waitFor(const std::function<bool()>& done)
     }
 }
 
-// An index of `count` items with issues, written once per size.
-struct Fixture {
-    std::string data;
-    std::string tree;
-    std::string config;
-};
+using Fixture = bench::IndexFixture;
 
+// An index of `count` items with issues, written once per size.
 const Fixture& fixtureOf(std::int64_t count)
 {
-    static std::map<std::int64_t, Fixture> fixtures;
-    if (auto found = fixtures.find(count); found != fixtures.end()) {
-        return found->second;
-    }
-    Fixture fixture {makeTempDir("data"), makeTempDir("tree"), makeTempDir("config")};
-    auto opened = FileIndexDatabase::open(fixture.data + "/" + FileIndexDatabase::kFileName);
-    if (!opened.ok()) {
-        std::abort();
-    }
-    std::vector<FileTransformationResult> batch;
-    for (std::int64_t i = 0; i < count; ++i) {
+    static bench::IndexFixtures fixtures([](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
         const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
-        FileTransformationResult result;
         result.originalRelativePath = folder + "Report: Draft " + std::to_string(i) + ".txt";
-        result.originalFile = FileItem {fixture.tree + "/" + result.originalRelativePath, i % 8 == 0};
+        result.originalFile = FileItem {tree + "/" + result.originalRelativePath, i % 8 == 0};
         result.finalRelativePath = folder + "Report_ Draft " + std::to_string(i) + ".txt";
         result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, "", ""}};
         if (i % 3 == 0) {
             result.transformations.push_back(FileTransformationIssue::PathTooLong {300, 255});
         }
         result.needsRename = true;
-        batch.push_back(std::move(result));
-        if (batch.size() == 50000 || i + 1 == count) {
-            opened.value()->upsertFiles(batch, fixture.tree, std::chrono::system_clock::now());
-            batch.clear();
-        }
-    }
-    const std::int64_t record = opened.value()->startScanRecord(fixture.tree, "Manual");
-    opened.value()->finishScanRecord(record, count, 0, 0, 0, count, "completed");
-    opened.value()->close();
-    return fixtures.emplace(count, fixture).first->second;
+    });
+    return fixtures.of(count);
 }
 
 // A view model restoring the fixture and a 900 × 700 list view over it.
@@ -182,7 +154,7 @@ BENCHMARK(BM_PaintOneScreenSideBySide)->Arg(100000)->Arg(1000000)->Unit(benchmar
 // Points HOME and the XDG folders into a fresh temporary folder.
 void isolateHome()
 {
-    const std::string base = makeTempDir("home");
+    const std::string base = bench::makeTempDir("home");
     if (base.empty()) {
         return;
     }

@@ -21,6 +21,8 @@
 #include <QCoreApplication>
 #include <QThreadPool>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <deque>
@@ -145,6 +147,29 @@ FileTransformationResult planned(const std::string& root, const std::string& fro
     return result;
 }
 
+// What the list shows: each row's path and proposal, sorted.
+std::vector<std::string> listed(const MonitorViewModel& model)
+{
+    std::vector<std::string> rows;
+    for (const IndexedFile& item : model.issueFiles()) {
+        rows.push_back(item.relativePath + " -> " + item.proposedRename.value_or("") + (item.isDirectory ? " (folder)" : ""));
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Listed rows whose path is not on disk.
+std::vector<std::string> vanishedRows(const MonitorViewModel& model, const std::string& root)
+{
+    std::vector<std::string> gone;
+    for (const IndexedFile& item : model.issueFiles()) {
+        if (!std::filesystem::exists(std::filesystem::symlink_status(root + "/" + item.relativePath))) {
+            gone.push_back(item.relativePath);
+        }
+    }
+    return gone;
+}
+
 class RenameFlowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -216,6 +241,41 @@ protected:
             return model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && model.issueFiles().size() == issues;
         }));
         return model;
+    }
+
+    // The list a first scan of `folder` shows, from a model of its own.
+    std::vector<std::string> freshScanList(const std::string& folder)
+    {
+        TempDir data;
+        auto picker = std::make_shared<FakePicker>();
+        picker->answers.push_back(folder);
+        MonitorViewModel::Dependencies dependencies;
+        dependencies.settingsManager = m_settings.get();
+        dependencies.dataFolder = data.path();
+        dependencies.folderPicker = picker;
+        dependencies.notificationCenter = &m_center;
+        MonitorViewModel fresh(std::move(dependencies));
+        fresh.selectSourceFolder();
+        fresh.startMonitoring();
+        const auto scanned = [&] {
+            return fresh.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && fresh.lastScanSummary().has_value()
+                && fresh.issueFiles().size() == static_cast<std::size_t>(fresh.issueCount());
+        };
+        EXPECT_TRUE(waitUntil(scanned));
+        settle(200ms);
+        EXPECT_TRUE(scanned());
+        std::vector<std::string> rows = listed(fresh);
+        fresh.stopMonitoring();
+        settle(50ms);
+        return rows;
+    }
+
+    // Waits until the model is idle between batches and scans and lists `expected`.
+    static bool waitForList(const MonitorViewModel& model, const std::vector<std::string>& expected)
+    {
+        return waitUntil([&] {
+            return !model.isRenaming() && model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && listed(model) == expected;
+        });
     }
 
     // Runs a rename or undo started by `start` to its completion.
@@ -458,6 +518,99 @@ TEST_F(RenameFlowTest, UndoCountsOnlyTheRecordsItActsOn)
     ASSERT_EQ(undo.records.size(), 4U);
     EXPECT_EQ(undo.records.back().status, HistoryRecordStatus::fail);
     EXPECT_EQ(undo.records.back().originalRelativePath, "a-new");
+}
+
+// After a batch that changed the disk the list is what a scan of the disk
+// lists: never a row for a path that is gone. Undo asked for while a scan
+// runs stops the scan and is carried out.
+TEST_F(RenameFlowTest, ListFollowsTheDiskAfterRenameAndUndo)
+{
+    struct Case {
+        const char* name;
+        bool restored;  // the list comes from the index at start-up: no coordinator yet
+        bool undoDuringScan;
+    };
+    const std::vector<Case> cases = {
+        {"scanned folder", false, false},
+        {"restored results", true, false},
+        {"undo during a scan", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tree;
+        TempDir data;
+        tree.writeFile("bad:name.txt", "one");
+        tree.writeFile("sub/what?.txt", "two");
+        tree.writeFile("dir:1/in?.txt", "three");
+        tree.writeFile("keep:me.txt", "four");  // not selected: stays listed
+        tree.writeFile("ok.txt", "five");
+        const auto before = snapshot(tree.path());
+        m_settings->updateSettings([](AppSettings& settings) { settings.preferences.lastSourcePath.reset(); });
+
+        MonitorViewModel* opened = &modelOn(tree.path(), data.path());
+        opened->startMonitoring();
+        ASSERT_TRUE(waitUntil([&] { return opened->monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && opened->issueFiles().size() == 5; }));
+        const std::vector<std::string> firstList = listed(*opened);
+        if (c.restored) {
+            opened->stopMonitoring();
+            ASSERT_TRUE(waitUntil([&] { return !opened->hasDatabase(); }));
+            settle(50ms);
+            opened = &makeModel(data.path());  // restores tree's results from the index
+            ASSERT_TRUE(waitUntil([&] { return !opened->isRestoringSession() && opened->issueFiles().size() == 5; }));
+            ASSERT_FALSE(opened->hasCoordinator());
+        }
+        MonitorViewModel& model = *opened;
+        ASSERT_EQ(listed(model), firstList);
+
+        ItemIdSet selected;
+        for (const IndexedFile& item : model.issueFiles()) {
+            if (item.relativePath != "keep:me.txt") {
+                selected.insert(item.id);
+            }
+        }
+        model.setSelectedFileIDs(selected);
+        runBatch(model, [&] { model.renameSelected(); });
+        EXPECT_EQ(model.renameResultMessage(), "4 items renamed successfully");
+        ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+        const std::string history = *model.renameReport()->historyPath;
+        const std::vector<std::string> renamedList = freshScanList(tree.path());
+        EXPECT_EQ(renamedList, (std::vector<std::string> {"keep:me.txt -> keep_me.txt"}));
+        EXPECT_TRUE(waitForList(model, renamedList)) << ::testing::PrintToString(listed(model));
+        EXPECT_TRUE(vanishedRows(model, tree.path()).empty());
+
+        auto gate = std::make_shared<test::Gate>();
+        if (c.undoDuringScan) {
+            auto walking = std::make_shared<std::atomic<bool>>(false);
+            ASSERT_NE(model.coordinator(), nullptr);
+            model.coordinator()->setWalkObserver([gate, walking] {
+                walking->store(true);
+                gate->wait();
+            });
+            model.coordinator()->scanNow();
+            ASSERT_TRUE(waitUntil([&] { return model.monitoringStatus().isScanning() && walking->load(); }));
+            test::LogCapture log;
+            model.setShowRenameResult(false);
+            model.undoRename(history);
+            EXPECT_TRUE(model.isRenaming());
+            EXPECT_EQ(model.renameProgressLabel(), "Undoing rename…");
+            settle(100ms);
+            EXPECT_NE(snapshot(tree.path()), before);  // the undo waits for the scan to stop
+            gate->open();
+            ASSERT_TRUE(waitUntil([&] { return !model.isRenaming(); }));
+            EXPECT_TRUE(model.showRenameResult());
+            EXPECT_EQ(log.count("WARN", "Cannot undo"), 0);
+            EXPECT_EQ(log.count("INFO", "MonitorViewModel: Stopping the running scan for the undo"), 1);
+        } else {
+            gate->open();
+            runBatch(model, [&] { model.undoRename(history); });
+        }
+        EXPECT_EQ(model.renameResultMessage(), "Undo complete: 4 items restored");
+        EXPECT_EQ(snapshot(tree.path()), before);
+        EXPECT_TRUE(waitForList(model, firstList)) << ::testing::PrintToString(listed(model));
+        EXPECT_TRUE(vanishedRows(model, tree.path()).empty());
+        model.stopMonitoring();
+        settle(50ms);
+    }
 }
 
 TEST_F(RenameFlowTest, PrivilegedAdaptersOnlyWhenAllowedAndReady)

@@ -199,9 +199,17 @@ void MonitorCoordinator::reanalyze()
     enqueue([this] { m_engine->requestReanalysis(); }, true);
 }
 
-void MonitorCoordinator::suppressScans()
+void MonitorCoordinator::suppressScans(std::function<void()> suppressed)
 {
-    enqueue([this] { m_engine->suppressScans(); }, false);
+    enqueue(
+        [this, suppressed = std::move(suppressed)] {
+            m_engine->suppressScans();
+            QCoreApplication* app = QCoreApplication::instance();
+            if (suppressed && app != nullptr) {
+                QMetaObject::invokeMethod(app, suppressed, Qt::QueuedConnection);
+            }
+        },
+        false);
 }
 
 void MonitorCoordinator::resumeScans()

@@ -71,7 +71,9 @@ public:
     // Queued: a re-analysis of every indexed item.
     void reanalyze();
     // Queued: defer scans while a rename runs / stop deferring and replay one.
-    void suppressScans();
+    // `suppressed`, when given, runs on the main thread once the deferral is
+    // in force, that is after the job that ran when it was asked for.
+    void suppressScans(std::function<void()> suppressed = {});
     void resumeScans();
     // Queued: take effect from the next scan or re-analysis.
     void updateDestination(const DestinationConfig& destination);

@@ -263,10 +263,13 @@ public:
     void renameSelected();
     // Renames the results that need a rename, on a worker thread; the result
     // lands in one main-thread step. Refused (a WARN line, nothing changes)
-    // while a scan, a rename or an undo runs.
+    // while a scan, a rename or an undo runs. A batch that changed the disk
+    // asks for one scan as it completes, so the list follows the disk.
     void renameFiles(const std::vector<FileTransformationResult>& results);
     // Undoes the batch recorded in the history file at `historyPath`, on a
-    // worker thread. Refused like renameFiles.
+    // worker thread, and asks for a scan like renameFiles. A running scan is
+    // cancelled first and the undo starts when it has stopped; refused (a
+    // WARN line) only while a rename or undo runs.
     void undoRename(const std::string& historyPath);
     // Ask the save panel for a target, then build the report and write it
     // atomically on a worker thread. A failure is logged and published in
@@ -284,6 +287,9 @@ public:
     static std::string renameResultMessageFor(std::size_t renamed, std::size_t failed, std::size_t failedVerifications);
     // `total` counts the records the undo acted on.
     static std::string undoResultMessageFor(std::size_t total, std::size_t failed);
+    // What an export that could not be written tells the user: `failureText`
+    // ("Failed to export ...: "), the file the user chose and the reason.
+    static std::string exportFailureMessage(const std::string& failureText, const std::string& chosenPath, const std::string& reason);
     // The folder the history files of this model go to.
     std::string historyFolder() const;
 
@@ -440,8 +446,15 @@ private:
     // The daemon adapters when privileged renames are allowed and the
     // daemon is ready at this moment; empty functions otherwise.
     Privileged privilegedFunctions() const;
-    // Sets the progress state and suppresses the coordinator's scans.
-    void beginBatch(const std::string& label);
+    // Sets the progress state, suppresses the coordinator's scans and runs
+    // `work` on a worker once the suppression is in force.
+    void beginBatch(const std::string& label, std::function<void()> work);
+    // Cancels the running scan (or the start still opening the database)
+    // so that an undo asked for during it can run.
+    void stopScanForBatch();
+    // One scan of the folder after a batch that changed the disk: through
+    // the coordinator, or a new start when there is none.
+    void requestScanAfterBatch();
     // Lands a finished rename or undo.
     void finishBatch(const BatchOutcome& outcome);
     static BatchOutcome performRename(const std::vector<FileTransformationResult>& results, const std::string& root,

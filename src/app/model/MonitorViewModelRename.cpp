@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -107,6 +108,8 @@ XPCService makeService(const std::string& socketPath)
 struct MonitorViewModel::BatchOutcome {
     std::string message;
     std::optional<RenameReport> report;
+    // Something on disk moved, appeared or went: the list needs a scan.
+    bool changedDisk = false;
 };
 
 // --- State --------------------------------------------------------------------------
@@ -233,15 +236,44 @@ MonitorViewModel::Privileged MonitorViewModel::privilegedFunctions() const
     return privileged;
 }
 
-void MonitorViewModel::beginBatch(const std::string& label)
+void MonitorViewModel::beginBatch(const std::string& label, std::function<void()> work)
 {
-    m_batchCoordinator = m_coordinator.get();
-    if (m_batchCoordinator) {
-        m_batchCoordinator->suppressScans();
-    }
     setIsRenaming(true);
     setRenameStartTime(Clock::now());
     setRenameProgressLabel(label);
+    m_batchCoordinator = m_coordinator.get();
+    if (!m_batchCoordinator) {
+        runInBackground(std::move(work));
+        return;
+    }
+    // The batch touches the disk only once no scan job runs; a scan asked
+    // for meanwhile waits for resumeScans.
+    m_batchCoordinator->suppressScans([work = std::move(work)] { runInBackground(work); });
+}
+
+void MonitorViewModel::stopScanForBatch()
+{
+    TESS_LOG_INFO("MonitorViewModel: Stopping the running scan for the undo");
+    if (m_coordinator) {
+        // The cancelled job ends before the suppression that beginBatch queues.
+        m_coordinator->stopAnalysis();
+        return;
+    }
+    // The database is still opening for a start: drop that start.
+    stopMonitoring();
+}
+
+void MonitorViewModel::requestScanAfterBatch()
+{
+    if (m_coordinator) {
+        // Deferred while the batch's suppression holds, then replayed once by
+        // resumeScans; queued as usual on a coordinator started since.
+        m_coordinator->scanNow();
+        return;
+    }
+    if (m_sourcePath && m_destinationConfig) {
+        startMonitoring();
+    }
 }
 
 void MonitorViewModel::finishBatch(const BatchOutcome& outcome)
@@ -253,6 +285,11 @@ void MonitorViewModel::finishBatch(const BatchOutcome& outcome)
     }
     setRenameResultMessage(outcome.message);
     setShowRenameResult(true);
+    // On this platform nothing else notices the renames: without a scan the
+    // list would keep rows of paths that are gone.
+    if (outcome.changedDisk) {
+        requestScanAfterBatch();
+    }
     // Only the coordinator that was suppressed; one started since never was.
     if (MonitorCoordinator* coordinator = m_batchCoordinator.data(); coordinator != nullptr && coordinator == m_coordinator.get()) {
         coordinator->resumeScans();
@@ -306,22 +343,21 @@ void MonitorViewModel::renameFiles(const std::vector<FileTransformationResult>& 
     if (m_coordinator) {
         tooDeep = m_coordinator->lastTooDeepPaths();
     }
-    beginBatch("Renaming " + std::to_string(count) + " item" + (count == 1 ? "" : "s") + "…");
-
     const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, results, root = *m_sourcePath, privileged, cleanup, tooDeep = std::move(tooDeep),
-                        fs = m_renameDependencies.fileSystem, history = historyFolder()] {
-        auto outcome = std::make_shared<BatchOutcome>(
-            performRename(results, root, privileged, cleanup, tooDeep, fs ? *fs : FileSystemOps::posix(), history));
-        postToMain(self, [outcome](MonitorViewModel* model) {
-            if (model == nullptr) {
-                return;
-            }
-            model->m_selectedFileIDs.clear();
-            emit model->selectedFileIDsChanged();
-            model->finishBatch(*outcome);
+    beginBatch("Renaming " + std::to_string(count) + " item" + (count == 1 ? "" : "s") + "…",
+        [self, results, root = *m_sourcePath, privileged, cleanup, tooDeep = std::move(tooDeep), fs = m_renameDependencies.fileSystem,
+            history = historyFolder()] {
+            auto outcome = std::make_shared<BatchOutcome>(
+                performRename(results, root, privileged, cleanup, tooDeep, fs ? *fs : FileSystemOps::posix(), history));
+            postToMain(self, [outcome](MonitorViewModel* model) {
+                if (model == nullptr) {
+                    return;
+                }
+                model->m_selectedFileIDs.clear();
+                emit model->selectedFileIDsChanged();
+                model->finishBatch(*outcome);
+            });
         });
-    });
 }
 
 MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector<FileTransformationResult>& results,
@@ -370,6 +406,7 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
     entry.operation = HistoryOperation::rename;
     entry.records = makeHistoryRecords(results, batch.renamed, batch.failed, failedVerifications, removed, batch.createdDirectories);
     BatchOutcome outcome;
+    outcome.changedDisk = !batch.renamed.empty() || !removed.empty() || !batch.createdDirectories.empty();
     outcome.message = renameResultMessageFor(batch.renamed.size() + removed.size(), batch.failed.size(), failedVerifications.size());
     std::optional<std::string> historyPath = saveHistory(entry, historyFolder, "Failed to save transformation history: ", outcome.message);
     outcome.report = RenameReport::fromBatch(
@@ -384,23 +421,26 @@ void MonitorViewModel::undoRename(const std::string& historyPath)
     if (!m_sourcePath) {
         return;
     }
-    if (const std::optional<std::string> refusal = batchRefusal()) {
-        TESS_LOG_WARN("⚠️ Cannot undo: " + *refusal);
+    if (m_isRenaming) {
+        TESS_LOG_WARN("⚠️ Cannot undo: a rename or undo is already running");
         return;
     }
+    // Undo is asked for from the history sheet, which a scan does not
+    // close: the scan gives way, as scans do to a rename.
+    if (m_monitoringStatus.isScanning()) {
+        stopScanForBatch();
+    }
     const Privileged privileged = privilegedFunctions();
-    beginBatch("Undoing rename…");
-
     const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, historyPath, root = *m_sourcePath, privileged, fs = m_renameDependencies.fileSystem,
-                        history = historyFolder()] {
-        auto outcome = std::make_shared<BatchOutcome>(performUndo(historyPath, root, privileged, fs ? *fs : FileSystemOps::posix(), history));
-        postToMain(self, [outcome](MonitorViewModel* model) {
-            if (model != nullptr) {
-                model->finishBatch(*outcome);
-            }
+    beginBatch("Undoing rename…",
+        [self, historyPath, root = *m_sourcePath, privileged, fs = m_renameDependencies.fileSystem, history = historyFolder()] {
+            auto outcome = std::make_shared<BatchOutcome>(performUndo(historyPath, root, privileged, fs ? *fs : FileSystemOps::posix(), history));
+            postToMain(self, [outcome](MonitorViewModel* model) {
+                if (model != nullptr) {
+                    model->finishBatch(*outcome);
+                }
+            });
         });
-    });
 }
 
 MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& historyPath, const std::string& root,
@@ -465,6 +505,9 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
             || record.type == HistoryRecordType::removedDirectory;
         total += restorable && record.status == HistoryRecordStatus::ok ? 1 : 0;
     }
+    outcome.changedDisk = !undo.renamed.empty() || std::any_of(undone.records.begin(), undone.records.end(), [](const HistoryRecord& record) {
+        return record.type == HistoryRecordType::removedDirectory || record.type == HistoryRecordType::createdDirectory;
+    });
     outcome.message = undoResultMessageFor(total, undo.failed.size());
     std::optional<std::string> undoHistoryPath = saveHistory(entry, historyFolder, "Failed to save undo history: ", outcome.message);
     outcome.report = RenameReport::fromBatch(

@@ -5,6 +5,7 @@
 #include "log/AppLogger.h"
 #include "model/SettingsManager.h"
 #include "report/ReportService.h"
+#include "text/Text.h"
 
 #include <limits>
 #include <utility>
@@ -12,6 +13,13 @@
 namespace tess {
 
 // --- Export -------------------------------------------------------------------------
+
+std::string MonitorViewModel::exportFailureMessage(const std::string& failureText, const std::string& chosenPath, const std::string& reason)
+{
+    // The reason may name the temporary file the write went through; the
+    // user is told the one they chose.
+    return failureText + "could not write " + text::toValidUtf8(chosenPath) + " (" + text::toValidUtf8(reason) + ")";
+}
 
 void MonitorViewModel::exportReport()
 {
@@ -69,9 +77,8 @@ void MonitorViewModel::writeExport(const ReportSaveChoice& choice, std::function
             TESS_LOG_INFO(successLog + path);
             return;
         }
-        const std::string message = failureText + written.error().message;
-        TESS_LOG_ERROR("❌ " + message);
-        postToMain(self, [message](MonitorViewModel* model) {
+        TESS_LOG_ERROR("❌ " + failureText + written.error().message);
+        postToMain(self, [message = exportFailureMessage(failureText, path, written.error().message)](MonitorViewModel* model) {
             if (model != nullptr) {
                 model->setExportErrorMessage(message);
             }

@@ -39,6 +39,7 @@ TEST(HistoryListViewStateTest, UndoIsOfferedOnlyInTheOpenFolderTheBatchWasMadeIn
         std::optional<std::string> source;
         bool enabled;
         const char* toolTip;
+        bool batchRunning = false;
     };
     const Case cases[] = {
         {"same folder", "/data/photos", "/data/photos", true, "Undo this rename"},
@@ -49,10 +50,14 @@ TEST(HistoryListViewStateTest, UndoIsOfferedOnlyInTheOpenFolderTheBatchWasMadeIn
             "This rename was made in another folder. Open that folder as the source to undo it."},
         {"no folder open", "/data/photos", std::nullopt, false,
             "Open the folder this rename was made in to undo it: no source folder is open."},
+        {"same folder, a batch runs", "/data/photos", "/data/photos", false,
+            "A rename or undo is running. Undo this rename when it has finished.", true},
+        {"other folder, a batch runs", "/data/photos", "/data/music", false,
+            "This rename was made in another folder. Open that folder as the source to undo it.", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const state::UndoAvailability availability = state::undoAvailability(c.scanRoot, c.source);
+        const state::UndoAvailability availability = state::undoAvailability(c.scanRoot, c.source, c.batchRunning);
         EXPECT_EQ(availability.enabled, c.enabled);
         EXPECT_EQ(availability.toolTip, c.toolTip);
     }

@@ -334,14 +334,26 @@ TEST_F(HistoryListViewTest, ExportWritesTheWritersBytesAndCancelWritesNothing)
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(readFile(target), ReportService::generateRenameReportCSV(RenameReport::fromHistoryEntry(entry)));
     EXPECT_EQ(log.count("INFO", "History report exported to " + target), 1);
+    EXPECT_EQ(m_view->exportAlert(), nullptr);
 
-    // A folder that cannot take the file: logged, nothing written.
+    // A folder that cannot take the file: logged, nothing written, and the
+    // user is told which file could not be written.
     const std::string unwritable = m_dir / "missing-folder/report.json";
     m_panel.setNextAnswer(ReportSaveChoice {QString::fromStdString(unwritable), AppSettings::ReportFormat::json});
     exportButton->click();
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(log.count("ERROR", "❌ Failed to export history report: "), 1);
     EXPECT_FALSE(std::filesystem::exists(unwritable));
+    QMessageBox* alert = m_view->exportAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), QStringLiteral("Export Failed"));
+    EXPECT_EQ(alert->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(alert->informativeText().startsWith(QStringLiteral("Failed to export history report: could not write ")
+        + QString::fromStdString(unwritable) + QStringLiteral(" (")))
+        << alert->informativeText().toStdString();
+    EXPECT_TRUE(alert->isVisible());
+    alert->accept();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->exportAlert() == nullptr; }));
 }
 
 TEST_F(HistoryListViewTest, UndoFromTheListRestoresTheTreeInTheOpenFolderOnly)
@@ -374,6 +386,12 @@ TEST_F(HistoryListViewTest, UndoFromTheListRestoresTheTreeInTheOpenFolderOnly)
     m_model->selectSourceFolder();
     ASSERT_EQ(m_model->sourcePath(), tree.path());
     openView();
+    // While another batch runs, "Undo" waits for it and says so.
+    m_model->setIsRenaming(true);
+    clickButton(0, RowButton::undo);
+    EXPECT_EQ(m_view->alert(), nullptr);
+    EXPECT_EQ(toolTipAt(0, RowButton::undo), QStringLiteral("A rename or undo is running. Undo this rename when it has finished."));
+    m_model->setIsRenaming(false);
     clickButton(0, RowButton::undo);
     ASSERT_NE(m_view->alert(), nullptr);
     EXPECT_EQ(m_view->alert()->informativeText(),

@@ -1,7 +1,9 @@
 #include "FakeServiceManager.h"
 #include "FakeWorkspace.h"
+#include "LogCapture.h"
 #include "TempDir.h"
 
+#include "index/FileIndexDatabase.h"
 #include "model/HelperStatusManager.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
@@ -204,6 +206,34 @@ TEST_F(ContentViewTest, ReadyPaneToScanToIssueListAndConfirmation)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().showRenameReport(); }));
     view.model().stopMonitoring();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().hasCoordinator(); }));
+}
+
+// A window opened on a folder with stored results reads them once: one
+// database open, one fetch, one restore.
+TEST_F(ContentViewTest, StartUpRestoresTheLastResultsOnce)
+{
+    m_dir.writeFile("tree/a:b.txt", "1");
+    m_dir.writeFile("tree/fine.txt", "2");
+    {
+        ContentView& view = build();
+        m_picker->answer = m_dir / "tree";
+        view.model().selectSourceFolder();
+        view.model().startMonitoring();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return view.model().monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && view.model().issueCount() == 1; },
+            20000));
+        view.model().stopMonitoring();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view.isIndexReleased(); }, 20000));
+        m_window.reset();
+    }
+
+    test::LogCapture log;
+    ContentView& view = build();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.model().isRestoringSession() && view.model().issueFiles().size() == 1; }, 20000));
+    QTest::qWait(200);  // a second restore, if one were started, lands by now
+    EXPECT_EQ(log.count("INFO", "FileIndexDatabase opened at "), 1) << log.text();
+    EXPECT_EQ(log.count("INFO", "MonitorViewModel: Restored 2 cached files (1 issues) for tree"), 1) << log.text();
+    EXPECT_TRUE(view.model().hasDatabase());
 }
 
 TEST_F(ContentViewTest, ApprovalAlertAndNotificationsOpenTheirSheets)

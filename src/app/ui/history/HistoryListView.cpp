@@ -35,6 +35,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace tess {
@@ -336,7 +337,7 @@ private:
 
     HistoryListViewState::UndoAvailability undoAvailability(const HistoryListView::Entry& entry) const
     {
-        return HistoryListViewState::undoAvailability(entry.scanRoot, m_viewModel.sourcePath());
+        return HistoryListViewState::undoAvailability(entry.scanRoot, m_viewModel.sourcePath(), m_viewModel.isRenaming());
     }
 
     std::optional<HistoryListView::RowButton> buttonAt(const QRect& rowRect, const QModelIndex& index, const QPoint& point) const
@@ -386,8 +387,9 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
     layout->addWidget(TintedBar::makeDivider(this));
     layout->addWidget(makeFooter());
 
-    // Whether "Undo" is offered follows the open folder.
+    // Whether "Undo" is offered follows the open folder and a running batch.
     connect(&m_model, &MonitorViewModel::sourcePathChanged, m_list->viewport(), qOverload<>(&QWidget::update));
+    connect(&m_model, &MonitorViewModel::renameStateChanged, m_list->viewport(), qOverload<>(&QWidget::update));
     applyColors();
 }
 
@@ -563,17 +565,40 @@ void HistoryListView::exportReport(const RenameReport& report)
                     const Status written = ReportService::writeReportFile(path, text);
                     if (written) {
                         TESS_LOG_INFO("History report exported to " + text::toValidUtf8(path));
-                    } else {
-                        TESS_LOG_ERROR("❌ Failed to export history report: " + written.error().message);
+                        return std::optional<std::string>();
                     }
-                    return written.ok();
+                    const std::string failureText = "Failed to export history report: ";
+                    TESS_LOG_ERROR("❌ " + failureText + written.error().message);
+                    return std::optional<std::string>(MonitorViewModel::exportFailureMessage(failureText, path, written.error().message));
                 },
-                [self](bool /*written*/) {
-                    if (self) {
-                        emit self->exportFinished();
+                [self](std::optional<std::string> failure) {
+                    if (!self) {
+                        return;
                     }
+                    if (failure) {
+                        self->showExportFailure(*failure);
+                    }
+                    emit self->exportFinished();
                 });
         });
+}
+
+void HistoryListView::showExportFailure(const std::string& message)
+{
+    // Over the report it was exported from, as the main window's exports show theirs.
+    QWidget* parent = m_reportView ? static_cast<QWidget*>(m_reportView.data()) : this;
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("exportFailedAlert"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::NoIcon);
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowTitle(QStringLiteral("Export Failed"));
+    box->setText(QStringLiteral("Export Failed"));
+    box->setInformativeText(plain(message).toHtmlEscaped());
+    box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    m_exportAlert = box;
+    box->open();
 }
 
 void HistoryListView::openAlert(const AlertText& text, std::function<void()> onConfirm)
@@ -631,10 +656,12 @@ void HistoryListView::confirmUndo(const Entry& entry)
                   QStringLiteral("Undo"), QStringLiteral("undoConfirmButton")},
         [this, entry] {
             // The open folder may have changed while the alert was up.
-            if (HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath()).enabled) {
+            const HistoryListViewState::UndoAvailability availability
+                = HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath(), m_model.isRenaming());
+            if (availability.enabled) {
                 m_model.undoRename(entry.url);
             } else {
-                TESS_LOG_WARN("HistoryListView: undo refused, the history entry's folder is not the open source folder");
+                TESS_LOG_WARN("HistoryListView: undo refused: " + availability.toolTip);
             }
             accept();
         });

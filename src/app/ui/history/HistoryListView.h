@@ -55,12 +55,16 @@ public:
     void viewReport(const Entry& entry);
     void confirmDelete(const Entry& entry);
     void confirmUndo(const Entry& entry);
-    // Asks where to save `report`, then writes it on a worker thread.
+    // Asks where to save `report`, then writes it on a worker thread; a
+    // failure is logged and shown in an "Export Failed" alert that names
+    // the chosen file.
     void exportReport(const RenameReport& report);
 
     // The alert or report sheet open over the list, if any.
     QMessageBox* alert() const { return m_alert; }
     RenameReportView* reportView() const { return m_reportView; }
+    // The alert of the last failed export while it is open.
+    QMessageBox* exportAlert() const { return m_exportAlert; }
 
     // Where a row's button sits within the row's rectangle.
     static QRect buttonRect(const QRect& rowRect, RowButton button);
@@ -93,6 +97,7 @@ private:
     QWidget* makeList(QWidget* parent);
     QWidget* makeFooter();
     void openAlert(const AlertText& text, std::function<void()> onConfirm);
+    void showExportFailure(const std::string& message);
     void applyEntries(std::vector<Entry> entries);
     void deleteEntry(const Entry& entry);
     void applyColors();
@@ -110,6 +115,7 @@ private:
     QLabel* m_emptySymbol = nullptr;
     QPointer<QMessageBox> m_alert;
     QPointer<RenameReportView> m_reportView;
+    QPointer<QMessageBox> m_exportAlert;
     std::uint64_t m_generation = 0;
     bool m_loaded = false;
 };

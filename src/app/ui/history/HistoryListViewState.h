@@ -31,14 +31,15 @@ struct RowLook {
 RowLook rowLook(HistoryOperation operation);
 
 // Whether a rename batch may be undone now: only in the folder it was made
-// in, which must be the open source folder.
+// in, which must be the open source folder, and not while another rename or
+// undo runs (a scan gives way to the undo).
 struct UndoAvailability {
     bool enabled = false;
     std::string toolTip;  // plain text
 
     friend bool operator==(const UndoAvailability&, const UndoAvailability&) = default;
 };
-UndoAvailability undoAvailability(std::string_view scanRoot, const std::optional<std::string>& sourcePath);
+UndoAvailability undoAvailability(std::string_view scanRoot, const std::optional<std::string>& sourcePath, bool batchRunning = false);
 
 // The alert messages; `dateText` is the batch's date as the list shows it.
 std::string deleteMessage(std::string_view folderName, std::string_view dateText);

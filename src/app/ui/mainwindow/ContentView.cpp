@@ -61,7 +61,8 @@ ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
 
     observe(kOpenSettingsSheet, &ContentView::showSettingsSheet);
     observe(kShowAboutWindow, &ContentView::showAboutSheet);
-    m_model->restoreSavedSourceFolder();
+    // The model restored the saved folder and its last results when it was
+    // made; the panes read that state here.
     update();
 }
 
