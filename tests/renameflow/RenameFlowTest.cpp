@@ -462,15 +462,18 @@ TEST_F(RenameFlowTest, RenameMessagesAndRecordsCountOnlyWhatHappened)
         test::LogCapture log;
         MonitorViewModel& model = modelOn(tree.path(), data.path());
         runBatch(model, [&] { model.renameFiles(results); });
-        ASSERT_TRUE(model.renameReport().has_value());
-        const RenameReport& report = *model.renameReport();
         if (c.historyFolderIsAFile) {
-            EXPECT_EQ(model.renameResultMessage().rfind("1 item renamed successfully. Failed to save transformation history: ", 0), 0U)
+            // Without a record to undo it by, the batch does not start.
+            EXPECT_EQ(model.renameResultMessage().rfind("Rename not started — The batch's history could not be created", 0), 0U)
                 << model.renameResultMessage();
-            EXPECT_FALSE(report.historyPath.has_value());
-            EXPECT_EQ(log.count("ERROR", "❌ Failed to save transformation history: "), 1);
+            EXPECT_FALSE(model.renameReport().has_value());
+            EXPECT_TRUE(tree.exists("a"));
+            EXPECT_FALSE(tree.exists("a-new"));
+            EXPECT_EQ(log.count("ERROR", "❌ The batch's history could not be created"), 1);
             continue;
         }
+        ASSERT_TRUE(model.renameReport().has_value());
+        const RenameReport& report = *model.renameReport();
         EXPECT_EQ(model.renameResultMessage(), c.message);
         ASSERT_TRUE(report.historyPath.has_value());
         const HistoryEntry entry = readHistory(*report.historyPath);
@@ -819,6 +822,57 @@ TEST_F(RenameFlowTest, ExportsWriteTheWritersBytesAndTellFailures)
     EXPECT_EQ(model.exportErrorMessage()->rfind("Failed to export rename report: ", 0), 0U) << *model.exportErrorMessage();
     EXPECT_EQ(log.count("ERROR", "❌ Failed to export rename report: "), 1);
     EXPECT_FALSE(std::filesystem::exists(unwritable));
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// The history row and the undo alert show the entry's count of what was
+// done; the undo's result counts what it put back. The three agree.
+TEST_F(RenameFlowTest, TheRowTheAlertAndTheResultCountWhatWasDone)
+{
+    std::vector<FileTransformationResult> results;
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        m_tree.writeFile(name, name);
+        results.push_back(planned(m_tree.path(), name, std::string(name) + "-new"));
+    }
+    m_fs->fail(Op::rename, "/c", EIO);
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles(results); });
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const std::string history = *model.renameReport()->historyPath;
+    const auto row = TransformationHistory::readHeader(history);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->doneCount, 4);
+
+    runBatch(model, [&] { model.undoRename(history); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo complete: 4 items restored");
+    runBatch(model, [&] { model.undoRename(history); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo: nothing restored — every item is already at its original name");
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        EXPECT_TRUE(m_tree.exists(name)) << name;
+    }
+}
+
+// A folder merged into one that was there before: the row counts the moved
+// file and the merged folder, as the rename's message did.
+TEST_F(RenameFlowTest, AMergedFolderIsCountedOnceByTheRowAndTheMessage)
+{
+    m_tree.writeFile("f", "f");
+    m_tree.writeFile("dir/inside", "inside");
+    m_tree.makeDir("existing");
+    const std::vector<FileTransformationResult> results
+        = {planned(m_tree.path(), "f", "f-new"), planned(m_tree.path(), "dir", "existing", true)};
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles(results); });
+    EXPECT_EQ(model.renameResultMessage(), "2 items renamed successfully");
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const auto row = TransformationHistory::readHeader(*model.renameReport()->historyPath);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->doneCount, 2);
 }
 
 }  // namespace

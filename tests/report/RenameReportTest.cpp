@@ -86,6 +86,26 @@ TEST(RenameReport, FromBatchKeepsMessagesAndOnlyFailedVerifications)
     EXPECT_EQ(report.historyPath, "/h/x.tshistory");
 }
 
+// A verification whose check found another item at a path keeps its own
+// sentence through the history file and into what the report shows; a
+// stored description still gives back its status.
+TEST(RenameReport, AVerificationsOwnSentenceSurvivesTheHistoryFile)
+{
+    const std::string sentence = "Target holds another item — the original was not renamed and is still in place.";
+    HistoryEntry entry;
+    entry.scanRoot = "/root";
+    entry.records = {record("a", "b", Type::file, RecordStatus::verifyFail, sentence),
+        record("c", "d", Type::file, RecordStatus::verifyFail,
+            std::string(VerificationStatusText::description(Status::sourceStillExists)))};
+    const RenameReport report = RenameReport::fromHistoryEntry(entry);
+    ASSERT_EQ(report.failedVerifications.size(), 2u);
+    EXPECT_EQ(VerificationStatusText::text(report.failedVerifications[0]), sentence);
+    EXPECT_EQ(report.failedVerifications[1].status, Status::sourceStillExists);
+    EXPECT_EQ(VerificationStatusText::text(report.failedVerifications[1]),
+        VerificationStatusText::description(Status::sourceStillExists));
+    EXPECT_EQ(VerificationStatusText::text(report.failedVerifications[1]).find("delete"), std::string::npos);
+}
+
 TEST(VerificationStatusText, TokensAndDescriptionsRoundTrip)
 {
     struct Case {

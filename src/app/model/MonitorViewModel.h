@@ -285,8 +285,6 @@ public:
         const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories);
     // The one-line results. `renamed` counts renamed pairs and removed folders.
     static std::string renameResultMessageFor(std::size_t renamed, std::size_t failed, std::size_t failedVerifications);
-    // `total` counts the records the undo acted on.
-    static std::string undoResultMessageFor(std::size_t total, std::size_t failed);
     // What an export that could not be written tells the user: `failureText`
     // ("Failed to export ...: "), the file the user chose and the reason.
     static std::string exportFailureMessage(const std::string& failureText, const std::string& chosenPath, const std::string& reason);

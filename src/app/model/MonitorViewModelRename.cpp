@@ -5,6 +5,8 @@
 #include "core/Error.h"
 #include "helperclient/XPCService.h"
 #include "history/HistoryEntry.h"
+#include "history/HistoryFile.h"
+#include "history/HistoryJournal.h"
 #include "history/HistoryUndo.h"
 #include "history/TransformationHistory.h"
 #include "log/AppLogger.h"
@@ -31,39 +33,14 @@ namespace {
 
 using Verification = SourceFileRenamer::RenameVerification;
 
-// Reads a whole file; the error holds strerror's text.
-Result<std::string> readWholeFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return Error {kAppErrorDomain, errno, std::strerror(errno)};
-    }
-    std::string bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int error = errno;
-            ::close(fd);
-            return Error {kAppErrorDomain, error, std::strerror(error)};
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return bytes;
-}
-
-// The file name of `path` without its extension (a leading dot is no
-// extension).
+// The id of a history file: its name without the extension (a leading dot
+// is no extension); a journal's id is its whole name.
 std::string historyIdOf(const std::string& path)
 {
     std::string name = RenamePaths::lastComponent(path);
+    if (name.ends_with("." + std::string(HistoryJournal::kExtension))) {
+        return name;
+    }
     const std::size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) {
         name.resize(dot);
@@ -152,15 +129,6 @@ std::string MonitorViewModel::renameResultMessageFor(std::size_t renamed, std::s
     return std::to_string(renamed) + " item" + (renamed == 1 ? "" : "s") + " renamed successfully";
 }
 
-std::string MonitorViewModel::undoResultMessageFor(std::size_t total, std::size_t failed)
-{
-    if (failed > 0) {
-        const std::size_t restored = total >= failed ? total - failed : 0;
-        return "Undo: " + std::to_string(restored) + " restored, " + std::to_string(failed) + " failed";
-    }
-    return "Undo complete: " + std::to_string(total) + " item" + (total == 1 ? "" : "s") + " restored";
-}
-
 // --- History records ----------------------------------------------------------------
 
 std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vector<FileTransformationResult>& results,
@@ -195,7 +163,8 @@ std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vecto
     }
     for (const Verification& verification : failedVerifications) {
         records.push_back({verification.originalPath, verification.targetPath, typeOf(verification.originalPath),
-            HistoryRecordStatus::verifyFail, std::string(VerificationStatusText::description(verification.status))});
+            HistoryRecordStatus::verifyFail,
+            verification.detail.empty() ? std::string(VerificationStatusText::description(verification.status)) : verification.detail});
     }
     for (const std::string& folder : removedDirectories) {
         records.push_back({folder, {}, HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, {}});
@@ -370,22 +339,29 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
             instructions.push_back({result.originalRelativePath, result.finalRelativePath, result.originalFile.isDirectory});
         }
     }
-    SourceFileRenamer::RenameBatchResult batch
-        = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs);
-
-    std::vector<Verification> failedVerifications;
-    for (const RenameInstruction& instruction : instructions) {
-        Verification verification = SourceFileRenamer::verifyRename(instruction, root, fs);
-        if (verification.status != Verification::VerificationStatus::verified) {
-            failedVerifications.push_back(std::move(verification));
-        }
+    HistoryEntry entry;
+    entry.version = std::string(TransformationHistory::kVersion);
+    entry.timestamp = Clock::now();
+    entry.scanRoot = root;
+    entry.operation = HistoryOperation::rename;
+    // The batch's record is on disk before its first move, or nothing moves.
+    Result<std::unique_ptr<HistoryJournal>> journal = HistoryJournal::begin(entry, historyFolder);
+    if (!journal.ok()) {
+        TESS_LOG_ERROR("❌ " + journal.error().message);
+        BatchOutcome refused;
+        refused.message = "Rename not started — " + journal.error().message;
+        return refused;
     }
+    SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(
+        instructions, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs, *journal.value());
+    std::vector<Verification> failedVerifications = SourceFileRenamer::verifyBatch(instructions, root, batch, fs);
 
     std::vector<std::string> removed = batch.mergedDirectories;
     if (cleanupEmptyDirs && !tooDeepPaths.empty()) {
         std::vector<std::string> cleaned;
         for (const std::string& path : tooDeepPaths) {
-            SourceFileRenamer::CleanupResult cleanup = SourceFileRenamer::cleanupEmptyDirectories(RenamePaths::join(root, path), root, fs);
+            SourceFileRenamer::CleanupResult cleanup
+                = SourceFileRenamer::cleanupEmptyDirectories(RenamePaths::join(root, path), root, fs, {}, journal.value().get());
             for (std::string& folder : cleanup.removedDirectories) {
                 cleaned.push_back(std::move(folder));
             }
@@ -399,16 +375,18 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
         }
     }
 
-    HistoryEntry entry;
-    entry.version = std::string(TransformationHistory::kVersion);
-    entry.timestamp = Clock::now();
-    entry.scanRoot = root;
-    entry.operation = HistoryOperation::rename;
     entry.records = makeHistoryRecords(results, batch.renamed, batch.failed, failedVerifications, removed, batch.createdDirectories);
     BatchOutcome outcome;
     outcome.changedDisk = !batch.renamed.empty() || !removed.empty() || !batch.createdDirectories.empty();
     outcome.message = renameResultMessageFor(batch.renamed.size() + removed.size(), batch.failed.size(), failedVerifications.size());
     std::optional<std::string> historyPath = saveHistory(entry, historyFolder, "Failed to save transformation history: ", outcome.message);
+    // Without its saved file the journal stays, listed as interrupted, so the
+    // batch can still be undone.
+    if (historyPath) {
+        if (const Status finished = journal.value()->finish(); !finished.ok()) {
+            TESS_LOG_WARN("⚠️ Could not remove the batch's journal: " + finished.error().message);
+        }
+    }
     outcome.report = RenameReport::fromBatch(
         entry.timestamp, root, batch.renamed, batch.failed, failedVerifications, std::move(removed), std::move(historyPath));
     return outcome;
@@ -447,19 +425,13 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     const Privileged& privileged, FileSystemOps& fs, const std::string& historyFolder)
 {
     BatchOutcome outcome;
-    Result<HistoryEntry> parsed = [&historyPath]() -> Result<HistoryEntry> {
-        Result<std::string> bytes = readWholeFile(historyPath);
-        if (!bytes.ok()) {
-            return bytes.error();
-        }
-        return TransformationHistory::parse(bytes.value());
-    }();
+    Result<HistoryFile::Loaded> parsed = HistoryFile::load(historyPath);
     if (!parsed.ok()) {
         TESS_LOG_ERROR("❌ Failed to load history for undo: " + parsed.error().message);
         outcome.message = "Undo failed: " + parsed.error().message;
         return outcome;
     }
-    const HistoryEntry& undone = parsed.value();
+    const HistoryEntry& undone = parsed.value().entry;
 
     HistoryUndo::UndoResult undo = HistoryUndo::undoHistoryEntry(undone, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs);
     if (undo.refused) {
@@ -498,17 +470,10 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     for (const SourceFileRenamer::FailedItem& failure : undo.failed) {
         entry.records.push_back({failure.path, {}, HistoryRecordType::file, HistoryRecordStatus::fail, failure.error.message});
     }
-    // Only the records the undo acts on: recorded as done, of a kind it restores.
-    std::size_t total = 0;
-    for (const HistoryRecord& record : undone.records) {
-        const bool restorable = record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory
-            || record.type == HistoryRecordType::removedDirectory;
-        total += restorable && record.status == HistoryRecordStatus::ok ? 1 : 0;
-    }
     outcome.changedDisk = !undo.renamed.empty() || std::any_of(undone.records.begin(), undone.records.end(), [](const HistoryRecord& record) {
         return record.type == HistoryRecordType::removedDirectory || record.type == HistoryRecordType::createdDirectory;
     });
-    outcome.message = undoResultMessageFor(total, undo.failed.size());
+    outcome.message = HistoryUndo::resultMessage(undo, parsed.value().incomplete);
     std::optional<std::string> undoHistoryPath = saveHistory(entry, historyFolder, "Failed to save undo history: ", outcome.message);
     outcome.report = RenameReport::fromBatch(
         entry.timestamp, undone.scanRoot, undo.renamed, undo.failed, failedVerifications, {}, std::move(undoHistoryPath));

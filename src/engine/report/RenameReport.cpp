@@ -54,10 +54,16 @@ RenameReport RenameReport::fromHistoryEntry(const HistoryEntry& entry)
             report.failed.push_back({record.originalRelativePath, record.error});
             break;
         case HistoryRecordStatus::verifyFail:
-            report.failedVerifications.push_back({record.originalRelativePath, record.finalRelativePath,
-                VerificationStatusText::failedStatusFromDescription(record.error)
-                    .value_or(Verification::VerificationStatus::targetMissing)});
+        {
+            const std::optional<Verification::VerificationStatus> status = VerificationStatusText::failedStatusFromDescription(record.error);
+            Verification verification {record.originalRelativePath, record.finalRelativePath,
+                status.value_or(Verification::VerificationStatus::targetMissing)};
+            if (!status) {
+                verification.detail = record.error;  // the check's own sentence, kept as written
+            }
+            report.failedVerifications.push_back(std::move(verification));
             break;
+        }
         }
     }
     return report;

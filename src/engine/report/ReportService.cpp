@@ -231,7 +231,7 @@ std::string ReportService::generateRenameReportJSON(const RenameReport& report)
     writer.beginArray();
     for (const Verification& verification : report.failedVerifications) {
         writer.beginObject();
-        writeMember(writer, "description", VerificationStatusText::description(verification.status), valid);
+        writeMember(writer, "description", VerificationStatusText::text(verification), valid);
         writeMember(writer, "originalPath", verification.originalPath, valid);
         writeMember(writer, "status", VerificationStatusText::token(verification.status), valid);
         writeMember(writer, "targetPath", verification.targetPath, valid);
@@ -300,7 +300,7 @@ std::string ReportService::generateRenameReportCSV(const RenameReport& report)
             out += ',';
             appendQuoted(out, VerificationStatusText::token(verification.status), valid);
             out += ',';
-            appendQuoted(out, VerificationStatusText::description(verification.status), valid);
+            appendQuoted(out, VerificationStatusText::text(verification), valid);
         }
     }
     if (!report.removedDirectories.empty()) {

@@ -36,6 +36,11 @@ std::string_view VerificationStatusText::description(Status status)
     return description(Status::targetMissing);
 }
 
+std::string VerificationStatusText::text(const SourceFileRenamer::RenameVerification& verification)
+{
+    return verification.detail.empty() ? std::string(description(verification.status)) : verification.detail;
+}
+
 std::optional<VerificationStatusText::Status> VerificationStatusText::failedStatusFromDescription(std::string_view text)
 {
     static constexpr std::array kFailed {Status::sourceStillExists, Status::targetMissing, Status::both};

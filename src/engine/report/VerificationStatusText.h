@@ -3,6 +3,7 @@
 #include "rename/SourceFileRenamer.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tess {
@@ -23,6 +24,10 @@ public:
     // record stores it); nothing for any other text, including the
     // description of `verified`, which no failed verification carries.
     static std::optional<Status> failedStatusFromDescription(std::string_view text);
+    // What a report shows of a verification: its own sentence where the
+    // check has one (the item at a path is not the renamed one, a path could
+    // not be read), else the description of its status.
+    static std::string text(const SourceFileRenamer::RenameVerification& verification);
 };
 
 }  // namespace tess

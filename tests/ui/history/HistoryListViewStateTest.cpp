@@ -16,6 +16,19 @@ TEST(HistoryListViewStateTest, CountTextTakesTheSingularForOneOnly)
     EXPECT_EQ(state::itemsText(1), "1 items");
 }
 
+TEST(HistoryListViewStateTest, DetailTextSaysWhatTheRecordLacks)
+{
+    struct Case {
+        bool interrupted;
+        bool incomplete;
+        const char* text;
+    };
+    for (const Case& c : {Case {false, false, "4 items"}, Case {true, false, "4 items, interrupted"},
+             Case {false, true, "4 items, incomplete"}, Case {true, true, "4 items, interrupted, incomplete"}}) {
+        EXPECT_EQ(state::detailText(4, c.interrupted, c.incomplete), c.text);
+    }
+}
+
 TEST(HistoryListViewStateTest, FolderNameIsTheScanRootsLastComponent)
 {
     EXPECT_EQ(state::folderName("/home/ann/Photos"), "Photos");

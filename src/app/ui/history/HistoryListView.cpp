@@ -1,5 +1,6 @@
 #include "ui/history/HistoryListView.h"
 
+#include "history/HistoryFile.h"
 #include "log/AppLogger.h"
 #include "model/AsyncTask.h"
 #include "model/MonitorViewModel.h"
@@ -59,46 +60,13 @@ QString plain(std::string_view text)
     return QString::fromStdString(text::toValidUtf8(text));
 }
 
-// The whole file, or the reason it cannot be read.
-Result<std::string> readWholeFile(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int code = errno;
-        return Error {"HistoryFile", code, "The file couldn’t be opened: " + std::string(std::strerror(code))};
-    }
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int code = errno;
-            ::close(fd);
-            return Error {"HistoryFile", code, "The file couldn’t be read: " + std::string(std::strerror(code))};
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return bytes;
-}
-
 Result<RenameReport> loadReport(const std::string& path)
 {
-    Result<std::string> bytes = readWholeFile(path);
-    if (!bytes) {
-        return bytes.error();
+    Result<HistoryFile::Loaded> loaded = HistoryFile::load(path);
+    if (!loaded) {
+        return loaded.error();
     }
-    Result<HistoryEntry> entry = TransformationHistory::parse(bytes.value());
-    if (!entry) {
-        return entry.error();
-    }
-    return RenameReport::fromHistoryEntry(entry.value());
+    return RenameReport::fromHistoryEntry(loaded.value().entry);
 }
 
 }  // namespace
@@ -312,7 +280,7 @@ private:
         painter.drawText(QRect(text.left, detailTop, dateWidth, text.captionHeight), Qt::AlignLeft | Qt::AlignVCenter, date);
         painter.drawText(QRect(text.left + dateWidth + kDetailSpacing, detailTop,
                              std::max(0, text.right - text.left - dateWidth - kDetailSpacing), text.captionHeight),
-            Qt::AlignLeft | Qt::AlignVCenter, plain(HistoryListViewState::itemsText(entry.userFacingCount)));
+            Qt::AlignLeft | Qt::AlignVCenter, plain(HistoryListViewState::detailText(entry.doneCount, entry.interrupted, entry.incomplete)));
     }
 
     // The buttons, drawn as their symbols.
@@ -652,7 +620,7 @@ void HistoryListView::confirmUndo(const Entry& entry)
         return;
     }
     openAlert({QStringLiteral("undoAlert"), QStringLiteral("Undo Rename"),
-                  HistoryListViewState::undoMessage(HistoryListViewState::folderName(entry.scanRoot), entry.userFacingCount),
+                  HistoryListViewState::undoMessage(HistoryListViewState::folderName(entry.scanRoot), entry.doneCount),
                   QStringLiteral("Undo"), QStringLiteral("undoConfirmButton")},
         [this, entry] {
             // The open folder may have changed while the alert was up.

@@ -23,6 +23,18 @@ std::string itemsText(std::int64_t count)
     return std::to_string(count) + " items";
 }
 
+std::string detailText(std::int64_t doneCount, bool interrupted, bool incomplete)
+{
+    std::string text = itemsText(doneCount);
+    if (interrupted) {
+        text += ", interrupted";
+    }
+    if (incomplete) {
+        text += ", incomplete";
+    }
+    return text;
+}
+
 RowLook rowLook(HistoryOperation operation)
 {
     if (operation == HistoryOperation::undo) {

@@ -18,6 +18,10 @@ std::string countText(std::size_t count);
 std::string folderName(std::string_view scanRoot);
 // "N items", always plural.
 std::string itemsText(std::int64_t count);
+// The row's count of what the batch did, and what is known to be missing
+// from its record: "N items", "N items, interrupted" for a batch that never
+// finished, "N items, incomplete" for a file cut short.
+std::string detailText(std::int64_t doneCount, bool interrupted, bool incomplete);
 
 // How a row of one batch looks.
 struct RowLook {

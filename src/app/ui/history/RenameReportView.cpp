@@ -121,7 +121,7 @@ public:
         case ReportTab::verification: {
             const RenameReport::Verification& verification = m_report->failedVerifications[row];
             return {plain(verification.originalPath), plain(verification.targetPath),
-                plain(VerificationStatusText::description(verification.status))};
+                plain(VerificationStatusText::text(verification))};
         }
         case ReportTab::directories:
             return {plain(m_report->removedDirectories[row])};
