@@ -89,7 +89,7 @@ TEST(AlertBox, ScreenshotsInBothPalettes)
         box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box->open();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(box.get()));
-        box->grab().save(test::screenshotPath(dark ? QStringLiteral("alert-hostile-dark.png") : QStringLiteral("alert-hostile-light.png")));
+        box->grab().save(test::screenshotPath(dark ? QStringLiteral("alert-hostile-dark") : QStringLiteral("alert-hostile-light")));
         box->close();
     }
     test::setAppPalette(test::lightPalette());
