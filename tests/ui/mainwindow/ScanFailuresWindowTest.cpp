@@ -146,12 +146,17 @@ TEST_F(ScanFailuresWindowTest, EachShortfallIsShownAndScanCanStartAgain)
             },
             {QStringLiteral("Scan Stopped"), QStringLiteral("Scan stopped before it finished"),
                 QStringLiteral("1 folder could not be read"), QStringLiteral("(Permission denied)"), true, false},
-            {}},
+            [](Fixture& t, ContentView&) {
+                EXPECT_EQ(t.pane().content().text.toStdString(),
+                    "The source folder could not be read (Permission denied), so nothing was checked. Click Scan to try again.");
+            }},
         {"scan-stopped", "tree", {"fine.txt", "a:b.txt", "sub/x?y.txt"}, [](Fixture& t) { t.holdAtSub(); },
             [](Fixture& t, ContentView& view, const std::string&) { t.stopWithTheToolbar(view); },
             {QStringLiteral("Scan Stopped"), QStringLiteral("Scan stopped before it finished"), QString(), QString(), true,
                 false},
             [](Fixture& t, ContentView& view) {
+                EXPECT_EQ(t.pane().content().text, MainWindowState::scanStoppedPaneText(view.snapshot()));
+                EXPECT_TRUE(t.pane().content().text.startsWith(QStringLiteral("The scan was stopped before it finished")));
                 EXPECT_EQ(view.toolbar().sourceButton()->text(), QStringLiteral("tree"));
                 EXPECT_EQ(view.toolbar().scanAction()->text(), QStringLiteral("Scan"));
                 // The pane's button starts it again, to the end.

@@ -257,7 +257,7 @@ void ContentView::updateContentArea(const MainWindowState::Snapshot& s)
             pane.symbol = "play.circle";
             pane.symbolAction = [this] { m_model->startMonitoring(); };
             pane.title = QStringLiteral("Scan Stopped");
-            pane.text = MainWindowState::scanStoppedPaneText();
+            pane.text = MainWindowState::scanStoppedPaneText(s);
             break;
         case ReadyVariant::readyToScan:
             pane.symbol = "play.circle";

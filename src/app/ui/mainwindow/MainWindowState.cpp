@@ -239,8 +239,12 @@ QString unreadableListText(const std::vector<UnreadableFolder>& shown, std::int6
     return text;
 }
 
-QString scanStoppedPaneText()
+QString scanStoppedPaneText(const Snapshot& s)
 {
+    if (s.sourcePath && !s.unreadableShown.empty() && s.unreadableShown.front().path == *s.sourcePath) {
+        return QStringLiteral("The source folder could not be read (") + QString::fromStdString(s.unreadableShown.front().reason)
+            + QStringLiteral("), so nothing was checked. Click Scan to try again.");
+    }
     return QStringLiteral("The scan was stopped before it finished, so the folder was not fully checked. Click Scan to "
                           "start again.");
 }

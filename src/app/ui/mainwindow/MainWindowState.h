@@ -116,7 +116,9 @@ std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& local
 QString unreadableCountText(std::int64_t count, const QLocale& locale);
 // Each folder with its reason, one a line, then how many more there are.
 QString unreadableListText(const std::vector<UnreadableFolder>& shown, std::int64_t count, const QLocale& locale);
-QString scanStoppedPaneText();
+// Why the scan stopped short, for the ready pane: the source folder's reason
+// when the folder itself could not be read.
+QString scanStoppedPaneText(const Snapshot& s);
 
 // --- Toolbar --------------------------------------------------------------------
 enum class ScanAction { stopAnalysis,
