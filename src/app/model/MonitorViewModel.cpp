@@ -28,6 +28,7 @@ MonitorViewModel::MonitorViewModel(Dependencies dependencies, QObject* parent)
     , m_indexes(std::make_shared<const LookupIndexes>())
     , m_renameDependencies(std::move(dependencies.rename))
 {
+    m_directoryOpener = std::move(dependencies.directoryOpener);
     if (!m_prober) {
         m_prober = [](const FileTransformationConfig& config, const std::string& folder) {
             return FilesystemDetector(config).detectCapabilities(folder);
@@ -204,6 +205,15 @@ void MonitorViewModel::setIsDetectingFilesystem(bool detecting)
     emit isDetectingFilesystemChanged();
 }
 
+void MonitorViewModel::setIndexErrorMessage(const std::optional<std::string>& message)
+{
+    if (message) {
+        TESS_LOG_ERROR("❌ MonitorViewModel: The index cannot be used: " + *message);
+    }
+    m_indexErrorMessage = message;
+    emit indexErrorMessageChanged();
+}
+
 void MonitorViewModel::setShowAdvancedSettings(bool show)
 {
     m_showAdvancedSettings = show;
@@ -294,6 +304,11 @@ std::optional<std::string> MonitorViewModel::progressTextFor(const MonitoringSta
 
 std::string MonitorViewModel::statusText() const
 {
+    // A stopped scan with nothing indexed must not read as a clean result.
+    if (m_lastScanStopped && m_totalIndexed < 1 && m_monitoringStatus.kind() != MonitoringStatus::Kind::scanning
+        && m_monitoringStatus.kind() != MonitoringStatus::Kind::error) {
+        return kScanStoppedText;
+    }
     return statusTextFor(m_monitoringStatus, m_totalIndexed, m_issueCount);
 }
 

@@ -9,6 +9,7 @@
 #include "model/FolderPicker.h"
 #include "model/ReportSavePanel.h"
 #include "model/ResultFilter.h"
+#include "model/WalkFailureRecorder.h"
 #include "plist/NotificationCenter.h"
 #include "probe/FileTransformationConfig.h"
 #include "probe/FilesystemDetector.h"
@@ -73,6 +74,8 @@ public:
         DestinationProber prober;  // empty: the real detector
         std::function<bool()> isHelperReady;  // whether the daemon may take privileged work
         NotificationCenter* notificationCenter = nullptr;  // null: the default centre
+        // How scans open folders; empty: the real file system.
+        DirectoryWalker::DirectoryOpener directoryOpener;
 
         // --- Rename, undo and report export ---
         struct Rename {
@@ -86,6 +89,7 @@ public:
 
     static constexpr int kSearchDebounceMilliseconds = 150;
     static constexpr const char* kStopMonitoringForResetNotification = "StopMonitoringForReset";
+    static constexpr const char* kScanStoppedText = "Scan stopped before it finished";
 
     explicit MonitorViewModel(Dependencies dependencies, QObject* parent = nullptr);
     ~MonitorViewModel() override;
@@ -133,6 +137,18 @@ public:
     // The item of the list with that id (the last one listed), or null.
     const IndexedFile* issueFileByID(std::int64_t id) const;
     bool hasDatabase() const { return m_database != nullptr; }
+
+    // --- How the last scan fell short --------------------------------------------
+    // The last scan of the open folder ended before it finished (stopped, or
+    // the folder could not be read): its result is not the whole tree.
+    bool lastScanStopped() const { return m_lastScanStopped; }
+    // The folders the last scan could not list; their contents were not checked.
+    const std::vector<UnreadableFolder>& unreadableFolders() const { return m_unreadableFolders; }
+    // Why the index cannot be used (damaged, or cannot be written); none while it works.
+    const std::optional<std::string>& indexErrorMessage() const { return m_indexErrorMessage; }
+    void setIndexErrorMessage(const std::optional<std::string>& message);
+    // Shows that the index cannot be used; for the coordinator's report of it.
+    void reportIndexError(const std::string& message) { setIndexErrorMessage(message); }
     bool hasCoordinator() const { return m_coordinator != nullptr; }
     // The scan coordinator of the open folder while monitoring, else null.
     MonitorCoordinator* coordinator() const { return m_coordinator.get(); }
@@ -322,6 +338,9 @@ signals:
     void selectedFileIDsChanged();
     // One of the rename state properties.
     void renameStateChanged();
+    // lastScanStopped or unreadableFolders changed.
+    void scanShortfallChanged();
+    void indexErrorMessageChanged();
     // stopMonitoring finished: the coordinator is gone and the database it had
     // open is closed with its queued writes done (a reset may delete it now).
     void monitoringStopped();
@@ -370,6 +389,14 @@ private:
     void startRun(bool analyzeOnly);
     void attachDatabase(std::shared_ptr<FileIndexDatabase> database);
     void subscribeToCoordinator(MonitorCoordinator& coordinator);
+    // Creates the coordinator of the open folder, its walks observed.
+    MonitorCoordinator& makeCoordinator();
+    void receiveCoordinatorStatus(const MonitoringStatus& status);
+    // A scan's last status arrived: note how it fell short, if it did.
+    void finishScanRun();
+    void setScanShortfall(bool stopped, std::vector<UnreadableFolder> folders);
+    // The open folder vanished: back to the ready pane's missing variant.
+    void showSourceMissing(const std::string& path);
     void receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files);
     void restoreSession(const std::string& sourcePath, double startSeconds);
     void landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome);
@@ -415,6 +442,21 @@ private:
     ItemTypeFilter m_itemTypeFilter = ItemTypeFilter::all;
     FilterResult m_filter;
     ItemIdSet m_selectedFileIDs;
+
+    // The run the coordinator reports: a scan or a re-analysis, from its
+    // first scanning status to the next status that is not.
+    struct CoordinatorRun {
+        bool running = false;
+        bool isScan = false;
+        bool gaveSummary = false;
+    };
+    DirectoryWalker::DirectoryOpener m_directoryOpener;
+    std::shared_ptr<WalkFailureRecorder> m_walkFailures;
+    std::uint64_t m_walkSeen = 0;
+    CoordinatorRun m_run;
+    bool m_lastScanStopped = false;
+    std::vector<UnreadableFolder> m_unreadableFolders;
+    std::optional<std::string> m_indexErrorMessage;
 
     bool m_showRenameConfirmation = false;
     bool m_showRenameResult = false;

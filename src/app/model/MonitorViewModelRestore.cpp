@@ -178,6 +178,8 @@ void MonitorViewModel::stopMonitoring()
 void MonitorViewModel::onStopMonitoringForReset()
 {
     stopMonitoring();
+    // The index is being deleted; a new one starts without its fault.
+    setIndexErrorMessage(std::nullopt);
 }
 
 }  // namespace tess

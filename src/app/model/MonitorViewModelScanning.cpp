@@ -9,6 +9,7 @@
 #include "model/SettingsManager.h"
 #include "model/WallClock.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace tess {
@@ -101,8 +102,7 @@ void MonitorViewModel::startRun(bool analyzeOnly)
                 return;
             }
             model->attachDatabase(result->value());
-            model->m_coordinator = std::make_unique<MonitorCoordinator>(model->m_database, *model->m_settingsManager);
-            MonitorCoordinator& coordinator = *model->m_coordinator;
+            MonitorCoordinator& coordinator = model->makeCoordinator();
             if (analyzeOnly) {
                 coordinator.sendStatus(starting);
             }
@@ -117,6 +117,17 @@ void MonitorViewModel::startRun(bool analyzeOnly)
             }
         });
     });
+}
+
+MonitorCoordinator& MonitorViewModel::makeCoordinator()
+{
+    m_coordinator = std::make_unique<MonitorCoordinator>(m_database, *m_settingsManager);
+    // A recorder per coordinator: a late walk of the one before cannot mix in.
+    m_walkFailures = std::make_shared<WalkFailureRecorder>();
+    m_walkSeen = 0;
+    m_run = {};
+    m_coordinator->setDirectoryOpener(WalkFailureRecorder::opener(m_walkFailures, m_directoryOpener));
+    return *m_coordinator;
 }
 
 void MonitorViewModel::attachDatabase(std::shared_ptr<FileIndexDatabase> database)
@@ -134,10 +145,11 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
     const auto applySummary = [this](const std::optional<ScanSummary>& summary) {
         setLastScanSummary(summary);
         if (summary) {
+            m_run.gaveSummary = true;
             setLastAnalysisTime(summary->timestamp);
         }
     };
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::setMonitoringStatus));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::receiveCoordinatorStatus));
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsShared, this, &MonitorViewModel::receiveAnalysisResults));
     applySummary(coordinator.lastScan());
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::lastScanChanged, this, applySummary));
@@ -165,6 +177,78 @@ void MonitorViewModel::receiveAnalysisResults(std::shared_ptr<const std::vector<
             model->applyFilters();
         });
     });
+}
+
+// --- How a scan fell short ----------------------------------------------------------
+
+void MonitorViewModel::receiveCoordinatorStatus(const MonitoringStatus& status)
+{
+    if (status.isScanning() && !m_run.running) {
+        m_run = {true, status.progress().currentPhase == ScanPhase::enumerating, false};
+        if (m_run.isScan) {
+            setScanShortfall(false, {});
+        }
+    }
+    setMonitoringStatus(status);
+    if (!status.isScanning() && m_run.running) {
+        m_run.running = false;
+        if (m_run.isScan) {
+            finishScanRun();
+        }
+    }
+}
+
+void MonitorViewModel::finishScanRun()
+{
+    WalkFailureRecorder::Walk walk;
+    const bool newWalk = m_walkFailures && (walk = m_walkFailures->lastWalk()).sequence != m_walkSeen;
+    if (!newWalk) {
+        // Stopped before its walk began: what the last walk found still holds.
+        setScanShortfall(!m_run.gaveSummary, m_unreadableFolders);
+        return;
+    }
+    m_walkSeen = walk.sequence;
+    if (m_run.gaveSummary || !walk.rootError || !m_sourcePath) {
+        setScanShortfall(!m_run.gaveSummary, std::move(walk.folders));
+        return;
+    }
+    const std::string source = *m_sourcePath;
+    const int rootError = *walk.rootError;
+    if (rootError == ENOENT || rootError == ENOTDIR) {
+        // Later: this runs inside the coordinator's signal, and the
+        // coordinator goes away with the folder.
+        const Generation generation = m_sourceGeneration;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, source] {
+                if (generation == m_sourceGeneration) {
+                    showSourceMissing(source);
+                }
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    walk.folders.insert(walk.folders.begin(), UnreadableFolder {source, WalkFailureRecorder::reasonText(rootError)});
+    setScanShortfall(true, std::move(walk.folders));
+}
+
+void MonitorViewModel::setScanShortfall(bool stopped, std::vector<UnreadableFolder> folders)
+{
+    if (m_lastScanStopped == stopped && m_unreadableFolders == folders) {
+        return;
+    }
+    m_lastScanStopped = stopped;
+    m_unreadableFolders = std::move(folders);
+    emit scanShortfallChanged();
+}
+
+void MonitorViewModel::showSourceMissing(const std::string& path)
+{
+    TESS_LOG_WARN("⚠️ MonitorViewModel: Source folder " + path + " is gone; its results are no longer shown");
+    stopMonitoring();
+    resetResults();
+    setSourcePath(std::nullopt);
+    setMissingSourcePath(path);
 }
 
 }  // namespace tess

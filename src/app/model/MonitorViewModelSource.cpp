@@ -53,6 +53,7 @@ void MonitorViewModel::resetResults()
     m_searchText.clear();
     emit searchTextChanged();
     setMissingSourcePath(std::nullopt);
+    setScanShortfall(false, {});
 }
 
 void MonitorViewModel::resetSourceSelection()

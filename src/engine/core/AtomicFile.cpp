@@ -76,7 +76,8 @@ Status AtomicFile::write(const std::string& path, std::string_view bytes, std::o
     std::string temp = folder + "/." + nameOf(path) + ".tmp-XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        return fileError("Cannot write " + temp + ": " + std::strerror(errno));
+        // The hidden temporary file means nothing to a reader: name the target.
+        return fileError("Cannot write " + path + ": " + std::strerror(errno));
     }
     Status written = writeAll(fd, bytes);
     if (written && mode && fchmod(fd, *mode) != 0) {
@@ -90,7 +91,7 @@ Status AtomicFile::write(const std::string& path, std::string_view bytes, std::o
     }
     if (!written) {
         unlink(temp.c_str());
-        return fileError("Cannot write " + temp + ": " + written.error().message);
+        return fileError("Cannot write " + path + ": " + written.error().message);
     }
     if (rename(temp.c_str(), path.c_str()) != 0) {
         int error = errno;

@@ -1,4 +1,5 @@
 #include "ui/history/HistoryListView.h"
+#include "ui/widgets/AlertBox.h"
 
 #include "FakeReportSavePanel.h"
 #include "FakeWorkspace.h"
@@ -221,8 +222,8 @@ TEST_F(HistoryListViewTest, RenameAndUndoRowsAndTheirScreenshots)
     EXPECT_EQ(m_view->alert()->text(), QLatin1String("Delete History Entry"));
     EXPECT_EQ(m_view->alert()->informativeText(),
         QStringLiteral("Delete the history entry for Holiday Photos <b>2024 & more from %1?")
-            .arg(HistoryListView::dateText(m_time))
-            .toHtmlEscaped());
+            .arg(HistoryListView::dateText(m_time)));
+    EXPECT_EQ(AlertBox::messageLabel(*m_view->alert())->textFormat(), Qt::PlainText);
     m_view->alert()->reject();
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->alert() == nullptr; }));
     EXPECT_EQ(m_view->entries().size(), 2U);

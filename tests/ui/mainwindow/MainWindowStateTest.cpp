@@ -256,3 +256,101 @@ TEST(MainWindowStateTest, AlertsAndPresetMenu)
 
 }  // namespace
 }  // namespace tess
+
+namespace tess {
+namespace {
+
+using namespace MainWindowState;
+
+// A folder open with a coordinator whose last scan fell short in some way.
+Snapshot shortfall(MonitoringStatus status, std::int64_t indexed, bool stopped, std::int64_t unreadable)
+{
+    Snapshot s;
+    s.status = std::move(status);
+    s.sourcePath = "/data/My  Docs";
+    s.hasDestination = true;
+    s.hasCoordinator = true;
+    s.totalIndexed = indexed;
+    s.lastScanStopped = stopped;
+    s.unreadableCount = unreadable;
+    for (std::int64_t i = 0; i < std::min<std::int64_t>(unreadable, static_cast<std::int64_t>(kUnreadableShown)); ++i) {
+        s.unreadableShown.push_back({"/data/My  Docs/locked " + std::to_string(i), "Permission denied"});
+    }
+    return s;
+}
+
+TEST(MainWindowStateTest, ShortfallsAreNeverShownAsACleanResult)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    struct Case {
+        const char* name;
+        Snapshot snapshot;
+        std::optional<QString> notice;
+        bool offersSettings;
+        std::optional<ColorName> dot;
+        ReadyVariant ready;
+        bool scanEnabled;
+    };
+    Snapshot indexError = shortfall(MonitoringStatus::monitoring(), 12, false, 0);
+    indexError.indexErrorMessage = "database disk image is malformed";
+    Snapshot scanning = shortfall(scanningIn(ScanPhase::enumerating), 0, false, 3);
+    const Case cases[] = {
+        {"stopped, nothing indexed", shortfall(MonitoringStatus::monitoring(), 0, true, 0), std::nullopt, false, ColorName::warm,
+            ReadyVariant::scanStopped, true},
+        {"stopped over earlier results", shortfall(MonitoringStatus::monitoring(), 12, true, 0),
+            QStringLiteral("Scan stopped before it finished"), false, ColorName::warm, ReadyVariant::scanStopped, true},
+        {"one unreadable folder", shortfall(MonitoringStatus::monitoring(), 12, false, 1),
+            QStringLiteral("1 folder could not be read"), false, ColorName::warm, ReadyVariant::readyToScan, true},
+        {"stopped with an unreadable source", shortfall(MonitoringStatus::monitoring(), 0, true, 1),
+            QStringLiteral("1 folder could not be read"), false, ColorName::warm, ReadyVariant::scanStopped, true},
+        {"many unreadable folders", shortfall(MonitoringStatus::idle(), 12, false, 1234),
+            QStringLiteral("1,234 folders could not be read"), false, ColorName::warm, ReadyVariant::readyToScan, true},
+        {"index that cannot be used", indexError,
+            QStringLiteral("The file index cannot be used: database disk image is malformed"), true, ColorName::warm,
+            ReadyVariant::readyToScan, true},
+        {"a new scan runs", scanning, std::nullopt, false, ColorName::cool, ReadyVariant::readyToScan, true},
+        {"a complete scan of an empty folder", shortfall(MonitoringStatus::monitoring(), 0, false, 0), std::nullopt, false,
+            ColorName::brandGreen, ReadyVariant::readyToScan, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<StatusNotice> notice = statusNotice(c.snapshot, english);
+        EXPECT_EQ(notice ? std::optional<QString>(notice->text) : std::nullopt, c.notice);
+        EXPECT_EQ(notice && notice->offersSettings, c.offersSettings);
+        EXPECT_EQ(statusDotColor(c.snapshot), c.dot);
+        EXPECT_EQ(readyVariant(c.snapshot), c.ready);
+        // Scan stays usable, except while it runs (when it is the stop button).
+        EXPECT_EQ(toolbarState(c.snapshot).scan.enabled, c.scanEnabled);
+    }
+}
+
+TEST(MainWindowStateTest, UnreadableFoldersAreListedWithReasonsAndCounted)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const std::vector<UnreadableFolder> two {{"/srv/<b>x</b>", "Permission denied"}, {"/srv/R&amp;D  two", "Input/output error"}};
+    EXPECT_EQ(unreadableListText(two, 2, english),
+        QStringLiteral("Not checked, because they could not be read:\n/srv/<b>x</b> (Permission denied)\n"
+                       "/srv/R&amp;D  two (Input/output error)"));
+    EXPECT_TRUE(unreadableListText(two, 2502, english).endsWith(QStringLiteral("\nand 2,500 more (the log lists them all)")));
+    EXPECT_EQ(unreadableCountText(1, english), QStringLiteral("1 folder could not be read"));
+    EXPECT_EQ(unreadableCountText(2, english), QStringLiteral("2 folders could not be read"));
+
+    const Snapshot many = shortfall(MonitoringStatus::monitoring(), 12, false, 30);
+    const std::optional<StatusNotice> notice = statusNotice(many, english);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->toolTip.count(u'\n'), static_cast<qsizetype>(kUnreadableShown) + 1);
+    EXPECT_TRUE(notice->toolTip.contains(QStringLiteral("/data/My  Docs/locked 0 (Permission denied)")));
+
+    Snapshot clear = shortfall(MonitoringStatus::monitoring(), 12, false, 2);
+    ScanSummary summary;
+    summary.duration = 1.0;
+    clear.lastScanSummary = summary;
+    EXPECT_EQ(allClearFootnote(clear, std::chrono::system_clock::now(), english),
+        QStringLiteral("2 folders could not be read, so not every folder was checked.\nLast scan: 1.0s, Manual"));
+    clear.lastScanSummary.reset();
+    EXPECT_EQ(allClearFootnote(clear, std::chrono::system_clock::now(), english),
+        QStringLiteral("2 folders could not be read, so not every folder was checked."));
+}
+
+}  // namespace
+}  // namespace tess

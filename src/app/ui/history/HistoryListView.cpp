@@ -10,6 +10,7 @@
 #include "text/Text.h"
 #include "ui/history/HistoryListViewState.h"
 #include "ui/history/RenameReportView.h"
+#include "ui/widgets/AlertBox.h"
 #include "ui/widgets/ColorResource.h"
 #include "ui/widgets/Symbol.h"
 #include "ui/widgets/Theme.h"
@@ -571,15 +572,8 @@ void HistoryListView::showExportFailure(const std::string& message)
 
 void HistoryListView::openAlert(const AlertText& text, std::function<void()> onConfirm)
 {
-    auto* box = new QMessageBox(this);
-    box->setObjectName(text.objectName);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    box->setTextFormat(Qt::PlainText);
+    QMessageBox* box = AlertBox::make(this, text.title, plain(text.message), text.objectName, QMessageBox::Warning);
     box->setWindowTitle(text.title);
-    box->setText(text.title);
-    box->setInformativeText(plain(text.message).toHtmlEscaped());
     box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     QPushButton* confirm = box->addButton(text.confirmTitle, QMessageBox::DestructiveRole);
     confirm->setObjectName(text.confirmObjectName);

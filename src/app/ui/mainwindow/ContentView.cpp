@@ -8,6 +8,7 @@
 #include "ui/mainwindow/MainToolbar.h"
 #include "ui/mainwindow/PlaceholderPane.h"
 #include "ui/mainwindow/ProgressOverlay.h"
+#include "ui/widgets/AlertBox.h"
 #include "ui/widgets/Workspace.h"
 
 #include <QAbstractButton>
@@ -21,25 +22,14 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tess {
 
 namespace {
 
 using MainWindowState::ContentArea;
 using MainWindowState::ReadyVariant;
-
-QMessageBox* makeAlert(QWidget* parent, const QString& title, const QString& text, const char* name)
-{
-    auto* box = new QMessageBox(parent);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::NoIcon);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(title);
-    box->setInformativeText(text.toHtmlEscaped());
-    return box;
-}
 
 }  // namespace
 
@@ -98,6 +88,7 @@ void ContentView::buildPanes()
     divider->setFrameShadow(QFrame::Sunken);
     mainLayout->addWidget(divider);
     m_statusBar = new MainStatusBar(m_mainPane);
+    connect(m_statusBar, &MainStatusBar::settingsRequested, this, &ContentView::showSettingsSheet);
     mainLayout->addWidget(m_statusBar);
     m_splitter->addWidget(m_mainPane);
 }
@@ -126,7 +117,8 @@ void ContentView::subscribeToModel()
              &MonitorViewModel::isRestoringSessionChanged, &MonitorViewModel::missingSourcePathChanged,
              &MonitorViewModel::filteredIssuesChanged, &MonitorViewModel::selectedFileIDsChanged,
              &MonitorViewModel::renameStateChanged, &MonitorViewModel::renameReportChanged,
-             &MonitorViewModel::showRenameReportChanged, &MonitorViewModel::exportErrorMessageChanged}) {
+             &MonitorViewModel::showRenameReportChanged, &MonitorViewModel::exportErrorMessageChanged,
+             &MonitorViewModel::scanShortfallChanged, &MonitorViewModel::indexErrorMessageChanged}) {
         connect(model, signal, this, &ContentView::scheduleUpdate);
     }
     m_ticker.setInterval(1000);
@@ -179,6 +171,12 @@ MainWindowState::Snapshot ContentView::snapshot() const
     s.missingSourcePath = m.missingSourcePath();
     s.lastScanSummary = m.lastScanSummary();
     s.lastAnalysisTime = m.lastAnalysisTime();
+    s.hasDestination = m.destinationConfig().has_value();
+    s.lastScanStopped = m.lastScanStopped();
+    const std::vector<UnreadableFolder>& unreadable = m.unreadableFolders();
+    s.unreadableCount = static_cast<std::int64_t>(unreadable.size());
+    s.unreadableShown.assign(unreadable.begin(), unreadable.begin() + static_cast<std::ptrdiff_t>(std::min(unreadable.size(), MainWindowState::kUnreadableShown)));
+    s.indexErrorMessage = m.indexErrorMessage();
     return s;
 }
 
@@ -208,6 +206,7 @@ void ContentView::update()
     updateOverlays(s);
     m_statusBar->apply(
         MainWindowState::statusBarTexts(s, m_model->statusText(), now, locale), MainWindowState::statusDotColor(s));
+    m_statusBar->applyNotice(MainWindowState::statusNotice(s, locale));
     updateAdvancedPane();
     updateAlerts();
 }
@@ -234,7 +233,7 @@ void ContentView::updateContentArea(const MainWindowState::Snapshot& s)
         break;
     case ContentArea::allClear:
         pane.symbol = "checkmark.circle";
-        pane.symbolColor = ColorName::brandGreen;
+        pane.symbolColor = s.unreadableCount > 0 ? ColorName::warm : ColorName::brandGreen;
         pane.title = QStringLiteral("All Clear");
         pane.text = MainWindowState::allClearCountText(s.totalIndexed);
         pane.footnote = MainWindowState::allClearFootnote(s, std::chrono::system_clock::now(), QLocale()).value_or(QString());
@@ -254,6 +253,12 @@ void ContentView::updateContentArea(const MainWindowState::Snapshot& s)
             pane.text = QStringLiteral(" missing.");
             pane.links = {{QStringLiteral("recheck"), [this] { m_model->restoreSavedSourceFolder(); }},
                 {QStringLiteral("reset selection"), [this] { m_model->resetSourceSelection(); }}};
+            break;
+        case ReadyVariant::scanStopped:
+            pane.symbol = "play.circle";
+            pane.symbolAction = [this] { m_model->startMonitoring(); };
+            pane.title = QStringLiteral("Scan Stopped");
+            pane.text = MainWindowState::scanStoppedPaneText(s);
             break;
         case ReadyVariant::readyToScan:
             pane.symbol = "play.circle";
@@ -321,8 +326,8 @@ void ContentView::updateAlerts()
 {
     if (m_model->showRenameConfirmation() && !m_renameConfirmation) {
         const auto count = static_cast<std::int64_t>(m_model->selectedFileIDs().size());
-        QMessageBox* box = makeAlert(this, QStringLiteral("Rename Files"),
-            MainWindowState::renameConfirmationText(count), "renameConfirmationMessageBox");
+        QMessageBox* box = AlertBox::make(this, QStringLiteral("Rename Files"),
+            MainWindowState::renameConfirmationText(count), QStringLiteral("renameConfirmationMessageBox"));
         box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
         QPushButton* rename = box->addButton(QStringLiteral("Rename"), QMessageBox::DestructiveRole);
         box->setDefaultButton(rename);
@@ -337,8 +342,8 @@ void ContentView::updateAlerts()
         box->open();
     }
     if (m_model->showRenameResult() && !m_renameResult) {
-        QMessageBox* box = makeAlert(this, QStringLiteral("Rename Complete"),
-            QString::fromStdString(m_model->renameResultMessage()), "renameResultMessageBox");
+        QMessageBox* box = AlertBox::make(this, QStringLiteral("Rename Complete"),
+            QString::fromStdString(m_model->renameResultMessage()), QStringLiteral("renameResultMessageBox"));
         QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box->setDefaultButton(ok);
         if (m_model->renameReport()) {
@@ -384,7 +389,7 @@ void ContentView::updateExportError()
     if (!message || m_exportError) {
         return;
     }
-    QMessageBox* box = makeAlert(this, QStringLiteral("Export Failed"), QString::fromStdString(*message), "exportErrorMessageBox");
+    QMessageBox* box = AlertBox::make(this, QStringLiteral("Export Failed"), QString::fromStdString(*message), QStringLiteral("exportErrorMessageBox"));
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     connect(box, &QMessageBox::finished, this, [this] { m_model->setExportErrorMessage(std::nullopt); });
     m_exportError = box;
@@ -455,8 +460,8 @@ void ContentView::checkHelperApproval()
             || view->m_helperAlert) {
             return;
         }
-        QMessageBox* box = makeAlert(view, QStringLiteral("Helper Authorization Required"),
-            MainWindowState::helperAlertText(), "helperAlertMessageBox");
+        QMessageBox* box = AlertBox::make(view, QStringLiteral("Helper Authorization Required"),
+            MainWindowState::helperAlertText(), QStringLiteral("helperAlertMessageBox"));
         QPushButton* open = box->addButton(QStringLiteral("Open Settings"), QMessageBox::AcceptRole);
         box->addButton(QStringLiteral("Later"), QMessageBox::RejectRole);
         box->setDefaultButton(open);

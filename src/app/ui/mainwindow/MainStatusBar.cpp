@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 
 namespace tess {
 
@@ -54,6 +55,18 @@ MainStatusBar::MainStatusBar(QWidget* parent)
     layout->addWidget(m_dot);
     m_left = captionLabel(this, "statusLeftLabel");
     layout->addWidget(m_left);
+    m_notice = captionLabel(this, "statusNoticeLabel");
+    m_notice->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_notice->hide();
+    layout->addWidget(m_notice, 0);
+    m_noticeButton = new QPushButton(QStringLiteral("Settings…"), this);
+    m_noticeButton->setObjectName(QStringLiteral("statusSettingsButton"));
+    m_noticeButton->setFont(theme::captionFont(font()));
+    m_noticeButton->setFlat(true);
+    m_noticeButton->setCursor(Qt::PointingHandCursor);
+    m_noticeButton->hide();
+    connect(m_noticeButton, &QPushButton::clicked, this, &MainStatusBar::settingsRequested);
+    layout->addWidget(m_noticeButton);
     layout->addStretch(1);
     m_middle = captionLabel(this, "statusMiddleLabel");
     layout->addWidget(m_middle);
@@ -73,6 +86,26 @@ void MainStatusBar::apply(const MainWindowState::StatusBarTexts& texts, std::opt
     m_right->setText(texts.right.value_or(QString()));
     m_dotColor = dotColor;
     refreshColors();
+}
+
+void MainStatusBar::applyNotice(const std::optional<MainWindowState::StatusNotice>& notice)
+{
+    m_notice->setVisible(notice.has_value());
+    m_notice->setText(notice ? notice->text : QString());
+    m_noticeToolTip = notice ? notice->toolTip : QString();
+    // Tooltips read rich text; this one shows paths as they are.
+    m_notice->setToolTip(m_noticeToolTip.isEmpty() ? QString() : Qt::convertFromPlainText(m_noticeToolTip, Qt::WhiteSpacePre));
+    m_noticeButton->setVisible(notice && notice->offersSettings);
+}
+
+QString MainStatusBar::noticeText() const
+{
+    return m_notice->isVisibleTo(this) ? m_notice->text() : QString();
+}
+
+QString MainStatusBar::noticeToolTip() const
+{
+    return m_noticeToolTip;
 }
 
 QString MainStatusBar::leftText() const
@@ -99,6 +132,12 @@ void MainStatusBar::refreshColors()
     m_middle->setPalette(secondary);
     m_right->setPalette(secondary);
     m_left->setPalette(m_leftIsSecondary ? secondary : palette());
+    QPalette warning = palette();
+    warning.setColor(QPalette::WindowText, namedColor(ColorName::warm, palette()));
+    m_notice->setPalette(warning);
+    QPalette link = palette();
+    link.setColor(QPalette::ButtonText, namedColor(ColorName::cool, palette()));
+    m_noticeButton->setPalette(link);
 }
 
 void MainStatusBar::changeEvent(QEvent* event)

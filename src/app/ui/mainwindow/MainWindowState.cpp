@@ -1,5 +1,7 @@
 #include "ui/mainwindow/MainWindowState.h"
 
+#include "model/MonitorViewModel.h"
+
 #include <unicode/measfmt.h>
 #include <unicode/measunit.h>
 #include <unicode/measure.h>
@@ -76,7 +78,12 @@ ReadyVariant readyVariant(const Snapshot& s)
     if (s.missingSourcePath) {
         return ReadyVariant::missingSource;
     }
-    return s.canStartMonitoring ? ReadyVariant::readyToScan : ReadyVariant::chooseSource;
+    const bool folderChosen = s.sourcePath && s.hasDestination;
+    if (folderChosen && s.lastScanStopped) {
+        return ReadyVariant::scanStopped;
+    }
+    // An open folder whose scan found nothing is still ready for another.
+    return s.canStartMonitoring || folderChosen ? ReadyVariant::readyToScan : ReadyVariant::chooseSource;
 }
 
 QString allClearCountText(std::int64_t totalIndexed)
@@ -92,13 +99,18 @@ QString lastScanText(const ScanSummary& summary)
 
 std::optional<QString> allClearFootnote(const Snapshot& s, TimePoint now, const QLocale& locale)
 {
+    std::optional<QString> footnote;
     if (s.lastScanSummary) {
-        return lastScanText(*s.lastScanSummary);
+        footnote = lastScanText(*s.lastScanSummary);
+    } else if (s.lastAnalysisTime) {
+        footnote = analyzedAgoText(*s.lastAnalysisTime, now, locale);
     }
-    if (s.lastAnalysisTime) {
-        return analyzedAgoText(*s.lastAnalysisTime, now, locale);
+    if (s.unreadableCount < 1) {
+        return footnote;
     }
-    return std::nullopt;
+    // Clear only for what was read: say so first when folders were not.
+    const QString warning = unreadableCountText(s.unreadableCount, locale) + QStringLiteral(", so not every folder was checked.");
+    return footnote ? warning + u'\n' + *footnote : warning;
 }
 
 QString relativeSpanText(std::chrono::seconds span, const QLocale& locale)
@@ -202,7 +214,63 @@ std::optional<ColorName> statusDotColor(const Snapshot& s)
     case MonitoringStatus::Kind::monitoring:
         break;
     }
+    // Never green for a tree that was not wholly checked.
+    if (s.lastScanStopped || s.unreadableCount > 0 || s.indexErrorMessage) {
+        return ColorName::warm;
+    }
     return s.issueCount < 1 ? ColorName::brandGreen : ColorName::warm;
+}
+
+QString unreadableCountText(std::int64_t count, const QLocale& locale)
+{
+    return grouped(count, locale) + u' ' + plural(count, "folder") + QStringLiteral(" could not be read");
+}
+
+QString unreadableListText(const std::vector<UnreadableFolder>& shown, std::int64_t count, const QLocale& locale)
+{
+    QString text = QStringLiteral("Not checked, because they could not be read:");
+    for (const UnreadableFolder& folder : shown) {
+        text += u'\n' + QString::fromStdString(folder.path) + QStringLiteral(" (") + QString::fromStdString(folder.reason) + u')';
+    }
+    const std::int64_t more = count - static_cast<std::int64_t>(shown.size());
+    if (more > 0) {
+        text += QStringLiteral("\nand ") + grouped(more, locale) + QStringLiteral(" more (the log lists them all)");
+    }
+    return text;
+}
+
+QString scanStoppedPaneText(const Snapshot& s)
+{
+    if (s.sourcePath && !s.unreadableShown.empty() && s.unreadableShown.front().path == *s.sourcePath) {
+        return QStringLiteral("The source folder could not be read (") + QString::fromStdString(s.unreadableShown.front().reason)
+            + QStringLiteral("), so nothing was checked. Click Scan to try again.");
+    }
+    return QStringLiteral("The scan was stopped before it finished, so the folder was not fully checked. Click Scan to "
+                          "start again.");
+}
+
+std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& locale)
+{
+    if (s.indexErrorMessage) {
+        const QString text = QStringLiteral("The file index cannot be used: ") + QString::fromStdString(*s.indexErrorMessage);
+        return StatusNotice {text, text + QStringLiteral("\nReset the database in Settings to start a new index with a full rescan."), true};
+    }
+    if (s.status.isScanning()) {
+        return std::nullopt;
+    }
+    StatusNotice notice;
+    // With nothing counted the status text itself says that the scan stopped.
+    if (s.lastScanStopped && (s.totalIndexed >= 1 || s.cachedFileCount >= 1)) {
+        notice.text = QString::fromUtf8(MonitorViewModel::kScanStoppedText);
+    }
+    if (s.unreadableCount > 0) {
+        notice.text += (notice.text.isEmpty() ? QString() : QStringLiteral("; ")) + unreadableCountText(s.unreadableCount, locale);
+        notice.toolTip = unreadableListText(s.unreadableShown, s.unreadableCount, locale);
+    }
+    if (notice.text.isEmpty()) {
+        return std::nullopt;
+    }
+    return notice;
 }
 
 ToolbarState toolbarState(const Snapshot& s)
@@ -237,7 +305,7 @@ ToolbarState toolbarState(const Snapshot& s)
         const bool indexed = s.totalIndexed >= 1;
         t.scan = {indexed ? QStringLiteral("Rescan") : QStringLiteral("Scan"), "rectangle.and.text.magnifyingglass",
             indexed ? QStringLiteral("Re-enumerate the filesystem") : QStringLiteral("Scan the source folder"),
-            s.canStartMonitoring || indexed};
+            s.canStartMonitoring || indexed || (s.hasCoordinator && s.sourcePath && s.hasDestination && !scanning)};
         t.scanAction = indexed && s.hasCoordinator ? ScanAction::scanNow : ScanAction::startMonitoring;
     }
 

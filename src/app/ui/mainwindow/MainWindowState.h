@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/WalkFailureRecorder.h"
 #include "platform/ServiceManager.h"
 #include "rules/TessalinePreset.h"
 #include "scan/MonitoringStatus.h"
@@ -43,7 +44,17 @@ struct Snapshot {
     std::optional<std::string> missingSourcePath;
     std::optional<ScanSummary> lastScanSummary;
     std::optional<TimePoint> lastAnalysisTime;
+    bool hasDestination = false;
+    // How the last scan fell short (see MonitorViewModel).
+    bool lastScanStopped = false;
+    std::int64_t unreadableCount = 0;
+    // The first unreadable folders, at most kUnreadableShown of them.
+    std::vector<UnreadableFolder> unreadableShown;
+    std::optional<std::string> indexErrorMessage;
 };
+
+// How many unreadable folders the window lists; the rest are counted.
+inline constexpr std::size_t kUnreadableShown = 20;
 
 bool isScanRunning(const Snapshot& s);
 // A scan in its enumerating, comparing or cleaning-up phase.
@@ -61,11 +72,13 @@ enum class ContentArea { issueList,
 ContentArea contentArea(const Snapshot& s);
 
 enum class ReadyVariant { missingSource,
+    scanStopped,
     readyToScan,
     chooseSource };
 ReadyVariant readyVariant(const Snapshot& s);
 
-// "Last scan: 2.3s, Manual", else "Analyzed 5 minutes ago", else nothing.
+// "Last scan: 2.3s, Manual", else "Analyzed 5 minutes ago", else nothing;
+// after a line saying how many folders could not be read, when some could not.
 std::optional<QString> allClearFootnote(const Snapshot& s, TimePoint now, const QLocale& locale);
 QString allClearCountText(std::int64_t totalIndexed);
 QString lastScanText(const ScanSummary& summary);
@@ -90,6 +103,22 @@ struct StatusBarTexts {
 StatusBarTexts statusBarTexts(const Snapshot& s, const std::string& statusText, TimePoint now, const QLocale& locale);
 // A named colour, or nothing for gray.
 std::optional<ColorName> statusDotColor(const Snapshot& s);
+
+// What the window says about a scan that fell short or an index that
+// cannot be used: one line for the status bar and the lines of its tooltip.
+struct StatusNotice {
+    QString text;
+    QString toolTip;  // plain text
+    bool offersSettings = false;  // the settings sheet holds the way out
+};
+std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& locale);
+// "1 folder could not be read", "3 folders could not be read".
+QString unreadableCountText(std::int64_t count, const QLocale& locale);
+// Each folder with its reason, one a line, then how many more there are.
+QString unreadableListText(const std::vector<UnreadableFolder>& shown, std::int64_t count, const QLocale& locale);
+// Why the scan stopped short, for the ready pane: the source folder's reason
+// when the folder itself could not be read.
+QString scanStoppedPaneText(const Snapshot& s);
 
 // --- Toolbar --------------------------------------------------------------------
 enum class ScanAction { stopAnalysis,

@@ -63,6 +63,7 @@ PlaceholderPane::PlaceholderPane(QWidget* parent)
 
     m_text = makeLabel(this, "paneTextLabel");
     layout->addWidget(m_text);
+    buildEmphasisRow(*layout);
 
     m_linkRow = new QWidget(this);
     m_linkLayout = new QHBoxLayout(m_linkRow);
@@ -88,16 +89,15 @@ void PlaceholderPane::setContent(Content content)
     refreshSymbol();
     m_title->setText(m_content.title);
     m_title->setVisible(!m_content.title.isEmpty());
-    // A path shown before its text: the path in medium weight, verbatim.
-    if (!m_content.emphasis.isEmpty()) {
-        m_text->setTextFormat(Qt::RichText);
-        m_text->setText(QStringLiteral("<span style=\"font-weight:500\">%1</span>%2")
-                            .arg(m_content.emphasis.toHtmlEscaped(), m_content.text.toHtmlEscaped()));
-    } else {
-        m_text->setTextFormat(Qt::PlainText);
-        m_text->setText(m_content.text);
-    }
-    m_text->setVisible(!m_content.text.isEmpty() || !m_content.emphasis.isEmpty());
+    // A path shown before its text: the path in medium weight, verbatim,
+    // in a label of its own so that no mark in it reaches the text after it.
+    const bool emphasized = !m_content.emphasis.isEmpty();
+    m_emphasis->setText(m_content.emphasis);
+    m_emphasis->setToolTip(emphasized ? Qt::convertFromPlainText(m_content.emphasis, Qt::WhiteSpacePre) : QString());
+    m_emphasisText->setText(emphasized ? m_content.text : QString());
+    m_emphasisRow->setVisible(emphasized);
+    m_text->setText(emphasized ? QString() : m_content.text);
+    m_text->setVisible(!emphasized && !m_content.text.isEmpty());
     m_footnote->setText(m_content.footnote);
     m_footnote->setVisible(!m_content.footnote.isEmpty());
 
@@ -121,7 +121,31 @@ void PlaceholderPane::setContent(Content content)
     QPalette secondary = palette();
     secondary.setColor(QPalette::WindowText, theme::secondaryLabel(palette()));
     m_text->setPalette(secondary);
+    m_emphasis->setPalette(secondary);
+    m_emphasisText->setPalette(secondary);
     m_footnote->setPalette(secondary);
+}
+
+void PlaceholderPane::buildEmphasisRow(QVBoxLayout& layout)
+{
+    m_emphasisRow = new QWidget(this);
+    auto* row = new QHBoxLayout(m_emphasisRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addStretch(1);
+    m_emphasis = makeLabel(m_emphasisRow, "paneEmphasisLabel");
+    m_emphasis->setWordWrap(false);
+    // A long path is cut rather than widening the window; its tooltip holds it whole.
+    m_emphasis->setMinimumWidth(1);
+    QFont medium = m_emphasis->font();
+    medium.setWeight(QFont::Medium);
+    m_emphasis->setFont(medium);
+    row->addWidget(m_emphasis);
+    m_emphasisText = makeLabel(m_emphasisRow, "paneEmphasisTextLabel");
+    m_emphasisText->setWordWrap(false);
+    row->addWidget(m_emphasisText);
+    row->addStretch(1);
+    layout.addWidget(m_emphasisRow);
 }
 
 void PlaceholderPane::refreshSymbol()

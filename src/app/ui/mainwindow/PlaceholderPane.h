@@ -11,6 +11,7 @@ class QLabel;
 class QProgressBar;
 class QToolButton;
 class QHBoxLayout;
+class QVBoxLayout;
 
 namespace tess {
 
@@ -33,7 +34,7 @@ public:
         bool busy = false;  // an indeterminate progress bar instead of a symbol
         QString title;
         QString text;
-        QString emphasis;  // shown in medium weight before `text`, on one line with it
+        QString emphasis;  // shown in medium weight before `text`, on one line with it (a path)
         QString footnote;
         std::vector<Link> links;
     };
@@ -48,12 +49,17 @@ protected:
 
 private:
     void refreshSymbol();
+    void buildEmphasisRow(QVBoxLayout& layout);
 
     Content m_content;
     QToolButton* m_symbol = nullptr;
     QProgressBar* m_busy = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_text = nullptr;
+    // The emphasis and the text after it, side by side.
+    QWidget* m_emphasisRow = nullptr;
+    QLabel* m_emphasis = nullptr;
+    QLabel* m_emphasisText = nullptr;
     QLabel* m_footnote = nullptr;
     QWidget* m_linkRow = nullptr;
     QHBoxLayout* m_linkLayout = nullptr;

@@ -1,0 +1,187 @@
+// Scans that fall short (unreadable folders, a stop, a vanished or unreadable
+// source folder), an index that cannot be used, and an export that fails:
+// each must reach the model's state, not only the log.
+
+#include "MonitorViewModelFixture.h"
+
+#include "Gate.h"
+#include "scan/DirectoryWalker.h"
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+
+namespace tess {
+namespace {
+
+class MonitorViewModelFailuresTest : public MonitorViewModelTest {
+protected:
+    // Opens through the real file system but refuses folders whose relative
+    // path starts with `prefix` (the source folder itself for an empty prefix).
+    void refuseFolders(std::string prefix, int error)
+    {
+        m_opener = [prefix = std::move(prefix), error](int rootFd, const std::string& relative, const std::string& absolute) {
+            const bool isRoot = rootFd < 0;
+            if ((prefix.empty() && isRoot) || (!prefix.empty() && !isRoot && relative.rfind(prefix, 0) == 0)) {
+                return -error;
+            }
+            return DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+        };
+    }
+
+    MonitorViewModel& startScan()
+    {
+        MonitorViewModel& model = makeModel();
+        m_picker->answers.push_back(m_tree.path());
+        model.selectSourceFolder();
+        model.startMonitoring();
+        return model;
+    }
+
+    static bool scanEnded(const MonitorViewModel& model)
+    {
+        return model.hasCoordinator() && model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring
+            && (model.lastScanSummary().has_value() || model.lastScanStopped());
+    }
+};
+
+TEST_F(MonitorViewModelFailuresTest, UnreadableFoldersAreListedWithTheirReasonsUntilAScanReadsThem)
+{
+    m_tree.writeFile("locked/inner:x.txt");
+    m_tree.writeFile("locked  two/a?.txt");
+    auto refusing = std::make_shared<std::atomic<bool>>(true);
+    refuseFolders("locked", EACCES);
+    m_opener = [refusing, inner = m_opener](int rootFd, const std::string& relative, const std::string& absolute) {
+        return refusing->load() ? inner(rootFd, relative, absolute)
+                                : DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+    };
+    MonitorViewModel& model = startScan();
+    ASSERT_TRUE(waitUntil([&] { return scanEnded(model); }));
+    ASSERT_TRUE(waitUntil([&] { return model.unreadableFolders().size() == 2; }));
+
+    EXPECT_FALSE(model.lastScanStopped());
+    std::vector<UnreadableFolder> folders = model.unreadableFolders();
+    std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    EXPECT_EQ(folders[0], (UnreadableFolder {m_tree / "locked", "Permission denied"}));
+    EXPECT_EQ(folders[1], (UnreadableFolder {m_tree / "locked  two", "Permission denied"}));
+
+    // The folders become readable: the next scan clears the list.
+    refusing->store(false);
+    model.coordinator()->scanNow();
+    ASSERT_TRUE(waitUntil([&] { return model.unreadableFolders().empty() && scanEnded(model); }));
+    EXPECT_FALSE(model.lastScanStopped());
+    EXPECT_GE(model.issueCount(), 5);
+}
+
+TEST_F(MonitorViewModelFailuresTest, StoppedScanSaysSoKeepsTheFolderAndCanStartAgain)
+{
+    auto gate = std::make_shared<test::Gate>();
+    auto waiting = std::make_shared<std::atomic<bool>>(false);
+    m_opener = [gate, waiting](int rootFd, const std::string& relative, const std::string& absolute) {
+        if (relative == "sub" && !waiting->exchange(true)) {
+            gate->wait();
+        }
+        return DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+    };
+    MonitorViewModel& model = startScan();
+    ASSERT_TRUE(waitUntil([&] { return waiting->load() && model.hasCoordinator(); }));
+    model.coordinator()->stopAnalysis();
+    gate->open();
+    ASSERT_TRUE(waitUntil([&] { return model.lastScanStopped(); }));
+    ASSERT_TRUE(waitUntil([&] { return model.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring; }));
+
+    EXPECT_EQ(model.sourcePath(), m_tree.path());
+    EXPECT_FALSE(model.missingSourcePath());
+    EXPECT_FALSE(model.lastScanSummary());
+    EXPECT_EQ(model.totalIndexed(), 0);
+    EXPECT_EQ(model.statusText(), MonitorViewModel::kScanStoppedText);
+
+    // Started again, the scan runs to its end and the stop is forgotten.
+    model.startMonitoring();
+    ASSERT_TRUE(waitUntil([&] { return model.lastScanSummary().has_value() && scanEnded(model); }));
+    EXPECT_FALSE(model.lastScanStopped());
+    EXPECT_EQ(model.issueCount(), 3);
+    EXPECT_NE(model.statusText(), MonitorViewModel::kScanStoppedText);
+}
+
+TEST_F(MonitorViewModelFailuresTest, UnreadableSourceFolderEndsAsStoppedWithItsReason)
+{
+    refuseFolders("", EACCES);
+    MonitorViewModel& model = startScan();
+    ASSERT_TRUE(waitUntil([&] { return model.lastScanStopped(); }));
+    ASSERT_EQ(model.unreadableFolders().size(), 1U);
+    EXPECT_EQ(model.unreadableFolders()[0], (UnreadableFolder {m_tree.path(), "Permission denied"}));
+    EXPECT_EQ(model.sourcePath(), m_tree.path());
+    EXPECT_EQ(model.statusText(), MonitorViewModel::kScanStoppedText);
+}
+
+TEST_F(MonitorViewModelFailuresTest, RescanOfAVanishedFolderEndsOnTheMissingFolder)
+{
+    MonitorViewModel& model = scannedModel();
+    ASSERT_TRUE(waitUntil([&] { return scanEnded(model); }));
+    drain();
+    std::filesystem::remove_all(m_tree.path());
+
+    model.coordinator()->scanNow();
+    ASSERT_TRUE(waitUntil([&] { return model.missingSourcePath().has_value(); }));
+    EXPECT_EQ(model.missingSourcePath(), m_tree.path());
+    EXPECT_FALSE(model.sourcePath());
+    EXPECT_TRUE(model.issueFiles().empty());
+    EXPECT_EQ(model.issueCount(), 0);
+    EXPECT_EQ(model.totalIndexed(), 0);
+    EXPECT_FALSE(model.isMonitoring());
+    EXPECT_FALSE(model.hasCoordinator());
+    EXPECT_FALSE(model.lastScanStopped());
+    // The saved folder stays, so "recheck" finds it once it is back.
+    EXPECT_EQ(m_settings->settings().preferences.lastSourcePath, m_tree.path());
+    m_tree.writeFile("ok.txt");
+    model.restoreSavedSourceFolder();
+    EXPECT_EQ(model.sourcePath(), m_tree.path());
+    EXPECT_FALSE(model.missingSourcePath());
+    waitForRestore();
+}
+
+TEST_F(MonitorViewModelFailuresTest, IndexErrorIsShownUntilTheIndexIsReset)
+{
+    MonitorViewModel& model = makeModel();
+    int changes = 0;
+    QObject::connect(&model, &MonitorViewModel::indexErrorMessageChanged, [&changes] { ++changes; });
+    model.reportIndexError("database disk image is malformed");
+    EXPECT_EQ(model.indexErrorMessage(), std::optional<std::string>("database disk image is malformed"));
+    EXPECT_EQ(changes, 1);
+    m_center.post(MonitorViewModel::kStopMonitoringForResetNotification);
+    ASSERT_TRUE(waitUntil([&] { return !model.indexErrorMessage(); }));
+    EXPECT_EQ(changes, 2);
+}
+
+// Answers the save panel at once with one path.
+class FixedSavePanel : public ReportSavePanel {
+public:
+    explicit FixedSavePanel(QString path)
+        : m_path(std::move(path))
+    {
+    }
+    void open(const ReportSaveRequest&, AppSettings::ReportFormat format, Completion completion) override
+    {
+        completion(ReportSaveChoice {m_path, format});
+    }
+
+private:
+    QString m_path;
+};
+
+TEST_F(MonitorViewModelFailuresTest, FailedExportNamesTheChosenFileNotItsTemporaryFile)
+{
+    const std::string chosen = m_dir / "no such folder/report.json";
+    m_savePanel = std::make_shared<FixedSavePanel>(QString::fromStdString(chosen));
+    MonitorViewModel& model = scannedModel();
+    model.exportReport();
+    ASSERT_TRUE(waitUntil([&] { return model.exportErrorMessage().has_value(); }));
+    const std::string message = *model.exportErrorMessage();
+    EXPECT_NE(message.find("Cannot write " + chosen + ": "), std::string::npos) << message;
+    EXPECT_EQ(message.find(".tmp-"), std::string::npos) << message;
+    EXPECT_EQ(message.find("/.report.json"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace tess
