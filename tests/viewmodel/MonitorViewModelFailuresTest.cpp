@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 namespace tess {
 namespace {
@@ -152,6 +153,43 @@ TEST_F(MonitorViewModelFailuresTest, IndexErrorIsShownUntilTheIndexIsReset)
     m_center.post(MonitorViewModel::kStopMonitoringForResetNotification);
     ASSERT_TRUE(waitUntil([&] { return !model.indexErrorMessage(); }));
     EXPECT_EQ(changes, 2);
+}
+
+// The index as the scan meets it: a folder in its place is an error the
+// window shows, its prefix once; a damaged one is replaced and the notice
+// says where the old one was kept, until a scan has rebuilt the index.
+TEST_F(MonitorViewModelFailuresTest, AnIndexThatCannotBeOpenedOrWasReplacedIsTold)
+{
+    m_tree.writeFile("a.txt", "a");
+    {
+        std::filesystem::create_directory(m_data / FileIndexDatabase::kFileName);
+        MonitorViewModel& model = startScan();
+        ASSERT_TRUE(waitUntil([&] { return model.indexErrorMessage().has_value(); }));
+        EXPECT_EQ(model.indexErrorMessage()->rfind("Failed to open database: ", 0), 0u) << *model.indexErrorMessage();
+        EXPECT_EQ(model.indexErrorMessage()->find("Failed to open database: Failed"), std::string::npos);
+        EXPECT_EQ(model.monitoringStatus().kind(), MonitoringStatus::Kind::error);
+        std::filesystem::remove(m_data / FileIndexDatabase::kFileName);
+    }
+    {
+        std::ofstream(m_data / FileIndexDatabase::kFileName) << std::string(8192, 'x');
+        MonitorViewModel& model = startScan();
+        std::optional<std::string> told;
+        QObject::connect(&model, &MonitorViewModel::indexErrorMessageChanged, [&] {
+            if (model.indexNotice()) {
+                told = model.indexNotice();
+            }
+        });
+        ASSERT_TRUE(waitUntil([&] { return scanEnded(model); }));
+        ASSERT_TRUE(told.has_value());
+        EXPECT_NE(told->find("tessaline.db.damaged-"), std::string::npos) << *told;
+        EXPECT_FALSE(model.indexNotice().has_value());  // the scan rebuilt the index
+        EXPECT_FALSE(model.indexErrorMessage().has_value());
+        std::size_t kept = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_data.path())) {
+            kept += entry.path().filename().string().rfind("tessaline.db.damaged-", 0) == 0 ? 1 : 0;
+        }
+        EXPECT_EQ(kept, 1u);
+    }
 }
 
 // Answers the save panel at once with one path.

@@ -214,6 +214,12 @@ void MonitorViewModel::setIndexErrorMessage(const std::optional<std::string>& me
     emit indexErrorMessageChanged();
 }
 
+void MonitorViewModel::setIndexNotice(const std::optional<std::string>& notice)
+{
+    m_indexNotice = notice;
+    emit indexErrorMessageChanged();
+}
+
 void MonitorViewModel::setShowAdvancedSettings(bool show)
 {
     m_showAdvancedSettings = show;

@@ -146,6 +146,10 @@ public:
     const std::vector<UnreadableFolder>& unreadableFolders() const { return m_unreadableFolders; }
     // Why the index cannot be used (damaged, or cannot be written); none while it works.
     const std::optional<std::string>& indexErrorMessage() const { return m_indexErrorMessage; }
+    // A damaged index was kept aside and a fresh one started (told once, with
+    // where the old one is); announced with indexErrorMessageChanged.
+    const std::optional<std::string>& indexNotice() const { return m_indexNotice; }
+    void setIndexNotice(const std::optional<std::string>& notice);
     void setIndexErrorMessage(const std::optional<std::string>& message);
     // Shows that the index cannot be used; for the coordinator's report of it.
     void reportIndexError(const std::string& message) { setIndexErrorMessage(message); }
@@ -457,6 +461,7 @@ private:
     bool m_lastScanStopped = false;
     std::vector<UnreadableFolder> m_unreadableFolders;
     std::optional<std::string> m_indexErrorMessage;
+    std::optional<std::string> m_indexNotice;
 
     bool m_showRenameConfirmation = false;
     bool m_showRenameResult = false;

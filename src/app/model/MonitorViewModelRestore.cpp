@@ -41,6 +41,8 @@ struct MonitorViewModel::RestoreOutcome {
     std::shared_ptr<const LookupIndexes> indexes;
     std::string sourcePath;
     double startSeconds = 0.0;
+    std::optional<std::string> openError;  // the index could not be opened
+    std::optional<std::string> indexNotice;  // a damaged index was replaced
 };
 
 // --- Lifecycle ----------------------------------------------------------------------
@@ -83,8 +85,11 @@ void MonitorViewModel::restoreSession(const std::string& sourcePath, double star
         outcome->sourcePath = sourcePath;
         outcome->startSeconds = startSeconds;
         auto opened = FileIndexDatabase::open(dbPath);
-        if (opened.ok()) {
+        if (!opened.ok()) {
+            outcome->openError = opened.error().message;
+        } else {
             std::shared_ptr<FileIndexDatabase> database = opened.value();
+            outcome->indexNotice = database->recoveryNotice();
             const double t1 = nowSeconds();
             const std::int64_t total = database->totalCount(sourcePath);
             if (total < 1) {
@@ -122,10 +127,18 @@ void MonitorViewModel::restoreSession(const std::string& sourcePath, double star
 
 void MonitorViewModel::landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome)
 {
+    // The index file was replaced whatever folder is shown now: say so.
+    if (outcome->indexNotice) {
+        setIndexNotice(outcome->indexNotice);
+    }
     if (generation != m_sourceGeneration) {
         // Overtaken by another folder, a reset or a start: nothing of it is kept.
         closeInBackground(outcome->database);
         return;
+    }
+    if (outcome->openError) {
+        setMonitoringStatus(MonitoringStatus::error(*outcome->openError));
+        setIndexErrorMessage(outcome->openError);
     }
     if (!outcome->database) {
         setIsRestoringSession(false);

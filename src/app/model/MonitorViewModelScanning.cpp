@@ -91,7 +91,8 @@ void MonitorViewModel::startRun(bool analyzeOnly)
             if (!result->ok()) {
                 if (current) {
                     model->setIsMonitoring(false);
-                    model->setMonitoringStatus(MonitoringStatus::error("Failed to open database: " + result->error().message));
+                    model->setMonitoringStatus(MonitoringStatus::error(result->error().message));
+                    model->setIndexErrorMessage(result->error().message);
                 }
                 TESS_LOG_ERROR(std::string("❌ ") + (analyzeOnly ? "MonitorViewModel: Failed to analyze from DB: " : "MonitorViewModel: Failed to start monitoring: ")
                     + result->error().message);
@@ -100,6 +101,9 @@ void MonitorViewModel::startRun(bool analyzeOnly)
             if (!current) {
                 closeInBackground(result->value());  // the model or its source is gone
                 return;
+            }
+            if (const std::optional<std::string>& notice = result->value()->recoveryNotice()) {
+                model->setIndexNotice(notice);
             }
             model->attachDatabase(result->value());
             MonitorCoordinator& coordinator = model->makeCoordinator();
@@ -140,6 +144,9 @@ void MonitorViewModel::attachDatabase(std::shared_ptr<FileIndexDatabase> databas
 
 void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
 {
+    // A write the index refused: the window says so, with the reset as the way out.
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::indexErrorChanged, this,
+        [this, &coordinator] { setIndexErrorMessage(coordinator.indexError()); }));
     // Status and last scan: the current value first, then every change.
     setMonitoringStatus(coordinator.status());
     const auto applySummary = [this](const std::optional<ScanSummary>& summary) {
@@ -147,6 +154,9 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
         if (summary) {
             m_run.gaveSummary = true;
             setLastAnalysisTime(summary->timestamp);
+            if (m_indexNotice) {
+                setIndexNotice(std::nullopt);  // the scan has rebuilt the index the notice spoke of
+            }
         }
     };
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::receiveCoordinatorStatus));

@@ -53,8 +53,7 @@ RenameReport RenameReport::fromHistoryEntry(const HistoryEntry& entry)
         case HistoryRecordStatus::fail:
             report.failed.push_back({record.originalRelativePath, record.error});
             break;
-        case HistoryRecordStatus::verifyFail:
-        {
+        case HistoryRecordStatus::verifyFail: {
             const std::optional<Verification::VerificationStatus> status = VerificationStatusText::failedStatusFromDescription(record.error);
             Verification verification {record.originalRelativePath, record.finalRelativePath,
                 status.value_or(Verification::VerificationStatus::targetMissing)};

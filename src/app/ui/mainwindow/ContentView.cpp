@@ -177,6 +177,7 @@ MainWindowState::Snapshot ContentView::snapshot() const
     s.unreadableCount = static_cast<std::int64_t>(unreadable.size());
     s.unreadableShown.assign(unreadable.begin(), unreadable.begin() + static_cast<std::ptrdiff_t>(std::min(unreadable.size(), MainWindowState::kUnreadableShown)));
     s.indexErrorMessage = m.indexErrorMessage();
+    s.indexNotice = m.indexNotice();
     return s;
 }
 

@@ -259,9 +259,13 @@ std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& local
         return std::nullopt;
     }
     StatusNotice notice;
+    if (s.indexNotice) {
+        notice.text = QString::fromStdString(*s.indexNotice);
+        notice.toolTip = notice.text;
+    }
     // With nothing counted the status text itself says that the scan stopped.
     if (s.lastScanStopped && (s.totalIndexed >= 1 || s.cachedFileCount >= 1)) {
-        notice.text = QString::fromUtf8(MonitorViewModel::kScanStoppedText);
+        notice.text += (notice.text.isEmpty() ? QString() : QStringLiteral("; ")) + QString::fromUtf8(MonitorViewModel::kScanStoppedText);
     }
     if (s.unreadableCount > 0) {
         notice.text += (notice.text.isEmpty() ? QString() : QStringLiteral("; ")) + unreadableCountText(s.unreadableCount, locale);

@@ -51,6 +51,7 @@ struct Snapshot {
     // The first unreadable folders, at most kUnreadableShown of them.
     std::vector<UnreadableFolder> unreadableShown;
     std::optional<std::string> indexErrorMessage;
+    std::optional<std::string> indexNotice;
 };
 
 // How many unreadable folders the window lists; the rest are counted.
