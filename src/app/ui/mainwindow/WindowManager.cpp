@@ -63,6 +63,11 @@ void WindowManager::bringToFront(QWidget& window)
     window.activateWindow();
 }
 
+void WindowManager::addWindowActions(QWidget& window) const
+{
+    window.addActions(m_deps.windowActions);
+}
+
 void WindowManager::showStandaloneWindow()
 {
     if (!m_standaloneWindow) {
@@ -73,6 +78,7 @@ void WindowManager::showStandaloneWindow()
         window->resize(1000, 800);
         window->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         window->installEventFilter(new CloseLogger(window));
+        addWindowActions(*window);
         if (m_deps.buildMainContent) {
             m_deps.buildMainContent(*window);
         }
@@ -91,6 +97,7 @@ void WindowManager::showHelpWindow()
     delete m_helpWindow;
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setObjectName(QStringLiteral("helpWindow"));
+    addWindowActions(*window);
     window->setWindowTitle(QStringLiteral("Filesystem Capabilities Reference"));
     window->setMinimumSize(900, 500);
     window->resize(1000, 600);
@@ -113,6 +120,7 @@ void WindowManager::showAboutWindow()
     delete m_aboutWindow;
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setObjectName(QStringLiteral("aboutWindow"));
+    addWindowActions(*window);
     window->setWindowTitle(QStringLiteral("About Tessaline"));
     auto* layout = new QVBoxLayout(window);
     // The window takes its content's size and cannot be resized.

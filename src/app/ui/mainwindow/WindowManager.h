@@ -2,6 +2,8 @@
 
 #include "settings/AppSettings.h"
 
+#include <QAction>
+#include <QList>
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
@@ -28,6 +30,9 @@ public:
         std::function<QWidget*(std::function<void()> close)> makeAboutContent;
         // Sets the application's palette for an appearance mode.
         std::function<void(AppSettings::AppearanceMode)> applyAppearance;
+        // The application's commands, added to every window built here so
+        // their shortcuts work whichever window is active.
+        QList<QAction*> windowActions;
     };
 
     explicit WindowManager(Dependencies dependencies, QObject* parent = nullptr);
@@ -49,6 +54,7 @@ public:
 
 private:
     static void bringToFront(QWidget& window);
+    void addWindowActions(QWidget& window) const;
 
     Dependencies m_deps;
     QPointer<QMainWindow> m_standaloneWindow;
