@@ -17,9 +17,9 @@
 
 #include <csignal>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
-#include <sys/stat.h>
 
 namespace tess {
 namespace {

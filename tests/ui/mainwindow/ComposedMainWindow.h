@@ -64,8 +64,8 @@ public:
 
     ~ComposedMainWindow()
     {
-        if (m_content) {
-            m_content->model().stopMonitoring();
+        if (ContentView* view = m_content.data()) {
+            view->model().stopMonitoring();
         }
     }
 
@@ -79,7 +79,8 @@ public:
     SettingsManager& settings() { return m_settings; }
     WindowManager& windows() { return *m_windows; }
     ShellActions& actions() { return m_actions; }
-    ContentView& content() { return *m_content; }
+    // The main window's content; null before the first show().
+    ContentView* content() const { return m_content.data(); }
 
     static QString screenshotPath(const QString& name)
     {

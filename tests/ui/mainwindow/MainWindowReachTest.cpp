@@ -14,9 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
-#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -27,11 +27,10 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QStyle>
-#include <QSignalSpy>
 #include <QTest>
-#include <QtTest/qtestspontaneevent.h>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -213,7 +212,8 @@ protected:
 TEST_F(MainWindowReachTest, EveryControlIsReachableAtTheDefaultAndTheSmallestSize)
 {
     QMainWindow& window = m_window.show();
-    ContentView& content = m_window.content();
+    ASSERT_NE(m_window.content(), nullptr);
+    ContentView& content = *m_window.content();
     EXPECT_EQ(window.size(), QSize(1000, 800));
     QApplication::setActiveWindow(&window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
@@ -246,6 +246,11 @@ TEST_F(MainWindowReachTest, EveryControlIsReachableAtTheDefaultAndTheSmallestSiz
         ASSERT_TRUE(QTest::qWaitFor([&] { return !content.model().monitoringStatus().isScanning(); }, 30000));
         QTest::qWait(50);
         expectReachable(controlsUnder(*header), nullptr, true);
+        // The item-type choice is exclusive: the last one clicked stays; "All" again.
+        auto* all = header->findChild<QAbstractButton*>(QStringLiteral("itemTypeAllButton"));
+        ASSERT_NE(all, nullptr);
+        clickThroughWindow(*all);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return all->isChecked(); }));
         // The toolbar's commands are only pointed at: a click would run them.
         const std::vector<QWidget*> toolbar = controlsUnder(*content.toolbar().toolBar());
         EXPECT_GE(toolbar.size(), 7u);
@@ -259,15 +264,17 @@ TEST_F(MainWindowReachTest, EveryControlIsReachableAtTheDefaultAndTheSmallestSiz
         // The wheel over the pane scrolls it where its content is taller.
         QScrollBar* bar = pane->scrollArea()->verticalScrollBar();
         bar->setValue(0);
+        closePopups();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
         if (bar->maximum() > 0) {
             const QPoint centre = pane->scrollArea()->viewport()->rect().center();
             QWidget* target = QApplication::widgetAt(pane->scrollArea()->viewport()->mapToGlobal(centre));
             ASSERT_NE(target, nullptr);
-            const QPoint local = target->mapFromGlobal(pane->scrollArea()->viewport()->mapToGlobal(centre));
-            QWheelEvent wheel(QPointF(local), QPointF(target->mapToGlobal(local)), QPoint(), QPoint(0, -120), Qt::NoButton,
-                Qt::NoModifier, Qt::NoScrollPhase, false);
-            QSpontaneKeyEvent::setSpontaneous(&wheel);  // as from the window system: it propagates
-            QApplication::sendEvent(target, &wheel);
+            // The pointer there is over the pane's content, and the pane scrolls.
+            EXPECT_TRUE(pane->scrollArea()->viewport()->isAncestorOf(target)) << describe(*target).toStdString();
+            QWheelEvent wheel(QPointF(centre), QPointF(pane->scrollArea()->viewport()->mapToGlobal(centre)), QPoint(),
+                QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(pane->scrollArea()->viewport(), &wheel);
             EXPECT_GT(bar->value(), 0);
             bar->setValue(0);
         }

@@ -68,7 +68,6 @@ TEST(QtFolderPickerTest, AsksForOneFolderWithoutBlockingAndAnswersOnce)
     }
 }
 
-
 // The chooser opens at the current source folder while it exists, else at
 // the home folder; never at the process's working folder.
 TEST(QtFolderPickerTest, OpensAtTheSourceFolderOrTheHomeFolder)

@@ -163,10 +163,11 @@ TEST_F(ReportSavePanelTest, OpensInTheFolderOfTheLastExport)
 {
     EXPECT_EQ(m_panel.startFolder(), QDir::homePath());
     m_panel.open(ReportSaveRequest::scanReport(), ReportFormat::json, [](const std::optional<ReportSaveChoice>&) {});
-    ASSERT_NE(m_panel.dialog(), nullptr);
-    EXPECT_EQ(QDir(m_panel.dialog()->directory()).absolutePath(), QDir::homePath());
-    EXPECT_EQ(nameEdit(m_panel.dialog())->text(), QStringLiteral("tessaline-report.json"));
-    m_panel.dialog()->reject();
+    QFileDialog* first = m_panel.dialog();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(QDir(first->directory()).absolutePath(), QDir::homePath());
+    EXPECT_EQ(nameEdit(first)->text(), QStringLiteral("tessaline-report.json"));
+    first->reject();
 
     m_dir.makeDir("reports  2026");
     const QString folder = QString::fromStdString(m_dir / "reports  2026");
@@ -180,13 +181,14 @@ TEST_F(ReportSavePanelTest, OpensInTheFolderOfTheLastExport)
     for (const bool accept : {false, true}) {
         SCOPED_TRACE(accept ? "saved again" : "cancelled");
         m_panel.open(ReportSaveRequest::historyReport(), ReportFormat::csv, [](const std::optional<ReportSaveChoice>&) {});
-        ASSERT_NE(m_panel.dialog(), nullptr);
-        EXPECT_EQ(QDir(m_panel.dialog()->directory()).absolutePath(), folder);
-        EXPECT_EQ(nameEdit(m_panel.dialog())->text(), QStringLiteral("history-report.csv"));
+        QFileDialog* again = m_panel.dialog();
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(QDir(again->directory()).absolutePath(), folder);
+        EXPECT_EQ(nameEdit(again)->text(), QStringLiteral("history-report.csv"));
         if (accept) {
-            static_cast<QDialog*>(m_panel.dialog())->accept();
+            static_cast<QDialog*>(again)->accept();
         } else {
-            m_panel.dialog()->reject();
+            again->reject();
         }
         QApplication::processEvents();
         EXPECT_EQ(m_panel.startFolder(), folder);

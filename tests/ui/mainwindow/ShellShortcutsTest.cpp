@@ -21,6 +21,8 @@ TEST(ShellShortcutsTest, CtrlZeroAndCtrlCommaBringTheMainWindowBackFromTheHelpWi
     test::ComposedMainWindow composed(dir);
     QMainWindow& main = composed.show();
     WindowManager& windows = composed.windows();
+    ContentView* content = composed.content();
+    ASSERT_NE(content, nullptr);
 
     struct Case {
         const char* name;
@@ -45,11 +47,13 @@ TEST(ShellShortcutsTest, CtrlZeroAndCtrlCommaBringTheMainWindowBackFromTheHelpWi
         ASSERT_TRUE(QTest::qWaitFor([&main] { return main.isVisible(); }, 2000));
         EXPECT_EQ(windows.standaloneWindow(), &main);  // the same window, not a new one
         if (c.settingsSheet) {
-            ASSERT_TRUE(QTest::qWaitFor([&composed] { return composed.content().settingsSheet() != nullptr; }, 2000));
-            EXPECT_TRUE(composed.content().settingsSheet()->isVisible());
-            composed.content().settingsSheet()->reject();
+            ASSERT_TRUE(QTest::qWaitFor([content] { return content->settingsSheet() != nullptr; }, 2000));
+            QDialog* sheet = content->settingsSheet();
+            ASSERT_NE(sheet, nullptr);
+            EXPECT_TRUE(sheet->isVisible());
+            sheet->reject();
         } else {
-            EXPECT_EQ(composed.content().settingsSheet(), nullptr);
+            EXPECT_EQ(content->settingsSheet(), nullptr);
         }
         help->close();
     }

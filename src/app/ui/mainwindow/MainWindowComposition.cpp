@@ -92,9 +92,10 @@ void fillMainWindow(QMainWindow& window, const Services& services, ShellActions&
     deps.approvalCheckDelayMs = services.approvalCheckDelayMs;
     addViewFactories(deps, services, savePanel);
     auto* content = new ContentView(window, std::move(deps));
-    QPointer<ContentView> guard(content);
-    folderPicker->setStartFolder([guard] {
-        return guard ? guard->model().sourcePath() : std::nullopt;
+    QPointer<MonitorViewModel> model(&content->model());
+    folderPicker->setStartFolder([model]() -> std::optional<std::string> {
+        const MonitorViewModel* shown = model.data();
+        return shown != nullptr ? shown->sourcePath() : std::nullopt;
     });
     services.content = content;
 }
