@@ -63,6 +63,12 @@ void WindowManager::bringToFront(QWidget& window)
     window.activateWindow();
 }
 
+QSize WindowManager::fittedSize(QSize preferred, QSize minimum, QSize available)
+{
+    const QSize bounded = available.isValid() ? preferred.boundedTo(available) : preferred;
+    return bounded.expandedTo(minimum);
+}
+
 void WindowManager::addWindowActions(QWidget& window) const
 {
     window.addActions(m_deps.windowActions);
@@ -75,7 +81,9 @@ void WindowManager::showStandaloneWindow()
         window->setObjectName(QStringLiteral("mainWindow"));
         window->setWindowTitle(QString::fromUtf8(kProductName));
         window->setMinimumSize(800, 480);
-        window->resize(1000, 800);
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QSize available = screen != nullptr ? screen->availableGeometry().size() : QSize();
+        window->resize(fittedSize(QSize(1000, 800), window->minimumSize(), available));
         window->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         window->installEventFilter(new CloseLogger(window));
         addWindowActions(*window);

@@ -48,6 +48,10 @@ public:
     // Applies `mode` to every window on the next turn of the event loop.
     void applyTheme(AppSettings::AppearanceMode mode);
 
+    // The size a window of `preferred` size opens at on a screen whose free
+    // area is `available`: no larger than that area, no smaller than `minimum`.
+    static QSize fittedSize(QSize preferred, QSize minimum, QSize available);
+
     QMainWindow* standaloneWindow() const { return m_standaloneWindow; }
     QWidget* helpWindow() const { return m_helpWindow; }
     QWidget* aboutWindow() const { return m_aboutWindow; }
