@@ -18,6 +18,8 @@
 #include <csignal>
 #include <string>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace tess {
 namespace {
@@ -46,6 +48,11 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         env.remove(QStringLiteral("TESSALINE_UNDER_TEST"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+        for (const auto& [name, value] : m_extraEnvironment) {
+            env.insert(name, value);
+        }
         return env;
     }
 
@@ -69,6 +76,12 @@ protected:
             process.start(QStringLiteral("xvfb-run"),
                 {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x1024x24"),
                     QStringLiteral(TESSALINE_APP)});
+        } else if (!m_windowManager.isEmpty()) {
+            // The window manager first, then the application on the same display.
+            const QString script = QStringLiteral("%1 >/dev/null 2>&1 & sleep 1; exec \"$0\"").arg(m_windowManager);
+            process.start(QStringLiteral("xvfb-run"),
+                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 1280x1024x24"), QStringLiteral("sh"),
+                    QStringLiteral("-c"), script, QStringLiteral(TESSALINE_APP)});
         } else {
             process.start(QStringLiteral(TESSALINE_APP), QStringList());
         }
@@ -99,6 +112,8 @@ protected:
     }
 
     test::TempDir m_dir;
+    QString m_windowManager;  // started before the application, under Xvfb
+    std::vector<std::pair<QString, QString>> m_extraEnvironment;
 };
 
 TEST_F(AppSmokeTest, StartsShowsItsWindowAndQuitsOffscreen)
@@ -144,6 +159,37 @@ TEST_F(AppSmokeTest, StartsShowsItsWindowAndQuitsUnderXvfb)
     ASSERT_TRUE(app.waitForFinished(30000)) << app.readAll().toStdString();
     EXPECT_EQ(app.exitCode(), 0) << app.readAll().toStdString();
     expectScreenshot(shot);
+}
+
+// The real window system: Xvfb with a window manager, on a desktop whose
+// palette is dark. The window is managed and active, and "Auto" appearance
+// (the default) takes the desktop's dark palette.
+TEST_F(AppSmokeTest, UnderAWindowManagerTheWindowIsActiveAndAutoFollowsADarkDesktop)
+{
+    m_windowManager = QStandardPaths::findExecutable(QStringLiteral("openbox"));
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() || m_windowManager.isEmpty()) {
+        GTEST_SKIP() << "xvfb-run or openbox is not installed (scripts/bootstrap installs both)";
+    }
+    // A KDE desktop's colour scheme, dark, which Qt's desktop theme reads.
+    m_dir.writeFile("home/.config/kdeglobals",
+        "[Colors:Window]\nBackgroundNormal=35,38,41\nForegroundNormal=239,240,241\n"
+        "[Colors:View]\nBackgroundNormal=27,30,32\nForegroundNormal=239,240,241\n"
+        "[Colors:Button]\nBackgroundNormal=49,54,59\nForegroundNormal=239,240,241\n"
+        "[Colors:Selection]\nBackgroundNormal=61,174,233\nForegroundNormal=239,240,241\n");
+    QProcess app;
+    const QString shot = shotPath(QStringLiteral("main-window-openbox-dark-desktop.png"));
+    QFile::remove(shot);
+    m_extraEnvironment = {{QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE")},
+        {QStringLiteral("KDE_SESSION_VERSION"), QStringLiteral("5")}, {QStringLiteral("KDE_FULL_SESSION"), QStringLiteral("true")}};
+    start(app, QStringLiteral("xcb"), shot);
+    ASSERT_TRUE(app.waitForFinished(30000)) << app.readAll().toStdString();
+    EXPECT_EQ(app.exitCode(), 0) << app.readAll().toStdString();
+    expectScreenshot(shot);
+    const QImage image(shot);
+    EXPECT_EQ(image.text(QStringLiteral("activeWindow")), QStringLiteral("mainWindow"));
+    // The window's background near its lower right corner (the status bar).
+    const QColor corner = image.pixelColor(image.width() - 4, image.height() - 4);
+    EXPECT_LT(corner.lightness(), 100) << corner.name().toStdString();
 }
 
 TEST_F(AppSmokeTest, SecondLaunchHandsOverAndSigtermEndsWithSuccess)

@@ -123,6 +123,35 @@ TEST(MainWindowStateTest, ToolbarTextsForSourceRenameAndPreset)
     EXPECT_EQ(toolbarState(s).rename.help, QStringLiteral("Rename 3 selected files"));
 }
 
+// The preset button names the active preset; the menu's title says whether
+// the settings differ from it.
+TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
+{
+    struct Case {
+        const char* name;
+        std::optional<std::string> active;
+        bool modified;
+        const char* button;
+        const char* menuTitle;
+    };
+    const Case cases[] = {
+        {"none", std::nullopt, false, "Preset", "Preset"},
+        {"none, modified", std::nullopt, true, "Preset (Modified)", "Preset (Modified)"},
+        {"empty name", std::string(), false, "Preset", "Preset"},
+        {"built-in", std::string("Windows (NTFS)"), false, "Windows (NTFS)", "Preset"},
+        {"custom, modified", std::string("R&D <b>x</b>"), true, "R&D <b>x</b>", "Preset (Modified)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Snapshot s;
+        s.activePresetName = c.active;
+        s.isPresetModified = c.modified;
+        const ToolbarState t = toolbarState(s);
+        EXPECT_EQ(t.presetButtonTitle, QString::fromUtf8(c.button));
+        EXPECT_EQ(t.presetTitle, QString::fromUtf8(c.menuTitle));
+    }
+}
+
 TEST(MainWindowStateTest, ContentAreaChoiceAndReadyVariant)
 {
     struct Case {

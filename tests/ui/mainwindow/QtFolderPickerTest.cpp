@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 
 #include <optional>
@@ -65,6 +66,40 @@ TEST(QtFolderPickerTest, AsksForOneFolderWithoutBlockingAndAnswersOnce)
         EXPECT_EQ(calls, 1);
         EXPECT_EQ(answer, c.answer);
     }
+}
+
+// The chooser opens at the current source folder while it exists, else at
+// the home folder; never at the process's working folder.
+TEST(QtFolderPickerTest, OpensAtTheSourceFolderOrTheHomeFolder)
+{
+    test::TempDir dir;
+    dir.makeDir("source  two");
+    QtFolderPicker picker;
+    struct Case {
+        const char* name;
+        std::optional<std::string> source;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"no source", std::nullopt, QDir::homePath()},
+        {"existing source", dir / "source  two", QString::fromStdString(dir / "source  two")},
+        {"source gone", dir / "gone", QDir::homePath()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        picker.setStartFolder([&c] { return c.source; });
+        EXPECT_EQ(picker.startDirectory(), c.expected);
+        bool answered = false;
+        picker.chooseFolder("Select a source folder to scan", "Select", [&](const std::optional<std::string>&) { answered = true; });
+        QFileDialog* dialog = openDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(QDir(dialog->directory()).absolutePath(), QDir(c.expected).absolutePath());
+        dialog->reject();
+        QApplication::processEvents();
+        EXPECT_TRUE(answered);
+    }
+    QtFolderPicker unset;
+    EXPECT_EQ(unset.startDirectory(), QDir::homePath());
 }
 
 }  // namespace

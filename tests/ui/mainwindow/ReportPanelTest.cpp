@@ -157,6 +157,44 @@ TEST_F(ReportSavePanelTest, AnswersWithThePathAndTheFormatShownOrNothingWhenCanc
     EXPECT_FALSE(m_answer);
 }
 
+// The panel opens in the home folder, then in the folder of the last report
+// saved; a cancelled panel leaves that folder as it was.
+TEST_F(ReportSavePanelTest, OpensInTheFolderOfTheLastExport)
+{
+    EXPECT_EQ(m_panel.startFolder(), QDir::homePath());
+    m_panel.open(ReportSaveRequest::scanReport(), ReportFormat::json, [](const std::optional<ReportSaveChoice>&) {});
+    QFileDialog* first = m_panel.dialog();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(QDir(first->directory()).absolutePath(), QDir::homePath());
+    EXPECT_EQ(nameEdit(first)->text(), QStringLiteral("tessaline-report.json"));
+    first->reject();
+
+    m_dir.makeDir("reports  2026");
+    const QString folder = QString::fromStdString(m_dir / "reports  2026");
+    QFileDialog* dialog = open(ReportSaveRequest::scanReport(), ReportFormat::json);
+    dialog->setDirectory(folder);
+    nameEdit(dialog)->setText(QStringLiteral("first.json"));
+    static_cast<QDialog*>(dialog)->accept();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_answers == 1; }));
+    EXPECT_EQ(m_panel.startFolder(), folder);
+
+    for (const bool accept : {false, true}) {
+        SCOPED_TRACE(accept ? "saved again" : "cancelled");
+        m_panel.open(ReportSaveRequest::historyReport(), ReportFormat::csv, [](const std::optional<ReportSaveChoice>&) {});
+        QFileDialog* again = m_panel.dialog();
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(QDir(again->directory()).absolutePath(), folder);
+        EXPECT_EQ(nameEdit(again)->text(), QStringLiteral("history-report.csv"));
+        if (accept) {
+            static_cast<QDialog*>(again)->accept();
+        } else {
+            again->reject();
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(m_panel.startFolder(), folder);
+    }
+}
+
 TEST_F(ReportSavePanelTest, NoAnswerAfterThePanelIsGone)
 {
     bool answered = false;

@@ -98,5 +98,26 @@ TEST_F(WindowManagerTest, ThemeReachesHiddenKeptWindowsOnTheNextTurn)
     ASSERT_TRUE(QTest::qWaitFor([&] { return help->palette().color(QPalette::Window) == QColor(Qt::white); }));
 }
 
+// The main window opens at 1000 × 800 where the screen has room, else as
+// large as the screen's free area, never below its minimum of 800 × 480.
+TEST(WindowManagerSizeTest, TheWindowFitsItsScreen)
+{
+    struct Case {
+        const char* name;
+        QSize available;
+        QSize expected;
+    };
+    const Case cases[] = {
+        {"large screen", QSize(1920, 1050), QSize(1000, 800)},
+        {"laptop", QSize(1366, 740), QSize(1000, 740)},
+        {"tiny screen", QSize(640, 400), QSize(800, 480)},
+        {"no screen known", QSize(), QSize(1000, 800)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(WindowManager::fittedSize(QSize(1000, 800), QSize(800, 480), c.available), c.expected);
+    }
+}
+
 }  // namespace
 }  // namespace tess

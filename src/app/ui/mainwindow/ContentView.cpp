@@ -31,6 +31,11 @@ namespace {
 using MainWindowState::ContentArea;
 using MainWindowState::ReadyVariant;
 
+// The window's smallest width (800) holds the advanced pane at its smallest
+// and the main pane beside it: the list yields width to the pane.
+constexpr int kMainPaneMinimumWidth = 380;
+constexpr int kAdvancedPaneMinimumWidth = 400;
+
 }  // namespace
 
 ContentView::ContentView(QMainWindow& window, Dependencies dependencies)
@@ -67,7 +72,7 @@ void ContentView::buildPanes()
 
     m_mainPane = new QWidget(m_splitter);
     m_mainPane->setObjectName(QStringLiteral("mainPane"));
-    m_mainPane->setMinimumWidth(800);
+    m_mainPane->setMinimumWidth(kMainPaneMinimumWidth);
     auto* mainLayout = new QVBoxLayout(m_mainPane);
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(0);
@@ -91,6 +96,7 @@ void ContentView::buildPanes()
     connect(m_statusBar, &MainStatusBar::settingsRequested, this, &ContentView::showSettingsSheet);
     mainLayout->addWidget(m_statusBar);
     m_splitter->addWidget(m_mainPane);
+    m_splitter->setStretchFactor(0, 1);
 }
 
 // The progress overlays of a scan and of a rename, over the content.
@@ -315,11 +321,19 @@ void ContentView::updateAdvancedPane()
     if (show && m_advancedPane == nullptr && m_deps.makeAdvancedPane) {
         m_advancedPane = m_deps.makeAdvancedPane(*m_model, m_splitter);
         m_advancedPane->setObjectName(QStringLiteral("advancedPane"));
-        m_advancedPane->setMinimumWidth(400);
+        m_advancedPane->setMinimumWidth(kAdvancedPaneMinimumWidth);
+        m_advancedPane->hide();
         m_splitter->addWidget(m_advancedPane);
+        m_splitter->setStretchFactor(1, 0);
     }
-    if (m_advancedPane != nullptr) {
-        m_advancedPane->setVisible(show);
+    if (m_advancedPane == nullptr || m_advancedPane->isVisibleTo(this) == show) {
+        return;
+    }
+    m_advancedPane->setVisible(show);
+    if (show && m_splitter->isVisible()) {
+        // The pane opens at its smallest width; the list keeps the rest.
+        const int total = m_splitter->width() - m_splitter->handleWidth();
+        m_splitter->setSizes({std::max(kMainPaneMinimumWidth, total - kAdvancedPaneMinimumWidth), kAdvancedPaneMinimumWidth});
     }
 }
 

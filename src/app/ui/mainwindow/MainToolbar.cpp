@@ -10,6 +10,7 @@
 #include <QActionGroup>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMainWindow>
 #include <QMenu>
 #include <QTextDocument>
@@ -20,6 +21,9 @@
 namespace tess {
 
 namespace {
+
+// The widest text of the source and preset buttons, in pixels.
+constexpr int kMenuTitleWidth = 160;
 
 QWidget* flexibleSpace(QWidget* parent)
 {
@@ -146,7 +150,9 @@ void MainToolbar::refresh(const MainWindowState::Snapshot& snapshot)
     const bool sourceChanged = state.sourceHelp != m_state.sourceHelp || m_sourceMenu->isEmpty();
     m_state = state;
 
-    m_sourceButton->setText(actionTitle(state.sourceTitle.toStdString()));
+    const QFontMetrics sourceMetrics(m_sourceButton->font());
+    m_sourceButton->setText(actionTitle(
+        sourceMetrics.elidedText(state.sourceTitle, Qt::ElideMiddle, kMenuTitleWidth).toStdString()));
     m_sourceButton->setToolTip(Qt::convertFromPlainText(state.sourceHelp));
     m_sourceButton->setEnabled(state.sourceEnabled);
     if (sourceChanged) {
@@ -159,8 +165,14 @@ void MainToolbar::refresh(const MainWindowState::Snapshot& snapshot)
         rebuildSourceMenu(state);
     }
 
-    m_presetButton->setText(state.presetTitle);
-    m_presetButton->setToolTip(Qt::convertFromPlainText(QString::fromStdString(snapshot.activePresetName.value_or(""))));
+    // Long names are shortened so the toolbar keeps every item on screen;
+    // the tooltip holds the whole name.
+    const QFontMetrics metrics(m_presetButton->font());
+    m_presetButton->setText(
+        actionTitle(metrics.elidedText(state.presetButtonTitle, Qt::ElideRight, kMenuTitleWidth).toStdString()));
+    m_presetButton->setToolTip(Qt::convertFromPlainText(state.presetTitle + u'\n' + state.presetButtonTitle));
+    m_presetButton->setAccessibleName(state.presetTitle);
+    m_presetMenu->setTitle(state.presetTitle);
     m_presetButton->setEnabled(state.presetEnabled);
     applyButton(*m_scan, state.scan);
     applyButton(*m_analyze, state.analyze);

@@ -300,6 +300,8 @@ ToolbarState toolbarState(const Snapshot& s)
     }
     t.sourceEnabled = !scanning;
     t.presetTitle = s.isPresetModified ? QStringLiteral("Preset (Modified)") : QStringLiteral("Preset");
+    const bool named = s.activePresetName && !s.activePresetName->empty();
+    t.presetButtonTitle = named ? QString::fromStdString(*s.activePresetName) : t.presetTitle;
     t.presetEnabled = !scanning;
 
     if (stopScan) {

@@ -141,7 +141,8 @@ struct ToolbarState {
     QString sourceHelp;  // the folder's full path, or "Choose source folder"
     bool sourceHasFolder = false;
     bool sourceEnabled = false;
-    QString presetTitle;  // "Preset" or "Preset (Modified)"
+    QString presetTitle;  // the menu's title: "Preset" or "Preset (Modified)"
+    QString presetButtonTitle;  // the active preset's name; the menu's title when none is active
     bool presetEnabled = false;
     ButtonState scan;
     ScanAction scanAction = ScanAction::startMonitoring;

@@ -1,13 +1,28 @@
 #include "ui/mainwindow/QtFolderPicker.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace tess {
 
 QtFolderPicker::QtFolderPicker(QWidget* parent)
     : m_parent(parent)
 {
+}
+
+QString QtFolderPicker::startDirectory() const
+{
+    if (m_startFolder) {
+        if (const std::optional<std::string> folder = m_startFolder()) {
+            const QString path = QFile::decodeName(QByteArray::fromStdString(*folder));
+            if (QFileInfo(path).isDir()) {
+                return path;
+            }
+        }
+    }
+    return QDir::homePath();
 }
 
 void QtFolderPicker::chooseFolder(const std::string& message, const std::string& prompt, Completion done)
@@ -19,6 +34,7 @@ void QtFolderPicker::chooseFolder(const std::string& message, const std::string&
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(prompt));
+    dialog->setDirectory(startDirectory());
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
         const QStringList chosen = dialog->selectedFiles();
         if (result != QDialog::Accepted || chosen.isEmpty() || chosen.first().isEmpty()) {

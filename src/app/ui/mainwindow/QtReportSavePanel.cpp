@@ -3,7 +3,9 @@
 #include "report/ReportService.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace tess {
@@ -47,6 +49,7 @@ void applyFormat(QFileDialog* dialog, ReportFormat format)
 
 QtReportSavePanel::QtReportSavePanel(QWidget* parent)
     : m_parent(parent)
+    , m_startFolder(QDir::homePath())
 {
 }
 
@@ -62,6 +65,7 @@ void QtReportSavePanel::open(const ReportSaveRequest& request, ReportFormat stor
     dialog->setNameFilters({QString::fromLatin1(kJsonFilter), QString::fromLatin1(kCsvFilter)});
     dialog->selectNameFilter(filterOf(storedFormat));
     dialog->setDefaultSuffix(extensionOf(storedFormat));
+    dialog->setDirectory(m_startFolder);
     dialog->selectFile(request.defaultName + QLatin1Char('.') + extensionOf(storedFormat));
 
     // The pop-up's index changes before the dialog applies the new filter
@@ -72,12 +76,13 @@ void QtReportSavePanel::open(const ReportSaveRequest& request, ReportFormat stor
             applyFormat(dialog, formatOfFilter(formatPopup->itemText(index)));
         });
     }
-    connect(dialog, &QDialog::finished, this, [dialog, completion = std::move(completion)](int result) {
+    connect(dialog, &QDialog::finished, this, [this, dialog, completion = std::move(completion)](int result) {
         const QString path = dialog->selectedFiles().value(0);
         if (result != QDialog::Accepted || path.isEmpty()) {
             completion(std::nullopt);
             return;
         }
+        m_startFolder = QFileInfo(path).absolutePath();
         completion(ReportSaveChoice {path, formatOfFilter(dialog->selectedNameFilter())});
     });
     m_dialog = dialog;

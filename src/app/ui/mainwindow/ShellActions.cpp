@@ -57,6 +57,11 @@ void ShellActions::fillMenuBar(QMenuBar& bar) const
     window->addAction(m_showMainWindow);
 }
 
+QList<QAction*> ShellActions::windowActions() const
+{
+    return {m_settings, m_showMainWindow, m_quit};
+}
+
 void ShellActions::fillTrayMenu(QMenu& menu) const
 {
     menu.addSeparator();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 
 class QAction;
@@ -30,6 +31,10 @@ public:
     void fillMenuBar(QMenuBar& bar) const;
     // The tray's menu: a separator, "About Tessaline", then Quit.
     void fillTrayMenu(QMenu& menu) const;
+    // The commands with a shortcut (Settings, Show Main Window, Quit), for
+    // every window of the application to carry: a shortcut only works in a
+    // window that holds its action, and the menu bar's window may be closed.
+    QList<QAction*> windowActions() const;
 
 signals:
     void aboutRequested();

@@ -63,6 +63,17 @@ void WindowManager::bringToFront(QWidget& window)
     window.activateWindow();
 }
 
+QSize WindowManager::fittedSize(QSize preferred, QSize minimum, QSize available)
+{
+    const QSize bounded = available.isValid() ? preferred.boundedTo(available) : preferred;
+    return bounded.expandedTo(minimum);
+}
+
+void WindowManager::addWindowActions(QWidget& window) const
+{
+    window.addActions(m_deps.windowActions);
+}
+
 void WindowManager::showStandaloneWindow()
 {
     if (!m_standaloneWindow) {
@@ -70,9 +81,12 @@ void WindowManager::showStandaloneWindow()
         window->setObjectName(QStringLiteral("mainWindow"));
         window->setWindowTitle(QString::fromUtf8(kProductName));
         window->setMinimumSize(800, 480);
-        window->resize(1000, 800);
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QSize available = screen != nullptr ? screen->availableGeometry().size() : QSize();
+        window->resize(fittedSize(QSize(1000, 800), window->minimumSize(), available));
         window->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         window->installEventFilter(new CloseLogger(window));
+        addWindowActions(*window);
         if (m_deps.buildMainContent) {
             m_deps.buildMainContent(*window);
         }
@@ -91,6 +105,7 @@ void WindowManager::showHelpWindow()
     delete m_helpWindow;
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setObjectName(QStringLiteral("helpWindow"));
+    addWindowActions(*window);
     window->setWindowTitle(QStringLiteral("Filesystem Capabilities Reference"));
     window->setMinimumSize(900, 500);
     window->resize(1000, 600);
@@ -113,6 +128,7 @@ void WindowManager::showAboutWindow()
     delete m_aboutWindow;
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setObjectName(QStringLiteral("aboutWindow"));
+    addWindowActions(*window);
     window->setWindowTitle(QStringLiteral("About Tessaline"));
     auto* layout = new QVBoxLayout(window);
     // The window takes its content's size and cannot be resized.

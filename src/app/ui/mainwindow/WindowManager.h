@@ -2,6 +2,8 @@
 
 #include "settings/AppSettings.h"
 
+#include <QAction>
+#include <QList>
 #include <QMainWindow>
 #include <QObject>
 #include <QPointer>
@@ -28,6 +30,9 @@ public:
         std::function<QWidget*(std::function<void()> close)> makeAboutContent;
         // Sets the application's palette for an appearance mode.
         std::function<void(AppSettings::AppearanceMode)> applyAppearance;
+        // The application's commands, added to every window built here so
+        // their shortcuts work whichever window is active.
+        QList<QAction*> windowActions;
     };
 
     explicit WindowManager(Dependencies dependencies, QObject* parent = nullptr);
@@ -43,12 +48,17 @@ public:
     // Applies `mode` to every window on the next turn of the event loop.
     void applyTheme(AppSettings::AppearanceMode mode);
 
+    // The size a window of `preferred` size opens at on a screen whose free
+    // area is `available`: no larger than that area, no smaller than `minimum`.
+    static QSize fittedSize(QSize preferred, QSize minimum, QSize available);
+
     QMainWindow* standaloneWindow() const { return m_standaloneWindow; }
     QWidget* helpWindow() const { return m_helpWindow; }
     QWidget* aboutWindow() const { return m_aboutWindow; }
 
 private:
     static void bringToFront(QWidget& window);
+    void addWindowActions(QWidget& window) const;
 
     Dependencies m_deps;
     QPointer<QMainWindow> m_standaloneWindow;

@@ -27,19 +27,31 @@ PopoverFrame::PopoverFrame(QWidget* anchor)
 void PopoverFrame::popUp()
 {
     const QSize size = popUpSize();
-    QPoint topLeft = m_anchor->mapToGlobal(QPoint(0, m_anchor->height() + kGapBelowAnchor));
+    const QRect anchor(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size());
     const QScreen* screen = m_anchor->screen();
     const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
-    if (available.isValid()) {
-        topLeft.setX(std::clamp(topLeft.x(), available.left(), std::max(available.left(), available.right() + 1 - size.width())));
-        if (topLeft.y() + size.height() > available.bottom() + 1) {
-            // No room below: open above the anchor instead.
-            topLeft.setY(m_anchor->mapToGlobal(QPoint(0, 0)).y() - kGapBelowAnchor - size.height());
-        }
-    }
-    setGeometry(QRect(topLeft, size));
+    setGeometry(QRect(placement(anchor, size, available), size));
     show();
     activateWindow();
+}
+
+QPoint PopoverFrame::placement(const QRect& anchor, const QSize& size, const QRect& available)
+{
+    const QPoint below(anchor.left(), anchor.bottom() + 1 + kGapBelowAnchor);
+    if (!available.isValid()) {
+        return below;
+    }
+    const int roomBelow = available.bottom() + 1 - below.y();
+    const int aboveTop = anchor.top() - kGapBelowAnchor - size.height();
+    const int roomAbove = anchor.top() - kGapBelowAnchor - available.top();
+    int y = below.y();
+    if (size.height() > roomBelow && (size.height() <= roomAbove || roomAbove > roomBelow)) {
+        y = aboveTop;
+    }
+    // Clamped, the top-left corner last so it stays on screen.
+    const int x = std::max(available.left(), std::min(below.x(), available.right() + 1 - size.width()));
+    y = std::max(available.top(), std::min(y, available.bottom() + 1 - size.height()));
+    return {x, y};
 }
 
 QSize PopoverFrame::popUpSize() const

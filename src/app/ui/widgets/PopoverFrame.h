@@ -16,9 +16,16 @@ public:
     explicit PopoverFrame(QWidget* anchor);
 
     QWidget* anchor() const { return m_anchor; }
-    // Sizes the frame to its content, places it under the anchor (kept on
-    // the anchor's screen) and shows it.
+    // Sizes the frame to its content, places it by placement() on the
+    // anchor's screen and shows it.
     void popUp();
+
+    // Where a frame of `size` goes for an anchor at `anchor` (global
+    // coordinates) on a screen whose free area is `available`: under the
+    // anchor where it fits, else above it where that fits, else on the side
+    // with more room; always inside `available` (its top-left corner shown
+    // when the frame is larger).
+    static QPoint placement(const QRect& anchor, const QSize& size, const QRect& available);
 
 signals:
     // Whenever the frame is hidden, however that happened.
