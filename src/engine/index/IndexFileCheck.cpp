@@ -226,7 +226,10 @@ IndexFileCheck::Integrity IndexFileCheck::quickCheck(sqlite3* db, const std::str
             failWith(rc);
         }
     }
-    if (integrity.verdict == Verdict::sound || integrity.verdict == Verdict::unfinished) {
+    // A check that ran to its end has read every page; the length alone is
+    // compared only when it was stopped (another connection writing the file
+    // can make its length and its header disagree for a moment).
+    if (integrity.verdict == Verdict::unfinished) {
         if (std::string detail; isShorterThanItsHeader(db, path, detail)) {
             integrity = Integrity {Verdict::damaged, SQLITE_CORRUPT, std::move(detail), 0.0};
         }
