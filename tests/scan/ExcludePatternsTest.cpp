@@ -69,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ExcludePatternMatching,
         // Other regular-expression characters of a wildcard are literal.
         MatchCase {{"a+(1)*"}, "a+(1).txt", true}, MatchCase {{"a+(1)*"}, "aa1.txt", false},
         MatchCase {{"[ab]*"}, "a.txt", false}, MatchCase {{"[ab]*"}, "[ab].txt", true}),
-    [](const ::testing::TestParamInfo<MatchCase>& info) {
-        return std::to_string(info.index) + (info.param.excluded ? "Excluded" : "Kept");
+    [](const ::testing::TestParamInfo<MatchCase>& param) {
+        return std::to_string(param.index) + (param.param.excluded ? "Excluded" : "Kept");
     });
 
 TEST(CompiledExcludePatterns, SortsPatternsIntoExpressionsAndExactNames)
