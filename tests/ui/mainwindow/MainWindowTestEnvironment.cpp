@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QSaveFile>
 
 namespace tess {
 namespace {
@@ -13,14 +14,18 @@ bool useLargeOffscreenScreen()
     if (qgetenv("QT_QPA_PLATFORM") != "offscreen") {
         return false;
     }
+    // Test programs run in parallel: each replaces the file whole (written
+    // beside it, then renamed), so none reads another's half-written copy.
     const QString path = QStringLiteral(TESSALINE_BINARY_DIR "/test_mainwindow_screen.json");
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
     file.write(R"({"screens": [{"name": "main", "x": 0, "y": 0, "width": 1440, "height": 900, "logicalDpi": 96,
         "logicalBaseDpi": 96, "dpr": 1}]})");
-    file.close();
+    if (!file.commit()) {
+        return false;
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(path));
     return true;
 }
