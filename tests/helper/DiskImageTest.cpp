@@ -9,11 +9,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tess::test {
@@ -366,6 +368,12 @@ TEST_F(RealDiskImageTest, AnImageAttachedTwiceIsMountedOnce)
     EXPECT_TRUE(detached.reply.success) << detached.reply.message;
     EXPECT_TRUE(backingDevices().empty());
     ASSERT_EQ(std::system(("losetup --find '" + m_image + "'").c_str()), 0);
+    // The kernel lists the device's backing file a moment after losetup returns.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (backingDevices().empty() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(backingDevices().size(), 1u);
     auto refused = m_client->mountDiskImage(m_image, kTimeout);
     EXPECT_FALSE(refused.reply.success);
     EXPECT_THAT(refused.reply.message, HasSubstr(" is already attached as /dev/loop"));
