@@ -179,6 +179,10 @@ void expectReachable(const std::vector<QWidget*>& controls, QScrollArea* scrollA
             scrollArea->ensureWidgetVisible(control);
             QApplication::processEvents();
         }
+        // Wholly shown: no ancestor cuts it off (a row the layout made too low).
+        const QRect shown = control->visibleRegion().boundingRect();
+        EXPECT_EQ(shown, control->rect()) << "shown " << shown.width() << "x" << shown.height() << " of "
+                                          << control->width() << "x" << control->height();
         const QPoint centre = control->mapToGlobal(clickPoint(*control));
         QWidget* found = QApplication::widgetAt(centre);
         EXPECT_TRUE(isOrIsInside(found, control))

@@ -44,7 +44,9 @@ AdvancedSettingsView::AdvancedSettingsView(MonitorViewModel& model, QWidget* par
     m_sections->addWidget(m_preferencesCard);
     m_sections->addWidget(m_destinationCard);
     m_sections->addWidget(m_translationCard);
-    m_sections->setAlignment(Qt::AlignTop);
+    // A stretch, not a top alignment: that would size the column by its size
+    // hint and cut off the cards whose height follows their width.
+    m_sections->addStretch(1);
     m_scrollArea->setObjectName(QStringLiteral("sectionsScrollArea"));
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);

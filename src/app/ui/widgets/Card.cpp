@@ -23,7 +23,10 @@ Card::Card(QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_layout->setSpacing(8);
-    m_layout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Left only: a layout aligned vertically is given its size hint's height,
+    // which is too low for content whose height follows its width (wrapping
+    // chips, wrapped text). The card is never taller than its content.
+    m_layout->setAlignment(Qt::AlignLeft);
 }
 
 void Card::paintEvent(QPaintEvent* /*event*/)
