@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 
@@ -50,27 +51,34 @@ TEST_F(MonitorViewModelFailuresTest, UnreadableFoldersAreListedWithTheirReasonsU
 {
     m_tree.writeFile("locked/inner:x.txt");
     m_tree.writeFile("locked  two/a?.txt");
+    m_tree.writeFile("broken/b?.txt");
     auto refusing = std::make_shared<std::atomic<bool>>(true);
     refuseFolders("locked", EACCES);
     m_opener = [refusing, inner = m_opener](int rootFd, const std::string& relative, const std::string& absolute) {
+        if (refusing->load() && relative == "broken") {
+            // Opens, but cannot be read: the listing itself fails.
+            const int fd = openat(rootFd, relative.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            return fd < 0 ? -errno : fd;
+        }
         return refusing->load() ? inner(rootFd, relative, absolute)
                                 : DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
     };
     MonitorViewModel& model = startScan();
     ASSERT_TRUE(waitUntil([&] { return scanEnded(model); }));
-    ASSERT_TRUE(waitUntil([&] { return model.unreadableFolders().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return model.unreadableFolders().size() == 3; }));
 
     EXPECT_FALSE(model.lastScanStopped());
     std::vector<UnreadableFolder> folders = model.unreadableFolders();
     std::sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
-    EXPECT_EQ(folders[0], (UnreadableFolder {m_tree / "locked", "Permission denied"}));
-    EXPECT_EQ(folders[1], (UnreadableFolder {m_tree / "locked  two", "Permission denied"}));
+    EXPECT_EQ(folders[0], (UnreadableFolder {m_tree / "broken", "Bad file descriptor"}));
+    EXPECT_EQ(folders[1], (UnreadableFolder {m_tree / "locked", "Permission denied"}));
+    EXPECT_EQ(folders[2], (UnreadableFolder {m_tree / "locked  two", "Permission denied"}));
 
     // The folders become readable: the next scan clears the list.
     refusing->store(false);
     model.coordinator()->scanNow();
     // The list clears when the scan starts; its results land when it ends.
-    ASSERT_TRUE(waitUntil([&] { return model.unreadableFolders().empty() && scanEnded(model) && model.issueCount() >= 5; }));
+    ASSERT_TRUE(waitUntil([&] { return model.unreadableFolders().empty() && scanEnded(model) && model.issueCount() >= 6; }));
     EXPECT_FALSE(model.lastScanStopped());
 }
 

@@ -242,6 +242,11 @@ void MonitorCoordinator::setDirectoryOpener(DirectoryWalker::DirectoryOpener ope
     enqueue([this, opener = std::move(opener)] { m_engine->setDirectoryOpener(opener); }, false);
 }
 
+void MonitorCoordinator::setWalkReporter(ScanEngine::WalkReporter reporter)
+{
+    enqueue([this, reporter = std::move(reporter)] { m_engine->setWalkReporter(reporter); }, false);
+}
+
 void MonitorCoordinator::setWalkObserver(std::function<void()> observer)
 {
     enqueue([this, observer = std::move(observer)] { m_engine->setWalkObserver(observer); }, false);

@@ -107,6 +107,7 @@ public:
     // queue, after the work queued before.
     void setDirectoryOpener(DirectoryWalker::DirectoryOpener opener);
     void setWalkObserver(std::function<void()> observer);
+    void setWalkReporter(ScanEngine::WalkReporter reporter);
 
 signals:
     void statusChanged(const tess::MonitoringStatus& status);

@@ -130,7 +130,8 @@ MonitorCoordinator& MonitorViewModel::makeCoordinator()
     m_walkFailures = std::make_shared<WalkFailureRecorder>();
     m_walkSeen = 0;
     m_run = {};
-    m_coordinator->setDirectoryOpener(WalkFailureRecorder::opener(m_walkFailures, m_directoryOpener));
+    m_coordinator->setDirectoryOpener(m_directoryOpener);
+    m_coordinator->setWalkReporter(WalkFailureRecorder::reporter(m_walkFailures));
     return *m_coordinator;
 }
 

@@ -5,31 +5,30 @@
 
 namespace tess {
 
-DirectoryWalker::DirectoryOpener WalkFailureRecorder::opener(std::shared_ptr<WalkFailureRecorder> recorder,
-    DirectoryWalker::DirectoryOpener inner)
+ScanEngine::WalkReporter WalkFailureRecorder::reporter(std::shared_ptr<WalkFailureRecorder> recorder)
 {
-    return [recorder = std::move(recorder), inner = std::move(inner)](int rootFd, const std::string& relativePath,
-               const std::string& absolutePath) {
-        const int result = inner ? inner(rootFd, relativePath, absolutePath)
-                                 : DirectoryWalker::openDirectoryDefault(rootFd, relativePath, absolutePath);
-        recorder->noteOpen(rootFd < 0, absolutePath, result);
-        return result;
+    return [recorder = std::move(recorder)](const std::string& root, const DirectoryWalker::Outcome& outcome) {
+        recorder->noteWalk(root, outcome);
     };
 }
 
-void WalkFailureRecorder::noteOpen(bool isRoot, const std::string& path, int result)
+void WalkFailureRecorder::noteWalk(const std::string& root, const DirectoryWalker::Outcome& outcome)
 {
-    if (!isRoot && result >= 0) {
-        return;  // the common case takes no lock
+    if (outcome.cancelled && !outcome.rootUnlisted && outcome.items.empty() && outcome.unlistedFolders.empty()) {
+        return;  // stopped before it read anything
+    }
+    // The source folder's own failure is the root error, not one of the folders.
+    const std::string shownRoot = DirectoryWalker::shownRoot(root);
+    std::vector<UnreadableFolder> folders;
+    for (const DirectoryWalker::UnlistedFolder& folder : outcome.unlistedFolders) {
+        if (folder.path != shownRoot) {
+            folders.push_back({folder.path, reasonText(folder.error)});
+        }
     }
     const std::lock_guard<std::mutex> guard(m_lock);
-    if (isRoot) {
-        m_walk.sequence += 1;
-        m_walk.folders.clear();
-        m_walk.rootError = result < 0 ? std::optional<int>(-result) : std::nullopt;
-        return;
-    }
-    m_walk.folders.push_back({path, reasonText(-result)});
+    m_walk.sequence += 1;
+    m_walk.folders = std::move(folders);
+    m_walk.rootError = outcome.rootUnlisted ? std::optional<int>(outcome.rootError) : std::nullopt;
 }
 
 WalkFailureRecorder::Walk WalkFailureRecorder::lastWalk() const

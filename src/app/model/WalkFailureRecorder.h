@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scan/DirectoryWalker.h"
+#include "scan/ScanEngine.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,9 +20,9 @@ struct UnreadableFolder {
     friend bool operator==(const UnreadableFolder&, const UnreadableFolder&) = default;
 };
 
-// Notes which folders the scan walks of one coordinator could not open. The
-// walk opens its folders through opener(), on its own threads; each walk
-// starts by opening the source folder, which starts a new record.
+// Notes which folders the scan walks of one coordinator could not list
+// (opened or read). Each walk that read anything replaces the record; a walk
+// stopped before it read anything leaves the one before.
 class WalkFailureRecorder {
 public:
     struct Walk {
@@ -30,10 +31,8 @@ public:
         std::vector<UnreadableFolder> folders;  // below the source folder
     };
 
-    // Opens through `inner` (empty: the real file system) and notes failures
-    // here. The opener keeps the recorder alive.
-    static DirectoryWalker::DirectoryOpener opener(std::shared_ptr<WalkFailureRecorder> recorder,
-        DirectoryWalker::DirectoryOpener inner);
+    // Notes each walk's outcome here. The reporter keeps the recorder alive.
+    static ScanEngine::WalkReporter reporter(std::shared_ptr<WalkFailureRecorder> recorder);
 
     // The current or last walk. Any thread.
     Walk lastWalk() const;
@@ -41,7 +40,7 @@ public:
     static std::string reasonText(int error);
 
 private:
-    void noteOpen(bool isRoot, const std::string& path, int result);
+    void noteWalk(const std::string& root, const DirectoryWalker::Outcome& outcome);
 
     mutable std::mutex m_lock;
     Walk m_walk;

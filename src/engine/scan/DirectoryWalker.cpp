@@ -377,13 +377,19 @@ int DirectoryWalker::openDirectoryDefault(int rootFd, const std::string& relativ
     return openByComponents(rootFd, relativePath);
 }
 
-DirectoryWalker::Outcome DirectoryWalker::walk(const std::string& rootPath, const Options& options)
+std::string DirectoryWalker::shownRoot(const std::string& rootPath)
 {
     std::string root = rootPath;
-    while (!root.empty() && root.back() == '/') {
+    while (root.size() > 1 && root.back() == '/') {
         root.pop_back();
     }
-    const std::string shownRoot = root.empty() ? std::string("/") : root;
+    return root.empty() || root == "/" ? std::string("/") : root;
+}
+
+DirectoryWalker::Outcome DirectoryWalker::walk(const std::string& rootPath, const Options& options)
+{
+    const std::string shownRoot = DirectoryWalker::shownRoot(rootPath);
+    const std::string root = shownRoot == "/" ? std::string() : shownRoot;
     Outcome outcome;
     if (options.isCancelled && options.isCancelled()) {
         outcome.cancelled = true;

@@ -73,6 +73,10 @@ public:
     // following a link below the source folder.
     static int openDirectoryDefault(int rootFd, const std::string& relativePath, const std::string& absolutePath);
 
+    // The source folder's path as the walk names it: without a trailing "/",
+    // "/" for the file system's root.
+    static std::string shownRoot(const std::string& rootPath);
+
     // `rootPath` is the source folder's absolute path; a trailing "/" is
     // dropped. Items are `rootPath` + "/" + their relative path. Never
     // throws: what the opener or a worker throws ends the walk as `failed`.

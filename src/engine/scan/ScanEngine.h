@@ -147,6 +147,10 @@ public:
 
     // Replaces how the walk opens folders (tests inject failures here).
     void setDirectoryOpener(DirectoryWalker::DirectoryOpener opener) { m_directoryOpener = std::move(opener); }
+    // Told of each walk's outcome as the walk ends, on the scan's thread:
+    // the source folder (as the scan names it) and what the walk found.
+    using WalkReporter = std::function<void(const std::string& root, const DirectoryWalker::Outcome& outcome)>;
+    void setWalkReporter(WalkReporter reporter) { m_walkReporter = std::move(reporter); }
     // Called on the walk's threads once per folder before it is listed
     // (tests use it to act in the middle of a walk).
     void setWalkObserver(std::function<void()> observer) { m_walkObserver = std::move(observer); }
@@ -304,6 +308,7 @@ private:
     Generation m_jobGeneration = 1;
     DirectoryWalker::DirectoryOpener m_directoryOpener;
     std::function<void()> m_walkObserver;
+    WalkReporter m_walkReporter;
 };
 
 }  // namespace tess

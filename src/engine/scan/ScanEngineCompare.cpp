@@ -94,6 +94,9 @@ ScanEngine::Comparison ScanEngine::enumerateAndCompare(const std::string& root, 
     }
     const std::size_t workers = m_workerCount;
     DirectoryWalker::Outcome walk = DirectoryWalker::walk(root, walkOptions(workers));
+    if (m_walkReporter) {
+        m_walkReporter(root, walk);
+    }
 
     Comparison comparison;
     if (!takeWalkFailures(walk, root, comparison)) {
