@@ -27,12 +27,26 @@ inline QApplication& widgetApplication()
     return *app;
 }
 
+// Where a review screenshot goes: "<build>/screenshots/<folder>/<name>.png"
+// (the folder is created).
+inline QString screenshotPath(const QString& folder, const QString& name)
+{
+    const QString path = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/") + folder;
+    EXPECT_TRUE(QDir().mkpath(path));
+    return path + QLatin1Char('/') + name + QStringLiteral(".png");
+}
+
+// Sets the application palette and lets it reach every widget.
+inline void setAppPalette(const QPalette& palette)
+{
+    QApplication::setPalette(palette);
+    QApplication::processEvents();
+}
+
 // Saves a picture of the widget for review under the build folder.
 inline void saveScreenshot(QWidget& widget, const QString& name)
 {
-    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/issue-list");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(widget.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+    ASSERT_TRUE(widget.grab().save(screenshotPath(QStringLiteral("issue-list"), name)));
 }
 
 }  // namespace tess::test

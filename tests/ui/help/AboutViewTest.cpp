@@ -1,6 +1,7 @@
 #include "ui/help/AboutView.h"
 
 #include "FakeWorkspace.h"
+#include "WidgetTestSupport.h"
 #include "ui/mainwindow/WindowManager.h"
 #include "ui/widgets/Theme.h"
 
@@ -56,9 +57,7 @@ protected:
 
     void saveScreenshot(const QString& name)
     {
-        const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/views");
-        ASSERT_TRUE(QDir().mkpath(folder));
-        ASSERT_TRUE(m_view->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+        ASSERT_TRUE(m_view->grab().save(test::screenshotPath(QStringLiteral("views"), name)));
     }
 
     QPalette m_originalPalette;

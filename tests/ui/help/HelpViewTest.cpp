@@ -1,5 +1,6 @@
 #include "ui/help/HelpView.h"
 
+#include "WidgetTestSupport.h"
 #include "ui/help/HelpReference.h"
 #include "ui/widgets/ColorResource.h"
 #include "ui/widgets/Theme.h"
@@ -87,11 +88,9 @@ protected:
 
     void saveScreenshot(const QString& name)
     {
-        const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/views");
-        ASSERT_TRUE(QDir().mkpath(folder));
         // The page at its full height, not only the part in view.
-        ASSERT_TRUE(m_view.page()->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
-        ASSERT_TRUE(m_view.grab().save(folder + QLatin1Char('/') + name + QStringLiteral("-window.png")));
+        ASSERT_TRUE(m_view.page()->grab().save(test::screenshotPath(QStringLiteral("views"), name)));
+        ASSERT_TRUE(m_view.grab().save(test::screenshotPath(QStringLiteral("views"), name + QStringLiteral("-window"))));
     }
 
     QPalette m_originalPalette;

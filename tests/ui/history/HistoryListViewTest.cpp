@@ -5,6 +5,7 @@
 #include "FakeWorkspace.h"
 #include "LogCapture.h"
 #include "TempDir.h"
+#include "WidgetTestSupport.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
 #include "report/ReportService.h"
@@ -69,9 +70,7 @@ std::string readFile(const std::string& path)
 
 void saveScreenshot(QWidget& widget, const QString& name)
 {
-    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/views");
-    QDir().mkpath(folder);
-    ASSERT_TRUE(widget.grab().save(folder + QLatin1Char('/') + name));
+    ASSERT_TRUE(widget.grab().save(test::screenshotPath(QStringLiteral("views"), name)));
 }
 
 // Answers the folder chooser with the folders queued; none cancels.
@@ -228,19 +227,19 @@ TEST_F(HistoryListViewTest, RenameAndUndoRowsAndTheirScreenshots)
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->alert() == nullptr; }));
     EXPECT_EQ(m_view->entries().size(), 2U);
 
-    saveScreenshot(*m_view, QStringLiteral("history-list-light.png"));
+    saveScreenshot(*m_view, QStringLiteral("history-list-light"));
     QApplication::setPalette(theme::darkPalette());
     QTest::qWait(50);
-    saveScreenshot(*m_view, QStringLiteral("history-list-dark.png"));
+    saveScreenshot(*m_view, QStringLiteral("history-list-dark"));
 }
 
 TEST_F(HistoryListViewTest, EmptyStateScreenshots)
 {
     openView();
-    saveScreenshot(*m_view, QStringLiteral("history-list-empty-light.png"));
+    saveScreenshot(*m_view, QStringLiteral("history-list-empty-light"));
     QApplication::setPalette(theme::darkPalette());
     QTest::qWait(50);
-    saveScreenshot(*m_view, QStringLiteral("history-list-empty-dark.png"));
+    saveScreenshot(*m_view, QStringLiteral("history-list-empty-dark"));
 }
 
 TEST_F(HistoryListViewTest, DeletingTheLastEntryShowsTheEmptyState)

@@ -2,6 +2,7 @@
 
 #include "FakeWorkspace.h"
 #include "TempDir.h"
+#include "WidgetTestSupport.h"
 #include "ui/widgets/Theme.h"
 
 #include <gtest/gtest.h>
@@ -90,9 +91,7 @@ protected:
 
     void saveScreenshot(const QString& name)
     {
-        const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/views");
-        QDir().mkpath(folder);
-        ASSERT_TRUE(m_view->grab().save(folder + QLatin1Char('/') + name));
+        ASSERT_TRUE(m_view->grab().save(test::screenshotPath(QStringLiteral("views"), name)));
     }
 
     QPalette m_originalPalette;
@@ -222,7 +221,7 @@ TEST_F(RenameReportViewTest, ScreenshotsOfEachTab)
         for (ReportTab tab : RenameReportViewState::kAllTabs) {
             view.selectTab(tab);
             QTest::qWait(20);
-            saveScreenshot(QStringLiteral("rename-report-%1-%2.png")
+            saveScreenshot(QStringLiteral("rename-report-%1-%2")
                                .arg(QString::fromLatin1(RenameReportViewState::rawValue(tab).data()).toLower(),
                                    dark ? QStringLiteral("dark") : QStringLiteral("light")));
         }
@@ -230,7 +229,7 @@ TEST_F(RenameReportViewTest, ScreenshotsOfEachTab)
     // Only removed folders: starts on that tab, not on an empty one.
     QApplication::setPalette(theme::lightPalette());
     makeView(reportOf(0, 0, 0, 2));
-    saveScreenshot(QStringLiteral("rename-report-only-directories-light.png"));
+    saveScreenshot(QStringLiteral("rename-report-only-directories-light"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "FakeServiceManager.h"
 #include "FakeWorkspace.h"
 #include "TempDir.h"
+#include "WidgetTestSupport.h"
 
 #include "model/HelperStatusManager.h"
 #include "model/SettingsManager.h"
@@ -84,9 +85,7 @@ public:
 
     static QString screenshotPath(const QString& name)
     {
-        const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/main-window");
-        QDir().mkpath(folder);
-        return folder + u'/' + name + QStringLiteral(".png");
+        return test::screenshotPath(QStringLiteral("main-window"), name);
     }
 
 private:

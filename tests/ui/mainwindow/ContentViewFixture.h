@@ -6,6 +6,7 @@
 #include "FakeServiceManager.h"
 #include "FakeWorkspace.h"
 #include "TempDir.h"
+#include "WidgetTestSupport.h"
 
 #include "model/HelperStatusManager.h"
 #include "model/MonitorViewModel.h"
@@ -49,9 +50,7 @@ public:
 
 [[maybe_unused]] void saveShot(QWidget& widget, const QString& name)
 {
-    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/main-window");
-    QDir().mkpath(folder);
-    widget.grab().save(folder + u'/' + name + QStringLiteral(".png"));
+    widget.grab().save(test::screenshotPath(QStringLiteral("main-window"), name));
 }
 
 class ContentViewTest : public ::testing::Test {

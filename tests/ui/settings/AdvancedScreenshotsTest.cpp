@@ -44,7 +44,7 @@ protected:
 TEST_F(AdvancedScreenshots, PanelWithAPresetDestination)
 {
     m_view.destinationCard()->filesystemAction(FilesystemPreset::ntfs)->trigger();
-    inBothThemes([this] { test::saveScreenshot(m_view, QStringLiteral("panel-preset")); });
+    inBothThemes([this] { test::saveThemedScreenshot(m_view, QStringLiteral("panel-preset")); });
 }
 
 TEST_F(AdvancedScreenshots, PanelWithAProbedFolderAndTheResultsSheet)
@@ -58,10 +58,10 @@ TEST_F(AdvancedScreenshots, PanelWithAProbedFolderAndTheResultsSheet)
     capabilities.illegalCharacters = {0x00, U'/'};
     probe("/media/backup/Photos & <b>Archive 2026", test::detection(capabilities, "ext4 (probed) \u2022 case-sensitive"));
     ASSERT_TRUE(m_view.testResultsSheet()->isVisible());
-    inBothThemes([this] { test::saveScreenshot(*m_view.testResultsSheet(), QStringLiteral("results-sheet-cap-note")); });
+    inBothThemes([this] { test::saveThemedScreenshot(*m_view.testResultsSheet(), QStringLiteral("results-sheet-cap-note")); });
     model().applyDetectedDestination();
     ASSERT_FALSE(m_view.testResultsSheet()->isVisible());
-    inBothThemes([this] { test::saveScreenshot(m_view, QStringLiteral("panel-probed-folder")); });
+    inBothThemes([this] { test::saveThemedScreenshot(m_view, QStringLiteral("panel-probed-folder")); });
 }
 
 TEST_F(AdvancedScreenshots, PreferencesCardWithSeparatorsOnAndOff)
@@ -74,7 +74,7 @@ TEST_F(AdvancedScreenshots, PreferencesCardWithSeparatorsOnAndOff)
     PreferencesCard& card = *m_view.preferencesCard();
     for (const bool on : {true, false}) {
         model().updateActiveSettings([on](TransformationSettings& settings) { settings.cleanRepeatedSeparators = on; });
-        inBothThemes([&card, on] { test::saveScreenshot(card, on ? QStringLiteral("preferences-separators-on") : QStringLiteral("preferences-separators-off")); });
+        inBothThemes([&card, on] { test::saveThemedScreenshot(card, on ? QStringLiteral("preferences-separators-on") : QStringLiteral("preferences-separators-off")); });
     }
 }
 
@@ -90,28 +90,28 @@ TEST_F(AdvancedScreenshots, TranslationTableWithSixRules)
             {"\xC3\xA9", "e"},
         };
     });
-    inBothThemes([this] { test::saveScreenshot(*m_view.translationTableCard(), QStringLiteral("translation-table-six-rules")); });
+    inBothThemes([this] { test::saveThemedScreenshot(*m_view.translationTableCard(), QStringLiteral("translation-table-six-rules")); });
 }
 
 TEST_F(AdvancedScreenshots, PresetBarStatesAndTheSaveAsSheetRefusingAName)
 {
     PresetBar& bar = *m_view.presetBar();
     model().applyPreset(TessalinePreset::crossPlatformFileServer());
-    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-built-in")); });
+    inBothThemes([&bar] { test::saveThemedScreenshot(bar, QStringLiteral("preset-bar-built-in")); });
     model().updateActiveSettings([](TransformationSettings& settings) { settings.smartPathShortening = !settings.smartPathShortening; });
-    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-built-in-modified")); });
+    inBothThemes([&bar] { test::saveThemedScreenshot(bar, QStringLiteral("preset-bar-built-in-modified")); });
     ASSERT_TRUE(model().saveAsPreset("Photos <b>NAS</b>").ok());
-    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-custom")); });
+    inBothThemes([&bar] { test::saveThemedScreenshot(bar, QStringLiteral("preset-bar-custom")); });
     model().updateActiveSettings([](TransformationSettings& settings) { settings.smartPathShortening = !settings.smartPathShortening; });
-    inBothThemes([&bar] { test::saveScreenshot(bar, QStringLiteral("preset-bar-custom-modified")); });
-    inBothThemes([this] { test::saveScreenshot(m_view, QStringLiteral("panel-full")); });
+    inBothThemes([&bar] { test::saveThemedScreenshot(bar, QStringLiteral("preset-bar-custom-modified")); });
+    inBothThemes([this] { test::saveThemedScreenshot(m_view, QStringLiteral("panel-full")); });
 
     bar.saveAsButton()->click();
     SavePresetSheet& sheet = *bar.saveAsSheet();
     ASSERT_TRUE(sheet.isVisible());
     sheet.nameEdit()->setText(QStringLiteral("Cross Platform File Server"));
     ASSERT_FALSE(sheet.saveButton()->isEnabled());
-    inBothThemes([&sheet] { test::saveScreenshot(sheet, QStringLiteral("save-as-refused")); });
+    inBothThemes([&sheet] { test::saveThemedScreenshot(sheet, QStringLiteral("save-as-refused")); });
 }
 
 }  // namespace

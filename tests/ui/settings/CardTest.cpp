@@ -6,6 +6,7 @@
 #include "ui/settings/SectionHeader.h"
 #include "ui/widgets/Card.h"
 #include "ui/widgets/Symbol.h"
+#include "ui/widgets/Theme.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -75,9 +76,9 @@ TEST(SectionHeader, ItsSymbolFollowsATheme)
     ASSERT_GT(light.alpha(), 0);
     EXPECT_LT(light.lightness(), 128);
 
-    test::setAppPalette(test::darkPalette());
+    test::setAppPalette(theme::darkPalette());
     const bool followed = QTest::qWaitFor([&] { return strongestPixel(*symbolLabel).lightness() > 128; });
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
     EXPECT_TRUE(followed);
 }
 
@@ -85,7 +86,7 @@ TEST(CardScreenshots, ASectionOfFieldsLightAndDark)
 {
     for (const bool dark : {false, true}) {
         SCOPED_TRACE(dark ? "dark" : "light");
-        test::setAppPalette(dark ? test::darkPalette() : test::lightPalette());
+        test::setAppPalette(dark ? theme::darkPalette() : theme::lightPalette());
         QWidget panel;
         auto* layout = new QVBoxLayout(&panel);
         auto* card = new Card(&panel);
@@ -113,7 +114,7 @@ TEST(CardScreenshots, ASectionOfFieldsLightAndDark)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
         EXPECT_TRUE(panel.grab().save(test::screenshotPath(dark ? "card-dark" : "card-light")));
     }
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "ui/settings/ReservedNameSetField.h"
 #include "ui/settings/SetChip.h"
 #include "ui/widgets/PopoverFrame.h"
+#include "ui/widgets/Theme.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -270,7 +271,7 @@ TEST(ChipFieldScreenshots, ReservedNamesWrapOverThreeRows)
 {
     for (const bool dark : {false, true}) {
         SCOPED_TRACE(dark ? "dark" : "light");
-        test::setAppPalette(dark ? test::darkPalette() : test::lightPalette());
+        test::setAppPalette(dark ? theme::darkPalette() : theme::lightPalette());
         QWidget host;
         auto* layout = new QVBoxLayout(&host);
         auto* names = new ReservedNameSetField(&host);
@@ -306,7 +307,7 @@ TEST(ChipFieldScreenshots, ReservedNamesWrapOverThreeRows)
             field->addPopover()->hide();
         }
     }
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "ui/settings/HelpPopover.h"
 #include "ui/widgets/ColorResource.h"
 #include "ui/widgets/MarkdownLite.h"
+#include "ui/widgets/Theme.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -190,12 +191,12 @@ TEST_F(HelpPopoverTest, TheNoteTakesTheWarmColourOfTheCurrentTheme)
     m_help->popover->popUp();
     auto* note = m_help->popover->findChild<QLabel*>(QStringLiteral("noteLabel"));
     ASSERT_NE(note, nullptr);
-    EXPECT_EQ(note->palette().color(QPalette::WindowText), namedColor(ColorName::warm, test::lightPalette()));
-    test::setAppPalette(test::darkPalette());
+    EXPECT_EQ(note->palette().color(QPalette::WindowText), namedColor(ColorName::warm, theme::lightPalette()));
+    test::setAppPalette(theme::darkPalette());
     const bool followed = QTest::qWaitFor([&] {
-        return note->palette().color(QPalette::WindowText) == namedColor(ColorName::warm, test::darkPalette());
+        return note->palette().color(QPalette::WindowText) == namedColor(ColorName::warm, theme::darkPalette());
     });
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
     EXPECT_TRUE(followed);
 }
 
@@ -206,7 +207,7 @@ TEST(HelpPopoverScreenshots, EachPopoverLightAndDark)
         const char* name;
     };
     for (const bool dark : {false, true}) {
-        test::setAppPalette(dark ? test::darkPalette() : test::lightPalette());
+        test::setAppPalette(dark ? theme::darkPalette() : theme::lightPalette());
         for (const Shot& shot : {Shot {&HelpContent::destination(), "help-destination"}, Shot {&HelpContent::preferences(), "help-preferences"},
                  Shot {&HelpContent::translationTable(), "help-translation"}}) {
             SCOPED_TRACE(shot.name);
@@ -222,7 +223,7 @@ TEST(HelpPopoverScreenshots, EachPopoverLightAndDark)
             help.popover->hide();
         }
     }
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "ui/settings/LimitFieldText.h"
 #include "ui/settings/OptionalIntSettingsField.h"
 #include "ui/widgets/SystemSound.h"
+#include "ui/widgets/Theme.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -269,7 +270,7 @@ TEST(LimitFieldScreenshots, FourFieldsLightAndDark)
 {
     for (const bool dark : {false, true}) {
         SCOPED_TRACE(dark ? "dark" : "light");
-        test::setAppPalette(dark ? test::darkPalette() : test::lightPalette());
+        test::setAppPalette(dark ? theme::darkPalette() : theme::lightPalette());
         QWidget host;
         auto* layout = new QVBoxLayout(&host);
         layout->setSpacing(4);
@@ -291,7 +292,7 @@ TEST(LimitFieldScreenshots, FourFieldsLightAndDark)
         EXPECT_EQ(host.findChild<QLineEdit*>()->width(), 54);
         EXPECT_TRUE(host.grab().save(test::screenshotPath(dark ? "limits-dark" : "limits-light")));
     }
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
 }
 
 }  // namespace

@@ -24,30 +24,12 @@ namespace {
 
 }  // namespace
 
-QPalette lightPalette()
-{
-    return theme::lightPalette();
-}
-
-QPalette darkPalette()
-{
-    return theme::darkPalette();
-}
-
-void setAppPalette(const QPalette& palette)
-{
-    QApplication::setPalette(palette);
-    QApplication::processEvents();
-}
-
 QString screenshotPath(const QString& name)
 {
-    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/advanced");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    return screenshotPath(QStringLiteral("advanced"), name);
 }
 
-void saveScreenshot(QWidget& widget, const QString& name)
+void saveThemedScreenshot(QWidget& widget, const QString& name)
 {
     QApplication::processEvents();
     const QString theme = theme::isDark(QApplication::palette()) ? QStringLiteral("-dark") : QStringLiteral("-light");

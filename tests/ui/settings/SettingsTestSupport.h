@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TempDir.h"
+#include "WidgetTestSupport.h"
 #include "model/FolderPicker.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
@@ -18,15 +19,10 @@ class QWidget;
 
 namespace tess::test {
 
-// The application's two palettes (the tests start with the light one).
-QPalette lightPalette();
-QPalette darkPalette();
-// Sets the application palette and lets it reach every widget.
-void setAppPalette(const QPalette& palette);
 // Where a review screenshot of that name goes (the folder is created).
 QString screenshotPath(const QString& name);
 // Saves `widget` as "<name>-light" or "<name>-dark", per the current palette.
-void saveScreenshot(QWidget& widget, const QString& name);
+void saveThemedScreenshot(QWidget& widget, const QString& name);
 
 // Answers the folder chooser at once from a list; an empty list cancels.
 class FakePicker : public FolderPicker {

@@ -1,6 +1,7 @@
 #include "FakeHelperServer.h"
 #include "FakeServiceManager.h"
 #include "TempDir.h"
+#include "WidgetTestSupport.h"
 
 #include "model/HelperStatusManager.h"
 #include "model/PreferencesManager.h"
@@ -90,9 +91,7 @@ public:
 
 QString screenshotPath(const QString& name)
 {
-    const QString folder = QStringLiteral(TESSALINE_BINARY_DIR "/screenshots/settings");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + name + QStringLiteral(".png");
+    return test::screenshotPath(QStringLiteral("settings"), name);
 }
 
 // Sets the application palette and waits until `widget` has it.

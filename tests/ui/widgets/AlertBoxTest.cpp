@@ -1,6 +1,8 @@
 #include "ui/widgets/AlertBox.h"
 
-#include "WidgetsTestApp.h"
+#include "WidgetTestSupport.h"
+
+#include "ui/widgets/Theme.h"
 
 #include <QLabel>
 #include <QTest>
@@ -81,7 +83,7 @@ TEST(AlertBox, ScreenshotsInBothPalettes)
 {
     QWidget parent;
     for (const bool dark : {false, true}) {
-        test::setAppPalette(dark ? test::darkPalette() : test::lightPalette());
+        test::setAppPalette(dark ? theme::darkPalette() : theme::lightPalette());
         std::unique_ptr<QMessageBox> box(AlertBox::make(&parent, QStringLiteral("Export Failed"),
             QStringLiteral("Cannot write /home/me/R&amp;D  <b>Q3</b>\n\u202Ereport.json: Permission denied"),
             QStringLiteral("box"), QMessageBox::Warning));
@@ -89,10 +91,10 @@ TEST(AlertBox, ScreenshotsInBothPalettes)
         box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box->open();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(box.get()));
-        box->grab().save(test::screenshotPath(dark ? QStringLiteral("alert-hostile-dark") : QStringLiteral("alert-hostile-light")));
+        box->grab().save(test::screenshotPath(QStringLiteral("advanced"), dark ? QStringLiteral("alert-hostile-dark") : QStringLiteral("alert-hostile-light")));
         box->close();
     }
-    test::setAppPalette(test::lightPalette());
+    test::setAppPalette(theme::lightPalette());
 }
 
 }  // namespace
