@@ -1,5 +1,6 @@
 #include "model/MonitorViewModel.h"
 
+#include "FakeFolderPicker.h"
 #include "FakeHelperServer.h"
 #include "FakeReportSavePanel.h"
 #include "FaultyFileSystem.h"
@@ -64,20 +65,6 @@ void settle(std::chrono::milliseconds time = 100ms)
         std::this_thread::sleep_for(2ms);
     }
 }
-
-class FakePicker : public FolderPicker {
-public:
-    void chooseFolder(const std::string&, const std::string&, Completion done) override
-    {
-        std::optional<std::string> answer;
-        if (!answers.empty()) {
-            answer = answers.front();
-            answers.pop_front();
-        }
-        done(answer);
-    }
-    std::deque<std::optional<std::string>> answers;
-};
 
 // The fault-injecting file system whose moves can be held at a gate.
 class GatedFileSystem : public test::FaultyFileSystem {
@@ -247,7 +234,7 @@ protected:
     std::vector<std::string> freshScanList(const std::string& folder)
     {
         TempDir data;
-        auto picker = std::make_shared<FakePicker>();
+        auto picker = std::make_shared<test::FakeFolderPicker>();
         picker->answers.push_back(folder);
         MonitorViewModel::Dependencies dependencies;
         dependencies.settingsManager = m_settings.get();
@@ -294,7 +281,7 @@ protected:
     TempDir m_data;
     TempDir m_tree;
     std::unique_ptr<SettingsManager> m_settings;
-    std::shared_ptr<FakePicker> m_picker = std::make_shared<FakePicker>();
+    std::shared_ptr<test::FakeFolderPicker> m_picker = std::make_shared<test::FakeFolderPicker>();
     std::shared_ptr<GatedFileSystem> m_fs = std::make_shared<GatedFileSystem>();
     std::shared_ptr<test::FakeReportSavePanel> m_panel = std::make_shared<test::FakeReportSavePanel>();
     NotificationCenter m_center;

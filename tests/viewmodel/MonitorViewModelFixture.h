@@ -6,6 +6,7 @@
 #include "model/MonitorViewModel.h"
 #include "model/ReportSavePanel.h"
 
+#include "FakeFolderPicker.h"
 #include "Gate.h"
 #include "IsolatedLogEnvironment.h"
 #include "LogCapture.h"
@@ -58,24 +59,6 @@ using namespace std::chrono_literals;
         std::this_thread::sleep_for(2ms);
     }
 }
-
-// Answers the folder chooser at once from a list; an empty list cancels.
-class FakePicker : public FolderPicker {
-public:
-    void chooseFolder(const std::string& message, const std::string& prompt, Completion done) override
-    {
-        asked.emplace_back(message, prompt);
-        std::optional<std::string> answer;
-        if (!answers.empty()) {
-            answer = answers.front();
-            answers.pop_front();
-        }
-        done(answer);
-    }
-
-    std::deque<std::optional<std::string>> answers;
-    std::vector<std::pair<std::string, std::string>> asked;
-};
 
 [[maybe_unused]] FileTransformationResult resultOf(const std::string& root, const std::string& relative, bool withIssue)
 {
@@ -184,7 +167,7 @@ protected:
     TempDir m_data;
     TempDir m_tree;
     std::unique_ptr<SettingsManager> m_settings;
-    std::shared_ptr<FakePicker> m_picker = std::make_shared<FakePicker>();
+    std::shared_ptr<test::FakeFolderPicker> m_picker = std::make_shared<test::FakeFolderPicker>();
     MonitorViewModel::DestinationProber m_prober;
     NotificationCenter m_center;
     DirectoryWalker::DirectoryOpener m_opener;  // empty: the real file system

@@ -1,6 +1,7 @@
 #include "ui/history/HistoryListView.h"
 #include "ui/widgets/AlertBox.h"
 
+#include "FakeFolderPicker.h"
 #include "FakeReportSavePanel.h"
 #include "FakeWorkspace.h"
 #include "LogCapture.h"
@@ -73,21 +74,6 @@ void saveScreenshot(QWidget& widget, const QString& name)
     ASSERT_TRUE(widget.grab().save(test::screenshotPath(QStringLiteral("views"), name)));
 }
 
-// Answers the folder chooser with the folders queued; none cancels.
-class QueuedPicker : public FolderPicker {
-public:
-    void chooseFolder(const std::string& /*message*/, const std::string& /*prompt*/, Completion done) override
-    {
-        std::optional<std::string> answer;
-        if (!answers.empty()) {
-            answer = answers.front();
-            answers.erase(answers.begin());
-        }
-        done(answer);
-    }
-    std::vector<std::string> answers;
-};
-
 class HistoryListViewTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -156,7 +142,7 @@ protected:
     }
 
     test::TempDir m_dir;
-    std::shared_ptr<QueuedPicker> m_picker = std::make_shared<QueuedPicker>();
+    std::shared_ptr<test::FakeFolderPicker> m_picker = std::make_shared<test::FakeFolderPicker>();
     QPalette m_originalPalette;
     std::unique_ptr<SettingsManager> m_settings;
     std::unique_ptr<MonitorViewModel> m_model;

@@ -36,16 +36,6 @@ void saveThemedScreenshot(QWidget& widget, const QString& name)
     EXPECT_TRUE(widget.grab().save(screenshotPath(name + theme)));
 }
 
-void FakePicker::chooseFolder(const std::string& /*message*/, const std::string& /*prompt*/, Completion done)
-{
-    std::optional<std::string> answer;
-    if (!answers.empty()) {
-        answer = answers.front();
-        answers.pop_front();
-    }
-    done(answer);
-}
-
 AdvancedFixture::AdvancedFixture()
     : m_settings(std::make_unique<SettingsManager>(std::make_shared<DefaultsStore>(m_dir / "defaults.plist")))
 {

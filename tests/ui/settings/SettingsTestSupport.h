@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeFolderPicker.h"
 #include "TempDir.h"
 #include "WidgetTestSupport.h"
 #include "model/FolderPicker.h"
@@ -23,14 +24,6 @@ namespace tess::test {
 QString screenshotPath(const QString& name);
 // Saves `widget` as "<name>-light" or "<name>-dark", per the current palette.
 void saveThemedScreenshot(QWidget& widget, const QString& name);
-
-// Answers the folder chooser at once from a list; an empty list cancels.
-class FakePicker : public FolderPicker {
-public:
-    void chooseFolder(const std::string& message, const std::string& prompt, Completion done) override;
-
-    std::deque<std::optional<std::string>> answers;
-};
 
 // Counts beeps.
 class CountingSound : public SystemSound {
@@ -56,7 +49,7 @@ protected:
 
     TempDir m_dir;
     std::unique_ptr<SettingsManager> m_settings;
-    std::shared_ptr<FakePicker> m_picker = std::make_shared<FakePicker>();
+    std::shared_ptr<FakeFolderPicker> m_picker = std::make_shared<FakeFolderPicker>();
     std::shared_ptr<Result<FilesystemDetector::Detection>> m_probeResult;
     std::unique_ptr<MonitorViewModel> m_model;
     CountingSound m_sound;
