@@ -23,8 +23,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace tess {
 namespace {
@@ -268,6 +270,31 @@ TEST(FileIndexRecovery, AnIndexWhoseWriteLockIsHeldOpensWithoutWaiting)
     EXPECT_LT(waited, std::chrono::seconds(2));
     EXPECT_EQ(opened.value()->totalCount("/r"), 10);
     holder.exec("ROLLBACK");
+}
+
+// Opened from two threads at once (a restore and a scan start), a new index
+// and an existing one open on both: the one that proves the file writable
+// never takes the other's brief locks for a refusal.
+TEST(FileIndexRecovery, TwoOpensAtOnceBothSucceed)
+{
+    for (const bool existing : {false, true}) {
+        for (int round = 0; round < 40; ++round) {
+            SCOPED_TRACE(std::string(existing ? "existing" : "new") + " round " + std::to_string(round));
+            TempDir dir;
+            const std::string path = dir / "tessaline.db";
+            if (existing) {
+                makeIndex(path, 10);
+            }
+            std::optional<Result<std::shared_ptr<FileIndexDatabase>>> other;
+            std::thread second([&] { other = FileIndexDatabase::open(path); });
+            auto first = FileIndexDatabase::open(path);
+            second.join();
+            ASSERT_TRUE(first.ok()) << first.error().message;
+            ASSERT_TRUE(other->ok()) << other->error().message;
+            first.value()->close();
+            other->value()->close();
+        }
+    }
 }
 
 // The check stops at its time limit without calling an index damaged; a cut

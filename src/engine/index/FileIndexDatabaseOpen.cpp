@@ -126,9 +126,7 @@ Result<sqlite3*> FileIndexDatabase::openCheckedHandle(const std::string& path, c
     }
     // A write lock that another connection holds (a write of an index object
     // still open) is not waited for: it proves the file writable.
-    sqlite3_busy_timeout(handle.value(), 0);
-    const Status writable = IndexFileCheck::proveWritable(handle.value());
-    sqlite3_busy_timeout(handle.value(), kBusyTimeoutMilliseconds);
+    const Status writable = IndexFileCheck::proveWritable(handle.value(), kBusyTimeoutMilliseconds);
     if (!writable.ok()) {
         sqlite3_close_v2(handle.value());
         TESS_LOG_ERROR("❌ FileIndexDatabase: the index at " + path + " cannot be written: " + writable.error().message);

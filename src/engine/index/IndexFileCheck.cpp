@@ -238,13 +238,16 @@ IndexFileCheck::Integrity IndexFileCheck::quickCheck(sqlite3* db, const std::str
     return integrity;
 }
 
-Status IndexFileCheck::proveWritable(sqlite3* db)
+Status IndexFileCheck::proveWritable(sqlite3* db, int busyTimeoutMilliseconds)
 {
     const std::int64_t version = pragmaValue(db, "PRAGMA user_version");
     if (version < 0) {
         return connectionError(db);
     }
-    if (!run(db, "BEGIN IMMEDIATE")) {
+    sqlite3_busy_timeout(db, 0);
+    const bool began = run(db, "BEGIN IMMEDIATE");
+    sqlite3_busy_timeout(db, busyTimeoutMilliseconds);
+    if (!began) {
         // Another connection holds the write lock: it writes, so can we.
         return (sqlite3_errcode(db) & 0xFF) == SQLITE_BUSY ? Status {} : Status {connectionError(db)};
     }

@@ -38,9 +38,11 @@ public:
     // Commits a write that changes no data (the schema's user version set to
     // its own value): proof that the file, its folder and its journal can be
     // written. A write lock held by another connection counts as proof too
-    // (set the connection's busy timeout to 0 not to wait for it). The
-    // failure carries SQLite's code and message.
-    static Status proveWritable(sqlite3* db);
+    // and is not waited for; every other step waits for the locks of other
+    // connections as long as `busyTimeoutMilliseconds`, the connection's
+    // timeout, which is left as it was. The failure carries SQLite's code
+    // and message.
+    static Status proveWritable(sqlite3* db, int busyTimeoutMilliseconds);
 
     // Moves the file and its -wal and -shm files aside to "<path>.damaged-"
     // and the UTC date and time (then "-2", "-3", ... while taken), never
