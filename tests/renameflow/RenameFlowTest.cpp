@@ -248,7 +248,9 @@ protected:
             return fresh.monitoringStatus().kind() == MonitoringStatus::Kind::monitoring && fresh.lastScanSummary().has_value()
                 && fresh.issueFiles().size() == static_cast<std::size_t>(fresh.issueCount());
         };
-        EXPECT_TRUE(waitUntil(scanned));
+        EXPECT_TRUE(waitUntil(scanned)) << "kind " << static_cast<int>(fresh.monitoringStatus().kind()) << " summary "
+                                        << fresh.lastScanSummary().has_value() << " listed " << fresh.issueFiles().size()
+                                        << " count " << fresh.issueCount() << " status " << fresh.statusText();
         settle(200ms);
         EXPECT_TRUE(scanned());
         std::vector<std::string> rows = listed(fresh);

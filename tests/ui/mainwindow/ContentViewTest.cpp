@@ -188,7 +188,9 @@ TEST_F(ContentViewTest, AllClearAndErrorPanes)
     ContentView& view = build();
     m_window->show();
     view.toolbar().scanAction()->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().title == QStringLiteral("All Clear"); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().title == QStringLiteral("All Clear"); }, 20000))
+        << "shown: " << pane().content().title.toStdString() << " / " << pane().content().text.toStdString() << " / "
+        << view.model().statusText();
     EXPECT_EQ(pane().content().text, QStringLiteral("2 files indexed, no compatibility issues found."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return pane().content().footnote.startsWith(QStringLiteral("Last scan: ")); }));
     for (const bool dark : {false, true}) {
