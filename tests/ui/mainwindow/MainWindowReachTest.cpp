@@ -284,11 +284,20 @@ TEST_F(MainWindowReachTest, EveryControlIsReachableAtTheDefaultAndTheSmallestSiz
         }
 
         const QString name = QStringLiteral("advanced-%1x%2").arg(size.width()).arg(size.height());
-        for (const bool dark : {false, true}) {
-            QApplication::setPalette(dark ? theme::darkPalette() : theme::lightPalette());
-            QTest::qWait(30);
-            window.grab().save(test::ComposedMainWindow::screenshotPath(name + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"))));
+        QWidget* reservedNames = pane->findChild<QWidget*>(QStringLiteral("reservedNamesField"));
+        ASSERT_NE(reservedNames, nullptr);
+        for (const bool scrolled : {false, true}) {
+            if (scrolled) {
+                pane->scrollArea()->ensureWidgetVisible(reservedNames);
+            }
+            for (const bool dark : {false, true}) {
+                QApplication::setPalette(dark ? theme::darkPalette() : theme::lightPalette());
+                QTest::qWait(30);
+                window.grab().save(test::ComposedMainWindow::screenshotPath(
+                    name + (scrolled ? QStringLiteral("-reserved-names") : QString()) + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"))));
+            }
         }
+        bar->setValue(0);
         QApplication::setPalette(theme::lightPalette());
     }
 }
