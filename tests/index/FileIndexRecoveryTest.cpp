@@ -272,25 +272,38 @@ TEST(FileIndexRecovery, AnIndexWhoseWriteLockIsHeldOpensWithoutWaiting)
     holder.exec("ROLLBACK");
 }
 
-// Opened from two threads at once (a restore and a scan start), a new index
-// and an existing one open on both: the one that proves the file writable
-// never takes the other's brief locks for a refusal.
+// Opened from two threads at once (a restore and a scan start), a new, an
+// intact and a damaged index open on both, one file for both: neither takes
+// the other's brief locks for a refusal, and a damaged file is moved aside
+// once, by one of them, whose notice says so.
 TEST(FileIndexRecovery, TwoOpensAtOnceBothSucceed)
 {
-    for (const bool existing : {false, true}) {
-        for (int round = 0; round < 40; ++round) {
-            SCOPED_TRACE(std::string(existing ? "existing" : "new") + " round " + std::to_string(round));
+    enum class Start { none,
+        intact,
+        damaged };
+    for (const Start start : {Start::none, Start::intact, Start::damaged}) {
+        for (int round = 0; round < 20; ++round) {
+            SCOPED_TRACE("start " + std::to_string(static_cast<int>(start)) + " round " + std::to_string(round));
             TempDir dir;
             const std::string path = dir / "tessaline.db";
-            if (existing) {
-                makeIndex(path, 10);
+            if (start != Start::none) {
+                makeIndex(path, start == Start::damaged ? 2000 : 10);
             }
+            if (start == Start::damaged) {
+                overwrite(path, 0, "Not an index at!");
+            }
+            const FileIndexDatabase::OpenOptions options {std::chrono::seconds(30)};
             std::optional<Result<std::shared_ptr<FileIndexDatabase>>> other;
-            std::thread second([&] { other = FileIndexDatabase::open(path); });
-            auto first = FileIndexDatabase::open(path);
+            std::thread second([&] { other = FileIndexDatabase::open(path, options); });
+            auto first = FileIndexDatabase::open(path, options);
             second.join();
             ASSERT_TRUE(first.ok()) << first.error().message;
             ASSERT_TRUE(other->ok()) << other->error().message;
+            const bool damaged = start == Start::damaged;
+            EXPECT_EQ(keptAside(dir).size(), damaged ? 1U : 0U);
+            EXPECT_EQ(first.value()->recoveryNotice().has_value() + other->value()->recoveryNotice().has_value(), damaged ? 1 : 0);
+            EXPECT_TRUE(first.value()->upsertFiles({test::makeResult("/r", "a")}, "/r", test::atSeconds(6)));
+            EXPECT_EQ(other->value()->totalCount("/r"), start == Start::intact ? 11 : 1);
             first.value()->close();
             other->value()->close();
         }

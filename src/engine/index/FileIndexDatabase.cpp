@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace tess {
@@ -141,6 +142,11 @@ Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::st
 
 Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::string& path, const OpenOptions& options)
 {
+    // One open at a time checks an index file, may replace it and sets it
+    // up: two opens of one damaged file would each move aside what the other
+    // had just put in its place.
+    static std::mutex openLock;
+    const std::lock_guard<std::mutex> guard(openLock);
     std::optional<std::string> notice;
     Result<sqlite3*> handle = openCheckedHandle(path, options, notice);
     if (!handle.ok()) {
