@@ -313,9 +313,7 @@ void AboutView::applyColors()
 {
     const QColor link = palette().color(QPalette::Link);
     for (QToolButton* button : {m_websiteButton, m_toggleButton, m_licenseButton}) {
-        QPalette linkPalette = palette();
-        linkPalette.setColor(QPalette::ButtonText, link);
-        button->setPalette(linkPalette);
+        theme::setColor(*button, link, QPalette::ButtonText);
     }
     m_websiteButton->setIcon(QIcon(symbol::pixmap(
         "arrow.down.circle", QSize(kLinkSymbolSize, kLinkSymbolSize), link, devicePixelRatioF())));

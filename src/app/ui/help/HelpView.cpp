@@ -502,9 +502,7 @@ QWidget* HelpView::makeSpacesSection()
 void HelpView::applyColors()
 {
     for (const auto& [label, color] : m_namedColorLabels) {
-        QPalette named = palette();
-        named.setColor(QPalette::WindowText, namedColor(color, palette()));
-        label->setPalette(named);
+        theme::setColor(*label, namedColor(color, palette()));
     }
 }
 

@@ -640,13 +640,9 @@ void HistoryListView::changeEvent(QEvent* event)
 void HistoryListView::applyColors()
 {
     for (QLabel* label : m_secondaryLabels) {
-        QPalette colors = label->palette();
-        colors.setColor(QPalette::WindowText, theme::secondaryLabel(palette()));
-        label->setPalette(colors);
+        theme::setColor(*label, theme::secondaryLabel(palette()));
     }
-    QPalette tertiary = m_tertiaryLabel->palette();
-    tertiary.setColor(QPalette::WindowText, theme::withOpacity(palette().color(QPalette::WindowText), 0.3));
-    m_tertiaryLabel->setPalette(tertiary);
+    theme::setColor(*m_tertiaryLabel, theme::withOpacity(palette().color(QPalette::WindowText), 0.3));
     m_emptySymbol->setPixmap(symbol::pixmap("clock.arrow.circlepath", QSize(36, 36), theme::secondaryLabel(palette()), devicePixelRatioF()));
 }
 

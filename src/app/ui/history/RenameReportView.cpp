@@ -440,27 +440,14 @@ void RenameReportView::changeEvent(QEvent* event)
 void RenameReportView::applyColors()
 {
     for (QLabel* label : m_secondaryLabels) {
-        QPalette colors = label->palette();
-        colors.setColor(QPalette::WindowText, theme::secondaryLabel(palette()));
-        label->setPalette(colors);
+        theme::setColor(*label, theme::secondaryLabel(palette()));
     }
     for (QLabel* count : m_badgeCounts) {
         if (count != nullptr) {
-            QPalette colors = count->palette();
-            colors.setColor(QPalette::WindowText, badgeColor(static_cast<BadgeColor>(count->property("badgeColor").toInt()), palette()));
-            count->setPalette(colors);
+            theme::setColor(*count, badgeColor(static_cast<BadgeColor>(count->property("badgeColor").toInt()), palette()));
         }
     }
-    // The chosen segment in the accent colour: the style's pressed shade
-    // alone barely shows in the dark palette.
-    for (QAbstractButton* segment : m_sections->buttons()) {
-        QPalette colors;
-        if (segment->isChecked()) {
-            colors.setColor(QPalette::Button, palette().color(QPalette::Highlight));
-            colors.setColor(QPalette::ButtonText, palette().color(QPalette::HighlightedText));
-        }
-        segment->setPalette(colors);
-    }
+    theme::colorSegments(m_sections->buttons(), palette());
 }
 
 }  // namespace tess

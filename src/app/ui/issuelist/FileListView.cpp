@@ -347,9 +347,7 @@ void FileListView::updateContent()
     m_emptySymbol->setPixmap(symbol::pixmap(state.symbol, QSize(kEmptySymbolSize, kEmptySymbolSize), symbolColor, devicePixelRatioF()));
     m_emptyTitle->setText(qText(state.title));
     m_emptyText->setText(qText(state.text));
-    QPalette textPalette = m_emptyText->palette();
-    textPalette.setColor(QPalette::WindowText, theme::secondaryLabel(pal));
-    m_emptyText->setPalette(textPalette);
+    theme::setColor(*m_emptyText, theme::secondaryLabel(pal));
     m_content->setCurrentWidget(m_emptyState);
 }
 

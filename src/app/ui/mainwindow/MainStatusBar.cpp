@@ -127,17 +127,12 @@ void MainStatusBar::refreshColors()
 {
     m_dot->color = m_dotColor ? namedColor(*m_dotColor, palette()) : QColor(Qt::gray);
     m_dot->update();
-    QPalette secondary = palette();
-    secondary.setColor(QPalette::WindowText, theme::secondaryLabel(palette()));
-    m_middle->setPalette(secondary);
-    m_right->setPalette(secondary);
-    m_left->setPalette(m_leftIsSecondary ? secondary : palette());
-    QPalette warning = palette();
-    warning.setColor(QPalette::WindowText, namedColor(ColorName::warm, palette()));
-    m_notice->setPalette(warning);
-    QPalette link = palette();
-    link.setColor(QPalette::ButtonText, namedColor(ColorName::cool, palette()));
-    m_noticeButton->setPalette(link);
+    const QColor secondary = theme::secondaryLabel(palette());
+    theme::setColor(*m_middle, secondary);
+    theme::setColor(*m_right, secondary);
+    theme::setColor(*m_left, m_leftIsSecondary ? secondary : palette().color(QPalette::WindowText));
+    theme::setColor(*m_notice, namedColor(ColorName::warm, palette()));
+    theme::setColor(*m_noticeButton, namedColor(ColorName::cool, palette()), QPalette::ButtonText);
 }
 
 void MainStatusBar::changeEvent(QEvent* event)

@@ -110,20 +110,17 @@ void PlaceholderPane::setContent(Content content)
         button->setObjectName(QStringLiteral("paneLinkButton"));
         button->setFlat(true);
         button->setCursor(Qt::PointingHandCursor);
-        QPalette palette = button->palette();
-        palette.setColor(QPalette::ButtonText, namedColor(ColorName::cool, this->palette()));
-        button->setPalette(palette);
+        theme::setColor(*button, namedColor(ColorName::cool, palette()), QPalette::ButtonText);
         connect(button, &QPushButton::clicked, this, link.action);
         m_linkLayout->addWidget(button);
     }
     m_linkRow->setVisible(!m_content.links.empty());
 
-    QPalette secondary = palette();
-    secondary.setColor(QPalette::WindowText, theme::secondaryLabel(palette()));
-    m_text->setPalette(secondary);
-    m_emphasis->setPalette(secondary);
-    m_emphasisText->setPalette(secondary);
-    m_footnote->setPalette(secondary);
+    const QColor secondary = theme::secondaryLabel(palette());
+    for (QWidget* label : {static_cast<QWidget*>(m_text), static_cast<QWidget*>(m_emphasis), static_cast<QWidget*>(m_emphasisText),
+             static_cast<QWidget*>(m_footnote)}) {
+        theme::setColor(*label, secondary);
+    }
 }
 
 void PlaceholderPane::buildEmphasisRow(QVBoxLayout& layout)

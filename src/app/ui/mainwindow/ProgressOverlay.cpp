@@ -18,9 +18,7 @@ QLabel* overlayLabel(QWidget* parent, const char* name, const QColor& color)
     label->setObjectName(QString::fromLatin1(name));
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    theme::setColor(*label, color);
     return label;
 }
 

@@ -208,9 +208,7 @@ void DestinationTestResultsSheet::refresh()
 void DestinationTestResultsSheet::applyColors()
 {
     for (QLabel* note : std::as_const(m_noteLabels)) {
-        QPalette palette = note->palette();
-        palette.setColor(QPalette::WindowText, namedColor(ColorName::warm, palette));
-        note->setPalette(palette);
+        theme::setColor(*note, namedColor(ColorName::warm, note->palette()));
     }
 }
 

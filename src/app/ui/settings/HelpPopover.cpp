@@ -134,14 +134,10 @@ void HelpPopover::applyColors()
     // Colours derived from the palette are set on the labels' own palettes,
     // so they are worked out again on every palette change.
     for (QLabel* bullet : m_tertiary) {
-        QPalette tertiary = palette();
-        tertiary.setColor(QPalette::WindowText, theme::withOpacity(tertiary.color(QPalette::WindowText), kTertiaryOpacity));
-        bullet->setPalette(tertiary);
+        theme::setColor(*bullet, theme::withOpacity(palette().color(QPalette::WindowText), kTertiaryOpacity));
     }
     if (m_note != nullptr) {
-        QPalette warm = palette();
-        warm.setColor(QPalette::WindowText, namedColor(ColorName::warm, palette()));
-        m_note->setPalette(warm);
+        theme::setColor(*m_note, namedColor(ColorName::warm, palette()));
     }
 }
 

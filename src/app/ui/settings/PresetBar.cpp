@@ -140,12 +140,8 @@ void PresetBar::changeEvent(QEvent* event)
 
 void PresetBar::applyColors()
 {
-    QPalette deletePalette = m_delete->palette();
-    deletePalette.setColor(QPalette::ButtonText, namedColor(ColorName::brandRed, palette()));
-    m_delete->setPalette(deletePalette);
-    QPalette badgePalette = m_modified->palette();
-    badgePalette.setColor(QPalette::WindowText, namedColor(ColorName::warm, palette()));
-    m_modified->setPalette(badgePalette);
+    theme::setColor(*m_delete, namedColor(ColorName::brandRed, palette()), QPalette::ButtonText);
+    theme::setColor(*m_modified, namedColor(ColorName::warm, palette()));
 }
 
 void PresetBar::refresh()

@@ -586,16 +586,7 @@ void SettingsView::applyAppearance()
 
 void SettingsView::applySegmentColors()
 {
-    // The chosen segment in the accent colour: the style's pressed shade
-    // alone barely shows in the dark palette.
-    for (QAbstractButton* segment : m_appearanceGroup->buttons()) {
-        QPalette colors;
-        if (segment->isChecked()) {
-            colors.setColor(QPalette::Button, palette().color(QPalette::Highlight));
-            colors.setColor(QPalette::ButtonText, palette().color(QPalette::HighlightedText));
-        }
-        segment->setPalette(colors);
-    }
+    theme::colorSegments(m_appearanceGroup->buttons(), palette());
 }
 
 void SettingsView::applyStartAtLogin()
@@ -666,12 +657,8 @@ void SettingsView::applyColors()
     // Colours worked out from the palette go on the labels' own palettes,
     // so they are set again on every palette change. The children have not
     // heard of the change yet: the colours come from this sheet's palette.
-    QPalette orange = palette();
-    orange.setColor(QPalette::WindowText, theme::warningOrange(palette()));
-    m_actionTitle->setPalette(orange);
-    QPalette destructive = palette();
-    destructive.setColor(QPalette::ButtonText, namedColor(ColorName::brandRed, palette()));
-    m_resetButton->setPalette(destructive);
+    theme::setColor(*m_actionTitle, theme::warningOrange(palette()));
+    theme::setColor(*m_resetButton, namedColor(ColorName::brandRed, palette()), QPalette::ButtonText);
     applySegmentColors();
     for (QLabel* icon : findChildren<QLabel*>(QStringLiteral("symbolLabel"))) {
         applySymbol(*icon, palette().color(QPalette::PlaceholderText));

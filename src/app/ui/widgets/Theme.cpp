@@ -1,6 +1,8 @@
 #include "ui/widgets/Theme.h"
 
+#include <QAbstractButton>
 #include <QFontDatabase>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -135,6 +137,25 @@ QColor withOpacity(QColor color, qreal opacity)
 {
     color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
     return color;
+}
+
+void setColor(QWidget& widget, const QColor& color, QPalette::ColorRole role)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(role, color);
+    widget.setPalette(palette);
+}
+
+void colorSegments(const QList<QAbstractButton*>& segments, const QPalette& palette)
+{
+    for (QAbstractButton* segment : segments) {
+        QPalette colors;
+        if (segment->isChecked()) {
+            colors.setColor(QPalette::Button, palette.color(QPalette::Highlight));
+            colors.setColor(QPalette::ButtonText, palette.color(QPalette::HighlightedText));
+        }
+        segment->setPalette(colors);
+    }
 }
 
 }  // namespace tess::theme
