@@ -2,62 +2,24 @@
 
 #include "ui/settings/SetChip.h"
 #include "ui/widgets/FlowLayout.h"
-#include "ui/widgets/PopoverFrame.h"
-#include "ui/widgets/Symbol.h"
-#include "ui/widgets/Theme.h"
 
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QToolButton>
 
 #include <map>
 
 namespace tess {
 
-namespace {
-
-constexpr int kAddSymbolSize = 9;
-
-}  // namespace
-
 ChipSetField::ChipSetField(const QString& placeholder, int editWidth, QWidget* parent)
     : QWidget(parent)
     , m_flowWidget(new QWidget(this))
     , m_flow(new FlowLayout(m_flowWidget, 2, 2))
-    , m_addButton(new QToolButton(m_flowWidget))
-    , m_popover(new PopoverFrame(m_addButton))
-    , m_edit(new QLineEdit(m_popover))
-    , m_addPush(new QPushButton(tr("Add"), m_popover))
+    , m_adder(m_flowWidget, placeholder, editWidth, font(), this, [this] { addTyped(); })
 {
     m_flowWidget->setObjectName(QStringLiteral("chipFlowWidget"));
     m_flowWidget->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-
-    m_addButton->setObjectName(QStringLiteral("addToolButton"));
-    m_addButton->setAutoRaise(true);
-    m_addButton->setIcon(symbol::icon("plus"));
-    m_addButton->setIconSize(QSize(kAddSymbolSize, kAddSymbolSize));
-    m_addButton->setToolTip(tr("Add"));
-    m_flow->addWidget(m_addButton);
-    connect(m_addButton, &QToolButton::clicked, this, &ChipSetField::openAddPopover);
-
-    m_popover->setObjectName(QStringLiteral("addPopoverFrame"));
-    auto* popoverLayout = new QHBoxLayout(m_popover);
-    popoverLayout->setContentsMargins(8, 8, 8, 8);
-    popoverLayout->setSpacing(6);
-    m_edit->setObjectName(QStringLiteral("addLineEdit"));
-    m_edit->setPlaceholderText(placeholder);
-    m_edit->setFixedWidth(editWidth);
-    m_edit->setFont(theme::monospacedCaptionFont(font()));
-    m_addPush->setObjectName(QStringLiteral("addPushButton"));
-    m_addPush->setFont(theme::captionFont(font()));
-    m_addPush->setDefault(true);
-    m_addPush->setEnabled(false);
-    popoverLayout->addWidget(m_edit);
-    popoverLayout->addWidget(m_addPush);
-    connect(m_edit, &QLineEdit::textChanged, m_addPush, [this](const QString& text) { m_addPush->setEnabled(!text.isEmpty()); });
-    connect(m_edit, &QLineEdit::returnPressed, this, &ChipSetField::addTyped);
-    connect(m_addPush, &QPushButton::clicked, this, &ChipSetField::addTyped);
+    m_adder.button()->setToolTip(tr("Add"));
+    m_flow->addWidget(m_adder.button());
 }
 
 void ChipSetField::setValue(const CanonicalStringSet& value)
@@ -89,14 +51,12 @@ std::vector<SetChip*> ChipSetField::chips() const
 
 void ChipSetField::openAddPopover()
 {
-    m_edit->clear();
-    m_popover->popUp();
-    m_edit->setFocus(Qt::PopupFocusReason);
+    m_adder.open();
 }
 
 void ChipSetField::addTyped()
 {
-    const AddOutcome outcome = outcomeOf(m_edit->text());
+    const AddOutcome outcome = outcomeOf(m_adder.edit()->text());
     if (outcome.member) {
         // One write per add, as for any write through a binding, even when
         // the member is there already (the set then stays as it is).
@@ -105,8 +65,7 @@ void ChipSetField::addTyped()
         changeValue(std::move(changed));
     }
     if (outcome.closes) {
-        m_edit->clear();
-        m_popover->hide();
+        m_adder.close();
     }
 }
 

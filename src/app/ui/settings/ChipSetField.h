@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rules/RuleTypes.h"
+#include "ui/settings/ChipAdder.h"
 
 #include <QWidget>
 
@@ -34,10 +35,10 @@ public:
 
     // Chips in display order.
     std::vector<SetChip*> chips() const;
-    QToolButton* addButton() const { return m_addButton; }
-    PopoverFrame* addPopover() const { return m_popover; }
-    QLineEdit* addLineEdit() const { return m_edit; }
-    QPushButton* addPushButton() const { return m_addPush; }
+    QToolButton* addButton() const { return m_adder.button(); }
+    PopoverFrame* addPopover() const { return m_adder.popover(); }
+    QLineEdit* addLineEdit() const { return m_adder.edit(); }
+    QPushButton* addPushButton() const { return m_adder.push(); }
 
     // The add button's action: the popover opens, always empty.
     void openAddPopover();
@@ -74,10 +75,7 @@ private:
     std::vector<std::pair<std::string, SetChip*>> m_chips;
     QWidget* m_flowWidget;
     FlowLayout* m_flow;
-    QToolButton* m_addButton;
-    PopoverFrame* m_popover;
-    QLineEdit* m_edit;
-    QPushButton* m_addPush;
+    ChipAdder m_adder;
 };
 
 }  // namespace tess

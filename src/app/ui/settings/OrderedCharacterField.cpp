@@ -5,15 +5,12 @@
 #include "ui/settings/CharacterSetField.h"
 #include "ui/settings/OrderedCharacterChip.h"
 #include "ui/widgets/FlowLayout.h"
-#include "ui/widgets/PopoverFrame.h"
-#include "ui/widgets/Symbol.h"
 #include "ui/widgets/Theme.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -23,7 +20,6 @@ namespace tess {
 
 namespace {
 
-constexpr int kAddSymbolSize = 9;
 // The caption's 9 points of a 13-point body text.
 constexpr qreal kCaptionScale = 9.0 / 13.0;
 
@@ -33,10 +29,7 @@ OrderedCharacterField::OrderedCharacterField(const QString& label, QWidget* pare
     : QWidget(parent)
     , m_flowWidget(new QWidget(this))
     , m_flow(new FlowLayout(m_flowWidget, 2, 2))
-    , m_addButton(new QToolButton(m_flowWidget))
-    , m_popover(new PopoverFrame(m_addButton))
-    , m_edit(new QLineEdit(m_popover))
-    , m_addPush(new QPushButton(QStringLiteral("Add"), m_popover))
+    , m_adder(m_flowWidget, QStringLiteral("Character"), 80, QApplication::font(), this, [this] { addTyped(); })
     , m_caption(new QLabel(QStringLiteral("first = highest precedence"), this))
 {
     auto* column = new QVBoxLayout(this);
@@ -65,30 +58,7 @@ OrderedCharacterField::OrderedCharacterField(const QString& label, QWidget* pare
     m_caption->setForegroundRole(QPalette::PlaceholderText);
     column->addWidget(m_caption);
 
-    m_addButton->setObjectName(QStringLiteral("addToolButton"));
-    m_addButton->setAutoRaise(true);
-    m_addButton->setIcon(symbol::icon("plus"));
-    m_addButton->setIconSize(QSize(kAddSymbolSize, kAddSymbolSize));
-    m_flow->addWidget(m_addButton);
-    connect(m_addButton, &QToolButton::clicked, this, &OrderedCharacterField::openAddPopover);
-
-    m_popover->setObjectName(QStringLiteral("addPopoverFrame"));
-    auto* popoverLayout = new QHBoxLayout(m_popover);
-    popoverLayout->setContentsMargins(8, 8, 8, 8);
-    popoverLayout->setSpacing(6);
-    m_edit->setObjectName(QStringLiteral("addLineEdit"));
-    m_edit->setPlaceholderText(QStringLiteral("Character"));
-    m_edit->setFixedWidth(80);
-    m_edit->setFont(theme::monospacedCaptionFont(QApplication::font()));
-    m_addPush->setObjectName(QStringLiteral("addPushButton"));
-    m_addPush->setFont(theme::captionFont(QApplication::font()));
-    m_addPush->setDefault(true);
-    m_addPush->setEnabled(false);
-    popoverLayout->addWidget(m_edit);
-    popoverLayout->addWidget(m_addPush);
-    connect(m_edit, &QLineEdit::textChanged, m_addPush, [this](const QString& text) { m_addPush->setEnabled(!text.isEmpty()); });
-    connect(m_edit, &QLineEdit::returnPressed, this, &OrderedCharacterField::addTyped);
-    connect(m_addPush, &QPushButton::clicked, this, &OrderedCharacterField::addTyped);
+    m_flow->addWidget(m_adder.button());
 }
 
 void OrderedCharacterField::setValue(const std::vector<std::string>& value)
@@ -132,14 +102,12 @@ void OrderedCharacterField::removeCharacter(std::size_t position)
 
 void OrderedCharacterField::openAddPopover()
 {
-    m_edit->clear();
-    m_popover->popUp();
-    m_edit->setFocus(Qt::PopupFocusReason);
+    m_adder.open();
 }
 
 void OrderedCharacterField::addTyped()
 {
-    const std::optional<std::string> character = CharacterSetField::firstCharacter(m_edit->text());
+    const std::optional<std::string> character = CharacterSetField::firstCharacter(m_adder.edit()->text());
     if (character) {
         const bool present = std::any_of(m_value.begin(), m_value.end(),
             [&character](const std::string& member) { return text::canonicallyEqual(member, *character); });
@@ -149,8 +117,7 @@ void OrderedCharacterField::addTyped()
             changeValue(std::move(changed));
         }
     }
-    m_edit->clear();
-    m_popover->hide();
+    m_adder.close();
 }
 
 void OrderedCharacterField::rebuildChips()

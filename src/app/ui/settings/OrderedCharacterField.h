@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/settings/ChipAdder.h"
+
 #include <QWidget>
 
 #include <string>
@@ -35,10 +37,10 @@ public:
     void setValue(const std::vector<std::string>& value);
 
     std::vector<OrderedCharacterChip*> chips() const { return m_chips; }
-    QToolButton* addButton() const { return m_addButton; }
-    PopoverFrame* addPopover() const { return m_popover; }
-    QLineEdit* addLineEdit() const { return m_edit; }
-    QPushButton* addPushButton() const { return m_addPush; }
+    QToolButton* addButton() const { return m_adder.button(); }
+    PopoverFrame* addPopover() const { return m_adder.popover(); }
+    QLineEdit* addLineEdit() const { return m_adder.edit(); }
+    QPushButton* addPushButton() const { return m_adder.push(); }
     QLabel* captionLabel() const { return m_caption; }
 
     void moveLeft(std::size_t position);
@@ -60,10 +62,7 @@ private:
     std::vector<OrderedCharacterChip*> m_chips;
     QWidget* m_flowWidget;
     FlowLayout* m_flow;
-    QToolButton* m_addButton;
-    PopoverFrame* m_popover;
-    QLineEdit* m_edit;
-    QPushButton* m_addPush;
+    ChipAdder m_adder;
     QLabel* m_caption;
 };
 
