@@ -1,5 +1,6 @@
 #include "model/MonitorViewModel.h"
 
+#include "EventLoopWait.h"
 #include "FakeFolderPicker.h"
 #include "FakeHelperServer.h"
 #include "FakeReportSavePanel.h"
@@ -44,27 +45,8 @@ using Op = test::FaultyFileSystem::Op;
 
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new test::IsolatedLogEnvironment);
 
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents();
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return false;
-}
-
-void settle(std::chrono::milliseconds time = 100ms)
-{
-    const auto until = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(2ms);
-    }
-}
+using test::settle;
+using test::waitUntil;
 
 // The fault-injecting file system whose moves can be held at a gate.
 class GatedFileSystem : public test::FaultyFileSystem {

@@ -6,6 +6,7 @@
 #include "model/MonitorViewModel.h"
 #include "model/ReportSavePanel.h"
 
+#include "EventLoopWait.h"
 #include "FakeFolderPicker.h"
 #include "Gate.h"
 #include "IsolatedLogEnvironment.h"
@@ -38,27 +39,8 @@ namespace {
 using test::TempDir;
 using namespace std::chrono_literals;
 
-[[maybe_unused]] bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents();
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return false;
-}
-
-[[maybe_unused]] void settle(std::chrono::milliseconds time = 100ms)
-{
-    const auto until = std::chrono::steady_clock::now() + time;
-    while (std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(2ms);
-    }
-}
+using test::settle;
+using test::waitUntil;
 
 [[maybe_unused]] FileTransformationResult resultOf(const std::string& root, const std::string& relative, bool withIssue)
 {
