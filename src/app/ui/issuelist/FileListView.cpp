@@ -323,6 +323,7 @@ void FileListView::updateItemType()
             m_itemTypeGroup->button(static_cast<int>(i))->setChecked(true);
         }
     }
+    theme::colorSegments(m_itemTypeGroup->buttons(), palette());
 }
 
 void FileListView::updateDisplayMode()
@@ -512,6 +513,7 @@ void FileListView::changeEvent(QEvent* event)
         // Colours are resolved from the palette: take the new one.
         updateContent();
         updateSelectAll();
+        updateItemType();
         m_listView->viewport()->update();
     }
     QWidget::changeEvent(event);
