@@ -455,7 +455,9 @@ TEST(ProcessItem, IssuesStandInPassOrder)
 TEST(ProcessItem, AComponentTurnedIntoDotOrDotDotIsPrefixed)
 {
     // Neither "." nor ".." may stand as a component of a proposed path: a
-    // rename to "a/.." would move the item out of its folder.
+    // rename to "a/.." would move the item out of its folder. A hidden name
+    // that becomes one is reserved; a visible one keeps a visible character
+    // in front before it gets there.
     auto collapsing = plainSettings();
     collapsing.cleanRepeatedSeparators = true;
     auto translating = plainSettings();
@@ -472,9 +474,11 @@ TEST(ProcessItem, AComponentTurnedIntoDotOrDotDotIsPrefixed)
     const std::vector<Case> cases = {
         {collapsing, "a/...", true, "a/file_.", "."},
         {collapsing, "a/.../x.txt", false, "a/file_./x.txt", std::nullopt},
-        {translating, "xx", false, "file_..", ".."},
-        {stripping, " ..", true, "file_..", ".."},
-        {stripping, "a/ ../ ./b", false, "a/file_../file_./b", std::nullopt},
+        {translating, ".x", false, "file_..", ".."},
+        {translating, "a/.x/b", false, "a/file_../b", std::nullopt},
+        {translating, "xx", false, "_..", std::nullopt},
+        {stripping, " ..", true, "_..", std::nullopt},
+        {stripping, "a/ ../ ./b", false, "a/_../_./b", std::nullopt},
     };
     for (const Case& c : cases) {
         const auto result = phase1Record(c.settings, c.relative, c.isDirectory);

@@ -1,6 +1,8 @@
 // A proposed name is final: analysing the proposed tree again proposes no
 // further change and reports nothing the analysis would fix.
 
+#include "AnalyzerTestSupport.h"
+
 #include "analysis/FileTransformationIssue.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "rules/FilesystemPreset.h"
@@ -20,7 +22,8 @@
 namespace tess {
 namespace {
 
-using Kind = FileTransformationIssue::Kind;
+using test::analyzeRelative;
+using test::expectProposalsFinal;
 
 // The app's settings for a filesystem and all three client systems: trailing
 // spaces and dots stripped, repeated separators cleaned.
@@ -31,50 +34,6 @@ TransformationSettings clientSettings(FilesystemPreset filesystem)
     settings.stripTrailingCharacters = {" ", "."};
     settings.cleanRepeatedSeparators = true;
     return settings;
-}
-
-// Issues that report without changing a name: a path left too long or too
-// deep, a file name that cannot be fitted (with its length).
-bool wouldBeFixed(const FileTransformationIssue& issue, const SourceFileAnalyzer::Issues& all)
-{
-    const bool unresolvable = std::any_of(all.begin(), all.end(),
-        [](const FileTransformationIssue& other) { return other.kind() == Kind::filenameUnresolvable; });
-    return issue.kind() != Kind::pathTooLong && issue.kind() != Kind::pathTooDeep && issue.kind() != Kind::filenameUnresolvable
-        && !(issue.kind() == Kind::filenameTooLong && unresolvable);
-}
-
-SourceFileAnalyzer::AnalysisResult analyzeRelative(const SourceFileAnalyzer& analyzer, const std::map<std::string, bool>& tree)
-{
-    std::vector<FileItem> items;
-    for (const auto& [relative, isDirectory] : tree) {
-        items.push_back({"/src/" + relative, isDirectory});
-    }
-    return analyzer.analyze(items, "/src", "test", [] { return false; });
-}
-
-// Analyses `tree`, then the tree of its proposals, and reports every item
-// of the second analysis that is not final.
-void expectProposalsFinal(const TransformationSettings& settings, const std::map<std::string, bool>& tree)
-{
-    const SourceFileAnalyzer analyzer(settings, 0);
-    const auto first = analyzeRelative(analyzer, tree);
-    ASSERT_EQ(first.results.size(), tree.size());
-    std::map<std::string, bool> proposed;
-    std::map<std::string, std::string> sourceOf;
-    for (const FileTransformationResult& result : first.results) {
-        proposed[result.finalRelativePath] = result.originalFile.isDirectory;
-        sourceOf[result.finalRelativePath] = result.originalRelativePath;
-    }
-    ASSERT_EQ(proposed.size(), tree.size()) << "two items share a proposed path";
-    const auto second = analyzeRelative(analyzer, proposed);
-    for (const FileTransformationResult& result : second.results) {
-        const std::string& from = sourceOf[result.originalRelativePath];
-        EXPECT_EQ(result.finalRelativePath, result.originalRelativePath) << "proposed for '" << from << "'";
-        for (const FileTransformationIssue& issue : result.transformations) {
-            EXPECT_FALSE(wouldBeFixed(issue, result.transformations))
-                << "issue " << issue.tag() << " on '" << result.originalRelativePath << "', proposed for '" << from << "'";
-        }
-    }
 }
 
 TEST(ProposalIsFinal, ReproducedNamesLoseTheirTrailingDot)

@@ -218,6 +218,7 @@ void checkInvariants(const Config& config, const SourceFileAnalyzer::AnalysisRes
 
         EXPECT_EQ(result.needsRename, path != original);
         EXPECT_TRUE(text::isValidUtf8(path));
+        EXPECT_FALSE(test::hidesVisibleItem(result)) << "a visible item would be hidden";
         const auto [other, inserted] = byKey.emplace(key(path), original);
         EXPECT_TRUE(inserted) << "same final path as " << text::toValidUtf8(other->second);
         for (const std::string& component : RelativePath::split(path)) {

@@ -112,8 +112,10 @@ PerItemPasses::Encoded PerItemPasses::encodeValidPath(std::string_view path, std
                 out.append(component);
                 return;
             }
+            const std::size_t componentStart = out.size();
             const std::string ascii = NameOperations::transliterateComponent(component, caches);
             out.append(ascii.empty() ? NameOperations::kEmptyComponentStandIn : std::string_view(ascii));
+            keepVisible(component, out, componentStart);
         });
         return verdict();
     }
@@ -137,6 +139,7 @@ PerItemPasses::Encoded PerItemPasses::encodeValidPath(std::string_view path, std
             if (!component.empty() && out.size() == componentStart) {
                 out.append(NameOperations::kEmptyComponentStandIn);
             }
+            keepVisible(component, out, componentStart);
         });
         return verdict();
     }
@@ -249,6 +252,7 @@ void PerItemPasses::applyTranslationTable(std::string& path, Issues& issues) con
         if (output[i].empty() && !input[i].empty()) {
             output[i] = NameOperations::kEmptyComponentStandIn;
         }
+        keepVisible(input[i], output[i]);
     }
     std::string newPath = RelativePath::join(output);
     issues.emplace_back(FileTransformationIssue::CharacterTransformed {std::move(characters), path, newPath});
@@ -345,7 +349,9 @@ std::string PerItemPasses::stripComponent(std::string_view component, std::vecto
     if (rest.empty()) {
         return std::string(NameOperations::kEmptyComponentStandIn);
     }
-    return std::string(rest);
+    std::string stripped(rest);
+    keepVisible(component, stripped);
+    return stripped;
 }
 
 // --- Separator pass -------------------------------------------------------------------
@@ -428,6 +434,7 @@ std::string PerItemPasses::collapseSeparatorRuns(std::string_view text) const
         return true;
     });
     out.append(pending);
+    keepVisible(text, out);
     return out;
 }
 

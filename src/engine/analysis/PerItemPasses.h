@@ -55,11 +55,28 @@ public:
 
     // Strips leading and trailing strip characters; the component as it was is
     // recorded in `trimmed` when it changed. A component that would become
-    // empty becomes "_".
+    // empty becomes "_"; one that would begin with "." where it did not
+    // keeps a visible character in front (keepVisible).
     std::string stripComponent(std::string_view component, std::vector<std::string>& trimmed) const;
     // Every maximal run of separator characters becomes its highest-ranked
-    // character (the first of equal rank).
+    // character (the first of equal rank); a run at the start of a text that
+    // did not begin with "." leaves a visible character in front of the "."
+    // it may become (keepVisible).
     std::string collapseSeparatorRuns(std::string_view text) const;
+    // No cleaning may hide a visible item: where `cleaned[start...]`, what
+    // became of the name `name`, begins with "." and `name` did not, the
+    // visible lead character goes in front. Never longer than `name` when
+    // cleaning took out at least one byte before the dot.
+    void keepVisible(std::string_view name, std::string& cleaned, std::size_t start = 0) const
+    {
+        if (start < cleaned.size() && cleaned[start] == '.' && (name.empty() || name.front() != '.')) {
+            cleaned.insert(start, 1, m_visibleLead);
+        }
+    }
+    // "_", or where the leading strip characters or the translation table
+    // would take "_" away, the first of "-", the digits and the letters that
+    // they leave as it is, so that a second analysis keeps it.
+    char visibleLead() const { return m_visibleLead; }
     // Fits the last component, a file name, into `limit` bytes keeping its
     // extension and version suffix; appends `filenameUnresolvable` (and logs)
     // and returns the path unchanged when that is impossible.
@@ -124,6 +141,7 @@ private:
 
     void addReservedNames(const TransformationSettings& settings);
     void rankSeparators();
+    char chooseVisibleLead() const;
 
     Encoded encodeValidPath(std::string_view path, std::string& out, TransliterationCaches& caches) const;
     // The distinct characters the translation table took out of the
@@ -166,6 +184,7 @@ private:
     CharacterSet m_stripTrailingCharacters;
     bool m_cleanRepeatedSeparators;
     bool m_udfNameLengths = false;
+    char m_visibleLead = '_';
     std::vector<std::string> m_repeatedSeparatorCharacters;
     CharacterSet m_repeatedSeparatorSet;
     // Ranks by character: ASCII by byte, others by NFC form.

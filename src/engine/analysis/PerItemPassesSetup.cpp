@@ -88,6 +88,21 @@ PerItemPasses::PerItemPasses(const TransformationSettings& settings, std::int64_
         m_stripTrailingCharacters.add(character);
     }
     rankSeparators();
+    m_visibleLead = chooseVisibleLead();
+}
+
+char PerItemPasses::chooseVisibleLead() const
+{
+    static constexpr std::string_view kCandidates = "_-0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (const char candidate : kCandidates) {
+        // Tried with the dot after it, so that an entry of several
+        // characters beginning with it counts too.
+        std::string probe {candidate, '.'};
+        if (!m_stripLeadingCharacters.containsAsciiByte(candidate) && m_effectiveTranslationTable.applyInPlace(probe) == 0) {
+            return candidate;
+        }
+    }
+    return kCandidates.front();
 }
 
 void PerItemPasses::addReservedNames(const TransformationSettings& settings)
