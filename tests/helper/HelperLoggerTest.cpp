@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 #include <thread>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 namespace tess::test {
@@ -78,6 +80,16 @@ TEST(HelperLoggerTest, EscapesControlCharacters)
             "a\\u{2028}b\\u{2029}"},
         {"zero width space and BOM", "\xE2\x80\x8B\xEF\xBB\xBF", "\\u{200B}\\u{FEFF}"},
         {"a tag character", "\xF3\xA0\x80\x81", "\\u{E0001}"},
+        {"a backslash, so that no name reads like an escape", "a\\x0Ab\\", "a\\\\x0Ab\\\\"},
+        {"soft hyphen (U+00AD)", "soft\xC2\xAD"
+                                 "hyphen",
+            "soft\\u{00AD}hyphen"},
+        {"musical formatting control (U+1D173)", "a\xF0\x9D\x85\xB3"
+                                                 "b",
+            "a\\u{1D173}b"},
+        {"Arabic number sign and combining grapheme joiner", "\xD8\x80\xCD\x8F", "\\u{0600}\\u{034F}"},
+        {"variation selector and zero width joiner", "\xE2\x9D\xA4\xEF\xB8\x8F\xE2\x80\x8D", "\xE2\x9D\xA4\\u{FE0F}\\u{200D}"},
+        {"Hangul filler and an unassigned ignorable", "\xE3\x85\xA4\xF3\xA0\xBF\xBF", "\\u{3164}\\u{E0FFF}"},
         {"CJK, emoji and combining marks stay", "\xE6\x97\xA5\xF0\x9F\x98\x80"
                                                 "e\xCC\x81",
             "\xE6\x97\xA5\xF0\x9F\x98\x80"
@@ -87,6 +99,30 @@ TEST(HelperLoggerTest, EscapesControlCharacters)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(HelperLogger::escapeControls(c.text), c.expected);
     }
+}
+
+// Every code point is escaped exactly when it is a control, a format
+// character, a line or paragraph separator or default-ignorable, as ICU
+// classifies it, or one of the two noncharacters at the end of the BMP.
+TEST(HelperLoggerTest, EscapesExactlyTheInvisibleCodePoints)
+{
+    std::size_t escaped = 0;
+    for (UChar32 code = 0x80; code <= 0x10FFFF; ++code) {
+        if (U_IS_SURROGATE(code))
+            continue;
+        char bytes[4];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(bytes, length, code);
+        const std::string text(bytes, static_cast<std::size_t>(length));
+        const int8_t type = u_charType(code);
+        const bool invisible = type == U_CONTROL_CHAR || type == U_FORMAT_CHAR || type == U_LINE_SEPARATOR
+            || type == U_PARAGRAPH_SEPARATOR || u_hasBinaryProperty(code, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)
+            || code == 0xFFFE || code == 0xFFFF;
+        const bool isEscaped = LogText::escape(text) != text;
+        ASSERT_EQ(isEscaped, invisible) << "U+" << std::hex << code;
+        escaped += isEscaped ? 1 : 0;
+    }
+    EXPECT_GT(escaped, 4096u);
 }
 
 TEST(HelperLoggerTest, NeverWritesThroughALinkInTheUsersFolder)
