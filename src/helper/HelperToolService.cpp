@@ -136,6 +136,7 @@ Outcome HelperToolService::authorize(ClientSession& client, const std::string& w
     const PeerContext& peer = client.peer();
     auto decision = client.authority().check(peer);
     if (decision.authorized) {
+        client.authorized();
         return Outcome::success();
     }
     std::string text = "Not authorized: " + decision.reason;

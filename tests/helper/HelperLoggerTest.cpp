@@ -1,5 +1,6 @@
 #include "HelperLogger.h"
 #include "ClientSession.h"
+#include "LogLimiter.h"
 #include "LogText.h"
 #include "PathRules.h"
 #include "TempDir.h"
@@ -253,43 +254,87 @@ TEST(HelperLoggerTest, CutsLongArgumentsOnACharacterBoundary)
     }
 }
 
-TEST(ClientSessionTest, LogsRepeatedRefusalsOncePerIntervalWithTheirCount)
+// The entries of a log file without their times: "[LEVEL] message" lines.
+std::string entriesOf(const std::string& log)
 {
-    TempDir home;
-    {
-        HelperLogger logger;
-        logger.setUserHome(home.path(), ::getuid(), ::getgid());
-        PeerContext peer {1, ::getuid(), ::getgid(), 1};
-        ClientSession session(logger, peer, 200ms);
-        for (int i = 0; i < 5; ++i) {
-            session.request("Request " + std::to_string(i));
-            session.refuse("Refused " + std::to_string(i));
-        }
-        std::this_thread::sleep_for(250ms);
-        session.request("Request 5");
-        session.refuse("Refused 5");
-        session.request("Request 6");
-        session.refuse("Refused 6");
-        // A request that is not refused is logged with what it did.
-        std::this_thread::sleep_for(250ms);
-        session.request("Request 7");
-        session.log("Done 7", "INFO");
-        session.request("Request 8");
-        session.finishRequest();
-        logger.drain(1s);
-    }
-    const std::string log = home.readFile(".local/state/quenby/Tessaline-helper.log");
     std::string entries;
     for (std::size_t at = log.find("] ["); at != std::string::npos; at = log.find("] [", at + 1))
         entries += log.substr(at + 2, log.find('\n', at) - at - 1);
-    EXPECT_EQ(entries, "[INFO] Request 0\n"
-                       "[ERROR] Refused 0\n"
-                       "[INFO] Request 5\n"
-                       "[ERROR] Refused 5 (4 more refusals of this connection were not logged)\n"
-                       "[INFO] Request 7\n"
-                       "[INFO] Done 7\n"
-                       "[INFO] Request 8\n"
-                       "[ERROR] 1 more refusal of this connection was not logged\n");
+    return entries;
+}
+
+TEST(ClientSessionTest, LogsRefusalsOncePerIntervalPerUserWhateverTheConnections)
+{
+    TempDir home;
+    TempDir var;
+    const std::string rootLog = var / "root.log";
+    {
+        HelperLogger logger;
+        logger.configure(rootLog, LogFile::kDefaultSizeLimit);
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        LogLimiter::Clock::time_point now {};
+        LogLimiter limits({1, 10s}, LogLimiter::kConnections, [&now] { return now; });
+        // Two connections of this user take turns; another user has a budget of its own.
+        PeerContext peer {1, ::getuid(), ::getgid(), 1};
+        ClientSession first(logger, peer, limits);
+        ClientSession second(logger, peer, limits);
+        ClientSession other(logger, {2, 4242, 4242, 1}, limits);
+        for (int i = 0; i < 5; ++i) {
+            ClientSession& session = i % 2 == 0 ? first : second;
+            session.request("Request " + std::to_string(i));
+            session.refuse("Refused " + std::to_string(i));
+            other.request("Other " + std::to_string(i));
+            other.refuse("Other refused " + std::to_string(i));
+        }
+        now += 10s;
+        second.request("Request 5");
+        second.refuse("Refused 5");
+        first.request("Request 6");
+        first.refuse("Refused 6");
+        // A request that is not refused is logged with what it did.
+        now += 10s;
+        first.request("Request 7");
+        first.log("Done 7", "INFO");
+        first.request("Request 8");
+        first.finishRequest();
+        logger.drain(1s);
+    }
+    // Once the budget allows, the end of a connection tells what was not logged.
+    EXPECT_EQ(entriesOf(home.readFile(".local/state/quenby/Tessaline-helper.log")),
+        "[INFO] Request 0\n"
+        "[ERROR] Refused 0\n"
+        "[INFO] Request 5\n"
+        "[ERROR] Refused 5 (4 more refusals from uid 0 were not logged)\n"
+        "[INFO] Request 7\n"
+        "[INFO] Done 7\n"
+        "[INFO] Request 8\n"
+        "[ERROR] 1 more refusal from uid 0 was not logged\n");
+    EXPECT_EQ(entriesOf(var.readFile("root.activity.log")),
+        "[INFO] Other 0\n"
+        "[ERROR] Other refused 0\n"
+        "[ERROR] 4 more refusals from uid 4242 were not logged\n");
+    EXPECT_FALSE(var.exists("root.log"));
+}
+
+TEST(LogLimiterTest, LetsABurstThroughThenOneLinePerShare)
+{
+    LogLimiter::Clock::time_point now {};
+    LogLimiter limits(LogLimiter::kRefusals, {3, 3s}, [&now] { return now; });
+    std::vector<bool> written;
+    for (int i = 0; i < 5; ++i)
+        written.push_back(limits.admit(7, LogLimiter::Kind::connection).write);
+    EXPECT_EQ(written, (std::vector<bool> {true, true, true, false, false}));
+    EXPECT_EQ(limits.takeDueCount(7, LogLimiter::Kind::connection), 0u) << "the budget is spent";
+    now += 1s;  // a third of the interval gives one line
+    auto admitted = limits.admit(7, LogLimiter::Kind::connection);
+    EXPECT_TRUE(admitted.write);
+    EXPECT_EQ(admitted.notWritten, 2u);
+    EXPECT_FALSE(limits.admit(7, LogLimiter::Kind::connection).write);
+    const auto counts = limits.takeAllCounts();
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(LogLimiter::countText(counts[0]), "1 more connection from uid 7 was not logged");
+    EXPECT_TRUE(limits.takeAllCounts().empty());
+    EXPECT_EQ(LogLimiter::countText({LogLimiter::kOtherUsers, LogLimiter::Kind::refusal, 12}), "12 more refusals from other users were not logged");
 }
 
 TEST(PathRulesTest, StandardisesAbsolutePathsOnly)
