@@ -30,7 +30,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMaxConnections = 64;
+constexpr std::size_t kMaxConnections = 64;  // shared by the users other than root
 constexpr std::size_t kMaxConnectionsPerUser = 16;
 constexpr auto kFirstRequestLimit = 5s;  // a new connection sending its first request
 constexpr auto kIdleLimit = 30s;  // a connection waiting for its next request
@@ -44,8 +44,8 @@ struct Connection {
     PeerContext peer;
 };
 
-void serveRequests(const Connection& connection, HelperToolService& service, LogLimiter& limits, HelperLogger& logger,
-    const std::function<void(const HelperRequest&)>& requestHook)
+void serveRequests(const Connection& connection, HelperToolService& service, ConnectionRegistry& connections,
+    LogLimiter& limits, HelperLogger& logger, const std::function<void(const HelperRequest&)>& requestHook)
 {
     ClientSession client(logger, connection.peer, limits);
     const std::string malformed = "Refused a malformed request from uid " + std::to_string(connection.peer.uid);
@@ -53,9 +53,13 @@ void serveRequests(const Connection& connection, HelperToolService& service, Log
         const auto limit = first ? std::chrono::seconds(kFirstRequestLimit) : std::chrono::seconds(kIdleLimit);
         auto frame = FrameIO::readFrame(connection.fd, std::chrono::steady_clock::now() + limit, WireFormat::kMaxPayload);
         if (frame.status != FrameIO::Status::ok) {
-            if (frame.status == FrameIO::Status::malformed) {
+            if (frame.status == FrameIO::Status::malformed && !connections.madeRoom(connection.id)) {
                 client.refuse(malformed);
             }
+            break;
+        }
+        // Closed meanwhile to make room for another user: not served.
+        if (!connections.beginRequest(connection.id)) {
             break;
         }
         auto request = WireFormat::decodeRequest(frame.payload);
@@ -77,7 +81,9 @@ void serveRequests(const Connection& connection, HelperToolService& service, Log
             reply = {false, text, {}};
         }
         client.finishRequest();
-        if (FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok) {
+        const auto written = FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit);
+        connections.endRequest(connection.id);
+        if (written != FrameIO::Status::ok) {
             break;
         }
     }
@@ -90,7 +96,7 @@ void serveConnection(Connection connection, std::shared_ptr<HelperToolService> s
     std::function<void(const HelperRequest&)> requestHook)
 {
     try {
-        serveRequests(connection, *service, *limits, logger, requestHook);
+        serveRequests(connection, *service, *connections, *limits, logger, requestHook);
     } catch (const std::exception& error) {
         try {
             logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed: " + error.what(), "ERROR", connection.peer.uid);
@@ -259,17 +265,22 @@ void HelperDaemon::acceptConnection()
         ::close(fd);
         return;
     }
-    auto id = m_connections->add(fd, peer.uid);
-    if (!id) {
+    auto admission = m_connections->add(fd, peer.uid);
+    if (!admission.id) {
         logAbout(peer.uid, LogLimiter::Kind::refusal, "Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections");
         ::close(fd);
         return;
     }
+    if (admission.madeRoomFrom) {
+        logAbout(peer.uid, LogLimiter::Kind::connection,
+            "Closed an idle connection of uid " + std::to_string(*admission.madeRoomFrom) + " to serve uid " + std::to_string(peer.uid));
+    }
+    const std::uint64_t id = *admission.id;
     try {
-        m_connections->adopt(*id, std::thread(serveConnection, Connection {fd, *id, peer}, m_service, m_connections, m_limits, std::ref(m_logger), m_config.requestHook));
+        m_connections->adopt(id, std::thread(serveConnection, Connection {fd, id, peer}, m_service, m_connections, m_limits, std::ref(m_logger), m_config.requestHook));
     } catch (const std::exception& error) {
         m_logger.log(std::string("Cannot serve a connection: ") + error.what(), "ERROR");
-        m_connections->remove(*id);
+        m_connections->remove(id);
         ::close(fd);
     }
 }

@@ -12,9 +12,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -76,6 +78,82 @@ bool closedByDaemon(int fd)
     char byte;
     return ::poll(&entry, 1, 0) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
 }
+
+// A process of user `uid` (in the administrators' group "nogroup") that
+// holds `count` connections to the daemon, each served one ping, until it is
+// let go.
+class HeldConnections {
+public:
+    HeldConnections(const std::string& socket, uid_t uid, int count)
+    {
+        int control[2];
+        int report[2];
+        if (::pipe(control) != 0 || ::pipe(report) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(control[1]);
+            ::close(report[0]);
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(uid) != 0)
+                ::_exit(2);
+            std::vector<int> fds;
+            int served = 0;
+            for (int i = 0; i < count; ++i) {
+                fds.push_back(connectRaw(socket));
+                auto reply = fds.back() >= 0 ? ask(fds.back(), {HelperSelector::testConnection, {}}) : std::nullopt;
+                served += reply && reply->success ? 1 : 0;
+            }
+            writeNumber(report[1], served);
+            char byte;
+            ssize_t got = ::read(control[0], &byte, 1);
+            (void)got;
+            int closed = 0;
+            for (int fd : fds)
+                closed += fd >= 0 && closedByDaemon(fd) ? 1 : 0;
+            writeNumber(report[1], closed);
+            ::_exit(0);
+        }
+        ::close(control[0]);
+        ::close(report[1]);
+        m_control = control[1];
+        m_report = report[0];
+        m_served = readNumber();
+    }
+    ~HeldConnections() { letGo(); }
+
+    int served() const { return m_served; }
+    // Lets go of the connections; how many of them the daemon had closed.
+    int letGo()
+    {
+        if (m_pid <= 0)
+            return -1;
+        // A byte, not the end of the pipe: children forked later hold copies.
+        writeNumber(m_control, 0);
+        ::close(m_control);
+        int closed = readNumber();
+        ::close(m_report);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+        return closed;
+    }
+
+private:
+    static void writeNumber(int fd, int number)
+    {
+        ssize_t ignored = ::write(fd, &number, sizeof number);
+        (void)ignored;
+    }
+    int readNumber() const
+    {
+        int number = -1;
+        return ::read(m_report, &number, sizeof number) == static_cast<ssize_t>(sizeof number) ? number : -1;
+    }
+
+    pid_t m_pid = -1;
+    int m_control = -1;
+    int m_report = -1;
+    int m_served = -1;
+};
 
 using HostileClientTest = DaemonFixture;
 
@@ -222,6 +300,37 @@ TEST_F(HostileClientTest, OneUsersIdleConnectionsDoNotLockOutAnother)
     for (int fd : idle)
         ::close(fd);
     EXPECT_TRUE(m_client->testConnection(kTimeout).reply.success);
+}
+
+TEST_F(HostileClientTest, FourUsersAtTheirLimitKeepNeitherAFifthUserNorRootOut)
+{
+    startDaemon({{"TESSALINE_HELPER_ADMIN_GROUP", "nogroup"}});
+    handOverHome();
+    auto ping = [&] { return m_client->testConnection(kTimeout); };
+    // Four administrators hold 16 connections each: every shared place.
+    std::vector<std::unique_ptr<HeldConnections>> holders;
+    for (uid_t uid = 5001; uid <= 5004; ++uid) {
+        holders.push_back(std::make_unique<HeldConnections>(m_socket, uid, 16));
+        ASSERT_EQ(holders.back()->served(), 16) << "uid " << uid;
+    }
+    // One of them gets no more.
+    EXPECT_FALSE(callAsUser(5001, 65534, {}, ping).ok());
+
+    // A fifth administrator is served in the place of an idle connection of
+    // theirs, and root without taking any.
+    const auto start = std::chrono::steady_clock::now();
+    auto fifth = callAsUser(4242, 65534, {}, ping);
+    EXPECT_TRUE(fifth.ok() && fifth.reply.success) << fifth.detail;
+    auto ofRoot = ping();
+    EXPECT_TRUE(ofRoot.ok() && ofRoot.reply.success) << ofRoot.detail;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+    int closed = 0;
+    for (auto& holder : holders)
+        closed += holder->letGo();
+    EXPECT_EQ(closed, 1) << "one idle connection made room for the fifth user";
+    EXPECT_EQ(m_daemon->terminate(), 0);
+    EXPECT_THAT(readFile(rootActivityLogPath()), ::testing::ContainsRegex("\\[DEBUG\\] Closed an idle connection of uid 500[1-4] to serve uid 4242\n"));
 }
 
 TEST_F(HostileClientTest, RefusedRequestsCannotRotateRootsRecordOfWhatWasDone)
