@@ -35,7 +35,9 @@ constexpr std::size_t kMaxConnectionsPerUser = 16;
 constexpr auto kFirstRequestLimit = 5s;  // a new connection sending its first request
 constexpr auto kIdleLimit = 30s;  // a connection waiting for its next request
 constexpr auto kReplyLimit = 10s;  // writing one reply
-constexpr auto kStopLimit = 2000ms;  // running requests at SIGTERM
+// Running requests at SIGTERM: time for a disk-image program to be stopped
+// (ChildProcess::kStopGrace) and cleaned up after.
+constexpr auto kStopLimit = ChildProcess::kStopGrace + 2000ms;
 constexpr auto kDrainLimit = 1000ms;  // queued log entries at exit
 
 struct Connection {
@@ -289,6 +291,9 @@ void HelperDaemon::stop()
 {
     m_logger.log("Received SIGTERM, notifying app and exiting", "INFO");
     m_listener.close();
+    // No disk-image program outlives the daemon (outside systemd nothing
+    // else would stop it).
+    m_service->stopChildren();
     m_connections->closeAll();
     m_connections->waitUntilEmpty(kStopLimit);
     m_connections->joinFinished();
