@@ -220,6 +220,11 @@ std::string HelperLogger::formatLine(const std::string& message, const std::stri
     return "[" + timestamp() + "] [" + level + "] " + message + "\n";
 }
 
+std::string HelperLogger::recordLine(const std::string& message, const std::string& level, uid_t client)
+{
+    return "[" + timestamp() + "] [" + level + "] [uid " + std::to_string(client) + "] " + message + "\n";
+}
+
 const LogFile* HelperLogger::destination(const std::optional<Client>& client)
 {
     auto own = m_userLogs.find(client ? client->uid : *m_mainOwner);
@@ -245,18 +250,25 @@ void HelperLogger::processEntry(const std::string& message, const std::string& l
 {
     std::string line = formatLine(message, level);
     if (m_mainOwner) {
-        if (const LogFile* file = destination(client)) {
+        // What was done as root stays on root's record, also for a client
+        // that keeps a log of its own, which its user may edit or remove.
+        const LogFile* record = client && client->record == Record::action ? rootLog(Record::action) : nullptr;
+        if (const LogFile* file = destination(client); file != nullptr && file != record) {
             file->append(line);
+        }
+        if (record != nullptr) {
+            record->append(recordLine(message, level, client->uid));
         }
         return;
     }
     // Before the first hand-over: keep what fits, count what does not.
-    if (m_bufferedBytes + line.size() > m_bufferLimit) {
+    std::string record = client && client->record == Record::action ? recordLine(message, level, client->uid) : std::string();
+    if (m_bufferedBytes + line.size() + record.size() > m_bufferLimit) {
         ++m_droppedMessages;
         return;
     }
-    m_bufferedBytes += line.size();
-    m_bufferedMessages.push_back(Buffered {std::move(line), client});
+    m_bufferedBytes += line.size() + record.size();
+    m_bufferedMessages.push_back(Buffered {std::move(line), std::move(record), client});
 }
 
 void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGroup)
@@ -289,8 +301,13 @@ void HelperLogger::writeBuffer(uid_t mainOwner)
     for (const auto& entry : m_bufferedMessages) {
         if (!entry.client || entry.client->uid == mainOwner) {
             mainText += entry.line;
+            if (entry.client && entry.client->record == Record::action) {
+                rootText += entry.recordLine;
+            }
+        } else if (entry.client->record == Record::action) {
+            rootText += entry.recordLine;
         } else {
-            (entry.client->record == Record::action ? rootText : rootActivityText) += entry.line;
+            rootActivityText += entry.line;
         }
     }
     if (m_droppedMessages > 0) {

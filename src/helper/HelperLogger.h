@@ -30,7 +30,8 @@ namespace tess {
 // requests): it goes to the log of that user's own hand-over, or to root's
 // log when that user handed none over, never into another user's file.
 // Root's log keeps the record of what was done as root apart from the rest
-// (see Record).
+// (see Record), and holds every client's record lines, also those of a
+// client that writes to a log of its own.
 //
 // Clients cannot make the log grow without bound: the queue holds at most a
 // fixed number of bytes (what does not fit is dropped and counted, then
@@ -106,6 +107,7 @@ private:
     };
     struct Buffered {
         std::string line;
+        std::string recordLine;  // an action's line as root's record writes it
         std::optional<Client> client;
     };
 
@@ -123,6 +125,9 @@ private:
     // Root's file for `record`; null when root's log is off.
     const LogFile* rootLog(Record record);
     static std::string formatLine(const std::string& message, const std::string& level);
+    // A line of root's record: the client's uid follows the level, so that
+    // the record says whose request root acted on.
+    static std::string recordLine(const std::string& message, const std::string& level, uid_t client);
     static std::string timestamp();
 
     // Worker state.

@@ -361,8 +361,8 @@ TEST_F(HostileClientTest, RefusedRequestsCannotRotateRootsRecordOfWhatWasDone)
     EXPECT_EQ(m_daemon->terminate(), 0);
 
     const std::string record = readFile(rootLogPath());
-    EXPECT_THAT(record, HasSubstr("] [INFO] Request to rename: " + (*m_dir / "file") + " \u2192 " + (*m_dir / "renamed") + "\n"));
-    EXPECT_THAT(record, HasSubstr("] [INFO] Successfully renamed: " + (*m_dir / "file") + " \u2192 " + (*m_dir / "renamed") + "\n"));
+    EXPECT_THAT(record, HasSubstr("] [INFO] [uid 4242] Request to rename: " + (*m_dir / "file") + " \u2192 " + (*m_dir / "renamed") + "\n"));
+    EXPECT_THAT(record, HasSubstr("] [INFO] [uid 4242] Successfully renamed: " + (*m_dir / "file") + " \u2192 " + (*m_dir / "renamed") + "\n"));
     EXPECT_THAT(record, Not(HasSubstr("testHelperConnection")));
     EXPECT_THAT(record, Not(HasSubstr("Refused")));
 
@@ -430,8 +430,11 @@ TEST_F(HostileClientTest, EachClientsRequestsGoToItsOwnUsersLog)
     EXPECT_THAT(ofTester, HasSubstr("] [INFO] User home: " + m_home + "/tester\n"));
     EXPECT_THAT(ofTester, Not(HasSubstr("by-root")));
     EXPECT_THAT(ofTester, Not(HasSubstr("by-tester-early")));
-    // Before its own hand-over, the tester's entries go to root's log.
-    EXPECT_THAT(ofRoot, HasSubstr("Successfully created directory: " + (*m_dir / "by-tester-early") + "\n"));
+    // Root's record holds what was done as root for every client, with its
+    // uid, also after the tester has a log of its own.
+    EXPECT_THAT(ofRoot, HasSubstr("] [INFO] [uid 4242] Successfully created directory: " + (*m_dir / "by-tester-early") + "\n"));
+    EXPECT_THAT(ofRoot, HasSubstr("] [INFO] [uid 4242] Successfully created directory: " + (*m_dir / "by-tester") + "\n"));
+    EXPECT_THAT(ofRoot, HasSubstr("] [INFO] [uid 0] Successfully created directory: " + (*m_dir / "by-root") + "\n"));
     struct stat info { };
     ASSERT_EQ(::stat(rootLogPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
