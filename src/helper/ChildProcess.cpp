@@ -43,19 +43,33 @@ public:
 
 using Clock = std::chrono::steady_clock;
 
-// Milliseconds left until `deadline` for poll(); -1 without a deadline.
-int pollTimeout(const std::optional<Clock::time_point>& deadline)
+// How often a child that may be asked to stop is looked at.
+constexpr std::chrono::milliseconds kStopCheckInterval {20};
+
+bool stopRequested(const ChildProcess::Options& options)
 {
-    if (!deadline) {
-        return -1;
+    return options.stopRequested && options.stopRequested();
+}
+
+// Milliseconds to wait in poll() until `deadline` (-1 without one), at most
+// kStopCheckInterval when the child may be asked to stop.
+int pollTimeout(const std::optional<Clock::time_point>& deadline, const ChildProcess::Options& options)
+{
+    long long wait = -1;
+    if (deadline) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+        wait = left <= 0 ? 0 : std::min<long long>(left, 1000 * 60 * 60);
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1000 * 60 * 60));
+    if (options.stopRequested && (wait < 0 || wait > kStopCheckInterval.count())) {
+        wait = kStopCheckInterval.count();
+    }
+    return static_cast<int>(wait);
 }
 
 // Reads both pipes until they close, keeping at most kOutputLimit bytes of
-// each. False when the deadline passed first.
-bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::optional<Clock::time_point>& deadline)
+// each. False when the deadline passed or a stop was asked for first.
+bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::optional<Clock::time_point>& deadline,
+    const ChildProcess::Options& options)
 {
     char buffer[16384];
     for (;;) {
@@ -70,10 +84,10 @@ bool collect(Pipe& out, Pipe& err, ChildProcess::Result& result, const std::opti
         if (count == 0) {
             return true;
         }
-        if (deadline && Clock::now() >= *deadline) {
+        if ((deadline && Clock::now() >= *deadline) || stopRequested(options)) {
             return false;
         }
-        int ready = ::poll(entries, count, pollTimeout(deadline));
+        int ready = ::poll(entries, count, pollTimeout(deadline, options));
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -114,15 +128,17 @@ void signalChild(pid_t pid, int signal, bool ownGroup)
     ::kill(pid, signal);
 }
 
-// Waits for the child. At the deadline its group gets SIGTERM, kStopGrace
-// later SIGKILL, and one more second to go. A group still there past the
-// deadline gets SIGKILL once its first process has ended too, for anything
-// left running (the child is not reaped before, so the group's number
-// cannot be taken meanwhile).
-bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadline, bool ownGroup, ChildProcess::Result& result)
+// Waits for the child. At the deadline, or once a stop is asked for, its
+// group gets SIGTERM, the options' grace later SIGKILL (at once without a
+// grace), and one more second to go. A group still there then gets SIGKILL
+// once its first process has ended too, for anything left running (the child
+// is not reaped before, so the group's number cannot be taken meanwhile).
+bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadline, const ChildProcess::Options& options,
+    ChildProcess::Result& result)
 {
     using namespace std::chrono_literals;
-    if (!deadline) {
+    const bool ownGroup = options.newProcessGroup;
+    if (!deadline && !options.stopRequested) {
         while (::waitpid(pid, &status, 0) < 0) {
             if (errno != EINTR) {
                 return false;
@@ -130,27 +146,33 @@ bool reap(pid_t pid, int& status, const std::optional<Clock::time_point>& deadli
         }
         return true;
     }
-    Clock::time_point limit = *deadline;
+    std::optional<Clock::time_point> limit = deadline;
     int stage = 0;  // 0 running, 1 terminated, 2 killed
     for (;;) {
         siginfo_t info {};
         if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 && errno != EINTR) {
             return false;
         }
+        const auto now = Clock::now();
+        const bool pastDeadline = deadline && now >= *deadline;
         if (info.si_pid == pid) {
-            if (ownGroup && (stage > 0 || Clock::now() >= *deadline)) {
+            if (ownGroup && (stage > 0 || pastDeadline)) {
                 ::kill(-pid, SIGKILL);
             }
             return ::waitpid(pid, &status, 0) == pid;
         }
-        if (Clock::now() >= limit) {
+        const bool asked = stage == 0 && stopRequested(options);
+        if (asked || (limit && now >= *limit)) {
             if (stage == 2) {
                 return false;  // beyond killing (uninterruptible); left as it is
             }
-            result.timedOut = true;
-            signalChild(pid, stage == 0 ? SIGTERM : SIGKILL, ownGroup);
-            limit = Clock::now() + (stage == 0 ? ChildProcess::kStopGrace : std::chrono::milliseconds(1s));
-            ++stage;
+            if (stage == 0) {
+                (asked ? result.stopped : result.timedOut) = true;
+            }
+            const bool kill = stage == 1 || options.stopGrace.count() <= 0;
+            signalChild(pid, kill ? SIGKILL : SIGTERM, ownGroup);
+            limit = now + (kill ? std::chrono::milliseconds(1s) : options.stopGrace);
+            stage = kill ? 2 : 1;
         }
         std::this_thread::sleep_for(5ms);
     }
@@ -217,12 +239,12 @@ void finish(pid_t pid, Pipe& out, Pipe& err, const ChildProcess::Options& option
     }
     out.closeWrite();
     err.closeWrite();
-    if (!collect(out, err, result, deadline)) {
-        deadline = Clock::now();  // stop at once
+    if (!collect(out, err, result, deadline, options) && !stopRequested(options)) {
+        deadline = Clock::now();  // past it: stop at once
     }
 
     int status = 0;
-    if (!reap(pid, status, deadline, options.newProcessGroup, result) || result.timedOut) {
+    if (!reap(pid, status, deadline, options, result) || result.timedOut || result.stopped) {
         return;
     }
     if (WIFEXITED(status)) {

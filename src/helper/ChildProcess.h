@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace tess {
 // dispositions, whatever the caller blocks. By default it runs in a process
 // group of its own, so that a time limit ends it together with the programs
 // it started: at the limit the group gets SIGTERM, and what still runs
-// kStopGrace later gets SIGKILL.
+// kStopGrace later gets SIGKILL. The caller can also stop a child before its
+// limit (Options::stopRequested), the same way.
 class ChildProcess {
 public:
     static constexpr std::size_t kOutputLimit = 1024 * 1024;  // per stream
@@ -35,6 +37,12 @@ public:
         // stopped alone at its limit), so that whoever stops the caller's
         // group stops the child too.
         bool newProcessGroup = true;
+        // Looked at while the child runs: once it returns true (and from
+        // then on it must), the child is stopped as at its time limit.
+        std::function<bool()> stopRequested;
+        // From SIGTERM to SIGKILL when the child is stopped; zero sends
+        // SIGKILL at once.
+        std::chrono::milliseconds stopGrace = kStopGrace;
     };
 
     struct Result {
@@ -46,6 +54,7 @@ public:
         std::string standardError;
         bool truncated = false;  // a stream passed kOutputLimit
         bool timedOut = false;  // stopped at the time limit
+        bool stopped = false;  // stopped because the caller asked
 
         bool succeeded() const { return launched && exitedNormally && exitCode == 0; }
     };

@@ -1,23 +1,13 @@
 #include "ClientSession.h"
 
-#include "HelperLogger.h"
+#include "LogLimiter.h"
 
 namespace tess {
 
-namespace {
-
-std::string notLogged(std::size_t count)
-{
-    return count == 1 ? "1 more refusal of this connection was not logged"
-                      : std::to_string(count) + " more refusals of this connection were not logged";
-}
-
-}  // namespace
-
-ClientSession::ClientSession(HelperLogger& logger, const PeerContext& peer, std::chrono::milliseconds refusalInterval)
+ClientSession::ClientSession(HelperLogger& logger, const PeerContext& peer, LogLimiter& limits)
     : m_logger(logger)
     , m_peer(peer)
-    , m_refusalInterval(refusalInterval)
+    , m_limits(limits)
 {
 }
 
@@ -25,23 +15,33 @@ ClientSession::~ClientSession()
 {
     try {
         writeRequest();
-        if (m_refusalsNotLogged > 0) {
-            m_logger.log(notLogged(m_refusalsNotLogged), "ERROR", m_peer.uid);
+        if (std::size_t count = m_limits.takeDueCount(m_peer.uid, LogLimiter::Kind::refusal); count > 0) {
+            m_logger.log(LogLimiter::countText({m_peer.uid, LogLimiter::Kind::refusal, count}), "ERROR", m_peer.uid);
         }
     } catch (...) {
     }
 }
 
+HelperLogger::Record ClientSession::record() const
+{
+    return m_authorized ? HelperLogger::Record::action : HelperLogger::Record::activity;
+}
+
 void ClientSession::request(std::string text)
 {
-    writeRequest();
+    finishRequest();
     m_pendingRequest = std::move(text);
+}
+
+void ClientSession::authorized()
+{
+    m_authorized = true;
 }
 
 void ClientSession::writeRequest()
 {
     if (m_pendingRequest) {
-        m_logger.log(std::move(*m_pendingRequest), "INFO", m_peer.uid);
+        m_logger.log(std::move(*m_pendingRequest), "INFO", m_peer.uid, record());
         m_pendingRequest.reset();
     }
 }
@@ -49,28 +49,26 @@ void ClientSession::writeRequest()
 void ClientSession::log(std::string text, std::string_view level)
 {
     writeRequest();
-    m_logger.log(std::move(text), level, m_peer.uid);
+    m_logger.log(std::move(text), level, m_peer.uid, record());
 }
 
 void ClientSession::refuse(std::string text)
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (m_lastRefusalLogged && now - *m_lastRefusalLogged < m_refusalInterval) {
-        ++m_refusalsNotLogged;
+    const auto admitted = m_limits.admit(m_peer.uid, LogLimiter::Kind::refusal);
+    if (!admitted.write) {
         m_pendingRequest.reset();
         return;
     }
-    if (m_refusalsNotLogged > 0) {
-        text += " (" + notLogged(m_refusalsNotLogged) + ")";
-        m_refusalsNotLogged = 0;
+    if (admitted.notWritten > 0) {
+        text += " (" + LogLimiter::countText({m_peer.uid, LogLimiter::Kind::refusal, admitted.notWritten}) + ")";
     }
-    m_lastRefusalLogged = now;
     log(std::move(text), "ERROR");
 }
 
 void ClientSession::finishRequest()
 {
     writeRequest();
+    m_authorized = false;
 }
 
 }  // namespace tess

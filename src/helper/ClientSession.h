@@ -1,30 +1,30 @@
 #pragma once
 
+#include "HelperLogger.h"
 #include "PolkitAuthority.h"
 
-#include <chrono>
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tess {
 
-class HelperLogger;
+class LogLimiter;
 
 // One client connection as the service sees it: who is calling, the polkit
 // questions asked for it, and its log entries, which go to its own user's
-// log. A client that is refused again and again cannot flood the log: its
-// refusals are logged at most once per interval, with the count of those
-// that were not, and the line that announces a request is written only
-// together with what the request did or with a refusal that is logged.
+// log. The lines of a request that polkit authorised are the record of what
+// was done as root (HelperLogger::Record::action); the rest is activity.
+// A user who is refused again and again cannot flood the log, however many
+// connections it opens: refusals are logged as the user's budget in the
+// shared LogLimiter allows, with the count of those that were not, and the
+// line that announces a request is written only together with what the
+// request did or with a refusal that is logged.
 class ClientSession {
 public:
-    static constexpr std::chrono::seconds kRefusalInterval {10};
-
-    ClientSession(HelperLogger& logger, const PeerContext& peer,
-        std::chrono::milliseconds refusalInterval = kRefusalInterval);
-    ~ClientSession();  // logs how many refusals were not
+    ClientSession(HelperLogger& logger, const PeerContext& peer, LogLimiter& limits);
+    // Logs how many refusals of the user were not, when the budget allows.
+    ~ClientSession();
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
@@ -33,6 +33,8 @@ public:
 
     // The INFO line that announces the request being served.
     void request(std::string text);
+    // Polkit authorised the request: what follows records what was done as root.
+    void authorized();
     // An entry about the request (after its announcement).
     void log(std::string text, std::string_view level);
     // An ERROR entry for a refused request; see the class.
@@ -42,14 +44,14 @@ public:
 
 private:
     void writeRequest();
+    HelperLogger::Record record() const;
 
     HelperLogger& m_logger;
     PeerContext m_peer;
     PolkitAuthority m_authority;
-    const std::chrono::milliseconds m_refusalInterval;
+    LogLimiter& m_limits;
     std::optional<std::string> m_pendingRequest;
-    std::optional<std::chrono::steady_clock::time_point> m_lastRefusalLogged;
-    std::size_t m_refusalsNotLogged = 0;
+    bool m_authorized = false;
 };
 
 }  // namespace tess

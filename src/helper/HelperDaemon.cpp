@@ -7,6 +7,7 @@
 #include "HelperEndpoint.h"
 #include "HelperLogger.h"
 #include "HelperToolService.h"
+#include "LogLimiter.h"
 #include "PeerAuthorizer.h"
 #include "PolkitAuthority.h"
 #include "WireFormat.h"
@@ -29,12 +30,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMaxConnections = 64;
+constexpr std::size_t kMaxConnections = 64;  // shared by the users other than root
 constexpr std::size_t kMaxConnectionsPerUser = 16;
 constexpr auto kFirstRequestLimit = 5s;  // a new connection sending its first request
 constexpr auto kIdleLimit = 30s;  // a connection waiting for its next request
 constexpr auto kReplyLimit = 10s;  // writing one reply
-constexpr auto kStopLimit = 2000ms;  // running requests at SIGTERM
+// Running requests at SIGTERM: time for a disk-image program to be stopped
+// (ChildProcess::kStopGrace) and cleaned up after.
+constexpr auto kStopLimit = ChildProcess::kStopGrace + 2000ms;
 constexpr auto kDrainLimit = 1000ms;  // queued log entries at exit
 
 struct Connection {
@@ -43,18 +46,22 @@ struct Connection {
     PeerContext peer;
 };
 
-void serveRequests(const Connection& connection, HelperToolService& service, HelperLogger& logger,
-    const std::function<void(const HelperRequest&)>& requestHook)
+void serveRequests(const Connection& connection, HelperToolService& service, ConnectionRegistry& connections,
+    LogLimiter& limits, HelperLogger& logger, const std::function<void(const HelperRequest&)>& requestHook)
 {
-    ClientSession client(logger, connection.peer);
+    ClientSession client(logger, connection.peer, limits);
     const std::string malformed = "Refused a malformed request from uid " + std::to_string(connection.peer.uid);
     for (bool first = true;; first = false) {
         const auto limit = first ? std::chrono::seconds(kFirstRequestLimit) : std::chrono::seconds(kIdleLimit);
         auto frame = FrameIO::readFrame(connection.fd, std::chrono::steady_clock::now() + limit, WireFormat::kMaxPayload);
         if (frame.status != FrameIO::Status::ok) {
-            if (frame.status == FrameIO::Status::malformed) {
+            if (frame.status == FrameIO::Status::malformed && !connections.madeRoom(connection.id)) {
                 client.refuse(malformed);
             }
+            break;
+        }
+        // Closed meanwhile to make room for another user: not served.
+        if (!connections.beginRequest(connection.id)) {
             break;
         }
         auto request = WireFormat::decodeRequest(frame.payload);
@@ -76,7 +83,9 @@ void serveRequests(const Connection& connection, HelperToolService& service, Hel
             reply = {false, text, {}};
         }
         client.finishRequest();
-        if (FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit) != FrameIO::Status::ok) {
+        const auto written = FrameIO::writeFrame(connection.fd, WireFormat::encodeReply(reply), std::chrono::steady_clock::now() + kReplyLimit);
+        connections.endRequest(connection.id);
+        if (written != FrameIO::Status::ok) {
             break;
         }
     }
@@ -85,11 +94,11 @@ void serveRequests(const Connection& connection, HelperToolService& service, Hel
 // A connection's thread. Nothing thrown here may end the process, which
 // serves every other client as root.
 void serveConnection(Connection connection, std::shared_ptr<HelperToolService> service,
-    std::shared_ptr<ConnectionRegistry> connections, HelperLogger& logger,
+    std::shared_ptr<ConnectionRegistry> connections, std::shared_ptr<LogLimiter> limits, HelperLogger& logger,
     std::function<void(const HelperRequest&)> requestHook)
 {
     try {
-        serveRequests(connection, *service, logger, requestHook);
+        serveRequests(connection, *service, *connections, *limits, logger, requestHook);
     } catch (const std::exception& error) {
         try {
             logger.log("Connection from uid " + std::to_string(connection.peer.uid) + " failed: " + error.what(), "ERROR", connection.peer.uid);
@@ -132,6 +141,7 @@ HelperDaemon::HelperDaemon(HelperLogger& logger, Config config)
     : m_logger(logger)
     , m_config(std::move(config))
     , m_connections(std::make_shared<ConnectionRegistry>(kMaxConnections, kMaxConnectionsPerUser))
+    , m_limits(std::make_shared<LogLimiter>())
 {
     m_logger.configure(m_config.rootLogPath, m_config.logSizeLimit);
 }
@@ -200,6 +210,25 @@ int HelperDaemon::run()
     }
 }
 
+void HelperDaemon::logAbout(uid_t uid, LogLimiter::Kind kind, std::string text)
+{
+    const auto admitted = m_limits->admit(uid, kind);
+    if (!admitted.write) {
+        return;
+    }
+    const bool refusal = kind == LogLimiter::Kind::refusal;
+    const char* level = refusal ? "ERROR" : "DEBUG";
+    if (admitted.notWritten > 0) {
+        const std::string count = LogLimiter::countText({uid, kind, admitted.notWritten});
+        if (refusal) {
+            text += " (" + count + ")";
+        } else {
+            m_logger.log(count, level, uid);
+        }
+    }
+    m_logger.log(std::move(text), level, uid);
+}
+
 void HelperDaemon::acceptConnection()
 {
     int fd = ::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
@@ -210,7 +239,6 @@ void HelperDaemon::acceptConnection()
         }
         return;
     }
-    m_logger.log("New XPC connection from client", "DEBUG");
 
     ucred credentials {};
     socklen_t length = sizeof credentials;
@@ -219,10 +247,13 @@ void HelperDaemon::acceptConnection()
         ::close(fd);
         return;
     }
+    // Every line about the connection is the client's: it goes to the log
+    // of its own user (or root's), and a flood of them is cut per user.
     PeerContext peer {credentials.pid, credentials.uid, credentials.gid, 0};
+    logAbout(peer.uid, LogLimiter::Kind::connection, "New XPC connection from client");
     PeerAuthorizer authorizer(m_config.adminGroup, m_config.users);
     if (!authorizer.isAuthorized(peer.uid, peer.gid)) {
-        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": not root or an administrator", "ERROR");
+        logAbout(peer.uid, LogLimiter::Kind::refusal, "Refused a connection from uid " + std::to_string(peer.uid) + ": not root or an administrator");
         ::close(fd);
         return;
     }
@@ -230,23 +261,28 @@ void HelperDaemon::acceptConnection()
     // reuses the pid later: such a connection is not served.
     peer.startTime = m_config.startTimeReader ? m_config.startTimeReader(peer.pid) : PolkitAuthority::processStartTime(peer.pid);
     if (peer.startTime == 0) {
-        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid)
-                + ": the start time of its process could not be read",
-            "ERROR", peer.uid);
+        logAbout(peer.uid, LogLimiter::Kind::refusal,
+            "Refused a connection from uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid)
+                + ": the start time of its process could not be read");
         ::close(fd);
         return;
     }
-    auto id = m_connections->add(fd, peer.uid);
-    if (!id) {
-        m_logger.log("Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections", "ERROR", peer.uid);
+    auto admission = m_connections->add(fd, peer.uid);
+    if (!admission.id) {
+        logAbout(peer.uid, LogLimiter::Kind::refusal, "Refused a connection from uid " + std::to_string(peer.uid) + ": too many connections");
         ::close(fd);
         return;
     }
+    if (admission.madeRoomFrom) {
+        logAbout(peer.uid, LogLimiter::Kind::connection,
+            "Closed an idle connection of uid " + std::to_string(*admission.madeRoomFrom) + " to serve uid " + std::to_string(peer.uid));
+    }
+    const std::uint64_t id = *admission.id;
     try {
-        m_connections->adopt(*id, std::thread(serveConnection, Connection {fd, *id, peer}, m_service, m_connections, std::ref(m_logger), m_config.requestHook));
+        m_connections->adopt(id, std::thread(serveConnection, Connection {fd, id, peer}, m_service, m_connections, m_limits, std::ref(m_logger), m_config.requestHook));
     } catch (const std::exception& error) {
         m_logger.log(std::string("Cannot serve a connection: ") + error.what(), "ERROR");
-        m_connections->remove(*id);
+        m_connections->remove(id);
         ::close(fd);
     }
 }
@@ -255,9 +291,15 @@ void HelperDaemon::stop()
 {
     m_logger.log("Received SIGTERM, notifying app and exiting", "INFO");
     m_listener.close();
+    // No disk-image program outlives the daemon (outside systemd nothing
+    // else would stop it).
+    m_service->stopChildren();
     m_connections->closeAll();
     m_connections->waitUntilEmpty(kStopLimit);
     m_connections->joinFinished();
+    for (const auto& count : m_limits->takeAllCounts()) {
+        m_logger.log(LogLimiter::countText(count), count.kind == LogLimiter::Kind::refusal ? "ERROR" : "DEBUG", count.uid);
+    }
     if (Outcome posted = m_notifier.post(kDidBecomeInactive); !posted) {
         m_logger.log("Could not post didBecomeInactive on the system bus: " + posted.reason(), "ERROR");
     }

@@ -2,6 +2,7 @@
 
 #include "HelperListener.h"
 #include "LogFile.h"
+#include "LogLimiter.h"
 #include "SystemNotifier.h"
 #include "UserDirectory.h"
 
@@ -69,6 +70,8 @@ public:
 
 private:
     void acceptConnection();
+    // A line about the connection of `uid`, as the user's budget allows.
+    void logAbout(uid_t uid, LogLimiter::Kind kind, std::string text);
     void stop();
     int fail(const std::string& why);
 
@@ -76,6 +79,7 @@ private:
     Config m_config;
     std::shared_ptr<HelperToolService> m_service;
     std::shared_ptr<ConnectionRegistry> m_connections;
+    std::shared_ptr<LogLimiter> m_limits;
     HelperListener m_listener;
     SystemNotifier m_notifier;
     int m_signalFd = -1;

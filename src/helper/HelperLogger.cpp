@@ -46,6 +46,18 @@ std::string HelperLogger::logPathForHome(const std::string& home)
     return LogFile::userLogPath(home);
 }
 
+std::string HelperLogger::activityLogPath(const std::string& rootLogPath)
+{
+    constexpr std::string_view kExtension = ".log";
+    const std::size_t slash = rootLogPath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string path = rootLogPath;
+    if (path.size() >= nameStart + kExtension.size() + 1 && path.compare(path.size() - kExtension.size(), kExtension.size(), kExtension) == 0) {
+        path.erase(path.size() - kExtension.size());
+    }
+    return path + ".activity.log";
+}
+
 std::string HelperLogger::escapeControls(std::string_view text)
 {
     return LogText::escape(text);
@@ -57,6 +69,7 @@ void HelperLogger::configure(std::string rootLogPath, std::size_t fileSizeLimit)
         [this, rootLogPath = std::move(rootLogPath), fileSizeLimit] {
             m_rootLogPath = rootLogPath;
             m_rootLog.reset();
+            m_rootActivityLog.reset();
             m_fileSizeLimit = fileSizeLimit;
         },
         0, false);
@@ -67,9 +80,9 @@ void HelperLogger::log(std::string message, std::string_view level)
     enqueueEntry(LogText::escape(LogText::clip(message, LogText::kMessageLimit)), std::string(level), std::nullopt);
 }
 
-void HelperLogger::log(std::string message, std::string_view level, uid_t client)
+void HelperLogger::log(std::string message, std::string_view level, uid_t client, Record record)
 {
-    enqueueEntry(LogText::escape(LogText::clip(message, LogText::kMessageLimit)), std::string(level), client);
+    enqueueEntry(LogText::escape(LogText::clip(message, LogText::kMessageLimit)), std::string(level), Client {client, record});
 }
 
 void HelperLogger::logFixedText(std::string message, std::string_view level)
@@ -77,7 +90,7 @@ void HelperLogger::logFixedText(std::string message, std::string_view level)
     enqueueEntry(std::move(message), std::string(level), std::nullopt);
 }
 
-void HelperLogger::enqueueEntry(std::string message, std::string level, std::optional<uid_t> client)
+void HelperLogger::enqueueEntry(std::string message, std::string level, std::optional<Client> client)
 {
     const std::size_t bytes = message.size() + kEntryOverhead;
     enqueue([this, message = std::move(message), level = std::move(level), client] { processEntry(message, level, client); },
@@ -207,42 +220,55 @@ std::string HelperLogger::formatLine(const std::string& message, const std::stri
     return "[" + timestamp() + "] [" + level + "] " + message + "\n";
 }
 
-const LogFile* HelperLogger::destination(std::optional<uid_t> client)
+std::string HelperLogger::recordLine(const std::string& message, const std::string& level, uid_t client)
 {
-    auto own = m_userLogs.find(client ? *client : *m_mainOwner);
+    return "[" + timestamp() + "] [" + level + "] [uid " + std::to_string(client) + "] " + message + "\n";
+}
+
+const LogFile* HelperLogger::destination(const std::optional<Client>& client)
+{
+    auto own = m_userLogs.find(client ? client->uid : *m_mainOwner);
     if (own != m_userLogs.end()) {
         return &own->second;
     }
-    return rootLog();
+    return rootLog(client ? client->record : Record::action);
 }
 
-const LogFile* HelperLogger::rootLog()
+const LogFile* HelperLogger::rootLog(Record record)
 {
     if (m_rootLogPath.empty()) {
         return nullptr;
     }
-    if (!m_rootLog) {
-        m_rootLog = LogFile::forRoot(m_rootLogPath, m_fileSizeLimit);
+    std::optional<LogFile>& file = record == Record::action ? m_rootLog : m_rootActivityLog;
+    if (!file) {
+        file = LogFile::forRoot(record == Record::action ? m_rootLogPath : activityLogPath(m_rootLogPath), m_fileSizeLimit);
     }
-    return &*m_rootLog;
+    return &*file;
 }
 
-void HelperLogger::processEntry(const std::string& message, const std::string& level, std::optional<uid_t> client)
+void HelperLogger::processEntry(const std::string& message, const std::string& level, std::optional<Client> client)
 {
     std::string line = formatLine(message, level);
     if (m_mainOwner) {
-        if (const LogFile* file = destination(client)) {
+        // What was done as root stays on root's record, also for a client
+        // that keeps a log of its own, which its user may edit or remove.
+        const LogFile* record = client && client->record == Record::action ? rootLog(Record::action) : nullptr;
+        if (const LogFile* file = destination(client); file != nullptr && file != record) {
             file->append(line);
+        }
+        if (record != nullptr) {
+            record->append(recordLine(message, level, client->uid));
         }
         return;
     }
     // Before the first hand-over: keep what fits, count what does not.
-    if (m_bufferedBytes + line.size() > m_bufferLimit) {
+    std::string record = client && client->record == Record::action ? recordLine(message, level, client->uid) : std::string();
+    if (m_bufferedBytes + line.size() + record.size() > m_bufferLimit) {
         ++m_droppedMessages;
         return;
     }
-    m_bufferedBytes += line.size();
-    m_bufferedMessages.push_back(Buffered {std::move(line), client});
+    m_bufferedBytes += line.size() + record.size();
+    m_bufferedMessages.push_back(Buffered {std::move(line), std::move(record), client});
 }
 
 void HelperLogger::handOver(const std::string& home, uid_t owner, gid_t ownerGroup)
@@ -270,9 +296,19 @@ void HelperLogger::writeBuffer(uid_t mainOwner)
 {
     std::string mainText;
     std::string rootText;
+    std::string rootActivityText;
     mainText.reserve(m_bufferedBytes + 128);
     for (const auto& entry : m_bufferedMessages) {
-        (!entry.client || *entry.client == mainOwner ? mainText : rootText) += entry.line;
+        if (!entry.client || entry.client->uid == mainOwner) {
+            mainText += entry.line;
+            if (entry.client && entry.client->record == Record::action) {
+                rootText += entry.recordLine;
+            }
+        } else if (entry.client->record == Record::action) {
+            rootText += entry.recordLine;
+        } else {
+            rootActivityText += entry.line;
+        }
     }
     if (m_droppedMessages > 0) {
         mainText += formatLine(std::to_string(m_droppedMessages) + " log entries were dropped while waiting for the user's home folder", "ERROR");
@@ -284,8 +320,11 @@ void HelperLogger::writeBuffer(uid_t mainOwner)
     if (!mainText.empty()) {
         destination(std::nullopt)->append(mainText);
     }
-    if (const LogFile* root = rootLog(); root != nullptr && !rootText.empty()) {
+    if (const LogFile* root = rootLog(Record::action); root != nullptr && !rootText.empty()) {
         root->append(rootText);
+    }
+    if (const LogFile* activity = rootLog(Record::activity); activity != nullptr && !rootActivityText.empty()) {
+        activity->append(rootActivityText);
     }
 }
 

@@ -25,10 +25,13 @@ namespace tess {
 // out in order. Formatting and writing run on one worker thread in queue
 // order.
 //
-// An entry is either the daemon's own (start, stop, connections) and goes
-// to the main log, or a client's, tagged with the client's uid: it goes to
-// the log of that user's own hand-over, or to root's log when that user
-// handed none over, never into another user's file.
+// An entry is either the daemon's own (start, stop) and goes to the main
+// log, or a client's, tagged with the client's uid (its connection, its
+// requests): it goes to the log of that user's own hand-over, or to root's
+// log when that user handed none over, never into another user's file.
+// Root's log keeps the record of what was done as root apart from the rest
+// (see Record), and holds every client's record lines, also those of a
+// client that writes to a log of its own.
 //
 // Clients cannot make the log grow without bound: the queue holds at most a
 // fixed number of bytes (what does not fit is dropped and counted, then
@@ -41,6 +44,15 @@ public:
     static constexpr std::size_t kMaxUserLogs = 64;
     static constexpr std::string_view kLogFileName = LogFile::kUserLogName;
     static constexpr const char* kDefaultRootLog = "/var/log/app.quenby.tessaline.helper.log";
+
+    // What a client's entry records. An action is a line of a request that
+    // polkit authorised: what was done as root, and how it ended. Anything
+    // else (connections, refusals, pings, hand-overs) is activity, which a
+    // client can cause at will. Root's log writes activity to a file of its
+    // own (activityLogPath), each file rotated at its own limit, so that no
+    // amount of activity rotates the record of actions away.
+    enum class Record { action,
+        activity };
 
     // The process's logger, created on first use and never destroyed, so that
     // threads still running at exit can log safely.
@@ -59,8 +71,8 @@ public:
     // that are not printable are written escaped (LogText::escape), so that
     // no file name can start a line of its own.
     void log(std::string message, std::string_view level);
-    // The same for an entry about a request of the client `client`.
-    void log(std::string message, std::string_view level, uid_t client);
+    // The same for an entry about the client `client`.
+    void log(std::string message, std::string_view level, uid_t client, Record record = Record::activity);
     // The daemon's own fixed texts, written as they are.
     void logFixedText(std::string message, std::string_view level);
 
@@ -80,30 +92,42 @@ public:
 
     // "<home>/.local/state/quenby/Tessaline-helper.log"
     static std::string logPathForHome(const std::string& home);
+    // Where root's log writes the activity of clients: "<name>.activity.log"
+    // beside "<name>.log".
+    static std::string activityLogPath(const std::string& rootLogPath);
 
 private:
     struct Task {
         std::function<void()> run;
         std::size_t bytes = 0;
     };
+    struct Client {
+        uid_t uid = 0;
+        Record record = Record::activity;
+    };
     struct Buffered {
         std::string line;
-        std::optional<uid_t> client;
+        std::string recordLine;  // an action's line as root's record writes it
+        std::optional<Client> client;
     };
 
-    void enqueueEntry(std::string message, std::string level, std::optional<uid_t> client);
+    void enqueueEntry(std::string message, std::string level, std::optional<Client> client);
     // A droppable task is dropped (and counted) when the queue is full.
     void enqueue(std::function<void()> task, std::size_t bytes, bool droppable);
     void runTask(std::function<void()>& task);
     void runWorker();
     void reportDropped(std::unique_lock<std::mutex>& lock);
-    void processEntry(const std::string& message, const std::string& level, std::optional<uid_t> client);
+    void processEntry(const std::string& message, const std::string& level, std::optional<Client> client);
     void handOver(const std::string& home, uid_t owner, gid_t ownerGroup);
     void writeBuffer(uid_t mainOwner);
     // The file for an entry of `client` (none: the daemon's); null for none.
-    const LogFile* destination(std::optional<uid_t> client);
-    const LogFile* rootLog();
+    const LogFile* destination(const std::optional<Client>& client);
+    // Root's file for `record`; null when root's log is off.
+    const LogFile* rootLog(Record record);
     static std::string formatLine(const std::string& message, const std::string& level);
+    // A line of root's record: the client's uid follows the level, so that
+    // the record says whose request root acted on.
+    static std::string recordLine(const std::string& message, const std::string& level, uid_t client);
     static std::string timestamp();
 
     // Worker state.
@@ -124,6 +148,7 @@ private:
     std::optional<uid_t> m_mainOwner;
     std::map<uid_t, LogFile> m_userLogs;
     std::optional<LogFile> m_rootLog;
+    std::optional<LogFile> m_rootActivityLog;
     std::string m_rootLogPath = kDefaultRootLog;
     std::size_t m_fileSizeLimit = LogFile::kDefaultSizeLimit;
     std::vector<Buffered> m_bufferedMessages;

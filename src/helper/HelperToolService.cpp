@@ -136,6 +136,7 @@ Outcome HelperToolService::authorize(ClientSession& client, const std::string& w
     const PeerContext& peer = client.peer();
     auto decision = client.authority().check(peer);
     if (decision.authorized) {
+        client.authorized();
         return Outcome::success();
     }
     std::string text = "Not authorized: " + decision.reason;
@@ -147,6 +148,14 @@ HelperReply HelperToolService::fail(ClientSession& client, const std::string& lo
 {
     client.log(logText, "ERROR");
     return {false, replyText, {}};
+}
+
+ChildProcess::Options HelperToolService::childOptions() const
+{
+    ChildProcess::Options options;
+    options.timeLimit = m_childTimeLimit;
+    options.stopRequested = [this] { return m_stopping.load(); };
+    return options;
 }
 
 std::string HelperToolService::timedOut(const std::string& verb) const
@@ -346,10 +355,11 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, ClientSes
         return {false, "Disk image not found: " + p, {}};
     }
 
-    ChildProcess::Options options;
-    options.timeLimit = m_childTimeLimit;
-    auto child = ChildProcess::run({m_diskImageTool, "attach", p, "-owners", "on", "-nobrowse", "-plist"}, options);
+    auto child = ChildProcess::run({m_diskImageTool, "attach", p, "-owners", "on", "-nobrowse", "-plist"}, childOptions());
     if (auto failedChild = childFailure(child, "attach", client)) {
+        if (child.launched && !child.exitedNormally) {
+            cleanUpAfterAttach(p, client);
+        }
         return *failedChild;
     }
     auto parsed = DiskImageOutput::parse(child.standardOutput);
@@ -379,9 +389,8 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, C
         return {false, authorized.reason(), {}};
     }
 
-    ChildProcess::Options options;
+    ChildProcess::Options options = childOptions();
     options.captureStdout = false;
-    options.timeLimit = m_childTimeLimit;
     auto child = ChildProcess::run({m_diskImageTool, "detach", mountPoint, "-quiet", "-force"}, options);
     if (auto failedChild = childFailure(child, "detach", client)) {
         return *failedChild;
@@ -390,10 +399,27 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, C
     return {true, {}, {}};
 }
 
+void HelperToolService::cleanUpAfterAttach(const std::string& image, ClientSession& client) const
+{
+    ChildProcess::Options options;
+    options.timeLimit = m_stopping ? std::chrono::milliseconds(1000) : m_childTimeLimit;
+    auto cleanup = ChildProcess::run({m_diskImageTool, "cleanup", image}, options);
+    if (!cleanup.succeeded()) {
+        const std::string why = cleanup.timedOut ? "stopped without an answer"
+            : !cleanup.launched                  ? cleanup.launchError
+                                                 : errorText(cleanup.standardError);
+        client.log(std::string(kToolName) + " cleanup failed: " + why, "ERROR");
+    }
+}
+
 std::optional<HelperReply> HelperToolService::childFailure(const ChildProcess::Result& child, const std::string& verb, ClientSession& client) const
 {
     if (child.timedOut) {
         std::string text = timedOut(verb);
+        return fail(client, text, text);
+    }
+    if (child.stopped) {
+        std::string text = std::string(kToolName) + " " + verb + " failed: stopped as the helper exits";
         return fail(client, text, text);
     }
     if (!child.launched) {

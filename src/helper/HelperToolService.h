@@ -7,6 +7,7 @@
 #include "Outcome.h"
 #include "UserDirectory.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -42,6 +43,11 @@ public:
 
     void setCheckpointHook(CheckpointHook hook) { m_checkpoint = std::move(hook); }
 
+    // The daemon is stopping: the disk-image programs running are stopped
+    // (SIGTERM, then SIGKILL after ChildProcess::kStopGrace), as is any
+    // started later, except the short cleanup after a stopped attach.
+    void stopChildren() { m_stopping = true; }
+
     // `client` is the calling connection: its peer, its polkit questions
     // and its log entries. Client arguments are logged cut to a few hundred
     // bytes; the replies carry them whole.
@@ -71,12 +77,18 @@ private:
     // The reply for a run of the disk-image program that failed, logged;
     // empty when it succeeded.
     std::optional<HelperReply> childFailure(const ChildProcess::Result& child, const std::string& verb, ClientSession& client) const;
+    ChildProcess::Options childOptions() const;
+    // After an attach that had to be stopped: has the disk-image program
+    // detach the image's loop devices that nothing holds and remove the
+    // folder it made, whatever the stopped program could not undo.
+    void cleanUpAfterAttach(const std::string& image, ClientSession& client) const;
 
     HelperLogger& m_logger;
     UserDirectory m_users;
     std::string m_diskImageTool;
     std::chrono::milliseconds m_childTimeLimit;
     CheckpointHook m_checkpoint;
+    std::atomic<bool> m_stopping {false};
     mutable std::mutex m_mutex;
     std::optional<std::string> m_userHome;
 };

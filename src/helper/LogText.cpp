@@ -1,6 +1,8 @@
 #include "LogText.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace tess {
 
@@ -8,17 +10,55 @@ namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
+// Printable ASCII that stands for itself (a backslash starts an escape).
 bool isPlainAscii(unsigned char byte)
 {
-    return byte >= 0x20 && byte < 0x7F;
+    return byte >= 0x20 && byte < 0x7F && byte != '\\';
 }
 
-// Characters that print nothing or change how the rest of a line is shown.
+// Code points beyond the C1 controls that print nothing or change how the
+// rest of a line is shown: the Unicode general categories Cf, Zl and Zp and
+// every other default-ignorable code point (Unicode 15.0), and the two
+// noncharacters U+FFFE and U+FFFF. Sorted, not overlapping.
+struct CodeRange {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+constexpr CodeRange kInvisible[] = {
+    {0x00AD, 0x00AD},
+    {0x034F, 0x034F},
+    {0x0600, 0x0605},
+    {0x061C, 0x061C},
+    {0x06DD, 0x06DD},
+    {0x070F, 0x070F},
+    {0x0890, 0x0891},
+    {0x08E2, 0x08E2},
+    {0x115F, 0x1160},
+    {0x17B4, 0x17B5},
+    {0x180B, 0x180F},
+    {0x200B, 0x200F},
+    {0x2028, 0x202E},
+    {0x2060, 0x206F},
+    {0x3164, 0x3164},
+    {0xFE00, 0xFE0F},
+    {0xFEFF, 0xFEFF},
+    {0xFFA0, 0xFFA0},
+    {0xFFF0, 0xFFFB},
+    {0xFFFE, 0xFFFF},
+    {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD},
+    {0x13430, 0x1343F},
+    {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A},
+    {0xE0000, 0xE0FFF},
+};
+
 bool isInvisible(std::uint32_t code)
 {
-    return code == 0x061C || code == 0x180E || (code >= 0x200B && code <= 0x200F) || (code >= 0x2028 && code <= 0x202E)
-        || (code >= 0x2060 && code <= 0x206F) || code == 0xFEFF || (code >= 0xFFF9 && code <= 0xFFFB) || code == 0xFFFE
-        || code == 0xFFFF || code == 0xE0001 || (code >= 0xE0020 && code <= 0xE007F);
+    const auto* end = std::end(kInvisible);
+    const auto* range = std::upper_bound(std::begin(kInvisible), end, code,
+        [](std::uint32_t value, const CodeRange& candidate) { return value < candidate.first; });
+    return range != std::begin(kInvisible) && code <= (range - 1)->last;
 }
 
 // The length of the well-formed UTF-8 sequence at `at` and its code point;
@@ -100,6 +140,11 @@ std::string LogText::escape(std::string_view text)
         }
         if (byte == '\n') {
             out += "\\n";
+            ++i;
+            continue;
+        }
+        if (byte == '\\') {
+            out += "\\\\";
             ++i;
             continue;
         }

@@ -15,10 +15,12 @@ public:
     static constexpr std::size_t kArgumentLimit = 256;  // bytes of one argument
     static constexpr std::size_t kMessageLimit = 4096;  // bytes of one entry
 
-    // `text` with a line feed as "\\n", other C0 controls, DEL, C1 controls
-    // and bytes that are not UTF-8 as "\\xNN", and invisible format and
-    // separator characters (bidi controls, U+2028, U+2029, zero-width
-    // characters, BOM, tags) as "\\u{XXXX}".
+    // `text` with a backslash as "\\\\", a line feed as "\\n", other C0
+    // controls, DEL, C1 controls and bytes that are not UTF-8 as "\\xNN",
+    // and the characters that print nothing or reorder a line (the Unicode
+    // categories Cf, Zl and Zp, every other default-ignorable code point,
+    // U+FFFE and U+FFFF) as "\\u{XXXX}". An escape therefore never reads
+    // like a character the text holds.
     static std::string escape(std::string_view text);
 
     // `argument` itself when it has at most `limit` bytes; else its first

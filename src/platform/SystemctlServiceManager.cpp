@@ -54,14 +54,14 @@ ServiceStatus SystemctlServiceManager::statusFromIsEnabled(std::string_view stat
             return ServiceStatus::enabled;
         }
     }
-    for (std::string_view word : {"disabled", "linked", "linked-runtime"}) {
+    // Installed but not enabled: what awaits approval here is the password
+    // prompt that enables it, never a registration the application could do
+    // on its own. Masked by the administrator: nothing starts it until
+    // someone unmasks it.
+    for (std::string_view word : {"disabled", "linked", "linked-runtime", "masked", "masked-runtime"}) {
         if (state == word) {
-            return ServiceStatus::notRegistered;
+            return ServiceStatus::requiresApproval;
         }
-    }
-    // Masked by the administrator: nothing starts it until someone unmasks it.
-    if (state == "masked" || state == "masked-runtime") {
-        return ServiceStatus::requiresApproval;
     }
     // "not-found", "bad", or no answer at all.
     return ServiceStatus::notFound;

@@ -10,7 +10,8 @@
 namespace tess {
 
 // The daemon's registration as a systemd system service: the status comes
-// from `systemctl is-enabled`, registration is `systemctl enable --now` and
+// from `systemctl is-enabled` (an installed unit that is not enabled
+// requires approval), registration is `systemctl enable --now` and
 // unregistration `systemctl disable --now`, both run through pkexec unless
 // the process already runs as root. Registration without a prompt runs
 // `systemctl --no-ask-password enable --now` as is: it succeeds for root or

@@ -124,6 +124,11 @@ std::string DaemonFixture::rootLogPath() const
     return *m_dir / "root.log";
 }
 
+std::string DaemonFixture::rootActivityLogPath() const
+{
+    return HelperLogger::activityLogPath(rootLogPath());
+}
+
 std::string DaemonFixture::readLog() const
 {
     return readFile(logPath());

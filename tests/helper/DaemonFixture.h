@@ -44,8 +44,10 @@ protected:
 
     std::string logPath() const;
     std::string readLog() const;
-    // Root's own log, where entries of clients without a log of their own go.
+    // Root's own log, where entries of clients without a log of their own
+    // go: what was done as root, and apart from it all the rest.
     std::string rootLogPath() const;
+    std::string rootActivityLogPath() const;
     static std::string readFile(const std::string& path);
     // The log once it holds `text` (entries are written in the background),
     // or as it is after `limit`.

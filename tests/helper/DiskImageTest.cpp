@@ -10,13 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace tess::test {
 namespace {
@@ -229,9 +232,10 @@ TEST_F(DiskImageDaemonTest, Detach)
 
 TEST_F(DaemonFixture, StopsADiskImageProgramThatRunsPastItsTimeLimit)
 {
-    // The tool hangs in a program of its own, as a stuck mount would.
+    // The tool hangs in a program of its own, as a stuck mount would (the
+    // cleanup the daemon asks for after a stopped attach finds nothing).
     const std::string grandchild = *m_dir / "grandchild";
-    std::string tool = writeScript("hanging-tool", "sleep 30 &\necho $! > '" + grandchild + "'\nwait\n");
+    std::string tool = writeScript("hanging-tool", "[ \"$1\" = cleanup ] && exit 0\nsleep 30 &\necho $! > '" + grandchild + "'\nwait\n");
     m_dir->writeFile("image.img", "");
     startPolkit();
     startDaemon({{"TESSALINE_DISKIMAGE_TOOL", tool}, {"TESSALINE_HELPER_CHILD_TIME_LIMIT", "1"}});
@@ -363,21 +367,38 @@ TEST_F(RealDiskImageTest, AnImageAttachedTwiceIsMountedOnce)
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(MountTable::read().findBySource(devices.front()).size(), 1u);
 
-    // Attached by someone else and mounted elsewhere: refused, not mounted again.
+    // Mounted elsewhere by someone else: refused, not mounted again.
     auto detached = m_client->unmountDiskImage(first.reply.message, kTimeout);
     EXPECT_TRUE(detached.reply.success) << detached.reply.message;
     EXPECT_TRUE(backingDevices().empty());
-    ASSERT_EQ(std::system(("losetup --find '" + m_image + "'").c_str()), 0);
-    // The kernel lists the device's backing file a moment after losetup returns.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (backingDevices().empty() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    m_dir->makeDir("elsewhere");
+    ASSERT_EQ(std::system(("mount -o loop '" + m_image + "' '" + (*m_dir / "elsewhere") + "'").c_str()), 0);
     ASSERT_EQ(backingDevices().size(), 1u);
     auto refused = m_client->mountDiskImage(m_image, kTimeout);
     EXPECT_FALSE(refused.reply.success);
     EXPECT_THAT(refused.reply.message, HasSubstr(" is already attached as /dev/loop"));
     EXPECT_EQ(backingDevices().size(), 1u);
+    ASSERT_EQ(std::system(("umount '" + (*m_dir / "elsewhere") + "'").c_str()), 0);
+}
+
+TEST_F(RealDiskImageTest, ADeviceOfTheImageThatNothingHoldsDoesNotBlockTheNextAttach)
+{
+    startWithRealTool();
+    // Attached without a mount, as an attach killed after losetup leaves it.
+    ASSERT_EQ(std::system(("losetup --find '" + m_image + "' 2>/dev/null").c_str()), 0);
+    // The kernel lists the device's backing file a moment after losetup returns.
+    ASSERT_TRUE(waitUntil([&] { return !backingDevices().empty(); }, 5s));
+    m_dir->makeDir("mounts/volume");
+
+    auto attached = m_client->mountDiskImage(m_image, kTimeout);
+    ASSERT_TRUE(attached.ok());
+    ASSERT_TRUE(attached.reply.success) << attached.reply.message;
+    EXPECT_EQ(attached.reply.message, *m_dir / "mounts/volume") << "the folder left behind is used again";
+    const auto devices = backingDevices();
+    ASSERT_EQ(devices.size(), 1u) << "the device left behind was detached";
+    EXPECT_EQ(MountTable::read().findBySource(devices.front()).size(), 1u);
+    EXPECT_TRUE(m_client->unmountDiskImage(attached.reply.message, kTimeout).reply.success);
+    EXPECT_TRUE(backingDevices().empty());
 }
 
 TEST_F(RealDiskImageTest, DetachesAnImageMountedWithAutoclear)
@@ -422,6 +443,118 @@ TEST_F(RealDiskImageTest, AStoppedAttachTakesItsChildrenAndItsDeviceWithIt)
     EXPECT_TRUE(waitUntil([&] { return processGone(pid); }, 5s));
     EXPECT_TRUE(backingDevices().empty());
     EXPECT_FALSE(m_dir->exists("mounts/volume"));
+}
+
+// A mount that ignores SIGTERM (as a mount(2) of a large or damaged image
+// may take longer than the daemon waits). It writes its parent's pid (the
+// disk-image program's) and its own to the file "pids", whole, and hangs,
+// the first time only.
+std::string hangingMount(const std::string& folder)
+{
+    return "#!/bin/sh\n"
+           "if [ -e '"
+        + folder + "/mount-hung' ]; then PATH=/usr/sbin:/usr/bin:/sbin:/bin exec mount \"$@\"; fi\n"
+                   "touch '"
+        + folder + "/mount-hung'\n"
+                   "echo $PPID $$ > '"
+        + folder + "/pids.new' && mv '" + folder + "/pids.new' '" + folder + "/pids'\n"
+                                                                             "trap '' TERM\n"
+                                                                             "exec sleep 30\n";
+}
+
+// The two pids that hangingMount wrote: the program's and the mount's.
+std::pair<pid_t, pid_t> hungPids(const TempDir& dir)
+{
+    std::istringstream in(dir.readFile("pids"));
+    long program = 0;
+    long mount = 0;
+    in >> program >> mount;
+    return {static_cast<pid_t>(program), static_cast<pid_t>(mount)};
+}
+
+TEST_F(RealDiskImageTest, AMountThatIgnoresSigtermLeavesNothingBehind)
+{
+    m_dir->writeFile("bin/mount", hangingMount(m_dir->path()));
+    ::chmod((*m_dir / "bin/mount").c_str(), 0755);
+    startWithRealTool({{"TESSALINE_HELPER_CHILD_TIME_LIMIT", "1"}, {"TESSALINE_DISKIMAGE_CHILD_TIME_LIMIT", "30"},
+        {"TESSALINE_DISKIMAGE_PROGRAMS", *m_dir / "bin"}});
+
+    const auto start = std::chrono::steady_clock::now();
+    auto stopped = m_client->mountDiskImage(m_image, kTimeout);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(stopped.ok());
+    if (stopped.reply.message.find("losetup") != std::string::npos)
+        GTEST_SKIP() << "loop devices are not usable here: " << stopped.reply.message;
+    EXPECT_EQ(stopped.reply, (HelperReply {false, "tessaline-diskimage attach failed: stopped after 1 s without an answer", ""}));
+    // The program stopped its mount and undid the attach itself, before
+    // the daemon's SIGKILL would have come.
+    EXPECT_LT(elapsed, 1000ms + ChildProcess::kStopGrace);
+    ASSERT_TRUE(m_dir->exists("pids"));
+    const auto [program, mount] = hungPids(*m_dir);
+    EXPECT_TRUE(waitUntil([&] { return processGone(program) && processGone(mount); }, 5s));
+    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_FALSE(m_dir->exists("mounts/volume"));
+
+    auto again = m_client->mountDiskImage(m_image, kTimeout);
+    EXPECT_EQ(again.reply, (HelperReply {true, *m_dir / "mounts/volume", ""}));
+    EXPECT_TRUE(m_client->unmountDiskImage(*m_dir / "mounts/volume", kTimeout).reply.success);
+    EXPECT_TRUE(backingDevices().empty());
+}
+
+TEST_F(RealDiskImageTest, WhatAKilledProgramLeftTheDaemonCleansUp)
+{
+    // A disk-image program that attaches the image and makes its folder,
+    // then ignores SIGTERM until the daemon kills it. The cleanup the
+    // daemon then asks for is the real program's.
+    writeScript("tool", "if [ \"$1\" = attach ]; then\n"
+                        "  losetup --find \"$2\" && mkdir -p '"
+            + (*m_dir / "mounts/volume") + "' || exit 1\n"
+                                           "  echo $$ > '"
+            + (*m_dir / "tool-pid") + "'\n"
+                                      "  trap '' TERM\n"
+                                      "  exec sleep 30\n"
+                                      "fi\n"
+                                      "exec '" TESSALINE_DISKIMAGE_BINARY "' \"$@\"\n");
+    startWithRealTool({{"TESSALINE_DISKIMAGE_TOOL", *m_dir / "tool"}, {"TESSALINE_HELPER_CHILD_TIME_LIMIT", "1"}});
+
+    auto stopped = m_client->mountDiskImage(m_image, kTimeout);
+    ASSERT_TRUE(stopped.ok());
+    if (!m_dir->exists("tool-pid"))
+        GTEST_SKIP() << "loop devices are not usable here";
+    EXPECT_EQ(stopped.reply, (HelperReply {false, "tessaline-diskimage attach failed: stopped after 1 s without an answer", ""}));
+    EXPECT_TRUE(processGone(static_cast<pid_t>(std::stol(m_dir->readFile("tool-pid")))));
+    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_FALSE(m_dir->exists("mounts/volume"));
+    EXPECT_TRUE(m_dir->exists("mounts"));
+}
+
+TEST_F(RealDiskImageTest, NoDiskImageProgramOutlivesTheDaemon)
+{
+    m_dir->writeFile("bin/mount", hangingMount(m_dir->path()));
+    ::chmod((*m_dir / "bin/mount").c_str(), 0755);
+    // SIGTERM: the daemon stops its programs as it exits. SIGKILL: the
+    // program sees its parent die.
+    for (int signal : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGKILL");
+        for (const char* file : {"mount-hung", "pids"})
+            ::unlink((*m_dir / file).c_str());
+        startWithRealTool({{"TESSALINE_DISKIMAGE_PROGRAMS", *m_dir / "bin"}});
+        auto attach = std::async(std::launch::async, [&] { return m_client->mountDiskImage(m_image, 30s); });
+        if (!waitUntil([&] { return m_dir->exists("pids"); }, 5s)) {
+            m_daemon->terminate();
+            GTEST_SKIP() << "loop devices are not usable here: " << attach.get().reply.message;
+        }
+        const auto [program, mount] = hungPids(*m_dir);
+
+        ::kill(m_daemon->pid(), signal);
+        auto status = m_daemon->waitForExit(5s);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_EQ(*status, signal == SIGTERM ? 0 : 128 + SIGKILL);
+        EXPECT_FALSE(attach.get().reply.success);
+        EXPECT_TRUE(waitUntil([&] { return processGone(program) && processGone(mount); }, 5s));
+        EXPECT_TRUE(waitUntil([&] { return backingDevices().empty(); }, 5s));
+        EXPECT_FALSE(m_dir->exists("mounts/volume"));
+    }
 }
 
 TEST_F(DaemonFixture, StopsTheChildrenOfTheDiskImageProgramWithIt)

@@ -1,5 +1,6 @@
 #include "HelperLogger.h"
 #include "ClientSession.h"
+#include "LogLimiter.h"
 #include "LogText.h"
 #include "PathRules.h"
 #include "TempDir.h"
@@ -9,6 +10,8 @@
 
 #include <sys/stat.h>
 #include <thread>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
 #include <unistd.h>
 
 namespace tess::test {
@@ -78,6 +81,16 @@ TEST(HelperLoggerTest, EscapesControlCharacters)
             "a\\u{2028}b\\u{2029}"},
         {"zero width space and BOM", "\xE2\x80\x8B\xEF\xBB\xBF", "\\u{200B}\\u{FEFF}"},
         {"a tag character", "\xF3\xA0\x80\x81", "\\u{E0001}"},
+        {"a backslash, so that no name reads like an escape", "a\\x0Ab\\", "a\\\\x0Ab\\\\"},
+        {"soft hyphen (U+00AD)", "soft\xC2\xAD"
+                                 "hyphen",
+            "soft\\u{00AD}hyphen"},
+        {"musical formatting control (U+1D173)", "a\xF0\x9D\x85\xB3"
+                                                 "b",
+            "a\\u{1D173}b"},
+        {"Arabic number sign and combining grapheme joiner", "\xD8\x80\xCD\x8F", "\\u{0600}\\u{034F}"},
+        {"variation selector and zero width joiner", "\xE2\x9D\xA4\xEF\xB8\x8F\xE2\x80\x8D", "\xE2\x9D\xA4\\u{FE0F}\\u{200D}"},
+        {"Hangul filler and an unassigned ignorable", "\xE3\x85\xA4\xF3\xA0\xBF\xBF", "\\u{3164}\\u{E0FFF}"},
         {"CJK, emoji and combining marks stay", "\xE6\x97\xA5\xF0\x9F\x98\x80"
                                                 "e\xCC\x81",
             "\xE6\x97\xA5\xF0\x9F\x98\x80"
@@ -87,6 +100,30 @@ TEST(HelperLoggerTest, EscapesControlCharacters)
         SCOPED_TRACE(c.name);
         EXPECT_EQ(HelperLogger::escapeControls(c.text), c.expected);
     }
+}
+
+// Every code point is escaped exactly when it is a control, a format
+// character, a line or paragraph separator or default-ignorable, as ICU
+// classifies it, or one of the two noncharacters at the end of the BMP.
+TEST(HelperLoggerTest, EscapesExactlyTheInvisibleCodePoints)
+{
+    std::size_t escaped = 0;
+    for (UChar32 code = 0x80; code <= 0x10FFFF; ++code) {
+        if (U_IS_SURROGATE(code))
+            continue;
+        char bytes[4];
+        int32_t length = 0;
+        U8_APPEND_UNSAFE(bytes, length, code);
+        const std::string text(bytes, static_cast<std::size_t>(length));
+        const int8_t type = u_charType(code);
+        const bool invisible = type == U_CONTROL_CHAR || type == U_FORMAT_CHAR || type == U_LINE_SEPARATOR
+            || type == U_PARAGRAPH_SEPARATOR || u_hasBinaryProperty(code, UCHAR_DEFAULT_IGNORABLE_CODE_POINT)
+            || code == 0xFFFE || code == 0xFFFF;
+        const bool isEscaped = LogText::escape(text) != text;
+        ASSERT_EQ(isEscaped, invisible) << "U+" << std::hex << code;
+        escaped += isEscaped ? 1 : 0;
+    }
+    EXPECT_GT(escaped, 4096u);
 }
 
 TEST(HelperLoggerTest, NeverWritesThroughALinkInTheUsersFolder)
@@ -217,43 +254,87 @@ TEST(HelperLoggerTest, CutsLongArgumentsOnACharacterBoundary)
     }
 }
 
-TEST(ClientSessionTest, LogsRepeatedRefusalsOncePerIntervalWithTheirCount)
+// The entries of a log file without their times: "[LEVEL] message" lines.
+std::string entriesOf(const std::string& log)
 {
-    TempDir home;
-    {
-        HelperLogger logger;
-        logger.setUserHome(home.path(), ::getuid(), ::getgid());
-        PeerContext peer {1, ::getuid(), ::getgid(), 1};
-        ClientSession session(logger, peer, 200ms);
-        for (int i = 0; i < 5; ++i) {
-            session.request("Request " + std::to_string(i));
-            session.refuse("Refused " + std::to_string(i));
-        }
-        std::this_thread::sleep_for(250ms);
-        session.request("Request 5");
-        session.refuse("Refused 5");
-        session.request("Request 6");
-        session.refuse("Refused 6");
-        // A request that is not refused is logged with what it did.
-        std::this_thread::sleep_for(250ms);
-        session.request("Request 7");
-        session.log("Done 7", "INFO");
-        session.request("Request 8");
-        session.finishRequest();
-        logger.drain(1s);
-    }
-    const std::string log = home.readFile(".local/state/quenby/Tessaline-helper.log");
     std::string entries;
     for (std::size_t at = log.find("] ["); at != std::string::npos; at = log.find("] [", at + 1))
         entries += log.substr(at + 2, log.find('\n', at) - at - 1);
-    EXPECT_EQ(entries, "[INFO] Request 0\n"
-                       "[ERROR] Refused 0\n"
-                       "[INFO] Request 5\n"
-                       "[ERROR] Refused 5 (4 more refusals of this connection were not logged)\n"
-                       "[INFO] Request 7\n"
-                       "[INFO] Done 7\n"
-                       "[INFO] Request 8\n"
-                       "[ERROR] 1 more refusal of this connection was not logged\n");
+    return entries;
+}
+
+TEST(ClientSessionTest, LogsRefusalsOncePerIntervalPerUserWhateverTheConnections)
+{
+    TempDir home;
+    TempDir var;
+    const std::string rootLog = var / "root.log";
+    {
+        HelperLogger logger;
+        logger.configure(rootLog, LogFile::kDefaultSizeLimit);
+        logger.setUserHome(home.path(), ::getuid(), ::getgid());
+        LogLimiter::Clock::time_point now {};
+        LogLimiter limits({1, 10s}, LogLimiter::kConnections, [&now] { return now; });
+        // Two connections of this user take turns; another user has a budget of its own.
+        PeerContext peer {1, ::getuid(), ::getgid(), 1};
+        ClientSession first(logger, peer, limits);
+        ClientSession second(logger, peer, limits);
+        ClientSession other(logger, {2, 4242, 4242, 1}, limits);
+        for (int i = 0; i < 5; ++i) {
+            ClientSession& session = i % 2 == 0 ? first : second;
+            session.request("Request " + std::to_string(i));
+            session.refuse("Refused " + std::to_string(i));
+            other.request("Other " + std::to_string(i));
+            other.refuse("Other refused " + std::to_string(i));
+        }
+        now += 10s;
+        second.request("Request 5");
+        second.refuse("Refused 5");
+        first.request("Request 6");
+        first.refuse("Refused 6");
+        // A request that is not refused is logged with what it did.
+        now += 10s;
+        first.request("Request 7");
+        first.log("Done 7", "INFO");
+        first.request("Request 8");
+        first.finishRequest();
+        logger.drain(1s);
+    }
+    // Once the budget allows, the end of a connection tells what was not logged.
+    EXPECT_EQ(entriesOf(home.readFile(".local/state/quenby/Tessaline-helper.log")),
+        "[INFO] Request 0\n"
+        "[ERROR] Refused 0\n"
+        "[INFO] Request 5\n"
+        "[ERROR] Refused 5 (4 more refusals from uid 0 were not logged)\n"
+        "[INFO] Request 7\n"
+        "[INFO] Done 7\n"
+        "[INFO] Request 8\n"
+        "[ERROR] 1 more refusal from uid 0 was not logged\n");
+    EXPECT_EQ(entriesOf(var.readFile("root.activity.log")),
+        "[INFO] Other 0\n"
+        "[ERROR] Other refused 0\n"
+        "[ERROR] 4 more refusals from uid 4242 were not logged\n");
+    EXPECT_FALSE(var.exists("root.log"));
+}
+
+TEST(LogLimiterTest, LetsABurstThroughThenOneLinePerShare)
+{
+    LogLimiter::Clock::time_point now {};
+    LogLimiter limits(LogLimiter::kRefusals, {3, 3s}, [&now] { return now; });
+    std::vector<bool> written;
+    for (int i = 0; i < 5; ++i)
+        written.push_back(limits.admit(7, LogLimiter::Kind::connection).write);
+    EXPECT_EQ(written, (std::vector<bool> {true, true, true, false, false}));
+    EXPECT_EQ(limits.takeDueCount(7, LogLimiter::Kind::connection), 0u) << "the budget is spent";
+    now += 1s;  // a third of the interval gives one line
+    auto admitted = limits.admit(7, LogLimiter::Kind::connection);
+    EXPECT_TRUE(admitted.write);
+    EXPECT_EQ(admitted.notWritten, 2u);
+    EXPECT_FALSE(limits.admit(7, LogLimiter::Kind::connection).write);
+    const auto counts = limits.takeAllCounts();
+    ASSERT_EQ(counts.size(), 1u);
+    EXPECT_EQ(LogLimiter::countText(counts[0]), "1 more connection from uid 7 was not logged");
+    EXPECT_TRUE(limits.takeAllCounts().empty());
+    EXPECT_EQ(LogLimiter::countText({LogLimiter::kOtherUsers, LogLimiter::Kind::refusal, 12}), "12 more refusals from other users were not logged");
 }
 
 TEST(PathRulesTest, StandardisesAbsolutePathsOnly)

@@ -12,9 +12,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -77,6 +79,82 @@ bool closedByDaemon(int fd)
     return ::poll(&entry, 1, 0) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
 }
 
+// A process of user `uid` (in the administrators' group "nogroup") that
+// holds `count` connections to the daemon, each served one ping, until it is
+// let go.
+class HeldConnections {
+public:
+    HeldConnections(const std::string& socket, uid_t uid, int count)
+    {
+        int control[2];
+        int report[2];
+        if (::pipe(control) != 0 || ::pipe(report) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(control[1]);
+            ::close(report[0]);
+            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(uid) != 0)
+                ::_exit(2);
+            std::vector<int> fds;
+            int served = 0;
+            for (int i = 0; i < count; ++i) {
+                fds.push_back(connectRaw(socket));
+                auto reply = fds.back() >= 0 ? ask(fds.back(), {HelperSelector::testConnection, {}}) : std::nullopt;
+                served += reply && reply->success ? 1 : 0;
+            }
+            writeNumber(report[1], served);
+            char byte;
+            ssize_t got = ::read(control[0], &byte, 1);
+            (void)got;
+            int closed = 0;
+            for (int fd : fds)
+                closed += fd >= 0 && closedByDaemon(fd) ? 1 : 0;
+            writeNumber(report[1], closed);
+            ::_exit(0);
+        }
+        ::close(control[0]);
+        ::close(report[1]);
+        m_control = control[1];
+        m_report = report[0];
+        m_served = readNumber();
+    }
+    ~HeldConnections() { letGo(); }
+
+    int served() const { return m_served; }
+    // Lets go of the connections; how many of them the daemon had closed.
+    int letGo()
+    {
+        if (m_pid <= 0)
+            return -1;
+        // A byte, not the end of the pipe: children forked later hold copies.
+        writeNumber(m_control, 0);
+        ::close(m_control);
+        int closed = readNumber();
+        ::close(m_report);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+        return closed;
+    }
+
+private:
+    static void writeNumber(int fd, int number)
+    {
+        ssize_t ignored = ::write(fd, &number, sizeof number);
+        (void)ignored;
+    }
+    int readNumber() const
+    {
+        int number = -1;
+        return ::read(m_report, &number, sizeof number) == static_cast<ssize_t>(sizeof number) ? number : -1;
+    }
+
+    pid_t m_pid = -1;
+    int m_control = -1;
+    int m_report = -1;
+    int m_served = -1;
+};
+
 using HostileClientTest = DaemonFixture;
 
 TEST_F(HostileClientTest, AFloodOfRefusedRequestsKeepsMemoryAndLogBounded)
@@ -120,9 +198,8 @@ TEST_F(HostileClientTest, AFloodOfRefusedRequestsKeepsMemoryAndLogBounded)
     EXPECT_EQ(refused, kConnections * kRequests) << "every request is refused with its whole path";
 
     ASSERT_TRUE(m_client->testConnection(kTimeout).reply.success);
-    std::string log = waitForLog("more refusals of this connection were not logged");
     EXPECT_EQ(m_daemon->terminate(), 0);
-    log = readLog();
+    const std::string log = readLog();
     // AddressSanitizer holds freed memory back in quarantine.
     if (!kAddressSanitizer) {
         EXPECT_LT(peak - before, 32 * 1024) << "resident memory grew from " << before << " kB to " << peak << " kB";
@@ -130,12 +207,22 @@ TEST_F(HostileClientTest, AFloodOfRefusedRequestsKeepsMemoryAndLogBounded)
     EXPECT_LE(fileSize(logPath()), 65536 + 8192);
     EXPECT_LE(fileSize(logPath() + ".1"), 65536 + 8192);
 
-    // One refusal per connection is logged (the flood lasts well under the
-    // interval), with its request, and at the end how many were not.
-    EXPECT_EQ(occurrences(log, "] [INFO] Request to create directory: /proc/\\u{202E}aaa"), static_cast<std::size_t>(kConnections));
-    EXPECT_EQ(occurrences(log, "] [ERROR] Refused a path under /proc, /sys or /dev: /proc/\\u{202E}aaa"), static_cast<std::size_t>(kConnections));
-    EXPECT_EQ(occurrences(log, "] [ERROR] " + std::to_string(kRequests - 1) + " more refusals of this connection were not logged\n"),
-        static_cast<std::size_t>(kConnections));
+    // The user's refusals are logged once per interval whatever the number
+    // of connections, each with its request, and the count of the others
+    // with the next one logged or at the end.
+    const std::size_t logged = occurrences(log, "] [ERROR] Refused a path under /proc, /sys or /dev: /proc/\\u{202E}aaa");
+    EXPECT_GE(logged, 1u);
+    EXPECT_LE(logged, 3u) << "the flood takes a few seconds";
+    EXPECT_EQ(occurrences(log, "] [INFO] Request to create directory: /proc/\\u{202E}aaa")
+            + occurrences(log, "] [INFO] Request to rename: /proc/\\u{202E}aaa"),
+        logged);
+    std::size_t counted = 0;
+    for (auto at = log.find(" more refusals from uid 0 were not logged"); at != std::string::npos;
+         at = log.find(" more refusals from uid 0 were not logged", at + 1)) {
+        const auto start = log.find_last_of(" (", at - 1) + 1;
+        counted += std::stoul(log.substr(start, at - start));
+    }
+    EXPECT_EQ(logged + counted, static_cast<std::size_t>(kConnections * kRequests));
     // An argument is shown up to a few hundred bytes, with its length.
     EXPECT_THAT(log, HasSubstr("aaa\u2026 (30009 bytes)\n"));
     EXPECT_THAT(log, Not(HasSubstr(std::string(1000, 'a'))));
@@ -215,6 +302,108 @@ TEST_F(HostileClientTest, OneUsersIdleConnectionsDoNotLockOutAnother)
     EXPECT_TRUE(m_client->testConnection(kTimeout).reply.success);
 }
 
+TEST_F(HostileClientTest, FourUsersAtTheirLimitKeepNeitherAFifthUserNorRootOut)
+{
+    startDaemon({{"TESSALINE_HELPER_ADMIN_GROUP", "nogroup"}});
+    handOverHome();
+    auto ping = [&] { return m_client->testConnection(kTimeout); };
+    // Four administrators hold 16 connections each: every shared place.
+    std::vector<std::unique_ptr<HeldConnections>> holders;
+    for (uid_t uid = 5001; uid <= 5004; ++uid) {
+        holders.push_back(std::make_unique<HeldConnections>(m_socket, uid, 16));
+        ASSERT_EQ(holders.back()->served(), 16) << "uid " << uid;
+    }
+    // One of them gets no more.
+    EXPECT_FALSE(callAsUser(5001, 65534, {}, ping).ok());
+
+    // A fifth administrator is served in the place of an idle connection of
+    // theirs, and root without taking any.
+    const auto start = std::chrono::steady_clock::now();
+    auto fifth = callAsUser(4242, 65534, {}, ping);
+    EXPECT_TRUE(fifth.ok() && fifth.reply.success) << fifth.detail;
+    auto ofRoot = ping();
+    EXPECT_TRUE(ofRoot.ok() && ofRoot.reply.success) << ofRoot.detail;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+    int closed = 0;
+    for (auto& holder : holders)
+        closed += holder->letGo();
+    EXPECT_EQ(closed, 1) << "one idle connection made room for the fifth user";
+    EXPECT_EQ(m_daemon->terminate(), 0);
+    EXPECT_THAT(readFile(rootActivityLogPath()), ::testing::ContainsRegex("\\[DEBUG\\] Closed an idle connection of uid 500[1-4] to serve uid 4242\n"));
+}
+
+TEST_F(HostileClientTest, RefusedRequestsCannotRotateRootsRecordOfWhatWasDone)
+{
+    startPolkit();
+    startDaemon({{"TESSALINE_HELPER_ADMIN_GROUP", "nogroup"}, {"TESSALINE_HELPER_LOG_SIZE_LIMIT", "4096"}});
+    handOverHome();
+    m_dir->writeFile("file", "content");
+
+    // The tester, who handed over no home, has polkit's yes for a rename...
+    auto asTester = [&](const std::function<HelperCallResult()>& call) { return callAsUser(4242, 65534, {}, call); };
+    auto renamed = asTester([&] { return m_client->renameFile(*m_dir / "file", *m_dir / "renamed", kTimeout); });
+    ASSERT_TRUE(renamed.reply.success) << renamed.reply.message;
+
+    // ...then floods refused requests and pings, each on a new connection,
+    // many times what root's log holds.
+    constexpr int kRounds = 250;
+    const std::string refused = "/proc/" + std::string(250, 'x');
+    auto flood = asTester([&] {
+        HelperCallResult last;
+        for (int i = 0; i < kRounds; ++i) {
+            last = m_client->createDirectory(refused, kTimeout);
+            m_client->testConnection(kTimeout);
+        }
+        return last;
+    });
+    EXPECT_FALSE(flood.reply.success);
+    EXPECT_EQ(m_daemon->terminate(), 0);
+
+    const std::string record = readFile(rootLogPath());
+    EXPECT_THAT(record, HasSubstr("] [INFO] [uid 4242] Request to rename: " + (*m_dir / "file") + " \u2192 " + (*m_dir / "renamed") + "\n"));
+    EXPECT_THAT(record, HasSubstr("] [INFO] [uid 4242] Successfully renamed: " + (*m_dir / "file") + " \u2192 " + (*m_dir / "renamed") + "\n"));
+    EXPECT_THAT(record, Not(HasSubstr("testHelperConnection")));
+    EXPECT_THAT(record, Not(HasSubstr("Refused")));
+
+    // The rest went to a file of its own, rotated more than once (the first
+    // pings are gone), with the refusals cut to a few lines and a count.
+    const std::string activityPath = rootActivityLogPath();
+    const std::string activity = readFile(activityPath + ".1") + readFile(activityPath);
+    EXPECT_LE(fileSize(activityPath), 4096);
+    EXPECT_LT(occurrences(activity, "] [DEBUG] testHelperConnection called\n"), static_cast<std::size_t>(kRounds));
+    EXPECT_LE(occurrences(activity, "] [ERROR] Refused a path under /proc, /sys or /dev: "), 3u);
+    EXPECT_THAT(activity, HasSubstr(" more refusals from uid 4242 were not logged"));
+}
+
+TEST_F(HostileClientTest, EachClientsConnectionLinesGoToItsOwnUsersLog)
+{
+    startDaemon({{"TESSALINE_HELPER_ADMIN_GROUP", "nogroup"}});
+    m_dir->makeDir("home/tester");
+    ::chown((m_home + "/tester").c_str(), 4242, 65534);
+    const std::string connection = "] [DEBUG] New XPC connection from client\n";
+    handOverHome();
+    const std::size_t ofRoot = occurrences(waitForLog("Global log: "), connection);
+    EXPECT_GE(ofRoot, 1u);
+
+    // The tester before and after its own hand-over, and a user who is
+    // not an administrator (it reaches the socket through its group only).
+    auto asTester = [&](const std::function<HelperCallResult()>& call) { return callAsUser(4242, 65534, {}, call); };
+    EXPECT_TRUE(asTester([&] { return m_client->testConnection(kTimeout); }).reply.success);
+    EXPECT_EQ(callAsUser(5555, 5555, {65534}, [&] { return m_client->testConnection(kTimeout); }).failure, HelperCallResult::Failure::noReply);
+    EXPECT_TRUE(asTester([&] { return m_client->initializeForUser(m_home + "/tester", kTimeout); }).reply.success);
+    EXPECT_TRUE(asTester([&] { return m_client->testConnection(kTimeout); }).reply.success);
+    EXPECT_EQ(m_daemon->terminate(), 0);
+
+    const std::string firstUsers = readLog();
+    EXPECT_EQ(occurrences(firstUsers, connection), ofRoot) << firstUsers;
+    EXPECT_THAT(firstUsers, Not(HasSubstr("uid 5555")));
+    const std::string ofRootsOwn = readFile(rootActivityLogPath());
+    EXPECT_EQ(occurrences(ofRootsOwn, connection), 3u) << "the tester's two before its hand-over, and the refused user's";
+    EXPECT_THAT(ofRootsOwn, HasSubstr("] [ERROR] Refused a connection from uid 5555: not root or an administrator\n"));
+    EXPECT_EQ(occurrences(readFile(HelperLogger::logPathForHome(m_home + "/tester")), connection), 1u);
+}
+
 TEST_F(HostileClientTest, EachClientsRequestsGoToItsOwnUsersLog)
 {
     startPolkit();
@@ -241,8 +430,11 @@ TEST_F(HostileClientTest, EachClientsRequestsGoToItsOwnUsersLog)
     EXPECT_THAT(ofTester, HasSubstr("] [INFO] User home: " + m_home + "/tester\n"));
     EXPECT_THAT(ofTester, Not(HasSubstr("by-root")));
     EXPECT_THAT(ofTester, Not(HasSubstr("by-tester-early")));
-    // Before its own hand-over, the tester's entries go to root's log.
-    EXPECT_THAT(ofRoot, HasSubstr("Successfully created directory: " + (*m_dir / "by-tester-early") + "\n"));
+    // Root's record holds what was done as root for every client, with its
+    // uid, also after the tester has a log of its own.
+    EXPECT_THAT(ofRoot, HasSubstr("] [INFO] [uid 4242] Successfully created directory: " + (*m_dir / "by-tester-early") + "\n"));
+    EXPECT_THAT(ofRoot, HasSubstr("] [INFO] [uid 4242] Successfully created directory: " + (*m_dir / "by-tester") + "\n"));
+    EXPECT_THAT(ofRoot, HasSubstr("] [INFO] [uid 0] Successfully created directory: " + (*m_dir / "by-root") + "\n"));
     struct stat info { };
     ASSERT_EQ(::stat(rootLogPath().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);

@@ -4,12 +4,14 @@
 #include "FakeSystemNotifications.h"
 #include "LogCapture.h"
 #include "TempDir.h"
+#include "platform/SystemctlServiceManager.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace tess {
@@ -54,7 +56,7 @@ protected:
     std::unique_ptr<HelperStatusManager> makeManager(bool realPauses = false, bool realOpen = false)
     {
         HelperStatusManager::Dependencies dependencies;
-        dependencies.serviceManager = m_services;
+        dependencies.serviceManager = m_otherServices ? m_otherServices : m_services;
         auto notifications = std::make_unique<test::FakeSystemNotifications>();
         m_notifications = notifications.get();
         dependencies.notifications = std::move(notifications);
@@ -94,6 +96,7 @@ protected:
     test::TempDir m_dir;
     std::string m_socket = m_dir / "helper.sock";
     std::shared_ptr<test::FakeServiceManager> m_services = std::make_shared<test::FakeServiceManager>();
+    std::shared_ptr<ServiceManager> m_otherServices;  // instead of m_services when set
     test::FakeSystemNotifications* m_notifications = nullptr;
     std::mutex m_pauseMutex;
     std::vector<std::chrono::milliseconds> m_pauses;
@@ -290,29 +293,66 @@ TEST_F(HelperStatusManagerTest, StatusesOtherThanEnabledSkipThePing)
     EXPECT_EQ(HelperStatusManager::statusText(ServiceStatus::notRegistered), "Not Registered");
 }
 
-TEST_F(HelperStatusManagerTest, RequestApprovalOpensTheSettingsOnlyWhenRegistrationFails)
+// The registration that may prompt is the approval prompt itself: one click
+// shows it once, whether the user enters the password or dismisses it.
+TEST_F(HelperStatusManagerTest, RequestApprovalShowsOnePromptPerClick)
 {
-    auto manager = makeManager();
+    m_services->setStatus(ServiceStatus::requiresApproval);
+    auto manager = makeManager(/*realPauses=*/false, /*realOpen=*/true);
     const int statusReads = m_services->statusCalls();
 
     m_services->queueRegistrationAnswer(Status {});
     manager->requestApproval();
-    ASSERT_TRUE(waitUntil([&] { return m_log.countMessage("Register call sent successfully.") == 1; }));
-    EXPECT_EQ(m_opened, 0);
+    refreshAndWait(*manager);  // the worker has done everything the click asked for
+    EXPECT_EQ(m_log.countMessage("Register call sent successfully."), 1u);
+    EXPECT_EQ(m_services->registerCalls(), 1);
+    EXPECT_EQ(m_log.countMessage("Opening systemd -> app.quenby.tessaline.helper.service"), 0u);
 
+    m_services->setStatus(ServiceStatus::requiresApproval);
     m_services->queueRegistrationAnswer(Error {kAppErrorDomain, 126, "Request dismissed"});
     manager->requestApproval();
-    ASSERT_TRUE(waitUntil([&] { return m_opened == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return m_log.countMessage("Opening systemd -> app.quenby.tessaline.helper.service") == 1; }));
+    refreshAndWait(*manager);
+    EXPECT_EQ(m_services->registerCalls(), 2) << "the dismissed prompt is not shown again";
     EXPECT_EQ(m_log.countMessage("Requesting helper registration/approval..."), 2u);
     const std::string failed = "❌ Registration failed: Request dismissed. Opening systemd.";
     EXPECT_EQ(m_log.countMessage(failed), 1u);
     EXPECT_EQ(m_log.levelOf(failed), "ERROR");
-    EXPECT_EQ(m_log.countMessage("Opening systemd -> app.quenby.tessaline.helper.service"), 1u);
     EXPECT_EQ(m_log.levelOf("Opening systemd -> app.quenby.tessaline.helper.service"), "INFO");
-    // Neither outcome refreshes the status; the user asked, so a dialog may show.
-    EXPECT_EQ(m_services->statusCalls(), statusReads);
-    EXPECT_EQ(m_services->registerCalls(), 2);
+    // Neither outcome refreshes the status by itself (only this test's refreshes read it).
+    EXPECT_EQ(m_services->statusCalls(), statusReads + 2);
     EXPECT_EQ(m_services->quietRegisterCalls(), 0);
+
+    // The next click asks again.
+    m_services->queueRegistrationAnswer(Error {kAppErrorDomain, 126, "Request dismissed"});
+    manager->requestApproval();
+    ASSERT_TRUE(waitUntil([&] { return m_log.countMessage("Opening systemd -> app.quenby.tessaline.helper.service") == 2; }));
+    refreshAndWait(*manager);
+    EXPECT_EQ(m_services->registerCalls(), 3);
+    EXPECT_EQ(m_opened, 0);
+}
+
+// systemctl says "disabled" for the installed unit the user has not enabled:
+// that is the daemon awaiting approval, which no refresh tries to register.
+TEST_F(HelperStatusManagerTest, ADisabledUnitRequiresApprovalAndARefreshRegistersNothing)
+{
+    m_dir.writeFile("systemctl", "#!/bin/sh\necho \"$*\" >> '" + m_dir / "calls" + "'\n"
+                                                                                   "[ \"$1\" = is-enabled ] && echo disabled && exit 1\nexit 0\n");
+    ::chmod((m_dir / "systemctl").c_str(), 0755);
+    SystemctlServiceManager::Options options;
+    options.systemctl = m_dir / "systemctl";
+    options.elevation = {};
+    m_otherServices = std::make_shared<SystemctlServiceManager>(options);
+    auto manager = makeManager();
+
+    refreshAndWait(*manager);
+    refreshAndWait(*manager);
+    EXPECT_EQ(manager->status(), ServiceStatus::requiresApproval);
+    EXPECT_FALSE(manager->isHelperReady());
+    EXPECT_EQ(m_dir.readFile("calls"), "is-enabled app.quenby.tessaline.helper.service\n"
+                                       "is-enabled app.quenby.tessaline.helper.service\n");
+    EXPECT_EQ(m_log.countMessage("ServiceManager Status = Requires Approval (Disabled in systemd)"), 2u);
+    EXPECT_TRUE(pauses().empty());
 }
 
 // Linux approves the daemon at the password prompt that enables its

@@ -29,8 +29,9 @@ TEST(SystemctlServiceManagerTest, IsEnabledWordsMapToStatuses)
         {"enabled-runtime", ServiceStatus::enabled},
         {"static", ServiceStatus::enabled},
         {"indirect", ServiceStatus::enabled},
-        {"disabled", ServiceStatus::notRegistered},
-        {"linked", ServiceStatus::notRegistered},
+        {"disabled", ServiceStatus::requiresApproval},
+        {"linked", ServiceStatus::requiresApproval},
+        {"linked-runtime", ServiceStatus::requiresApproval},
         {"masked", ServiceStatus::requiresApproval},
         {"masked-runtime", ServiceStatus::requiresApproval},
         {"not-found", ServiceStatus::notFound},
@@ -79,7 +80,7 @@ TEST_F(FakeSystemctl, StatusReadsIsEnabledEvenWhenItExitsNonZero)
 {
     auto services = manager();
     m_dir.writeFile("state", "disabled\n");
-    EXPECT_EQ(services.status(), ServiceStatus::notRegistered);
+    EXPECT_EQ(services.status(), ServiceStatus::requiresApproval);
     m_dir.writeFile("state", "enabled\n");
     EXPECT_EQ(services.status(), ServiceStatus::enabled);
     EXPECT_EQ(m_dir.readFile("calls"),

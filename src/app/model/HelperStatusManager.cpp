@@ -261,15 +261,23 @@ void HelperStatusManager::requestApproval()
             return;
         }
         TESS_LOG_ERROR("❌ Registration failed: " + registered.error().message + ". Opening systemd.");
+        // The registration was the approval prompt itself, dismissed or
+        // refused: it is not shown a second time for one click.
         QMetaObject::invokeMethod(
-            this, [this] { openLoginItemsSettings(); }, Qt::QueuedConnection);
+            this, [this] { openApprovalPlace(/*promptShown=*/true); }, Qt::QueuedConnection);
     });
 }
 
 void HelperStatusManager::openLoginItemsSettings()
 {
+    openApprovalPlace(/*promptShown=*/false);
+}
+
+void HelperStatusManager::openApprovalPlace(bool promptShown)
+{
     TESS_LOG_INFO("Opening systemd -> app.quenby.tessaline.helper.service");
-    m_openLoginItems();
+    if (!promptShown)
+        m_openLoginItems();
 }
 
 void HelperStatusManager::handleAppActivation()

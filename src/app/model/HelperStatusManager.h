@@ -62,8 +62,10 @@ public:
     // Returns at once.
     void refreshStatus(Completion completion = {});
     // One registration attempt, which may ask the user to authenticate;
-    // when it fails, opens the place where the daemon is approved.
+    // when it fails, opens the place where the daemon is approved. Here that
+    // place is the same password prompt, so it is not asked a second time.
     void requestApproval();
+    // Asks to enable the daemon's service (a password prompt), then refreshes.
     void openLoginItemsSettings();
     // This application became the active one: refreshes. Called by itself
     // when the application object reports its activation.
@@ -92,6 +94,8 @@ private:
     void publish(ServiceStatus status, bool communicating, bool logResult, const Completion& completion);
     void applyState(ServiceStatus status, bool communicating, bool refreshing);
     void onHelperNotification(const char* name);
+    // Logs the opening; shows the prompt unless this click showed it already.
+    void openApprovalPlace(bool promptShown);
 
     std::shared_ptr<ServiceManager> m_serviceManager;
     std::unique_ptr<SystemNotifications> m_notifications;

@@ -6,6 +6,7 @@
 #include "PathRules.h"
 #include "SafePath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -85,11 +87,34 @@ ChildProcess::Result DiskImageTool::runChild(const std::vector<std::string>& arg
 {
     options.timeLimit = m_childTimeLimit;
     options.newProcessGroup = false;  // stopped with this program
+    // A program that ignores SIGTERM (a mount that takes its time) must not
+    // hold up the undo past the daemon's grace.
+    options.stopRequested = &DiskImageTool::stopRequested;
+    options.stopGrace = std::chrono::milliseconds(0);
     auto result = ChildProcess::run(argv, options);
     if (result.timedOut) {
         result.standardError = "stopped at the time limit";
+    } else if (result.stopped) {
+        result.standardError = "stopped";
     }
     return result;
+}
+
+ChildProcess::Result DiskImageTool::runUndoChild(const std::vector<std::string>& argv) const
+{
+    ChildProcess::Options options;
+    options.newProcessGroup = false;
+    options.timeLimit = m_childTimeLimit;
+    if (stopRequested()) {
+        const auto now = Clock::now();
+        if (!m_stopSeen) {
+            m_stopSeen = now;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*m_stopSeen + kUndoBudget - now);
+        options.timeLimit = std::max(left, std::chrono::milliseconds(50));
+        options.stopGrace = std::chrono::milliseconds(0);
+    }
+    return ChildProcess::run(argv, options);
 }
 
 std::string DiskImageTool::plistForEntity(const std::string& device, const std::string& mountPoint)
@@ -106,7 +131,8 @@ std::string DiskImageTool::plistForEntity(const std::string& device, const std::
 int DiskImageTool::run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) const
 {
     const char* usage = "usage: tessaline-diskimage attach <image> [-owners on|off] [-nobrowse] [-plist]\n"
-                        "       tessaline-diskimage detach <mount point or device> [-quiet] [-force]\n";
+                        "       tessaline-diskimage detach <mount point or device> [-quiet] [-force]\n"
+                        "       tessaline-diskimage cleanup <image>\n";
     if (args.size() < 2) {
         err << usage;
         return 1;
@@ -139,13 +165,15 @@ int DiskImageTool::run(const std::vector<std::string>& args, std::ostream& out, 
     if (verb == "detach") {
         return detach(target, quiet, force, out, err);
     }
+    if (verb == "cleanup" && args.size() == 2) {
+        return cleanup(target, err);
+    }
     err << usage;
     return 1;
 }
 
-Outcome DiskImageTool::makeMountPoint(const std::string& image, std::string& mountPoint) const
+std::string DiskImageTool::mountPointName(const std::string& image)
 {
-    // The mount base exists: it is locked.
     std::string name = image.substr(image.rfind('/') + 1);
     if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
         name.erase(dot);
@@ -153,7 +181,14 @@ Outcome DiskImageTool::makeMountPoint(const std::string& image, std::string& mou
     if (name.empty() || name == "." || name == "..") {
         name = "disk";
     }
-    for (int attempt = 0; attempt < 1000; ++attempt) {
+    return name;
+}
+
+Outcome DiskImageTool::makeMountPoint(const std::string& image, std::string& mountPoint) const
+{
+    // The mount base exists: it is locked.
+    const std::string name = mountPointName(image);
+    for (int attempt = 0; attempt < kMaxMountPoints; ++attempt) {
         std::string path = m_mountBase + "/" + name + (attempt == 0 ? "" : " " + std::to_string(attempt));
         if (::mkdir(path.c_str(), 0755) == 0) {
             mountPoint = path;
@@ -183,24 +218,23 @@ UniqueFd DiskImageTool::lockMountBase(std::string& error) const
         return {};
     }
     UniqueFd base(::open(m_mountBase.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    while (base.valid() && ::flock(base.get(), LOCK_EX) != 0) {
-        if (errno != EINTR || stopRequested()) {
-            error = "cannot lock " + m_mountBase + ": " + std::strerror(errno);
-            return {};
-        }
-    }
     if (!base.valid()) {
         error = "cannot open " + m_mountBase + ": " + std::strerror(errno);
+        return base;
+    }
+    // Waits without blocking in flock, so that a stop is seen at once.
+    while (::flock(base.get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || stopRequested()) {
+            error = "cannot lock " + m_mountBase + ": " + (stopRequested() ? std::string("stopped") : std::strerror(errno));
+            return {};
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return base;
 }
 
-int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
+Outcome DiskImageTool::openImage(const std::string& image, UniqueFd& file, struct stat& info) const
 {
-    auto refuse = [&](const std::string& why) {
-        err << "tessaline-diskimage: attach failed - " << image << ": " << why << "\n";
-        return 1;
-    };
     // Looked at without opening it: opening a device or a FIFO may block or
     // have effects of its own.
     // The folders of the path may belong to someone else, who could put a
@@ -210,31 +244,65 @@ int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& ou
     SafePath::Failure pathFailure;
     UniqueFd folder = SafePath::openFolder(PathRules::parent(image), false, pathFailure);
     if (!folder.valid()) {
-        return refuse(pathFailure.kind == SafePath::Failure::Kind::failed ? std::strerror(pathFailure.error) : pathFailure.describe());
+        return Failure {pathFailure.kind == SafePath::Failure::Kind::failed ? std::strerror(pathFailure.error) : pathFailure.describe()};
     }
     const std::string name = SafePath::lastComponent(image);
-    struct stat info { };
-    if (::fstatat(folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return refuse(std::strerror(errno));
+    struct stat looked { };
+    if (::fstatat(folder.get(), name.c_str(), &looked, AT_SYMLINK_NOFOLLOW) != 0) {
+        return Failure {std::strerror(errno)};
     }
-    if (!S_ISREG(info.st_mode)) {
-        return refuse("not a disk image file");
+    if (!S_ISREG(looked.st_mode)) {
+        return Failure {"not a disk image file"};
     }
-    UniqueFd file(::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
+    file.reset(::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC));
     if (!file.valid()) {
-        return refuse(std::strerror(errno));
+        return Failure {std::strerror(errno)};
     }
-    struct stat openedInfo { };
-    if (::fstat(file.get(), &openedInfo) != 0 || !S_ISREG(openedInfo.st_mode) || openedInfo.st_dev != info.st_dev
-        || openedInfo.st_ino != info.st_ino) {
-        return refuse("not a disk image file");
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_dev != looked.st_dev || info.st_ino != looked.st_ino) {
+        return Failure {"not a disk image file"};
+    }
+    return Outcome::success();
+}
+
+int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
+{
+    auto refuse = [&](const std::string& why) {
+        err << "tessaline-diskimage: attach failed - " << image << ": " << why << "\n";
+        return 1;
+    };
+    UniqueFd file;
+    struct stat info { };
+    if (Outcome opened = openImage(image, file, info); !opened) {
+        return refuse(opened.reason());
     }
     std::string lockError;
     UniqueFd lock = lockMountBase(lockError);
     if (!lock.valid()) {
         return refuse(lockError);
     }
-    return attachLocked(image, file.get(), openedInfo, plist, out, err);
+    return attachLocked(image, file.get(), info, plist, out, err);
+}
+
+int DiskImageTool::cleanup(const std::string& image, std::ostream& err) const
+{
+    auto refuse = [&](const std::string& why) {
+        err << "tessaline-diskimage: cleanup failed - " << image << ": " << why << "\n";
+        return 1;
+    };
+    UniqueFd file;
+    struct stat info { };
+    if (Outcome opened = openImage(image, file, info); !opened) {
+        return refuse(opened.reason());
+    }
+    std::string lockError;
+    UniqueFd lock = lockMountBase(lockError);
+    if (!lock.valid()) {
+        return refuse(lockError);
+    }
+    // A device that stays is in use, or mounted by an attach that got as
+    // far: the next attach answers that mount.
+    releaseLeftovers(info, image);
+    return 0;
 }
 
 int DiskImageTool::attachLocked(const std::string& image, int file, const struct stat& info, bool plist, std::ostream& out,
@@ -255,18 +323,18 @@ int DiskImageTool::attachLocked(const std::string& image, int file, const struct
     };
 
     // Attached already: its mount of ours is the answer; a second writable
-    // mount of one file system would corrupt it.
-    const auto attached = LoopDevices::backedBy(info.st_dev, info.st_ino);
-    if (!attached.empty()) {
-        auto table = MountTable::read();
-        for (const auto& device : attached) {
-            for (const auto* mount : table.findBySource(device)) {
-                if (mount->mountPoint.rfind(m_mountBase + "/", 0) == 0) {
-                    return answer(device, mount->mountPoint);
-                }
+    // mount of one file system would corrupt it. What a killed attach left
+    // goes first; a device in use elsewhere refuses the attach.
+    const auto table = MountTable::read();
+    for (const auto& device : LoopDevices::backedBy(info.st_dev, info.st_ino)) {
+        for (const auto* mount : table.findBySource(device)) {
+            if (mount->mountPoint.rfind(m_mountBase + "/", 0) == 0) {
+                return answer(device, mount->mountPoint);
             }
         }
-        err << "tessaline-diskimage: attach failed - " << image << " is already attached as " << attached.front() << "\n";
+    }
+    if (const auto kept = releaseLeftovers(info, image); !kept.empty()) {
+        err << "tessaline-diskimage: attach failed - " << image << " is already attached as " << kept.front() << "\n";
         return 1;
     }
 
@@ -274,7 +342,7 @@ int DiskImageTool::attachLocked(const std::string& image, int file, const struct
     passImage.passFd = file;
     auto loop = runChild({"losetup", "--find", "--show", "/proc/self/fd/" + std::to_string(ChildProcess::kPassedFd)}, passImage);
     if (!loop.succeeded() || stopRequested()) {
-        return fail(childFailure("losetup", loop), {});
+        return fail(stopRequested() ? "stopped" : childFailure("losetup", loop), {});
     }
     std::string device = trimmed(loop.standardOutput);
 
@@ -284,24 +352,44 @@ int DiskImageTool::attachLocked(const std::string& image, int file, const struct
     }
     auto mount = runChild({"mount", "-o", "nosuid,nodev", device, mountPoint});
     if (!mount.succeeded() || stopRequested()) {
-        return fail(childFailure("mount", mount), mountPoint);
+        return fail(stopRequested() ? "stopped" : childFailure("mount", mount), mountPoint);
     }
     return answer(device, mountPoint);
 }
 
 void DiskImageTool::undoAttach(const struct stat& image, const std::string& mountPoint) const
 {
+    // The mount may have been made by a mount that was killed.
     if (!mountPoint.empty()) {
         if (MountTable::read().findByMountPoint(mountPoint) != nullptr) {
-            runChild({"umount", mountPoint});
+            runUndoChild({"umount", mountPoint});
         }
         ::rmdir(mountPoint.c_str());
     }
     // Also a device that losetup attached before it was stopped, whose name
     // it never printed. No other attach of this image runs meanwhile.
     for (const auto& device : LoopDevices::backedBy(image.st_dev, image.st_ino)) {
-        runChild({"losetup", "--detach", device});
+        runUndoChild({"losetup", "--detach", device});
     }
+}
+
+std::vector<std::string> DiskImageTool::releaseLeftovers(const struct stat& image, const std::string& imagePath) const
+{
+    std::vector<std::string> kept;
+    const auto table = MountTable::read();
+    for (const auto& device : LoopDevices::backedBy(image.st_dev, image.st_ino)) {
+        if (!table.findBySource(device).empty() || LoopDevices::isClaimed(device)) {
+            kept.push_back(device);
+        } else if (!runUndoChild({"losetup", "--detach", device}).succeeded() && !LoopDevices::isFree(device)) {
+            kept.push_back(device);
+        }
+    }
+    // rmdir removes only an empty folder that is no mount point.
+    const std::string name = m_mountBase + "/" + mountPointName(imagePath);
+    for (int attempt = 0; attempt < kMaxMountPoints; ++attempt) {
+        ::rmdir((attempt == 0 ? name : name + " " + std::to_string(attempt)).c_str());
+    }
+    return kept;
 }
 
 int DiskImageTool::detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const

@@ -71,4 +71,10 @@ bool LoopDevices::isFree(const std::string& device)
     return errno == ENXIO || errno == ENOENT;
 }
 
+bool LoopDevices::isClaimed(const std::string& device)
+{
+    UniqueFd exclusive(::open(device.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    return !exclusive.valid() && errno == EBUSY;
+}
+
 }  // namespace tess

@@ -18,6 +18,11 @@ public:
     // True when `device` has no backing file (or no longer exists): a loop
     // device mounted with autoclear is freed by its unmount.
     static bool isFree(const std::string& device);
+
+    // True when something holds `device` for itself: a mount in any mount
+    // namespace, a device-mapper or RAID device, swap (the kernel refuses it
+    // an exclusive open).
+    static bool isClaimed(const std::string& device);
 };
 
 }  // namespace tess

@@ -5,17 +5,27 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <vector>
 
 int main(int argc, char** argv)
 {
+    const pid_t parent = ::getppid();
     // losetup, mount and umount are found in the system's folders only.
     ::setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
-    // Stopped by the daemon at its time limit: an attach undoes its work.
+    // Stopped by the daemon at its time limit or as it exits: an attach
+    // undoes its work.
     struct sigaction stop { };
     stop.sa_handler = [](int) { tess::DiskImageTool::stop(); };
     sigemptyset(&stop.sa_mask);
     ::sigaction(SIGTERM, &stop, nullptr);
+    // Nothing is done for a daemon that is gone: its end stops this program
+    // too, however it ended.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) {
+        tess::DiskImageTool::stop();
+    }
     std::string base = tess::DiskImageTool::kDefaultMountBase;
 #ifdef TESSALINE_HELPER_TEST_SEAMS
     // Test build only: mount below a folder of the test's own.
