@@ -6,6 +6,7 @@
 #include "settings/AppSettings.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,20 @@ public:
     // is kept and its target replaced; a file replaced keeps its permission
     // bits, a new one gets the process's default (0666 less the umask).
     static Status writeReportFile(const std::string& path, std::string_view text);
+
+    // Hands each file of a scan report to the visitor, in report order.
+    using FileVisitor = std::function<void(const IndexedFile&)>;
+    using FileSource = std::function<void(const FileVisitor&)>;
+
+    // Write a report to `path` as writeReportFile does, the same bytes as
+    // the writers above, as the text is made: a report of any size holds
+    // only a block of its text (and the file being written) in memory.
+    static Status writeScanReportFile(const std::string& path, ReportFormat format, std::string_view scanRoot,
+        const FileSource& forEachFile, TimePoint generatedAt = std::chrono::system_clock::now());
+    static Status writeRenameReportFile(const std::string& path, ReportFormat format, const RenameReport& report);
+
+private:
+    static Status writeFile(const std::string& path, const std::function<Status(int fd)>& fill);
 };
 
 }  // namespace tess
