@@ -11,14 +11,35 @@ std::string_view ReportFields::shown(std::string_view text, std::string& storage
     if (text::isValidUtf8(text)) {
         return text;
     }
-    storage = text::toValidUtf8(text);
+    storage = text::displayPath(text);
     return storage;
+}
+
+bool ReportFields::readsAsFormula(std::string_view text)
+{
+    if (text.empty()) {
+        return false;
+    }
+    switch (text.front()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ReportFields::appendCsvText(std::string& out, std::string_view field, std::string& storage)
 {
     const std::string_view text = shown(field, storage);
     out += '"';
+    if (readsAsFormula(text)) {
+        out += '\'';
+    }
     std::size_t start = 0;
     for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"', start)) {
         out.append(text, start, quote + 1 - start);

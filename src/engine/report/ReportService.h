@@ -18,10 +18,14 @@ namespace tess {
 // saved to. The writers are pure and may run on any thread.
 //
 // Every text a report holds is valid UTF-8: a path or message that is not is
-// written in the engine's reading of invalid bytes (text::toValidUtf8).
+// written with each invalid byte as "\xhh" (text::displayPath), so that it
+// never reads as another, valid path.
 // Dates are ISO 8601 in UTC without fractions, e.g. 2026-12-09T09:30:00Z.
-// CSV fields of text are always quoted ('"' doubled inside), flags and
-// counts are bare; lines are joined by "\n" with none after the last.
+// CSV fields of text are always quoted ('"' doubled inside), and one that a
+// spreadsheet would take for a formula (it begins with "=", "+", "-", "@", a
+// tab or a carriage return) gets an apostrophe first inside its quotes; JSON
+// keeps every text exact. Flags and counts are bare; lines are joined by
+// "\n" with none after the last.
 class ReportService {
 public:
     using TimePoint = std::chrono::system_clock::time_point;
