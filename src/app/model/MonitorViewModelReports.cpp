@@ -17,7 +17,7 @@ std::string MonitorViewModel::exportFailureMessage(const std::string& failureTex
 {
     // The reason may name the temporary file the write went through; the
     // user is told the one they chose.
-    return failureText + "could not write " + text::toValidUtf8(chosenPath) + " (" + text::toValidUtf8(reason) + ")";
+    return failureText + "could not write " + text::displayPath(chosenPath) + " (" + text::displayPath(reason) + ")";
 }
 
 void MonitorViewModel::exportReport()
