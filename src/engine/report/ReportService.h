@@ -68,13 +68,14 @@ public:
     // bits, a new one gets the process's default (0666 less the umask).
     static Status writeReportFile(const std::string& path, std::string_view text);
 
-    // Hands each file of a scan report to the visitor, in report order.
+    // A source of the files of a scan report: hands each to the visitor, in
+    // report order.
     using FileVisitor = std::function<void(const IndexedFile&)>;
     using FileSource = std::function<void(const FileVisitor&)>;
 
-    // Write a report to `path` as writeReportFile does, the same bytes as
-    // the writers above, as the text is made: a report of any size holds
-    // only a block of its text (and the file being written) in memory.
+    // Each writes a report to `path` as writeReportFile does, the same bytes
+    // as the writers above, but as the text is made: whatever its size, a
+    // report holds only about one block of its text in memory at a time.
     static Status writeScanReportFile(const std::string& path, ReportFormat format, std::string_view scanRoot,
         const FileSource& forEachFile, TimePoint generatedAt = std::chrono::system_clock::now());
     static Status writeRenameReportFile(const std::string& path, ReportFormat format, const RenameReport& report);
