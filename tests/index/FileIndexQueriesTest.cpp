@@ -201,6 +201,10 @@ TEST_F(FileIndexQueries, PagesAreOrderedByRelativePathBytesAndHonourLimitAndOffs
     EXPECT_THAT(relativePaths(m_db->fetchFiles("/r", std::numeric_limits<std::int64_t>::max(), 0)), ElementsAre("B", "a", "a", "b", "c", "\xC3\xA9"));
     EXPECT_THAT(relativePaths(m_db->fetchFilesWithIssues("/r", std::numeric_limits<std::int64_t>::max(), 0)), ElementsAre("B", "a", "b", "\xC3\xA9"));
     EXPECT_THAT(relativePaths(m_db->fetchFilesWithIssues("/r", 2, 1)), ElementsAre("a", "b"));
+    // One row at a time, the rows and order of the whole page.
+    std::vector<IndexedFile> visited;
+    m_db->forEachFileWithIssues("/r", [&](const IndexedFile& file) { visited.push_back(file); });
+    EXPECT_EQ(visited, m_db->fetchFilesWithIssues("/r", std::numeric_limits<std::int64_t>::max(), 0));
     EXPECT_THAT(relativePaths(m_db->fetchFiles("/r", std::numeric_limits<std::int64_t>::max(), 4)), ElementsAre("c", "\xC3\xA9"));
     EXPECT_TRUE(m_db->fetchFiles("/elsewhere", 10, 0).empty());
     EXPECT_EQ(m_db->issueCount("/r"), 4);

@@ -145,6 +145,35 @@ TEST(RenameReportWriters, FullReportIsByteExact)
     EXPECT_EQ(ReportService::generateRenameReportJSON(report), readGolden("rename-report.json"));
 }
 
+// A name that is not UTF-8 is written with \xhh for each invalid byte: it
+// never reads as its valid twin beside it, and its re-encoding never reads
+// as a rename to the same name.
+TEST(RenameReportWriters, PathsThatAreNotUtf8NeverReadAsAnotherPath)
+{
+    RenameReport report;
+    report.timestamp = utc(2026, 12, 9, 9, 30, 0);
+    report.scanRoot = "/data";
+    report.renamed = {{"twin/caf\xe9.txt", "twin/caf\u00E9_1.txt"}, {"legacy/caf\xe9.txt", "legacy/caf\u00E9.txt"}};
+    EXPECT_EQ(ReportService::generateRenameReportCSV(report),
+        "# Renamed Files\n\"Original Path\",\"New Path\"\n"
+        "\"twin/caf\\xe9.txt\",\"twin/caf\u00E9_1.txt\"\n"
+        "\"legacy/caf\\xe9.txt\",\"legacy/caf\u00E9.txt\"");
+    const std::string json = ReportService::generateRenameReportJSON(report);
+    EXPECT_NE(json.find("      \"newPath\" : \"twin\\/caf\u00E9_1.txt\",\n      \"originalPath\" : \"twin\\/caf\\\\xe9.txt\"\n"),
+        std::string::npos)
+        << json;
+    EXPECT_NE(json.find("      \"newPath\" : \"legacy\\/caf\u00E9.txt\",\n      \"originalPath\" : \"legacy\\/caf\\\\xe9.txt\"\n"),
+        std::string::npos)
+        << json;
+
+    // In the scan report, beside the valid twin.
+    const std::vector<IndexedFile> rows {row("twin/caf\u00E9.txt", false, 1, "collision", std::nullopt),
+        row("twin/caf\xe9.txt", false, 2, "encodingTransformed,collision", "twin/caf\u00E9_1.txt")};
+    const std::string csv = ReportService::generateCSVReport(rows);
+    EXPECT_NE(csv.find("\n\"twin/caf\u00E9.txt\",\"/data/My Files/twin/caf\u00E9.txt\",false,1,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\n\"twin/caf\\xe9.txt\",\"/data/My Files/twin/caf\\xe9.txt\",false,2,"), std::string::npos) << csv;
+}
+
 TEST(ReportService, JsonErrorDocumentIsTheFixedText)
 {
     EXPECT_EQ(ReportService::kJsonErrorDocument, "{\"error\": \"Failed to generate JSON\"}");

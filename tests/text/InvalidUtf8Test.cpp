@@ -87,5 +87,50 @@ TEST(InvalidUtf8, ValidTextIsLeftAlone)
     }
 }
 
+// The display text keeps valid runs and writes each invalid byte as \xhh,
+// the text Python's decode('utf-8', 'backslashreplace') gives.
+TEST(InvalidUtf8, DisplayPathEscapesEachInvalidByte)
+{
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"Latin-1 name", "twin/caf\xe9.txt", "twin/caf\\xe9.txt"},
+        {"lone continuation byte", "a\x80z", "a\\x80z"},
+        {"truncated sequence", "\xE2\x82", "\\xe2\\x82"},
+        {"truncated sequence before a valid one", "\xE2\xE2\x82\xAC", "\\xe2\u20AC"},
+        {"overlong encoding", "\xC0\xAF", "\\xc0\\xaf"},
+        {"surrogate encoding", "\xED\xA0\x80", "\\xed\\xa0\\x80"},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+        {"every byte 0x80 to 0xFF alone", "\xFF\x81", "\\xff\\x81"},
+        {"after a long ASCII run", "abcdefghijklmnop\x85", "abcdefghijklmnop\\x85"},
+        {"with embedded NUL", "\0\x9F\0"s, "\0\\x9f\0"s},
+        {"before a combining mark", "\xE9\xCC\x81", "\\xe9\u0301"},
+        {"a backslash beside the invalid byte", "a\\\xFF", "a\\\\xff"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(displayPath(c.bytes), c.shown);
+        EXPECT_TRUE(isValidUtf8(c.shown));
+        std::string appended = "prefix/";
+        appendDisplayPath(appended, c.bytes);
+        EXPECT_EQ(appended, "prefix/" + c.shown);
+    }
+    // Two names that the analysis reads alike stay apart when shown.
+    EXPECT_EQ(toValidUtf8("caf\xe9"), "caf\u00E9");
+    EXPECT_NE(displayPath("caf\xe9"), displayPath("caf\u00E9"));
+}
+
+TEST(InvalidUtf8, DisplayPathLeavesValidTextAsItIs)
+{
+    const std::string valid[] = {"", "plain/path.txt", "\0"s, "caf\u00E9/\U0001F600", "a\\xe9 literal", "=SUM(A1)\t\r\n", "\xEF\xBF\xBF"};
+    for (const std::string& s : valid) {
+        SCOPED_TRACE(testing::PrintToString(s));
+        EXPECT_EQ(displayPath(s), s);
+    }
+}
+
 }  // namespace
 }  // namespace tess::text

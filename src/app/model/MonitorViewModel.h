@@ -507,8 +507,9 @@ private:
         FileSystemOps& fs, const std::string& historyFolder);
     static BatchOutcome performUndo(const std::string& historyPath, const std::string& root, const Privileged& privileged,
         FileSystemOps& fs, const std::string& historyFolder);
-    // Writes `render()` to the chosen file on a worker; logs and publishes the outcome.
-    void writeExport(const ReportSaveChoice& choice, std::function<std::string(AppSettings::ReportFormat)> render,
+    // Runs `write` (the report to the chosen file, in the chosen format) on a
+    // worker; logs and publishes the outcome.
+    void writeExport(const ReportSaveChoice& choice, std::function<Status(const std::string&, AppSettings::ReportFormat)> write,
         const std::string& successLog, const std::string& failureText);
 
     Dependencies::Rename m_renameDependencies;

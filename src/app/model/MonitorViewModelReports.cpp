@@ -7,7 +7,6 @@
 #include "report/ReportService.h"
 #include "text/Text.h"
 
-#include <limits>
 #include <utility>
 
 namespace tess {
@@ -18,7 +17,7 @@ std::string MonitorViewModel::exportFailureMessage(const std::string& failureTex
 {
     // The reason may name the temporary file the write went through; the
     // user is told the one they chose.
-    return failureText + "could not write " + text::toValidUtf8(chosenPath) + " (" + text::toValidUtf8(reason) + ")";
+    return failureText + "could not write " + text::displayPath(chosenPath) + " (" + text::displayPath(reason) + ")";
 }
 
 void MonitorViewModel::exportReport()
@@ -35,11 +34,10 @@ void MonitorViewModel::exportReport()
             }
             model->writeExport(
                 *choice,
-                [database = model->m_database, root = *model->m_sourcePath](AppSettings::ReportFormat format) {
-                    const std::vector<IndexedFile> files
-                        = database->fetchFilesWithIssues(root, std::numeric_limits<std::int64_t>::max(), 0);
-                    return format == AppSettings::ReportFormat::csv ? ReportService::generateCSVReport(files)
-                                                                    : ReportService::generateJSONReport(files, root);
+                [database = model->m_database, root = *model->m_sourcePath](const std::string& path, AppSettings::ReportFormat format) {
+                    // Row by row from the index to the file: an export of any size adds little memory.
+                    return ReportService::writeScanReportFile(path, format, root,
+                        [&](const ReportService::FileVisitor& visit) { database->forEachFileWithIssues(root, visit); });
                 },
                 "Report exported to ", "Failed to export report: ");
         });
@@ -59,20 +57,19 @@ void MonitorViewModel::exportRenameReport()
             }
             model->writeExport(
                 *choice,
-                [report = *model->m_renameReport](AppSettings::ReportFormat format) {
-                    return format == AppSettings::ReportFormat::csv ? ReportService::generateRenameReportCSV(report)
-                                                                    : ReportService::generateRenameReportJSON(report);
+                [report = *model->m_renameReport](const std::string& path, AppSettings::ReportFormat format) {
+                    return ReportService::writeRenameReportFile(path, format, report);
                 },
                 "Rename report exported to ", "Failed to export rename report: ");
         });
 }
 
-void MonitorViewModel::writeExport(const ReportSaveChoice& choice, std::function<std::string(AppSettings::ReportFormat)> render,
+void MonitorViewModel::writeExport(const ReportSaveChoice& choice, std::function<Status(const std::string&, AppSettings::ReportFormat)> write,
     const std::string& successLog, const std::string& failureText)
 {
     const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, path = choice.filePathBytes(), format = choice.format, render = std::move(render), successLog, failureText] {
-        const Status written = ReportService::writeReportFile(path, render(format));
+    runInBackground([self, path = choice.filePathBytes(), format = choice.format, write = std::move(write), successLog, failureText] {
+        const Status written = write(path, format);
         if (written.ok()) {
             TESS_LOG_INFO(successLog + path);
             return;

@@ -72,6 +72,12 @@ void AtomicFile::syncFolder(const std::string& folder)
 
 Status AtomicFile::write(const std::string& path, std::string_view bytes, std::optional<mode_t> mode)
 {
+    return write(
+        path, [bytes](int fd) { return writeAll(fd, bytes); }, mode);
+}
+
+Status AtomicFile::write(const std::string& path, const std::function<Status(int fd)>& fill, std::optional<mode_t> mode)
+{
     const std::string folder = folderOf(path);
     std::string temp = folder + "/." + nameOf(path) + ".tmp-XXXXXX";
     int fd = mkostemp(temp.data(), O_CLOEXEC);
@@ -79,7 +85,7 @@ Status AtomicFile::write(const std::string& path, std::string_view bytes, std::o
         // The hidden temporary file means nothing to a reader: name the target.
         return fileError("Cannot write " + path + ": " + std::strerror(errno));
     }
-    Status written = writeAll(fd, bytes);
+    Status written = fill(fd);
     if (written && mode && fchmod(fd, *mode) != 0) {
         written = fileError(std::strerror(errno));
     }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ public:
     // temporary file's 0600. On failure the temporary file is removed and
     // `path` is left as it was.
     static Status write(const std::string& path, std::string_view bytes, std::optional<mode_t> mode = std::nullopt);
+    // The same with the content written by `fill` into the temporary file's
+    // descriptor as it goes (a failure it returns leaves `path` as it was).
+    static Status write(const std::string& path, const std::function<Status(int fd)>& fill,
+        std::optional<mode_t> mode = std::nullopt);
 
     // The target of `path` when it is a symbolic link (so that writing keeps
     // the link), else `path` itself.

@@ -299,9 +299,9 @@ std::int64_t FileIndexDatabase::totalCount(const std::string& scanRoot)
     return count;
 }
 
-std::vector<IndexedFile> FileIndexDatabase::fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
+void FileIndexDatabase::visitRows(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset,
+    const std::function<void(IndexedFile&)>& visit)
 {
-    std::vector<IndexedFile> files;
     readOnQueue([&] {
         if (m_db == nullptr) {
             return;
@@ -314,15 +314,27 @@ std::vector<IndexedFile> FileIndexDatabase::fetchPage(const char* sql, const std
         statement.bindInt64(2, limit == std::numeric_limits<std::int64_t>::max() ? -1 : limit);
         statement.bindInt64(3, offset);
         while (statement.step() == SQLITE_ROW) {
-            files.push_back(decodeIndexedFile(statement));
+            IndexedFile file = decodeIndexedFile(statement);
+            visit(file);
         }
     });
+}
+
+std::vector<IndexedFile> FileIndexDatabase::fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
+{
+    std::vector<IndexedFile> files;
+    visitRows(sql, scanRoot, limit, offset, [&files](IndexedFile& file) { files.push_back(std::move(file)); });
     return files;
 }
 
 std::vector<IndexedFile> FileIndexDatabase::fetchFilesWithIssues(const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
 {
     return fetchPage(kFetchWithIssuesSql, scanRoot, limit, offset);
+}
+
+void FileIndexDatabase::forEachFileWithIssues(const std::string& scanRoot, const std::function<void(const IndexedFile&)>& visit)
+{
+    visitRows(kFetchWithIssuesSql, scanRoot, std::numeric_limits<std::int64_t>::max(), 0, [&visit](IndexedFile& file) { visit(file); });
 }
 
 std::vector<IndexedFile> FileIndexDatabase::fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset)

@@ -7,8 +7,8 @@ namespace tess {
 
 void JsonWriter::newLine(std::size_t depth)
 {
-    m_out += '\n';
-    m_out.append(depth * 2, ' ');
+    *m_out += '\n';
+    m_out->append(depth * 2, ' ');
 }
 
 bool JsonWriter::beforeValue()
@@ -34,7 +34,7 @@ bool JsonWriter::beforeValue()
         return true;
     }
     if (!level.empty) {
-        m_out += ',';
+        *m_out += ',';
     }
     level.empty = false;
     newLine(m_levels.size());
@@ -56,14 +56,14 @@ void JsonWriter::key(std::string_view name)
         return;
     }
     if (!level.empty) {
-        m_out += ',';
+        *m_out += ',';
     }
     level.empty = false;
     level.keyPending = true;
     level.lastKey.assign(name);
     newLine(m_levels.size());
-    appendString(m_out, name);
-    m_out += " : ";
+    appendString(*m_out, name);
+    *m_out += " : ";
 }
 
 void JsonWriter::beginContainer(bool isObject, char open)
@@ -71,7 +71,7 @@ void JsonWriter::beginContainer(bool isObject, char open)
     if (!beforeValue()) {
         return;
     }
-    m_out += open;
+    *m_out += open;
     m_levels.push_back(Level {isObject, true, false, {}});
 }
 
@@ -89,7 +89,7 @@ void JsonWriter::endContainer(bool isObject, char close)
     if (!empty) {
         newLine(m_levels.size());
     }
-    m_out += close;
+    *m_out += close;
 }
 
 void JsonWriter::beginObject()
@@ -119,30 +119,35 @@ void JsonWriter::string(std::string_view value)
         return;
     }
     if (beforeValue()) {
-        appendString(m_out, value);
+        appendString(*m_out, value);
     }
 }
 
 void JsonWriter::number(std::int64_t value)
 {
     if (beforeValue()) {
-        m_out += std::to_string(value);
+        *m_out += std::to_string(value);
     }
 }
 
 void JsonWriter::boolean(bool value)
 {
     if (beforeValue()) {
-        m_out += value ? "true" : "false";
+        *m_out += value ? "true" : "false";
     }
+}
+
+bool JsonWriter::complete() const
+{
+    return !m_failed && m_done && m_levels.empty();
 }
 
 std::optional<std::string> JsonWriter::finish()
 {
-    if (m_failed || !m_done || !m_levels.empty()) {
+    if (!complete() || m_out != &m_own) {
         return std::nullopt;
     }
-    return std::move(m_out);
+    return std::move(m_own);
 }
 
 void JsonWriter::appendString(std::string& out, std::string_view value)

@@ -22,8 +22,19 @@ namespace tess {
 // of their code points), and every key only once: the writer checks this, as
 // it checks that strings and keys are valid UTF-8 and that containers are
 // closed in order. `finish` returns nothing when any check failed.
+//
+// The document is built in memory, or appended as it goes to a string the
+// caller owns, which the caller may write out and empty between calls.
 class JsonWriter {
 public:
+    JsonWriter() = default;
+    explicit JsonWriter(std::string& out)
+        : m_out(&out)
+    {
+    }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+
     void beginObject();
     void endObject();
     void beginArray();
@@ -33,7 +44,10 @@ public:
     void number(std::int64_t value);
     void boolean(bool value);
 
-    // The document, or nothing after a misuse or invalid text.
+    // Whether the document is whole and every check held.
+    bool complete() const;
+    // The document built in memory, or nothing after a misuse or invalid
+    // text (or when it was appended to the caller's string).
     std::optional<std::string> finish();
 
     // Appends `value` as a JSON string literal (quotes included). The text
@@ -54,7 +68,8 @@ private:
     void endContainer(bool isObject, char close);
     void newLine(std::size_t depth);
 
-    std::string m_out;
+    std::string m_own;
+    std::string* m_out = &m_own;
     std::vector<Level> m_levels;
     bool m_failed = false;
     bool m_done = false;

@@ -2,103 +2,167 @@
 
 #include "core/AtomicFile.h"
 #include "report/JsonWriter.h"
+#include "report/ReportFields.h"
+#include "report/ScanReportWriter.h"
 #include "report/VerificationStatusText.h"
-#include "text/Text.h"
 
 #include <sys/stat.h>
 
-#include <ctime>
 #include <fstream>
-#include <optional>
 
 namespace tess {
 
 namespace {
 
 using Verification = SourceFileRenamer::RenameVerification;
+using ReportFormat = AppSettings::ReportFormat;
 
-// `text` when it is valid UTF-8, else its reading kept in `storage`.
-std::string_view readable(std::string_view text, std::string& storage)
-{
-    if (text::isValidUtf8(text)) {
-        return text;
-    }
-    storage = text::toValidUtf8(text);
-    return storage;
-}
-
-class ReadableText {
+// The rename report as JSON: seven keys in ascending order.
+class RenameJson {
 public:
-    std::string_view operator()(std::string_view text) { return readable(text, m_storage); }
+    explicit RenameJson(ReportOutput& out)
+        : m_out(out)
+        , m_json(out.buffer())
+    {
+    }
+
+    void write(const RenameReport& report)
+    {
+        m_json.beginObject();
+        m_json.key("failed");
+        m_json.beginArray();
+        for (const auto& failure : report.failed) {
+            m_json.beginObject();
+            member("error", failure.error);
+            member("path", failure.path);
+            m_json.endObject();
+            m_out.recordDone();
+        }
+        m_json.endArray();
+        m_json.key("failedVerifications");
+        m_json.beginArray();
+        for (const Verification& verification : report.failedVerifications) {
+            m_json.beginObject();
+            member("description", VerificationStatusText::text(verification));
+            member("originalPath", verification.originalPath);
+            member("status", VerificationStatusText::token(verification.status));
+            member("targetPath", verification.targetPath);
+            m_json.endObject();
+            m_out.recordDone();
+        }
+        m_json.endArray();
+        m_json.key("removedDirectories");
+        m_json.beginArray();
+        for (const std::string& folder : report.removedDirectories) {
+            m_json.string(ReportFields::shown(folder, m_storage));
+            m_out.recordDone();
+        }
+        m_json.endArray();
+        m_json.key("renamed");
+        m_json.beginArray();
+        for (const auto& pair : report.renamed) {
+            m_json.beginObject();
+            member("newPath", pair.newPath);
+            member("originalPath", pair.originalPath);
+            m_json.endObject();
+            m_out.recordDone();
+        }
+        m_json.endArray();
+        member("scanRoot", report.scanRoot);
+        m_json.key("summary");
+        m_json.beginObject();
+        count("failed", report.failed.size());
+        count("failedVerification", report.failedVerifications.size());
+        count("removedDirectories", report.removedDirectories.size());
+        count("renamed", report.renamed.size());
+        m_json.endObject();
+        m_json.key("timestamp");
+        m_json.string(ReportFields::Date(report.timestamp).view());
+        m_json.endObject();
+        if (!m_json.complete()) {
+            m_out.restart();
+            m_out.buffer() += ReportService::kJsonErrorDocument;
+        }
+    }
 
 private:
+    void member(std::string_view key, std::string_view value)
+    {
+        m_json.key(key);
+        m_json.string(ReportFields::shown(value, m_storage));
+    }
+    void count(std::string_view key, std::size_t value)
+    {
+        m_json.key(key);
+        m_json.number(static_cast<std::int64_t>(value));
+    }
+
+    ReportOutput& m_out;
+    JsonWriter m_json;
     std::string m_storage;
 };
 
-void appendQuoted(std::string& out, std::string_view field, ReadableText& valid)
+// The rename report as sectioned CSV.
+void writeRenameCsv(const RenameReport& report, ReportOutput& output)
 {
-    const std::string_view text = valid(field);
-    out += '"';
-    std::size_t start = 0;
-    for (std::size_t quote = text.find('"'); quote != std::string_view::npos; quote = text.find('"', start)) {
-        out.append(text, start, quote + 1 - start);
-        out += '"';
-        start = quote + 1;
+    std::string storage;
+    std::string& out = output.buffer();
+    const auto field = [&](std::string_view text) { ReportFields::appendCsvText(out, text, storage); };
+    out += "# Renamed Files\n\"Original Path\",\"New Path\"";
+    for (const auto& pair : report.renamed) {
+        out += '\n';
+        field(pair.originalPath);
+        out += ',';
+        field(pair.newPath);
+        output.recordDone();
     }
-    out.append(text, start, text.size() - start);
-    out += '"';
-}
-
-// The ISO 8601 text of `time`, written into `buffer` (no allocation per row).
-struct DateText {
-    char buffer[40];
-    std::size_t length = 0;
-
-    explicit DateText(ReportService::TimePoint time)
-    {
-        const std::time_t seconds
-            = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
-        std::tm tm {};
-        gmtime_r(&seconds, &tm);
-        length = std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &tm);
-    }
-    std::string_view view() const { return {buffer, length}; }
-};
-
-void appendDate(std::string& out, ReportService::TimePoint time)
-{
-    out += DateText(time).view();
-}
-
-std::string documentOrError(JsonWriter& writer)
-{
-    std::optional<std::string> document = writer.finish();
-    return document ? std::move(*document) : std::string(ReportService::kJsonErrorDocument);
-}
-
-void writeMember(JsonWriter& writer, std::string_view key, std::string_view value, ReadableText& valid)
-{
-    writer.key(key);
-    writer.string(valid(value));
-}
-
-void writeIssueTypes(JsonWriter& writer, std::string_view stored, ReadableText& valid)
-{
-    writer.key("issueTypes");
-    writer.beginArray();
-    const std::string_view text = valid(stored);
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t comma = text.find(',', start);
-        if (comma == std::string_view::npos) {
-            comma = text.size();
+    if (!report.failed.empty()) {
+        out += "\n\n# Failed Renames\n\"Path\",\"Error\"";
+        for (const auto& failure : report.failed) {
+            out += '\n';
+            field(failure.path);
+            out += ',';
+            field(failure.error);
+            output.recordDone();
         }
-        if (comma > start) {
-            writer.string(text.substr(start, comma - start));
-        }
-        start = comma + 1;
     }
-    writer.endArray();
+    if (!report.failedVerifications.empty()) {
+        out += "\n\n# Failed Verifications\n\"Original Path\",\"Target Path\",\"Status\",\"Description\"";
+        for (const Verification& verification : report.failedVerifications) {
+            out += '\n';
+            field(verification.originalPath);
+            out += ',';
+            field(verification.targetPath);
+            out += ',';
+            field(VerificationStatusText::token(verification.status));
+            out += ',';
+            field(VerificationStatusText::text(verification));
+            output.recordDone();
+        }
+    }
+    if (!report.removedDirectories.empty()) {
+        out += "\n\n# Removed Directories\n\"Path\"";
+        for (const std::string& folder : report.removedDirectories) {
+            out += '\n';
+            field(folder);
+            output.recordDone();
+        }
+    }
+}
+
+void writeRenameReport(const RenameReport& report, ReportFormat format, ReportOutput& out)
+{
+    if (format == ReportFormat::csv) {
+        writeRenameCsv(report, out);
+    } else {
+        RenameJson(out).write(report);
+    }
+}
+
+std::string collected(ReportOutput& out)
+{
+    out.finish();
+    return out.takeText();
 }
 
 // The umask, read without changing it (umask(2) can only set it).
@@ -122,7 +186,7 @@ mode_t currentUmask()
 
 std::string ReportService::formatDate(TimePoint time)
 {
-    return std::string(DateText(time).view());
+    return std::string(ReportFields::Date(time).view());
 }
 
 std::string_view ReportService::fileExtension(ReportFormat format)
@@ -150,170 +214,68 @@ std::string ReportService::replaceExtension(std::string_view name, std::string_v
 std::string ReportService::generateJSONReport(const std::vector<IndexedFile>& files, std::string_view scanRoot,
     TimePoint generatedAt)
 {
-    ReadableText valid;
-    JsonWriter writer;
-    writer.beginObject();
-    writer.key("generatedAt");
-    writer.string(formatDate(generatedAt));
-    writer.key("issues");
-    writer.beginArray();
+    ReportOutput out;
+    ScanReportWriter writer(ReportFormat::json, out, scanRoot, generatedAt);
     for (const IndexedFile& file : files) {
-        writer.beginObject();
-        writer.key("firstSeen");
-        writer.string(DateText(file.firstSeen).view());
-        writeMember(writer, "fullPath", file.path, valid);
-        writer.key("isDirectory");
-        writer.boolean(file.isDirectory);
-        writer.key("issueCount");
-        writer.number(file.issueCount);
-        if (file.issueTypes) {
-            writeIssueTypes(writer, *file.issueTypes, valid);
-        }
-        writer.key("lastScanned");
-        writer.string(DateText(file.lastScanned).view());
-        writer.key("needsRename");
-        writer.boolean(file.needsRename);
-        writeMember(writer, "path", file.relativePath, valid);
-        if (file.proposedRename) {
-            writeMember(writer, "proposedRename", *file.proposedRename, valid);
-        }
-        writer.endObject();
+        writer.add(file);
     }
-    writer.endArray();
-    writeMember(writer, "scanRoot", scanRoot, valid);
-    writer.key("totalIssues");
-    writer.number(static_cast<std::int64_t>(files.size()));
-    writer.endObject();
-    return documentOrError(writer);
+    writer.finish();
+    return collected(out);
 }
 
 std::string ReportService::generateCSVReport(const std::vector<IndexedFile>& files)
 {
-    ReadableText valid;
-    std::string out = R"("Path","Full Path","Is Directory","Issue Count","Issue Types","Needs Rename",)"
-                      R"("Proposed Rename","First Seen","Last Scanned")";
-    out.reserve(out.size() + files.size() * 256);
+    ReportOutput out;
+    out.buffer().reserve(files.size() * 256 + 128);
+    ScanReportWriter writer(ReportFormat::csv, out, {}, {});
     for (const IndexedFile& file : files) {
-        out += '\n';
-        appendQuoted(out, file.relativePath, valid);
-        out += ',';
-        appendQuoted(out, file.path, valid);
-        out += file.isDirectory ? ",true," : ",false,";
-        out += std::to_string(file.issueCount);
-        out += ',';
-        appendQuoted(out, file.issueTypes.value_or(std::string()), valid);
-        out += file.needsRename ? ",true," : ",false,";
-        appendQuoted(out, file.proposedRename.value_or(std::string()), valid);
-        out += ",\"";
-        appendDate(out, file.firstSeen);
-        out += "\",\"";
-        appendDate(out, file.lastScanned);
-        out += '"';
+        writer.add(file);
     }
-    return out;
+    writer.finish();
+    return collected(out);
 }
 
 std::string ReportService::generateRenameReportJSON(const RenameReport& report)
 {
-    ReadableText valid;
-    JsonWriter writer;
-    writer.beginObject();
-    writer.key("failed");
-    writer.beginArray();
-    for (const auto& failure : report.failed) {
-        writer.beginObject();
-        writeMember(writer, "error", failure.error, valid);
-        writeMember(writer, "path", failure.path, valid);
-        writer.endObject();
-    }
-    writer.endArray();
-    writer.key("failedVerifications");
-    writer.beginArray();
-    for (const Verification& verification : report.failedVerifications) {
-        writer.beginObject();
-        writeMember(writer, "description", VerificationStatusText::text(verification), valid);
-        writeMember(writer, "originalPath", verification.originalPath, valid);
-        writeMember(writer, "status", VerificationStatusText::token(verification.status), valid);
-        writeMember(writer, "targetPath", verification.targetPath, valid);
-        writer.endObject();
-    }
-    writer.endArray();
-    writer.key("removedDirectories");
-    writer.beginArray();
-    for (const std::string& folder : report.removedDirectories) {
-        writer.string(valid(folder));
-    }
-    writer.endArray();
-    writer.key("renamed");
-    writer.beginArray();
-    for (const auto& pair : report.renamed) {
-        writer.beginObject();
-        writeMember(writer, "newPath", pair.newPath, valid);
-        writeMember(writer, "originalPath", pair.originalPath, valid);
-        writer.endObject();
-    }
-    writer.endArray();
-    writeMember(writer, "scanRoot", report.scanRoot, valid);
-    writer.key("summary");
-    writer.beginObject();
-    writer.key("failed");
-    writer.number(static_cast<std::int64_t>(report.failed.size()));
-    writer.key("failedVerification");
-    writer.number(static_cast<std::int64_t>(report.failedVerifications.size()));
-    writer.key("removedDirectories");
-    writer.number(static_cast<std::int64_t>(report.removedDirectories.size()));
-    writer.key("renamed");
-    writer.number(static_cast<std::int64_t>(report.renamed.size()));
-    writer.endObject();
-    writer.key("timestamp");
-    writer.string(formatDate(report.timestamp));
-    writer.endObject();
-    return documentOrError(writer);
+    ReportOutput out;
+    writeRenameReport(report, ReportFormat::json, out);
+    return collected(out);
 }
 
 std::string ReportService::generateRenameReportCSV(const RenameReport& report)
 {
-    ReadableText valid;
-    std::string out = "# Renamed Files\n\"Original Path\",\"New Path\"";
-    for (const auto& pair : report.renamed) {
-        out += '\n';
-        appendQuoted(out, pair.originalPath, valid);
-        out += ',';
-        appendQuoted(out, pair.newPath, valid);
-    }
-    if (!report.failed.empty()) {
-        out += "\n\n# Failed Renames\n\"Path\",\"Error\"";
-        for (const auto& failure : report.failed) {
-            out += '\n';
-            appendQuoted(out, failure.path, valid);
-            out += ',';
-            appendQuoted(out, failure.error, valid);
-        }
-    }
-    if (!report.failedVerifications.empty()) {
-        out += "\n\n# Failed Verifications\n\"Original Path\",\"Target Path\",\"Status\",\"Description\"";
-        for (const Verification& verification : report.failedVerifications) {
-            out += '\n';
-            appendQuoted(out, verification.originalPath, valid);
-            out += ',';
-            appendQuoted(out, verification.targetPath, valid);
-            out += ',';
-            appendQuoted(out, VerificationStatusText::token(verification.status), valid);
-            out += ',';
-            appendQuoted(out, VerificationStatusText::text(verification), valid);
-        }
-    }
-    if (!report.removedDirectories.empty()) {
-        out += "\n\n# Removed Directories\n\"Path\"";
-        for (const std::string& folder : report.removedDirectories) {
-            out += '\n';
-            appendQuoted(out, folder, valid);
-        }
-    }
-    return out;
+    ReportOutput out;
+    writeRenameReport(report, ReportFormat::csv, out);
+    return collected(out);
 }
 
 Status ReportService::writeReportFile(const std::string& path, std::string_view text)
+{
+    return writeFile(path, [text](int fd) { return AtomicFile::writeAll(fd, text); });
+}
+
+Status ReportService::writeScanReportFile(const std::string& path, ReportFormat format, std::string_view scanRoot,
+    const FileSource& forEachFile, TimePoint generatedAt)
+{
+    return writeFile(path, [&](int fd) {
+        ReportOutput out(fd);
+        ScanReportWriter writer(format, out, scanRoot, generatedAt);
+        forEachFile([&writer](const IndexedFile& file) { writer.add(file); });
+        writer.finish();
+        return out.finish();
+    });
+}
+
+Status ReportService::writeRenameReportFile(const std::string& path, ReportFormat format, const RenameReport& report)
+{
+    return writeFile(path, [&](int fd) {
+        ReportOutput out(fd);
+        writeRenameReport(report, format, out);
+        return out.finish();
+    });
+}
+
+Status ReportService::writeFile(const std::string& path, const std::function<Status(int fd)>& fill)
 {
     const std::string target = AtomicFile::followLink(path);
     struct stat info { };
@@ -321,7 +283,7 @@ Status ReportService::writeReportFile(const std::string& path, std::string_view 
     if (stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
         mode = info.st_mode & 07777;
     }
-    return AtomicFile::write(target, text, mode);
+    return AtomicFile::write(target, fill, mode);
 }
 
 }  // namespace tess

@@ -6,6 +6,7 @@
 #include "settings/AppSettings.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +18,14 @@ namespace tess {
 // saved to. The writers are pure and may run on any thread.
 //
 // Every text a report holds is valid UTF-8: a path or message that is not is
-// written in the engine's reading of invalid bytes (text::toValidUtf8).
+// written with each invalid byte as "\xhh" (text::displayPath), so that it
+// never reads as another, valid path.
 // Dates are ISO 8601 in UTC without fractions, e.g. 2026-12-09T09:30:00Z.
-// CSV fields of text are always quoted ('"' doubled inside), flags and
-// counts are bare; lines are joined by "\n" with none after the last.
+// CSV fields of text are always quoted ('"' doubled inside), and one that a
+// spreadsheet would take for a formula (it begins with "=", "+", "-", "@", a
+// tab or a carriage return) gets an apostrophe first inside its quotes; JSON
+// keeps every text exact. Flags and counts are bare; lines are joined by
+// "\n" with none after the last.
 class ReportService {
 public:
     using TimePoint = std::chrono::system_clock::time_point;
@@ -62,6 +67,21 @@ public:
     // is kept and its target replaced; a file replaced keeps its permission
     // bits, a new one gets the process's default (0666 less the umask).
     static Status writeReportFile(const std::string& path, std::string_view text);
+
+    // A source of the files of a scan report: hands each to the visitor, in
+    // report order.
+    using FileVisitor = std::function<void(const IndexedFile&)>;
+    using FileSource = std::function<void(const FileVisitor&)>;
+
+    // Each writes a report to `path` as writeReportFile does, the same bytes
+    // as the writers above, but as the text is made: whatever its size, a
+    // report holds only about one block of its text in memory at a time.
+    static Status writeScanReportFile(const std::string& path, ReportFormat format, std::string_view scanRoot,
+        const FileSource& forEachFile, TimePoint generatedAt = std::chrono::system_clock::now());
+    static Status writeRenameReportFile(const std::string& path, ReportFormat format, const RenameReport& report);
+
+private:
+    static Status writeFile(const std::string& path, const std::function<Status(int fd)>& fill);
 };
 
 }  // namespace tess

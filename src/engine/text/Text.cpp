@@ -482,6 +482,37 @@ std::string toValidUtf8(std::string_view s)
     return out;
 }
 
+std::string displayPath(std::string_view raw)
+{
+    std::string out;
+    appendDisplayPath(out, raw);
+    return out;
+}
+
+void appendDisplayPath(std::string& out, std::string_view raw)
+{
+    const std::size_t prefix = firstNonAscii(raw);
+    if (prefix == raw.size() || isValidUtf8(raw.substr(prefix))) {
+        out.append(raw);
+        return;
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.append(raw.substr(0, prefix));
+    const auto* data = reinterpret_cast<const unsigned char*>(raw.data());
+    for (std::size_t i = prefix; i < raw.size();) {
+        char32_t cp = 0;
+        const std::size_t length = decodeValid(data + i, raw.size() - i, cp);
+        if (length > 0) {
+            out.append(raw.substr(i, length));
+            i += length;
+            continue;
+        }
+        const char escape[] = {'\\', 'x', kHex[data[i] >> 4], kHex[data[i] & 0xF]};
+        out.append(escape, sizeof escape);
+        ++i;
+    }
+}
+
 void forEachCodePoint(std::string_view s, const std::function<void(char32_t)>& fn)
 {
     std::size_t i = 0;

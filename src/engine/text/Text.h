@@ -29,6 +29,16 @@ bool isValidUtf8(std::string_view s);
 // of every invalid byte (see above).
 std::string toValidUtf8(std::string_view s);
 
+// How a path taken from the disk is shown or written as text (lists,
+// reports, copied paths): the path itself when it is valid UTF-8; otherwise
+// each byte of an invalid sequence as "\x" and two lower-case hex digits
+// (what Python's bytes.decode('utf-8', 'backslashreplace') gives), so that
+// the text never reads as another, valid name. Unlike toValidUtf8, which
+// analysis uses, `caf\xe9` stays apart from a valid `café` beside it.
+std::string displayPath(std::string_view raw);
+// The same, appended to `out`.
+void appendDisplayPath(std::string& out, std::string_view raw);
+
 // Calls `fn` with each code point of the (valid-UTF-8 reading of the) input.
 void forEachCodePoint(std::string_view s, const std::function<void(char32_t)>& fn);
 std::u32string toCodePoints(std::string_view s);

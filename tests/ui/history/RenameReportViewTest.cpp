@@ -209,6 +209,31 @@ TEST_F(RenameReportViewTest, MenuEntriesRevealThroughTheWorkspaceAndCopyTheRepor
     }
 }
 
+// A path that is not UTF-8 is shown and copied with \xhh for each invalid
+// byte: never as the valid name beside it, never as "X -> X".
+TEST_F(RenameReportViewTest, PathsThatAreNotUtf8AreShownAndCopiedAsTheirBytes)
+{
+    RenameReport report = reportOf(0, 0, 0, 0);
+    report.renamed = {{"twin/caf\xe9.txt", "twin/caf\u00E9_1.txt"}, {"legacy/caf\xe9.txt", "legacy/caf\u00E9.txt"}};
+    report.failed = {{"locked/\xff.txt", "Permission denied"}};
+    RenameReportView& view = makeView(report);
+
+    auto* renamed = view.findChild<QListView*>(QStringLiteral("renamedListView"));
+    auto* failed = view.findChild<QListView*>(QStringLiteral("failedListView"));
+    ASSERT_TRUE(renamed != nullptr && failed != nullptr);
+    EXPECT_EQ(renamed->model()->index(0, 0).data().toString(), QStringLiteral("twin/caf\\xe9.txt\ntwin/caf\u00E9_1.txt"));
+    EXPECT_EQ(renamed->model()->index(1, 0).data().toString(), QStringLiteral("legacy/caf\\xe9.txt\nlegacy/caf\u00E9.txt"));
+    EXPECT_EQ(failed->model()->index(0, 0).data().toString(), QStringLiteral("locked/\\xff.txt\nPermission denied"));
+
+    std::unique_ptr<QMenu> menu(view.makeContextMenu(ReportTab::failed, 0, nullptr));
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QLatin1String("Copy Path")) {
+            action->trigger();
+        }
+    }
+    EXPECT_EQ(m_workspace.copied, (std::vector<QString> {QStringLiteral("locked/\\xff.txt")}));
+}
+
 TEST_F(RenameReportViewTest, ScreenshotsOfEachTab)
 {
     RenameReport report = reportOf(4, 2, 2, 3);

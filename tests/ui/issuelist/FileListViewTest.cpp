@@ -336,6 +336,46 @@ TEST_F(FileListViewTest, HostileNamesShowLiterallyInTooltipsAndEditor)
     EXPECT_TRUE(tip.toPlainText().startsWith(QString::fromStdString(harness.tree / "R&D.txt")));
 }
 
+// A name that is not UTF-8 shows, copies and opens with \xhh for each
+// invalid byte, and its path difference marks that byte as a change.
+TEST_F(FileListViewTest, PathsThatAreNotUtf8AreShownAndCopiedAsTheirBytes)
+{
+    ListViewHarness harness({renamed("twin/caf\xe9.txt", "twin/caf\u00E9_1.txt"), renamed("legacy/caf\xe9.txt", "legacy/caf\u00E9.txt")});
+    FileListView& view = harness.makeView();
+    const int twin = rowOf(view, "twin/caf\xe9.txt");
+    const int legacy = rowOf(view, "legacy/caf\xe9.txt");
+    const QModelIndex twinIndex = view.listModel().index(twin);
+    EXPECT_EQ(twinIndex.data().toString(), QStringLiteral("twin/caf\\xe9.txt"));
+    EXPECT_EQ(twinIndex.data(IssueListModel::AbsolutePathRole).toString(), QString::fromStdString(harness.tree.path()) + QStringLiteral("/twin/caf\\xe9.txt"));
+    EXPECT_EQ(twinIndex.data(IssueListModel::PathToolTipRole).toString(),
+        QString::fromStdString(harness.tree.path())
+            + QStringLiteral("/twin/caf\\xe9.txt\n\n\\xe9 (not UTF-8) → U+00E9 LATIN SMALL LETTER E WITH ACUTE\n— → U+005F LOW LINE\n— → U+0031 DIGIT ONE"));
+    // The re-encoding is a change, marked on both sides.
+    const std::shared_ptr<const RowDiff> diff = view.listModel().diffAt(legacy);
+    EXPECT_EQ(diff->originalRanges, (std::vector<ByteRange> {{10, 14}}));
+    EXPECT_EQ(diff->proposedRanges, (std::vector<ByteRange> {{10, 12}}));
+    EXPECT_EQ(diff->changeDescription, "\\xe9 (not UTF-8) \u2192 U+00E9 LATIN SMALL LETTER E WITH ACUTE");
+
+    std::unique_ptr<QMenu> menu(view.makeRowMenu(legacy));
+    menu->findChild<QAction*>(QStringLiteral("copyPathAction"))->trigger();
+    menu->findChild<QAction*>(QStringLiteral("revealAction"))->trigger();
+    EXPECT_EQ(harness.workspace.copied, (std::vector<QString> {QStringLiteral("legacy/caf\\xe9.txt")}));
+    // The file manager gets the bytes.
+    EXPECT_EQ(harness.workspace.revealed, (std::vector<std::string> {harness.tree / "legacy/caf\xe9.txt"}));
+
+    // A double-click opens the path as shown.
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto* delegate = qobject_cast<RowDelegate*>(view.listView().itemDelegate());
+    const QPoint path = delegate->regionRect(optionFor(view, twin), twinIndex, RowDelegate::Region::originalPath).center();
+    QTest::mouseClick(view.listView().viewport(), Qt::LeftButton, {}, path);
+    QTest::mouseDClick(view.listView().viewport(), Qt::LeftButton, {}, path);
+    auto* editor = view.listView().viewport()->findChild<QLineEdit*>(QStringLiteral("rowTextLineEdit"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), QStringLiteral("twin/caf\\xe9.txt"));
+    view.listView().closePersistentEditor(twinIndex);
+}
+
 TEST_F(FileListViewTest, ControlsSearchClearDisplayModeAndEmptyStates)
 {
     ListViewHarness harness({renamed("alpha.txt", "alpha_.txt"), renamed("beta.txt", "beta_.txt")}, 5);

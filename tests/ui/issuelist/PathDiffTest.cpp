@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <string>
@@ -45,12 +46,19 @@ TEST(PathDiff, ComputesEditsAndDescribesThem)
         {"", "new", {{std::nullopt, r(0, 3)}}, "\u2014 \u2192 U+006E LATIN SMALL LETTER N\n\u2014 \u2192 U+0065 LATIN SMALL LETTER E\n\u2014 \u2192 U+0077 LATIN SMALL LETTER W"},
         // Old and new scalars pair by position within one edit.
         {"a<>b", "a_b", {{r(1, 3), r(1, 2)}}, "U+003C LESS-THAN SIGN \u2192 U+005F LOW LINE\nU+003E GREATER-THAN SIGN \u2192 \u2014"},
-        // Invalid UTF-8 is diffed in its Windows-1252 reading: 0xFF is y
-        // with diaeresis, 0x81 is undefined there and reads as U+FFFD.
+        // A byte that is not UTF-8 is one unit, shown as \xhh (four bytes of
+        // the shown text) and equal to no scalar.
         {"a\xFF"
          "b",
-            "a_b", {{r(1, 3), r(1, 2)}}, "U+00FF LATIN SMALL LETTER Y WITH DIAERESIS \u2192 U+005F LOW LINE"},
-        {"a\x81", "a", {{r(1, 4), std::nullopt}}, "U+FFFD REPLACEMENT CHARACTER \u2192 \u2014"},
+            "a_b", {{r(1, 5), r(1, 2)}}, "\\xff (not UTF-8) \u2192 U+005F LOW LINE"},
+        {"a\x81", "a", {{r(1, 5), std::nullopt}}, "\\x81 (not UTF-8) \u2192 \u2014"},
+        // A twin beside a valid caf\u00E9.txt, numbered: the byte and the
+        // letter it became are told apart.
+        {"twin/caf\xe9.txt", "twin/caf\u00E9_1.txt", {{r(8, 12), r(8, 12)}},
+            "\\xe9 (not UTF-8) \u2192 U+00E9 LATIN SMALL LETTER E WITH ACUTE\n\u2014 \u2192 U+005F LOW LINE\n\u2014 \u2192 U+0031 DIGIT ONE"},
+        // A re-encoding is a change, not "X -> X".
+        {"legacy/caf\xe9.txt", "legacy/caf\u00E9.txt", {{r(10, 14), r(10, 12)}},
+            "\\xe9 (not UTF-8) \u2192 U+00E9 LATIN SMALL LETTER E WITH ACUTE"},
     };
     for (const DiffCase& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.original) + " -> " + testing::PrintToString(c.proposed));
@@ -60,13 +68,17 @@ TEST(PathDiff, ComputesEditsAndDescribesThem)
     }
 }
 
-TEST(PathDiff, KeepsTheValidReadingOfBothPaths)
+TEST(PathDiff, RangesReferToThePathsAsShown)
 {
     const PathDiff diff = PathDiff::compute("dir/\xE9t\xE9", "dir/ete");
-    EXPECT_EQ(diff.original, "dir/\u00E9t\u00E9");
+    EXPECT_EQ(diff.original, "dir/\\xe9t\\xe9");
     EXPECT_EQ(diff.proposed, "dir/ete");
-    EXPECT_EQ(diff.ranges(DiffSide::original), (std::vector<ByteRange> {r(4, 6), r(7, 9)}));
+    EXPECT_EQ(diff.originalBytes, "dir/\xE9t\xE9");
+    EXPECT_EQ(diff.ranges(DiffSide::original), (std::vector<ByteRange> {r(4, 8), r(9, 13)}));
     EXPECT_EQ(diff.ranges(DiffSide::proposed), (std::vector<ByteRange> {r(4, 5), r(6, 7)}));
+    // The shown original with its marks: each escape marked whole.
+    EXPECT_EQ(attributedPath(diff.originalBytes, diff.ranges(DiffSide::original), true),
+        (std::vector<PathRun> {{"dir/", false, false}, {"\\xe9", true, true}, {"t", false, true}, {"\\xe9", true, true}}));
 }
 
 // The scalars of valid UTF-8 text.
@@ -102,14 +114,29 @@ std::size_t lcsLength(const std::u32string& a, const std::u32string& b)
     return row[b.size()];
 }
 
+// The units of a shown path whose only backslashes start escapes of bytes
+// that are not UTF-8: its scalars, each "\xhh" counting as one.
+std::size_t unitCount(std::string_view shown)
+{
+    return scalars(shown).size() - 3 * static_cast<std::size_t>(std::count(shown.begin(), shown.end(), '\\'));
+}
+
+// A boundary of a scalar that is not inside an escape "\xhh".
 bool onBoundary(std::string_view s, std::size_t offset)
 {
+    for (std::size_t escape = s.find('\\'); escape != std::string_view::npos; escape = s.find('\\', escape + 1)) {
+        if (offset > escape && offset < escape + 4) {
+            return false;
+        }
+    }
     return offset == s.size() || (offset < s.size() && (static_cast<unsigned char>(s[offset]) & 0xC0) != 0x80);
 }
 
 TEST(PathDiff, RandomPairsGetAShortestScriptThatRebuildsTheProposal)
 {
-    const std::string alphabet[] = {"a", "b", "/", "\u00E9", "\U0001F600", "\t", "_"};
+    // Each piece is one unit: a scalar, or a byte that is not UTF-8 (none
+    // of the pieces starts with a continuation byte).
+    const std::string alphabet[] = {"a", "b", "/", "\u00E9", "\U0001F600", "\t", "_", "\xE9", "\xFF"};
     std::mt19937 random(20261210);
     auto pick = [&](std::size_t lo, std::size_t hi) { return std::uniform_int_distribution<std::size_t>(lo, hi)(random); };
     auto join = [&](const std::vector<std::size_t>& tokens) {
@@ -154,8 +181,8 @@ TEST(PathDiff, RandomPairsGetAShortestScriptThatRebuildsTheProposal)
         }
         const std::string original = join(a);
         const std::string proposed = join(b);
-        const std::u32string sa = scalars(original);
-        const std::u32string sb = scalars(proposed);
+        const std::u32string sa(a.begin(), a.end());
+        const std::u32string sb(b.begin(), b.end());
         SCOPED_TRACE(testing::PrintToString(original) + " -> " + testing::PrintToString(proposed));
         const PathDiff diff = PathDiff::compute(original, proposed);
 
@@ -187,8 +214,8 @@ TEST(PathDiff, RandomPairsGetAShortestScriptThatRebuildsTheProposal)
             ASSERT_EQ(diff.original.substr(po, os - po), diff.proposed.substr(pp, ps - pp));
             rebuilt += diff.original.substr(po, os - po);
             rebuilt += diff.proposed.substr(ps, pe - ps);
-            removed += scalars(diff.original.substr(os, oe - os)).size();
-            inserted += scalars(diff.proposed.substr(ps, pe - ps)).size();
+            removed += unitCount(diff.original.substr(os, oe - os));
+            inserted += unitCount(diff.proposed.substr(ps, pe - ps));
             po = oe;
             pp = pe;
             previousEnd = oe;
@@ -245,8 +272,8 @@ TEST(PathDiff, AttributedPathMarksHiddenCharactersRangesAndTheName)
         // Ranges in bytes: the emoji is highlighted whole.
         {"a\U0001F600b", {r(1, 5)}, false, {{"a", false, false}, {"\U0001F600", true, false}, {"b", false, false}}},
         {"\U0001F600/\U0001F600", {r(5, 9)}, true, {{"\U0001F600/", false, false}, {"\U0001F600", true, true}}},
-        // Invalid UTF-8 shows in its Windows-1252 reading.
-        {"n\xE4me/\x80", {}, true, {{"n\u00E4me/", false, false}, {"\u20AC", false, true}}},
+        // A byte that is not UTF-8 shows as \xhh.
+        {"n\xE4me/\x80", {}, true, {{"n\\xe4me/", false, false}, {"\\x80", false, true}}},
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.path));
@@ -279,7 +306,7 @@ TEST(StyledPath, SplitsAfterTheLastSlashAndRebasesRanges)
         {"dir/", {r(3, 4)}, {true, "dir/", {r(3, 4)}, "", {}}},
         {"\U0001F600\u00E9/\u00E9x", {r(4, 6), r(7, 9)}, {true, "\U0001F600\u00E9/", {r(4, 6)}, "\u00E9x", {r(0, 2)}}},
         {"", {}, {false, "", {}, "", {}}},
-        {"bad\xFF/\xFF", {r(6, 8)}, {true, "bad\u00FF/", {}, "\u00FF", {r(0, 2)}}},
+        {"bad\xFF/\xFF", {r(8, 12)}, {true, "bad\\xff/", {}, "\\xff", {r(0, 4)}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.path));

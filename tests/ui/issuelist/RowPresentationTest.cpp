@@ -64,7 +64,7 @@ TEST(RowPresentation, ToolTipIsThePathThenTheChanges)
     const PathDiff diff = PathDiff::compute(file.relativePath, *file.proposedRename);
     EXPECT_EQ(rowPathToolTip(file, diff.changeDescription()), "/src/dir/a:b\n\nU+003A COLON \u2192 U+005F LOW LINE");
     EXPECT_EQ(rowPathToolTip(file, ""), "/src/dir/a:b");
-    EXPECT_EQ(rowPathToolTip(item("<b>x</b>\xFF", std::nullopt, false), ""), "/src/<b>x</b>\u00FF");
+    EXPECT_EQ(rowPathToolTip(item("<b>x</b>\xFF", std::nullopt, false), ""), "/src/<b>x</b>\\xff");
 }
 
 TEST(RowPresentation, SingleRenameHandsExactlyTheItem)

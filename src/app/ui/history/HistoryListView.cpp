@@ -58,7 +58,7 @@ constexpr int kDetailSpacing = 8;
 
 QString plain(std::string_view text)
 {
-    return QString::fromStdString(text::toValidUtf8(text));
+    return QString::fromStdString(text::displayPath(text));
 }
 
 Result<RenameReport> loadReport(const std::string& path)

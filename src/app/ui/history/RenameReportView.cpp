@@ -47,7 +47,7 @@ constexpr int kBadgeSpacing = 16;
 
 QString plain(std::string_view text)
 {
-    return QString::fromStdString(text::toValidUtf8(text));
+    return QString::fromStdString(text::displayPath(text));
 }
 
 QColor badgeColor(BadgeColor color, const QPalette& palette)

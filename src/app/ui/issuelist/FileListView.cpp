@@ -38,7 +38,7 @@ constexpr int kEmptySymbolSize = 32;
 
 QString qText(std::string_view text)
 {
-    return QString::fromStdString(text::toValidUtf8(text));
+    return QString::fromStdString(text::displayPath(text));
 }
 
 Qt::CheckState checkState(CheckboxState state)

@@ -12,7 +12,7 @@ namespace {
 
 QString qText(std::string_view text)
 {
-    return QString::fromStdString(text::toValidUtf8(text));
+    return QString::fromStdString(text::displayPath(text));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "ui/issuelist/PathDiff.h"
 
+#include "text/CharacterWalk.h"
 #include "text/Text.h"
 
 #include <unicode/uchar.h>
@@ -12,40 +13,56 @@ namespace {
 
 constexpr std::string_view kBox = "\u25A1";
 
-// The scalars of a valid UTF-8 text and the byte offset of each, followed by
-// the end offset.
+// What a path is compared and shown in: each scalar of its valid runs, and
+// each byte of an invalid sequence as one unit of its own (a value past the
+// last scalar, so that it equals no scalar), with the offset of each in the
+// path's display text (text::displayPath, where such a byte is "\xhh"),
+// followed by the length of that text.
 struct Scalars {
     std::u32string values;
     std::vector<std::size_t> offsets;
 };
+
+constexpr char32_t kByteUnit = 0x110000;
+constexpr std::size_t kByteEscapeLength = 4;  // "\xhh"
 
 Scalars decode(std::string_view s)
 {
     Scalars out;
     out.values.reserve(s.size());
     out.offsets.reserve(s.size() + 1);
+    std::size_t shown = 0;
     std::size_t i = 0;
     while (i < s.size()) {
         const auto lead = static_cast<unsigned char>(s[i]);
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2
-            : lead < 0xF0                                  ? 3
-                                                           : 4;
-        length = std::min(length, s.size() - i);
+        const std::size_t length = lead < 0x80 ? 1 : text::sequenceLengthAt(s.substr(i));
+        out.offsets.push_back(shown);
+        if (length == 0) {
+            out.values.push_back(kByteUnit + lead);
+            shown += kByteEscapeLength;
+            ++i;
+            continue;
+        }
         char32_t cp = length == 1 ? lead : lead & (0xFF >> (length + 1));
         for (std::size_t k = 1; k < length; ++k) {
             cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         }
         out.values.push_back(cp);
-        out.offsets.push_back(i);
+        shown += length;
         i += length;
     }
-    out.offsets.push_back(s.size());
+    out.offsets.push_back(shown);
     return out;
 }
 
-std::string validReading(std::string_view s)
+// A unit's description: a scalar's, or the escape of a byte that is not
+// UTF-8.
+std::string describeUnit(char32_t unit)
 {
-    return text::isValidUtf8(s) ? std::string(s) : text::toValidUtf8(s);
+    if (unit < kByteUnit) {
+        return describeScalar(unit);
+    }
+    return text::displayPath(std::string(1, static_cast<char>(unit - kByteUnit))) + " (not UTF-8)";
 }
 
 // Myers' difference in linear space: marks the removed scalars of `a` and
@@ -165,12 +182,12 @@ void scalarsIn(const std::optional<ByteRange>& range, const Scalars& scalars, st
 
 PathDiff PathDiff::compute(std::string_view original, std::string_view proposed)
 {
-    PathDiff diff {validReading(original), validReading(proposed), {}};
-    if (diff.original == diff.proposed) {
+    PathDiff diff {text::displayPath(original), text::displayPath(proposed), {}, std::string(original), std::string(proposed)};
+    if (original == proposed) {
         return diff;
     }
-    const Scalars a = decode(diff.original);
-    const Scalars b = decode(diff.proposed);
+    const Scalars a = decode(original);
+    const Scalars b = decode(proposed);
     const std::size_t n = a.values.size();
     const std::size_t m = b.values.size();
     std::vector<bool> removed(n, false);
@@ -231,8 +248,8 @@ std::string PathDiff::changeDescription() const
     if (edits.empty()) {
         return {};
     }
-    const Scalars a = decode(original);
-    const Scalars b = decode(proposed);
+    const Scalars a = decode(originalBytes);
+    const Scalars b = decode(proposedBytes);
     std::string out;
     std::vector<char32_t> oldScalars;
     std::vector<char32_t> newScalars;
@@ -247,9 +264,9 @@ std::string PathDiff::changeDescription() const
             if (k > 0) {
                 out += '\n';
             }
-            out += k < oldScalars.size() ? describeScalar(oldScalars[k]) : "\u2014";
+            out += k < oldScalars.size() ? describeUnit(oldScalars[k]) : "\u2014";
             out += " \u2192 ";
-            out += k < newScalars.size() ? describeScalar(newScalars[k]) : "\u2014";
+            out += k < newScalars.size() ? describeUnit(newScalars[k]) : "\u2014";
         }
     }
     return out;
@@ -291,7 +308,7 @@ bool showsAsBox(char32_t scalar)
 std::vector<PathRun> attributedPath(std::string_view path, std::span<const ByteRange> ranges, bool nameColor)
 {
     std::vector<PathRun> runs;
-    const std::string valid = validReading(path);
+    const std::string valid = text::displayPath(path);
     const std::size_t slash = valid.rfind('/');
     const bool colorsName = nameColor && slash != std::string::npos;
     const std::size_t nameStart = slash + 1;

@@ -34,14 +34,18 @@ enum class DiffSide {
 };
 
 // The difference of a current and a proposed path, scalar by scalar: a
-// shortest edit script (Myers), grouped into edits in path order. Paths that
-// are not valid UTF-8 are compared in their valid-UTF-8 reading
-// (text::toValidUtf8); `original`, `proposed` and every range refer to
-// that reading.
+// shortest edit script (Myers), grouped into edits in path order. In a path
+// that is not valid UTF-8 each byte of an invalid sequence is one unit of
+// its own, equal to no scalar, shown as "\xhh"; `original`, `proposed` and
+// every range refer to the paths as shown (text::displayPath), so such a
+// byte is marked whole and a re-encoded name is a change.
 struct PathDiff {
     std::string original;
     std::string proposed;
     std::vector<PathEdit> edits;
+    // The paths as given.
+    std::string originalBytes;
+    std::string proposedBytes;
 
     static PathDiff compute(std::string_view original, std::string_view proposed);
 
@@ -50,7 +54,8 @@ struct PathDiff {
 
     // For each edit a block of lines "old → new", old and new scalars paired
     // by position, "—" where one side has no scalar left; blocks joined by an
-    // empty line. Empty when there are no edits.
+    // empty line. Empty when there are no edits. A byte that is not UTF-8 is
+    // described as "\xhh (not UTF-8)".
     std::string changeDescription() const;
 };
 
@@ -72,7 +77,7 @@ struct PathRun {
     friend bool operator==(const PathRun&, const PathRun&) = default;
 };
 
-// A path as shown: each scalar as itself or as "□", marked as highlighted
+// A path as shown (text::displayPath): each scalar as itself or as "□", marked as highlighted
 // when its offset lies in one of `ranges`, and, with `nameColor`, as part of
 // the name when the path has a "/" and the scalar stands after the last one.
 std::vector<PathRun> attributedPath(std::string_view path, std::span<const ByteRange> ranges, bool nameColor);

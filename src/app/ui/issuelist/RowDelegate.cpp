@@ -63,7 +63,7 @@ QString RowDelegate::toolTipText(const QStyleOptionViewItem& option, const QMode
     case Region::none:
         break;
     }
-    return QString::fromStdString(text::toValidUtf8(text));
+    return QString::fromStdString(text::displayPath(text));
 }
 
 bool RowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option, const QModelIndex& index)
@@ -142,7 +142,7 @@ void RowDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
     }
     const bool proposed = static_cast<Region>(line->property("region").toInt()) == Region::proposedPath;
     const std::string& text = proposed && file->proposedRename ? *file->proposedRename : file->relativePath;
-    line->setText(QString::fromStdString(text::toValidUtf8(text)));
+    line->setText(QString::fromStdString(text::displayPath(text)));
     line->selectAll();
 }
 

@@ -11,7 +11,7 @@ bool isRenameable(const IndexedFile& file)
 
 std::string rowPathToolTip(const IndexedFile& file, const std::string& changeDescription)
 {
-    std::string tip = text::toValidUtf8(file.path);
+    std::string tip = text::displayPath(file.path);
     if (!changeDescription.empty()) {
         tip += "\n\n";
         tip += changeDescription;
@@ -23,7 +23,7 @@ std::vector<RowMenuEntry> rowMenuEntries(RowStyle style, const IndexedFile& file
 {
     std::vector<RowMenuEntry> entries;
     if (renameOffered && isRenameable(file)) {
-        std::string title = style == RowStyle::inlineRow ? "Rename to " + text::toValidUtf8(*file.proposedRename) : "Rename";
+        std::string title = style == RowStyle::inlineRow ? "Rename to " + text::displayPath(*file.proposedRename) : "Rename";
         entries.push_back({RowAction::rename, std::move(title), "pencil", true, renameAllowed});
     }
     entries.push_back({RowAction::reveal, "Reveal in File Manager", "magnifyingglass", false, true});

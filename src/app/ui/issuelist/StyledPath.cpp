@@ -25,7 +25,7 @@ std::vector<ByteRange> clip(std::span<const ByteRange> ranges, std::size_t lower
 
 StyledPathParts splitStyledPath(std::string_view path, std::span<const ByteRange> ranges)
 {
-    const std::string valid = text::isValidUtf8(path) ? std::string(path) : text::toValidUtf8(path);
+    const std::string valid = text::displayPath(path);
     StyledPathParts parts;
     const std::size_t slash = valid.rfind('/');
     if (slash == std::string::npos) {

@@ -22,8 +22,8 @@ struct StyledPathParts {
     friend bool operator==(const StyledPathParts&, const StyledPathParts&) = default;
 };
 
-// `path` is read as valid UTF-8 first; `ranges` refer to that reading (as
-// the ranges of a PathDiff do).
+// `path` is split as shown (text::displayPath); `ranges` refer to that
+// text (as the ranges of a PathDiff do).
 StyledPathParts splitStyledPath(std::string_view path, std::span<const ByteRange> ranges);
 
 }  // namespace tess
