@@ -61,6 +61,8 @@ public:
         });
         m_windowsPointer = m_windows.get();
         MainWindowComposition::connectShellActions(m_actions, *m_windows, m_center);
+        // As the application's entry does, before any window is shown.
+        MainWindowComposition::applyAppearance(m_settings.settings().preferences.appearanceMode);
     }
 
     ~ComposedMainWindow()
