@@ -8,6 +8,7 @@
 #include "DesktopPalette.h"
 #include "TempDir.h"
 
+#include "model/MonitorViewModel.h"
 #include "ui/mainwindow/MainToolbar.h"
 #include "ui/settings/AdvancedSettingsView.h"
 #include "ui/widgets/Theme.h"
@@ -221,6 +222,11 @@ TEST_F(ContrastTest, EveryTextOfTheWindowPaneAndSettingsReadsUnderEveryPalette)
         auto* pane = window.findChild<AdvancedSettingsView*>();
         return pane != nullptr && pane->isVisible();
     }));
+    // A changed setting shows the preset bar's "Modified" and "Reset".
+    auto* stripControl = window.findChild<QAbstractButton*>(QStringLiteral("stripControlCheckBox"));
+    ASSERT_NE(stripControl, nullptr);
+    QTest::mouseClick(stripControl, Qt::LeftButton, {}, QPoint(8, stripControl->height() / 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return content.model().isPresetModified(); }));
     QTest::keySequence(&window, QKeySequence(Qt::CTRL | Qt::Key_Comma));
     ASSERT_TRUE(QTest::qWaitFor([&] {
         const QDialog* shown = content.settingsSheet();
@@ -276,6 +282,7 @@ TEST_F(ContrastTest, EveryTextOfTheWindowPaneAndSettingsReadsUnderEveryPalette)
         samples.insert(samples.end(), sheetSamples.begin(), sheetSamples.end());
         EXPECT_GE(samples.size(), 60U);
         // The texts the secondary style is known for are among them.
+        ASSERT_NE(findSample(samples, QStringLiteral("modifiedLabel")), nullptr);
         for (const char* part : {"Text encoding", "PREFERENCES", "first = highest precedence", "Filter by name",
                  "Filename patterns to skip during scanning", "Hidden files and directories"}) {
             const TextSample* sample = findSample(samples, QString::fromUtf8(part));
