@@ -123,8 +123,8 @@ TEST(MainWindowStateTest, ToolbarTextsForSourceRenameAndPreset)
     EXPECT_EQ(toolbarState(s).rename.help, QStringLiteral("Rename 3 selected files"));
 }
 
-// The preset button names the active preset; the menu's title says whether
-// the settings differ from it.
+// The preset button names the active preset and, as the menu's title does,
+// whether the settings differ from it.
 TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
 {
     struct Case {
@@ -132,14 +132,18 @@ TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
         std::optional<std::string> active;
         bool modified;
         const char* button;
+        const char* suffix;
         const char* menuTitle;
     };
     const Case cases[] = {
-        {"none", std::nullopt, false, "Preset", "Preset"},
-        {"none, modified", std::nullopt, true, "Preset (Modified)", "Preset (Modified)"},
-        {"empty name", std::string(), false, "Preset", "Preset"},
-        {"built-in", std::string("Windows (NTFS)"), false, "Windows (NTFS)", "Preset"},
-        {"custom, modified", std::string("R&D <b>x</b>"), true, "R&D <b>x</b>", "Preset (Modified)"},
+        {"none", std::nullopt, false, "Preset", "", "Preset"},
+        {"none, modified", std::nullopt, true, "Preset (Modified)", "", "Preset (Modified)"},
+        {"empty name", std::string(), false, "Preset", "", "Preset"},
+        {"built-in", std::string("Windows (NTFS)"), false, "Windows (NTFS)", "", "Preset"},
+        {"built-in, modified", std::string("Windows (NTFS)"), true, "Windows (NTFS) (Modified)", " (Modified)",
+            "Preset (Modified)"},
+        {"custom, modified", std::string("R&D <b>x</b>"), true, "R&D <b>x</b> (Modified)", " (Modified)",
+            "Preset (Modified)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,6 +152,7 @@ TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
         s.isPresetModified = c.modified;
         const ToolbarState t = toolbarState(s);
         EXPECT_EQ(t.presetButtonTitle, QString::fromUtf8(c.button));
+        EXPECT_EQ(t.presetButtonSuffix, QString::fromUtf8(c.suffix));
         EXPECT_EQ(t.presetTitle, QString::fromUtf8(c.menuTitle));
     }
 }

@@ -301,7 +301,8 @@ ToolbarState toolbarState(const Snapshot& s)
     t.sourceEnabled = !scanning;
     t.presetTitle = s.isPresetModified ? QStringLiteral("Preset (Modified)") : QStringLiteral("Preset");
     const bool named = s.activePresetName && !s.activePresetName->empty();
-    t.presetButtonTitle = named ? QString::fromStdString(*s.activePresetName) : t.presetTitle;
+    t.presetButtonSuffix = named && s.isPresetModified ? QStringLiteral(" (Modified)") : QString();
+    t.presetButtonTitle = named ? QString::fromStdString(*s.activePresetName) + t.presetButtonSuffix : t.presetTitle;
     t.presetEnabled = !scanning;
 
     if (stopScan) {

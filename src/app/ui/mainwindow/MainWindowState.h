@@ -142,7 +142,12 @@ struct ToolbarState {
     bool sourceHasFolder = false;
     bool sourceEnabled = false;
     QString presetTitle;  // the menu's title: "Preset" or "Preset (Modified)"
-    QString presetButtonTitle;  // the active preset's name; the menu's title when none is active
+    // The active preset's name, then " (Modified)" when the settings differ
+    // from it; the menu's title when none is active.
+    QString presetButtonTitle;
+    // The end of presetButtonTitle that stays whole when the title is
+    // shortened to fit: " (Modified)" after a name, else empty.
+    QString presetButtonSuffix;
     bool presetEnabled = false;
     ButtonState scan;
     ScanAction scanAction = ScanAction::startMonitoring;
