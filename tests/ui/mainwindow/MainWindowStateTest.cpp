@@ -256,6 +256,35 @@ TEST(MainWindowStateTest, StatusBarDotAndOverlayTexts)
     EXPECT_EQ(timerText(now - seconds(3723), now), QStringLiteral("1:02:03"));
 }
 
+// Spans in the user's language with its plural forms; the C and POSIX
+// locales, which name no language, read as English.
+TEST(MainWindowStateTest, RelativeSpansTakeTheLocalesPluralForms)
+{
+    using std::chrono::seconds;
+    struct Case {
+        const char* locale;
+        std::vector<std::pair<std::int64_t, const char*>> spans;
+    };
+    const std::vector<std::pair<std::int64_t, const char*>> english = {{0, "0 seconds"}, {1, "1 second"},
+        {59, "59 seconds"}, {60, "1 minute"}, {119, "1 minute"}, {120, "2 minutes"}, {3600, "1 hour"}, {7200, "2 hours"},
+        {86400, "1 day"}, {3 * 86400, "3 days"}};
+    const Case cases[] = {
+        {"C", english},
+        {"POSIX", english},
+        {"en_US", english},
+        {"de_DE", {{1, "1 Sekunde"}, {59, "59 Sekunden"}, {60, "1 Minute"}, {120, "2 Minuten"}, {3600, "1 Stunde"}, {7200, "2 Stunden"}, {86400, "1 Tag"}, {3 * 86400, "3 Tage"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const QLocale locale(QString::fromLatin1(c.locale));
+        for (const auto& [span, text] : c.spans) {
+            EXPECT_EQ(relativeSpanText(seconds(span), locale).toStdString(), text) << span;
+        }
+    }
+    const auto now = std::chrono::system_clock::now();
+    EXPECT_EQ(analyzedAgoText(now - seconds(60), now, QLocale::c()), QStringLiteral("Analyzed 1 minute ago"));
+}
+
 TEST(MainWindowStateTest, AlertsAndPresetMenu)
 {
     EXPECT_EQ(renameConfirmationText(0),

@@ -23,6 +23,19 @@ QString grouped(std::int64_t n, const QLocale& locale)
     return locale.toString(static_cast<qlonglong>(n));
 }
 
+// The ICU locale whose plural rules and unit names a span is written with.
+// The C and POSIX locales (LANG=C, C.UTF-8) name no language: ICU would fall
+// back to its root locale, whose only plural form is "other" ("1 minutes"),
+// so they read as ICU's English POSIX locale.
+icu::Locale icuLocale(const QLocale& locale)
+{
+    const QString name = locale.name();
+    if (locale.language() == QLocale::C || name == u"C" || name == u"POSIX") {
+        return icu::Locale("en_US_POSIX");
+    }
+    return icu::Locale(name.toStdString().c_str());
+}
+
 QString plural(std::int64_t n, const char* word)
 {
     return QString::fromUtf8(word) + (n == 1 ? QString() : QStringLiteral("s"));
@@ -131,8 +144,7 @@ QString relativeSpanText(std::chrono::seconds span, const QLocale& locale)
     } else {
         unit.reset(icu::MeasureUnit::createSecond(status));
     }
-    const icu::Locale icuLocale(locale.name().toStdString().c_str());
-    icu::MeasureFormat format(icuLocale, UMEASFMT_WIDTH_WIDE, status);
+    icu::MeasureFormat format(icuLocale(locale), UMEASFMT_WIDTH_WIDE, status);
     const icu::Measure measure(icu::Formattable(static_cast<int64_t>(amount)), unit.release(), status);
     icu::UnicodeString text;
     icu::FieldPosition position;
