@@ -285,6 +285,51 @@ TEST(MainWindowStateTest, RelativeSpansTakeTheLocalesPluralForms)
     EXPECT_EQ(analyzedAgoText(now - seconds(60), now, QLocale::c()), QStringLiteral("Analyzed 1 minute ago"));
 }
 
+// A notice with a path fits the bar's width by shortening the path, never
+// the sentence: on one line while the file name fits whole beside it, else
+// wrapped with the path at most a line wide. Widths here are characters.
+TEST(MainWindowStateTest, NoticesShortenTheirPathNotTheirSentence)
+{
+    EXPECT_EQ(pathRange(QStringLiteral("3 folders could not be read")), std::nullopt);
+    EXPECT_EQ(pathRange(QStringLiteral("kept as /home/John Smith/x.db and more")), (TextRange {8, 21}));
+    EXPECT_EQ(pathRange(QStringLiteral("/a/b")), (TextRange {0, 4}));
+
+    const TextWidth widthOf = [](const QString& text) { return static_cast<int>(text.size()); };
+    // Keeps the start and the end, as a font's middle eliding does.
+    const MiddleElider elide = [](const QString& text, int width) {
+        if (text.size() <= width) {
+            return text;
+        }
+        if (width < 1) {
+            return QString();
+        }
+        const qsizetype head = (width - 1) / 2;
+        return text.left(head) + u'…' + text.right(width - 1 - head);
+    };
+    const QString notice = QStringLiteral("It was kept as /data/folder/index.db.damaged-1 and a new one started.");
+    struct Case {
+        const char* name;
+        QString text;
+        int width;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"fits", notice, 100, notice},
+        {"no path: as it is", QStringLiteral("3 folders could not be read"), 10, QStringLiteral("3 folders could not be read")},
+        {"one line, the folders shortened", notice, 60,
+            QStringLiteral("It was kept as /…r/index.db.damaged-1 and a new one started.")},
+        {"too narrow for the file name beside the sentence: the path whole on its line", notice, 40, notice},
+        {"folders shortened to a line", notice, 25,
+            QStringLiteral("It was kept as /d…der/index.db.damaged-1 and a new one started.")},
+        {"a file name wider than a line", notice, 12,
+            QStringLiteral("It was kept as /data…aged-1 and a new one started.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fittedNoticeText(c.text, c.width, widthOf, elide).toStdString(), c.shown.toStdString());
+    }
+}
+
 TEST(MainWindowStateTest, AlertsAndPresetMenu)
 {
     EXPECT_EQ(renameConfirmationText(0),

@@ -289,6 +289,58 @@ std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& local
     return notice;
 }
 
+std::optional<TextRange> pathRange(const QString& text)
+{
+    std::optional<qsizetype> start;
+    qsizetype end = 0;
+    qsizetype wordStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace()) {
+            continue;
+        }
+        if (text.mid(wordStart, i - wordStart).contains(u'/')) {
+            start = start.value_or(wordStart);
+            end = i;
+        }
+        wordStart = i + 1;
+    }
+    if (!start) {
+        return std::nullopt;
+    }
+    return TextRange {*start, end - *start};
+}
+
+QString fittedNoticeText(const QString& text, int width, const TextWidth& widthOf, const MiddleElider& elide)
+{
+    const std::optional<TextRange> path = pathRange(text);
+    if (!path || widthOf(text) <= width) {
+        return text;
+    }
+    const QString before = text.left(path->start);
+    const QString pathText = text.mid(path->start, path->length);
+    const QString after = text.mid(path->start + path->length);
+    const qsizetype slash = pathText.lastIndexOf(u'/');
+    const QString folder = pathText.left(slash);
+    const QString fileName = pathText.mid(slash);  // with its "/"
+    // The path within `room`: its folders shortened in their middle before
+    // the file name is.
+    const auto fitPath = [&](int room) {
+        if (widthOf(pathText) <= room) {
+            return pathText;
+        }
+        const int folderRoom = room - widthOf(fileName);
+        if (!folder.isEmpty() && folderRoom >= widthOf(QStringLiteral("…"))) {
+            return elide(folder, folderRoom) + fileName;
+        }
+        return elide(pathText, room);
+    };
+    const int room = width - widthOf(before) - widthOf(after);
+    if (room >= widthOf(QStringLiteral("…") + fileName)) {
+        return before + fitPath(room) + after;
+    }
+    return before + fitPath(width) + after;
+}
+
 ToolbarState toolbarState(const Snapshot& s)
 {
     ToolbarState t;
