@@ -97,6 +97,19 @@ TEST_F(IssueCardsTest, EveryCardShowsItsWholeCountAtTheDefaultAndTheSmallestSize
         }
         window.grab().save(test::ComposedMainWindow::screenshotPath(
             QStringLiteral("issue-cards-%1x%2").arg(size.width()).arg(size.height())));
+
+        // A click on the last card (in the last row) hides its type; a second
+        // shows every type again.
+        IssueFilterBadge& last = *cards.back();
+        const auto clickCard = [&] {
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, last.mapTo(&window, last.rect().center()));
+        };
+        clickCard();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return content.model().selectedIssueFilters().has_value(); }));
+        EXPECT_FALSE(content.model().selectedIssueFilters()->contains(last.issueType()));
+        EXPECT_FALSE(last.isActive());
+        clickCard();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !content.model().selectedIssueFilters().has_value(); }));
     }
 }
 
