@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <new>
 #include <stdexcept>
@@ -125,6 +126,35 @@ TEST_F(DirectoryWalkerTest, FolderThatCannotBeListedIsReportedAndTheRestIsWalked
     EXPECT_EQ(outcome.unlistedFolders[0].path, m_tree / "sub/deeper");
     EXPECT_EQ(outcome.unlistedFolders[0].error, EACCES);
     EXPECT_FALSE(outcome.rootUnlisted);
+}
+
+// A folder removed (or replaced by a file) after its parent was listed, as
+// other programs' temporary folders are, is gone, not unreadable.
+TEST_F(DirectoryWalkerTest, FolderGoneBeforeItIsOpenedIsNotReportedAsUnlisted)
+{
+    for (const bool replacedByFile : {false, true}) {
+        SCOPED_TRACE(replacedByFile ? "replaced by a file" : "removed");
+        m_tree.writeFile("sub/deeper/c.txt");
+        auto o = options(3);
+        o.openDirectory = [this, replacedByFile](int rootFd, const std::string& relative, const std::string& absolute) {
+            if (relative == "sub/deeper") {
+                std::filesystem::remove_all(m_tree / "sub/deeper");
+                if (replacedByFile) {
+                    m_tree.writeFile("sub/deeper");
+                }
+            }
+            return DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+        };
+        const auto outcome = DirectoryWalker::walk(m_tree.path(), o);
+        auto expected = m_expected;
+        expected.erase("sub/deeper/c.txt");
+        expected.erase("sub/deeper");
+        EXPECT_EQ(relativeItems(outcome, m_tree.path()), expected);
+        EXPECT_TRUE(outcome.unlistedFolders.empty()) << outcome.unlistedFolders.front().error;
+        EXPECT_FALSE(outcome.rootUnlisted);
+        EXPECT_FALSE(outcome.cancelled);
+        std::filesystem::remove_all(m_tree / "sub/deeper");
+    }
 }
 
 TEST_F(DirectoryWalkerTest, WhatAWorkerThrowsEndsTheWalkAsFailedWithoutAPartialListing)

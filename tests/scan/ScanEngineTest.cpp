@@ -459,6 +459,28 @@ TEST_F(ScanEngineTest, FolderThatCannotBeListedKeepsItsRows)
         (std::vector<std::string> {"bad:name.txt", "clean.txt", "sub", "sub/inner", "sub/inner/deep.txt", "sub/ok.txt"}));
 }
 
+// A folder removed while the scan walks (after its parent was listed) is
+// gone: its rows go with it, and nothing is said to be unreadable.
+TEST_F(ScanEngineTest, FolderGoneDuringTheWalkLosesItsRows)
+{
+    makeTypicalTree();
+    m_tree.writeFile("sub/inner/deep.txt");
+    configure();
+    scan();
+    ASSERT_EQ(indexedRelativePaths().size(), 6U);
+
+    m_engine->setDirectoryOpener([](int rootFd, const std::string& relative, const std::string& absolute) {
+        if (relative == "sub") {
+            std::filesystem::remove_all(absolute);
+        }
+        return DirectoryWalker::openDirectoryDefault(rootFd, relative, absolute);
+    });
+    LogWatcher log;
+    scan();
+    EXPECT_FALSE(log.contains("Cannot list folder"));
+    EXPECT_EQ(indexedRelativePaths(), (std::vector<std::string> {"bad:name.txt", "clean.txt"}));
+}
+
 // Whatever a walker worker throws ends that scan like an unlisted source
 // folder: nothing is taken as deleted, and the next scan runs normally.
 TEST_F(ScanEngineTest, WalkerWorkerThatThrowsEndsTheScanAndTheNextScanRuns)

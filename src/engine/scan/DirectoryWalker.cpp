@@ -22,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 
 namespace tess {
 
@@ -109,6 +110,10 @@ public:
                     + std::to_string(workerCount) + " workers: " + error.what());
             }
             workSafely();
+        }
+        if (!m_gone.empty()) {
+            // Folders listed by their parent that were gone when opened.
+            std::erase_if(m_outcome.items, [this](const FileItem& item) { return item.isDirectory && m_gone.contains(item.path); });
         }
         if (m_failed) {
             // A partial listing must never be taken for the tree.
@@ -212,15 +217,19 @@ private:
             items.clear();
             subfolders.clear();
             std::optional<DirectoryWalker::UnlistedFolder> failure;
+            bool gone = false;
             bool stop = cancelled();
             if (!stop) {
-                failure = listFolder(relative, matcher, items, subfolders);
+                failure = listFolder(relative, matcher, items, subfolders, gone);
                 stop = cancelled();
             }
 
             lock.lock();
             if (stop) {
                 m_outcome.cancelled = true;
+            }
+            if (gone) {
+                m_gone.insert(absolutePath(relative));
             }
             m_outcome.items.insert(m_outcome.items.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
             if (failure) {
@@ -252,8 +261,10 @@ private:
     }
 
     // Lists one folder into `items` and `subfolders`; the failure, if any.
+    // `gone` tells a folder below the source folder that no longer exists.
     std::optional<DirectoryWalker::UnlistedFolder> listFolder(const std::string& relative,
-        CompiledExcludePatterns::Matcher& matcher, std::vector<FileItem>& items, std::vector<std::string>& subfolders)
+        CompiledExcludePatterns::Matcher& matcher, std::vector<FileItem>& items, std::vector<std::string>& subfolders,
+        bool& gone)
     {
         int fd = -1;
         if (relative.empty()) {
@@ -264,6 +275,10 @@ private:
         } else {
             fd = m_options.openDirectory ? m_options.openDirectory(m_rootFd, relative, absolutePath(relative))
                                          : DirectoryWalker::openDirectoryDefault(m_rootFd, relative, absolutePath(relative));
+            if (fd == -ENOENT || fd == -ENOTDIR) {
+                gone = true;  // since its parent was listed: nothing in it to read
+                return std::nullopt;
+            }
             if (fd < 0) {
                 return DirectoryWalker::UnlistedFolder {absolutePath(relative), -fd};
             }
@@ -329,6 +344,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::string> m_pending;  // relative paths of folders to list
+    std::unordered_set<std::string> m_gone;  // absolute paths of folders gone when opened
     std::size_t m_active = 0;
     std::atomic<bool> m_failed {false};
     DirectoryWalker::Outcome m_outcome;

@@ -22,7 +22,10 @@ namespace tess {
 // The source folder itself is not an item.
 //
 // A folder that cannot be opened or read is reported in `unlistedFolders`;
-// the items of its listing that were read before a read error are kept.
+// the items of its listing that were read before a read error are kept. A
+// folder below the source folder that is gone by the time it is opened
+// (removed or replaced by a file since its parent was listed: ENOENT,
+// ENOTDIR) is not one of them: it is no item, and holds none.
 class DirectoryWalker {
 public:
     // Opens a folder for listing: `relativePath` is "" for the source folder,

@@ -35,7 +35,8 @@ namespace tess::test {
 
 class ComposedMainWindow {
 public:
-    explicit ComposedMainWindow(const TempDir& dir)
+    // The index and the history go to `dataFolder`, by default "data" in `dir`.
+    explicit ComposedMainWindow(const TempDir& dir, const std::string& dataFolder = {})
         : m_settings(std::make_shared<DefaultsStore>(dir / "defaults.plist"))
         , m_updates(std::make_shared<NullUpdater>(std::make_shared<DefaultsStore>(dir / "updater.plist")))
         , m_loginItem("/usr/bin/true", dir / "autostart")
@@ -51,7 +52,7 @@ public:
         m_helper = std::make_unique<HelperStatusManager>(std::move(helper));
         m_windowServices = std::make_unique<MainWindowComposition::Services>(MainWindowComposition::Services {
             m_settings, m_updates, *m_helper, m_center, m_workspace, m_loginItem, m_content, m_windowsPointer,
-            dir / "data", 600000});
+            dataFolder.empty() ? dir / "data" : dataFolder, 600000});
         m_windows = std::make_unique<WindowManager>(WindowManager::Dependencies {
             [this](QMainWindow& window) { MainWindowComposition::fillMainWindow(window, *m_windowServices, m_actions); },
             [] { return new HelpView; },
@@ -61,6 +62,8 @@ public:
         });
         m_windowsPointer = m_windows.get();
         MainWindowComposition::connectShellActions(m_actions, *m_windows, m_center);
+        // As the application's entry does, before any window is shown.
+        MainWindowComposition::applyAppearance(m_settings.settings().preferences.appearanceMode);
     }
 
     ~ComposedMainWindow()

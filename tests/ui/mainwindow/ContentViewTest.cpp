@@ -176,6 +176,7 @@ TEST_F(ContentViewTest, ApprovalAlertAndNotificationsOpenTheirSheets)
     view.settingsSheet()->reject();
     m_center.post(ContentView::kShowAboutWindow);
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.aboutSheet() != nullptr; }));
+    EXPECT_EQ(view.aboutSheet()->windowTitle(), QStringLiteral("About Tessaline"));
 }
 
 // A tree without issues ends on "All Clear"; a data folder that cannot hold

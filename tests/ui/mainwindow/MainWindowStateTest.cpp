@@ -123,8 +123,8 @@ TEST(MainWindowStateTest, ToolbarTextsForSourceRenameAndPreset)
     EXPECT_EQ(toolbarState(s).rename.help, QStringLiteral("Rename 3 selected files"));
 }
 
-// The preset button names the active preset; the menu's title says whether
-// the settings differ from it.
+// The preset button names the active preset and, as the menu's title does,
+// whether the settings differ from it.
 TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
 {
     struct Case {
@@ -132,14 +132,18 @@ TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
         std::optional<std::string> active;
         bool modified;
         const char* button;
+        const char* suffix;
         const char* menuTitle;
     };
     const Case cases[] = {
-        {"none", std::nullopt, false, "Preset", "Preset"},
-        {"none, modified", std::nullopt, true, "Preset (Modified)", "Preset (Modified)"},
-        {"empty name", std::string(), false, "Preset", "Preset"},
-        {"built-in", std::string("Windows (NTFS)"), false, "Windows (NTFS)", "Preset"},
-        {"custom, modified", std::string("R&D <b>x</b>"), true, "R&D <b>x</b>", "Preset (Modified)"},
+        {"none", std::nullopt, false, "Preset", "", "Preset"},
+        {"none, modified", std::nullopt, true, "Preset (Modified)", "", "Preset (Modified)"},
+        {"empty name", std::string(), false, "Preset", "", "Preset"},
+        {"built-in", std::string("Windows (NTFS)"), false, "Windows (NTFS)", "", "Preset"},
+        {"built-in, modified", std::string("Windows (NTFS)"), true, "Windows (NTFS) (Modified)", " (Modified)",
+            "Preset (Modified)"},
+        {"custom, modified", std::string("R&D <b>x</b>"), true, "R&D <b>x</b> (Modified)", " (Modified)",
+            "Preset (Modified)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -148,6 +152,7 @@ TEST(MainWindowStateTest, PresetButtonShowsTheActivePresetsName)
         s.isPresetModified = c.modified;
         const ToolbarState t = toolbarState(s);
         EXPECT_EQ(t.presetButtonTitle, QString::fromUtf8(c.button));
+        EXPECT_EQ(t.presetButtonSuffix, QString::fromUtf8(c.suffix));
         EXPECT_EQ(t.presetTitle, QString::fromUtf8(c.menuTitle));
     }
 }
@@ -249,6 +254,80 @@ TEST(MainWindowStateTest, StatusBarDotAndOverlayTexts)
     EXPECT_EQ(relativeSpanText(seconds(7200), english), QStringLiteral("2 hours"));
     EXPECT_EQ(timerText(now - seconds(7), now), QStringLiteral("0:07"));
     EXPECT_EQ(timerText(now - seconds(3723), now), QStringLiteral("1:02:03"));
+}
+
+// Spans in the user's language with its plural forms; the C and POSIX
+// locales, which name no language, read as English.
+TEST(MainWindowStateTest, RelativeSpansTakeTheLocalesPluralForms)
+{
+    using std::chrono::seconds;
+    struct Case {
+        const char* locale;
+        std::vector<std::pair<std::int64_t, const char*>> spans;
+    };
+    const std::vector<std::pair<std::int64_t, const char*>> english = {{0, "0 seconds"}, {1, "1 second"},
+        {59, "59 seconds"}, {60, "1 minute"}, {119, "1 minute"}, {120, "2 minutes"}, {3600, "1 hour"}, {7200, "2 hours"},
+        {86400, "1 day"}, {3 * 86400, "3 days"}};
+    const Case cases[] = {
+        {"C", english},
+        {"POSIX", english},
+        {"en_US", english},
+        {"de_DE", {{1, "1 Sekunde"}, {59, "59 Sekunden"}, {60, "1 Minute"}, {120, "2 Minuten"}, {3600, "1 Stunde"}, {7200, "2 Stunden"}, {86400, "1 Tag"}, {3 * 86400, "3 Tage"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const QLocale locale(QString::fromLatin1(c.locale));
+        for (const auto& [span, text] : c.spans) {
+            EXPECT_EQ(relativeSpanText(seconds(span), locale).toStdString(), text) << span;
+        }
+    }
+    const auto now = std::chrono::system_clock::now();
+    EXPECT_EQ(analyzedAgoText(now - seconds(60), now, QLocale::c()), QStringLiteral("Analyzed 1 minute ago"));
+}
+
+// A notice with a path fits the bar's width by shortening the path, never
+// the sentence: on one line while the file name fits whole beside it, else
+// wrapped with the path at most a line wide. Widths here are characters.
+TEST(MainWindowStateTest, NoticesShortenTheirPathNotTheirSentence)
+{
+    EXPECT_EQ(pathRange(QStringLiteral("3 folders could not be read")), std::nullopt);
+    EXPECT_EQ(pathRange(QStringLiteral("kept as /home/John Smith/x.db and more")), (TextRange {8, 21}));
+    EXPECT_EQ(pathRange(QStringLiteral("/a/b")), (TextRange {0, 4}));
+
+    const TextWidth widthOf = [](const QString& text) { return static_cast<int>(text.size()); };
+    // Keeps the start and the end, as a font's middle eliding does.
+    const MiddleElider elide = [](const QString& text, int width) {
+        if (text.size() <= width) {
+            return text;
+        }
+        if (width < 1) {
+            return QString();
+        }
+        const qsizetype head = (width - 1) / 2;
+        return text.left(head) + u'…' + text.right(width - 1 - head);
+    };
+    const QString notice = QStringLiteral("It was kept as /data/folder/index.db.damaged-1 and a new one started.");
+    struct Case {
+        const char* name;
+        QString text;
+        int width;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"fits", notice, 100, notice},
+        {"no path: as it is", QStringLiteral("3 folders could not be read"), 10, QStringLiteral("3 folders could not be read")},
+        {"one line, the folders shortened", notice, 60,
+            QStringLiteral("It was kept as /…r/index.db.damaged-1 and a new one started.")},
+        {"too narrow for the file name beside the sentence: the path whole on its line", notice, 40, notice},
+        {"folders shortened to a line", notice, 25,
+            QStringLiteral("It was kept as /d…der/index.db.damaged-1 and a new one started.")},
+        {"a file name wider than a line", notice, 12,
+            QStringLiteral("It was kept as /data…aged-1 and a new one started.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fittedNoticeText(c.text, c.width, widthOf, elide).toStdString(), c.shown.toStdString());
+    }
 }
 
 TEST(MainWindowStateTest, AlertsAndPresetMenu)

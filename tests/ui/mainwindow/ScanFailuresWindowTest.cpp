@@ -46,6 +46,18 @@ public:
         };
     }
 
+    // Scans find the folder `relative` gone when they come to open it, as
+    // another program's temporary folder may be.
+    void vanish(std::string relative)
+    {
+        m_opener = [relative = std::move(relative)](int rootFd, const std::string& path, const std::string& absolute) {
+            if (rootFd >= 0 && path == relative) {
+                std::filesystem::remove_all(absolute);
+            }
+            return DirectoryWalker::openDirectoryDefault(rootFd, path, absolute);
+        };
+    }
+
     // Scans hold at the folder "sub" until the gate opens.
     void holdAtSub()
     {
@@ -138,6 +150,14 @@ TEST_F(ScanFailuresWindowTest, EachShortfallIsShownAndScanCanStartAgain)
             [](Fixture& t, ContentView&) {
                 EXPECT_TRUE(t.pane().content().footnote.startsWith(
                     QStringLiteral("1 folder could not be read, so not every folder was checked.\nLast scan: ")));
+            }},
+        {"vanished-subfolder", "tmp", {"fine.txt", "also-fine.txt", "gone/inner:x.txt"},
+            [](Fixture& t) { t.vanish("gone"); }, scan,
+            {QStringLiteral("All Clear"), QStringLiteral("2 files indexed"), QString(), QString(), true, false},
+            [](Fixture& t, ContentView& view) {
+                EXPECT_TRUE(t.pane().content().footnote.startsWith(QStringLiteral("Last scan: ")))
+                    << t.pane().content().footnote.toStdString();
+                EXPECT_EQ(view.snapshot().unreadableCount, 0);
             }},
         {"unreadable-source", "closed", {"fine.txt", "a:b.txt"}, [](Fixture& t) { t.refuse(""); },
             [](Fixture&, ContentView& view, const std::string&) {

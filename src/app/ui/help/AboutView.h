@@ -27,6 +27,8 @@ class AboutView : public QWidget {
 public:
     static constexpr const char* kWebsiteAddress = "https://quenby.example/tessaline";
     static constexpr const char* kLicensesAddress = "https://quenby.example/tessaline/licenses";
+    // The title of every window or sheet that shows the box.
+    static constexpr const char* kWindowTitle = "About Tessaline";
     // The resource path of the application icon (its resources registered
     // on the first call), for the About box, the windows and the tray.
     static const QString& applicationIconResource();

@@ -9,6 +9,7 @@
 #include "ui/issuelist/RowPresentation.h"
 #include "ui/issuelist/SideBySideRowDelegate.h"
 #include "ui/widgets/ActionTitle.h"
+#include "ui/widgets/FillRowLayout.h"
 #include "ui/widgets/Symbol.h"
 #include "ui/widgets/Theme.h"
 #include "ui/widgets/TriStateCheckbox.h"
@@ -134,9 +135,10 @@ QWidget* FileListView::makeHeader()
 
     m_badgeRow = new QWidget;
     m_badgeRow->setObjectName(QStringLiteral("badgeRowWidget"));
-    m_badgeLayout = new QHBoxLayout(m_badgeRow);
+    // The cards share the row; where their counts would not fit in one, they
+    // wrap onto more.
+    m_badgeLayout = new FillRowLayout(m_badgeRow, 4, 4);
     m_badgeLayout->setContentsMargins(12, 8, 12, 0);
-    m_badgeLayout->setSpacing(4);
     column->addWidget(m_badgeRow);
 
     auto* controls = new QHBoxLayout;

@@ -17,10 +17,10 @@ class QListView;
 class QMenu;
 class QStackedWidget;
 class QToolButton;
-class QHBoxLayout;
 
 namespace tess {
 
+class FillRowLayout;
 class IssueFilterBadge;
 class IssueListModel;
 class MonitorViewModel;
@@ -100,7 +100,7 @@ private:
     bool m_showSideBySide = false;
 
     QWidget* m_badgeRow = nullptr;
-    QHBoxLayout* m_badgeLayout = nullptr;
+    FillRowLayout* m_badgeLayout = nullptr;
     std::vector<IssueFilterBadge*> m_badges;
     TriStateCheckbox* m_selectAllBox = nullptr;
     QWidget* m_searchField = nullptr;

@@ -20,6 +20,8 @@ constexpr qreal kSymbolGap = 4.0;
 constexpr qreal kLineGap = 3.0;
 constexpr qreal kPadding = 8.0;
 constexpr qreal kRadius = 6.0;
+// How many characters of a shortened label stay before the "…".
+constexpr qsizetype kShortestLabel = 4;
 
 QFont labelFont(const QFont& base)
 {
@@ -70,6 +72,19 @@ QString IssueFilterBadge::countText() const
     return issueCountText(m_count, locale());
 }
 
+QString IssueFilterBadge::shownLabelText() const
+{
+    const QFontMetricsF label(labelFont(font()));
+    const qreal available = width() - 2 * kPadding - kSymbolSize - kSymbolGap;
+    return label.elidedText(labelText(), Qt::ElideRight, std::max(0.0, available));
+}
+
+QString IssueFilterBadge::shownCountText() const
+{
+    // The row never makes a card narrower than its count (minimumSizeHint).
+    return countText();
+}
+
 QSize IssueFilterBadge::sizeHint() const
 {
     const QFontMetricsF label(labelFont(font()));
@@ -81,7 +96,14 @@ QSize IssueFilterBadge::sizeHint() const
 
 QSize IssueFilterBadge::minimumSizeHint() const
 {
-    return {static_cast<int>(2 * kPadding + kSymbolSize), kHeight};
+    // The whole count, and the symbol with the start of the label.
+    const QFontMetricsF label(labelFont(font()));
+    const QFontMetricsF count(theme::monospacedCaptionFont(font()));
+    const QString text = labelText();
+    const QString shortest = text.size() <= kShortestLabel + 1 ? text : text.left(kShortestLabel) + u'…';
+    const qreal top = kSymbolSize + kSymbolGap + label.horizontalAdvance(shortest);
+    const qreal width = std::max(top, count.horizontalAdvance(countText())) + 2 * kPadding;
+    return {static_cast<int>(std::ceil(width)), kHeight};
 }
 
 void IssueFilterBadge::paintEvent(QPaintEvent*)
@@ -109,7 +131,7 @@ void IssueFilterBadge::paintEvent(QPaintEvent*)
     const qreal top = (height() - blockHeight) / 2.0;
     const qreal available = width() - 2 * kPadding;
 
-    const QString label = lbl.elidedText(labelText(), Qt::ElideRight, std::max(0.0, available - kSymbolSize - kSymbolGap));
+    const QString label = shownLabelText();
     const qreal firstWidth = kSymbolSize + kSymbolGap + lbl.horizontalAdvance(label);
     const qreal firstLeft = (width() - firstWidth) / 2.0;
     symbol::paint(painter, QRectF(firstLeft, top + (firstHeight - kSymbolSize) / 2.0, kSymbolSize, kSymbolSize),
@@ -120,7 +142,7 @@ void IssueFilterBadge::paintEvent(QPaintEvent*)
 
     painter.setFont(cntFont);
     painter.drawText(QRectF(kPadding, top + firstHeight + kLineGap, available, cnt.height()), Qt::AlignHCenter | Qt::AlignVCenter,
-        cnt.elidedText(countText(), Qt::ElideRight, available));
+        shownCountText());
 
     if (hasFocus()) {
         QStyleOptionFocusRect option;

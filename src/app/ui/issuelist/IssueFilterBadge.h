@@ -8,7 +8,9 @@ namespace tess {
 
 // The filter badge of one issue type: its symbol and short label above the
 // number of listed items with that type, filled with the type's colour while
-// active. A click emits `clicked`; the host decides what it changes.
+// active. Its minimum width holds the whole count and the label's start; a
+// narrower badge shortens its label, never its count. A click emits
+// `clicked`; the host decides what it changes.
 class IssueFilterBadge : public QAbstractButton {
     Q_OBJECT
 
@@ -26,6 +28,10 @@ public:
     QString labelText() const;
     // The count with the grouping of the widget's locale.
     QString countText() const;
+    // The label and the count as drawn at the current width: the label
+    // shortened to fit ("…" alone at the least), the count always whole.
+    QString shownLabelText() const;
+    QString shownCountText() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -4,6 +4,7 @@
 #include "log/AppLogger.h"
 #include "model/HelperStatusManager.h"
 #include "model/SettingsManager.h"
+#include "ui/help/AboutView.h"
 #include "ui/mainwindow/MainStatusBar.h"
 #include "ui/mainwindow/MainToolbar.h"
 #include "ui/mainwindow/PlaceholderPane.h"
@@ -430,6 +431,7 @@ void ContentView::showAboutSheet()
     }
     auto* sheet = new QDialog(window());
     sheet->setObjectName(QStringLiteral("aboutSheet"));
+    sheet->setWindowTitle(QString::fromUtf8(AboutView::kWindowTitle));
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowModality(Qt::WindowModal);
     auto* layout = new QVBoxLayout(sheet);

@@ -3,10 +3,12 @@
 #include "ui/widgets/Theme.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tess {
 
@@ -48,25 +50,16 @@ MainStatusBar::MainStatusBar(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("mainStatusBar"));
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(12, 8, 12, 8);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 8, 12, 8);
+    column->setSpacing(4);
+    auto* layout = new QHBoxLayout;
     layout->setSpacing(6);
+    column->addLayout(layout);
     m_dot = new Dot(this);
     layout->addWidget(m_dot);
     m_left = captionLabel(this, "statusLeftLabel");
     layout->addWidget(m_left);
-    m_notice = captionLabel(this, "statusNoticeLabel");
-    m_notice->setTextInteractionFlags(Qt::NoTextInteraction);
-    m_notice->hide();
-    layout->addWidget(m_notice, 0);
-    m_noticeButton = new QPushButton(QStringLiteral("Settings…"), this);
-    m_noticeButton->setObjectName(QStringLiteral("statusSettingsButton"));
-    m_noticeButton->setFont(theme::captionFont(font()));
-    m_noticeButton->setFlat(true);
-    m_noticeButton->setCursor(Qt::PointingHandCursor);
-    m_noticeButton->hide();
-    connect(m_noticeButton, &QPushButton::clicked, this, &MainStatusBar::settingsRequested);
-    layout->addWidget(m_noticeButton);
     layout->addStretch(1);
     m_middle = captionLabel(this, "statusMiddleLabel");
     layout->addWidget(m_middle);
@@ -75,6 +68,34 @@ MainStatusBar::MainStatusBar(QWidget* parent)
     m_right->setMinimumWidth(150);
     m_right->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(m_right);
+    column->addWidget(makeNoticeRow());
+}
+
+QWidget* MainStatusBar::makeNoticeRow()
+{
+    // A line of its own under the counts: a notice may be a long sentence.
+    m_noticeRow = new QWidget(this);
+    m_noticeRow->setObjectName(QStringLiteral("statusNoticeRow"));
+    auto* row = new QHBoxLayout(m_noticeRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    m_notice = captionLabel(m_noticeRow, "statusNoticeLabel");
+    m_notice->setTextInteractionFlags(Qt::NoTextInteraction);
+    // As wide as the row allows, whatever its text; as tall as its lines.
+    m_notice->setWordWrap(true);
+    m_notice->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_notice->installEventFilter(this);
+    row->addWidget(m_notice, 1);
+    m_noticeButton = new QPushButton(QStringLiteral("Settings…"), m_noticeRow);
+    m_noticeButton->setObjectName(QStringLiteral("statusSettingsButton"));
+    m_noticeButton->setFont(theme::captionFont(font()));
+    m_noticeButton->setFlat(true);
+    m_noticeButton->setCursor(Qt::PointingHandCursor);
+    m_noticeButton->hide();
+    connect(m_noticeButton, &QPushButton::clicked, this, &MainStatusBar::settingsRequested);
+    row->addWidget(m_noticeButton, 0, Qt::AlignTop);
+    m_noticeRow->hide();
+    return m_noticeRow;
 }
 
 void MainStatusBar::apply(const MainWindowState::StatusBarTexts& texts, std::optional<ColorName> dotColor)
@@ -90,17 +111,41 @@ void MainStatusBar::apply(const MainWindowState::StatusBarTexts& texts, std::opt
 
 void MainStatusBar::applyNotice(const std::optional<MainWindowState::StatusNotice>& notice)
 {
-    m_notice->setVisible(notice.has_value());
-    m_notice->setText(notice ? notice->text : QString());
+    m_noticeRow->setVisible(notice.has_value());
+    m_noticeText = notice ? notice->text : QString();
     m_noticeToolTip = notice ? notice->toolTip : QString();
     // Tooltips read rich text; this one shows paths as they are.
     m_notice->setToolTip(m_noticeToolTip.isEmpty() ? QString() : Qt::convertFromPlainText(m_noticeToolTip, Qt::WhiteSpacePre));
     m_noticeButton->setVisible(notice && notice->offersSettings);
+    fitNotice();
+}
+
+void MainStatusBar::fitNotice()
+{
+    const QFontMetrics metrics(m_notice->font());
+    // A pixel of slack: the label's line breaking measures as the metrics do.
+    const int width = m_notice->contentsRect().width() - 1;
+    m_notice->setText(MainWindowState::fittedNoticeText(
+        m_noticeText, width, [&metrics](const QString& text) { return metrics.horizontalAdvance(text); },
+        [&metrics](const QString& text, int room) { return metrics.elidedText(text, Qt::ElideMiddle, room); }));
+}
+
+bool MainStatusBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_notice && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)) {
+        fitNotice();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString MainStatusBar::noticeText() const
 {
-    return m_notice->isVisibleTo(this) ? m_notice->text() : QString();
+    return m_noticeRow->isVisibleTo(this) ? m_noticeText : QString();
+}
+
+QString MainStatusBar::noticeShownText() const
+{
+    return m_noticeRow->isVisibleTo(this) ? m_notice->text() : QString();
 }
 
 QString MainStatusBar::noticeToolTip() const
@@ -131,8 +176,11 @@ void MainStatusBar::refreshColors()
     theme::setColor(*m_middle, secondary);
     theme::setColor(*m_right, secondary);
     theme::setColor(*m_left, m_leftIsSecondary ? secondary : palette().color(QPalette::WindowText));
-    theme::setColor(*m_notice, namedColor(ColorName::warm, palette()));
-    theme::setColor(*m_noticeButton, namedColor(ColorName::cool, palette()), QPalette::ButtonText);
+    // The warning orange and the link blue, deepened or lightened to read
+    // on the bar.
+    const QColor window = palette().color(QPalette::Window);
+    theme::setColor(*m_notice, theme::readableOn(namedColor(ColorName::warm, palette()), {window}));
+    theme::setColor(*m_noticeButton, theme::readableOn(namedColor(ColorName::cool, palette()), {window}), QPalette::ButtonText);
 }
 
 void MainStatusBar::changeEvent(QEvent* event)

@@ -9,11 +9,12 @@ class QPushButton;
 
 namespace tess {
 
-// The one-line bar below the main pane: a status dot with the counts or the
-// status, a warning when the last scan fell short or the index cannot be
-// used (its details in a tooltip, a button to the settings sheet where that
-// is the way out), the selection and filter counts, and the time of the last
-// analysis.
+// The bar below the main pane: a line with a status dot and the counts or
+// the status, the selection and filter counts, and the time of the last
+// analysis; under it, while there is one, a warning that the last scan fell
+// short or the index cannot be used or was replaced (its details in a
+// tooltip, a button to the settings sheet where that is the way out), its
+// path shortened to fit and its words wrapped, never cut.
 class MainStatusBar : public QWidget {
     Q_OBJECT
 
@@ -26,8 +27,10 @@ public:
     QString leftText() const;
     QString middleText() const;
     QString rightText() const;
-    // Empty while no notice is shown.
+    // Empty while no notice is shown: the notice, and as it is drawn on its
+    // line under the counts (its path shortened to the bar's width).
     QString noticeText() const;
+    QString noticeShownText() const;
     QString noticeToolTip() const;
 
 signals:
@@ -36,8 +39,11 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QWidget* makeNoticeRow();
+    void fitNotice();
     void refreshColors();
 
     class Dot;
@@ -45,8 +51,10 @@ private:
     QLabel* m_left = nullptr;
     QLabel* m_middle = nullptr;
     QLabel* m_right = nullptr;
+    QWidget* m_noticeRow = nullptr;
     QLabel* m_notice = nullptr;
     QPushButton* m_noticeButton = nullptr;
+    QString m_noticeText;
     QString m_noticeToolTip;
     std::optional<ColorName> m_dotColor;
     bool m_leftIsSecondary = true;

@@ -165,11 +165,13 @@ void MainToolbar::refresh(const MainWindowState::Snapshot& snapshot)
         rebuildSourceMenu(state);
     }
 
-    // Long names are shortened so the toolbar keeps every item on screen;
-    // the tooltip holds the whole name.
+    // Long names are shortened so the toolbar keeps every item on screen,
+    // never " (Modified)" after them; the tooltip holds the whole title.
     const QFontMetrics metrics(m_presetButton->font());
+    const QString name = state.presetButtonTitle.chopped(state.presetButtonSuffix.size());
+    const int nameWidth = kMenuTitleWidth - metrics.horizontalAdvance(state.presetButtonSuffix);
     m_presetButton->setText(
-        actionTitle(metrics.elidedText(state.presetButtonTitle, Qt::ElideRight, kMenuTitleWidth).toStdString()));
+        actionTitle((metrics.elidedText(name, Qt::ElideRight, nameWidth) + state.presetButtonSuffix).toStdString()));
     m_presetButton->setToolTip(Qt::convertFromPlainText(state.presetTitle + u'\n' + state.presetButtonTitle));
     m_presetButton->setAccessibleName(state.presetTitle);
     m_presetMenu->setTitle(state.presetTitle);

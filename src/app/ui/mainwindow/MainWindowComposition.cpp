@@ -114,6 +114,7 @@ void connectShellActions(ShellActions& actions, WindowManager& windows, Notifica
 
 void applyAppearance(AppSettings::AppearanceMode mode)
 {
+    theme::keepDerivedRolesInStep();
     switch (mode) {
     case AppSettings::AppearanceMode::light:
         QApplication::setPalette(theme::lightPalette());
@@ -124,7 +125,10 @@ void applyAppearance(AppSettings::AppearanceMode mode)
     case AppSettings::AppearanceMode::automatic:
         // A palette with no role set resolves against the base palette: the
         // platform theme's where there is one, Fusion's standard elsewhere.
+        // Only the derived roles are then set, so the others keep following
+        // the desktop's scheme.
         QApplication::setPalette(QPalette());
+        QApplication::setPalette(theme::withDerivedRoles(QApplication::palette()));
         break;
     }
 }

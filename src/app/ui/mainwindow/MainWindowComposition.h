@@ -53,7 +53,9 @@ void connectShellActions(ShellActions& actions, WindowManager& windows, Notifica
 
 // Sets the application palette for `mode`: the light or the dark palette,
 // or for "Auto" the desktop's own palette where the platform theme has one
-// (Fusion's standard palette fills what it leaves out).
+// (Fusion's standard palette fills what it leaves out), with the roles the
+// application derives from its text colours (theme::withDerivedRoles), kept
+// in step with every later change of the palette.
 void applyAppearance(AppSettings::AppearanceMode mode);
 
 }  // namespace MainWindowComposition

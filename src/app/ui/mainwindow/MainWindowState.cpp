@@ -23,6 +23,19 @@ QString grouped(std::int64_t n, const QLocale& locale)
     return locale.toString(static_cast<qlonglong>(n));
 }
 
+// The ICU locale whose plural rules and unit names a span is written with.
+// The C and POSIX locales (LANG=C, C.UTF-8) name no language: ICU would fall
+// back to its root locale, whose only plural form is "other" ("1 minutes"),
+// so they read as ICU's English POSIX locale.
+icu::Locale icuLocale(const QLocale& locale)
+{
+    const QString name = locale.name();
+    if (locale.language() == QLocale::C || name == u"C" || name == u"POSIX") {
+        return icu::Locale("en_US_POSIX");
+    }
+    return icu::Locale(name.toStdString().c_str());
+}
+
 QString plural(std::int64_t n, const char* word)
 {
     return QString::fromUtf8(word) + (n == 1 ? QString() : QStringLiteral("s"));
@@ -131,8 +144,7 @@ QString relativeSpanText(std::chrono::seconds span, const QLocale& locale)
     } else {
         unit.reset(icu::MeasureUnit::createSecond(status));
     }
-    const icu::Locale icuLocale(locale.name().toStdString().c_str());
-    icu::MeasureFormat format(icuLocale, UMEASFMT_WIDTH_WIDE, status);
+    icu::MeasureFormat format(icuLocale(locale), UMEASFMT_WIDTH_WIDE, status);
     const icu::Measure measure(icu::Formattable(static_cast<int64_t>(amount)), unit.release(), status);
     icu::UnicodeString text;
     icu::FieldPosition position;
@@ -277,6 +289,58 @@ std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& local
     return notice;
 }
 
+std::optional<TextRange> pathRange(const QString& text)
+{
+    std::optional<qsizetype> start;
+    qsizetype end = 0;
+    qsizetype wordStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace()) {
+            continue;
+        }
+        if (text.mid(wordStart, i - wordStart).contains(u'/')) {
+            start = start.value_or(wordStart);
+            end = i;
+        }
+        wordStart = i + 1;
+    }
+    if (!start) {
+        return std::nullopt;
+    }
+    return TextRange {*start, end - *start};
+}
+
+QString fittedNoticeText(const QString& text, int width, const TextWidth& widthOf, const MiddleElider& elide)
+{
+    const std::optional<TextRange> path = pathRange(text);
+    if (!path || widthOf(text) <= width) {
+        return text;
+    }
+    const QString before = text.left(path->start);
+    const QString pathText = text.mid(path->start, path->length);
+    const QString after = text.mid(path->start + path->length);
+    const qsizetype slash = pathText.lastIndexOf(u'/');
+    const QString folder = pathText.left(slash);
+    const QString fileName = pathText.mid(slash);  // with its "/"
+    // The path within `room`: its folders shortened in their middle before
+    // the file name is.
+    const auto fitPath = [&](int room) {
+        if (widthOf(pathText) <= room) {
+            return pathText;
+        }
+        const int folderRoom = room - widthOf(fileName);
+        if (!folder.isEmpty() && folderRoom >= widthOf(QStringLiteral("…"))) {
+            return elide(folder, folderRoom) + fileName;
+        }
+        return elide(pathText, room);
+    };
+    const int room = width - widthOf(before) - widthOf(after);
+    if (room >= widthOf(QStringLiteral("…") + fileName)) {
+        return before + fitPath(room) + after;
+    }
+    return before + fitPath(width) + after;
+}
+
 ToolbarState toolbarState(const Snapshot& s)
 {
     ToolbarState t;
@@ -301,7 +365,8 @@ ToolbarState toolbarState(const Snapshot& s)
     t.sourceEnabled = !scanning;
     t.presetTitle = s.isPresetModified ? QStringLiteral("Preset (Modified)") : QStringLiteral("Preset");
     const bool named = s.activePresetName && !s.activePresetName->empty();
-    t.presetButtonTitle = named ? QString::fromStdString(*s.activePresetName) : t.presetTitle;
+    t.presetButtonSuffix = named && s.isPresetModified ? QStringLiteral(" (Modified)") : QString();
+    t.presetButtonTitle = named ? QString::fromStdString(*s.activePresetName) + t.presetButtonSuffix : t.presetTitle;
     t.presetEnabled = !scanning;
 
     if (stopScan) {

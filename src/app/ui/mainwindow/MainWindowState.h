@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -113,6 +114,27 @@ struct StatusNotice {
     bool offersSettings = false;  // the settings sheet holds the way out
 };
 std::optional<StatusNotice> statusNotice(const Snapshot& s, const QLocale& locale);
+
+// Where a path stands in a notice: from the first word holding a "/" to the
+// end of the last one (a path may hold spaces); none when no word does.
+struct TextRange {
+    qsizetype start = 0;
+    qsizetype length = 0;
+
+    friend bool operator==(const TextRange&, const TextRange&) = default;
+};
+std::optional<TextRange> pathRange(const QString& text);
+
+// How wide a text is drawn, and a text shortened in its middle to a width.
+using TextWidth = std::function<int(const QString&)>;
+using MiddleElider = std::function<QString(const QString&, int width)>;
+// The notice as the status bar shows it in lines `width` wide: whole where
+// it fits on one line; else with its path shortened (the folders in their
+// middle, the file name only when it alone is too wide), on one line where
+// the path's file name still fits whole that way, else with the path at
+// most a line wide and the words wrapped around it. The sentence itself is
+// never cut.
+QString fittedNoticeText(const QString& text, int width, const TextWidth& widthOf, const MiddleElider& elide);
 // "1 folder could not be read", "3 folders could not be read".
 QString unreadableCountText(std::int64_t count, const QLocale& locale);
 // Each folder with its reason, one a line, then how many more there are.
@@ -142,7 +164,12 @@ struct ToolbarState {
     bool sourceHasFolder = false;
     bool sourceEnabled = false;
     QString presetTitle;  // the menu's title: "Preset" or "Preset (Modified)"
-    QString presetButtonTitle;  // the active preset's name; the menu's title when none is active
+    // The active preset's name, then " (Modified)" when the settings differ
+    // from it; the menu's title when none is active.
+    QString presetButtonTitle;
+    // The end of presetButtonTitle that stays whole when the title is
+    // shortened to fit: " (Modified)" after a name, else empty.
+    QString presetButtonSuffix;
     bool presetEnabled = false;
     ButtonState scan;
     ScanAction scanAction = ScanAction::startMonitoring;

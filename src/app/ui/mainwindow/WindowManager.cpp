@@ -1,6 +1,7 @@
 #include "ui/mainwindow/WindowManager.h"
 
 #include "log/AppLogger.h"
+#include "ui/help/AboutView.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -129,7 +130,7 @@ void WindowManager::showAboutWindow()
     auto* window = new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window->setObjectName(QStringLiteral("aboutWindow"));
     addWindowActions(*window);
-    window->setWindowTitle(QStringLiteral("About Tessaline"));
+    window->setWindowTitle(QString::fromUtf8(AboutView::kWindowTitle));
     auto* layout = new QVBoxLayout(window);
     // The window takes its content's size and cannot be resized.
     layout->setSizeConstraint(QLayout::SetFixedSize);

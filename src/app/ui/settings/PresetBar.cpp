@@ -140,8 +140,13 @@ void PresetBar::changeEvent(QEvent* event)
 
 void PresetBar::applyColors()
 {
-    theme::setColor(*m_delete, namedColor(ColorName::brandRed, palette()), QPalette::ButtonText);
-    theme::setColor(*m_modified, namedColor(ColorName::warm, palette()));
+    // The red and the orange deepened (or lightened) to read on what they
+    // are drawn on: the button's face, the badge's fill.
+    const QColor red = namedColor(ColorName::brandRed, palette());
+    theme::setColor(*m_delete, theme::readableOn(red, theme::buttonFace(*m_delete, palette())), QPalette::ButtonText);
+    const QColor warm = namedColor(ColorName::warm, palette());
+    const QColor badge = theme::composite(theme::withOpacity(warm, kBadgeFillOpacity), palette().color(QPalette::Window));
+    theme::setColor(*m_modified, theme::readableOn(warm, {badge}));
 }
 
 void PresetBar::refresh()

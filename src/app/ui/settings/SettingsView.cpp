@@ -658,7 +658,10 @@ void SettingsView::applyColors()
     // so they are set again on every palette change. The children have not
     // heard of the change yet: the colours come from this sheet's palette.
     theme::setColor(*m_actionTitle, theme::warningOrange(palette()));
-    theme::setColor(*m_resetButton, namedColor(ColorName::brandRed, palette()), QPalette::ButtonText);
+    // The destructive red, deepened or lightened to read on the button.
+    theme::setColor(*m_resetButton,
+        theme::readableOn(namedColor(ColorName::brandRed, palette()), theme::buttonFace(*m_resetButton, palette())),
+        QPalette::ButtonText);
     applySegmentColors();
     for (QLabel* icon : findChildren<QLabel*>(QStringLiteral("symbolLabel"))) {
         applySymbol(*icon, palette().color(QPalette::PlaceholderText));
