@@ -46,7 +46,8 @@ public:
         // Reads a peer's start time (0: unreadable); empty for /proc.
         std::function<std::uint64_t(pid_t)> startTimeReader;
         // Test builds only: runs before each request is handled, and between
-        // a rename's checks and the rename.
+        // the checks of a rename, attribute copy or removal and its change
+        // (HelperToolService::CheckpointHook).
         std::function<void(const HelperRequest&)> requestHook;
         std::function<void(const std::string&, const std::string&)> checkpointHook;
     };

@@ -2,6 +2,7 @@
 
 #include "ChildProcess.h"
 #include "DiskImageOutput.h"
+#include "FolderAttributes.h"
 #include "LogText.h"
 #include "PathRules.h"
 #include "SafePath.h"
@@ -14,6 +15,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #include <utility>
 
 #ifndef TESSALINE_DISKIMAGE_PATH
@@ -50,6 +53,33 @@ std::string utcNow()
     char text[32];
     std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return std::string(text, length);
+}
+
+// The folder at `path`, open for reading (so that its attributes can be
+// read and set through the descriptor); no component, the last included,
+// may be a symbolic link.
+UniqueFd openExistingFolder(const std::string& path, SafePath::Failure& failure)
+{
+    UniqueFd located = SafePath::openFolder(path, false, failure);
+    if (!located.valid()) {
+        return {};
+    }
+    UniqueFd opened(::openat(located.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!opened.valid()) {
+        failure = {SafePath::Failure::Kind::failed, errno, path};
+    }
+    return opened;
+}
+
+// Whether the folder of which `item` is the statx is the root of a mount
+// (also of a bind mount within one file system); `parentStatus` is the fstat
+// of the folder holding it.
+bool isMountPoint(const struct statx& item, const struct stat& parentStatus)
+{
+    if ((item.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 && (item.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0) {
+        return true;
+    }
+    return makedev(item.stx_dev_major, item.stx_dev_minor) != parentStatus.st_dev;
 }
 
 std::string withoutTrailingSlashes(std::string path)
@@ -114,6 +144,10 @@ HelperReply HelperToolService::handle(const HelperRequest& request, ClientSessio
         return mountDiskImage(args[0], client);
     case HelperSelector::unmountDiskImage:
         return unmountDiskImage(args[0], client);
+    case HelperSelector::applyAttributes:
+        return applyAttributes(args[0], args[1], client);
+    case HelperSelector::removeDirectory:
+        return removeDirectory(args[0], client);
     }
     return {false, "Malformed request", {}};
 }
@@ -148,6 +182,19 @@ HelperReply HelperToolService::fail(ClientSession& client, const std::string& lo
 {
     client.log(logText, "ERROR");
     return {false, replyText, {}};
+}
+
+HelperReply HelperToolService::failFolder(ClientSession& client, const std::string& logPrefix, const SafePath::Failure& failure)
+{
+    auto describe = [&failure](const std::string& at) {
+        if (failure.kind == SafePath::Failure::Kind::failed) {
+            return "Not an existing folder: " + at + " (" + std::strerror(failure.error) + ")";
+        }
+        SafePath::Failure shownFailure = failure;
+        shownFailure.at = at;
+        return shownFailure.describe();
+    };
+    return fail(client, logPrefix + describe(shown(failure.at)), describe(failure.at));
 }
 
 ChildProcess::Options HelperToolService::childOptions() const
@@ -396,6 +443,124 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, C
         return *failedChild;
     }
     client.log("Successfully unmounted: " + shown(mountPoint), "INFO");
+    return {true, {}, {}};
+}
+
+HelperReply HelperToolService::applyAttributes(const std::string& templatePath, const std::string& targetPath, ClientSession& client)
+{
+    client.request("Request to apply attributes: " + arrow(shown(templatePath), shown(targetPath)));
+    auto templateFolder = PathRules::standardize(templatePath);
+    auto targetFolder = PathRules::standardize(targetPath);
+    if (!templateFolder) {
+        return refusePath(templatePath, client);
+    }
+    if (!targetFolder) {
+        return refusePath(targetPath, client);
+    }
+    for (const std::string* path : {&*templateFolder, &*targetFolder}) {
+        if (SafePath::isForbidden(*path)) {
+            return refuseForbidden(*path, client);
+        }
+    }
+    if (Outcome authorized = authorize(client, "apply attributes"); !authorized) {
+        return {false, authorized.reason(), {}};
+    }
+
+    const std::string logPrefix = "Failed to apply attributes " + arrow(shown(*templateFolder), shown(*targetFolder)) + ": ";
+    SafePath::Failure failure;
+    UniqueFd source = openExistingFolder(*templateFolder, failure);
+    if (!source.valid()) {
+        return failFolder(client, logPrefix, failure);
+    }
+    UniqueFd target = openExistingFolder(*targetFolder, failure);
+    if (!target.valid()) {
+        return failFolder(client, logPrefix, failure);
+    }
+    struct stat templateStatus { };
+    if (::fstat(source.get(), &templateStatus) != 0) {
+        return failFolder(client, logPrefix, {SafePath::Failure::Kind::failed, errno, *templateFolder});
+    }
+
+    if (m_checkpoint) {
+        m_checkpoint(*templateFolder, *targetFolder);
+    }
+
+    // Owner, group and mode decide the reply: a stand-in with another owner
+    // or mode than its original is a failure. ACLs, attributes and times are
+    // copied as far as the file systems allow, and what was not is named.
+    const FolderAttributes::Outcome outcome = FolderAttributes::apply(source.get(), templateStatus, target.get());
+    if (outcome.requiredFailure) {
+        const std::string reason = std::strerror(outcome.requiredFailure->error);
+        const std::string what = "Failed to set " + outcome.requiredFailure->what + " of ";
+        return fail(client, logPrefix + what + shown(*targetFolder) + ": " + reason, what + *targetFolder + ": " + reason);
+    }
+    if (!outcome.notCopied.empty()) {
+        std::string steps;
+        for (const auto& step : outcome.notCopied) {
+            steps += (steps.empty() ? "" : "; ") + step.describe();
+        }
+        client.log("Applied attributes in part: " + arrow(shown(*templateFolder), shown(*targetFolder)) + "; not copied: " + steps, "ERROR");
+        return {true, "Owner, group and mode were applied, but not: " + steps, {}};
+    }
+    client.log("Successfully applied attributes: " + arrow(shown(*templateFolder), shown(*targetFolder)), "INFO");
+    return {true, {}, {}};
+}
+
+HelperReply HelperToolService::removeDirectory(const std::string& path, ClientSession& client)
+{
+    client.request("Request to remove directory: " + shown(path));
+    auto standardized = PathRules::standardize(path);
+    if (!standardized) {
+        return refusePath(path, client);
+    }
+    const std::string& p = *standardized;
+    if (SafePath::isForbidden(p)) {
+        return refuseForbidden(p, client);
+    }
+    if (Outcome authorized = authorize(client, "remove directory"); !authorized) {
+        return {false, authorized.reason(), {}};
+    }
+
+    const std::string logPrefix = "Failed to remove directory " + shown(p) + ": ";
+    auto failed = [&](const std::string& text, const std::string& logged) { return fail(client, logPrefix + logged, text); };
+    const std::string mountPoint = "Refused to remove a mount point: ";
+    const std::string name = SafePath::lastComponent(p);
+    if (name.empty()) {
+        return failed(mountPoint + p, mountPoint + shown(p));
+    }
+    SafePath::Failure failure;
+    UniqueFd parent = SafePath::openFolder(PathRules::parent(p), false, failure);
+    if (!parent.valid()) {
+        return failFolder(client, logPrefix, failure);
+    }
+    // The folder itself is looked at, not followed.
+    struct statx item { };
+    struct stat parentStatus { };
+    if (::statx(parent.get(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE, &item) != 0
+        || ::fstat(parent.get(), &parentStatus) != 0) {
+        return failFolder(client, logPrefix, {SafePath::Failure::Kind::failed, errno, p});
+    }
+    if (S_ISLNK(item.stx_mode)) {
+        return failFolder(client, logPrefix, {SafePath::Failure::Kind::link, ELOOP, p});
+    }
+    if (!S_ISDIR(item.stx_mode)) {
+        return failFolder(client, logPrefix, {SafePath::Failure::Kind::failed, ENOTDIR, p});
+    }
+    if (isMountPoint(item, parentStatus)) {
+        return failed(mountPoint + p, mountPoint + shown(p));
+    }
+
+    if (m_checkpoint) {
+        m_checkpoint(p, {});
+    }
+
+    // Only an empty folder, in the folder that was checked: rmdir refuses a
+    // folder with anything in it, and a link put in its place meanwhile.
+    if (::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) != 0) {
+        const std::string text = std::strerror(errno);
+        return failed(text, text);
+    }
+    client.log("Successfully removed directory: " + shown(p), "INFO");
     return {true, {}, {}};
 }
 

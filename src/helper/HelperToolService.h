@@ -5,6 +5,7 @@
 #include "HelperLogger.h"
 #include "HelperMessage.h"
 #include "Outcome.h"
+#include "SafePath.h"
 #include "UserDirectory.h"
 
 #include <atomic>
@@ -17,8 +18,8 @@
 
 namespace tess {
 
-// The seven operations of the daemon, run as root on the calling
-// connection's thread. Each answers exactly once with a flag and a message
+// The operations of the daemon, run as root on the calling connection's
+// thread. Each answers exactly once with a flag and a message
 // and logs what it did. Paths arrive from another process and are treated as
 // hostile: they must be absolute, nothing is ever replaced by a rename, no
 // symbolic link is followed in any component, and /proc, /sys and /dev are
@@ -29,8 +30,10 @@ public:
     static constexpr const char* kVersion = "1.0";
     static constexpr std::chrono::seconds kDefaultChildTimeLimit {60};
 
-    // Runs between a rename's checks and the rename itself, with the source
-    // and destination paths. Test builds only.
+    // Runs between an operation's checks and its change: a rename's, with
+    // the source and destination paths; an attribute copy's, with the
+    // template and target paths; a removal's, with the path and "". Test
+    // builds only.
     using CheckpointHook = std::function<void(const std::string&, const std::string&)>;
 
     // Writes the start-up banner to `logger`. The disk-image program is
@@ -60,6 +63,14 @@ public:
     HelperReply renameFile(const std::string& sourcePath, const std::string& destinationPath, ClientSession& client);
     HelperReply mountDiskImage(const std::string& path, ClientSession& client);
     HelperReply unmountDiskImage(const std::string& mountPoint, ClientSession& client);
+    // The folder at `targetPath` takes the owner, group, mode, ACLs, `user.`
+    // extended attributes and times of the folder at `templatePath` (see
+    // FolderAttributes). Success needs owner, group and mode; a step after
+    // them that fails is named in the message of a successful reply.
+    HelperReply applyAttributes(const std::string& templatePath, const std::string& targetPath, ClientSession& client);
+    // Removes the empty folder at `path` with rmdir: never anything in it, a
+    // symbolic link or a mount point.
+    HelperReply removeDirectory(const std::string& path, ClientSession& client);
 
     std::optional<std::string> userHome() const;
 
@@ -73,6 +84,8 @@ private:
     // The failure of a step of an operation, logged as `logText` (its client
     // arguments cut) and answered with `replyText`.
     static HelperReply fail(ClientSession& client, const std::string& logText, const std::string& replyText);
+    // The failure to open a folder that must exist, logged after `logPrefix`.
+    static HelperReply failFolder(ClientSession& client, const std::string& logPrefix, const SafePath::Failure& failure);
     std::string timedOut(const std::string& verb) const;
     // The reply for a run of the disk-image program that failed, logged;
     // empty when it succeeded.

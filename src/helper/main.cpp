@@ -51,11 +51,12 @@ tess::HelperDaemon::Config configure()
     if (const char* unreadable = std::getenv("TESSALINE_HELPER_START_TIME_UNREADABLE"); unreadable != nullptr && std::string(unreadable) == "1") {
         config.startTimeReader = [](pid_t) { return std::uint64_t {0}; };
     }
-    // This program runs between a rename's checks and the rename, with the
-    // two paths as arguments (to swap a folder for a link meanwhile).
+    // This program runs between the checks of a rename, an attribute copy or
+    // a removal and its change, with the operation's two paths as arguments
+    // (to swap a folder for a link meanwhile).
     if (const char* program = std::getenv("TESSALINE_HELPER_CHECKPOINT"); program != nullptr && *program != '\0') {
-        config.checkpointHook = [program = std::string(program)](const std::string& source, const std::string& destination) {
-            tess::ChildProcess::run({program, source, destination});
+        config.checkpointHook = [program = std::string(program)](const std::string& first, const std::string& second) {
+            tess::ChildProcess::run({program, first, second});
         };
     }
 #endif

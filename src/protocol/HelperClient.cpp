@@ -154,4 +154,14 @@ HelperCallResult HelperClient::unmountDiskImage(const std::string& mountPoint, T
     return call({HelperSelector::unmountDiskImage, {mountPoint}}, timeout);
 }
 
+HelperCallResult HelperClient::applyAttributes(const std::string& templatePath, const std::string& targetPath, Timeout timeout) const
+{
+    return call({HelperSelector::applyAttributes, {templatePath, targetPath}}, timeout);
+}
+
+HelperCallResult HelperClient::removeDirectory(const std::string& path, Timeout timeout) const
+{
+    return call({HelperSelector::removeDirectory, {path}}, timeout);
+}
+
 }  // namespace tess

@@ -45,6 +45,8 @@ public:
     HelperCallResult renameFile(const std::string& sourcePath, const std::string& destinationPath, Timeout timeout) const;
     HelperCallResult mountDiskImage(const std::string& path, Timeout timeout) const;
     HelperCallResult unmountDiskImage(const std::string& mountPoint, Timeout timeout) const;
+    HelperCallResult applyAttributes(const std::string& templatePath, const std::string& targetPath, Timeout timeout) const;
+    HelperCallResult removeDirectory(const std::string& path, Timeout timeout) const;
 
 private:
     std::string m_socketPath;

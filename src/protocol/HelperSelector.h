@@ -7,7 +7,8 @@
 
 namespace tess {
 
-// The daemon's seven operations, in the protocol's declaration order.
+// The daemon's operations: the first seven in the protocol's declaration
+// order, then those added since, each keeping its number.
 enum class HelperSelector : std::uint8_t {
     testConnection = 1,
     getVersion,
@@ -16,6 +17,8 @@ enum class HelperSelector : std::uint8_t {
     renameFile,
     mountDiskImage,
     unmountDiskImage,
+    applyAttributes,  // a folder takes another folder's owner, mode, ACLs, attributes and times
+    removeDirectory,  // an empty folder is removed
 };
 
 struct HelperSelectorInfo {

@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tess::test {
@@ -48,6 +49,11 @@ TEST_F(AuthorizationTest, ChangesTheFileSystemOnlyWhenPolkitSaysYes)
         startDaemon(environment);
         m_dir->writeFile("file", "content");
         ::unlink((*m_dir / "tool-ran").c_str());
+        m_dir->makeDir("empty");
+        m_dir->makeDir("template");
+        m_dir->makeDir("target");
+        ::chmod((*m_dir / "template").c_str(), 0705);
+        ::chmod((*m_dir / "target").c_str(), 0755);
 
         // Status, version and the home hand-over never need polkit.
         EXPECT_TRUE(m_client->testConnection(kTimeout).reply.success);
@@ -59,6 +65,8 @@ TEST_F(AuthorizationTest, ChangesTheFileSystemOnlyWhenPolkitSaysYes)
             m_client->createDirectory(*m_dir / "made", kTimeout),
             m_client->mountDiskImage(*m_dir / "image.img", kTimeout),
             m_client->unmountDiskImage("/mnt/somewhere", kTimeout),
+            m_client->applyAttributes(*m_dir / "template", *m_dir / "target", kTimeout),
+            m_client->removeDirectory(*m_dir / "empty", kTimeout),
         };
         bool allowed = c.message.empty();
         for (const auto& result : results) {
@@ -74,6 +82,10 @@ TEST_F(AuthorizationTest, ChangesTheFileSystemOnlyWhenPolkitSaysYes)
         EXPECT_EQ(m_dir->exists("file"), !allowed);
         EXPECT_EQ(m_dir->exists("made"), allowed);
         EXPECT_EQ(m_dir->exists("tool-ran"), allowed) << "the disk-image program runs only when allowed";
+        EXPECT_EQ(m_dir->exists("empty"), !allowed);
+        struct stat target { };
+        ASSERT_EQ(::stat((*m_dir / "target").c_str(), &target), 0);
+        EXPECT_EQ(target.st_mode & 07777, allowed ? 0705u : 0755u);
         m_daemon->terminate();
         if (!allowed) {
             EXPECT_THAT(readLog(), HasSubstr("] [ERROR] " + c.message));

@@ -462,6 +462,10 @@ TEST_F(HostileClientTest, RefusesDevWhateverPathReachesIt)
     EXPECT_FALSE(moved.reply.success);
     EXPECT_THAT(moved.reply.message, HasSubstr(refusal));
     EXPECT_TRUE(m_dir->exists("file"));
+    EXPECT_EQ(m_client->removeDirectory(bind + "/tessaline-bind-test", kTimeout).reply, (HelperReply {false, refusal + bind, ""}));
+    // Not even read as a template.
+    m_dir->makeDir("target");
+    EXPECT_EQ(m_client->applyAttributes(bind + "/shm", *m_dir / "target", kTimeout).reply, (HelperReply {false, refusal + bind + "/shm", ""}));
     // A folder on an ordinary file system is still served.
     EXPECT_TRUE(m_client->createDirectory(*m_dir / "ordinary", kTimeout).reply.success);
 }

@@ -146,6 +146,10 @@ TEST_F(PathSafetyTest, RefusesTheKernelsOwnFileSystems)
         auto moved = m_client->renameFile(m_root + "/tree/file", c.path, kTimeout);
         EXPECT_FALSE(moved.reply.success);
         EXPECT_THAT(moved.reply.message, HasSubstr("Refused a path under /proc, /sys or /dev: "));
+        auto removed = m_client->removeDirectory(c.path, kTimeout);
+        EXPECT_EQ(removed.reply, (HelperReply {false, "Refused a path under /proc, /sys or /dev: " + c.refused, ""}));
+        auto applied = m_client->applyAttributes(m_root + "/tree", c.path, kTimeout);
+        EXPECT_EQ(applied.reply, (HelperReply {false, "Refused a path under /proc, /sys or /dev: " + c.refused, ""}));
     }
     EXPECT_EQ(m_dir->readFile("tree/file"), "file");
     struct stat info { };

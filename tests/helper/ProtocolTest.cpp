@@ -31,6 +31,8 @@ TEST(WireFormatTest, RequestsAndRepliesRoundTrip)
         {HelperSelector::renameFile, {"/a/b", ""}},
         {HelperSelector::mountDiskImage, {"/i.dmg"}},
         {HelperSelector::unmountDiskImage, {"/Volumes/x"}},
+        {HelperSelector::applyAttributes, {"/a/Original", "/a/Renamed"}},
+        {HelperSelector::removeDirectory, {"/a/empty"}},
     };
     for (const auto& request : requests) {
         auto payload = WireFormat::encodeRequest(request);
@@ -42,6 +44,8 @@ TEST(WireFormatTest, RequestsAndRepliesRoundTrip)
 
     // What cannot be sent is refused before anything is sent.
     EXPECT_FALSE(WireFormat::encodeRequest({HelperSelector::renameFile, {"/only-one"}}));
+    EXPECT_FALSE(WireFormat::encodeRequest({HelperSelector::applyAttributes, {"/only-one"}}));
+    EXPECT_FALSE(WireFormat::encodeRequest({HelperSelector::removeDirectory, {"/a", "/b"}}));
     EXPECT_FALSE(WireFormat::encodeRequest({HelperSelector::createDirectory, {std::string(WireFormat::kMaxPayload, 'a')}}));
     // An oversized reply text is cut to fit.
     auto huge = WireFormat::encodeReply({false, std::string(2 * WireFormat::kMaxPayload, 'x'), "d"});

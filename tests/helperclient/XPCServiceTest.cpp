@@ -51,6 +51,10 @@ TEST_F(XPCServiceTest, CallsCarryTheirArgumentsAndReturnTheReplyUnchanged)
     FakeHelperServer server(m_socket, [](const HelperRequest& request) {
         if (request.selector == HelperSelector::renameFile)
             return Answer::with(false, "Source does not exist: " + request.arguments.at(0));
+        if (request.selector == HelperSelector::applyAttributes)
+            return Answer::with(true, "Owner, group and mode were applied, but not: access ACL: Operation not supported");
+        if (request.selector == HelperSelector::removeDirectory)
+            return Answer::with(false, "Directory not empty");
         return Answer::with(true, request.selector == HelperSelector::testConnection ? "Helper is running" : "");
     });
     ASSERT_TRUE(server.listening());
@@ -72,11 +76,21 @@ TEST_F(XPCServiceTest, CallsCarryTheirArgumentsAndReturnTheReplyUnchanged)
     ASSERT_TRUE(renamed.ok());
     EXPECT_EQ(*renamed, (XPCService::Reply {false, "Source does not exist: /srv/x"}));
 
+    // So is a success with a message naming what was not done.
+    auto applied = service.applyAttributes("/srv/Old", "/srv/New");
+    ASSERT_TRUE(applied.ok());
+    EXPECT_EQ(*applied, (XPCService::Reply {true, "Owner, group and mode were applied, but not: access ACL: Operation not supported"}));
+    auto removed = service.removeDirectory("/srv/Old");
+    ASSERT_TRUE(removed.ok());
+    EXPECT_EQ(*removed, (XPCService::Reply {false, "Directory not empty"}));
+
     const std::vector<HelperRequest> expected = {
         {HelperSelector::testConnection, {}},
         {HelperSelector::createDirectory, {"/srv/a/b"}},
         {HelperSelector::initializeForUser, {"/home/someone"}},
         {HelperSelector::renameFile, {"/srv/x", "/srv/y"}},
+        {HelperSelector::applyAttributes, {"/srv/Old", "/srv/New"}},
+        {HelperSelector::removeDirectory, {"/srv/Old"}},
     };
     EXPECT_EQ(server.requests(), expected);
 }

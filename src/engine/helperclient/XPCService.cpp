@@ -74,4 +74,14 @@ XPCService::Outcome XPCService::renameFile(const std::string& sourcePath, const 
     return call({HelperSelector::renameFile, {sourcePath, destinationPath}}, timeoutSeconds);
 }
 
+XPCService::Outcome XPCService::applyAttributes(const std::string& templatePath, const std::string& targetPath, double timeoutSeconds) const
+{
+    return call({HelperSelector::applyAttributes, {templatePath, targetPath}}, timeoutSeconds);
+}
+
+XPCService::Outcome XPCService::removeDirectory(const std::string& path, double timeoutSeconds) const
+{
+    return call({HelperSelector::removeDirectory, {path}}, timeoutSeconds);
+}
+
 }  // namespace tess

@@ -41,6 +41,15 @@ public:
     Outcome initializeHelper(const std::string& userHome, double timeoutSeconds = kOperationTimeout) const;
     Outcome createDirectory(const std::string& path, double timeoutSeconds = kOperationTimeout) const;
     Outcome renameFile(const std::string& sourcePath, const std::string& destinationPath, double timeoutSeconds = kOperationTimeout) const;
+    // The folder at `targetPath` takes the owner, group and mode of the folder
+    // at `templatePath`, and as far as it can its ACLs, `user.` extended
+    // attributes and times: success with an empty message when everything
+    // was copied, success with a message naming what was not when only owner,
+    // group and mode were, else a failure.
+    Outcome applyAttributes(const std::string& templatePath, const std::string& targetPath, double timeoutSeconds = kOperationTimeout) const;
+    // Removes the empty folder at `path` (never a non-empty one, a link or a
+    // mount point).
+    Outcome removeDirectory(const std::string& path, double timeoutSeconds = kOperationTimeout) const;
 
 private:
     Outcome call(const HelperRequest& request, double timeoutSeconds) const;
