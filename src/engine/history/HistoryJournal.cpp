@@ -3,13 +3,17 @@
 #include "core/AtomicFile.h"
 #include "history/HistoryFile.h"
 #include "history/HistoryTokenCursor.h"
+#include "rename/RenameChecks.h"
+#include "rename/RenamePaths.h"
 #include "text/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -25,6 +29,34 @@ Error journalError(int code, const std::string& what)
     return Error {kAppErrorDomain, code, what + ": " + std::strerror(code)};
 }
 
+// A record that could not be written: the reason alone, which the renamer
+// puts into its own sentence.
+Error writeError(int code)
+{
+    return Error {kAppErrorDomain, code, std::strerror(code)};
+}
+
+// What a withdrawal written by the first reader says.
+constexpr const char* kNotTaken = "Not done: the batch stopped before this step";
+
+bool isSettledMark(const HistoryRecord& record)
+{
+    return record.type == HistoryRecordType::storedMetadata && record.originalRelativePath.empty()
+        && record.finalRelativePath.empty();
+}
+
+HistoryRecord settledMark()
+{
+    return {{}, {}, HistoryRecordType::storedMetadata, HistoryRecordStatus::ok, {}};
+}
+
+// The lock is advisory and only tells the list that a batch still runs; a
+// file system without locks must not keep a batch from starting.
+bool locksUnsupported(int error)
+{
+    return error == ENOLCK || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 HistoryRecordType typeOf(BatchRecorder::Step step)
 {
     switch (step) {
@@ -35,7 +67,10 @@ HistoryRecordType typeOf(BatchRecorder::Step step)
     case BatchRecorder::Step::createFolder:
         return HistoryRecordType::createdDirectory;
     case BatchRecorder::Step::removeFolder:
+    case BatchRecorder::Step::mergeRemoveFolder:
         return HistoryRecordType::removedDirectory;
+    case BatchRecorder::Step::mergeMove:
+        return HistoryRecordType::storedMetadata;
     }
     return HistoryRecordType::file;
 }
@@ -80,6 +115,146 @@ std::vector<HistoryRecord> reconciled(std::vector<HistoryRecord> records)
     return out;
 }
 
+// The header and every whole record, as written: nothing cancelled. `end`
+// receives the size of the bytes those records take.
+Result<HistoryEntry> parseRecords(std::string_view bytes, std::size_t* end = nullptr)
+{
+    HistoryTokenCursor cursor(bytes);
+    std::size_t headerEnd = 0;
+    for (std::size_t i = 0; i < TransformationHistory::kHeaderTokenCount; ++i) {
+        const std::optional<std::string_view> token = cursor.next();
+        if (!token) {
+            return TransformationHistory::parse(bytes);  // too few tokens: its error
+        }
+        headerEnd = static_cast<std::size_t>(token->data() - bytes.data()) + token->size();
+    }
+    Result<HistoryEntry> parsed = TransformationHistory::parse(bytes.substr(0, headerEnd));
+    if (!parsed) {
+        return parsed;
+    }
+    HistoryEntry entry = std::move(parsed).value();
+    std::size_t wholeEnd = headerEnd;
+    for (;;) {
+        std::string_view fields[TransformationHistory::kTokensPerRecord];
+        std::size_t got = 0;
+        for (; got < TransformationHistory::kTokensPerRecord; ++got) {
+            const std::optional<std::string_view> token = cursor.next();
+            if (!token) {
+                break;
+            }
+            fields[got] = *token;
+        }
+        const auto type = historyRecordTypeFromRaw(fields[2]);
+        const auto status = historyRecordStatusFromRaw(fields[3]);
+        if (got < TransformationHistory::kTokensPerRecord || !type || !status) {
+            break;  // the cut (or damaged) tail
+        }
+        entry.records.push_back({std::string(fields[0]), std::string(fields[1]), *type, *status,
+            text::toValidUtf8(fields[4])});
+        wholeEnd = static_cast<std::size_t>(fields[4].data() - bytes.data()) + fields[4].size();
+    }
+    if (end != nullptr) {
+        *end = wholeEnd;
+    }
+    return entry;
+}
+
+// Positions of the ok records whose step may never have been taken. Steps
+// run one after the other and a failed one is withdrawn before the next is
+// announced, so every record followed by another was taken or withdrawn;
+// left open are the last record, or the folders made at the end as one chain
+// (the daemon makes a chain at once, withdrawing afterwards the folders
+// still missing). A settled mark at the end leaves nothing open.
+std::vector<std::size_t> openSteps(const std::vector<HistoryRecord>& records)
+{
+    std::vector<std::size_t> open;
+    if (records.empty() || isSettledMark(records.back())) {
+        return open;
+    }
+    std::size_t i = records.size();
+    while (i > 0) {
+        const HistoryRecord& record = records[i - 1];
+        if (record.status == HistoryRecordStatus::fail) {
+            --i;
+            continue;
+        }
+        if (record.type == HistoryRecordType::createdDirectory && record.status == HistoryRecordStatus::ok) {
+            open.push_back(i - 1);
+            --i;
+            continue;
+        }
+        break;
+    }
+    if (i == records.size() && records.back().status == HistoryRecordStatus::ok) {
+        open.push_back(records.size() - 1);
+    }
+    return open;
+}
+
+// Whether the disk shows the step of `record` as taken.
+bool stepTaken(const HistoryRecord& record, const std::string& root, FileSystemOps& fs)
+{
+    const std::string from = RenamePaths::join(root, record.originalRelativePath);
+    if (!RenamePaths::isValidRelative(record.originalRelativePath)) {
+        return false;
+    }
+    switch (record.type) {
+    case HistoryRecordType::createdDirectory:
+        return RenameChecks::isRealDirectory(fs, from);
+    case HistoryRecordType::removedDirectory: {
+        struct stat st;
+        return fs.lstat(from, st) == ENOENT;
+    }
+    case HistoryRecordType::storedMetadata:
+    case HistoryRecordType::file:
+    case HistoryRecordType::directory:
+        return RenamePaths::isValidRelative(record.finalRelativePath)
+            && RenameChecks::moveHappened(fs, from, RenamePaths::join(root, record.finalRelativePath));
+    }
+    return false;
+}
+
+// What the first reader appends: a withdrawal of every open step the disk
+// does not show, then the settled mark. Empty when the journal is settled.
+std::string settlement(const HistoryEntry& raw, FileSystemOps& fs)
+{
+    const std::vector<std::size_t> open = openSteps(raw.records);
+    if (open.empty() && (raw.records.empty() || isSettledMark(raw.records.back()))) {
+        return {};
+    }
+    std::string out;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        HistoryRecord record = raw.records[*it];
+        if (!stepTaken(record, raw.scanRoot, fs)) {
+            record.status = HistoryRecordStatus::fail;
+            record.error = kNotTaken;
+            TransformationHistory::appendRecord(out, record);
+        }
+    }
+    TransformationHistory::appendRecord(out, settledMark());
+    return out;
+}
+
+Result<std::string> readAll(int fd)
+{
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(fd, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return Error {kAppErrorDomain, errno, std::strerror(errno)};
+        }
+        if (count == 0) {
+            return bytes;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+        offset += count;
+    }
+}
+
 }  // namespace
 
 HistoryJournal::HistoryJournal(int fd, std::string path, std::uint64_t size)
@@ -101,8 +276,8 @@ Result<std::unique_ptr<HistoryJournal>> HistoryJournal::begin(const HistoryEntry
 {
     const std::string directory = folder ? *folder : TransformationHistory::historyDirectory();
     const std::string notCreated = "The batch's history could not be created in " + directory;
-    if (Status ensured = TransformationHistory::ensureHistoryDirectory(directory); !ensured) {
-        return Error {kAppErrorDomain, ENOENT, notCreated};
+    if (const int error = TransformationHistory::makeHistoryDirectory(directory); error != 0) {
+        return journalError(error, notCreated);
     }
     HistoryEntry headerOnly = header;
     headerOnly.records.clear();
@@ -116,7 +291,8 @@ Result<std::unique_ptr<HistoryJournal>> HistoryJournal::begin(const HistoryEntry
         if (fd < 0) {
             return journalError(errno, notCreated);
         }
-        if (::flock(fd, LOCK_EX) != 0 || !AtomicFile::writeAll(fd, content) || ::fsync(fd) != 0) {
+        const bool locked = ::flock(fd, LOCK_EX) == 0 || locksUnsupported(errno);
+        if (!locked || !AtomicFile::writeAll(fd, content) || ::fsync(fd) != 0) {
             const int error = errno != 0 ? errno : EIO;
             ::close(fd);
             ::unlink(path.c_str());
@@ -131,7 +307,7 @@ Result<std::unique_ptr<HistoryJournal>> HistoryJournal::begin(const HistoryEntry
 Status HistoryJournal::write(const HistoryRecord& record)
 {
     if (m_fd < 0) {
-        return journalError(EBADF, "The batch's history is closed");
+        return writeError(EBADF);
     }
     m_buffer.clear();
     TransformationHistory::appendRecord(m_buffer, record);
@@ -141,7 +317,7 @@ Status HistoryJournal::write(const HistoryRecord& record)
         if (::ftruncate(m_fd, static_cast<off_t>(m_size)) != 0) {
             // The reader drops a cut record anyway.
         }
-        return journalError(error, "The batch's history could not be written");
+        return writeError(error);
     }
     m_size += m_buffer.size();
     if (++m_unsynced >= kSyncEvery) {
@@ -173,6 +349,16 @@ Status HistoryJournal::append(const HistoryRecord& record)
     return write(record);
 }
 
+Status HistoryJournal::markComplete()
+{
+    if (Status written = write(settledMark()); !written) {
+        return written;
+    }
+    m_unsynced = 1;
+    checkpoint();
+    return {};
+}
+
 Status HistoryJournal::finish()
 {
     if (m_fd >= 0) {
@@ -188,40 +374,55 @@ Status HistoryJournal::finish()
 
 Result<HistoryEntry> HistoryJournal::parseJournal(std::string_view bytes)
 {
-    HistoryTokenCursor cursor(bytes);
-    std::size_t headerEnd = 0;
-    for (std::size_t i = 0; i < TransformationHistory::kHeaderTokenCount; ++i) {
-        const std::optional<std::string_view> token = cursor.next();
-        if (!token) {
-            return TransformationHistory::parse(bytes);  // too few tokens: its error
-        }
-        headerEnd = static_cast<std::size_t>(token->data() - bytes.data()) + token->size();
+    Result<HistoryEntry> entry = parseRecords(bytes);
+    if (!entry) {
+        return entry;
     }
-    Result<HistoryEntry> parsed = TransformationHistory::parse(bytes.substr(0, headerEnd));
-    if (!parsed) {
-        return parsed;
-    }
-    HistoryEntry entry = std::move(parsed).value();
-    for (;;) {
-        std::string_view fields[TransformationHistory::kTokensPerRecord];
-        std::size_t got = 0;
-        for (; got < TransformationHistory::kTokensPerRecord; ++got) {
-            const std::optional<std::string_view> token = cursor.next();
-            if (!token) {
-                break;
-            }
-            fields[got] = *token;
-        }
-        const auto type = historyRecordTypeFromRaw(fields[2]);
-        const auto status = historyRecordStatusFromRaw(fields[3]);
-        if (got < TransformationHistory::kTokensPerRecord || !type || !status) {
-            break;  // the cut (or damaged) tail
-        }
-        entry.records.push_back({std::string(fields[0]), std::string(fields[1]), *type, *status,
-            text::toValidUtf8(fields[4])});
-    }
-    entry.records = reconciled(std::move(entry.records));
+    std::vector<HistoryRecord>& records = entry.value().records;
+    records.erase(std::remove_if(records.begin(), records.end(), isSettledMark), records.end());
+    records = reconciled(std::move(records));
     return entry;
+}
+
+Result<std::string> HistoryJournal::readSettled(const std::string& path, FileSystemOps& fs)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const bool writable = fd >= 0;
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    }
+    if (fd < 0) {
+        return Error {kAppErrorDomain, errno, std::strerror(errno)};
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Error {kAppErrorDomain, EINVAL, std::strerror(EINVAL)};
+    }
+    const int lockError = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    const bool locked = lockError == 0 || locksUnsupported(lockError);
+    if (lockError == EWOULDBLOCK) {
+        // Its batch still runs: what it announced may be under way.
+        Result<std::string> bytes = readAll(fd);
+        ::close(fd);
+        return bytes;
+    }
+    Result<std::string> bytes = readAll(fd);
+    std::size_t end = 0;
+    Result<HistoryEntry> raw = bytes ? parseRecords(*bytes, &end) : Result<HistoryEntry>(bytes.error());
+    if (raw) {
+        const std::string appendix = settlement(*raw, fs);
+        // Written only right after a whole record: a cut tail (a full disk,
+        // a power loss) would take the settlement into its broken record.
+        if (!appendix.empty() && end == bytes->size() && locked && writable
+            && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(end) && AtomicFile::writeAll(fd, appendix)) {
+            ::fdatasync(fd);
+        }
+        bytes->resize(end);
+        bytes.value() += appendix;
+    }
+    ::close(fd);
+    return bytes;
 }
 
 bool HistoryJournal::isLive(const std::string& path)
