@@ -261,6 +261,7 @@ HistoryJournal::HistoryJournal(int fd, std::string path, std::uint64_t size)
     : m_fd(fd)
     , m_path(std::move(path))
     , m_size(size)
+    , m_lastSync(std::chrono::steady_clock::now())  // begin() synced the header
 {
 }
 
@@ -321,7 +322,7 @@ Status HistoryJournal::write(const HistoryRecord& record)
     }
     m_size += m_buffer.size();
     if (++m_unsynced >= kSyncEvery) {
-        checkpoint();
+        sync(false);
     }
     return {};
 }
@@ -338,10 +339,18 @@ Status HistoryJournal::didFail(Step step, const std::string& from, const std::st
 
 void HistoryJournal::checkpoint()
 {
-    if (m_fd >= 0 && m_unsynced > 0) {
-        ::fdatasync(m_fd);
-        m_unsynced = 0;
+    sync(false);
+}
+
+void HistoryJournal::sync(bool force)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (m_fd < 0 || m_unsynced == 0 || (!force && now - m_lastSync < kSyncInterval)) {
+        return;
     }
+    ::fdatasync(m_fd);
+    m_unsynced = 0;
+    m_lastSync = std::chrono::steady_clock::now();
 }
 
 Status HistoryJournal::append(const HistoryRecord& record)
@@ -354,8 +363,7 @@ Status HistoryJournal::markComplete()
     if (Status written = write(settledMark()); !written) {
         return written;
     }
-    m_unsynced = 1;
-    checkpoint();
+    sync(true);
     return {};
 }
 

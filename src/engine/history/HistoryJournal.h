@@ -6,6 +6,7 @@
 #include "rename/BatchRecorder.h"
 #include "rename/FileSystemOps.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,8 +19,10 @@ namespace tess {
 // history folder, in the history file format, created (and made durable)
 // before the batch's first step and appended to before every step.
 // Each record reaches the kernel before its step is taken, so a killed
-// process leaves a record of everything it did; records are synced to disk
-// every kSyncEvery records and at each folder merge. An item a folder merge
+// process leaves a record of everything it did. Against a power loss the
+// records are synced to disk every kSyncEvery records and at each folder
+// merge, but never more often than every kSyncInterval: on a busy disk a
+// sync can take longer than the steps it covers. An item a folder merge
 // moves along is an "SM" record (original path, final path); a subfolder the
 // merge emptied and removed, an "RD" record.
 //
@@ -44,6 +47,7 @@ class HistoryJournal final : public BatchRecorder {
 public:
     static constexpr std::string_view kExtension = "tsjournal";
     static constexpr std::uint64_t kSyncEvery = 256;
+    static constexpr std::chrono::milliseconds kSyncInterval {50};
 
     // Creates the journal of a batch described by `header` (its timestamp,
     // scan root, operation and parent id; its records are ignored) in
@@ -103,7 +107,12 @@ private:
     int m_fd;
     std::string m_path;
     std::uint64_t m_size;
+    // Syncs what was written unless the last sync is more recent than
+    // kSyncInterval (or `force`).
+    void sync(bool force);
+
     std::uint64_t m_unsynced = 0;
+    std::chrono::steady_clock::time_point m_lastSync;
     std::string m_buffer;
 };
 
