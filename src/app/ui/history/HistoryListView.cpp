@@ -40,6 +40,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace tess {
 
@@ -95,7 +96,12 @@ public:
     {
         beginResetModel();
         m_entries = std::move(entries);
-        m_inSourceFolder = std::move(inSourceFolder);
+        m_inSourceFolder.clear();
+        for (std::size_t i = 0; i < m_entries.size() && i < inSourceFolder.size(); ++i) {
+            if (inSourceFolder[i]) {
+                m_inSourceFolder.insert(m_entries[i].url);
+            }
+        }
         m_source = std::move(source);
         endResetModel();
     }
@@ -107,20 +113,12 @@ public:
     // was read (false when another folder was open then).
     bool isInFolder(const HistoryListView::Entry& entry, const std::optional<std::string>& source) const
     {
-        if (source != m_source) {
-            return false;
-        }
-        for (std::size_t i = 0; i < m_entries.size() && i < m_inSourceFolder.size(); ++i) {
-            if (m_entries[i].url == entry.url) {
-                return m_inSourceFolder[i];
-            }
-        }
-        return false;
+        return source == m_source && m_inSourceFolder.count(entry.url) != 0;
     }
 
 private:
     std::vector<HistoryListView::Entry> m_entries;
-    std::vector<bool> m_inSourceFolder;
+    std::unordered_set<std::string> m_inSourceFolder;  // the files of batches made in m_source
     std::optional<std::string> m_source;
 };
 
@@ -140,11 +138,10 @@ constexpr ButtonSpec kButtons[] = {
 
 class HistoryRowDelegate : public QStyledItemDelegate {
 public:
-    HistoryRowDelegate(HistoryListView& view, const HistoryListModel& model, const MonitorViewModel& viewModel)
+    HistoryRowDelegate(HistoryListView& view, const HistoryListModel& model)
         : QStyledItemDelegate(&view)
         , m_view(view)
         , m_model(model)
-        , m_viewModel(viewModel)
     {
     }
 
@@ -345,7 +342,6 @@ private:
 
     HistoryListView& m_view;
     const HistoryListModel& m_model;
-    const MonitorViewModel& m_viewModel;
 };
 
 }  // namespace
@@ -437,7 +433,7 @@ QWidget* HistoryListView::makeList(QWidget* parent)
     m_list = new QListView(parent);
     m_list->setObjectName(QStringLiteral("historyListView"));
     m_list->setModel(m_listModel);
-    m_list->setItemDelegate(new HistoryRowDelegate(*this, *m_listModel, m_model));
+    m_list->setItemDelegate(new HistoryRowDelegate(*this, *m_listModel));
     m_list->setUniformItemSizes(true);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
