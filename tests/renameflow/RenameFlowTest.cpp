@@ -36,6 +36,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace tess {
 namespace {
@@ -1142,6 +1143,31 @@ TEST_F(RenameFlowTest, ResultTextsNameTheRealCause)
             EXPECT_EQ(log.count("ERROR", "Rename skipped:"), c.skippedLines);
         }
     }
+}
+
+// A history file cut inside its last record (a disk error, a tool that
+// truncated it) is undone up to its last whole record, and the result says
+// the file is incomplete, in words about the file.
+TEST_F(RenameFlowTest, AnUndoOfACutHistoryFileRestoresWhatItHolds)
+{
+    std::vector<FileTransformationResult> results;
+    for (const char* name : {"a", "b", "c"}) {
+        m_tree.writeFile(name, name);
+        results.push_back(planned(m_tree.path(), name, std::string(name) + "-new"));
+    }
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles(results); });
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const std::string history = *model.renameReport()->historyPath;
+    const std::string bytes = readFile(history);
+    ASSERT_EQ(::truncate(history.c_str(), static_cast<off_t>(bytes.size() - 4)), 0);  // inside the last record
+
+    runBatch(model, [&] { model.undoRename(history); });
+    EXPECT_EQ(model.renameResultMessage(),
+        "Undo: 2 items restored. The history file is incomplete: renames after its last whole record are unknown and were "
+        "not undone");
+    EXPECT_TRUE(m_tree.exists("a") && m_tree.exists("b"));
+    EXPECT_TRUE(m_tree.exists("c-new"));
 }
 
 // The finished history file carries the time the batch was recorded, after
