@@ -115,5 +115,45 @@ TEST(FullVolume, NoHistoryOnAFullVolumeMeansNoBatchAndAFailedStepLeavesNoRecord)
     EXPECT_EQ(::lstat((volume / "tree/a").c_str(), &st), 0);
 }
 
+// The journal's volume fills up while the batch runs: the batch stops at the
+// step it cannot record, says why in one sentence, and its journal lists
+// exactly what it did.
+TEST(FullVolume, AJournalThatFillsUpStopsTheBatchAndSaysWhyOnce)
+{
+    TempDir dir;
+    FullExt4 volume(dir);
+    if (!volume.skipReason().empty()) {
+        GTEST_SKIP() << volume.skipReason();
+    }
+    ASSERT_EQ(::mkdir((volume / "history").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir / "tree").c_str(), 0755), 0);
+    std::vector<RenameInstruction> instructions;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "a long enough name of file number " + std::to_string(i);
+        dir.writeFile("tree/" + name, "x");
+        instructions.push_back({name, name + " renamed", false});
+    }
+    HistoryEntry header;
+    header.timestamp = std::chrono::system_clock::now();
+    header.scanRoot = dir / "tree";
+    auto journal = HistoryJournal::begin(header, volume / "history");
+    ASSERT_TRUE(journal.ok()) << journal.error().message;
+    volume.fill();
+
+    const auto batch = SourceFileRenamer::renameFiles(instructions, dir / "tree", kAppErrorDomain, {}, {}, FileSystemOps::posix(), **journal);
+    ASSERT_FALSE(batch.failed.empty());
+    ASSERT_FALSE(batch.renamed.empty());
+    for (const auto& failure : batch.failed) {
+        EXPECT_EQ(failure.error.message,
+            "Not renamed: the batch's history could not be written (No space left on device). The batch stopped here, so "
+            "that every rename it made can be undone.");
+    }
+    const std::string journalPath = (*journal)->path();
+    journal = Error {};
+    const auto loaded = HistoryFile::load(journalPath);
+    ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+    EXPECT_EQ(TransformationHistory::doneCount(loaded->entry), static_cast<std::int64_t>(batch.renamed.size()));
+}
+
 }  // namespace
 }  // namespace tess

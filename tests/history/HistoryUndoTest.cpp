@@ -1,3 +1,4 @@
+#include "FaultyFileSystem.h"
 #include "HistoryTestSupport.h"
 #include "TempDir.h"
 
@@ -128,7 +129,7 @@ TEST(HistoryUndo, RestoresARecordedBatchExactlyAndASecondUndoChangesNothing)
     EXPECT_EQ(undone.renamed.size(), batch.renamed.size());
     EXPECT_EQ(snapshot(root), before);
 
-    EXPECT_EQ(HistoryUndo::restoredCount(undone), batch.renamed.size() + undone.recreatedDirectories);
+    EXPECT_EQ(HistoryUndo::restoredCount(undone), batch.renamed.size() + undone.recreatedDirectories.size());
     EXPECT_EQ(HistoryUndo::resultMessage(undone),
         "Undo complete: " + std::to_string(HistoryUndo::restoredCount(undone)) + " items restored");
 
@@ -138,7 +139,7 @@ TEST(HistoryUndo, RestoresARecordedBatchExactlyAndASecondUndoChangesNothing)
     EXPECT_TRUE(again.renamed.empty());
     EXPECT_TRUE(again.failed.empty());
     EXPECT_EQ(again.alreadyInPlace, batch.renamed.size());
-    EXPECT_EQ(again.recreatedDirectories, 0u);
+    EXPECT_TRUE(again.recreatedDirectories.empty());
     EXPECT_EQ(HistoryUndo::resultMessage(again), "Undo: nothing restored — every item is already at its original name");
     EXPECT_EQ(snapshot(root), before);
 }
@@ -397,6 +398,138 @@ TEST(HistoryUndo, ACreatedFolderIsMergedBackIntoItsFormerFolder)
     EXPECT_TRUE(log.contains("Undo: merged remaining contents and removed created directory Y\n")) << log.text();
     EXPECT_TRUE(log.contains("Undo: removed 1 directories created during original rename\n"));
     EXPECT_TRUE(log.contains("Undo complete: 1 reversed, 0 failed\n"));
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+using test::fileBytes;
+using test::record;
+using Type = HistoryRecordType;
+using Status_ = HistoryRecordStatus;
+
+// The records the rename workflow writes for `batch`, its merges included.
+std::vector<HistoryRecord> recordWithMerges(const std::vector<RenameInstruction>& instructions,
+    const SourceFileRenamer::RenameBatchResult& batch)
+{
+    std::vector<HistoryRecord> records = recordBatch(instructions, batch, {});
+    for (const auto& item : batch.mergedItems) {
+        if (!item.intoCreatedFolder && item.to.empty())
+            records.push_back(record(item.from, "", Type::removedDirectory));
+        else if (!item.intoCreatedFolder)
+            records.push_back(record(item.from, item.to, Type::storedMetadata));
+    }
+    return records;
+}
+
+// A folder merged into one that was there before: what the merge moved
+// along (items the batch never listed) goes back with it; what cannot go
+// back is named and the undo is not called complete.
+TEST(HistoryUndo, WhatAMergeMovedAlongIsPutBackOrNamed)
+{
+    for (const bool blocked : {false, true}) {
+        SCOPED_TRACE(blocked ? "one item cannot go back" : "everything goes back");
+        test::TempDir tree;
+        const std::string root = tree.path();
+        tree.writeFile("Old/listed", "l");
+        tree.writeFile("Old/arrived after the scan", "a");
+        tree.writeFile("Old/excluded.tmp", "t");
+        tree.writeFile("Old/sub/inner", "i");
+        tree.writeFile("New/theirs", "theirs");
+        tree.writeFile("New/sub/their inner", "ti");
+        ::chmod((tree / "Old").c_str(), 0755);
+        ::chmod((tree / "Old/sub").c_str(), 0755);
+        const Snapshot before = snapshot(root);
+        const std::vector<RenameInstruction> instructions {{"Old", "New", true}, {"Old/listed", "New/listed", false}};
+        const auto batch = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain);
+        ASSERT_TRUE(batch.failed.empty());
+        ASSERT_FALSE(tree.exists("Old"));
+        HistoryEntry entry;
+        entry.scanRoot = root;
+        entry.records = recordWithMerges(instructions, batch);
+        // The row counts what the batch listed: the file and the two folders it removed.
+        EXPECT_EQ(TransformationHistory::doneCount(entry), 3);
+
+        test::FaultyFileSystem fs;
+        if (blocked)
+            fs.fail(test::FaultyFileSystem::Op::rename, "/New/excluded.tmp", EIO);
+        const auto undone = HistoryUndo::undoHistoryEntry(entry, root, kAppErrorDomain, {}, {}, fs);
+        EXPECT_EQ(HistoryUndo::restoredCount(undone), 3u);
+        if (!blocked) {
+            EXPECT_TRUE(undone.failed.empty());
+            EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo complete: 3 items restored");
+            EXPECT_EQ(snapshot(root), before);
+            continue;
+        }
+        ASSERT_EQ(undone.failed.size(), 1u);
+        EXPECT_EQ(undone.failed[0].path, "New/excluded.tmp");
+        EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo: 3 restored, 1 failed");
+        EXPECT_EQ(fileBytes(tree / "New/excluded.tmp"), "t");
+        EXPECT_EQ(fileBytes(tree / "Old/arrived after the scan"), "a");
+        EXPECT_EQ(fileBytes(tree / "Old/sub/inner"), "i");
+    }
+}
+
+// The batch's verification found another item at the new name: the undo
+// leaves it where it is and names it; the other renames are undone.
+TEST(HistoryUndo, AnItemFoundReplacedAtItsNewNameIsNeverMovedBack)
+{
+    test::TempDir tree;
+    const std::string root = tree.path();
+    tree.writeFile("a", "the renamed item");
+    tree.writeFile("c", "c");
+    const std::vector<RenameInstruction> instructions {{"a", "b", false}, {"c", "d", false}};
+    const auto batch = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain);
+    ASSERT_EQ(batch.renamed.size(), 2u);
+    // Another program moves the item away and puts another under its name.
+    ASSERT_EQ(::rename((tree / "b").c_str(), (tree / "moved away").c_str()), 0);
+    tree.writeFile("b", "another item");
+    const auto failed = SourceFileRenamer::verifyBatch(instructions, root, batch);
+    ASSERT_EQ(failed.size(), 1u);
+
+    HistoryEntry entry;
+    entry.scanRoot = root;
+    entry.records = recordBatch(instructions, batch, {});
+    entry.records.push_back(record("a", "b", Type::file, Status_::verifyFail, failed[0].detail));
+    const test::LogCapture log;
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, root, kAppErrorDomain);
+    ASSERT_EQ(undone.failed.size(), 1u);
+    EXPECT_EQ(undone.failed[0].path, "b");
+    EXPECT_EQ(undone.failed[0].error.message,
+        "Not restored: the item at b is not the one this rename moved there (the rename's verification found it "
+        "replaced), so it was left in place.");
+    EXPECT_EQ(undone.leftInPlace, (std::set<std::string> {"b"}));
+    EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo: 1 restored, 1 failed");
+    EXPECT_EQ(fileBytes(tree / "b"), "another item");
+    EXPECT_FALSE(tree.exists("a"));
+    EXPECT_EQ(fileBytes(tree / "moved away"), "the renamed item");
+    EXPECT_EQ(fileBytes(tree / "c"), "c");
+    EXPECT_TRUE(log.contains("❌ Undo: b left in place — the item there is not the one the batch renamed")) << log.text();
+}
+
+// A second undo that only finds folders the batch created to remove says
+// what it did.
+TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)
+{
+    test::TempDir tree;
+    tree.writeFile("made/a", "a");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {record("a", "made/a", Type::file), record("made", "", Type::createdDirectory)};
+    test::FaultyFileSystem busy;
+    busy.fail(test::FaultyFileSystem::Op::rmdir, "/made", EBUSY, 1);
+    const auto first = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, busy);
+    EXPECT_EQ(HistoryUndo::resultMessage(first), "Undo complete: 1 item restored");
+    ASSERT_TRUE(tree.exists("made"));
+
+    const auto second = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
+    EXPECT_EQ(second.removedCreatedDirectories, 1u);
+    EXPECT_EQ(HistoryUndo::resultMessage(second),
+        "Undo: nothing restored — every item is already at its original name; removed 1 empty folder the rename had created");
+    EXPECT_FALSE(tree.exists("made"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "history/HistoryFile.h"
 #include "history/HistoryUndo.h"
 #include "history/TransformationHistory.h"
+#include "report/RenameReport.h"
 
 #include <gtest/gtest.h>
 
@@ -157,6 +158,93 @@ TEST(KilledBatch, EveryKilledBatchIsListedAndItsUndoRestoresTheTree)
     }
     for (const auto& [killAt, when] : points) {
         killAndUndo(killAt, when);
+    }
+}
+
+// Every kind of step once: plain renames, a chain of folders made for a
+// file, a folder merged into the folder its file was moved to, a folder
+// merged into one that was there before (with items the batch does not
+// list), and a folder renamed whole.
+void makeSmallTree(const std::string& root, std::vector<RenameInstruction>& instructions)
+{
+    for (const char* folder : {"Old:dir", "There", "Plain"}) {
+        ASSERT_EQ(::mkdir((root + "/" + folder).c_str(), 0750), 0);
+    }
+    // Merged into a folder that was there before, nothing stands in for
+    // it: its undo makes it again with the default mode.
+    ASSERT_EQ(::mkdir((root + "/Into").c_str(), 0755), 0);
+    for (const char* file : {"a:1", "a:2", "f:1", "Old:dir/x", "Old:dir/rest", "Into/listed", "Into/arrived later",
+             "Into/excluded.tmp", "There/theirs", "Plain/p"}) {
+        std::ofstream(root + "/" + file) << file;
+    }
+    instructions = {{"a:1", "a_1", false}, {"a:2", "a_2", false}, {"f:1", "new/deep/f_1", false},
+        {"Old:dir/x", "Old_dir/x", false}, {"Into/listed", "There/listed", false}, {"Old:dir", "Old_dir", true},
+        {"Into", "There", true}, {"Plain", "Plain_", true}};
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// A batch killed between the record of a step and the step: the row, the
+// undo alert (which shows the row's count), the report and the undo's result
+// count only the steps that reached the disk, and stay so after the undo.
+TEST(KilledBatch, AStepRecordedButNeverTakenIsNeverCounted)
+{
+    TempDir dir;
+    const std::string root = dir / "tree";
+    ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
+    std::vector<RenameInstruction> instructions;
+    makeSmallTree(root, instructions);
+    writeInstructions(dir / "instructions", instructions);
+    const ChildRun whole = runChild(root, dir / "history", dir / "instructions", -1, "before", dir / "output");
+    ASSERT_TRUE(WIFEXITED(whole.status) && WEXITSTATUS(whole.status) == 0) << whole.status;
+    const long changes = std::stol(whole.output);
+    ASSERT_GE(changes, 10);
+
+    for (long killAt = 0; killAt < changes; ++killAt) {
+        SCOPED_TRACE("killed before change " + std::to_string(killAt));
+        TempDir run;
+        const std::string tree = run / "tree";
+        const std::string history = run / "history";
+        ASSERT_EQ(::mkdir(tree.c_str(), 0755), 0);
+        makeSmallTree(tree, instructions);
+        const Tree before = treeOf(tree);
+        const ChildRun killed = runChild(tree, history, dir / "instructions", killAt, "before", run / "output");
+        ASSERT_TRUE(WIFSIGNALED(killed.status) && WTERMSIG(killed.status) == SIGKILL) << killed.status;
+
+        // What the disk shows: an instruction is done when its source is
+        // gone and its target is there (a merged folder is gone too).
+        std::int64_t done = 0;
+        for (const RenameInstruction& instruction : instructions) {
+            done += !exists(tree + "/" + instruction.currentRelativePath) && exists(tree + "/" + instruction.targetRelativePath) ? 1 : 0;
+        }
+        auto listed = TransformationHistory::listHistories(history);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_TRUE(listed[0].interrupted);
+        EXPECT_EQ(listed[0].doneCount, done);
+
+        const Result<HistoryFile::Loaded> loaded = HistoryFile::load(listed[0].url);
+        ASSERT_TRUE(loaded.ok()) << loaded.error().message;
+        const RenameReport report = RenameReport::fromHistoryEntry(loaded->entry);
+        EXPECT_EQ(static_cast<std::int64_t>(report.renamed.size() + report.removedDirectories.size()), done);
+
+        const HistoryUndo::UndoResult undone = HistoryUndo::undoHistoryEntry(loaded->entry, tree, kAppErrorDomain);
+        for (const auto& failure : undone.failed)
+            ADD_FAILURE() << failure.path << ": " << failure.error.message;
+        EXPECT_EQ(static_cast<std::int64_t>(HistoryUndo::restoredCount(undone)), done);
+        if (done > 0) {
+            EXPECT_EQ(HistoryUndo::resultMessage(undone),
+                "Undo complete: " + std::to_string(done) + (done == 1 ? " item" : " items") + " restored");
+        }
+        EXPECT_EQ(treeOf(tree), before);
+
+        // Read again after the undo: the same count.
+        listed = TransformationHistory::listHistories(history);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].doneCount, done);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "TempDir.h"
 #include "TestEnvironment.h"
 
+#include "history/HistoryFileOps.h"
 #include "history/TransformationHistory.h"
 #include "history/TransformationHistoryError.h"
 
@@ -185,6 +186,51 @@ TEST(TransformationHistoryFiles, SaveNeverReplacesAFileOfTheSameSecond)
     EXPECT_EQ(TransformationHistory::listHistories(dir.path()).size(), 3u);
     EXPECT_TRUE(log.contains("History saved: 2025-03-05_140709_photos.tshistory (1 records)\n")) << log.text();
     EXPECT_TRUE(log.contains("History saved: 2025-03-05_140709_photos-2.tshistory (2 records)\n"));
+}
+
+// The calls of a history folder on exFAT through FUSE or some network
+// shares: no RENAME_NOREPLACE, no hard links.
+class NoExclusiveMoveFiles : public HistoryFileOps {
+public:
+    int renameNoReplace(const std::string&, const std::string&) override
+    {
+        ++renames;
+        return EINVAL;
+    }
+    int link(const std::string&, const std::string&) override
+    {
+        ++links;
+        return EPERM;
+    }
+    int renames = 0;
+    int links = 0;
+};
+
+TEST(TransformationHistoryFiles, SaveWorksWhereNeitherANoReplaceRenameNorALinkExists)
+{
+    test::ScopedEnv tz("TZ", std::string("UTC"));
+    test::TempDir dir;
+    dir.writeFile("2025-03-05_140709_photos.tshistory", "someone else's file");
+    NoExclusiveMoveFiles files;
+    HistoryEntry second = sampleEntry();
+    second.records.push_back(record("c", "d", Type::file));
+
+    const auto a = TransformationHistory::save(sampleEntry(), dir.path(), files);
+    const auto b = TransformationHistory::save(second, dir.path(), files);
+    ASSERT_TRUE(a.ok()) << a.error().message;
+    ASSERT_TRUE(b.ok()) << b.error().message;
+    EXPECT_GT(files.renames, 0);
+    EXPECT_GT(files.links, 0);
+    // Saved under the next free names; the file that was there is untouched.
+    EXPECT_EQ(*a, dir / "2025-03-05_140709_photos-2.tshistory");
+    EXPECT_EQ(*b, dir / "2025-03-05_140709_photos-3.tshistory");
+    EXPECT_EQ(dir.readFile("2025-03-05_140709_photos.tshistory"), "someone else's file");
+    EXPECT_EQ(dir.readFile("2025-03-05_140709_photos-2.tshistory"), TransformationHistory::serialize(sampleEntry()));
+    EXPECT_EQ(dir.readFile("2025-03-05_140709_photos-3.tshistory"), TransformationHistory::serialize(second));
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string> {"2025-03-05_140709_photos.tshistory", "2025-03-05_140709_photos-2.tshistory", "2025-03-05_140709_photos-3.tshistory"}));
+    const auto listed = TransformationHistory::listHistories(dir.path());
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_FALSE(listed[0].incomplete);
 }
 
 TEST(TransformationHistoryFiles, LongNamesStayWithinTheByteLimitWithASuffix)

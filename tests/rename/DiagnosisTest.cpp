@@ -2,6 +2,7 @@
 #include "RenameTestSupport.h"
 
 #include <cerrno>
+#include <functional>
 #include <gmock/gmock.h>
 #include <pwd.h>
 #include <sys/acl.h>
@@ -70,6 +71,13 @@ TEST_F(MissingParentTest, CollectsUpToTheFirstExistingFolderAndNeverTheRoot)
     EXPECT_TRUE(collected.empty());
 }
 
+// The user this test runs as, who owns what it makes.
+std::string currentUserName()
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    return user != nullptr ? user->pw_name : "?";
+}
+
 class DiagnosisTest : public RenamerTest {
 protected:
     std::string diagnose(FileSystemOps& fs = FileSystemOps::posix())
@@ -124,6 +132,45 @@ TEST_F(DiagnosisTest, RealAccessIsTestedAndTheOwnerNamed)
     const std::string summary = diagnose(fs);
     EXPECT_THAT(summary, HasSubstr("Destination folder dst/ is not writable by you ("));
     EXPECT_THAT(summary, HasSubstr("; owner: "));
+}
+
+// The real cause, not what it looks like: an immutable folder refuses even
+// root, and a folder that cannot be searched hides a folder that exists.
+TEST_F(DiagnosisTest, AnImmutableOrUnsearchableFolderIsNamedAsSuch)
+{
+    makeDir("locked/dst");
+    ::chmod(at("locked").c_str(), 0644);
+    struct Case {
+        const char* name;
+        std::string destination;
+        std::function<void(FaultyFileSystem&)> faults;
+        std::string finding;
+        std::vector<std::string> absent;
+    };
+    const std::vector<Case> cases {
+        {"immutable source folder", at("dst/item"),
+            [this](FaultyFileSystem& fs) {
+                fs.immutableFolders = {at("src")};
+                fs.fail(Op::access, "/root/src", EPERM);
+            },
+            "Source folder src/ is immutable: its items cannot be added, renamed or removed. Run: chattr -i \"" + at("src") + "\"",
+            {"not writable by you"}},
+        {"destination below a folder without search permission", at("locked/dst/item"),
+            [](FaultyFileSystem& fs) { fs.fail(Op::lstat, "/locked/dst", EACCES); },
+            "Destination folder dst/ cannot be reached: the folder locked/ above it cannot be searched (mode 644, owner: "
+                + currentUserName() + "). Run: chmod u+x \"" + at("locked") + "\"",
+            {"does not exist"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultyFileSystem fs;
+        c.faults(fs);
+        const std::string summary = SourceFileRenamer::diagnosePermissionFailure(at("src/item"), c.destination, fs);
+        EXPECT_THAT(summary, HasSubstr(c.finding));
+        for (const std::string& wrong : c.absent)
+            EXPECT_THAT(summary, Not(HasSubstr(wrong)));
+    }
+    ::chmod(at("locked").c_str(), 0755);
 }
 
 TEST_F(DiagnosisTest, VolumeAndImmutableFlag)

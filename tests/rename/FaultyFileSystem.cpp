@@ -98,9 +98,11 @@ int FaultyFileSystem::volumeIsReadOnly(const std::string&, bool& readOnly)
     return 0;
 }
 
-int FaultyFileSystem::immutableFlag(const std::string&, bool& flag)
+int FaultyFileSystem::immutableFlag(const std::string& path, bool& flag)
 {
-    flag = immutable;
+    struct stat st;
+    const bool folder = PosixFileSystemOps::lstat(path, st) == 0 && S_ISDIR(st.st_mode);
+    flag = folder ? immutableFolders.count(path) != 0 : immutable;
     return 0;
 }
 

@@ -39,7 +39,8 @@ public:
 
     // Simulated volume attributes for the diagnosis.
     bool readOnlyVolume = false;
-    bool immutable = false;
+    bool immutable = false;  // every item that is not a folder
+    std::set<std::string> immutableFolders;  // full paths with the immutable flag
     std::set<std::string> appendOnly;  // full paths with the append-only flag
     std::map<std::string, AclInfo> acls;  // by full path
 

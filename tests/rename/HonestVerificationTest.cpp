@@ -6,7 +6,11 @@
 #include "FaultyFileSystem.h"
 #include "RenameTestSupport.h"
 
+#include "rename/VerificationSentences.h"
+
 #include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <unistd.h>
 
@@ -47,13 +51,15 @@ TEST_F(HonestVerificationTest, TheTargetMustBeTheMovedItem)
     const std::vector<Case> cases {
         {"moved", [](HonestVerificationTest&) {}, VStatus::verified, ""},
         {"new item at the old name", [](HonestVerificationTest& t) { t.write("a", "new"); }, VStatus::verified, ""},
+        // The renamed item is moved away (kept, so its inode is not reused)
+        // and another put under its new name.
         {"target replaced", [](HonestVerificationTest& t) {
-             ASSERT_EQ(::unlink(t.at("b").c_str()), 0);
+             ASSERT_EQ(::rename(t.at("b").c_str(), t.at("away").c_str()), 0);
              t.write("b", "other");
          },
             VStatus::targetMissing, "Neither original nor target holds the renamed item — "},
         {"both replaced", [](HonestVerificationTest& t) {
-             ASSERT_EQ(::unlink(t.at("b").c_str()), 0);
+             ASSERT_EQ(::rename(t.at("b").c_str(), t.at("away").c_str()), 0);
              t.write("b", "other");
              t.write("a", "another");
          },
@@ -78,7 +84,110 @@ TEST_F(HonestVerificationTest, TheTargetMustBeTheMovedItem)
         EXPECT_FALSE(advisesDeleting(verification)) << verification.detail;
         ::unlink(at("a").c_str());
         ::unlink(at("b").c_str());
+        ::unlink(at("away").c_str());
     }
+}
+
+// The real file system, with something done to an item right after the
+// batch moved it: what another program does while the batch goes on.
+class AfterMoveFileSystem : public FaultyFileSystem {
+public:
+    int renameNoReplace(const std::string& from, const std::string& to) override
+    {
+        const int result = FaultyFileSystem::renameNoReplace(from, to);
+        if (result == 0 && afterMove)
+            afterMove(to);
+        return result;
+    }
+    std::function<void(const std::string& movedTo)> afterMove;
+};
+
+// Identity is the device, the inode and the kind: content written after the
+// move does not make another item, another inode or kind does.
+TEST_F(HonestVerificationTest, AFileInUseIsStillTheRenamedItem)
+{
+    struct Case {
+        const char* name;
+        bool folder;
+        std::function<void(HonestVerificationTest&, const std::string& movedTo)> afterMove;
+        VStatus status;
+        const char* detailStart;
+    };
+    const std::vector<Case> cases {
+        {"a log appended to after its move", false,
+            [](HonestVerificationTest&, const std::string& movedTo) {
+                const int fd = ::open(movedTo.c_str(), O_WRONLY | O_APPEND);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(::write(fd, "one more line\n", 14), 14);
+                ::close(fd);
+            },
+            VStatus::verified, ""},
+        {"a file replaced by another inode", false,
+            [](HonestVerificationTest& t, const std::string& movedTo) {
+                ASSERT_EQ(::rename(movedTo.c_str(), t.at("kept elsewhere").c_str()), 0);
+                t.write("server_log.txt", "another file");
+            },
+            VStatus::targetMissing, "Neither original nor target holds the renamed item — "},
+        {"a folder replaced by a file", true,
+            [](HonestVerificationTest& t, const std::string& movedTo) {
+                ASSERT_EQ(::rmdir(movedTo.c_str()), 0);
+                t.write("server_log.txt", "a file now");
+            },
+            VStatus::targetMissing, "Neither original nor target holds the renamed item — "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.folder ? makeDir("server:log.txt") : write("server:log.txt", "first line\n");
+        write("other:item", "o");
+        AfterMoveFileSystem fs;
+        fs.afterMove = [&](const std::string& movedTo) {
+            if (movedTo == at("server_log.txt"))
+                c.afterMove(*this, movedTo);
+        };
+        // Another item follows, so the change happens while the batch runs.
+        const std::vector<RenameInstruction> batch {
+            {"server:log.txt", "server_log.txt", c.folder}, file("other:item", "other_item")};
+        const auto result = SourceFileRenamer::renameFiles(batch, root(), kAppErrorDomain, {}, {}, fs);
+        ASSERT_EQ(result.renamed.size(), 2u);
+        const auto failed = SourceFileRenamer::verifyBatch(batch, root(), result, fs);
+        if (c.status == VStatus::verified) {
+            EXPECT_TRUE(failed.empty()) << failed[0].detail;
+        } else {
+            ASSERT_EQ(failed.size(), 1u);
+            EXPECT_EQ(failed[0].status, c.status);
+            EXPECT_EQ(failed[0].detail.rfind(c.detailStart, 0), 0u) << failed[0].detail;
+            EXPECT_FALSE(advisesDeleting(failed[0])) << failed[0].detail;
+        }
+        std::filesystem::remove_all(at("server_log.txt"));
+        std::filesystem::remove_all(at("kept elsewhere"));
+        std::filesystem::remove(at("other_item"));
+    }
+}
+
+// Every sentence a verification writes gives back its status, so a history
+// file read back says what the batch reported; the sentences that found
+// another item at the new name say so (an undo must not move that item).
+TEST(VerificationSentencesTest, EachSentenceTellsItsStatusBack)
+{
+    using Finding = VerificationSentences::Finding;
+    using Reading = VerificationSentences::Reading;
+    for (const auto& [finding, anotherAtTarget] : std::vector<std::pair<Finding, bool>> {{Finding::targetHoldsAnotherItem, true},
+             {Finding::bothHoldOtherItems, true}, {Finding::neitherHoldsTheItem, true},
+             {Finding::originalHoldsAnotherItem, false}, {Finding::targetUnconfirmed, false}}) {
+        const std::string sentence(VerificationSentences::sentence(finding));
+        SCOPED_TRACE(sentence);
+        EXPECT_EQ(VerificationSentences::read(sentence), (Reading {VerificationSentences::statusOf(finding), anotherAtTarget}));
+        EXPECT_EQ(sentence.find("Manually delete"), std::string::npos);
+    }
+    for (VStatus status : {VStatus::sourceStillExists, VStatus::targetMissing, VStatus::both}) {
+        const std::string sentence = VerificationSentences::unreadable("/data/a: b", "Permission denied", "Diagnosis.", status);
+        EXPECT_EQ(VerificationSentences::read(sentence), (Reading {status, false})) << sentence;
+    }
+    // Texts written before, and texts that are none of these.
+    EXPECT_EQ(VerificationSentences::read("Target holds another item — the original was not renamed and is still in place."),
+        (Reading {VStatus::sourceStillExists, true}));
+    EXPECT_FALSE(VerificationSentences::read("Could not be verified — /a: Permission denied."));
+    EXPECT_FALSE(VerificationSentences::read("written by someone else"));
 }
 
 TEST_F(HonestVerificationTest, AnOccupiedTargetOrAnEmptyMadeFolderIsNeverTheOriginalsCopy)

@@ -2,6 +2,8 @@
 #include "RenameTestSupport.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <gmock/gmock.h>
 #include <unistd.h>
 
@@ -12,6 +14,9 @@ using ::testing::ElementsAre;
 using Op = FaultyFileSystem::Op;
 
 class MergeTest : public RenamerTest {
+public:
+    using RenamerTest::write;
+
 protected:
     bool merge(FileSystemOps& fs = FileSystemOps::posix(), const SourceFileRenamer::PrivilegedRename& privileged = {})
     {
@@ -127,6 +132,104 @@ TEST_F(SubdirectoryTest, PreOrderWithoutLinks)
     std::vector<std::string> found;
     SourceFileRenamer::collectSubdirectories(root(), found);
     EXPECT_THAT(found, ElementsAre(at(".hidden"), at("a"), at("a/x"), at("b"), at("b/y")));
+}
+
+}  // namespace
+}  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+// Keeps every announcement, as a journal would; refuses from the
+// `refuseFrom`-th on (-1: never).
+class ListRecorder : public BatchRecorder {
+public:
+    struct Entry {
+        Step step;
+        std::string from;
+        std::string to;
+        bool withdrawn = false;
+        friend bool operator==(const Entry&, const Entry&) = default;
+    };
+
+    Status willDo(Step step, const std::string& from, const std::string& to) override
+    {
+        if (refuseFrom >= 0 && static_cast<int>(entries.size()) >= refuseFrom)
+            return Error {kAppErrorDomain, ENOSPC, "No space left on device"};
+        entries.push_back({step, from, to});
+        return {};
+    }
+    Status didFail(Step step, const std::string& from, const std::string& to, const std::string&) override
+    {
+        entries.push_back({step, from, to, true});
+        return {};
+    }
+    void checkpoint() override { }
+
+    int refuseFrom = -1;
+    std::vector<Entry> entries;
+};
+
+using Step = BatchRecorder::Step;
+using Stop = SourceFileRenamer::MergeOutcome::Stop;
+using Merged = SourceFileRenamer::MergedItem;
+
+TEST_F(MergeTest, EveryMoveAndEveryEmptiedSubfolderIsAnnouncedBeforeItIsMade)
+{
+    write("src/a", "a");
+    write("src/sub/b", "b");
+    write("dst/sub/c", "c");
+    ListRecorder recorder;
+    const auto outcome = SourceFileRenamer::mergeFolder(at("src"), at("dst"), root(), FileSystemOps::posix(), {}, &recorder);
+    EXPECT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.changes, (std::vector<Merged> {{"src/a", "dst/a"}, {"src/sub/b", "dst/sub/b"}, {"src/sub", ""}}));
+    EXPECT_EQ(recorder.entries, (std::vector<ListRecorder::Entry> {{Step::mergeMove, "src/a", "dst/a"}, {Step::mergeMove, "src/sub/b", "dst/sub/b"}, {Step::mergeRemoveFolder, "src/sub", ""}}));
+    EXPECT_EQ(read("dst/sub/b"), "b");
+    EXPECT_FALSE(exists("src/sub"));
+}
+
+TEST_F(MergeTest, AStoppedMergeSaysWhyAndKeepsWhatItMovedBefore)
+{
+    struct Case {
+        const char* name;
+        std::function<void(MergeTest&, FaultyFileSystem&, ListRecorder&)> setUp;
+        Stop stop;
+        const char* stoppedAt;
+        int error;
+        std::vector<ListRecorder::Entry> recorded;
+    };
+    const std::vector<Case> cases {
+        {"a real conflict", [](MergeTest& t, FaultyFileSystem&, ListRecorder&) { t.write("dst/b", "theirs"); }, Stop::conflict, "b", 0,
+            {{Step::mergeMove, "src/a", "dst/a"}}},
+        {"a move the folder refuses (immutable)", [](MergeTest&, FaultyFileSystem& fs, ListRecorder&) { fs.fail(Op::rename, "/src/b", EPERM); },
+            Stop::moveFailed, "b", EPERM,
+            {{Step::mergeMove, "src/a", "dst/a"}, {Step::mergeMove, "src/b", "dst/b"}, {Step::mergeMove, "src/b", "dst/b", true}}},
+        {"a folder that cannot be listed", [](MergeTest&, FaultyFileSystem& fs, ListRecorder&) { fs.fail(Op::list, "/src", EACCES); },
+            Stop::unlisted, "src", EACCES, {}},
+        {"a step that cannot be recorded", [](MergeTest&, FaultyFileSystem&, ListRecorder& recorder) { recorder.refuseFrom = 1; },
+            Stop::notRecorded, "b", ENOSPC, {{Step::mergeMove, "src/a", "dst/a"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(at("src"));
+        std::filesystem::remove_all(at("dst"));
+        write("src/a", "a");
+        write("src/b", "b");
+        makeDir("dst");
+        FaultyFileSystem fs;
+        ListRecorder recorder;
+        c.setUp(*this, fs, recorder);
+        const auto outcome = SourceFileRenamer::mergeFolder(at("src"), at("dst"), root(), fs, {}, &recorder);
+        EXPECT_EQ(outcome.stop, c.stop);
+        EXPECT_EQ(outcome.name, c.stoppedAt);
+        EXPECT_EQ(outcome.error.code, c.error);
+        EXPECT_EQ(recorder.entries, c.recorded);
+        const bool movedFirst = c.stop != Stop::unlisted;
+        EXPECT_EQ(exists("dst/a"), movedFirst);
+        const std::vector<Merged> expected = movedFirst ? std::vector<Merged> {{"src/a", "dst/a"}} : std::vector<Merged> {};
+        EXPECT_EQ(outcome.changes, expected);
+        EXPECT_EQ(read("src/b"), "b");
+    }
 }
 
 }  // namespace

@@ -135,6 +135,40 @@ TEST_F(BatchTest, FolderIsMergedIntoTheFolderItsFilesWereMovedTo)
     EXPECT_EQ(read("New/f2"), "one");
     EXPECT_EQ(read("New/g"), "gee");
     EXPECT_GE(LogCapture::find("moveRemainingContents: moved g to target directory"), 0);
+    // The merge went into a folder this batch made.
+    EXPECT_THAT(result.mergedItems, ElementsAre(SourceFileRenamer::MergedItem {"Old/g", "New/g", true}));
+}
+
+TEST_F(BatchTest, MergeIntoAFolderThatWasThereBeforeReportsWhatItMovedAlong)
+{
+    write("Old/listed", "l");
+    write("Old/arrived-after-the-scan", "a");
+    write("Old/excluded.tmp", "t");
+    write("New/theirs", "t");
+    const auto result = SourceFileRenamer::renameFiles({folder("Old", "New"), file("Old/listed", "New/listed")}, root(), kDomain);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_THAT(result.mergedDirectories, ElementsAre("Old"));
+    EXPECT_THAT(result.mergedItems,
+        ElementsAre(SourceFileRenamer::MergedItem {"Old/arrived-after-the-scan", "New/arrived-after-the-scan", false},
+            SourceFileRenamer::MergedItem {"Old/excluded.tmp", "New/excluded.tmp", false}));
+}
+
+TEST_F(BatchTest, AMergeStoppedByAnImmutableFolderNamesTheCause)
+{
+    write("Old/one.txt", "1");
+    makeDir("New");
+    FaultyFileSystem fs;
+    fs.immutableFolders = {at("Old")};
+    fs.fail(Op::rename, "/Old/one.txt", EPERM);
+    fs.fail(Op::access, "/Old", EPERM);
+    const auto result = SourceFileRenamer::renameFiles({folder("Old", "New")}, root(), kDomain, {}, {}, fs);
+    ASSERT_EQ(result.failed.size(), 1u);
+    const std::string& message = result.failed[0].error.message;
+    EXPECT_THAT(message, StartsWith("Could not merge into the existing folder New: one.txt could not be moved (Operation not permitted). "));
+    EXPECT_THAT(message, HasSubstr("Source folder Old/ is immutable: its items cannot be added, renamed or removed. Run: chattr -i"));
+    EXPECT_THAT(message, ::testing::Not(HasSubstr("conflicting contents")));
+    EXPECT_THAT(message, ::testing::Not(HasSubstr("not writable by you")));
+    EXPECT_TRUE(exists("Old/one.txt"));
 }
 
 TEST_F(BatchTest, MergeConflictListsFiveNamesAndTheRest)
@@ -197,6 +231,30 @@ TEST_F(BatchTest, MissingSourceFileFails)
     ASSERT_EQ(result.failed.size(), 1u);
     EXPECT_EQ(result.failed[0].error.message, "Source file not found at expected location.");
     EXPECT_GE(LogCapture::find("❌ Rename skipped: source file missing — ghost"), 0);
+    EXPECT_EQ(result.missingSources, 1u);
+    EXPECT_EQ(LogCapture::find("more items"), -1);
+}
+
+// A list older than the folder: every item fails, but the log says so once
+// (and once more with the count), not thousands of times.
+TEST_F(BatchTest, ManyMissingSourcesAreLoggedOnce)
+{
+    std::vector<RenameInstruction> instructions;
+    for (int i = 0; i < 500; ++i)
+        instructions.push_back(file("gone " + std::to_string(i), "new " + std::to_string(i)));
+    instructions.push_back(folder("gone folder", "new folder"));
+    write("present", "p");
+    instructions.push_back(file("present", "present-new"));
+    const auto result = SourceFileRenamer::renameFiles(instructions, root(), kDomain);
+    EXPECT_EQ(result.failed.size(), 501u);
+    EXPECT_EQ(result.missingSources, 501u);
+    EXPECT_EQ(result.renamed.size(), 1u);
+    int skipped = 0;
+    for (const auto& line : LogCapture::lines())
+        skipped += line.message.find("Rename skipped:") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(skipped, 2);
+    EXPECT_GE(LogCapture::find("❌ Rename skipped: source file missing — gone 0"), 0);
+    EXPECT_GE(LogCapture::find("❌ Rename skipped: source missing for 500 more items (not logged one by one)"), 0);
 }
 
 TEST_F(BatchTest, FolderWhoseTargetIsAFileOrALinkIsNotMerged)

@@ -10,10 +10,12 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 #include "helperclient/XPCError.h"
+#include "history/HistoryFileOps.h"
 #include "history/TransformationHistory.h"
 #include "model/MonitorCoordinator.h"
 #include "model/SettingsManager.h"
 #include "report/ReportService.h"
+#include "report/VerificationStatusText.h"
 #include "rules/FilesystemPreset.h"
 #include "rules/OSPreset.h"
 #include "settings/DefaultsStore.h"
@@ -34,6 +36,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace tess {
 namespace {
@@ -48,17 +51,25 @@ using Op = test::FaultyFileSystem::Op;
 using test::settle;
 using test::waitUntil;
 
-// The fault-injecting file system whose moves can be held at a gate.
+// The fault-injecting file system whose moves can be held at a gate, and
+// which can let another program act on an item right after it moved.
 class GatedFileSystem : public test::FaultyFileSystem {
 public:
     int renameNoReplace(const std::string& from, const std::string& to) override
     {
         if (gate) {
+            atGate = true;
             gate->wait();
         }
-        return FaultyFileSystem::renameNoReplace(from, to);
+        const int result = FaultyFileSystem::renameNoReplace(from, to);
+        if (result == 0 && afterMove) {
+            afterMove(to);
+        }
+        return result;
     }
     std::shared_ptr<test::Gate> gate;
+    std::atomic<bool> atGate {false};
+    std::function<void(const std::string& movedTo)> afterMove;
 };
 
 std::string readFile(const std::string& path)
@@ -403,8 +414,9 @@ TEST_F(RenameFlowTest, RenameMessagesAndRecordsCountOnlyWhatHappened)
                 fs.fail(Op::lstat, "/e-new", ENOENT);
             },
             false, "3 renamed, 2 failed verification", {S::ok, S::ok, S::ok, S::ok, S::ok, S::verifyFail, S::verifyFail}},
+        // The file the merge moved along is recorded too (uncounted), so an undo can put it back.
         {"a merged folder counts", {{"f", "f-new"}, {"dir", "existing", true}}, {"existing"}, {}, false, "2 items renamed successfully",
-            {S::ok, S::ok}},
+            {S::ok, S::ok, S::ok}},
         {"history not saved", {{"a", "a-new"}}, {}, {}, true, "", {}},
     };
     for (const Case& c : cases) {
@@ -844,6 +856,336 @@ TEST_F(RenameFlowTest, AMergedFolderIsCountedOnceByTheRowAndTheMessage)
     const auto row = TransformationHistory::readHeader(*model.renameReport()->historyPath);
     ASSERT_TRUE(row.has_value());
     EXPECT_EQ(row->doneCount, 2);
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (std::filesystem::exists(folder)) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A batch that could not create its history never started: it is not called
+// complete, and its alert offers no report, least of all an earlier one's.
+// An undo that could not run is told the same way.
+TEST_F(RenameFlowTest, ABatchThatDidNotStartIsNeverShownAsCompleted)
+{
+    m_tree.writeFile("a", "a");
+    m_tree.writeFile("b", "b");
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "a", "a-new")}); });
+    EXPECT_EQ(model.renameResultTitle(), "Rename Complete");
+    EXPECT_TRUE(model.renameResultOffersReport());
+    const std::optional<RenameReport> earlier = model.renameReport();
+    ASSERT_TRUE(earlier && earlier->historyPath);
+    // The scan the batch asked for ends before the next rename.
+    ASSERT_TRUE(waitUntil([&] { return !model.monitoringStatus().isScanning(); }));
+
+    // The history folder becomes unusable: a file stands where it was.
+    const std::string history = model.historyFolder();
+    std::filesystem::rename(history, m_data / "history-aside");
+    m_data.writeFile("history", "not a folder");
+    test::LogCapture log;
+    runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "b", "b-new")}); });
+    EXPECT_EQ(model.renameResultTitle(), "Rename Not Started");
+    EXPECT_EQ(model.renameResultMessage(), "Rename not started — The batch's history could not be created in " + history + ": Not a directory");
+    EXPECT_FALSE(model.renameResultOffersReport());
+    ASSERT_TRUE(model.renameReport().has_value());
+    EXPECT_EQ(model.renameReport()->historyPath, earlier->historyPath);  // kept, but not offered
+    EXPECT_TRUE(m_tree.exists("b"));
+    EXPECT_FALSE(m_tree.exists("b-new"));
+
+    runBatch(model, [&] { model.undoRename(m_dir / "gone.tshistory"); });
+    EXPECT_EQ(model.renameResultTitle(), "Undo Failed");
+    EXPECT_EQ(model.renameResultMessage(), "Undo failed: No such file or directory");
+    EXPECT_FALSE(model.renameResultOffersReport());
+
+    std::filesystem::remove(m_data / "history");
+    std::filesystem::rename(m_data / "history-aside", history);
+    runBatch(model, [&] { model.undoRename(*earlier->historyPath); });
+    EXPECT_EQ(model.renameResultTitle(), "Rename Complete");
+    EXPECT_EQ(model.renameResultMessage(), "Undo complete: 1 item restored");
+    EXPECT_TRUE(model.renameResultOffersReport());
+}
+
+// exFAT through FUSE and some network shares have neither a no-replace
+// rename nor hard links: the batch's history is still saved, never over
+// another file, and the batch is not left listed as interrupted.
+TEST_F(RenameFlowTest, AHistoryFolderWithoutExclusiveMovesStillGetsItsFiles)
+{
+    class NoExclusiveMoves : public HistoryFileOps {
+    public:
+        int renameNoReplace(const std::string&, const std::string&) override { return EINVAL; }
+        int link(const std::string&, const std::string&) override { return EPERM; }
+    };
+    m_tree.writeFile("a", "a");
+    MonitorViewModel::Dependencies dependencies;
+    dependencies.settingsManager = m_settings.get();
+    dependencies.dataFolder = m_data.path();
+    dependencies.folderPicker = m_picker;
+    dependencies.notificationCenter = &m_center;
+    dependencies.rename.fileSystem = m_fs;
+    dependencies.rename.historyFiles = std::make_shared<NoExclusiveMoves>();
+    m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
+    MonitorViewModel& model = *m_model;
+    m_picker->answers.push_back(m_tree.path());
+    model.selectSourceFolder();
+
+    test::LogCapture log;
+    runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "a", "a-new")}); });
+    EXPECT_EQ(model.renameResultMessage(), "1 item renamed successfully");
+    EXPECT_EQ(log.count("Failed to save"), 0);
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const std::string saved = *model.renameReport()->historyPath;
+    EXPECT_EQ(readHistory(saved).records.size(), 1U);
+    auto listed = TransformationHistory::listHistories(model.historyFolder());
+    ASSERT_EQ(listed.size(), 1U);
+    EXPECT_FALSE(listed[0].interrupted);
+
+    runBatch(model, [&] { model.undoRename(saved); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo complete: 1 item restored");
+    listed = TransformationHistory::listHistories(model.historyFolder());
+    EXPECT_EQ(listed.size(), 2U);
+    for (const std::string& name : namesIn(model.historyFolder())) {
+        EXPECT_TRUE(name.ends_with(".tshistory")) << name;  // no journal, no temporary file
+    }
+}
+
+// A folder renamed onto one that came into being after the scan holds items
+// the batch does not list: its undo puts them back too, and the rename's
+// row, its undo's message and the undo's own row count the same things.
+TEST_F(RenameFlowTest, TheUndoOfAMergeIntoAFolderThatWasThereBeforeRestoresEverything)
+{
+    m_tree.writeFile("Old:dir/listed", "l");
+    m_tree.writeFile("Old:dir/arrived after the scan", "a");
+    m_tree.writeFile("Old:dir/excluded.tmp", "t");
+    ::chmod((m_tree / "Old:dir").c_str(), 0755);
+    m_tree.writeFile("Old_dir/theirs", "theirs");
+    const auto before = snapshot(m_tree.path());
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] {
+        model.renameFiles({planned(m_tree.path(), "Old:dir", "Old_dir", true), planned(m_tree.path(), "Old:dir/listed", "Old_dir/listed")});
+    });
+    EXPECT_EQ(model.renameResultMessage(), "2 items renamed successfully");
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const std::string history = *model.renameReport()->historyPath;
+    const auto row = TransformationHistory::readHeader(history);
+    ASSERT_TRUE(row.has_value());
+    EXPECT_EQ(row->doneCount, 2);
+
+    runBatch(model, [&] { model.undoRename(history); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo complete: 2 items restored");
+    EXPECT_EQ(snapshot(m_tree.path()), before);
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const auto undoRow = TransformationHistory::readHeader(*model.renameReport()->historyPath);
+    ASSERT_TRUE(undoRow.has_value());
+    EXPECT_EQ(undoRow->doneCount, 2);  // the file moved back and the folder made again
+}
+
+// Another program moves the renamed item away and puts another under its
+// new name: the batch says so, and its undo leaves that other item alone
+// and names it.
+TEST_F(RenameFlowTest, UndoLeavesAnItemFoundReplacedAndSaysSo)
+{
+    m_tree.writeFile("a", "the renamed item");
+    m_tree.writeFile("b", "b");
+    m_fs->afterMove = [this](const std::string& movedTo) {
+        if (movedTo == m_tree / "a-new") {
+            std::filesystem::rename(movedTo, m_tree / "kept elsewhere");
+            m_tree.writeFile("a-new", "another item");
+        }
+    };
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "a", "a-new"), planned(m_tree.path(), "b", "b-new")}); });
+    EXPECT_EQ(model.renameResultMessage(), "1 renamed, 1 failed verification");
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    m_fs->afterMove = nullptr;
+
+    runBatch(model, [&] { model.undoRename(*model.renameReport()->historyPath); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo: 1 restored, 1 failed");
+    ASSERT_TRUE(model.renameReport().has_value());
+    ASSERT_EQ(model.renameReport()->failed.size(), 1U);
+    EXPECT_EQ(model.renameReport()->failed[0].path, "a-new");
+    EXPECT_EQ(model.renameReport()->failed[0].error.rfind("Not restored: the item at a-new is not the one this rename moved there", 0), 0U);
+    EXPECT_TRUE(model.renameReport()->failedVerifications.empty());
+    EXPECT_EQ(readFile(m_tree / "a-new"), "another item");
+    EXPECT_FALSE(m_tree.exists("a"));
+    EXPECT_EQ(readFile(m_tree / "b"), "b");
+}
+
+// The report of a batch exported right after it, and the report of the same
+// batch read back from its history file, say the same, status by status.
+TEST_F(RenameFlowTest, AVerificationStatusReadsBackAsTheBatchReportedIt)
+{
+    for (const char* name : {"both", "replaced", "back", "unreadable", "occupied"}) {
+        m_tree.writeFile(std::string(name) + ":x", name);
+    }
+    m_tree.writeFile("occupied_x", "someone else's");
+    m_fs->afterMove = [this](const std::string& movedTo) {
+        const auto replace = [this](const std::string& path, const std::string& text) {
+            std::filesystem::rename(m_tree / path, m_tree / (path + " (kept)"));
+            m_tree.writeFile(path, text);
+        };
+        if (movedTo == m_tree / "both_x") {
+            replace("both_x", "other");
+            m_tree.writeFile("both:x", "another");
+        } else if (movedTo == m_tree / "replaced_x") {
+            replace("replaced_x", "other");
+        } else if (movedTo == m_tree / "back_x") {
+            std::filesystem::rename(movedTo, m_tree / "back:x");
+            m_tree.writeFile("back_x", "other");
+        }
+    };
+    m_fs->fail(Op::lstat, "/unreadable_x", EACCES);
+    std::vector<FileTransformationResult> results;
+    for (const char* name : {"both", "replaced", "back", "unreadable", "occupied"}) {
+        results.push_back(planned(m_tree.path(), std::string(name) + ":x", std::string(name) + "_x"));
+    }
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles(results); });
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    std::vector<std::string> statuses;
+    for (const auto& verification : model.renameReport()->failedVerifications) {
+        statuses.push_back(verification.originalPath + " " + std::string(VerificationStatusText::token(verification.status)));
+    }
+    EXPECT_EQ(statuses, (std::vector<std::string> {"both:x bothExist", "replaced:x targetMissing", "back:x sourceStillExists", "unreadable:x targetMissing", "occupied:x bothExist"}));
+
+    const std::string exported = m_dir / "rename.json";
+    m_panel->setNextAnswer(ReportSaveChoice {QString::fromStdString(exported), AppSettings::ReportFormat::json});
+    test::LogCapture log;
+    model.exportRenameReport();
+    ASSERT_TRUE(waitUntil([&] { return log.count("INFO", "Rename report exported to " + exported) == 1; }));
+    const RenameReport fromHistory = RenameReport::fromHistoryEntry(readHistory(*model.renameReport()->historyPath));
+    EXPECT_EQ(readFile(exported), ReportService::generateRenameReportJSON(fromHistory));
+}
+
+// What the user reads names the real cause: an immutable folder, a folder
+// that cannot be searched, a list older than the folder.
+TEST_F(RenameFlowTest, ResultTextsNameTheRealCause)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> files;
+        std::vector<std::pair<std::string, bool>> renames;  // "from>to", folder
+        std::function<void(TempDir&, test::FaultyFileSystem&)> setUp;
+        std::string message;
+        std::vector<std::string> failureStarts;  // in the report's order
+        std::vector<std::string> notSaid;
+        int skippedLines = 0;
+    };
+    const std::vector<Case> cases {
+        {"immutable folder", {"Imm:dir/one.txt"}, {{"Imm:dir/one.txt>Imm_dir/one.txt", false}, {"Imm:dir>Imm_dir", true}},
+            [](TempDir& tree, test::FaultyFileSystem& fs) {
+                fs.immutableFolders = {tree / "Imm:dir"};
+                fs.fail(Op::rename, "/Imm:dir/one.txt", EPERM);
+                fs.fail(Op::access, "/Imm:dir", EPERM);
+            },
+            "0 renamed, 2 failed",
+            {"Permission denied. Source folder Imm:dir/ is immutable: its items cannot be added, renamed or removed.",
+                "Could not merge into the existing folder Imm_dir: one.txt could not be moved (Operation not permitted). Source "
+                "folder Imm:dir/ is immutable"},
+            {"not writable by you", "conflicting contents"}},
+        {"folder without search permission", {"nox/sub/f:1"}, {{"nox/sub/f:1>nox/sub/f_1", false}},
+            [](TempDir& tree, test::FaultyFileSystem& fs) {
+                ::chmod((tree / "nox").c_str(), 0644);
+                fs.fail(Op::lstat, "/nox/sub", EACCES);
+                fs.fail(Op::lstat, "/nox/sub/f:1", EACCES);
+                fs.fail(Op::lstat, "/nox/sub/f_1", EACCES);
+            },
+            "0 renamed, 1 failed", {"Permission denied. Source folder sub/ cannot be reached: the folder nox/ above it cannot be searched (mode 644"},
+            {"does not exist"}},
+        {"a list older than the folder", {}, {{"gone 1>new 1", false}, {"gone 2>new 2", false}, {"gone folder>new folder", true}},
+            [](TempDir&, test::FaultyFileSystem&) {},
+            "0 renamed, 3 failed — 3 items were no longer where the list showed them (the folder changed since it was "
+            "scanned); the list is scanned again",
+            {"Source file not found", "Source file not found", "Source directory not found"}, {}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tree;
+        TempDir data;
+        for (const std::string& file : c.files) {
+            tree.writeFile(file, file);
+        }
+        m_fs = std::make_shared<GatedFileSystem>();
+        c.setUp(tree, *m_fs);
+        std::vector<FileTransformationResult> results;
+        for (const auto& [rename, folder] : c.renames) {
+            const std::size_t arrow = rename.find('>');
+            results.push_back(planned(tree.path(), rename.substr(0, arrow), rename.substr(arrow + 1), folder));
+        }
+        test::LogCapture log;
+        MonitorViewModel& model = modelOn(tree.path(), data.path());
+        runBatch(model, [&] { model.renameFiles(results); });
+        ::chmod((tree / "nox").c_str(), 0755);
+        EXPECT_EQ(model.renameResultMessage(), c.message);
+        ASSERT_TRUE(model.renameReport().has_value());
+        const auto& failed = model.renameReport()->failed;
+        ASSERT_EQ(failed.size(), c.failureStarts.size());
+        for (std::size_t i = 0; i < failed.size(); ++i) {
+            EXPECT_EQ(failed[i].error.rfind(c.failureStarts[i], 0), 0U) << failed[i].error;
+            for (const std::string& wrong : c.notSaid) {
+                EXPECT_EQ(failed[i].error.find(wrong), std::string::npos) << failed[i].error;
+            }
+        }
+        if (c.skippedLines > 0) {
+            EXPECT_EQ(log.count("ERROR", "Rename skipped:"), c.skippedLines);
+        }
+    }
+}
+
+// A history file cut inside its last record (a disk error, a tool that
+// truncated it) is undone up to its last whole record, and the result says
+// the file is incomplete, in words about the file.
+TEST_F(RenameFlowTest, AnUndoOfACutHistoryFileRestoresWhatItHolds)
+{
+    std::vector<FileTransformationResult> results;
+    for (const char* name : {"a", "b", "c"}) {
+        m_tree.writeFile(name, name);
+        results.push_back(planned(m_tree.path(), name, std::string(name) + "-new"));
+    }
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] { model.renameFiles(results); });
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const std::string history = *model.renameReport()->historyPath;
+    const std::string bytes = readFile(history);
+    ASSERT_EQ(::truncate(history.c_str(), static_cast<off_t>(bytes.size() - 4)), 0);  // inside the last record
+
+    runBatch(model, [&] { model.undoRename(history); });
+    EXPECT_EQ(model.renameResultMessage(),
+        "Undo: 2 items restored. The history file is incomplete: renames after its last whole record are unknown and were "
+        "not undone");
+    EXPECT_TRUE(m_tree.exists("a") && m_tree.exists("b"));
+    EXPECT_TRUE(m_tree.exists("c-new"));
+}
+
+// The finished history file carries the time the batch was recorded, after
+// its moves, as the format has it.
+TEST_F(RenameFlowTest, TheHistoryFileIsTimedWhenTheBatchIsRecorded)
+{
+    m_tree.writeFile("a", "a");
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    m_fs->gate = std::make_shared<test::Gate>();
+    model.renameFiles({planned(m_tree.path(), "a", "a-new")});
+    ASSERT_TRUE(waitUntil([&] { return m_fs->atGate.load(); }));
+    const auto released = std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    m_fs->gate->open();
+    ASSERT_TRUE(waitUntil([&] { return !model.isRenaming(); }));
+    m_fs->gate.reset();
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    EXPECT_GE(readHistory(*model.renameReport()->historyPath).timestamp, released);
+    EXPECT_GE(model.renameReport()->timestamp, released);
 }
 
 }  // namespace

@@ -226,7 +226,8 @@ TEST_F(MonitorViewModelFailuresTest, FailedExportNamesTheChosenFileNotItsTempora
     model.exportReport();
     ASSERT_TRUE(waitUntil([&] { return model.exportErrorMessage().has_value(); }));
     const std::string message = *model.exportErrorMessage();
-    EXPECT_NE(message.find("Cannot write " + chosen + ": "), std::string::npos) << message;
+    EXPECT_NE(message.find("could not write " + chosen + " ("), std::string::npos) << message;
+    EXPECT_EQ(message.find(chosen), message.rfind(chosen)) << message;  // named once
     EXPECT_EQ(message.find(".tmp-"), std::string::npos) << message;
     EXPECT_EQ(message.find("/.report.json"), std::string::npos) << message;
 }

@@ -3,6 +3,7 @@
 #include "analysis/FileTransformationResult.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "core/Error.h"
+#include "history/HistoryFileOps.h"
 #include "history/HistoryRecord.h"
 #include "index/FileIndexDatabase.h"
 #include "index/IndexedFile.h"
@@ -83,6 +84,7 @@ public:
             std::string helperSocketPath;  // empty: the daemon's default socket
             double helperTimeoutSeconds = 10.0;  // each privileged call
             std::shared_ptr<ReportSavePanel> savePanel;  // null: exports do nothing
+            std::shared_ptr<HistoryFileOps> historyFiles;  // null: the real calls that place history files
         };
         Rename rename;
     };
@@ -90,6 +92,7 @@ public:
     static constexpr int kSearchDebounceMilliseconds = 150;
     static constexpr const char* kStopMonitoringForResetNotification = "StopMonitoringForReset";
     static constexpr const char* kScanStoppedText = "Scan stopped before it finished";
+    static constexpr const char* kRenameCompleteTitle = "Rename Complete";
 
     explicit MonitorViewModel(Dependencies dependencies, QObject* parent = nullptr);
     ~MonitorViewModel() override;
@@ -166,6 +169,12 @@ public:
     bool showRenameConfirmation() const { return m_showRenameConfirmation; }
     bool showRenameResult() const { return m_showRenameResult; }
     const std::string& renameResultMessage() const { return m_renameResultMessage; }
+    // The result alert's title: "Rename Complete" for a batch that ran; a
+    // batch that never started says so instead.
+    const std::string& renameResultTitle() const { return m_renameResultTitle; }
+    // Whether the result alert offers the report: only the report of the
+    // batch it tells of, never an earlier one.
+    bool renameResultOffersReport() const { return m_renameResultOffersReport; }
     bool isRenaming() const { return m_isRenaming; }
     const std::optional<TimePoint>& renameStartTime() const { return m_renameStartTime; }
     const std::string& renameProgressLabel() const { return m_renameProgressLabel; }
@@ -298,11 +307,15 @@ public:
     void exportRenameReport();
 
     // The history records of one batch: renamed pairs, failures, failed
-    // verifications, removed folders, created folders (in that order).
+    // verifications, removed folders, created folders (in that order), then
+    // the items folder merges moved into folders the batch did not create
+    // ("SM", so an undo can move them back; merges into created folders are
+    // undone by merging those folders back).
     static std::vector<HistoryRecord> makeHistoryRecords(const std::vector<FileTransformationResult>& results,
         const std::vector<SourceFileRenamer::RenamedItem>& renamed, const std::vector<SourceFileRenamer::FailedItem>& failed,
         const std::vector<SourceFileRenamer::RenameVerification>& failedVerifications,
-        const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories);
+        const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories,
+        const std::vector<SourceFileRenamer::MergedItem>& mergedItems = {});
     // The one-line results. `renamed` counts renamed pairs and removed folders.
     static std::string renameResultMessageFor(std::size_t renamed, std::size_t failed, std::size_t failedVerifications);
     // What an export that could not be written tells the user: `failureText`
@@ -466,6 +479,8 @@ private:
     bool m_showRenameConfirmation = false;
     bool m_showRenameResult = false;
     std::string m_renameResultMessage;
+    std::string m_renameResultTitle = kRenameCompleteTitle;
+    bool m_renameResultOffersReport = false;
     bool m_isRenaming = false;
     std::optional<TimePoint> m_renameStartTime;
     std::string m_renameProgressLabel;
@@ -502,11 +517,17 @@ private:
     void requestScanAfterBatch();
     // Lands a finished rename or undo.
     void finishBatch(const BatchOutcome& outcome);
+    // Where a batch's history goes: the folder, and the calls that place a file there.
+    struct HistoryPlace {
+        std::string folder;
+        HistoryFileOps* files = nullptr;  // never null
+    };
+    HistoryPlace historyPlace() const;
     static BatchOutcome performRename(const std::vector<FileTransformationResult>& results, const std::string& root,
         const Privileged& privileged, bool cleanupEmptyDirs, const SourceFileAnalyzer::PathSet& tooDeepPaths,
-        FileSystemOps& fs, const std::string& historyFolder);
+        FileSystemOps& fs, const HistoryPlace& history);
     static BatchOutcome performUndo(const std::string& historyPath, const std::string& root, const Privileged& privileged,
-        FileSystemOps& fs, const std::string& historyFolder);
+        FileSystemOps& fs, const HistoryPlace& history);
     // Runs `write` (the report to the chosen file, in the chosen format) on a
     // worker; logs and publishes the outcome.
     void writeExport(const ReportSaveChoice& choice, std::function<Status(const std::string&, AppSettings::ReportFormat)> write,

@@ -62,9 +62,10 @@ SourceFileRenamer::PrivilegedReply replyOf(const XPCService::Outcome& outcome)
 // "❌ " + `failureText` + the reason and appends ". " + that text to
 // `message`: without its history file a batch cannot be undone, and the
 // user is told so.
-std::optional<std::string> saveHistory(const HistoryEntry& entry, const std::string& folder, const std::string& failureText, std::string& message)
+std::optional<std::string> saveHistory(const HistoryEntry& entry, const std::string& folder, HistoryFileOps& files,
+    const std::string& failureText, std::string& message)
 {
-    Result<std::string> saved = TransformationHistory::save(entry, folder);
+    Result<std::string> saved = TransformationHistory::save(entry, folder, files);
     if (saved.ok()) {
         return std::move(saved).value();
     }
@@ -83,9 +84,12 @@ XPCService makeService(const std::string& socketPath)
 
 // What a finished rename or undo hands to the main thread.
 struct MonitorViewModel::BatchOutcome {
+    std::string title = kRenameCompleteTitle;
     std::string message;
+    // The batch's own report; none when it never started.
     std::optional<RenameReport> report;
-    // Something on disk moved, appeared or went: the list needs a scan.
+    // The list no longer shows the disk (something moved, appeared or went,
+    // or items were not where it showed them): it needs a scan.
     bool changedDisk = false;
 };
 
@@ -114,6 +118,12 @@ std::string MonitorViewModel::historyFolder() const
     return m_dataFolder + "/history";
 }
 
+MonitorViewModel::HistoryPlace MonitorViewModel::historyPlace() const
+{
+    HistoryFileOps* files = m_renameDependencies.historyFiles.get();
+    return {historyFolder(), files != nullptr ? files : &HistoryFileOps::posix()};
+}
+
 // --- Messages -----------------------------------------------------------------------
 
 std::string MonitorViewModel::renameResultMessageFor(std::size_t renamed, std::size_t failed, std::size_t failedVerifications)
@@ -134,7 +144,8 @@ std::string MonitorViewModel::renameResultMessageFor(std::size_t renamed, std::s
 std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vector<FileTransformationResult>& results,
     const std::vector<SourceFileRenamer::RenamedItem>& renamed, const std::vector<SourceFileRenamer::FailedItem>& failed,
     const std::vector<SourceFileRenamer::RenameVerification>& failedVerifications,
-    const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories)
+    const std::vector<std::string>& removedDirectories, const std::set<std::string>& createdDirectories,
+    const std::vector<SourceFileRenamer::MergedItem>& mergedItems)
 {
     // The last result of a path wins, as a dictionary built from the list would.
     std::unordered_map<std::string_view, const FileTransformationResult*> byPath;
@@ -171,6 +182,11 @@ std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vecto
     }
     for (const std::string& folder : createdDirectories) {
         records.push_back({folder, {}, HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, {}});
+    }
+    for (const SourceFileRenamer::MergedItem& item : mergedItems) {
+        if (!item.intoCreatedFolder && !item.to.empty()) {
+            records.push_back({item.from, item.to, HistoryRecordType::storedMetadata, HistoryRecordStatus::ok, {}});
+        }
     }
     return records;
 }
@@ -252,6 +268,8 @@ void MonitorViewModel::finishBatch(const BatchOutcome& outcome)
     if (outcome.report) {
         setRenameReport(outcome.report);
     }
+    m_renameResultTitle = outcome.title;
+    m_renameResultOffersReport = outcome.report.has_value();
     setRenameResultMessage(outcome.message);
     setShowRenameResult(true);
     // On this platform nothing else notices the renames: without a scan the
@@ -315,7 +333,7 @@ void MonitorViewModel::renameFiles(const std::vector<FileTransformationResult>& 
     const QPointer<MonitorViewModel> self(this);
     beginBatch("Renaming " + std::to_string(count) + " item" + (count == 1 ? "" : "s") + "…",
         [self, results, root = *m_sourcePath, privileged, cleanup, tooDeep = std::move(tooDeep), fs = m_renameDependencies.fileSystem,
-            history = historyFolder()] {
+            history = historyPlace(), keep = m_renameDependencies.historyFiles] {
             auto outcome = std::make_shared<BatchOutcome>(
                 performRename(results, root, privileged, cleanup, tooDeep, fs ? *fs : FileSystemOps::posix(), history));
             postToMain(self, [outcome](MonitorViewModel* model) {
@@ -329,9 +347,20 @@ void MonitorViewModel::renameFiles(const std::vector<FileTransformationResult>& 
         });
 }
 
+namespace {
+
+// What the result says of items that were not where the list showed them.
+std::string missingSourcesText(std::size_t missing)
+{
+    return " — " + std::to_string(missing) + (missing == 1 ? " item was no longer where the list showed it" : " items were no longer where the list showed them")
+        + " (the folder changed since it was scanned); the list is scanned again";
+}
+
+}  // namespace
+
 MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector<FileTransformationResult>& results,
     const std::string& root, const Privileged& privileged, bool cleanupEmptyDirs, const SourceFileAnalyzer::PathSet& tooDeepPaths,
-    FileSystemOps& fs, const std::string& historyFolder)
+    FileSystemOps& fs, const HistoryPlace& history)
 {
     std::vector<RenameInstruction> instructions;
     for (const FileTransformationResult& result : results) {
@@ -341,14 +370,15 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
     }
     HistoryEntry entry;
     entry.version = std::string(TransformationHistory::kVersion);
-    entry.timestamp = Clock::now();
+    entry.timestamp = Clock::now();  // the journal's start; the file takes the time it is recorded
     entry.scanRoot = root;
     entry.operation = HistoryOperation::rename;
     // The batch's record is on disk before its first move, or nothing moves.
-    Result<std::unique_ptr<HistoryJournal>> journal = HistoryJournal::begin(entry, historyFolder);
+    Result<std::unique_ptr<HistoryJournal>> journal = HistoryJournal::begin(entry, history.folder);
     if (!journal.ok()) {
         TESS_LOG_ERROR("❌ " + journal.error().message);
         BatchOutcome refused;
+        refused.title = "Rename Not Started";
         refused.message = "Rename not started — " + journal.error().message;
         return refused;
     }
@@ -357,6 +387,13 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
     std::vector<Verification> failedVerifications = SourceFileRenamer::verifyBatch(instructions, root, batch, fs);
 
     std::vector<std::string> removed = batch.mergedDirectories;
+    // Subfolders a merge into a folder that was there before emptied and
+    // removed are made again by an undo, as the merged folders are.
+    for (const SourceFileRenamer::MergedItem& item : batch.mergedItems) {
+        if (!item.intoCreatedFolder && item.to.empty()) {
+            removed.push_back(item.from);
+        }
+    }
     if (cleanupEmptyDirs && !tooDeepPaths.empty()) {
         std::vector<std::string> cleaned;
         for (const std::string& path : tooDeepPaths) {
@@ -374,12 +411,24 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
             removed.push_back(folder.starts_with(prefix) ? folder.substr(prefix.size()) : std::move(folder));
         }
     }
+    // Every step is taken: a journal left behind (its file could not be
+    // saved) reads as what it is.
+    if (const Status complete = journal.value()->markComplete(); !complete.ok()) {
+        TESS_LOG_WARN("⚠️ Could not mark the batch's journal complete: " + complete.error().message);
+    }
 
-    entry.records = makeHistoryRecords(results, batch.renamed, batch.failed, failedVerifications, removed, batch.createdDirectories);
+    entry.timestamp = Clock::now();
+    entry.records = makeHistoryRecords(results, batch.renamed, batch.failed, failedVerifications, removed,
+        batch.createdDirectories, batch.mergedItems);
     BatchOutcome outcome;
-    outcome.changedDisk = !batch.renamed.empty() || !removed.empty() || !batch.createdDirectories.empty();
+    outcome.changedDisk = !batch.renamed.empty() || !removed.empty() || !batch.createdDirectories.empty()
+        || !batch.mergedItems.empty() || batch.missingSources > 0;
     outcome.message = renameResultMessageFor(batch.renamed.size() + removed.size(), batch.failed.size(), failedVerifications.size());
-    std::optional<std::string> historyPath = saveHistory(entry, historyFolder, "Failed to save transformation history: ", outcome.message);
+    if (batch.missingSources > 0) {
+        outcome.message += missingSourcesText(batch.missingSources);
+    }
+    std::optional<std::string> historyPath
+        = saveHistory(entry, history.folder, *history.files, "Failed to save transformation history: ", outcome.message);
     // Without its saved file the journal stays, listed as interrupted, so the
     // batch can still be undone.
     if (historyPath) {
@@ -411,7 +460,8 @@ void MonitorViewModel::undoRename(const std::string& historyPath)
     const Privileged privileged = privilegedFunctions();
     const QPointer<MonitorViewModel> self(this);
     beginBatch("Undoing rename…",
-        [self, historyPath, root = *m_sourcePath, privileged, fs = m_renameDependencies.fileSystem, history = historyFolder()] {
+        [self, historyPath, root = *m_sourcePath, privileged, fs = m_renameDependencies.fileSystem, history = historyPlace(),
+            keep = m_renameDependencies.historyFiles] {
             auto outcome = std::make_shared<BatchOutcome>(performUndo(historyPath, root, privileged, fs ? *fs : FileSystemOps::posix(), history));
             postToMain(self, [outcome](MonitorViewModel* model) {
                 if (model != nullptr) {
@@ -422,12 +472,13 @@ void MonitorViewModel::undoRename(const std::string& historyPath)
 }
 
 MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& historyPath, const std::string& root,
-    const Privileged& privileged, FileSystemOps& fs, const std::string& historyFolder)
+    const Privileged& privileged, FileSystemOps& fs, const HistoryPlace& history)
 {
     BatchOutcome outcome;
-    Result<HistoryFile::Loaded> parsed = HistoryFile::load(historyPath);
+    Result<HistoryFile::Loaded> parsed = HistoryFile::load(historyPath, fs);
     if (!parsed.ok()) {
         TESS_LOG_ERROR("❌ Failed to load history for undo: " + parsed.error().message);
+        outcome.title = "Undo Failed";
         outcome.message = "Undo failed: " + parsed.error().message;
         return outcome;
     }
@@ -436,7 +487,8 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     HistoryUndo::UndoResult undo = HistoryUndo::undoHistoryEntry(undone, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs);
     if (undo.refused) {
         // Nothing was touched: no undo history, the report stays.
-        outcome.message = "Undo failed: " + (undo.failed.empty() ? std::string() : undo.failed.front().error.message);
+        outcome.title = "Undo Failed";
+        outcome.message = HistoryUndo::resultMessage(undo);
         return outcome;
     }
 
@@ -448,6 +500,9 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
             continue;
         }
         planTypes.emplace(record.originalRelativePath, record.type);
+        if (undo.leftInPlace.count(record.originalRelativePath) != 0) {
+            continue;  // not the batch's item: the undo never meant to move it
+        }
         Verification verification = SourceFileRenamer::verifyRename(
             {record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory}, root, fs);
         if (verification.status != Verification::VerificationStatus::verified) {
@@ -461,7 +516,7 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     entry.scanRoot = undone.scanRoot;
     entry.operation = HistoryOperation::undo;
     entry.parentHistoryID = historyIdOf(historyPath);
-    entry.records.reserve(undo.renamed.size() + undo.failed.size());
+    entry.records.reserve(undo.renamed.size() + undo.failed.size() + undo.recreatedDirectories.size() + undo.mergeRestored.size());
     for (const SourceFileRenamer::RenamedItem& pair : undo.renamed) {
         const auto type = planTypes.find(pair.original);
         entry.records.push_back({pair.original, pair.newPath, type == planTypes.end() ? HistoryRecordType::file : type->second,
@@ -470,11 +525,19 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     for (const SourceFileRenamer::FailedItem& failure : undo.failed) {
         entry.records.push_back({failure.path, {}, HistoryRecordType::file, HistoryRecordStatus::fail, failure.error.message});
     }
-    outcome.changedDisk = !undo.renamed.empty() || std::any_of(undone.records.begin(), undone.records.end(), [](const HistoryRecord& record) {
-        return record.type == HistoryRecordType::removedDirectory || record.type == HistoryRecordType::createdDirectory;
-    });
+    // The folders it made again count with what it restored, as its
+    // message counts them; what merges had moved along goes with them.
+    for (const std::string& folder : undo.recreatedDirectories) {
+        entry.records.push_back({folder, {}, HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, {}});
+    }
+    for (const SourceFileRenamer::RenamedItem& pair : undo.mergeRestored) {
+        entry.records.push_back({pair.original, pair.newPath, HistoryRecordType::storedMetadata, HistoryRecordStatus::ok, {}});
+    }
+    outcome.changedDisk = !undo.renamed.empty() || !undo.mergeRestored.empty() || !undo.recreatedDirectories.empty()
+        || undo.removedCreatedDirectories > 0;
     outcome.message = HistoryUndo::resultMessage(undo, parsed.value().incomplete);
-    std::optional<std::string> undoHistoryPath = saveHistory(entry, historyFolder, "Failed to save undo history: ", outcome.message);
+    std::optional<std::string> undoHistoryPath
+        = saveHistory(entry, history.folder, *history.files, "Failed to save undo history: ", outcome.message);
     outcome.report = RenameReport::fromBatch(
         entry.timestamp, undone.scanRoot, undo.renamed, undo.failed, failedVerifications, {}, std::move(undoHistoryPath));
     return outcome;

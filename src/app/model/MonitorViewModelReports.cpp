@@ -16,8 +16,13 @@ namespace tess {
 std::string MonitorViewModel::exportFailureMessage(const std::string& failureText, const std::string& chosenPath, const std::string& reason)
 {
     // The reason may name the temporary file the write went through; the
-    // user is told the one they chose.
-    return failureText + "could not write " + text::displayPath(chosenPath) + " (" + text::displayPath(reason) + ")";
+    // user is told the one they chose, once: a reason that names it already
+    // ("Cannot write <file>: ...") gives only what follows.
+    std::string cause = reason;
+    if (const std::size_t at = reason.find(chosenPath + ": "); !chosenPath.empty() && at != std::string::npos) {
+        cause = reason.substr(at + chosenPath.size() + 2);
+    }
+    return failureText + "could not write " + text::displayPath(chosenPath) + " (" + text::displayPath(cause) + ")";
 }
 
 void MonitorViewModel::exportReport()

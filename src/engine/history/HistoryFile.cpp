@@ -55,22 +55,36 @@ bool isJournal(const std::string& path)
 
 }  // namespace
 
-Result<HistoryFile::Loaded> HistoryFile::load(const std::string& path)
+Result<HistoryFile::Loaded> HistoryFile::load(const std::string& path, FileSystemOps& fs)
 {
-    Result<std::string> bytes = readWholeFile(path);
+    Loaded loaded;
+    loaded.interrupted = isJournal(path);
+    Result<std::string> bytes = loaded.interrupted ? HistoryJournal::readSettled(path, fs) : readWholeFile(path);
     if (!bytes) {
         return bytes.error();
     }
-    Loaded loaded;
-    loaded.interrupted = isJournal(path);
-    Result<HistoryEntry> entry
-        = loaded.interrupted ? HistoryJournal::parseJournal(*bytes) : TransformationHistory::parse(*bytes);
+    if (loaded.interrupted) {
+        Result<HistoryEntry> entry = HistoryJournal::parseJournal(*bytes);
+        if (!entry) {
+            return entry.error();
+        }
+        loaded.entry = std::move(entry).value();
+        return loaded;
+    }
+    Result<HistoryEntry> entry = TransformationHistory::parse(*bytes);
     if (!entry) {
-        return entry.error();
+        // A file cut short is read up to its last whole record.
+        bool cut = false;
+        Result<HistoryEntry> upToCut = TransformationHistory::parseUpToCut(*bytes, cut);
+        if (!upToCut || !cut) {
+            return entry.error();
+        }
+        loaded.entry = std::move(upToCut).value();
+        loaded.incomplete = true;
+        return loaded;
     }
     loaded.entry = std::move(entry).value();
-    loaded.incomplete = !loaded.interrupted
-        && HistorySeal::check(path, bytes->size(), loaded.entry.records.size()) == HistorySeal::State::broken;
+    loaded.incomplete = HistorySeal::check(path, bytes->size(), loaded.entry.records.size()) == HistorySeal::State::broken;
     return loaded;
 }
 

@@ -2,13 +2,15 @@
 
 #include "core/Error.h"
 #include "history/HistoryEntry.h"
+#include "rename/FileSystemOps.h"
 
 #include <string>
 
 namespace tess {
 
 // Reads one entry of the history list for a report or an undo: a history
-// file (strictly) or the journal of an interrupted batch (up to its cut).
+// file, up to its last whole record when it was cut short, or the journal
+// of an interrupted batch, settled against the disk (HistoryJournal).
 class HistoryFile {
 public:
     HistoryFile() = delete;
@@ -22,7 +24,8 @@ public:
         bool incomplete = false;
     };
 
-    static Result<Loaded> load(const std::string& path);
+    // `fs` is what a journal's open steps are checked with.
+    static Result<Loaded> load(const std::string& path, FileSystemOps& fs = FileSystemOps::posix());
 };
 
 }  // namespace tess

@@ -3,13 +3,17 @@
 #include "core/AtomicFile.h"
 #include "history/HistoryFile.h"
 #include "history/HistoryTokenCursor.h"
+#include "rename/RenameChecks.h"
+#include "rename/RenamePaths.h"
 #include "text/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
@@ -25,6 +29,34 @@ Error journalError(int code, const std::string& what)
     return Error {kAppErrorDomain, code, what + ": " + std::strerror(code)};
 }
 
+// A record that could not be written: the reason alone, which the renamer
+// puts into its own sentence.
+Error writeError(int code)
+{
+    return Error {kAppErrorDomain, code, std::strerror(code)};
+}
+
+// What a withdrawal written by the first reader says.
+constexpr const char* kNotTaken = "Not done: the batch stopped before this step";
+
+bool isSettledMark(const HistoryRecord& record)
+{
+    return record.type == HistoryRecordType::storedMetadata && record.originalRelativePath.empty()
+        && record.finalRelativePath.empty();
+}
+
+HistoryRecord settledMark()
+{
+    return {{}, {}, HistoryRecordType::storedMetadata, HistoryRecordStatus::ok, {}};
+}
+
+// The lock is advisory and only tells the list that a batch still runs; a
+// file system without locks must not keep a batch from starting.
+bool locksUnsupported(int error)
+{
+    return error == ENOLCK || error == EINVAL || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 HistoryRecordType typeOf(BatchRecorder::Step step)
 {
     switch (step) {
@@ -35,7 +67,10 @@ HistoryRecordType typeOf(BatchRecorder::Step step)
     case BatchRecorder::Step::createFolder:
         return HistoryRecordType::createdDirectory;
     case BatchRecorder::Step::removeFolder:
+    case BatchRecorder::Step::mergeRemoveFolder:
         return HistoryRecordType::removedDirectory;
+    case BatchRecorder::Step::mergeMove:
+        return HistoryRecordType::storedMetadata;
     }
     return HistoryRecordType::file;
 }
@@ -80,113 +115,9 @@ std::vector<HistoryRecord> reconciled(std::vector<HistoryRecord> records)
     return out;
 }
 
-}  // namespace
-
-HistoryJournal::HistoryJournal(int fd, std::string path, std::uint64_t size)
-    : m_fd(fd)
-    , m_path(std::move(path))
-    , m_size(size)
-{
-}
-
-HistoryJournal::~HistoryJournal()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
-Result<std::unique_ptr<HistoryJournal>> HistoryJournal::begin(const HistoryEntry& header,
-    const std::optional<std::string>& folder)
-{
-    const std::string directory = folder ? *folder : TransformationHistory::historyDirectory();
-    const std::string notCreated = "The batch's history could not be created in " + directory;
-    if (Status ensured = TransformationHistory::ensureHistoryDirectory(directory); !ensured) {
-        return Error {kAppErrorDomain, ENOENT, notCreated};
-    }
-    HistoryEntry headerOnly = header;
-    headerOnly.records.clear();
-    const std::string content = TransformationHistory::serialize(headerOnly);
-    for (unsigned sequence = 1; sequence <= kMaxNameAttempts; ++sequence) {
-        const std::string path = directory + "/" + journalName(header, sequence);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0 && errno == EEXIST) {
-            continue;
-        }
-        if (fd < 0) {
-            return journalError(errno, notCreated);
-        }
-        if (::flock(fd, LOCK_EX) != 0 || !AtomicFile::writeAll(fd, content) || ::fsync(fd) != 0) {
-            const int error = errno != 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(path.c_str());
-            return journalError(error, notCreated);
-        }
-        AtomicFile::syncFolder(directory);
-        return std::unique_ptr<HistoryJournal>(new HistoryJournal(fd, path, content.size()));
-    }
-    return journalError(EEXIST, notCreated);
-}
-
-Status HistoryJournal::write(const HistoryRecord& record)
-{
-    if (m_fd < 0) {
-        return journalError(EBADF, "The batch's history is closed");
-    }
-    m_buffer.clear();
-    TransformationHistory::appendRecord(m_buffer, record);
-    if (Status written = AtomicFile::writeAll(m_fd, m_buffer); !written) {
-        // A record cut by a full disk must not look like one.
-        const int error = errno != 0 ? errno : EIO;
-        if (::ftruncate(m_fd, static_cast<off_t>(m_size)) != 0) {
-            // The reader drops a cut record anyway.
-        }
-        return journalError(error, "The batch's history could not be written");
-    }
-    m_size += m_buffer.size();
-    if (++m_unsynced >= kSyncEvery) {
-        checkpoint();
-    }
-    return {};
-}
-
-Status HistoryJournal::willDo(Step step, const std::string& from, const std::string& to)
-{
-    return write({from, to, typeOf(step), HistoryRecordStatus::ok, {}});
-}
-
-Status HistoryJournal::didFail(Step step, const std::string& from, const std::string& to, const std::string& error)
-{
-    return write({from, to, typeOf(step), HistoryRecordStatus::fail, error});
-}
-
-void HistoryJournal::checkpoint()
-{
-    if (m_fd >= 0 && m_unsynced > 0) {
-        ::fdatasync(m_fd);
-        m_unsynced = 0;
-    }
-}
-
-Status HistoryJournal::append(const HistoryRecord& record)
-{
-    return write(record);
-}
-
-Status HistoryJournal::finish()
-{
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (::unlink(m_path.c_str()) != 0 && errno != ENOENT) {
-        return journalError(errno, "The batch's journal could not be removed");
-    }
-    AtomicFile::syncFolder(AtomicFile::folderOf(m_path));
-    return {};
-}
-
-Result<HistoryEntry> HistoryJournal::parseJournal(std::string_view bytes)
+// The header and every whole record, as written: nothing cancelled. `end`
+// receives the size of the bytes those records take.
+Result<HistoryEntry> parseRecords(std::string_view bytes, std::size_t* end = nullptr)
 {
     HistoryTokenCursor cursor(bytes);
     std::size_t headerEnd = 0;
@@ -202,6 +133,7 @@ Result<HistoryEntry> HistoryJournal::parseJournal(std::string_view bytes)
         return parsed;
     }
     HistoryEntry entry = std::move(parsed).value();
+    std::size_t wholeEnd = headerEnd;
     for (;;) {
         std::string_view fields[TransformationHistory::kTokensPerRecord];
         std::size_t got = 0;
@@ -219,9 +151,286 @@ Result<HistoryEntry> HistoryJournal::parseJournal(std::string_view bytes)
         }
         entry.records.push_back({std::string(fields[0]), std::string(fields[1]), *type, *status,
             text::toValidUtf8(fields[4])});
+        wholeEnd = static_cast<std::size_t>(fields[4].data() - bytes.data()) + fields[4].size();
     }
-    entry.records = reconciled(std::move(entry.records));
+    if (end != nullptr) {
+        *end = wholeEnd;
+    }
     return entry;
+}
+
+// Positions of the ok records whose step may never have been taken. Steps
+// run one after the other and a failed one is withdrawn before the next is
+// announced, so every record followed by another was taken or withdrawn;
+// left open are the last record, or the folders made at the end as one chain
+// (the daemon makes a chain at once, withdrawing afterwards the folders
+// still missing). A settled mark at the end leaves nothing open.
+std::vector<std::size_t> openSteps(const std::vector<HistoryRecord>& records)
+{
+    std::vector<std::size_t> open;
+    if (records.empty() || isSettledMark(records.back())) {
+        return open;
+    }
+    std::size_t i = records.size();
+    while (i > 0) {
+        const HistoryRecord& record = records[i - 1];
+        if (record.status == HistoryRecordStatus::fail) {
+            --i;
+            continue;
+        }
+        if (record.type == HistoryRecordType::createdDirectory && record.status == HistoryRecordStatus::ok) {
+            open.push_back(i - 1);
+            --i;
+            continue;
+        }
+        break;
+    }
+    if (i == records.size() && records.back().status == HistoryRecordStatus::ok) {
+        open.push_back(records.size() - 1);
+    }
+    return open;
+}
+
+// Whether the disk shows the step of `record` as taken.
+bool stepTaken(const HistoryRecord& record, const std::string& root, FileSystemOps& fs)
+{
+    const std::string from = RenamePaths::join(root, record.originalRelativePath);
+    if (!RenamePaths::isValidRelative(record.originalRelativePath)) {
+        return false;
+    }
+    switch (record.type) {
+    case HistoryRecordType::createdDirectory:
+        return RenameChecks::isRealDirectory(fs, from);
+    case HistoryRecordType::removedDirectory: {
+        struct stat st;
+        return fs.lstat(from, st) == ENOENT;
+    }
+    case HistoryRecordType::storedMetadata:
+    case HistoryRecordType::file:
+    case HistoryRecordType::directory:
+        return RenamePaths::isValidRelative(record.finalRelativePath)
+            && RenameChecks::moveHappened(fs, from, RenamePaths::join(root, record.finalRelativePath));
+    }
+    return false;
+}
+
+// What the first reader appends: a withdrawal of every open step the disk
+// does not show, then the settled mark. Empty when the journal is settled.
+std::string settlement(const HistoryEntry& raw, FileSystemOps& fs)
+{
+    const std::vector<std::size_t> open = openSteps(raw.records);
+    if (open.empty() && (raw.records.empty() || isSettledMark(raw.records.back()))) {
+        return {};
+    }
+    std::string out;
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        HistoryRecord record = raw.records[*it];
+        if (!stepTaken(record, raw.scanRoot, fs)) {
+            record.status = HistoryRecordStatus::fail;
+            record.error = kNotTaken;
+            TransformationHistory::appendRecord(out, record);
+        }
+    }
+    TransformationHistory::appendRecord(out, settledMark());
+    return out;
+}
+
+Result<std::string> readAll(int fd)
+{
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(fd, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return Error {kAppErrorDomain, errno, std::strerror(errno)};
+        }
+        if (count == 0) {
+            return bytes;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+        offset += count;
+    }
+}
+
+}  // namespace
+
+HistoryJournal::HistoryJournal(int fd, std::string path, std::uint64_t size)
+    : m_fd(fd)
+    , m_path(std::move(path))
+    , m_size(size)
+    , m_lastSync(std::chrono::steady_clock::now())  // begin() synced the header
+{
+}
+
+HistoryJournal::~HistoryJournal()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+Result<std::unique_ptr<HistoryJournal>> HistoryJournal::begin(const HistoryEntry& header,
+    const std::optional<std::string>& folder)
+{
+    const std::string directory = folder ? *folder : TransformationHistory::historyDirectory();
+    const std::string notCreated = "The batch's history could not be created in " + directory;
+    if (const int error = TransformationHistory::makeHistoryDirectory(directory); error != 0) {
+        return journalError(error, notCreated);
+    }
+    HistoryEntry headerOnly = header;
+    headerOnly.records.clear();
+    const std::string content = TransformationHistory::serialize(headerOnly);
+    for (unsigned sequence = 1; sequence <= kMaxNameAttempts; ++sequence) {
+        const std::string path = directory + "/" + journalName(header, sequence);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0 && errno == EEXIST) {
+            continue;
+        }
+        if (fd < 0) {
+            return journalError(errno, notCreated);
+        }
+        const bool locked = ::flock(fd, LOCK_EX) == 0 || locksUnsupported(errno);
+        if (!locked || !AtomicFile::writeAll(fd, content) || ::fsync(fd) != 0) {
+            const int error = errno != 0 ? errno : EIO;
+            ::close(fd);
+            ::unlink(path.c_str());
+            return journalError(error, notCreated);
+        }
+        AtomicFile::syncFolder(directory);
+        return std::unique_ptr<HistoryJournal>(new HistoryJournal(fd, path, content.size()));
+    }
+    return journalError(EEXIST, notCreated);
+}
+
+Status HistoryJournal::write(const HistoryRecord& record)
+{
+    if (m_fd < 0) {
+        return writeError(EBADF);
+    }
+    m_buffer.clear();
+    TransformationHistory::appendRecord(m_buffer, record);
+    if (Status written = AtomicFile::writeAll(m_fd, m_buffer); !written) {
+        // A record cut by a full disk must not look like one.
+        const int error = errno != 0 ? errno : EIO;
+        if (::ftruncate(m_fd, static_cast<off_t>(m_size)) != 0) {
+            // The reader drops a cut record anyway.
+        }
+        return writeError(error);
+    }
+    m_size += m_buffer.size();
+    if (++m_unsynced >= kSyncEvery) {
+        sync(false);
+    }
+    return {};
+}
+
+Status HistoryJournal::willDo(Step step, const std::string& from, const std::string& to)
+{
+    return write({from, to, typeOf(step), HistoryRecordStatus::ok, {}});
+}
+
+Status HistoryJournal::didFail(Step step, const std::string& from, const std::string& to, const std::string& error)
+{
+    return write({from, to, typeOf(step), HistoryRecordStatus::fail, error});
+}
+
+void HistoryJournal::checkpoint()
+{
+    sync(false);
+}
+
+void HistoryJournal::sync(bool force)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (m_fd < 0 || m_unsynced == 0 || (!force && now - m_lastSync < kSyncInterval)) {
+        return;
+    }
+    ::fdatasync(m_fd);
+    m_unsynced = 0;
+    m_lastSync = std::chrono::steady_clock::now();
+}
+
+Status HistoryJournal::append(const HistoryRecord& record)
+{
+    return write(record);
+}
+
+Status HistoryJournal::markComplete()
+{
+    if (Status written = write(settledMark()); !written) {
+        return written;
+    }
+    sync(true);
+    return {};
+}
+
+Status HistoryJournal::finish()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (::unlink(m_path.c_str()) != 0 && errno != ENOENT) {
+        return journalError(errno, "The batch's journal could not be removed");
+    }
+    AtomicFile::syncFolder(AtomicFile::folderOf(m_path));
+    return {};
+}
+
+Result<HistoryEntry> HistoryJournal::parseJournal(std::string_view bytes)
+{
+    Result<HistoryEntry> entry = parseRecords(bytes);
+    if (!entry) {
+        return entry;
+    }
+    std::vector<HistoryRecord>& records = entry.value().records;
+    records.erase(std::remove_if(records.begin(), records.end(), isSettledMark), records.end());
+    records = reconciled(std::move(records));
+    return entry;
+}
+
+Result<std::string> HistoryJournal::readSettled(const std::string& path, FileSystemOps& fs)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    const bool writable = fd >= 0;
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    }
+    if (fd < 0) {
+        return Error {kAppErrorDomain, errno, std::strerror(errno)};
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Error {kAppErrorDomain, EINVAL, std::strerror(EINVAL)};
+    }
+    const int lockError = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    const bool locked = lockError == 0 || locksUnsupported(lockError);
+    if (lockError == EWOULDBLOCK) {
+        // Its batch still runs: what it announced may be under way.
+        Result<std::string> bytes = readAll(fd);
+        ::close(fd);
+        return bytes;
+    }
+    Result<std::string> bytes = readAll(fd);
+    std::size_t end = 0;
+    Result<HistoryEntry> raw = bytes ? parseRecords(*bytes, &end) : Result<HistoryEntry>(bytes.error());
+    if (raw) {
+        const std::string appendix = settlement(*raw, fs);
+        // Written only right after a whole record: a cut tail (a full disk,
+        // a power loss) would take the settlement into its broken record.
+        if (!appendix.empty() && end == bytes->size() && locked && writable
+            && ::lseek(fd, 0, SEEK_END) == static_cast<off_t>(end) && AtomicFile::writeAll(fd, appendix)) {
+            ::fdatasync(fd);
+        }
+        bytes->resize(end);
+        bytes.value() += appendix;
+    }
+    ::close(fd);
+    return bytes;
 }
 
 bool HistoryJournal::isLive(const std::string& path)

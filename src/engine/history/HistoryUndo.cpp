@@ -6,10 +6,13 @@
 #include "rename/FolderMetadata.h"
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
+#include "rename/VerificationSentences.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 namespace tess {
@@ -89,13 +92,12 @@ void adoptMetadata(const std::string& former, const StandIns& standIns, const st
         RenamePaths::join(root, former), fs);
 }
 
-bool sameFolder(FileSystemOps& fs, const std::string& a, const std::string& b)
+// A record of an item a folder merge moved along: "SM" with both paths.
+// Other "SM" records (a journal's settled mark has no path) mean nothing here.
+bool isMergeMove(const HistoryRecord& record)
 {
-    if (RenamePaths::withoutTrailingSlash(a) == RenamePaths::withoutTrailingSlash(b)) {
-        return true;
-    }
-    std::string realA, realB;
-    return fs.realPath(a, realA) == 0 && fs.realPath(b, realB) == 0 && realA == realB;
+    return record.type == HistoryRecordType::storedMetadata && record.status == HistoryRecordStatus::ok
+        && !record.originalRelativePath.empty() && !record.finalRelativePath.empty();
 }
 
 // Why the undo must not run at all, as failures; empty when it may run.
@@ -103,7 +105,7 @@ std::vector<FailedItem> refusals(const HistoryEntry& entry, const HistoryEntry& 
     const std::string& errorDomain, FileSystemOps& fs)
 {
     std::vector<FailedItem> out;
-    if (!sameFolder(fs, entry.scanRoot, root)) {
+    if (!HistoryUndo::isSameScanRoot(entry.scanRoot, root, fs)) {
         TESS_LOG_ERROR("❌ Undo refused: the entry was recorded under " + entry.scanRoot + ", not under the open source folder " + root);
         out.push_back({entry.scanRoot, userError(errorDomain, "This batch was recorded in another folder (" + entry.scanRoot + "). Open that folder as the source, then undo again.")});
         return out;
@@ -119,6 +121,12 @@ std::vector<FailedItem> refusals(const HistoryEntry& entry, const HistoryEntry& 
     for (const HistoryRecord& record : plan.records) {
         check(record.originalRelativePath);
         if (record.type == HistoryRecordType::file || record.type == HistoryRecordType::directory) {
+            check(record.finalRelativePath);
+        }
+    }
+    for (const HistoryRecord& record : entry.records) {
+        if (isMergeMove(record)) {
+            check(record.originalRelativePath);
             check(record.finalRelativePath);
         }
     }
@@ -149,12 +157,12 @@ bool staysInsideRoot(FileSystemOps& fs, const std::string& root, const std::stri
     }
 }
 
-// Returns how many folders it made again.
-std::size_t recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
+// Appends to `recreated` each removed folder ("RD") it made again.
+void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
     const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
-    const StandIns& standIns, std::map<std::string, const StandIn*>& adopted, std::vector<FailedItem>& failed)
+    const StandIns& standIns, std::map<std::string, const StandIn*>& adopted, std::vector<FailedItem>& failed,
+    std::vector<std::string>& recreated)
 {
-    std::size_t recreated = 0;
     for (const HistoryRecord& record : plan.records) {
         if (record.type != HistoryRecordType::removedDirectory) {
             continue;
@@ -170,7 +178,7 @@ std::size_t recreateRemovedDirectories(const HistoryEntry& plan, const std::stri
             adoptMetadata(folder, standIns, root, fs, adopted);
         }
         if (error == 0) {
-            ++recreated;
+            recreated.push_back(relative);
             TESS_LOG_INFO("Undo: recreated directory " + relative);
             continue;
         }
@@ -190,11 +198,10 @@ std::size_t recreateRemovedDirectories(const HistoryEntry& plan, const std::stri
             TESS_LOG_ERROR("❌ Undo: failed to recreate directory (privileged) — " + full + ": " + reply.message);
             failed.push_back({relative, userError(errorDomain, "Failed to recreate directory: " + reply.message)});
         } else if (made) {
-            ++recreated;
+            recreated.push_back(relative);
             adoptMetadata(relative, standIns, root, fs, adopted);
         }
     }
-    return recreated;
 }
 
 // The item of a move back is at its former path and gone from where the
@@ -205,19 +212,47 @@ bool isBack(FileSystemOps& fs, const std::string& root, const RenameInstruction&
         RenamePaths::join(root, moveBack.targetRelativePath));
 }
 
-// The moves back of the plan, leaving out items already back at their
-// former paths (counted in `alreadyInPlace`).
-std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& plan, const std::string& root, FileSystemOps& fs,
-    std::size_t& alreadyInPlace)
+using Move = std::pair<std::string, std::string>;
+
+// Renames whose verification found another item than the renamed one at the
+// new name, as (original path, new path).
+std::set<Move> replacedTargets(const HistoryEntry& entry)
 {
+    std::set<Move> replaced;
+    for (const HistoryRecord& record : entry.records) {
+        if (record.status != HistoryRecordStatus::verifyFail) {
+            continue;
+        }
+        const std::optional<VerificationSentences::Reading> reading = VerificationSentences::read(record.error);
+        if (reading && reading->targetIsAnotherItem) {
+            replaced.insert({record.originalRelativePath, record.finalRelativePath});
+        }
+    }
+    return replaced;
+}
+
+// The moves back of the plan, leaving out items already back at their
+// former paths (counted in `alreadyInPlace`) and items the batch found
+// replaced at their new names (failures: they are never moved).
+std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& entry, const HistoryEntry& plan, const std::string& root,
+    const std::string& errorDomain, FileSystemOps& fs, HistoryUndo::UndoResult& result)
+{
+    const std::set<Move> replaced = replacedTargets(entry);
     std::vector<RenameInstruction> instructions;
     for (const HistoryRecord& record : plan.records) {
         if (record.type != HistoryRecordType::file && record.type != HistoryRecordType::directory) {
             continue;
         }
+        if (replaced.count({record.finalRelativePath, record.originalRelativePath}) != 0) {
+            TESS_LOG_ERROR("❌ Undo: " + record.originalRelativePath + " left in place — the item there is not the one the batch renamed");
+            result.leftInPlace.insert(record.originalRelativePath);
+            result.failed.push_back({record.originalRelativePath,
+                userError(errorDomain, "Not restored: the item at " + record.originalRelativePath + " is not the one this rename moved there (the rename's verification found it replaced), so it was left in place.")});
+            continue;
+        }
         RenameInstruction moveBack {record.originalRelativePath, record.finalRelativePath, record.type == HistoryRecordType::directory};
         if (moveBack.currentRelativePath != moveBack.targetRelativePath && isBack(fs, root, moveBack)) {
-            ++alreadyInPlace;
+            ++result.alreadyInPlace;
             continue;
         }
         instructions.push_back(std::move(moveBack));
@@ -225,21 +260,41 @@ std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& plan, co
     return instructions;
 }
 
+// The moves back of what the batch's folder merges moved along, the last
+// first; items already back are left out.
+std::vector<RenameInstruction> mergeMoveBackInstructions(const HistoryEntry& entry, const std::string& root, FileSystemOps& fs)
+{
+    std::vector<RenameInstruction> instructions;
+    for (auto it = entry.records.rbegin(); it != entry.records.rend(); ++it) {
+        if (!isMergeMove(*it)) {
+            continue;
+        }
+        RenameInstruction moveBack {it->finalRelativePath, it->originalRelativePath, false};
+        if (isBack(fs, root, moveBack)) {
+            continue;
+        }
+        struct stat st;
+        moveBack.isDirectory = fs.lstat(RenamePaths::join(root, moveBack.currentRelativePath), st) == 0 && S_ISDIR(st.st_mode);
+        instructions.push_back(std::move(moveBack));
+    }
+    return instructions;
+}
+
 // Moves the renamer reported done whose item is still not back become failures.
 void keepOnlyWhatIsBack(FileSystemOps& fs, const std::string& root, const std::string& errorDomain,
-    HistoryUndo::UndoResult& result)
+    std::vector<SourceFileRenamer::RenamedItem>& moved, std::vector<FailedItem>& failed)
 {
     std::vector<SourceFileRenamer::RenamedItem> back;
-    back.reserve(result.renamed.size());
-    for (SourceFileRenamer::RenamedItem& item : result.renamed) {
+    back.reserve(moved.size());
+    for (SourceFileRenamer::RenamedItem& item : moved) {
         if (item.original == item.newPath || isBack(fs, root, {item.original, item.newPath, false})) {
             back.push_back(std::move(item));
             continue;
         }
         TESS_LOG_ERROR("❌ Undo: " + item.newPath + " is not back at its original name");
-        result.failed.push_back({item.original, userError(errorDomain, "Not restored: the item is not at " + item.newPath + " after the undo.")});
+        failed.push_back({item.original, userError(errorDomain, "Not restored: the item is not at " + item.newPath + " after the undo.")});
     }
-    result.renamed = std::move(back);
+    moved = std::move(back);
 }
 
 // Maps each created folder on the batch's final side to the folder at the
@@ -395,12 +450,12 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     const StandIns standIns = standInsOf(mapping, root, fs);
     std::map<std::string, const StandIn*> adopted;
 
-    result.recreatedDirectories
-        = recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, standIns, adopted, result.failed);
+    recreateRemovedDirectories(plan, root, errorDomain, privilegedCreateDirectory, fs, standIns, adopted, result.failed,
+        result.recreatedDirectories);
 
-    SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(moveBackInstructions(plan, root, fs,
-                                                                                    result.alreadyInPlace),
-        root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
+    const std::vector<RenameInstruction> movesBack = moveBackInstructions(entry, plan, root, errorDomain, fs, result);
+    SourceFileRenamer::RenameBatchResult batch
+        = SourceFileRenamer::renameFiles(movesBack, root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
     result.renamed = std::move(batch.renamed);
     for (FailedItem& failure : batch.failed) {
         result.failed.push_back(std::move(failure));
@@ -409,20 +464,38 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     for (const std::string& folder : batch.createdDirectories) {
         adoptMetadata(folder, standIns, root, fs, adopted);
     }
+    // Then what the merges moved along, back into the folders they left.
+    SourceFileRenamer::RenameBatchResult merged = SourceFileRenamer::renameFiles(
+        mergeMoveBackInstructions(entry, root, fs), root, errorDomain, privilegedRename, privilegedCreateDirectory, fs);
+    result.mergeRestored = std::move(merged.renamed);
+    for (FailedItem& failure : merged.failed) {
+        result.failed.push_back(std::move(failure));
+    }
 
-    const int removed = removeCreatedDirectories(plan, mapping, adopted, root, privilegedRename, fs, errorDomain, result.failed);
-    keepOnlyWhatIsBack(fs, root, errorDomain, result);
+    result.removedCreatedDirectories = static_cast<std::size_t>(
+        removeCreatedDirectories(plan, mapping, adopted, root, privilegedRename, fs, errorDomain, result.failed));
+    keepOnlyWhatIsBack(fs, root, errorDomain, result.renamed, result.failed);
+    keepOnlyWhatIsBack(fs, root, errorDomain, result.mergeRestored, result.failed);
 
-    if (removed > 0) {
-        TESS_LOG_INFO("Undo: removed " + std::to_string(removed) + " directories created during original rename");
+    if (result.removedCreatedDirectories > 0) {
+        TESS_LOG_INFO("Undo: removed " + std::to_string(result.removedCreatedDirectories) + " directories created during original rename");
     }
     TESS_LOG_INFO("Undo complete: " + std::to_string(result.renamed.size()) + " reversed, " + std::to_string(result.failed.size()) + " failed");
     return result;
 }
 
+bool HistoryUndo::isSameScanRoot(const std::string& scanRoot, const std::string& root, FileSystemOps& fs)
+{
+    if (RenamePaths::withoutTrailingSlash(scanRoot) == RenamePaths::withoutTrailingSlash(root)) {
+        return true;
+    }
+    std::string realA, realB;
+    return fs.realPath(scanRoot, realA) == 0 && fs.realPath(root, realB) == 0 && realA == realB;
+}
+
 std::size_t HistoryUndo::restoredCount(const UndoResult& result)
 {
-    return result.renamed.size() + result.recreatedDirectories;
+    return result.renamed.size() + result.recreatedDirectories.size();
 }
 
 std::size_t HistoryUndo::failedCount(const UndoResult& result)
@@ -437,16 +510,23 @@ std::string HistoryUndo::resultMessage(const UndoResult& result, bool historyInc
     }
     const std::size_t restored = restoredCount(result);
     const std::size_t failed = failedCount(result);
+    const std::string items = std::to_string(restored) + " item" + (restored == 1 ? "" : "s");
     std::string message;
     if (failed > 0) {
         message = "Undo: " + std::to_string(restored) + " restored, " + std::to_string(failed) + " failed";
     } else if (restored == 0) {
         message = "Undo: nothing restored — every item is already at its original name";
+        if (const std::size_t removed = result.removedCreatedDirectories; removed > 0) {
+            message += "; removed " + std::to_string(removed) + " empty folder" + (removed == 1 ? "" : "s")
+                + " the rename had created";
+        }
+    } else if (historyIncomplete) {
+        message = "Undo: " + items + " restored";
     } else {
-        message = "Undo complete: " + std::to_string(restored) + " item" + (restored == 1 ? "" : "s") + " restored";
+        message = "Undo complete: " + items + " restored";
     }
     if (historyIncomplete) {
-        message += ". The history file is incomplete: renames after its last record are unknown and were not undone";
+        message += ". The history file is incomplete: renames after its last whole record are unknown and were not undone";
     }
     return message;
 }

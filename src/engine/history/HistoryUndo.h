@@ -4,6 +4,7 @@
 #include "rename/FileSystemOps.h"
 #include "rename/SourceFileRenamer.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,17 @@ public:
         std::vector<SourceFileRenamer::FailedItem> failed;
         // The undo was refused: `failed` holds the reasons, nothing was touched.
         bool refused = false;
-        // Folders the batch's clean-up removed that the undo made again.
-        std::size_t recreatedDirectories = 0;
+        // Folders the batch removed ("RD") that the undo made again.
+        std::vector<std::string> recreatedDirectories;
+        // Items a folder merge of the batch moved along ("SM" records), moved
+        // back: (path before the undo, restored path). They belong to the
+        // merged folder and are not counted on their own.
+        std::vector<SourceFileRenamer::RenamedItem> mergeRestored;
+        // Folders the batch created that the undo removed again.
+        std::size_t removedCreatedDirectories = 0;
+        // New paths of items the undo left in place because the batch found
+        // another item there (each is also among the failures).
+        std::set<std::string> leftInPlace;
         // Items of the entry already at their original names before the
         // undo began (nothing to do: neither restored nor failed).
         std::size_t alreadyInPlace = 0;
@@ -40,14 +50,23 @@ public:
 
     // The one-line result for the user: "Undo complete: N items restored",
     // "Undo: N restored, F failed", or, when nothing was restored and
-    // nothing failed, that nothing needed restoring. With
-    // `historyIncomplete` (a history file cut short) it adds that renames
-    // after the cut could not be undone.
+    // nothing failed, that nothing needed restoring (and which created
+    // folders it removed). With `historyIncomplete` (a history file cut
+    // short) the undo is never called complete: renames after the cut are
+    // unknown and could not be undone.
     static std::string resultMessage(const UndoResult& result, bool historyIncomplete = false);
 
-    // Recreates the folders the batch's clean-up removed, moves every item
-    // back through the batch renamer, then merges the folders the batch
-    // created back into their former folders and removes them.
+    // Whether the undo of an entry recorded under `scanRoot` may act in the
+    // open folder `root`: the same path, or both resolve to one folder.
+    static bool isSameScanRoot(const std::string& scanRoot, const std::string& root, FileSystemOps& fs = FileSystemOps::posix());
+
+    // Recreates the folders the batch removed, moves every item back
+    // through the batch renamer, moves back what its folder merges moved
+    // along, then merges the folders the batch created back into their
+    // former folders and removes them.
+    //
+    // An item the batch's verification found replaced (another item at its
+    // new name) is never moved: it is named among the failures.
     //
     // Refused without touching anything when the entry was recorded under
     // another scan root than `root`, or when any path it would act on is not

@@ -1,6 +1,7 @@
 #include "history/TransformationHistory.h"
 
 #include "core/XdgPaths.h"
+#include "history/HistoryFileOps.h"
 #include "history/HistoryJournal.h"
 #include "history/HistorySeal.h"
 #include "history/HistoryTimestamp.h"
@@ -100,7 +101,10 @@ private:
         using Type = HistoryRecordType;
         const bool facing = m_pendingType == Type::file || m_pendingType == Type::directory || m_pendingType == Type::removedDirectory;
         m_userFacing += facing ? 1 : 0;
-        m_done += m_pendingType && m_pendingStatus && TransformationHistory::countsAsDone(*m_pendingType, *m_pendingStatus) ? 1 : 0;
+        m_done += m_pendingType && m_pendingStatus
+                && TransformationHistory::countsAsDone(m_operation.value_or(HistoryOperation::rename), *m_pendingType, *m_pendingStatus)
+            ? 1
+            : 0;
     }
 
     bool finishToken()
@@ -112,6 +116,9 @@ private:
             m_header[m_index] = std::move(m_current);
             if (m_index == 0 && m_header[0] != TransformationHistory::kMagic) {
                 return false;
+            }
+            if (m_index == 4) {
+                m_operation = historyOperationFromRaw(m_header[4]);
             }
         } else if (field() == 2) {
             m_pendingType = historyRecordTypeFromRaw(m_current);
@@ -131,6 +138,7 @@ private:
     bool m_currentIsPath = false;
     std::string m_current;
     std::uint64_t m_index = 0;
+    std::optional<HistoryOperation> m_operation;
     std::optional<HistoryRecordType> m_pendingType;
     std::optional<HistoryRecordStatus> m_pendingStatus;
     std::int64_t m_userFacing = 0;
@@ -245,22 +253,64 @@ void syncDirectory(const std::string& folder)
     }
 }
 
-// Moves `from` to `to` unless `to` exists. Returns 0, or the errno.
-int moveExclusively(const std::string& from, const std::string& to)
+// The errors of a file system that does not offer a call at all (as
+// opposed to refusing it for this file).
+bool unsupported(int error)
 {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-        return 0;
+    return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// What a move that must never replace found.
+enum class Placed { moved,
+    taken,  // the name exists
+    noMove,  // the file system offers no move that cannot replace
+    failed };
+
+// Moves `from` to `to` unless `to` exists; `error` holds the errno of a failure.
+Placed moveExclusively(HistoryFileOps& ops, const std::string& from, const std::string& to, int& error)
+{
+    error = ops.renameNoReplace(from, to);
+    if (error == 0) {
+        return Placed::moved;
     }
-    const int error = errno;
-    if (error != EINVAL && error != ENOSYS && error != ENOTSUP) {
-        return error;
+    if (error == EEXIST) {
+        return Placed::taken;
+    }
+    if (!unsupported(error)) {
+        return Placed::failed;
     }
     // No RENAME_NOREPLACE on this file system: link() never replaces either.
-    if (::link(from.c_str(), to.c_str()) != 0) {
-        return errno;
+    error = ops.link(from, to);
+    if (error == 0) {
+        ::unlink(from.c_str());
+        return Placed::moved;
     }
-    ::unlink(from.c_str());
-    return 0;
+    if (error == EEXIST) {
+        return Placed::taken;
+    }
+    return unsupported(error) || error == EPERM || error == EMLINK ? Placed::noMove : Placed::failed;
+}
+
+// Writes `content` to the new file `path`, created exclusively, so nothing
+// is ever replaced; a file that cannot be finished is removed again.
+Placed writeExclusively(const std::string& path, const std::string& content, std::uint64_t records, int& error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        error = errno;
+        return error == EEXIST ? Placed::taken : Placed::failed;
+    }
+    HistorySeal::write(fd, content.size(), records);
+    const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
+    error = written ? 0 : errno;
+    if (::close(fd) != 0 && written) {
+        error = errno;
+    }
+    if (error != 0) {
+        ::unlink(path.c_str());
+        return Placed::failed;
+    }
+    return Placed::moved;
 }
 
 }  // namespace
@@ -304,10 +354,11 @@ void TransformationHistory::appendRecord(std::string& out, const HistoryRecord& 
     appendText(out, record.error);
 }
 
-bool TransformationHistory::countsAsDone(HistoryRecordType type, HistoryRecordStatus status)
+bool TransformationHistory::countsAsDone(HistoryOperation operation, HistoryRecordType type, HistoryRecordStatus status)
 {
-    const bool item = type == HistoryRecordType::file || type == HistoryRecordType::directory
-        || type == HistoryRecordType::removedDirectory;
+    const HistoryRecordType folderStep
+        = operation == HistoryOperation::undo ? HistoryRecordType::createdDirectory : HistoryRecordType::removedDirectory;
+    const bool item = type == HistoryRecordType::file || type == HistoryRecordType::directory || type == folderStep;
     return item && status == HistoryRecordStatus::ok;
 }
 
@@ -315,7 +366,7 @@ std::int64_t TransformationHistory::doneCount(const HistoryEntry& entry)
 {
     std::int64_t count = 0;
     for (const HistoryRecord& record : entry.records) {
-        count += countsAsDone(record.type, record.status) ? 1 : 0;
+        count += countsAsDone(entry.operation, record.type, record.status) ? 1 : 0;
     }
     return count;
 }
@@ -387,6 +438,52 @@ Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
     return entry;
 }
 
+Result<HistoryEntry> TransformationHistory::parseUpToCut(std::string_view bytes, bool& cut)
+{
+    cut = false;
+    HistoryTokenCursor cursor(bytes);
+    std::size_t headerEnd = 0;
+    for (std::size_t i = 0; i < kHeaderTokenCount; ++i) {
+        const std::optional<std::string_view> token = cursor.next();
+        if (!token) {
+            return parse(bytes);  // a header cut short: nothing can be read
+        }
+        headerEnd = static_cast<std::size_t>(token->data() - bytes.data()) + token->size();
+    }
+    Result<HistoryEntry> header = parse(bytes.substr(0, headerEnd));
+    if (!header) {
+        return header;
+    }
+    HistoryEntry entry = std::move(header).value();
+    for (;;) {
+        std::string_view fields[kTokensPerRecord];
+        std::size_t got = 0;
+        for (; got < kTokensPerRecord; ++got) {
+            const std::optional<std::string_view> token = cursor.next();
+            if (!token) {
+                break;
+            }
+            fields[got] = *token;
+        }
+        if (got == 0) {
+            return entry;
+        }
+        const std::optional<HistoryRecordType> type = historyRecordTypeFromRaw(fields[2]);
+        const std::optional<HistoryRecordStatus> status = historyRecordStatusFromRaw(fields[3]);
+        const bool whole = got == kTokensPerRecord && type && status && text::isValidUtf8(fields[2])
+            && text::isValidUtf8(fields[3]) && text::isValidUtf8(fields[4]);
+        if (!whole) {
+            // Only the last record may be broken by a cut.
+            if (cursor.next()) {
+                return parse(bytes);
+            }
+            cut = true;
+            return entry;
+        }
+        entry.records.push_back({std::string(fields[0]), std::string(fields[1]), *type, *status, std::string(fields[4])});
+    }
+}
+
 std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readHeader(const std::string& path)
 {
     // The file streams through a small buffer: a huge or corrupt file costs
@@ -433,9 +530,10 @@ std::optional<TransformationHistory::HeaderSummary> TransformationHistory::readH
     summary.recordCount = static_cast<std::int64_t>((scanner.tokenCount() - kHeaderTokenCount) / kTokensPerRecord);
     summary.userFacingCount = scanner.userFacingCount();
     summary.doneCount = scanner.doneCount();
-    summary.incomplete = HistorySeal::check(path, static_cast<std::uint64_t>(status.st_size),
-                             static_cast<std::uint64_t>(summary.recordCount))
-        == HistorySeal::State::broken;
+    const bool endsInsideARecord = (scanner.tokenCount() - kHeaderTokenCount) % kTokensPerRecord != 0;
+    summary.incomplete = endsInsideARecord
+        || HistorySeal::check(path, static_cast<std::uint64_t>(status.st_size), static_cast<std::uint64_t>(summary.recordCount))
+            == HistorySeal::State::broken;
     summary.id = withoutExtension(fileNameOf(path));
     summary.url = path;
     summary.timestamp = *timestamp;
@@ -489,14 +587,13 @@ Status TransformationHistory::deleteHistory(const std::string& path)
     return {};
 }
 
-Status TransformationHistory::ensureHistoryDirectory(const std::string& folder)
+int TransformationHistory::makeHistoryDirectory(const std::string& folder)
 {
     if (isDirectory(folder)) {
-        return {};
+        return 0;
     }
-    const auto failed = [&] { return TransformationHistoryError::directoryCreationFailed(folder).toError(); };
     if (folder.empty()) {
-        return failed();
+        return ENOENT;
     }
     // Create every missing folder from the top down.
     std::size_t pos = folder.front() == '/' ? 1 : 0;
@@ -504,17 +601,31 @@ Status TransformationHistory::ensureHistoryDirectory(const std::string& folder)
         const std::size_t slash = folder.find('/', pos);
         const std::string prefix = folder.substr(0, slash);
         if (!prefix.empty() && prefix.back() != '/' && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
-            return failed();
+            return errno;
         }
         if (slash == std::string::npos) {
             break;
         }
         pos = slash + 1;
     }
-    return isDirectory(folder) ? Status {} : failed();
+    if (isDirectory(folder)) {
+        return 0;
+    }
+    // Something that is not a folder stands in the way.
+    struct stat st;
+    return ::stat(folder.c_str(), &st) == 0 ? ENOTDIR : errno;
 }
 
-Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const std::optional<std::string>& folder)
+Status TransformationHistory::ensureHistoryDirectory(const std::string& folder)
+{
+    if (makeHistoryDirectory(folder) != 0) {
+        return TransformationHistoryError::directoryCreationFailed(folder).toError();
+    }
+    return {};
+}
+
+Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const std::optional<std::string>& folder,
+    HistoryFileOps& ops)
 {
     const std::string directory = folder ? *folder : historyDirectory();
     if (Status ensured = ensureHistoryDirectory(directory); !ensured) {
@@ -540,15 +651,26 @@ Result<std::string> TransformationHistory::save(const HistoryEntry& entry, const
         return posixError(error);
     }
 
+    // Where no move can refuse to replace, the file is written in place
+    // under a name created exclusively.
+    bool inPlace = false;
     for (unsigned sequence = 1; sequence <= kMaxNameAttempts; ++sequence) {
         const std::string name = makeFileName(entry.timestamp, entry.scanRoot, sequence);
         const std::string path = directory + "/" + name;
-        const int error = moveExclusively(tempPath, path);
-        if (error == EEXIST) {
+        int error = 0;
+        Placed placed = inPlace ? writeExclusively(path, content, entry.records.size(), error)
+                                : moveExclusively(ops, tempPath, path, error);
+        if (placed == Placed::noMove) {
+            inPlace = true;
+            placed = writeExclusively(path, content, entry.records.size(), error);
+        }
+        if (placed == Placed::taken) {
             continue;
         }
-        if (error != 0) {
+        if (inPlace || placed == Placed::failed) {
             ::unlink(tempPath.c_str());
+        }
+        if (placed == Placed::failed) {
             return posixError(error);
         }
         syncDirectory(directory);

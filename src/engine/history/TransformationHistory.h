@@ -2,6 +2,7 @@
 
 #include "core/Error.h"
 #include "history/HistoryEntry.h"
+#include "history/HistoryFileOps.h"
 
 #include <chrono>
 #include <cstdint>
@@ -38,7 +39,8 @@ public:
         // lists what was done up to then and can be undone.
         bool interrupted = false;
         // The file was cut short after it was written (its seal does not
-        // match): records after the cut are unknown.
+        // match, or it ends inside a record): records after the cut are
+        // unknown.
         bool incomplete = false;
 
         friend bool operator==(const HeaderSummary&, const HeaderSummary&) = default;
@@ -59,10 +61,19 @@ public:
     // created when missing) and returns the file's path. The file is written
     // to a temporary file, synced and moved into place without replacing
     // anything: a name already taken gets "-2", "-3", ... before the extension.
-    static Result<std::string> save(const HistoryEntry& entry, const std::optional<std::string>& folder = std::nullopt);
+    // Where the file system offers neither a no-replace rename nor hard
+    // links, the file is written under a name created exclusively instead.
+    static Result<std::string> save(const HistoryEntry& entry, const std::optional<std::string>& folder = std::nullopt,
+        HistoryFileOps& ops = HistoryFileOps::posix());
 
     // Strict parse of a whole file; the first failing check ends it.
     static Result<HistoryEntry> parse(std::string_view bytes);
+
+    // The parse of a file that may have been cut short: the header must be
+    // sound and every record but the last must be whole and valid; a last
+    // record that is cut (or damaged by the cut) is left out and `cut` set.
+    // Damage anywhere else is the strict parse's error.
+    static Result<HistoryEntry> parseUpToCut(std::string_view bytes, bool& cut);
 
     // Lenient read of a file's header for the list; nothing on any failure.
     static std::optional<HeaderSummary> readHeader(const std::string& path);
@@ -75,10 +86,12 @@ public:
     // Removes one history file (or journal).
     static Status deleteHistory(const std::string& path);
 
-    // The one count rule: a record counts as done when it is a file or
-    // folder rename or a removed folder with status ok. Failed records,
-    // failed verifications and created folders never count.
-    static bool countsAsDone(HistoryRecordType type, HistoryRecordStatus status);
+    // The one count rule: a record counts as done when it has status ok and
+    // is a file or folder rename or, in a rename batch, a removed folder, or,
+    // in an undo, a folder the undo made again. Failed records, failed
+    // verifications, folders a rename batch created and stored metadata
+    // (such as the moves of a folder merge) never count.
+    static bool countsAsDone(HistoryOperation operation, HistoryRecordType type, HistoryRecordStatus status);
     static std::int64_t doneCount(const HistoryEntry& entry);
 
     // Appends one record as the file holds it: a NUL, then its five tokens.
@@ -102,6 +115,8 @@ public:
 
     // Creates `folder` with its missing parents unless a folder is there.
     static Status ensureHistoryDirectory(const std::string& folder);
+    // The same, answering 0 or the reason as an errno.
+    static int makeHistoryDirectory(const std::string& folder);
 
 private:
     static std::string makeFileName(TimePoint timestamp, std::string_view scanRoot, unsigned sequence);

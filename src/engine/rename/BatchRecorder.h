@@ -16,11 +16,13 @@ public:
     enum class Step { moveFile,
         moveFolder,
         createFolder,
-        removeFolder };  // a merged source folder, or one the clean-up found empty
+        removeFolder,  // a merged source folder, or one the clean-up found empty
+        mergeMove,  // an item a folder merge moves into the folder of the same final name
+        mergeRemoveFolder };  // a subfolder the merge emptied into its counterpart
 
     virtual ~BatchRecorder() = default;
 
-    // Paths are root-relative; `to` is empty for the two folder steps.
+    // Paths are root-relative; `to` is empty for the steps on one folder.
     virtual Status willDo(Step step, const std::string& from, const std::string& to) = 0;
     virtual Status didFail(Step step, const std::string& from, const std::string& to, const std::string& error) = 0;
     // A point after which what was announced should survive a power loss

@@ -51,6 +51,8 @@ public:
         m_cacheResolvedFolders = false;
         m_resolvedFolders.clear();
     }
+    // Logs what the batch counted rather than logged item by item.
+    void finish();
     SourceFileRenamer::RenameBatchResult& result() { return m_result; }
 
 private:
@@ -59,6 +61,10 @@ private:
     // when it cannot be recorded, or the batch already stopped for that.
     bool announce(BatchRecorder::Step step, const std::string& from, const std::string& to,
         const RenameInstruction& instruction);
+    // The instruction fails because the batch's record could not be written.
+    void failUnrecorded(const RenameInstruction& instruction);
+    // The instruction's source is not there.
+    void failMissing(const RenameInstruction& instruction, const std::string& logText, const std::string& message);
     void withdraw(BatchRecorder::Step step, const std::string& from, const std::string& to, const std::string& error);
     // The source could not be read for another reason than its absence.
     void failUnreadable(const RenameInstruction& instruction, const std::string& source, const std::string& target,
@@ -73,6 +79,9 @@ private:
     void rename(const RenameInstruction& instruction, const std::string& source, const std::string& target,
         const struct stat& before);
     void merge(const RenameInstruction& instruction, const std::string& source, const std::string& target);
+    // A merge that stopped: the failure names what stopped it.
+    void failMerge(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+        const SourceFileRenamer::MergeOutcome& outcome);
     void fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message);
     bool resolvesInsideRoot(const std::string& path);
     // Called for every folder this batch made: one made as the final path of
@@ -137,10 +146,33 @@ bool BatchRun::announce(BatchRecorder::Step step, const std::string& from, const
             m_recordFailure = recorded.error();
         }
     }
+    failUnrecorded(instruction);
+    return false;
+}
+
+void BatchRun::failUnrecorded(const RenameInstruction& instruction)
+{
     fail(instruction, "Rename skipped: the batch's history could not be written" + kDash + instruction.currentRelativePath + ": " + m_recordFailure->message,
         "Not renamed: the batch's history could not be written (" + m_recordFailure->message
             + "). The batch stopped here, so that every rename it made can be undone.");
-    return false;
+}
+
+void BatchRun::failMissing(const RenameInstruction& instruction, const std::string& logText, const std::string& message)
+{
+    // A list older than the folder can hold thousands of such items: the
+    // log names the first, and finish() counts the rest in one line.
+    if (m_result.missingSources++ == 0) {
+        TESS_LOG_ERROR(kCross + logText);
+    }
+    m_result.failed.push_back({instruction.currentRelativePath, Error {m_domain, -1, message}});
+}
+
+void BatchRun::finish()
+{
+    if (m_result.missingSources > 1) {
+        TESS_LOG_ERROR(kCross + "Rename skipped: source missing for " + std::to_string(m_result.missingSources - 1)
+            + " more items (not logged one by one); the folder changed since it was scanned");
+    }
 }
 
 void BatchRun::withdraw(BatchRecorder::Step step, const std::string& from, const std::string& to, const std::string& error)
@@ -348,7 +380,7 @@ void BatchRun::processFile(const RenameInstruction& instruction)
             failUnreadable(instruction, source, target, error);
             return;
         }
-        fail(instruction, "Rename skipped: source file missing" + kDash + instruction.currentRelativePath,
+        failMissing(instruction, "Rename skipped: source file missing" + kDash + instruction.currentRelativePath,
             "Source file not found at expected location.");
         return;
     }
@@ -378,7 +410,7 @@ void BatchRun::processFolder(const RenameInstruction& instruction)
         return;
     }
     if (sourceError != 0 || !S_ISDIR(sourceStatus.st_mode)) {
-        fail(instruction, "Rename skipped: source directory missing" + kDash + instruction.currentRelativePath,
+        failMissing(instruction, "Rename skipped: source directory missing" + kDash + instruction.currentRelativePath,
             "Source directory not found at expected location.");
         return;
     }
@@ -401,24 +433,15 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
     if (m_recorder != nullptr) {
         m_recorder->checkpoint();
     }
-    if (!SourceFileRenamer::moveRemainingContents(source, target, m_fs, m_privilegedRename)) {
-        std::vector<FileSystemOps::DirEntry> entries;
-        m_fs.listDirectory(source, entries);
-        std::string names;
-        std::string quoted;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i < 5) {
-                names += (i ? ", " : "") + entries[i].name;
-            }
-            quoted += (i ? ", \"" : "\"") + entries[i].name + "\"";
-        }
-        if (entries.size() > 5) {
-            names += " and " + std::to_string(entries.size() - 5) + " more";
-        }
-        fail(instruction,
-            "Rename failed: directory conflict, cannot merge" + kDash + instruction.currentRelativePath + " contains: [" + quoted + "]",
-            "Both the original and target folder exist with conflicting contents (" + names
-                + "). Manually merge or remove the conflicting items, then retry.");
+    SourceFileRenamer::MergeOutcome outcome
+        = SourceFileRenamer::mergeFolder(source, target, m_root, m_fs, m_privilegedRename, m_recorder);
+    const bool intoCreatedFolder = m_result.createdDirectories.count(instruction.targetRelativePath) != 0;
+    for (SourceFileRenamer::MergedItem& change : outcome.changes) {
+        change.intoCreatedFolder = intoCreatedFolder;
+        m_result.mergedItems.push_back(std::move(change));
+    }
+    if (!outcome.ok()) {
+        failMerge(instruction, source, target, outcome);
         return;
     }
     // The source is empty now: its times are final; the target and the
@@ -447,6 +470,55 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
     fail(instruction,
         "Rename failed: could not remove source directory after merging contents" + kDash + source + ": " + posix.message,
         "Unindexed files were merged into the target, but the original folder could not be removed. " + detail);
+}
+
+void BatchRun::failMerge(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+    const SourceFileRenamer::MergeOutcome& outcome)
+{
+    using Stop = SourceFileRenamer::MergeOutcome::Stop;
+    if (outcome.stop == Stop::notRecorded) {
+        m_recordFailure = outcome.error;
+        failUnrecorded(instruction);
+        return;
+    }
+    const std::string into = "Could not merge into the existing folder " + RenamePaths::lastComponent(target) + ": ";
+    if (outcome.stop == Stop::unlisted) {
+        fail(instruction,
+            "Rename failed: could not merge" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath
+                + ": cannot list " + outcome.from + ": " + outcome.error.message,
+            into + "the contents of " + outcome.name + " could not be listed (" + outcome.error.message + ")."
+                + (SourceFileRenamer::isPermissionError(outcome.error)
+                        ? " " + SourceFileRenamer::diagnosePermissionFailure(outcome.from, outcome.to, m_fs)
+                        : std::string()));
+        return;
+    }
+    if (outcome.stop == Stop::moveFailed) {
+        const std::string advice = SourceFileRenamer::isPermissionError(outcome.error)
+            ? SourceFileRenamer::diagnosePermissionFailure(outcome.from, outcome.to, m_fs)
+            : "Ensure the volume is writable and has space, then retry.";
+        fail(instruction,
+            "Rename failed: could not merge" + kDash + instruction.currentRelativePath + kArrow + instruction.targetRelativePath
+                + ": " + outcome.name + ": " + outcome.error.message,
+            into + outcome.name + " could not be moved (" + outcome.error.message + "). " + advice);
+        return;
+    }
+    std::vector<FileSystemOps::DirEntry> entries;
+    m_fs.listDirectory(source, entries);
+    std::string names;
+    std::string quoted;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i < 5) {
+            names += (i ? ", " : "") + entries[i].name;
+        }
+        quoted += (i ? ", \"" : "\"") + entries[i].name + "\"";
+    }
+    if (entries.size() > 5) {
+        names += " and " + std::to_string(entries.size() - 5) + " more";
+    }
+    fail(instruction,
+        "Rename failed: directory conflict, cannot merge" + kDash + instruction.currentRelativePath + " contains: [" + quoted + "]",
+        "Both the original and target folder exist with conflicting contents (" + names
+            + "). Manually merge or remove the conflicting items, then retry.");
 }
 
 std::size_t pieceCount(const std::string& relative)
@@ -479,6 +551,7 @@ SourceFileRenamer::RenameBatchResult runBatch(const std::vector<RenameInstructio
     for (const auto* folder : folders) {
         run.processFolder(*folder);
     }
+    run.finish();
     return std::move(run.result());
 }
 
@@ -576,59 +649,6 @@ Status SourceFileRenamer::moveItem(const std::string& source, const std::string&
     const std::string summary = diagnosePermissionFailure(source, destination, fs);
     TESS_LOG_ERROR(kCross + "Rename failed: permission denied (no privileged helper)" + kDash + source + ": " + error.message);
     return failure("Permission denied. " + summary);
-}
-
-bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, const std::string& targetFolder,
-    FileSystemOps& fs, const PrivilegedRename& privilegedRename)
-{
-    std::vector<FileSystemOps::DirEntry> entries;
-    if (fs.listDirectory(sourceFolder, entries) != 0) {
-        return false;
-    }
-    if (RenameChecks::isSameFolder(fs, sourceFolder, targetFolder)) {
-        // One folder reached by two paths: merging it into itself would
-        // remove its metadata files, its empty subfolders and the folder.
-        TESS_LOG_ERROR(kCross + "moveRemainingContents: conflict" + kDash + RenamePaths::lastComponent(targetFolder)
-            + " is the source folder itself");
-        return false;
-    }
-    for (const auto& entry : entries) {
-        const std::string& name = entry.name;
-        const std::string from = RenamePaths::join(sourceFolder, name);
-        const std::string to = RenamePaths::join(targetFolder, name);
-        const bool isFolder = entry.type == FileSystemOps::EntryType::directory;
-        if (RenameChecks::exists(fs, to)) {
-            if (!isFolder && metadataFileNames().count(name)) {
-                fs.removeFile(from);  // the target keeps its own copy
-                continue;
-            }
-            if (isFolder && RenameChecks::isRealDirectory(fs, to)) {
-                if (!moveRemainingContents(from, to, fs, privilegedRename)) {
-                    return false;
-                }
-                fs.removeDirectory(from);  // a failure shows when the outer folder is removed
-                continue;
-            }
-            TESS_LOG_ERROR(kCross + "moveRemainingContents: conflict" + kDash + name + " exists in both source and target");
-            return false;
-        }
-        const Status moved = posixRename(from, to, fs);
-        if (moved) {
-            TESS_LOG_INFO("moveRemainingContents: moved " + name + " to target directory");
-            continue;
-        }
-        if (!privilegedRename || !isPermissionError(moved.error())) {
-            TESS_LOG_ERROR(kCross + "moveRemainingContents: failed to move " + name + ": " + moved.error().message);
-            return false;
-        }
-        const auto reply = privilegedRename(from, to);
-        if (reply.success || RenameChecks::moveHappened(fs, from, to)) {
-            continue;
-        }
-        TESS_LOG_ERROR(kCross + "moveRemainingContents: privileged move failed for " + name + ": " + reply.message);
-        return false;
-    }
-    return true;
 }
 
 void SourceFileRenamer::collectSubdirectories(const std::string& folder, std::vector<std::string>& out, FileSystemOps& fs)

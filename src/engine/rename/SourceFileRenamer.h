@@ -48,6 +48,17 @@ public:
         Error error;
     };
 
+    // One change a folder merge made, root-relative: an item moved into the
+    // existing folder (`to` set), or a subfolder it emptied into its
+    // counterpart and removed (`to` empty).
+    struct MergedItem {
+        std::string from;
+        std::string to;
+        // The folder merged into was made by this batch (as a missing parent).
+        bool intoCreatedFolder = false;
+        friend bool operator==(const MergedItem&, const MergedItem&) = default;
+    };
+
     struct RenameBatchResult {
         // (currentRelativePath, targetRelativePath) of every moved item: files
         // in input order, then folders in processing order.
@@ -62,6 +73,29 @@ public:
         // The identity of each item of `renamed` (same index), read just
         // before it moved.
         std::vector<ItemIdentity> renamedIdentities;
+        // What the folder merges moved and removed, in order; kept when a
+        // merge stops part way.
+        std::vector<MergedItem> mergedItems;
+        // Instructions that failed because their source was not there (each
+        // is in `failed`; the log names the first only).
+        std::size_t missingSources = 0;
+    };
+
+    // How a folder merge ended.
+    struct MergeOutcome {
+        enum class Stop { none,
+            conflict,  // `name` exists on both sides and is not a folder on both
+            unlisted,  // a folder's entries could not be listed (`error`)
+            moveFailed,  // `name` could not be moved (`error`: errno, or the privileged reply)
+            notRecorded };  // the recorder refused a step (`error`): nothing further was done
+        Stop stop = Stop::none;
+        std::string name;
+        Error error;
+        // The entry's path and its destination when the merge stopped at it.
+        std::string from;
+        std::string to;
+        std::vector<MergedItem> changes;
+        bool ok() const { return stop == Stop::none; }
     };
 
     struct RenameVerification {
@@ -183,6 +217,12 @@ public:
     // recursively; false at the first conflict or failure.
     static bool moveRemainingContents(const std::string& sourceFolder, const std::string& targetFolder,
         FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRename& privilegedRename = {});
+
+    // The same merge, saying why it stopped and what it changed (paths
+    // relative to `root`), and announcing each move and each emptied
+    // subfolder's removal to `recorder` (when given) before it is made.
+    static MergeOutcome mergeFolder(const std::string& sourceFolder, const std::string& targetFolder,
+        const std::string& root, FileSystemOps& fs, const PrivilegedRename& privilegedRename, BatchRecorder* recorder);
 
     static bool isPermissionError(const Error& error);
 

@@ -73,13 +73,34 @@ void logDiagnosis(const std::string& text)
     TESS_LOG_ERROR(kCross + text);
 }
 
-// One parent folder (source or destination): its modes, and whether this
-// user may really create and remove entries in it.
+// A folder that lstat cannot reach (EACCES): the nearest folder above it
+// that can be read is the one whose search permission is missing.
+void checkUnreachableFolder(FileSystemOps& fs, const std::string& folder, const std::string& findingLabel,
+    std::vector<std::string>& findings)
+{
+    std::string blocked = RenamePaths::parent(folder);
+    struct stat st;
+    while (fs.lstat(blocked, st) == EACCES && blocked != RenamePaths::parent(blocked)) {
+        blocked = RenamePaths::parent(blocked);
+    }
+    if (fs.lstat(blocked, st) != 0) {
+        return;
+    }
+    findings.push_back(findingLabel + " " + RenamePaths::lastComponent(folder) + "/ cannot be reached: the folder "
+        + RenamePaths::lastComponent(blocked) + "/ above it cannot be searched (mode " + octal(st.st_mode) + ", owner: "
+        + userName(st.st_uid) + "). Run: chmod u+x \"" + blocked + "\"");
+}
+
+// One parent folder (source or destination): its modes, its immutable flag,
+// and whether this user may really create and remove entries in it.
 void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::string& logLabel,
     const std::string& findingLabel, const std::string& user, std::vector<std::string>& findings)
 {
     struct stat st;
-    if (fs.lstat(folder, st) != 0) {
+    if (const int error = fs.lstat(folder, st); error != 0) {
+        if (error == EACCES) {
+            checkUnreachableFolder(fs, folder, findingLabel, findings);
+        }
         return;
     }
     const std::string name = RenamePaths::lastComponent(folder);
@@ -88,6 +109,14 @@ void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::
     if ((st.st_mode & 0300) != 0300) {
         findings.push_back(findingLabel + " " + name + "/ is not writable (mode " + octal(st.st_mode) + ", owner: " + owner
             + "). Run: chmod u+wx \"" + folder + "\"");
+        return;
+    }
+    // Nobody may add, rename or remove entries of an immutable folder, root
+    // included: its modes and its owner are not the cause.
+    bool immutable = false;
+    if (fs.immutableFlag(folder, immutable) == 0 && immutable) {
+        findings.push_back(findingLabel + " " + name + "/ is immutable: its items cannot be added, renamed or removed. Run: chattr -i \""
+            + folder + "\"");
         return;
     }
     const int access = fs.canModifyEntries(folder);
@@ -145,7 +174,8 @@ void checkParentFolders(FileSystemOps& fs, const std::string& source, const std:
             + "/ is append-only: its items cannot be renamed or removed. Run: chattr -a \"" + sourceParent + "\"");
     }
     const std::string destinationParent = RenamePaths::parent(destination);
-    if (!RenameChecks::exists(fs, destinationParent)) {
+    struct stat st;
+    if (const int error = fs.lstat(destinationParent, st); error == ENOENT || error == ENOTDIR) {
         findings.push_back("Destination parent folder does not exist: " + RenamePaths::lastComponent(destinationParent) + "/");
     } else {
         checkParentFolder(fs, destinationParent, "dest parent", "Destination folder", user, findings);

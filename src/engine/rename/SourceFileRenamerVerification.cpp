@@ -5,6 +5,7 @@
 
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
+#include "rename/VerificationSentences.h"
 
 #include <cerrno>
 #include <string_view>
@@ -15,8 +16,6 @@ namespace tess {
 namespace {
 
 using VStatus = SourceFileRenamer::RenameVerification::VerificationStatus;
-
-const std::string kDash = " — ";
 
 bool sameButForCase(const std::vector<std::string>& a, const std::vector<std::string>& b)
 {
@@ -75,6 +74,7 @@ PathState readPath(FileSystemOps& fs, const std::string& path)
 void classifyByIdentity(const ItemIdentity& before, const PathState& source, const PathState& target,
     SourceFileRenamer::RenameVerification& result)
 {
+    using Finding = VerificationSentences::Finding;
     const bool targetIsItem = target.exists() && before.matches(target.status);
     const bool sourceIsItem = source.exists() && before.matches(source.status);
     if (targetIsItem) {
@@ -85,25 +85,22 @@ void classifyByIdentity(const ItemIdentity& before, const PathState& source, con
     }
     // The status tells where the item is: still at its old name, or at
     // neither path (both paths holding other items is told apart).
-    if (sourceIsItem) {
-        result.status = VStatus::sourceStillExists;
-    } else {
-        result.status = source.exists() && target.exists() ? VStatus::both : VStatus::targetMissing;
-    }
+    std::optional<Finding> finding;
     if (target.exists() && sourceIsItem) {
-        result.detail = "Target holds another item" + kDash
-            + "the original was not renamed and is still in place. Do not delete it: move the item at the target "
-              "away, then retry.";
+        finding = Finding::targetHoldsAnotherItem;
     } else if (target.exists() && source.exists()) {
-        result.detail = "Both original and target hold other items" + kDash
-            + "the renamed item is at neither path. Do not delete either; it may have been moved externally.";
+        finding = Finding::bothHoldOtherItems;
     } else if (target.exists()) {
-        result.detail = "Neither original nor target holds the renamed item" + kDash
-            + "the target is another item. The file may have been moved or deleted externally.";
+        finding = Finding::neitherHoldsTheItem;
     } else if (source.exists() && !sourceIsItem) {
-        result.detail = "Original path holds another item, target missing" + kDash
-            + "the renamed item is at neither path. It may have been moved or deleted externally.";
+        finding = Finding::originalHoldsAnotherItem;
     }
+    if (finding) {
+        result.status = VerificationSentences::statusOf(*finding);
+        result.detail = std::string(VerificationSentences::sentence(*finding));
+        return;
+    }
+    result.status = sourceIsItem ? VStatus::sourceStillExists : VStatus::targetMissing;
 }
 
 }  // namespace
@@ -141,9 +138,8 @@ SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const Rena
         if (unreadable.unreadable()) {
             const Error error = posixError(unreadable.error);
             result.status = statusOf(sourceState.exists(), targetState.exists());
-            result.detail = "Could not be verified" + kDash + (&unreadable == &sourceState ? source : target) + ": "
-                + error.message + "."
-                + (isPermissionError(error) ? " " + diagnosePermissionFailure(source, target, fs) : std::string());
+            result.detail = VerificationSentences::unreadable(&unreadable == &sourceState ? source : target, error.message,
+                isPermissionError(error) ? diagnosePermissionFailure(source, target, fs) : std::string(), result.status);
             return result;
         }
         if (before) {
@@ -153,8 +149,7 @@ SourceFileRenamer::RenameVerification SourceFileRenamer::verifyRename(const Rena
         result.status = statusOf(sourceState.exists(), targetState.exists());
     }
     if (result.status == VStatus::both) {
-        result.detail = "Both original and target exist" + kDash
-            + "the target could not be confirmed as the renamed item. Compare the two before deleting either.";
+        result.detail = std::string(VerificationSentences::sentence(VerificationSentences::Finding::targetUnconfirmed));
     }
     return result;
 }

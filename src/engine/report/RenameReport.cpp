@@ -57,7 +57,7 @@ RenameReport RenameReport::fromHistoryEntry(const HistoryEntry& entry)
             const std::optional<Verification::VerificationStatus> status = VerificationStatusText::failedStatusFromDescription(record.error);
             Verification verification {record.originalRelativePath, record.finalRelativePath,
                 status.value_or(Verification::VerificationStatus::targetMissing)};
-            if (!status) {
+            if (!status || record.error != VerificationStatusText::description(*status)) {
                 verification.detail = record.error;  // the check's own sentence, kept as written
             }
             report.failedVerifications.push_back(std::move(verification));

@@ -49,8 +49,8 @@ struct RenameReport {
 
     // The report of a recorded batch: `ok` file and folder records are the
     // renamed pairs, `fail` records the failures, `verifyFail` records the
-    // failed verifications (status recovered from the stored description,
-    // `targetMissing` when the text is not one of ours), `ok` removed-folder
+    // failed verifications (the status the batch reported, recovered from
+    // the stored text; `targetMissing` when the text is not one of ours), `ok` removed-folder
     // records the removed folders; created folders and stored metadata are
     // not shown. Record order is kept; there is no history path.
     static RenameReport fromHistoryEntry(const HistoryEntry& entry);

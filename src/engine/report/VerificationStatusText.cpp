@@ -1,5 +1,7 @@
 #include "report/VerificationStatusText.h"
 
+#include "rename/VerificationSentences.h"
+
 #include <array>
 
 namespace tess {
@@ -48,6 +50,11 @@ std::optional<VerificationStatusText::Status> VerificationStatusText::failedStat
         if (text == description(status)) {
             return status;
         }
+    }
+    // A check's own sentence tells its status too.
+    if (const std::optional<VerificationSentences::Reading> reading = VerificationSentences::read(text);
+        reading && reading->status != Status::verified) {
+        return reading->status;
     }
     return std::nullopt;
 }

@@ -53,6 +53,7 @@ TEST(HistoryListViewStateTest, UndoIsOfferedOnlyInTheOpenFolderTheBatchWasMadeIn
         bool enabled;
         const char* toolTip;
         bool batchRunning = false;
+        bool resolvesToSource = false;  // the two paths lead to one folder
     };
     const Case cases[] = {
         {"same folder", "/data/photos", "/data/photos", true, "Undo this rename"},
@@ -67,10 +68,14 @@ TEST(HistoryListViewStateTest, UndoIsOfferedOnlyInTheOpenFolderTheBatchWasMadeIn
             "A rename or undo is running. Undo this rename when it has finished.", true},
         {"other folder, a batch runs", "/data/photos", "/data/music", false,
             "This rename was made in another folder. Open that folder as the source to undo it.", true},
+        {"the same folder by another spelling", "/data/photos", "/mnt/photos", true, "Undo this rename", false, true},
+        {"the same folder by another spelling, a batch runs", "/data/photos", "/mnt/photos", false,
+            "A rename or undo is running. Undo this rename when it has finished.", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const state::UndoAvailability availability = state::undoAvailability(c.scanRoot, c.source, c.batchRunning);
+        const state::UndoAvailability availability
+            = state::undoAvailability(c.scanRoot, c.source, c.batchRunning, c.resolvesToSource);
         EXPECT_EQ(availability.enabled, c.enabled);
         EXPECT_EQ(availability.toolTip, c.toolTip);
     }

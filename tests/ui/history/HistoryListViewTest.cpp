@@ -7,6 +7,7 @@
 #include "LogCapture.h"
 #include "TempDir.h"
 #include "WidgetTestSupport.h"
+#include "history/HistoryJournal.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
 #include "report/ReportService.h"
@@ -34,6 +35,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace tess {
 namespace {
@@ -244,15 +246,16 @@ TEST_F(HistoryListViewTest, DeletingTheLastEntryShowsTheEmptyState)
 TEST_F(HistoryListViewTest, AnUnreadableHistoryFileLogsAndOpensNothing)
 {
     const std::string good = save(historyEntry("/data/photos", HistoryOperation::rename, 2, m_time));
-    std::string truncated = readFile(good);
-    truncated.erase(truncated.rfind('\0', truncated.rfind('\0') - 1));
+    // Cut inside its header: not even the folder is known. (A file cut
+    // inside a record opens up to its last whole record: see below.)
+    const std::string headerCut = readFile(good).substr(0, std::string("TSHISTORY").size() + 3);
     std::string version2 = readFile(good);
     version2[std::string("TSHISTORY").size() + 1] = '2';
     struct Case {
         const char* name;
         std::optional<std::string> bytes;  // none: the file is gone
     };
-    const Case cases[] = {{"truncated", truncated}, {"version 2", version2}, {"vanished", std::nullopt}};
+    const Case cases[] = {{"header cut", headerCut}, {"version 2", version2}, {"vanished", std::nullopt}};
     openView();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -406,6 +409,125 @@ TEST_F(HistoryListViewTest, ManyHistoryFilesLoadWithoutBlocking)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);  // the files are read elsewhere
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->isLoaded(); }, 30000));
     EXPECT_EQ(countText(), QLatin1String("5000 operations"));
+}
+
+}  // namespace
+}  // namespace tess
+
+namespace tess {
+namespace {
+
+// A file cut inside its last record is listed as incomplete and opens with
+// the records before the cut.
+TEST_F(HistoryListViewTest, ACutHistoryFileOpensUpToItsLastWholeRecord)
+{
+    const std::string path = save(historyEntry("/data/photos", HistoryOperation::rename, 3, m_time));
+    std::string bytes = readFile(path);
+    bytes.erase(bytes.rfind('\0', bytes.rfind('\0') - 1));  // the removed-folder record loses its last tokens
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    openView();
+    ASSERT_EQ(m_view->entries().size(), 1U);
+    EXPECT_TRUE(m_view->entries()[0].incomplete);
+    EXPECT_EQ(m_view->entries()[0].doneCount, 3);
+    clickButton(0, RowButton::viewReport);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->reportView() != nullptr; }));
+    const RenameReport& report = m_view->reportView()->report();
+    EXPECT_EQ(report.renamed.size(), 3U);
+    EXPECT_EQ(report.failed.size(), 1U);
+    EXPECT_TRUE(report.removedDirectories.empty());
+}
+
+// The export alert names the chosen file once, exactly as it is spelt,
+// through the alert every other window uses.
+TEST_F(HistoryListViewTest, TheExportAlertNamesTheChosenFileOnceAsPlainText)
+{
+    save(historyEntry("/data/photos", HistoryOperation::rename, 2, m_time));
+    openView();
+    clickButton(0, RowButton::viewReport);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->reportView() != nullptr; }));
+    auto* exportButton = m_view->reportView()->findChild<QPushButton*>(QStringLiteral("exportButton"));
+    ASSERT_NE(exportButton, nullptr);
+
+    const std::string target = m_dir / "Tom &  <b>Jerry/report.json";  // the folder does not exist
+    QSignalSpy finished(m_view.get(), &HistoryListView::exportFinished);
+    m_panel.setNextAnswer(ReportSaveChoice {QString::fromStdString(target), AppSettings::ReportFormat::json});
+    exportButton->click();
+    ASSERT_TRUE(finished.wait(5000));
+    QMessageBox* alert = m_view->exportAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(AlertBox::titleLabel(*alert)->text(), QStringLiteral("Export Failed"));
+    QLabel* message = AlertBox::messageLabel(*alert);
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->textFormat(), Qt::PlainText);
+    EXPECT_EQ(message->text(),
+        QStringLiteral("Failed to export history report: could not write %1 (No such file or directory)").arg(QString::fromStdString(target)));
+    EXPECT_EQ(message->text().count(QString::fromStdString(target)), 1);
+    saveScreenshot(*alert, QStringLiteral("history-export-failed-light"));
+    QApplication::setPalette(theme::darkPalette());
+    QTest::qWait(50);
+    saveScreenshot(*alert, QStringLiteral("history-export-failed-dark"));
+    alert->accept();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_view->exportAlert() == nullptr; }));
+}
+
+// A folder opened by another spelling (here a symbolic link) is the folder
+// the batch was made in, as the undo itself judges it.
+TEST_F(HistoryListViewTest, UndoIsOfferedInTheFolderTheBatchWasMadeInWhateverItsSpelling)
+{
+    test::TempDir tree;
+    tree.writeFile("b_.txt", "b");
+    HistoryEntry entry;
+    entry.timestamp = m_time;
+    entry.scanRoot = tree.path();
+    entry.records = {{"b:.txt", "b_.txt", HistoryRecordType::file, HistoryRecordStatus::ok, {}}};
+    save(entry);
+    const std::string link = m_dir / "spelt otherwise";
+    ASSERT_EQ(::symlink(tree.path().c_str(), link.c_str()), 0);
+    m_picker->answers = {link};
+    m_model->selectSourceFolder();
+    ASSERT_EQ(m_model->sourcePath(), link);
+    openView();
+    EXPECT_EQ(toolTipAt(0, RowButton::undo), QStringLiteral("Undo this rename"));
+    clickButton(0, RowButton::undo);
+    ASSERT_NE(m_view->alert(), nullptr);
+    m_view->alert()->findChild<QPushButton*>(QStringLiteral("undoConfirmButton"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_model->isRenaming(); }, 10000));
+    EXPECT_TRUE(std::filesystem::exists(tree / "b:.txt"));
+    EXPECT_EQ(m_model->renameResultMessage(), "Undo complete: 1 item restored");
+}
+
+// A batch killed between the record of its last step and the step: the row
+// and the undo alert count only what reached the disk.
+TEST_F(HistoryListViewTest, AnInterruptedBatchCountsOnlyTheStepsThatReachedTheDisk)
+{
+    test::TempDir tree;
+    tree.writeFile("a_1", "1");
+    tree.writeFile("a_2", "2");
+    tree.writeFile("a:3", "3");
+    HistoryEntry header;
+    header.timestamp = m_time;
+    header.scanRoot = tree.path();
+    {
+        auto journal = HistoryJournal::begin(header, m_model->historyFolder());
+        ASSERT_TRUE(journal.ok()) << journal.error().message;
+        for (const char* name : {"a:1", "a:2", "a:3"}) {
+            std::string renamed = name;
+            renamed[1] = '_';
+            ASSERT_TRUE((*journal)->willDo(BatchRecorder::Step::moveFile, name, renamed).ok());
+        }
+    }  // the process is gone before the third move
+    m_picker->answers = {tree.path()};
+    m_model->selectSourceFolder();
+    openView();
+    ASSERT_EQ(m_view->entries().size(), 1U);
+    EXPECT_TRUE(m_view->entries()[0].interrupted);
+    EXPECT_EQ(HistoryListViewState::detailText(m_view->entries()[0].doneCount, true, false), "2 items, interrupted");
+    clickButton(0, RowButton::undo);
+    ASSERT_NE(m_view->alert(), nullptr);
+    EXPECT_EQ(m_view->alert()->informativeText(),
+        QStringLiteral("Reverse the rename operation on %1? This will restore 2 items to their original names.")
+            .arg(QString::fromStdString(HistoryListViewState::folderName(tree.path()))));
+    m_view->alert()->reject();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ui/history/HistoryListView.h"
 
 #include "history/HistoryFile.h"
+#include "history/HistoryUndo.h"
 #include "log/AppLogger.h"
 #include "model/AsyncTask.h"
 #include "model/MonitorViewModel.h"
@@ -39,6 +40,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace tess {
 
@@ -90,18 +92,34 @@ public:
         return plain(HistoryListViewState::folderName(entry(index.row()).scanRoot));
     }
 
-    void setEntries(std::vector<HistoryListView::Entry> entries)
+    void setEntries(std::vector<HistoryListView::Entry> entries, std::vector<bool> inSourceFolder, std::optional<std::string> source)
     {
         beginResetModel();
         m_entries = std::move(entries);
+        m_inSourceFolder.clear();
+        for (std::size_t i = 0; i < m_entries.size() && i < inSourceFolder.size(); ++i) {
+            if (inSourceFolder[i]) {
+                m_inSourceFolder.insert(m_entries[i].url);
+            }
+        }
+        m_source = std::move(source);
         endResetModel();
     }
 
     const HistoryListView::Entry& entry(int row) const { return m_entries[static_cast<std::size_t>(row)]; }
     const std::vector<HistoryListView::Entry>& entries() const { return m_entries; }
 
+    // Whether the batch of `entry` was found made in `source` when the list
+    // was read (false when another folder was open then).
+    bool isInFolder(const HistoryListView::Entry& entry, const std::optional<std::string>& source) const
+    {
+        return source == m_source && m_inSourceFolder.count(entry.url) != 0;
+    }
+
 private:
     std::vector<HistoryListView::Entry> m_entries;
+    std::unordered_set<std::string> m_inSourceFolder;  // the files of batches made in m_source
+    std::optional<std::string> m_source;
 };
 
 namespace {
@@ -120,11 +138,10 @@ constexpr ButtonSpec kButtons[] = {
 
 class HistoryRowDelegate : public QStyledItemDelegate {
 public:
-    HistoryRowDelegate(HistoryListView& view, const HistoryListModel& model, const MonitorViewModel& viewModel)
+    HistoryRowDelegate(HistoryListView& view, const HistoryListModel& model)
         : QStyledItemDelegate(&view)
         , m_view(view)
         , m_model(model)
-        , m_viewModel(viewModel)
     {
     }
 
@@ -306,7 +323,7 @@ private:
 
     HistoryListViewState::UndoAvailability undoAvailability(const HistoryListView::Entry& entry) const
     {
-        return HistoryListViewState::undoAvailability(entry.scanRoot, m_viewModel.sourcePath(), m_viewModel.isRenaming());
+        return m_view.undoAvailability(entry);
     }
 
     std::optional<HistoryListView::RowButton> buttonAt(const QRect& rowRect, const QModelIndex& index, const QPoint& point) const
@@ -325,7 +342,6 @@ private:
 
     HistoryListView& m_view;
     const HistoryListModel& m_model;
-    const MonitorViewModel& m_viewModel;
 };
 
 }  // namespace
@@ -358,6 +374,11 @@ HistoryListView::HistoryListView(MonitorViewModel& model, ReportSavePanel& saveP
 
     // Whether "Undo" is offered follows the open folder and a running batch.
     connect(&m_model, &MonitorViewModel::sourcePathChanged, m_list->viewport(), qOverload<>(&QWidget::update));
+    connect(&m_model, &MonitorViewModel::sourcePathChanged, this, [this] {
+        if (isVisible()) {
+            loadEntries();
+        }
+    });
     connect(&m_model, &MonitorViewModel::renameStateChanged, m_list->viewport(), qOverload<>(&QWidget::update));
     applyColors();
 }
@@ -412,7 +433,7 @@ QWidget* HistoryListView::makeList(QWidget* parent)
     m_list = new QListView(parent);
     m_list->setObjectName(QStringLiteral("historyListView"));
     m_list->setModel(m_listModel);
-    m_list->setItemDelegate(new HistoryRowDelegate(*this, *m_listModel, m_model));
+    m_list->setItemDelegate(new HistoryRowDelegate(*this, *m_listModel));
     m_list->setUniformItemSizes(true);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -470,21 +491,37 @@ void HistoryListView::loadEntries()
 {
     const std::uint64_t generation = ++m_generation;
     runThenCallback(
-        this, [folder = m_model.historyFolder()] { return TransformationHistory::listHistories(folder); },
-        [this, generation](std::vector<Entry> entries) {
+        this,
+        [folder = m_model.historyFolder(), source = m_model.sourcePath()] {
+            Loaded loaded {TransformationHistory::listHistories(folder), {}, source};
+            // Whether each batch was made in the open folder, as the undo
+            // itself will judge it: by the folders the two paths lead to.
+            loaded.inSourceFolder.reserve(loaded.entries.size());
+            for (const Entry& entry : loaded.entries) {
+                loaded.inSourceFolder.push_back(source && HistoryUndo::isSameScanRoot(entry.scanRoot, *source));
+            }
+            return loaded;
+        },
+        [this, generation](Loaded loaded) {
             if (generation == m_generation) {
-                applyEntries(std::move(entries));
+                applyEntries(std::move(loaded));
             }
         });
 }
 
-void HistoryListView::applyEntries(std::vector<Entry> entries)
+void HistoryListView::applyEntries(Loaded loaded)
 {
-    m_countLabel->setText(plain(HistoryListViewState::countText(entries.size())));
-    m_content->setCurrentIndex(entries.empty() ? 0 : 1);
-    m_listModel->setEntries(std::move(entries));
+    m_countLabel->setText(plain(HistoryListViewState::countText(loaded.entries.size())));
+    m_content->setCurrentIndex(loaded.entries.empty() ? 0 : 1);
+    m_listModel->setEntries(std::move(loaded.entries), std::move(loaded.inSourceFolder), std::move(loaded.source));
     m_loaded = true;
     emit entriesLoaded();
+}
+
+HistoryListViewState::UndoAvailability HistoryListView::undoAvailability(const Entry& entry) const
+{
+    return HistoryListViewState::undoAvailability(
+        entry.scanRoot, m_model.sourcePath(), m_model.isRenaming(), m_listModel->isInFolder(entry, m_model.sourcePath()));
 }
 
 void HistoryListView::viewReport(const Entry& entry)
@@ -528,10 +565,7 @@ void HistoryListView::exportReport(const RenameReport& report)
             runThenCallback(
                 self.data(),
                 [shared, path = choice->filePathBytes(), format = choice->format] {
-                    const std::string text = format == AppSettings::ReportFormat::csv
-                        ? ReportService::generateRenameReportCSV(*shared)
-                        : ReportService::generateRenameReportJSON(*shared);
-                    const Status written = ReportService::writeReportFile(path, text);
+                    const Status written = ReportService::writeRenameReportFile(path, format, *shared);
                     if (written) {
                         TESS_LOG_INFO("History report exported to " + text::toValidUtf8(path));
                         return std::optional<std::string>();
@@ -556,15 +590,8 @@ void HistoryListView::showExportFailure(const std::string& message)
 {
     // Over the report it was exported from, as the main window's exports show theirs.
     QWidget* parent = m_reportView ? static_cast<QWidget*>(m_reportView.data()) : this;
-    auto* box = new QMessageBox(parent);
-    box->setObjectName(QStringLiteral("exportFailedAlert"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::NoIcon);
-    box->setTextFormat(Qt::PlainText);
+    QMessageBox* box = AlertBox::make(parent, QStringLiteral("Export Failed"), plain(message), QStringLiteral("exportFailedAlert"));
     box->setWindowTitle(QStringLiteral("Export Failed"));
-    box->setText(QStringLiteral("Export Failed"));
-    box->setInformativeText(plain(message).toHtmlEscaped());
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     m_exportAlert = box;
     box->open();
@@ -618,8 +645,7 @@ void HistoryListView::confirmUndo(const Entry& entry)
                   QStringLiteral("Undo"), QStringLiteral("undoConfirmButton")},
         [this, entry] {
             // The open folder may have changed while the alert was up.
-            const HistoryListViewState::UndoAvailability availability
-                = HistoryListViewState::undoAvailability(entry.scanRoot, m_model.sourcePath(), m_model.isRenaming());
+            const HistoryListViewState::UndoAvailability availability = undoAvailability(entry);
             if (availability.enabled) {
                 m_model.undoRename(entry.url);
             } else {

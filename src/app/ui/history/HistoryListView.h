@@ -2,6 +2,7 @@
 
 #include "history/TransformationHistory.h"
 #include "report/RenameReport.h"
+#include "ui/history/HistoryListViewState.h"
 #include "ui/history/RenameReportView.h"
 
 #include <QDialog>
@@ -10,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,8 @@ public:
     // failure is logged and shown in an "Export Failed" alert that names
     // the chosen file.
     void exportReport(const RenameReport& report);
+    // Whether a row's "Undo" is offered now, and why not.
+    HistoryListViewState::UndoAvailability undoAvailability(const Entry& entry) const;
 
     // The alert or report sheet open over the list, if any.
     QMessageBox* alert() const { return m_alert; }
@@ -98,7 +102,14 @@ private:
     QWidget* makeFooter();
     void openAlert(const AlertText& text, std::function<void()> onConfirm);
     void showExportFailure(const std::string& message);
-    void applyEntries(std::vector<Entry> entries);
+    // A read of the list: the entries, and whether each was made in the
+    // folder that was open (`source`) when it was read.
+    struct Loaded {
+        std::vector<Entry> entries;
+        std::vector<bool> inSourceFolder;
+        std::optional<std::string> source;
+    };
+    void applyEntries(Loaded loaded);
     void deleteEntry(const Entry& entry);
     void applyColors();
     void changeEvent(QEvent* event) override;

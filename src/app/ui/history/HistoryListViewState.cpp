@@ -43,12 +43,13 @@ RowLook rowLook(HistoryOperation operation)
     return {"pencil.circle", false, false, true};
 }
 
-UndoAvailability undoAvailability(std::string_view scanRoot, const std::optional<std::string>& sourcePath, bool batchRunning)
+UndoAvailability undoAvailability(std::string_view scanRoot, const std::optional<std::string>& sourcePath, bool batchRunning,
+    bool resolvesToSource)
 {
     if (!sourcePath || sourcePath->empty()) {
         return {false, "Open the folder this rename was made in to undo it: no source folder is open."};
     }
-    if (RenamePaths::withoutTrailingSlash(scanRoot) != RenamePaths::withoutTrailingSlash(*sourcePath)) {
+    if (!resolvesToSource && RenamePaths::withoutTrailingSlash(scanRoot) != RenamePaths::withoutTrailingSlash(*sourcePath)) {
         return {false, "This rename was made in another folder. Open that folder as the source to undo it."};
     }
     if (batchRunning) {

@@ -36,14 +36,16 @@ RowLook rowLook(HistoryOperation operation);
 
 // Whether a rename batch may be undone now: only in the folder it was made
 // in, which must be the open source folder, and not while another rename or
-// undo runs (a scan gives way to the undo).
+// undo runs (a scan gives way to the undo). `resolvesToSource`: the two
+// paths lead to one folder (a link, a bind mount), as the undo judges it.
 struct UndoAvailability {
     bool enabled = false;
     std::string toolTip;  // plain text
 
     friend bool operator==(const UndoAvailability&, const UndoAvailability&) = default;
 };
-UndoAvailability undoAvailability(std::string_view scanRoot, const std::optional<std::string>& sourcePath, bool batchRunning = false);
+UndoAvailability undoAvailability(std::string_view scanRoot, const std::optional<std::string>& sourcePath, bool batchRunning = false,
+    bool resolvesToSource = false);
 
 // The alert messages; `dateText` is the batch's date as the list shows it.
 std::string deleteMessage(std::string_view folderName, std::string_view dateText);

@@ -358,11 +358,11 @@ void ContentView::updateAlerts()
         box->open();
     }
     if (m_model->showRenameResult() && !m_renameResult) {
-        QMessageBox* box = AlertBox::make(this, QStringLiteral("Rename Complete"),
+        QMessageBox* box = AlertBox::make(this, QString::fromStdString(m_model->renameResultTitle()),
             QString::fromStdString(m_model->renameResultMessage()), QStringLiteral("renameResultMessageBox"));
         QPushButton* ok = box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         box->setDefaultButton(ok);
-        if (m_model->renameReport()) {
+        if (m_model->renameResultOffersReport() && m_model->renameReport()) {
             box->addButton(QStringLiteral("View Report"), QMessageBox::ActionRole);
         }
         connect(box, &QMessageBox::finished, this, [this, box] {
