@@ -1,16 +1,22 @@
 // Throughput of the file index: writing analysis results, comparing an
 // enumerated tree in batches of 500 or in one pass over the path-key index,
-// touching every row seen by that pass, and reading every row (or every
-// row's item) back, at 10^5 and 10^6 rows. Reports rows per second, the database size on disk and the
-// process's peak resident memory.
+// touching every row seen by that pass, reading every row (or every row's
+// item) back, and the full integrity check that runs while the index is idle
+// (its whole run, and how soon it stops when a scan begins), at 10^5 and 10^6
+// rows. Reports rows per second, the database size on disk and the process's
+// peak resident memory.
 
 #include "index/FileIndexDatabase.h"
+#include "index/IdleIntegrityCheck.h"
+#include "index/IndexFileCheck.h"
 #include "log/AppLogger.h"
 
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +24,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tess {
@@ -282,11 +289,89 @@ void BM_OpenAndRestore(benchmark::State& state)
     state.counters["open_s"] = openSeconds;
 }
 
+// A closed index of `rows` rows with a completed scan, as a restart finds it.
+bool writeClosedIndex(ScratchDatabase& database, std::int64_t rows)
+{
+    if (!database.ok()) {
+        return false;
+    }
+    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
+    database->finishScanRecord(database->startScanRecord(kRoot, "Manual"), rows, rows, 0, 0, rows / 10, "completed");
+    database->close();
+    return true;
+}
+
+// The full check as it runs while the index is idle, on a connection of its
+// own: from its start (no quiet time) to its verdict.
+void BM_FullCheck(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    ScratchDatabase database;
+    if (!writeClosedIndex(database, rows)) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    for (auto _ : state) {
+        std::atomic<bool> reported {false};
+        IdleIntegrityCheck check(database.path(), std::chrono::milliseconds(0),
+            [&reported](const IndexFileCheck::Integrity&) { reported = true; });
+        while (!check.isFinished()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (reported) {
+            state.SkipWithError("the sound index was found damaged");
+            return;
+        }
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+}
+
+// How soon a running full check stops once asked (what a scan that starts
+// waits for at most): asked 50 ms after it began.
+void BM_FullCheckStop(benchmark::State& state)
+{
+    const std::int64_t rows = state.range(0);
+    ScratchDatabase database;
+    if (!writeClosedIndex(database, rows)) {
+        state.SkipWithError("cannot open the database");
+        return;
+    }
+    double stopMilliseconds = 0;
+    for (auto _ : state) {
+        sqlite3* reader = nullptr;
+        if (sqlite3_open_v2(database.path().c_str(), &reader, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(reader);
+            state.SkipWithError("cannot open a reader");
+            return;
+        }
+        std::atomic<bool> stop {false};
+        std::chrono::steady_clock::time_point asked;
+        std::thread asker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            asked = std::chrono::steady_clock::now();
+            stop = true;
+        });
+        const auto integrity = IndexFileCheck::fullCheck(reader, [&stop] { return stop.load(); });
+        const auto ended = std::chrono::steady_clock::now();
+        asker.join();
+        sqlite3_close_v2(reader);
+        if (integrity.verdict != IndexFileCheck::Integrity::Verdict::unfinished) {
+            state.SkipWithError("the check ended before it was asked to stop");
+            return;
+        }
+        stopMilliseconds = std::chrono::duration<double, std::milli>(ended - asked).count();
+    }
+    reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
+    state.counters["stop_ms"] = stopMilliseconds;
+}
+
 BENCHMARK(BM_Upsert)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CompareBatches)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FetchAll)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MatchAndTouch)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FetchItems)->Arg(100000)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FullCheck)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FullCheckStop)->Arg(100000)->Arg(1000000)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OpenAndRestore)
     ->Args({100000, 1})
     ->Args({100000, FileIndexDatabase::kQuickCheckLimit.count()})

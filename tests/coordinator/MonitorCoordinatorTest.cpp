@@ -1,5 +1,6 @@
 #include "model/MonitorCoordinator.h"
 
+#include "DamagedIndex.h"
 #include "IsolatedLogEnvironment.h"
 #include "LogCapture.h"
 #include "RawDatabase.h"
@@ -14,8 +15,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -416,6 +419,96 @@ TEST_F(MonitorCoordinatorTest, ADamagedIndexIsReplacedAndTheNextScanRebuildsIt)
     ASSERT_EQ(m_received.results.size(), 1U);
     EXPECT_EQ(m_received.results[0].size(), 1U);
     EXPECT_EQ(scanStatuses(m_dbPath), (std::vector<std::string> {"completed"}));
+}
+
+struct HiddenDamageCase {
+    test::HiddenDamage damage;
+    bool fileRemoved;  // the scan that meets the damage finds one file gone
+    const char* finder;  // what finds the damage
+};
+
+// Index fixtures damaged where the quick check at open does not look: the
+// idle index's full check after a scan, or a write of that scan, finds the
+// damage; the file is moved aside once, told until the next scan has rebuilt
+// the index, and the write that met it is not shown as an error.
+TEST_F(MonitorCoordinatorTest, AnIndexDamagedWhereTheQuickCheckDoesNotLookIsReplacedOnceToldAndRebuilt)
+{
+    // Enough rows that the index spans several pages.
+    for (int i = 0; i < 300; ++i) {
+        m_tree.writeFile("many/file " + std::to_string(i) + " " + std::string(40, 'n') + ".txt");
+    }
+    {
+        LogWatcher log;
+        startAndWait(log);
+    }
+    const std::int64_t total = m_database->totalCount(m_tree.path());
+    m_coordinator.reset();
+    m_database->close();
+    const std::string sound = m_dbDir / "sound.db";
+    std::filesystem::copy_file(m_dbPath, sound);
+
+    const std::vector<HiddenDamageCase> cases = {
+        {test::HiddenDamage::missingIndexEntries, false, "the idle check"},
+        {test::HiddenDamage::copiedIndexPage, false, "the idle check"},
+        {test::HiddenDamage::missingIndexEntries, true, "the delete of the removed file's row"},
+    };
+    for (const HiddenDamageCase& c : cases) {
+        SCOPED_TRACE(std::string(test::nameOf(c.damage)) + ", found by " + c.finder);
+        std::filesystem::copy_file(sound, m_dbPath, std::filesystem::copy_options::overwrite_existing);
+        test::damageUnseen(m_dbPath, c.damage);
+        const std::string removed = "many/file 299 " + std::string(40, 'n') + ".txt";
+        if (c.fileRemoved) {
+            std::filesystem::remove(m_tree / removed);
+        }
+        auto opened = FileIndexDatabase::open(m_dbPath, {FileIndexDatabase::kQuickCheckLimit, std::chrono::milliseconds(50)});
+        ASSERT_TRUE(opened.ok()) << opened.error().message;
+        m_database = opened.value();
+        ASSERT_FALSE(m_database->recoveryNotice().has_value());
+        std::atomic<int> told {0};
+        m_database->setRecoveryNoticeObserver([&told] { ++told; });
+        m_received = {};
+        m_coordinator = std::make_unique<MonitorCoordinator>(m_database, *m_settings);
+        connectRecorder(*m_coordinator);
+
+        LogWatcher log;
+        startAndWait(log);
+        ASSERT_TRUE(waitUntil([&] { return m_database->replacementCount() == 1; }));
+        settle();
+        EXPECT_EQ(told.load(), 1);
+        ASSERT_TRUE(m_database->recoveryNotice().has_value());
+        std::size_t aside = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_dbDir.path())) {
+            const std::string name = entry.path().filename();
+            aside += name.starts_with("tessaline.db.damaged-") && !name.ends_with("-wal") && !name.ends_with("-shm") ? 1 : 0;
+        }
+        EXPECT_EQ(aside, 1U);
+        EXPECT_NE(m_database->recoveryNotice()->find("tessaline.db.damaged-"), std::string::npos);
+        EXPECT_EQ(log.count(c.fileRemoved ? "is damaged (a statement met: " : "is damaged (the full integrity check found: "), 1U);
+        EXPECT_FALSE(m_coordinator->indexError().has_value());
+        EXPECT_EQ(m_coordinator->status(), MonitoringStatus::monitoring());
+
+        // The next scan rebuilds the index, and the notice goes.
+        LogWatcher rescan;
+        m_coordinator->scanNow();
+        ASSERT_TRUE(waitUntil([&] { return rescan.contains("MonitorCoordinator: Background DB persistence completed"); }));
+        m_database->waitForPendingWrites();
+        ASSERT_TRUE(waitUntil([&] { return told.load() == 2; }));
+        EXPECT_FALSE(m_database->recoveryNotice().has_value());
+        EXPECT_EQ(m_database->totalCount(m_tree.path()), total - (c.fileRemoved ? 1 : 0));
+        EXPECT_EQ(test::integrityCheckOf(m_dbPath), "ok");
+        EXPECT_EQ(m_database->replacementCount(), 1U);
+
+        m_coordinator.reset();
+        m_database->close();
+        for (const auto& entry : std::filesystem::directory_iterator(m_dbDir.path())) {
+            if (entry.path().filename().string().starts_with("tessaline.db.damaged-")) {
+                std::filesystem::remove(entry.path());
+            }
+        }
+        if (c.fileRemoved) {
+            m_tree.writeFile(removed);
+        }
+    }
 }
 
 }  // namespace

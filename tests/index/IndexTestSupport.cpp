@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <thread>
 
 namespace tess::test {
@@ -63,6 +65,44 @@ bool LogWatcher::waitForTimedLine(std::string_view prefix, int decimals) const
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (std::chrono::steady_clock::now() < deadline);
     return false;
+}
+
+void makeIndex(const std::string& path, int rows)
+{
+    auto opened = FileIndexDatabase::open(path);
+    ASSERT_TRUE(opened.ok());
+    std::vector<FileTransformationResult> results;
+    for (int i = 0; i < rows; ++i) {
+        results.push_back(makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
+    }
+    ASSERT_TRUE(opened.value()->upsertFiles(results, "/r", atSeconds(5)));
+    opened.value()->close();
+    ASSERT_FALSE(std::filesystem::exists(path + "-wal"));
+}
+
+std::vector<std::string> keptAside(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename();
+        if (name.starts_with("tessaline.db.damaged-") && !name.ends_with("-wal") && !name.ends_with("-shm")) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 void OpenIndexTest::SetUp()

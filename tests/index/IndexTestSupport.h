@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -58,6 +59,17 @@ protected:
 
 FileTransformationResult makeResult(const std::string& root, const std::string& relativePath, bool isDirectory = false,
     std::vector<FileTransformationIssue> issues = {}, std::string finalRelativePath = {});
+
+// A closed index of `rows` files under "/r", with long names so that it
+// spans many pages; closing leaves no write-ahead log.
+void makeIndex(const std::string& path, int rows);
+
+// The names of the damaged index files kept in `dir` (starting with
+// "tessaline.db.damaged-", their -wal and -shm files left out), sorted.
+std::vector<std::string> keptAside(const TempDir& dir);
+
+// Asks `done` until it answers true, at most `timeout`; true when it did.
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 inline std::chrono::system_clock::time_point atSeconds(double seconds)
 {

@@ -4,6 +4,7 @@
 
 #include "MonitorViewModelFixture.h"
 
+#include "DamagedIndex.h"
 #include "Gate.h"
 #include "scan/DirectoryWalker.h"
 
@@ -38,6 +39,18 @@ protected:
         model.selectSourceFolder();
         model.startMonitoring();
         return model;
+    }
+
+    // How many damaged index files were kept aside in the data folder (their
+    // -wal and -shm files not counted).
+    std::size_t keptAside() const
+    {
+        std::size_t kept = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_data.path())) {
+            const std::string name = entry.path().filename();
+            kept += name.starts_with("tessaline.db.damaged-") && !name.ends_with("-wal") && !name.ends_with("-shm") ? 1 : 0;
+        }
+        return kept;
     }
 
     static bool scanEnded(const MonitorViewModel& model)
@@ -192,14 +205,60 @@ TEST_F(MonitorViewModelFailuresTest, AnIndexThatCannotBeOpenedOrWasReplacedIsTol
         ASSERT_TRUE(waitUntil([&] { return scanEnded(model); }));
         ASSERT_TRUE(told.has_value());
         EXPECT_NE(told->find("tessaline.db.damaged-"), std::string::npos) << *told;
-        EXPECT_FALSE(model.indexNotice().has_value());  // the scan rebuilt the index
+        // Once the scan's results are written the index is rebuilt.
+        EXPECT_TRUE(waitUntil([&] { return !model.indexNotice().has_value(); }));
         EXPECT_FALSE(model.indexErrorMessage().has_value());
-        std::size_t kept = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(m_data.path())) {
-            kept += entry.path().filename().string().rfind("tessaline.db.damaged-", 0) == 0 ? 1 : 0;
-        }
-        EXPECT_EQ(kept, 1u);
+        EXPECT_EQ(keptAside(), 1u);
     }
+}
+
+// The notice of a replaced index stays, across restarts, until a scan has
+// rebuilt the index; a restart after that tells nothing.
+TEST_F(MonitorViewModelFailuresTest, TheReplacedIndexIsToldAcrossRestartsUntilAScanHasRebuiltIt)
+{
+    m_tree.writeFile("a.txt", "a");
+    std::ofstream(m_data / FileIndexDatabase::kFileName) << std::string(8192, 'x');
+    m_settings->updateSettings([this](AppSettings& settings) { settings.preferences.lastSourcePath = m_tree.path(); });
+    std::optional<std::string> first;
+    {
+        MonitorViewModel& model = makeModel();
+        waitForRestore();
+        first = model.indexNotice();
+        ASSERT_TRUE(first.has_value());
+        EXPECT_NE(first->find("tessaline.db.damaged-"), std::string::npos) << *first;
+    }
+    MonitorViewModel& restarted = makeModel();
+    waitForRestore();
+    EXPECT_EQ(restarted.indexNotice(), first);
+    restarted.startMonitoring();
+    ASSERT_TRUE(waitUntil([&] { return scanEnded(restarted) && !restarted.indexNotice().has_value(); }));
+
+    MonitorViewModel& again = makeModel();
+    waitForRestore();
+    EXPECT_GT(again.totalIndexed(), 0);
+    EXPECT_FALSE(again.indexNotice().has_value());
+    EXPECT_EQ(keptAside(), 1u);
+}
+
+// Restored results from an index whose damage reads do not report: the full
+// check, once the index is idle, finds it, and the window is told without a
+// scan.
+TEST_F(MonitorViewModelFailuresTest, DamageFoundWhileRestoredResultsAreShownIsTold)
+{
+    prepareIndex(120, 7);
+    test::damageUnseen(m_data / FileIndexDatabase::kFileName, test::HiddenDamage::missingIndexEntries);
+    m_settings->updateSettings([this](AppSettings& settings) { settings.preferences.lastSourcePath = m_tree.path(); });
+    MonitorViewModel& model = makeModel();
+    waitForRestore();
+    // What the damaged index answers, without an error: rows are missing.
+    EXPECT_LT(model.issueCount(), 7);
+    const std::size_t shown = model.issueFiles().size();
+    ASSERT_TRUE(waitUntil([&] { return model.indexNotice().has_value(); }));
+    EXPECT_NE(model.indexNotice()->find("tessaline.db.damaged-"), std::string::npos);
+    EXPECT_EQ(keptAside(), 1u);
+    EXPECT_FALSE(model.indexErrorMessage().has_value());
+    // The list stays as it was until the next scan rebuilds the index.
+    EXPECT_EQ(model.issueFiles().size(), shown);
 }
 
 // Answers the save panel at once with one path.

@@ -91,6 +91,20 @@ ScanEngine::Listener MonitorCoordinator::makeListener()
             },
             false);
     };
+    // A write that failed because the index was damaged is not reported: the
+    // file has been replaced since the job began, the notice of the
+    // replacement says so, and the next scan rebuilds it. Called on the
+    // index's write queue, maybe after the coordinator is gone: it uses
+    // nothing of it but what it captures.
+    listener.indexWriteFailed = [report = std::move(listener.indexWriteFailed), weakDatabase = std::weak_ptr<FileIndexDatabase>(m_database),
+                                    replacementsAtJob = m_replacementsAtJob](const std::string& message, ScanEngine::Generation generation) {
+        const auto database = weakDatabase.lock();
+        if (database && database->replacementCount() != replacementsAtJob->load()) {
+            TESS_LOG_INFO("MonitorCoordinator: a write met the damaged index that has since been replaced; the next scan rebuilds it");
+            return;
+        }
+        report(message, generation);
+    };
     // Called on the queue, which the engine owns while it runs: the engine's
     // too-deep set is read there, and its copy travels with the results.
     listener.results = [self, this](std::vector<IndexedFile> issues, int total, int issueCount, ScanEngine::Generation generation) {
@@ -148,6 +162,9 @@ void MonitorCoordinator::enqueue(std::function<void()> work, bool discardable)
         if (m_destroying) {
             return;
         }
+        // The index's full check never runs beside a scan or a re-analysis.
+        const FileIndexDatabase::FullCheckHold hold = m_database ? m_database->holdFullCheck() : FileIndexDatabase::FullCheckHold {};
+        *m_replacementsAtJob = m_database ? m_database->replacementCount() : 0;
         if (discardable) {
             m_engine->runJob(generation, work);
         } else {

@@ -16,6 +16,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -143,6 +144,9 @@ private:
     std::optional<std::string> m_indexError;
     SourceFileAnalyzer::PathSet m_lastTooDeepPaths;
     std::atomic<bool> m_destroying {false};
+    // How many times the index had been replaced when the running (or last)
+    // job began; shared with the report of failed writes.
+    std::shared_ptr<std::atomic<std::uint64_t>> m_replacementsAtJob = std::make_shared<std::atomic<std::uint64_t>>(0);
     std::unique_ptr<ScanEngine> m_engine;
     // Declared last: destroyed (joined) first, while the engine still exists.
     SerialQueue m_queue {kQueueLabel};

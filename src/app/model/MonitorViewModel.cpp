@@ -216,6 +216,9 @@ void MonitorViewModel::setIndexErrorMessage(const std::optional<std::string>& me
 
 void MonitorViewModel::setIndexNotice(const std::optional<std::string>& notice)
 {
+    if (m_indexNotice == notice) {
+        return;
+    }
     m_indexNotice = notice;
     emit indexErrorMessageChanged();
 }

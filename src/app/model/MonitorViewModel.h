@@ -149,8 +149,10 @@ public:
     const std::vector<UnreadableFolder>& unreadableFolders() const { return m_unreadableFolders; }
     // Why the index cannot be used (damaged, or cannot be written); none while it works.
     const std::optional<std::string>& indexErrorMessage() const { return m_indexErrorMessage; }
-    // A damaged index was kept aside and a fresh one started (told once, with
-    // where the old one is); announced with indexErrorMessageChanged.
+    // A damaged index was kept aside and a fresh one started (with where the
+    // old one is), from the moment the index replaces it until a scan has
+    // rebuilt it, across restarts: the open index says so. Announced with
+    // indexErrorMessageChanged.
     const std::optional<std::string>& indexNotice() const { return m_indexNotice; }
     void setIndexNotice(const std::optional<std::string>& notice);
     void setIndexErrorMessage(const std::optional<std::string>& message);

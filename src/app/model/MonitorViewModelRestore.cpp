@@ -89,7 +89,6 @@ void MonitorViewModel::restoreSession(const std::string& sourcePath, double star
             outcome->openError = opened.error().message;
         } else {
             std::shared_ptr<FileIndexDatabase> database = opened.value();
-            outcome->indexNotice = database->recoveryNotice();
             const double t1 = nowSeconds();
             const std::int64_t total = database->totalCount(sourcePath);
             if (total < 1) {
@@ -114,6 +113,8 @@ void MonitorViewModel::restoreSession(const std::string& sourcePath, double star
                 outcome->issues = issues;
                 outcome->database = std::move(database);
             }
+            // Read last: a query that met damage has replaced the index.
+            outcome->indexNotice = opened.value()->recoveryNotice();
         }
         postToMain(self, [generation, outcome](MonitorViewModel* model) {
             if (model == nullptr) {
@@ -144,10 +145,7 @@ void MonitorViewModel::landRestore(Generation generation, std::shared_ptr<Restor
         setIsRestoringSession(false);
         return;
     }
-    if (m_database) {
-        closeInBackground(std::move(m_database));
-    }
-    m_database = outcome->database;
+    attachDatabase(outcome->database);
     setTotalIndexed(static_cast<int>(outcome->total));
     setIssueCount(static_cast<int>(outcome->issues));
     setCachedFileCount(0);

@@ -102,9 +102,6 @@ void MonitorViewModel::startRun(bool analyzeOnly)
                 closeInBackground(result->value());  // the model or its source is gone
                 return;
             }
-            if (const std::optional<std::string>& notice = result->value()->recoveryNotice()) {
-                model->setIndexNotice(notice);
-            }
             model->attachDatabase(result->value());
             MonitorCoordinator& coordinator = model->makeCoordinator();
             if (analyzeOnly) {
@@ -141,6 +138,20 @@ void MonitorViewModel::attachDatabase(std::shared_ptr<FileIndexDatabase> databas
         closeInBackground(std::move(m_database));  // e.g. the one a restore opened
     }
     m_database = std::move(database);
+    // The index tells whether it replaced a damaged file that no scan has
+    // rebuilt yet, when it opens and whenever that changes.
+    // (Compared by address: a reference taken here could be the last one,
+    // and closing the index must not happen on the main thread.)
+    const QPointer<MonitorViewModel> self(this);
+    const FileIndexDatabase* const attached = m_database.get();
+    m_database->setRecoveryNoticeObserver([self, attached] {
+        postToMain(self, [attached](MonitorViewModel* model) {
+            if (model != nullptr && model->m_database.get() == attached) {
+                model->setIndexNotice(model->m_database->recoveryNotice());
+            }
+        });
+    });
+    setIndexNotice(m_database->recoveryNotice());
 }
 
 void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
@@ -155,9 +166,6 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
         if (summary) {
             m_run.gaveSummary = true;
             setLastAnalysisTime(summary->timestamp);
-            if (m_indexNotice) {
-                setIndexNotice(std::nullopt);  // the scan has rebuilt the index the notice spoke of
-            }
         }
     };
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::receiveCoordinatorStatus));

@@ -1,12 +1,15 @@
 #include "index/FileIndexDatabase.h"
 
 #include "core/XdgPaths.h"
+#include "index/IdleIntegrityCheck.h"
+#include "index/SqliteDamageWatch.h"
 #include "index/SqliteStatement.h"
 #include "log/AppLogger.h"
 
 #include <sqlite3.h>
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,6 +57,13 @@ constexpr const char* kCreateScanHistory = "CREATE TABLE IF NOT EXISTS scan_hist
                                            "    trigger TEXT NOT NULL,\n"
                                            "    status TEXT NOT NULL DEFAULT 'running'\n"
                                            ")";
+
+// Where a damaged index was kept, while the fresh one in its place waits for
+// the scan that rebuilds it.
+constexpr const char* kCreateReplacedIndex = "CREATE TABLE IF NOT EXISTS replaced_index (\n"
+                                             "    kept_as TEXT NOT NULL,\n"
+                                             "    replaced_at REAL NOT NULL\n"
+                                             ")";
 
 std::mutex& registryMutex()
 {
@@ -120,7 +130,22 @@ std::string normalisedPath(const std::string& path)
     return std::filesystem::path(path).lexically_normal().string();
 }
 
+bool fileExists(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
 }  // namespace
+
+std::pair<std::uint64_t, std::uint64_t> FileIndexDatabase::identityOf(const std::string& path)
+{
+    struct stat info { };
+    if (::stat(path.c_str(), &info) != 0) {
+        return {0, 0};
+    }
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
 
 FileIndexDatabase::FileIndexDatabase(PrivateTag, std::string path)
     : m_queue(kQueueLabel)
@@ -145,33 +170,58 @@ Result<std::shared_ptr<FileIndexDatabase>> FileIndexDatabase::open(const std::st
     // One open at a time checks an index file, may replace it and sets it
     // up: two opens of one damaged file would each move aside what the other
     // had just put in its place.
-    static std::mutex openLock;
-    const std::lock_guard<std::mutex> guard(openLock);
-    std::optional<std::string> notice;
-    Result<sqlite3*> handle = openCheckedHandle(path, options, notice);
+    const std::lock_guard<std::mutex> guard(openLock());
+    const bool existed = fileExists(path);
+    std::optional<std::string> keptAs;
+    Result<sqlite3*> handle = openCheckedHandle(path, options, keptAs);
     if (!handle.ok()) {
         return handle.error();
     }
     auto database = std::make_shared<FileIndexDatabase>(PrivateTag {}, path);
-    database->m_recoveryNotice = std::move(notice);
+    database->m_identity = identityOf(path);
+    database->m_openLockHeld = true;
     database->configure(handle.value());
+    database->onQueue([&] {
+        FileIndexDatabase& db = *database;
+        if (db.m_damageInSetUp) {
+            db.replaceDamagedOnQueue("a statement met: " + *std::exchange(db.m_damageInSetUp, std::nullopt));
+        } else if (keptAs) {
+            db.recordReplacementOnQueue(*keptAs);
+        } else {
+            db.readReplacementOnQueue();
+        }
+        db.m_openLockHeld = false;
+    });
+    // A fresh file needs no check.
+    if (existed && !keptAs && database->replacementCount() == 0) {
+        database->startFullCheck(options.fullCheckQuiet);
+    }
     registerOpened(database);
     TESS_LOG_INFO("FileIndexDatabase opened at " + path);
     return database;
 }
 
+std::mutex& FileIndexDatabase::openLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 void FileIndexDatabase::configure(sqlite3* handle)
 {
-    onQueue([&] {
-        m_db = handle;
-        m_isOpen = true;
-        setWriteAheadLog();
-        execute("PRAGMA cache_size=-64000");
-        execute("PRAGMA synchronous=NORMAL");
-        execute("PRAGMA auto_vacuum = INCREMENTAL");
-        migrateSchemaIfNeeded();
-        createTables();
-    });
+    onQueue([&] { setUp(handle); });
+}
+
+void FileIndexDatabase::setUp(sqlite3* handle)
+{
+    m_db = handle;
+    m_isOpen = true;
+    setWriteAheadLog();
+    execute("PRAGMA cache_size=-64000");
+    execute("PRAGMA synchronous=NORMAL");
+    execute("PRAGMA auto_vacuum = INCREMENTAL");
+    migrateSchemaIfNeeded();
+    createTables();
 }
 
 FileIndexDatabase::~FileIndexDatabase()
@@ -210,7 +260,7 @@ std::string FileIndexDatabase::lastWriteFailure() const
 
 void FileIndexDatabase::onQueue(const std::function<void()>& work)
 {
-    m_queue.sync(work);  // inline when already on the queue
+    m_queue.sync([&] { runJob(work); });  // inline when already on the queue
 }
 
 void FileIndexDatabase::drainWritesUnlessOnOwnQueues()
@@ -240,7 +290,8 @@ void FileIndexDatabase::execute(const std::string& sql)
             return;
         }
         char* message = nullptr;
-        if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+        if (const int rc = sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &message); rc != SQLITE_OK) {
+            SqliteDamageWatch::note(m_db, rc);
             TESS_LOG_ERROR(std::string("❌ SQL error: ") + (message != nullptr ? message : "Unknown error") + " for: " + sql);
         }
         sqlite3_free(message);
@@ -310,11 +361,15 @@ void FileIndexDatabase::createTables()
     execute("DROP INDEX IF EXISTS idx_scan_root");
     execute("DROP INDEX IF EXISTS idx_has_issues");
     execute(kCreateScanHistory);
+    execute(kCreateReplacedIndex);
 }
 
 void FileIndexDatabase::close()
 {
     TESS_LOG_DEBUG("FileIndexDatabase: close() called on thread " + currentThreadDescription());
+    if (m_fullCheck) {
+        m_fullCheck->stop();
+    }
     // Writes already submitted are part of the index: let them finish first.
     drainWritesUnlessOnOwnQueues();
     onQueue([this] { closeOnQueue(); });
@@ -335,29 +390,35 @@ void FileIndexDatabase::closeOnQueue()
 void FileIndexDatabase::scheduleVacuum()
 {
     m_queue.async([weak = weak_from_this()] {
-        const auto self = weak.lock();
-        if (!self || self->m_db == nullptr) {
-            return;
-        }
-        const auto start = std::chrono::steady_clock::now();
-        // A VACUUM rewrites the whole file and gives back only its free
-        // pages; while they are under a tenth of the file it would win back
-        // little at that cost (seconds for a large index), and the writes that
-        // follow reuse them. The checkpoint always runs.
-        const std::int64_t freePages = self->countRows("PRAGMA freelist_count", nullptr);
-        const std::int64_t pages = self->countRows("PRAGMA page_count", nullptr);
-        const bool worthIt = freePages > 0 && freePages * kVacuumFreeShare >= pages;
-        if (worthIt) {
-            self->execute("VACUUM");
-        }
-        sqlite3_wal_checkpoint_v2(self->m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-        if (worthIt) {
-            TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
-        } else {
-            TESS_LOG_INFO("FileIndexDatabase: VACUUM skipped (" + std::to_string(freePages) + " of " + std::to_string(pages)
-                + " pages free) + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+        if (const auto self = weak.lock()) {
+            self->runJob([&self] { self->vacuumOnQueue(); });
         }
     });
+}
+
+void FileIndexDatabase::vacuumOnQueue()
+{
+    if (m_db == nullptr) {
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    // A VACUUM rewrites the whole file and gives back only its free pages;
+    // while they are under a tenth of the file it would win back little at
+    // that cost (seconds for a large index), and the writes that follow
+    // reuse them. The checkpoint always runs.
+    const std::int64_t freePages = countRows("PRAGMA freelist_count", nullptr);
+    const std::int64_t pages = countRows("PRAGMA page_count", nullptr);
+    const bool worthIt = freePages > 0 && freePages * kVacuumFreeShare >= pages;
+    if (worthIt) {
+        execute("VACUUM");
+    }
+    SqliteDamageWatch::note(m_db, sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr));
+    if (worthIt) {
+        TESS_LOG_INFO("FileIndexDatabase: VACUUM + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+    } else {
+        TESS_LOG_INFO("FileIndexDatabase: VACUUM skipped (" + std::to_string(freePages) + " of " + std::to_string(pages)
+            + " pages free) + checkpoint completed in " + formatSeconds(elapsedSeconds(start), 2) + "s");
+    }
 }
 
 void FileIndexDatabase::performAsync(std::function<void()> work)
@@ -379,10 +440,17 @@ void FileIndexDatabase::queueWrite(std::function<void()> work, bool keepsItems)
         m_pending->itemWritesQueued += keepsItems ? 0 : 1;
     }
     // The counter is shared with the job, so it is kept right even when the
-    // database goes away while the job waits.
-    m_asyncQueue.async([pending = m_pending, work = std::move(work), keepsItems] {
+    // database goes away while the job waits. No full check runs beside a
+    // background write.
+    if (m_fullCheck) {
+        m_fullCheck->hold();
+    }
+    m_asyncQueue.async([pending = m_pending, work = std::move(work), keepsItems, check = m_fullCheck] {
         if (work) {
             work();
+        }
+        if (check) {
+            check->release();
         }
         std::lock_guard lock(pending->lock);
         --pending->count;

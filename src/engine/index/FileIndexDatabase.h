@@ -46,6 +46,16 @@ class SqliteStatement;
 //
 // A closed database does nothing: every operation finds no connection and
 // returns its empty result.
+//
+// A damaged file is never used on: a statement that meets SQLITE_CORRUPT or
+// SQLITE_NOTADB (at open, in any operation), or the full integrity check that
+// runs while the index is idle (it finds an index that lacks entries, which
+// reads return without an error), has the file moved aside and a fresh index
+// started in its place, as opening does; the operation that met the damage
+// ends with what it had. recoveryNotice() then tells the user until a scan
+// has rebuilt the index, also across later opens of the file.
+class IdleIntegrityCheck;
+
 class FileIndexDatabase : public std::enable_shared_from_this<FileIndexDatabase> {
     struct PrivateTag {
         explicit PrivateTag() = default;
@@ -96,6 +106,7 @@ public:
         std::int64_t changeStamp = 0;
         std::int64_t dataVersion = 0;
         std::int64_t schemaVersion = 0;
+        std::uint64_t file = 0;  // which file the connection had open (it changes when a damaged one is replaced)
     };
 
     // The ids (ascending) of the rows that hold a folder, read in one pass
@@ -107,6 +118,7 @@ public:
         std::int64_t changeStamp = 0;
         std::int64_t dataVersion = 0;
         std::int64_t schemaVersion = 0;
+        std::uint64_t file = 0;
     };
 
     // A row of the index found stale: its id and its path.
@@ -117,9 +129,12 @@ public:
 
     // How long opening may spend on the integrity check of an existing file.
     static constexpr std::chrono::milliseconds kQuickCheckLimit {100};
+    // How long the index must have been idle before its full check starts.
+    static constexpr std::chrono::milliseconds kFullCheckQuiet {500};
 
     struct OpenOptions {
         std::chrono::milliseconds quickCheckLimit = kQuickCheckLimit;
+        std::chrono::milliseconds fullCheckQuiet = kFullCheckQuiet;
     };
 
     // Opens (creating when missing) the database file at `path`, creating its
@@ -129,7 +144,10 @@ public:
     //   allows, and for its length); a damaged file (and its -wal and -shm)
     //   is moved aside, kept under "<path>.damaged-<UTC date and time>", a
     //   fresh index takes its place, and recoveryNotice() tells the user;
-    // - a write that changes no data proves the file can be written.
+    // - a write that changes no data proves the file can be written;
+    // - once the index is idle (no FullCheckHold, no background write, no
+    //   statement for `fullCheckQuiet`), the full integrity check runs once
+    //   beside it; a damaged file it finds is replaced as above.
     // Every failure carries a message that starts with "Failed to open
     // database: " (once), to be shown as it is: the file system's error when
     // the folder cannot be created (its domain and code); otherwise an error
@@ -140,10 +158,40 @@ public:
     static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path);
     static Result<std::shared_ptr<FileIndexDatabase>> open(const std::string& path, const OpenOptions& options);
 
-    // Set when opening found the file damaged and replaced it: what the
+    // Set from the moment a damaged file is replaced (at this open, later
+    // while in use, or at an earlier open of the file) until a scan has
+    // rebuilt the index (its record is finished as "completed"): what the
     // window shows the user (where the damaged file was kept, and that the
     // next scan rebuilds the index).
-    const std::optional<std::string>& recoveryNotice() const { return m_recoveryNotice; }
+    std::optional<std::string> recoveryNotice() const;
+    // Called, on one of the database's threads, each time recoveryNotice()
+    // is set or cleared.
+    void setRecoveryNoticeObserver(std::function<void()> observer);
+    // How many times this object left a damaged file for a fresh one since
+    // it opened the file (it replaced it, or found it replaced by another
+    // object open on the same file).
+    std::uint64_t replacementCount() const { return m_replacements.load(); }
+
+    // Keeps the full integrity check from running while it exists, and
+    // stops one that runs: what a scan or a re-analysis holds so the check
+    // never competes with it. Movable; a default-made one holds nothing.
+    class FullCheckHold {
+    public:
+        FullCheckHold() = default;
+        explicit FullCheckHold(std::shared_ptr<IdleIntegrityCheck> check);
+        ~FullCheckHold();
+        FullCheckHold(FullCheckHold&& other) noexcept = default;
+        FullCheckHold& operator=(FullCheckHold&& other) noexcept;
+        FullCheckHold(const FullCheckHold&) = delete;
+        FullCheckHold& operator=(const FullCheckHold&) = delete;
+
+    private:
+        std::shared_ptr<IdleIntegrityCheck> m_check;
+    };
+    [[nodiscard]] FullCheckHold holdFullCheck();
+    // True once the full check has run to its end or will not run (the file
+    // was new or replaced, or the database is closed).
+    bool fullCheckFinished() const;
 
     // "tessaline.db" in the application's data folder.
     static std::string defaultPath();
@@ -335,14 +383,41 @@ private:
     void readOnQueue(const std::function<void()>& work);
     void drainWritesUnlessOnOwnQueues();
 
-    // A connection to `path` that passed the checks of open(); `notice`
-    // receives the recovery notice when the file was replaced.
-    static Result<sqlite3*> openCheckedHandle(const std::string& path, const OpenOptions& options, std::optional<std::string>& notice);
+    // A connection to `path` that passed the checks of open(); `keptAs`
+    // receives where the damaged file went when it was replaced.
+    static Result<sqlite3*> openCheckedHandle(const std::string& path, const OpenOptions& options, std::optional<std::string>& keptAs);
+    static Result<sqlite3*> openConnection(const std::string& path);
+    // Moves a damaged file aside with its log lines; the new path of the file.
+    static Result<std::string> moveDamagedAside(const std::string& path, const std::string& detail);
+    static std::string recoveryNoticeText(const std::string& keptAs);
     void configure(sqlite3* handle);
+    void setUp(sqlite3* handle);
+    // Runs `work` on the statement queue as one job: when it is not nested
+    // in another job, statements that meet damage have the file replaced
+    // once it ends.
+    void runJob(const std::function<void()>& work);
+    // Closes the damaged file, moves it aside and opens a fresh index in its
+    // place (on the statement queue).
+    void replaceDamagedOnQueue(const std::string& detail);
+    // Queues that replacement, unless the file was replaced since `file`.
+    void replaceLater(std::uint64_t file, std::string detail);
+    void startFullCheck(std::chrono::milliseconds quiet);
+    // Notes in the index that a damaged file was kept as `keptAs`, and tells.
+    void recordReplacementOnQueue(const std::string& keptAs);
+    // The notice of a replacement an earlier open recorded.
+    void readReplacementOnQueue();
+    // Forgets the replacement once a scan has rebuilt the index.
+    bool clearReplacementOnQueue();
+    void setRecoveryNotice(std::optional<std::string> notice);
+    // Held while a file is checked, replaced and set up: one at a time.
+    static std::mutex& openLock();
+    // Device and inode of the file at `path`; zeros when there is none.
+    static std::pair<std::uint64_t, std::uint64_t> identityOf(const std::string& path);
     void setWriteAheadLog();
     void migrateSchemaIfNeeded();
     void createTables();
     void closeOnQueue();
+    void vacuumOnQueue();
     void pruneOtherRootsOnQueue(const std::string& scanRoot);
     std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     void visitRows(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset,
@@ -372,7 +447,23 @@ private:
     std::string m_dbPath;
     IndexClock m_clock = [] { return std::chrono::system_clock::now(); };
     std::shared_ptr<PendingWork> m_pending;
-    std::optional<std::string> m_recoveryNotice;  // set before the object is shared
+    mutable std::mutex m_noticeLock;
+    std::optional<std::string> m_recoveryNotice;  // guarded by m_noticeLock
+    std::function<void()> m_noticeObserver;  // guarded by m_noticeLock
+    std::atomic<std::uint64_t> m_replacements {0};
+    // Counts the files the connection had open; written on the statement queue.
+    std::atomic<std::uint64_t> m_file {1};
+    // On the statement queue only.
+    int m_jobDepth = 0;
+    bool m_replacementPending = false;  // replaced_index holds a row
+    std::int64_t m_lastScanRecordId = 0;  // the largest this object started
+    bool m_cannotMoveAside = false;  // a move aside failed: the damaged file stays in use
+    // Device and inode of the file the connection has open: only that file
+    // is ever moved aside.
+    std::pair<std::uint64_t, std::uint64_t> m_identity {0, 0};
+    bool m_openLockHeld = false;  // set up by open(), which holds the lock of opening
+    std::optional<std::string> m_damageInSetUp;  // met while open() set the file up
+    std::shared_ptr<IdleIntegrityCheck> m_fullCheck;  // set at open, never replaced
     mutable std::mutex m_failureLock;
     std::string m_lastWriteFailure;  // guarded by m_failureLock
     // Read outside the statement queue.

@@ -11,6 +11,7 @@
 #include "index/KeyTable.h"
 #include "index/PathKey.h"
 #include "index/ShortenedComponentsJson.h"
+#include "index/SqliteDamageWatch.h"
 #include "index/SqliteStatement.h"
 #include "text/Text.h"
 
@@ -263,9 +264,15 @@ std::vector<FileItem> FileIndexDatabase::fetchItemsBesideWrites(const std::strin
     }
     sqlite3* reader = nullptr;
     std::optional<std::vector<FileItem>> items;
+    const std::uint64_t file = m_file;
     if (sqlite3_open_v2(m_dbPath.c_str(), &reader, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(reader, kReaderBusyTimeoutMilliseconds);
+        const SqliteDamageWatch watch(&reader);
         items = readItems(reader, scanRoot, twins, storedAnalysis);
+        if (watch.seen()) {
+            replaceLater(file, "a statement met: " + watch.message());
+            items.reset();  // read again below, after the replacement
+        }
     }
     sqlite3_close_v2(reader);
     if (!items) {

@@ -227,6 +227,7 @@ void FileIndexDatabase::stampInto(KeyMatch& match)
     match.changeStamp = sqlite3_total_changes64(m_db);
     match.dataVersion = pragmaValue(m_db, "PRAGMA data_version");
     match.schemaVersion = pragmaValue(m_db, "PRAGMA schema_version");
+    match.file = m_file;
 }
 
 bool FileIndexDatabase::isCurrent(const FolderRows& folders)
@@ -236,6 +237,7 @@ bool FileIndexDatabase::isCurrent(const FolderRows& folders)
     stamp.changeStamp = folders.changeStamp;
     stamp.dataVersion = folders.dataVersion;
     stamp.schemaVersion = folders.schemaVersion;
+    stamp.file = folders.file;
     return isCurrent(stamp);
 }
 
@@ -263,6 +265,7 @@ FileIndexDatabase::FolderRows FileIndexDatabase::findFolderRowsOnQueue()
     folders.changeStamp = stamp.changeStamp;
     folders.dataVersion = stamp.dataVersion;
     folders.schemaVersion = stamp.schemaVersion;
+    folders.file = stamp.file;
     folders.valid = true;
     return folders;
 }
@@ -282,7 +285,7 @@ bool FileIndexDatabase::isCurrent(const KeyMatch& match)
     KeyMatch now;
     stampInto(now);
     return now.changeStamp == match.changeStamp && now.dataVersion == match.dataVersion && now.schemaVersion == match.schemaVersion
-        && now.dataVersion != -1 && now.schemaVersion != -1;
+        && now.file == match.file && now.dataVersion != -1 && now.schemaVersion != -1;
 }
 
 FileIndexDatabase::KeyMatch FileIndexDatabase::matchIndexedPaths(const std::vector<FileItem>& items,

@@ -72,28 +72,28 @@ std::string whatCannotBeUsed(const std::string& path, std::string_view verb)
     return " (" + path + " cannot be " + std::string(verb) + ")";
 }
 
-// Moves a damaged file aside and opens a fresh one in its place; `notice`
-// receives what the user is told.
-Result<sqlite3*> replaceDamaged(const std::string& path, const IndexFileCheck::Integrity& integrity, std::optional<std::string>& notice)
+}  // namespace
+
+Result<sqlite3*> FileIndexDatabase::openConnection(const std::string& path)
 {
-    const Result<std::string> aside = IndexFileCheck::moveAside(path, std::chrono::system_clock::now());
-    if (!aside.ok()) {
-        TESS_LOG_ERROR("❌ FileIndexDatabase: the index at " + path + " is damaged (" + integrity.detail
-            + ") and could not be moved aside: " + aside.error().message);
-        return openFailure(kAppErrorDomain, integrity.code,
-            "the index is damaged (" + integrity.detail + ") and could not be moved aside: " + aside.error().message);
-    }
-    TESS_LOG_WARN("⚠️ FileIndexDatabase: the index at " + path + " is damaged (" + integrity.detail + "); moved aside to "
-        + aside.value() + ", starting a new index");
-    notice = "The index of scanned items was damaged and could not be used. It was kept as " + aside.value()
-        + " and a new index was started: the next scan rebuilds it.";
     return openHandle(path);
 }
 
-}  // namespace
+Result<std::string> FileIndexDatabase::moveDamagedAside(const std::string& path, const std::string& detail)
+{
+    Result<std::string> aside = IndexFileCheck::moveAside(path, std::chrono::system_clock::now());
+    if (!aside.ok()) {
+        TESS_LOG_ERROR("❌ FileIndexDatabase: the index at " + path + " is damaged (" + detail
+            + ") and could not be moved aside: " + aside.error().message);
+        return aside;
+    }
+    TESS_LOG_WARN("⚠️ FileIndexDatabase: the index at " + path + " is damaged (" + detail + "); moved aside to " + aside.value()
+        + ", starting a new index");
+    return aside;
+}
 
 Result<sqlite3*> FileIndexDatabase::openCheckedHandle(const std::string& path, const OpenOptions& options,
-    std::optional<std::string>& notice)
+    std::optional<std::string>& keptAs)
 {
     if (const Status folder = createFolderOf(path); !folder.ok()) {
         return folder.error();
@@ -102,6 +102,16 @@ Result<sqlite3*> FileIndexDatabase::openCheckedHandle(const std::string& path, c
     if (!handle.ok()) {
         return handle;
     }
+    // Closes the damaged file, moves it aside and opens a fresh one.
+    const auto replace = [&](int code, const std::string& detail) -> Result<sqlite3*> {
+        sqlite3_close_v2(handle.value());
+        Result<std::string> aside = moveDamagedAside(path, detail);
+        if (!aside.ok()) {
+            return openFailure(kAppErrorDomain, code, "the index is damaged (" + detail + ") and could not be moved aside: " + aside.error().message);
+        }
+        keptAs = std::move(aside.value());
+        return openHandle(path);
+    };
     using Verdict = IndexFileCheck::Integrity::Verdict;
     const IndexFileCheck::Integrity integrity = IndexFileCheck::quickCheck(handle.value(), path, options.quickCheckLimit);
     switch (integrity.verdict) {
@@ -117,8 +127,7 @@ Result<sqlite3*> FileIndexDatabase::openCheckedHandle(const std::string& path, c
         TESS_LOG_ERROR("❌ FileIndexDatabase: the index at " + path + " cannot be read: " + integrity.detail);
         return openFailure(kAppErrorDomain, integrity.code, integrity.detail + whatCannotBeUsed(path, "read"));
     case Verdict::damaged:
-        sqlite3_close_v2(handle.value());
-        handle = replaceDamaged(path, integrity, notice);
+        handle = replace(integrity.code, integrity.detail);
         if (!handle.ok()) {
             return handle;
         }
@@ -126,7 +135,15 @@ Result<sqlite3*> FileIndexDatabase::openCheckedHandle(const std::string& path, c
     }
     // A write lock that another connection holds (a write of an index object
     // still open) is not waited for: it proves the file writable.
-    const Status writable = IndexFileCheck::proveWritable(handle.value(), kBusyTimeoutMilliseconds);
+    Status writable = IndexFileCheck::proveWritable(handle.value(), kBusyTimeoutMilliseconds);
+    if (!writable.ok() && !keptAs && IndexFileCheck::meansDamage(static_cast<int>(writable.error().code))) {
+        // Damage past the part the stopped quick check read.
+        handle = replace(static_cast<int>(writable.error().code), "a statement met: " + writable.error().message);
+        if (!handle.ok()) {
+            return handle;
+        }
+        writable = IndexFileCheck::proveWritable(handle.value(), kBusyTimeoutMilliseconds);
+    }
     if (!writable.ok()) {
         sqlite3_close_v2(handle.value());
         TESS_LOG_ERROR("❌ FileIndexDatabase: the index at " + path + " cannot be written: " + writable.error().message);

@@ -358,6 +358,7 @@ std::int64_t FileIndexDatabase::startScanRecord(const std::string& scanRoot, con
         statement.bindText(3, trigger);
         if (statement.step() == SQLITE_DONE) {
             id = sqlite3_last_insert_rowid(m_db);
+            m_lastScanRecordId = std::max(m_lastScanRecordId, id);
         }
     });
     return id;
@@ -375,6 +376,16 @@ bool FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFile
         if (!statement) {
             return;
         }
+        // A scan completed on a fresh index that replaced a damaged one has
+        // rebuilt it: the replacement is forgotten with the same commit.
+        std::optional<SqliteTransaction> rebuilding;
+        if (m_replacementPending && status == "completed") {
+            rebuilding.emplace(m_db);
+            if (!*rebuilding) {
+                logRolledBack("finishScanRecord", rebuilding->error());
+                return;
+            }
+        }
         statement.bindDouble(1, secondsSince1970(now()));
         statement.bindInt(2, clampToInt32(totalFiles));
         statement.bindInt(3, clampToInt32(newFiles));
@@ -386,6 +397,21 @@ bool FileIndexDatabase::finishScanRecord(std::int64_t id, std::int64_t totalFile
         finished = statement.step() == SQLITE_DONE;
         if (!finished) {
             TESS_LOG_ERROR("❌ Failed to finish scan record " + std::to_string(id) + " as " + status + ": " + errorMessage());
+            return;
+        }
+        // The record of a scan that began before the replacement is not in
+        // this file: that scan did not rebuild it.
+        if (rebuilding && sqlite3_changes(m_db) > 0) {
+            finished = clearReplacementOnQueue() && rebuilding->commit();
+            if (!finished) {
+                logRolledBack("finishScanRecord", errorMessage());
+                return;
+            }
+            m_replacementPending = false;
+            TESS_LOG_INFO("FileIndexDatabase: the scan has rebuilt the index that replaced a damaged one");
+            setRecoveryNotice(std::nullopt);
+        } else if (rebuilding) {
+            finished = rebuilding->commit();
         }
     });
     return finished;
@@ -537,7 +563,7 @@ void FileIndexDatabase::pruneOtherRoots(const std::string& scanRoot)
 {
     m_queue.async([weak = weak_from_this(), scanRoot] {
         if (const auto self = weak.lock()) {
-            self->pruneOtherRootsOnQueue(scanRoot);
+            self->runJob([&] { self->pruneOtherRootsOnQueue(scanRoot); });
         }
     });
 }

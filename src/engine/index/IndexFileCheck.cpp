@@ -1,5 +1,6 @@
 #include "index/IndexFileCheck.h"
 
+#include "index/SqliteDamageWatch.h"
 #include "index/SqliteStatement.h"
 
 #include <sqlite3.h>
@@ -13,6 +14,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -30,15 +32,17 @@ constexpr int kMaxAsideAttempts = 100;
 constexpr std::string_view kSideFiles[] = {"-wal", "-shm"};
 constexpr std::chrono::milliseconds kInterruptRepeat {10};
 
-// Interrupts every statement of a connection once `limit` has passed, unless
-// destroyed before. The watching thread is joined on destruction.
-class InterruptAfter {
+// Interrupts every statement of a connection while `shouldInterrupt` answers
+// true, asked once `firstWait` has passed and then every few milliseconds,
+// until destroyed. The watching thread is joined on destruction.
+class Interrupter {
 public:
-    InterruptAfter(sqlite3* db, std::chrono::milliseconds limit)
-        : m_thread([this, db, limit] { watch(db, limit); })
+    Interrupter(sqlite3* db, std::chrono::milliseconds firstWait, std::function<bool()> shouldInterrupt)
+        : m_shouldInterrupt(std::move(shouldInterrupt))
+        , m_thread([this, db, firstWait] { watch(db, firstWait); })
     {
     }
-    ~InterruptAfter()
+    ~Interrupter()
     {
         {
             std::lock_guard lock(m_mutex);
@@ -47,24 +51,27 @@ public:
         m_wake.notify_one();
         m_thread.join();
     }
-    InterruptAfter(const InterruptAfter&) = delete;
-    InterruptAfter& operator=(const InterruptAfter&) = delete;
+    Interrupter(const Interrupter&) = delete;
+    Interrupter& operator=(const Interrupter&) = delete;
 
 private:
-    void watch(sqlite3* db, std::chrono::milliseconds limit) noexcept
+    void watch(sqlite3* db, std::chrono::milliseconds firstWait) noexcept
     {
         try {
             std::unique_lock lock(m_mutex);
             // An interrupt that comes before the statement starts is
             // forgotten when it starts: it is repeated until the end.
-            for (auto wait = limit; !m_wake.wait_for(lock, wait, [this] { return m_done; }); wait = kInterruptRepeat) {
-                sqlite3_interrupt(db);
+            for (auto wait = firstWait; !m_wake.wait_for(lock, wait, [this] { return m_done; }); wait = kInterruptRepeat) {
+                if (m_shouldInterrupt()) {
+                    sqlite3_interrupt(db);
+                }
             }
         } catch (...) {
             sqlite3_interrupt(db);  // cannot wait: stop the check rather than let it run unbounded
         }
     }
 
+    std::function<bool()> m_shouldInterrupt;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_done = false;
@@ -87,15 +94,21 @@ bool run(sqlite3* db, const std::string& sql)
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void appendDetail(std::string& detail, std::string_view line)
+// Adds one answer of the check to `detail`, answers and the lines within an
+// answer joined by "; ", so the detail is one line of the log.
+void appendDetail(std::string& detail, std::string_view answer)
 {
-    if (detail.size() >= kMaxDetail) {
-        return;
+    std::size_t start = 0;
+    while (start <= answer.size() && detail.size() < kMaxDetail) {
+        const std::size_t end = std::min(answer.find_first_of("\r\n", start), answer.size());
+        if (const std::string_view line = answer.substr(start, end - start); !line.empty()) {
+            if (!detail.empty()) {
+                detail += "; ";
+            }
+            detail.append(line.substr(0, kMaxDetail - std::min(detail.size(), kMaxDetail)));
+        }
+        start = end + 1;
     }
-    if (!detail.empty()) {
-        detail += "; ";
-    }
-    detail.append(line.substr(0, kMaxDetail - std::min(detail.size(), kMaxDetail)));
 }
 
 std::int64_t pragmaValue(sqlite3* db, const char* sql)
@@ -195,11 +208,11 @@ Status moveFiles(const std::string& path, const std::string& target)
 
 bool IndexFileCheck::meansDamage(int code)
 {
-    const int primary = code & 0xFF;
-    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+    return SqliteDamageWatch::meansDamage(code);
 }
 
-IndexFileCheck::Integrity IndexFileCheck::quickCheck(sqlite3* db, const std::string& path, std::chrono::milliseconds limit)
+IndexFileCheck::Integrity IndexFileCheck::runCheck(sqlite3* db, const char* sql, std::chrono::milliseconds firstWait,
+    std::function<bool()> shouldStop)
 {
     using Verdict = Integrity::Verdict;
     Integrity integrity;
@@ -210,8 +223,8 @@ IndexFileCheck::Integrity IndexFileCheck::quickCheck(sqlite3* db, const std::str
         integrity.detail = connectionMessage(db);
     };
     {
-        const InterruptAfter watchdog(db, limit);
-        SqliteStatement statement(db, "PRAGMA quick_check");
+        const Interrupter watchdog(db, firstWait, std::move(shouldStop));
+        SqliteStatement statement(db, sql);
         int rc = statement ? statement.step() : sqlite3_errcode(db);
         for (; rc == SQLITE_ROW; rc = statement.step()) {
             if (const std::string_view line = statement.columnTextView(0); line != "ok") {
@@ -226,16 +239,29 @@ IndexFileCheck::Integrity IndexFileCheck::quickCheck(sqlite3* db, const std::str
             failWith(rc);
         }
     }
+    integrity.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return integrity;
+}
+
+IndexFileCheck::Integrity IndexFileCheck::quickCheck(sqlite3* db, const std::string& path, std::chrono::milliseconds limit)
+{
+    const auto start = std::chrono::steady_clock::now();
+    Integrity integrity = runCheck(db, "PRAGMA quick_check", limit, [] { return true; });
     // A check that ran to its end has read every page; the length alone is
     // compared only when it was stopped (another connection writing the file
     // can make its length and its header disagree for a moment).
-    if (integrity.verdict == Verdict::unfinished) {
+    if (integrity.verdict == Integrity::Verdict::unfinished) {
         if (std::string detail; isShorterThanItsHeader(db, path, detail)) {
-            integrity = Integrity {Verdict::damaged, SQLITE_CORRUPT, std::move(detail), 0.0};
+            integrity = Integrity {Integrity::Verdict::damaged, SQLITE_CORRUPT, std::move(detail), 0.0};
         }
     }
     integrity.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return integrity;
+}
+
+IndexFileCheck::Integrity IndexFileCheck::fullCheck(sqlite3* db, std::function<bool()> shouldStop)
+{
+    return runCheck(db, "PRAGMA integrity_check", kInterruptRepeat, std::move(shouldStop));
 }
 
 Status IndexFileCheck::proveWritable(sqlite3* db, int busyTimeoutMilliseconds)

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -12,19 +13,20 @@ namespace tess {
 
 // What opening the index checks before the file is used: its integrity (a
 // quick check bounded in time), whether it can be written, and, for a damaged
-// file, moving it aside so that a fresh index takes its place.
+// file, moving it aside so that a fresh index takes its place; and the full
+// check that runs later, while the index is idle.
 class IndexFileCheck {
 public:
     struct Integrity {
         enum class Verdict {
             sound,  // the check ran to its end and found nothing
-            unfinished,  // the time ran out before the end; nothing found so far
+            unfinished,  // stopped before the end; nothing found so far
             damaged,  // the file is not an intact database
             unreadable,  // the file could not be read (no damage known)
         };
         Verdict verdict = Verdict::sound;
         int code = 0;  // SQLite result code of a damaged or unreadable file
-        std::string detail;  // what the check reported, or SQLite's message
+        std::string detail;  // what the check reported (one line), or SQLite's message
         double seconds = 0.0;
     };
 
@@ -34,6 +36,12 @@ public:
     // database, or finds malformed, is damaged; any other failure makes it
     // unreadable.
     static Integrity quickCheck(sqlite3* db, const std::string& path, std::chrono::milliseconds limit);
+
+    // PRAGMA integrity_check, which also finds what the quick check does not
+    // look at: an index that lacks entries of its table, or holds others.
+    // Stopped (unfinished) once `shouldStop`, asked every few milliseconds
+    // while it runs, answers true.
+    static Integrity fullCheck(sqlite3* db, std::function<bool()> shouldStop);
 
     // Commits a write that changes no data (the schema's user version set to
     // its own value): proof that the file, its folder and its journal can be
@@ -51,6 +59,11 @@ public:
 
     // True for the SQLite result codes that mean a damaged file.
     static bool meansDamage(int code);
+
+private:
+    // Runs the check `sql`; `shouldStop` is asked first once `firstWait` has
+    // passed, then every few milliseconds.
+    static Integrity runCheck(sqlite3* db, const char* sql, std::chrono::milliseconds firstWait, std::function<bool()> shouldStop);
 };
 
 }  // namespace tess

@@ -1,5 +1,7 @@
 #include "index/SqliteStatement.h"
 
+#include "index/SqliteDamageWatch.h"
+
 #include <sqlite3.h>
 
 namespace tess {
@@ -9,7 +11,8 @@ SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql)
     if (db == nullptr) {
         return;
     }
-    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+    if (const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr); rc != SQLITE_OK) {
+        SqliteDamageWatch::note(db, rc);  // a schema that cannot be read
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
     }
@@ -57,7 +60,11 @@ void SqliteStatement::bindNull(int position)
 
 int SqliteStatement::step()
 {
-    return sqlite3_step(m_stmt);
+    const int rc = sqlite3_step(m_stmt);
+    if (SqliteDamageWatch::meansDamage(rc)) {
+        SqliteDamageWatch::note(sqlite3_db_handle(m_stmt), rc);
+    }
+    return rc;
 }
 
 void SqliteStatement::reset()

@@ -1,5 +1,7 @@
 #include "index/SqliteTransaction.h"
 
+#include "index/SqliteDamageWatch.h"
+
 #include <sqlite3.h>
 
 namespace tess {
@@ -11,9 +13,11 @@ SqliteTransaction::SqliteTransaction(sqlite3* db) noexcept
         m_error = "no connection";  // short text: fits the small-string buffer, no allocation
         return;
     }
-    if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
         m_open = true;
     } else {
+        SqliteDamageWatch::note(m_db, rc);
         keepError();
     }
 }
@@ -28,10 +32,12 @@ bool SqliteTransaction::commit() noexcept
     if (!m_open) {
         return false;
     }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
         m_open = false;
         return true;
     }
+    SqliteDamageWatch::note(m_db, rc);
     keepError();
     rollback();
     return false;
