@@ -22,54 +22,8 @@ int rowHeight(const QList<QLayoutItem*>& items, const FillRow& row)
 }  // namespace
 
 FillRowLayout::FillRowLayout(QWidget* parent, int spacing, int lineSpacing)
-    : QLayout(parent)
-    , m_spacing(spacing)
-    , m_lineSpacing(lineSpacing)
+    : ItemListLayout(parent, spacing, lineSpacing)
 {
-    setContentsMargins(0, 0, 0, 0);
-}
-
-FillRowLayout::~FillRowLayout()
-{
-    while (QLayoutItem* item = takeAt(0)) {
-        delete item;
-    }
-}
-
-void FillRowLayout::addItem(QLayoutItem* item)
-{
-    m_items.append(item);
-    invalidate();
-}
-
-int FillRowLayout::count() const
-{
-    return static_cast<int>(m_items.size());
-}
-
-QLayoutItem* FillRowLayout::itemAt(int index) const
-{
-    return index >= 0 && index < m_items.size() ? m_items.at(index) : nullptr;
-}
-
-QLayoutItem* FillRowLayout::takeAt(int index)
-{
-    if (index < 0 || index >= m_items.size()) {
-        return nullptr;
-    }
-    QLayoutItem* item = m_items.takeAt(index);
-    invalidate();
-    return item;
-}
-
-Qt::Orientations FillRowLayout::expandingDirections() const
-{
-    return Qt::Horizontal;
-}
-
-bool FillRowLayout::hasHeightForWidth() const
-{
-    return true;
 }
 
 int FillRowLayout::heightForWidth(int width) const
@@ -117,18 +71,6 @@ void FillRowLayout::setGeometry(const QRect& rect)
         }
         top += height + m_lineSpacing;
     }
-}
-
-QList<QLayoutItem*> FillRowLayout::shownItems() const
-{
-    QList<QLayoutItem*> shown;
-    shown.reserve(m_items.size());
-    for (QLayoutItem* item : m_items) {
-        if (!item->isEmpty()) {
-            shown.append(item);
-        }
-    }
-    return shown;
 }
 
 std::vector<FillWidths> FillRowLayout::widthsOf(const QList<QLayoutItem*>& items)

@@ -9,44 +9,8 @@
 namespace tess {
 
 FlowLayout::FlowLayout(QWidget* parent, int spacing, int lineSpacing)
-    : QLayout(parent)
-    , m_spacing(spacing)
-    , m_lineSpacing(lineSpacing)
+    : ItemListLayout(parent, spacing, lineSpacing)
 {
-    setContentsMargins(0, 0, 0, 0);
-}
-
-FlowLayout::~FlowLayout()
-{
-    while (QLayoutItem* item = takeAt(0)) {
-        delete item;
-    }
-}
-
-void FlowLayout::addItem(QLayoutItem* item)
-{
-    m_items.append(item);
-    invalidate();
-}
-
-int FlowLayout::count() const
-{
-    return static_cast<int>(m_items.size());
-}
-
-QLayoutItem* FlowLayout::itemAt(int index) const
-{
-    return index >= 0 && index < m_items.size() ? m_items.at(index) : nullptr;
-}
-
-QLayoutItem* FlowLayout::takeAt(int index)
-{
-    if (index < 0 || index >= m_items.size()) {
-        return nullptr;
-    }
-    QLayoutItem* item = m_items.takeAt(index);
-    invalidate();
-    return item;
 }
 
 void FlowLayout::insertWidget(int index, QWidget* widget)
@@ -54,16 +18,6 @@ void FlowLayout::insertWidget(int index, QWidget* widget)
     addChildWidget(widget);
     m_items.insert(std::clamp<qsizetype>(index, 0, m_items.size()), new QWidgetItem(widget));
     invalidate();
-}
-
-Qt::Orientations FlowLayout::expandingDirections() const
-{
-    return Qt::Horizontal;
-}
-
-bool FlowLayout::hasHeightForWidth() const
-{
-    return true;
 }
 
 int FlowLayout::heightForWidth(int width) const
@@ -98,18 +52,6 @@ void FlowLayout::setGeometry(const QRect& rect)
     for (qsizetype i = 0; i < items.size(); ++i) {
         items.at(i)->setGeometry(placed[static_cast<std::size_t>(i)]);
     }
-}
-
-QList<QLayoutItem*> FlowLayout::shownItems() const
-{
-    QList<QLayoutItem*> shown;
-    shown.reserve(m_items.size());
-    for (QLayoutItem* item : m_items) {
-        if (!item->isEmpty()) {
-            shown.append(item);
-        }
-    }
-    return shown;
 }
 
 std::vector<QSize> FlowLayout::sizesOf(const QList<QLayoutItem*>& items)
