@@ -178,6 +178,30 @@ Outcome HelperToolService::authorize(ClientSession& client, const std::string& w
     return Failure {text};
 }
 
+HelperToolService::Admitted HelperToolService::admit(std::initializer_list<const std::string*> paths, ClientSession& client,
+    const std::string& what)
+{
+    Admitted admitted;
+    for (const std::string* path : paths) {
+        auto standardized = PathRules::standardize(*path);
+        if (!standardized) {
+            admitted.refusal = refusePath(*path, client);
+            return admitted;
+        }
+        admitted.paths.push_back(std::move(*standardized));
+    }
+    for (const std::string& path : admitted.paths) {
+        if (SafePath::isForbidden(path)) {
+            admitted.refusal = refuseForbidden(path, client);
+            return admitted;
+        }
+    }
+    if (Outcome authorized = authorize(client, what); !authorized) {
+        admitted.refusal = HelperReply {false, authorized.reason(), {}};
+    }
+    return admitted;
+}
+
 HelperReply HelperToolService::fail(ClientSession& client, const std::string& logText, const std::string& replyText)
 {
     client.log(logText, "ERROR");
@@ -248,17 +272,11 @@ HelperReply HelperToolService::initializeForUser(const std::string& userHome, Cl
 HelperReply HelperToolService::createDirectory(const std::string& path, ClientSession& client)
 {
     client.request("Request to create directory: " + shown(path));
-    auto standardized = PathRules::standardize(path);
-    if (!standardized) {
-        return refusePath(path, client);
+    Admitted admitted = admit({&path}, client, "create directory");
+    if (admitted.refusal) {
+        return *admitted.refusal;
     }
-    const std::string& p = *standardized;
-    if (SafePath::isForbidden(p)) {
-        return refuseForbidden(p, client);
-    }
-    if (Outcome authorized = authorize(client, "create directory"); !authorized) {
-        return {false, authorized.reason(), {}};
-    }
+    const std::string& p = admitted.paths.front();
 
     auto failed = [&](const SafePath::Failure& failure) {
         SafePath::Failure logged = failure;
@@ -449,22 +467,12 @@ HelperReply HelperToolService::unmountDiskImage(const std::string& mountPoint, C
 HelperReply HelperToolService::applyAttributes(const std::string& templatePath, const std::string& targetPath, ClientSession& client)
 {
     client.request("Request to apply attributes: " + arrow(shown(templatePath), shown(targetPath)));
-    auto templateFolder = PathRules::standardize(templatePath);
-    auto targetFolder = PathRules::standardize(targetPath);
-    if (!templateFolder) {
-        return refusePath(templatePath, client);
+    Admitted admitted = admit({&templatePath, &targetPath}, client, "apply attributes");
+    if (admitted.refusal) {
+        return *admitted.refusal;
     }
-    if (!targetFolder) {
-        return refusePath(targetPath, client);
-    }
-    for (const std::string* path : {&*templateFolder, &*targetFolder}) {
-        if (SafePath::isForbidden(*path)) {
-            return refuseForbidden(*path, client);
-        }
-    }
-    if (Outcome authorized = authorize(client, "apply attributes"); !authorized) {
-        return {false, authorized.reason(), {}};
-    }
+    const std::string* templateFolder = &admitted.paths[0];
+    const std::string* targetFolder = &admitted.paths[1];
 
     const std::string logPrefix = "Failed to apply attributes " + arrow(shown(*templateFolder), shown(*targetFolder)) + ": ";
     SafePath::Failure failure;
@@ -509,17 +517,11 @@ HelperReply HelperToolService::applyAttributes(const std::string& templatePath, 
 HelperReply HelperToolService::removeDirectory(const std::string& path, ClientSession& client)
 {
     client.request("Request to remove directory: " + shown(path));
-    auto standardized = PathRules::standardize(path);
-    if (!standardized) {
-        return refusePath(path, client);
+    Admitted admitted = admit({&path}, client, "remove directory");
+    if (admitted.refusal) {
+        return *admitted.refusal;
     }
-    const std::string& p = *standardized;
-    if (SafePath::isForbidden(p)) {
-        return refuseForbidden(p, client);
-    }
-    if (Outcome authorized = authorize(client, "remove directory"); !authorized) {
-        return {false, authorized.reason(), {}};
-    }
+    const std::string& p = admitted.paths.front();
 
     const std::string logPrefix = "Failed to remove directory " + shown(p) + ": ";
     auto failed = [&](const std::string& text, const std::string& logged) { return fail(client, logPrefix + logged, text); };

@@ -11,10 +11,12 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace tess {
 
@@ -81,6 +83,14 @@ private:
     // Success when polkit authorises the peer; else the refusal, logged,
     // whose reason is the reply's message.
     static Outcome authorize(ClientSession& client, const std::string& what);
+    // The standardized forms of the folder paths a client sent, once each is
+    // absolute and allowed and polkit authorises `what`; else the reply that
+    // refuses the request, logged.
+    struct Admitted {
+        std::vector<std::string> paths;
+        std::optional<HelperReply> refusal;
+    };
+    static Admitted admit(std::initializer_list<const std::string*> paths, ClientSession& client, const std::string& what);
     // The failure of a step of an operation, logged as `logText` (its client
     // arguments cut) and answered with `replyText`.
     static HelperReply fail(ClientSession& client, const std::string& logText, const std::string& replyText);
