@@ -37,8 +37,7 @@ struct MonitorViewModel::RestoreOutcome {
     std::int64_t total = 0;
     std::int64_t issues = 0;
     std::optional<TimePoint> lastAnalysisTime;
-    std::shared_ptr<const std::vector<IndexedFile>> files;
-    std::shared_ptr<const LookupIndexes> indexes;
+    std::shared_ptr<const PreparedIssueList> list;
     std::string sourcePath;
     double startSeconds = 0.0;
     std::optional<std::string> openError;  // the index could not be opened
@@ -80,7 +79,7 @@ void MonitorViewModel::restoreSession(const std::string& sourcePath, double star
     const Generation generation = m_sourceGeneration;
     const QPointer<MonitorViewModel> self(this);
     const std::string dbPath = databasePath();
-    runInBackground([self, generation, dbPath, sourcePath, startSeconds] {
+    runInBackground([self, generation, dbPath, criteria = filterCriteria(), sourcePath, startSeconds] {
         auto outcome = std::make_shared<RestoreOutcome>();
         outcome->sourcePath = sourcePath;
         outcome->startSeconds = startSeconds;
@@ -108,8 +107,7 @@ void MonitorViewModel::restoreSession(const std::string& sourcePath, double star
                     database->fetchFilesWithIssues(sourcePath, std::numeric_limits<std::int64_t>::max(), 0));
                 TESS_LOG_DEBUG("MonitorViewModel: restoreSession loaded " + std::to_string(files->size()) + " issues in "
                     + formatSeconds(nowSeconds() - t3, 3) + "s (background)");
-                outcome->indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
-                outcome->files = std::move(files);
+                outcome->list = prepareIssueList(std::move(files), criteria);
                 outcome->total = total;
                 outcome->issues = issues;
                 outcome->database = std::move(database);
@@ -152,8 +150,7 @@ void MonitorViewModel::landRestore(Generation generation, std::shared_ptr<Restor
     setIssueCount(static_cast<int>(outcome->issues));
     setCachedFileCount(0);
     setLastAnalysisTime(outcome->lastAnalysisTime);
-    setIssueList(outcome->files, outcome->indexes);
-    applyFilters();
+    setIssueList(*outcome->list);
     setIsRestoringSession(false);
     TESS_LOG_INFO("MonitorViewModel: Restored " + std::to_string(outcome->total) + " cached files (" + std::to_string(outcome->issues)
         + " issues) for " + lastPathComponent(outcome->sourcePath) + " in " + formatSeconds(nowSeconds() - outcome->startSeconds, 2) + "s");
@@ -165,6 +162,7 @@ void MonitorViewModel::stopMonitoring()
         + ", thread=" + currentThreadDescription());
     advanceSourceGeneration();  // a database still opening for a start or a restore is dropped
     ++m_resultsGeneration;
+    dropHeldDeliveries();
     if (m_coordinator) {
         m_coordinator->stopAnalysis();
         m_coordinator->stopMonitoring();

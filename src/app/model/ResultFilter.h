@@ -74,6 +74,8 @@ struct FilterCriteria {
     std::string searchText;
     std::optional<IssueTypeSet> issueTypes;
     ItemTypeFilter itemType = ItemTypeFilter::all;
+
+    friend bool operator==(const FilterCriteria&, const FilterCriteria&) = default;
 };
 
 // The items that passed, as list positions in list order, and the ids of

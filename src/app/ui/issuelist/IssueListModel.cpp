@@ -21,11 +21,7 @@ IssueListModel::IssueListModel(MonitorViewModel& model, QObject* parent)
     : QAbstractListModel(parent)
     , m_model(model)
 {
-    // Rows in list order: a last position past the list means the filtered
-    // rows are those of a previous list.
-    const auto& rows = m_model.filteredIssueRows();
-    m_pending = !rows.empty() && rows.back() >= m_model.issueFiles().size();
-    m_rowCount = m_pending ? 0 : static_cast<int>(rows.size());
+    m_rowCount = static_cast<int>(m_model.filteredIssueCount());
     connect(&m_model, &MonitorViewModel::issueFilesChanged, this, &IssueListModel::onIssueFilesChanged);
     connect(&m_model, &MonitorViewModel::filteredIssuesChanged, this, &IssueListModel::onFilteredIssuesChanged);
     connect(&m_model, &MonitorViewModel::selectedFileIDsChanged, this, &IssueListModel::onSelectionChanged);
@@ -144,20 +140,15 @@ QHash<int, QByteArray> IssueListModel::roleNames() const
 
 void IssueListModel::onIssueFilesChanged()
 {
-    // The filtered positions refer to the previous list until the filter
-    // pass of the new one lands.
-    beginResetModel();
-    m_rowCount = 0;
-    m_pending = true;
+    // The cache is by list position; the new list's first filter pass, which
+    // follows at once, resets the rows.
     m_diffCache.clear();
-    endResetModel();
 }
 
 void IssueListModel::onFilteredIssuesChanged()
 {
     beginResetModel();
     m_rowCount = static_cast<int>(m_model.filteredIssueCount());
-    m_pending = false;
     endResetModel();
 }
 

@@ -27,10 +27,9 @@ struct RowDiff {
 };
 
 // The issue list's rows: the filtered rows of the view model, read in place.
-// A new list or filter pass resets the model; a selection change is one
-// ranged dataChanged. Between a new list and its first filter pass the
-// model has no rows and is pending (the view model's filtered positions
-// still refer to the previous list then).
+// A filter pass resets the model (the view model publishes a new list with
+// its first pass, so the rows always belong to the list shown); a selection
+// change is one ranged dataChanged.
 class IssueListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -66,7 +65,6 @@ public:
     bool isSelected(int row) const;
     // The row's difference, computed once per item of a list.
     std::shared_ptr<const RowDiff> diffAt(int row) const;
-    bool isPending() const { return m_pending; }
     std::size_t cachedDiffCount() const { return m_diffCache.size(); }
 
 private:
@@ -76,7 +74,6 @@ private:
 
     MonitorViewModel& m_model;
     int m_rowCount = 0;
-    bool m_pending = false;
     // By position in the view model's issue list; cleared with a new list.
     mutable std::unordered_map<std::uint32_t, std::shared_ptr<const RowDiff>> m_diffCache;
 };
