@@ -32,6 +32,14 @@ int IssueListModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : m_rowCount;
 }
 
+QModelIndex IssueListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (row < 0 || row >= m_rowCount || column != 0 || parent.isValid()) {
+        return {};
+    }
+    return createIndex(row, column);
+}
+
 const IndexedFile* IssueListModel::fileAt(int row) const
 {
     if (row < 0 || row >= m_rowCount) {

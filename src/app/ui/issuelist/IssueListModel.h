@@ -55,6 +55,9 @@ public:
     explicit IssueListModel(MonitorViewModel& model, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // The base class checks through two virtual calls; the list view asks for
+    // the index of every row each time it lays the rows out.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QHash<int, QByteArray> roleNames() const override;
