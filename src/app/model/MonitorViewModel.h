@@ -423,6 +423,9 @@ private:
     void showSourceMissing(const std::string& path);
     void receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files);
     void restoreSession(const std::string& sourcePath, double startSeconds);
+    // Shows what a restore read. Results that predate a rename or undo batch
+    // recorded for the folder are scanned again at once (not shown at all
+    // when no scan can run).
     void landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome);
     void onStopMonitoringForReset();
     // The second halves of the two choosers, once a folder was chosen.
