@@ -21,14 +21,27 @@ QuitController::~QuitController()
 
 void QuitController::requestQuit()
 {
-    if (m_waiting) {
+    switch (m_state) {
+    case State::running:
+        if (m_deps.pendingWrites() < 1) {
+            finish();
+        } else {
+            waitForWrites();
+        }
+        return;
+    case State::waitingForWrites:
+        if (m_deps.showWaitSheet) {
+            m_deps.showWaitSheet();
+        }
+        return;
+    case State::quitting:
         return;
     }
-    if (m_deps.pendingWrites() < 1) {
-        m_deps.quit();
-        return;
-    }
-    m_waiting = true;
+}
+
+void QuitController::waitForWrites()
+{
+    m_state = State::waitingForWrites;
     TESS_LOG_INFO("AppDelegate: Pending DB writes detected, waiting before quit…");
     if (m_deps.showWaitSheet) {
         m_deps.showWaitSheet();
@@ -36,10 +49,15 @@ void QuitController::requestQuit()
     m_waiter.reset(QThread::create([this] {
         m_deps.waitForWrites();
         TESS_LOG_INFO("AppDelegate: Pending DB writes completed, proceeding with quit");
-        QMetaObject::invokeMethod(
-            this, [this] { m_deps.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &QuitController::finish, Qt::QueuedConnection);
     }));
     m_waiter->start();
+}
+
+void QuitController::finish()
+{
+    m_state = State::quitting;
+    m_deps.quit();
 }
 
 }  // namespace tess
