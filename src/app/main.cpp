@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     });
     windowsPointer = &windows;
 
-    ApplicationQuit quit(windows);
+    ApplicationQuit quit(windows, content);
     quit.listenTo(actions);
 
     connectCommands(actions, instance, windows, notifications);

@@ -1,6 +1,7 @@
 #include "model/QuitController.h"
 
 #include "log/AppLogger.h"
+#include "model/MonitorViewModel.h"
 
 #include <QThread>
 
@@ -23,10 +24,11 @@ void QuitController::requestQuit()
 {
     switch (m_state) {
     case State::running:
-        if (m_deps.pendingWrites() < 1) {
-            finish();
-        } else {
-            waitForWrites();
+        proceed();
+        return;
+    case State::waitingForBatch:
+        if (m_deps.showBatchProgress) {
+            m_deps.showBatchProgress();
         }
         return;
     case State::waitingForWrites:
@@ -37,6 +39,45 @@ void QuitController::requestQuit()
     case State::quitting:
         return;
     }
+}
+
+void QuitController::proceed()
+{
+    MonitorViewModel* model = m_deps.windowModel ? m_deps.windowModel() : nullptr;
+    if (model != nullptr && model->isRenaming()) {
+        m_state = State::waitingForBatch;
+        TESS_LOG_INFO("AppDelegate: Rename or undo in progress, waiting before quit…");
+        m_batchModel = model;
+        // Queued: the batch's last step (its result, the scan it asks for)
+        // is over before the quit goes on.
+        m_batchConnection = connect(model, &MonitorViewModel::renameStateChanged, this, &QuitController::onBatchStateChanged,
+            Qt::QueuedConnection);
+        connect(model, &QObject::destroyed, this, &QuitController::onBatchStateChanged, Qt::QueuedConnection);
+        if (m_deps.showBatchProgress) {
+            m_deps.showBatchProgress();
+        }
+        return;
+    }
+    if (m_deps.pendingWrites() < 1) {
+        finish();
+        return;
+    }
+    waitForWrites();
+}
+
+void QuitController::onBatchStateChanged()
+{
+    if (m_state != State::waitingForBatch) {
+        return;
+    }
+    if (const MonitorViewModel* model = m_batchModel.data(); model != nullptr && model->isRenaming()) {
+        return;
+    }
+    disconnect(m_batchConnection);
+    m_batchModel.clear();
+    TESS_LOG_INFO("AppDelegate: Rename or undo recorded, proceeding with quit");
+    m_state = State::running;
+    proceed();
 }
 
 void QuitController::waitForWrites()

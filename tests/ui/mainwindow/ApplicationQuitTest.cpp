@@ -4,9 +4,11 @@
 // itself once the write is done, with the sheet open, whatever was asked
 // while it waited, SIGTERM included.
 
+#include "ComposedMainWindow.h"
 #include "TempDir.h"
 
 #include "index/FileIndexDatabase.h"
+#include "ui/mainwindow/ApplicationQuit.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTest>
 
 #include <csignal>
 #include <string>
@@ -116,6 +119,37 @@ TEST_F(ApplicationQuitTest, QuitEndsTheProcessOnceTheQueuedWritesAreDoneWithTheS
         // The requests made while waiting (SIGTERM too) started no second wait.
         EXPECT_EQ(log.count(QStringLiteral("Pending DB writes detected")), 1);
     }
+}
+
+// A quit asked while the main window's model runs a batch brings the closed
+// window back with the batch's progress and waits, without the writes'
+// sheet, until the batch ends; then it goes on.
+TEST(ApplicationQuitBatchTest, QuitDuringABatchShowsTheWindowAndWaitsForTheBatch)
+{
+    test::TempDir dir;
+    test::ComposedMainWindow window(dir);
+    QMainWindow& main = window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    main.close();
+    int quits = 0;
+    ApplicationQuit quit(window.windows(), window.contentPointer(), [&quits] { ++quits; });
+    quit.listenTo(window.actions());
+    MonitorViewModel& model = window.content()->model();
+    model.setIsRenaming(true);
+    model.setRenameProgressLabel("Renaming 3 items…");
+
+    window.actions().quit()->trigger();
+    EXPECT_EQ(quit.controller().state(), QuitController::State::waitingForBatch);
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(quit.sheet(), nullptr);
+    auto* overlay = main.findChild<QWidget*>(QStringLiteral("renameProgressOverlay"));
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([overlay] { return overlay->isVisible(); }));
+    QTest::qWait(20);
+    EXPECT_EQ(quits, 0);
+
+    model.setIsRenaming(false);
+    EXPECT_TRUE(QTest::qWaitFor([&quits] { return quits == 1; }));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "index/FileIndexDatabase.h"
 #include "model/UnixSignalWatcher.h"
+#include "ui/mainwindow/ContentView.h"
 #include "ui/mainwindow/QuitSheet.h"
 #include "ui/mainwindow/ShellActions.h"
 #include "ui/mainwindow/WindowManager.h"
@@ -11,9 +12,11 @@
 
 namespace tess {
 
-ApplicationQuit::ApplicationQuit(WindowManager& windows, std::function<void()> quit, QObject* parent)
+ApplicationQuit::ApplicationQuit(WindowManager& windows, const QPointer<ContentView>& content, std::function<void()> quit,
+    QObject* parent)
     : QObject(parent)
     , m_windows(windows)
+    , m_content(content)
     , m_controller(dependencies(std::move(quit)))
 {
     if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -38,6 +41,11 @@ QuitController::Dependencies ApplicationQuit::dependencies(std::function<void()>
     deps.waitForWrites = [] { FileIndexDatabase::waitForAllDatabases(); };
     deps.showWaitSheet = [this] { showWaitSheet(); };
     deps.quit = quit ? std::move(quit) : [] { QCoreApplication::exit(0); };
+    deps.windowModel = [this]() -> MonitorViewModel* {
+        ContentView* content = m_content.data();
+        return content != nullptr ? &content->model() : nullptr;
+    };
+    deps.showBatchProgress = [this] { m_windows.showStandaloneWindow(); };
     return deps;
 }
 

@@ -10,22 +10,25 @@
 
 namespace tess {
 
+class ContentView;
 class ShellActions;
 class UnixSignalWatcher;
 class WindowManager;
 
 // How the application quits: the Quit command, the signals of the session's
-// end and the session manager all ask one QuitController, which waits for the
-// queued writes of every open index database (with the "Saving analysis
-// results…" sheet on the main window), and then ends the event loop with the
-// sheet still open.
+// end and the session manager all ask one QuitController, which waits for a
+// rename or undo batch of the main window, then for the queued writes of
+// every open index database (with the "Saving analysis results…" sheet on the
+// main window), and then ends the event loop with the sheet still open.
 class ApplicationQuit : public QObject {
     Q_OBJECT
 
 public:
+    // `content` is the main window's content once the window is built.
     // `quit` ends the event loop (default: QCoreApplication::exit(0), which
     // no open window can refuse).
-    explicit ApplicationQuit(WindowManager& windows, std::function<void()> quit = {}, QObject* parent = nullptr);
+    ApplicationQuit(WindowManager& windows, const QPointer<ContentView>& content, std::function<void()> quit = {},
+        QObject* parent = nullptr);
 
     // Quit requests from the Quit command and from these signals.
     void listenTo(ShellActions& actions);
@@ -41,6 +44,7 @@ private:
     void showWaitSheet();
 
     WindowManager& m_windows;
+    const QPointer<ContentView>& m_content;
     QPointer<QDialog> m_sheet;
     QuitController m_controller;
 };

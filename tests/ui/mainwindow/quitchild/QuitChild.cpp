@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     test::ComposedMainWindow window(dir);
     window.show();
 
-    ApplicationQuit quit(window.windows());
+    ApplicationQuit quit(window.windows(), window.contentPointer());
     quit.listenTo(window.actions());
     UnixSignalWatcher signalWatcher({SIGTERM});
     quit.listenTo(signalWatcher);
