@@ -6,7 +6,6 @@
 #include "log/AppLogger.h"
 #include "model/AppStartup.h"
 #include "model/HelperStatusManager.h"
-#include "model/QuitController.h"
 #include "model/SettingsManager.h"
 #include "model/SingleInstance.h"
 #include "model/UnixSignalWatcher.h"
@@ -20,8 +19,8 @@
 #include "ui/widgets/DesktopWorkspace.h"
 
 #include "ui/help/HelpView.h"
+#include "ui/mainwindow/ApplicationQuit.h"
 #include "ui/mainwindow/MainWindowComposition.h"
-#include "ui/mainwindow/QuitSheet.h"
 #include "ui/mainwindow/ShellActions.h"
 #include "ui/mainwindow/WindowManager.h"
 
@@ -31,7 +30,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
-#include <QSessionManager>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QSystemTrayIcon>
@@ -57,14 +55,11 @@ void configureApplication()
     QApplication::setWindowIcon(QIcon(AboutView::applicationIconResource()));
 }
 
-// The menu commands, a second launch, and the signals that end the session.
-void connectCommands(QApplication& app, ShellActions& actions, SingleInstance& instance, WindowManager& windows,
-    QuitController& quit, NotificationCenter& notifications)
+// The menu commands and a second launch.
+void connectCommands(ShellActions& actions, SingleInstance& instance, WindowManager& windows, NotificationCenter& notifications)
 {
     MainWindowComposition::connectShellActions(actions, windows, notifications);
-    QObject::connect(&actions, &ShellActions::quitRequested, &quit, &QuitController::requestQuit);
     QObject::connect(&instance, &SingleInstance::reopenRequested, &windows, &WindowManager::showStandaloneWindow);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &quit, [&quit](QSessionManager&) { quit.requestQuit(); });
 }
 
 // The tray icon and its menu, where the desktop has a tray.
@@ -86,23 +81,6 @@ std::unique_ptr<QSystemTrayIcon> showTrayIcon(ShellActions& actions, QMenu& tray
     return tray;
 }
 
-// What quitting waits for, and the sheet it shows while it waits.
-QuitController::Dependencies quitDependencies(WindowManager& windows)
-{
-    return {
-        [] { return FileIndexDatabase::pendingWorkCountOfAllDatabases(); },
-        [] { FileIndexDatabase::waitForAllDatabases(); },
-        [&windows] {
-            // A sheet on a hidden window shows nothing: the window first.
-            windows.showStandaloneWindow();
-            auto* sheet = new QuitSheet(windows.standaloneWindow());
-            sheet->setAttribute(Qt::WA_DeleteOnClose);
-            sheet->open();
-        },
-        [] { QApplication::quit(); },
-    };
-}
-
 // Shows the About window when another part of the application asks for it.
 NotificationCenter::Token observeAboutRequests(NotificationCenter& notifications, WindowManager& windows)
 {
@@ -120,7 +98,7 @@ NotificationCenter::Token observeAboutRequests(NotificationCenter& notifications
 }
 
 // Saves the main window to `path` once the start-up is done, then quits.
-void saveScreenshotOnceStarted(AppStartup& startup, WindowManager& windows, QuitController& quit, const QString& path)
+void saveScreenshotOnceStarted(AppStartup& startup, WindowManager& windows, ApplicationQuit& quit, const QString& path)
 {
     QObject::connect(&startup, &AppStartup::finished, &windows, [&windows, &quit, path] {
         QTimer::singleShot(500, &windows, [&windows, &quit, path] {
@@ -171,13 +149,14 @@ int main(int argc, char** argv)
     });
     windowsPointer = &windows;
 
-    QuitController quit(quitDependencies(windows));
+    ApplicationQuit quit(windows, content);
+    quit.listenTo(actions);
 
-    connectCommands(app, actions, instance, windows, quit, notifications);
+    connectCommands(actions, instance, windows, notifications);
     const auto aboutToken = observeAboutRequests(notifications, windows);
 
     UnixSignalWatcher signalWatcher({SIGTERM, SIGINT, SIGHUP});
-    QObject::connect(&signalWatcher, &UnixSignalWatcher::signalReceived, &quit, &QuitController::requestQuit);
+    quit.listenTo(signalWatcher);
 
     QMenu trayMenu;
     const std::unique_ptr<QSystemTrayIcon> tray = showTrayIcon(actions, trayMenu, windows);

@@ -181,7 +181,9 @@ namespace tess {
 namespace {
 
 // With writes queued, the quit shows the sheet, waits off the main thread
-// (which keeps serving events), logs both lines in order and then quits.
+// (which keeps serving events), logs both lines in order and then quits
+// once. Asked again meanwhile, it shows the sheet again (the user may have
+// closed it) and still quits once.
 TEST(QuitControllerTest, WaitsForQueuedWritesOffTheMainThread)
 {
     std::atomic<std::int64_t> pending {2};
@@ -189,29 +191,41 @@ TEST(QuitControllerTest, WaitsForQueuedWritesOffTheMainThread)
     int sheets = 0;
     int quits = 0;
     test::LogCapture log;
-    QuitController controller({[&] { return pending.load(); },
-        [&] {
-            while (!release) {
-                std::this_thread::sleep_for(milliseconds(5));
-            }
-        },
-        [&] { ++sheets; }, [&] { ++quits; }});
+    QuitController::Dependencies deps;
+    deps.pendingWrites = [&] { return pending.load(); };
+    deps.waitForWrites = [&] {
+        while (!release) {
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+    };
+    deps.showWaitSheet = [&] { ++sheets; };
+    deps.quit = [&] { ++quits; };
+    QuitController controller(deps);
     controller.requestQuit();
     controller.requestQuit();  // asked again while waiting
-    EXPECT_TRUE(controller.isWaiting());
-    EXPECT_EQ(sheets, 1);
+    EXPECT_EQ(controller.state(), QuitController::State::waitingForWrites);
+    EXPECT_EQ(sheets, 2);
     QTest::qWait(50);
     EXPECT_EQ(quits, 0);
     release = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return quits == 1; }, 5000));
+    EXPECT_EQ(controller.state(), QuitController::State::quitting);
+    controller.requestQuit();  // once quitting, nothing more
+    QTest::qWait(20);
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(sheets, 2);
     EXPECT_EQ(log.messages(),
         (std::vector<std::string> {"AppDelegate: Pending DB writes detected, waiting before quit…",
             "AppDelegate: Pending DB writes completed, proceeding with quit"}));
 
     int immediate = 0;
-    QuitController idle({[] { return std::int64_t {0}; }, [] { FAIL() << "no wait without writes"; },
-        [] { FAIL() << "no sheet without writes"; }, [&] { ++immediate; }});
-    idle.requestQuit();
+    QuitController::Dependencies idle;
+    idle.pendingWrites = [] { return std::int64_t {0}; };
+    idle.waitForWrites = [] { FAIL() << "no wait without writes"; };
+    idle.showWaitSheet = [] { FAIL() << "no sheet without writes"; };
+    idle.quit = [&] { ++immediate; };
+    QuitController idleController(idle);
+    idleController.requestQuit();
     EXPECT_EQ(immediate, 1);
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,6 +141,40 @@ TEST(ResultFilterTest, ManyRowsFilteredInChunksKeepListOrder)
         EXPECT_EQ(result.positions[i], i * 1000 + 7);
     }
     EXPECT_EQ(result.selectableIds.size(), 200U);
+}
+
+// The selectable ids come from the lookup's id order, not from the list's
+// (the index lists rows by path): ascending and each once, whatever the
+// order and repeats of the ids, and only of kept rows that need a rename.
+TEST(ResultFilterTest, SelectableIdsAreAscendingOnceWhateverTheListOrder)
+{
+    std::vector<IndexedFile> files;
+    for (std::int64_t i = 0; i < 300; ++i) {
+        const std::int64_t id = (i * 7919) % 300 + 1;  // every id once, out of order
+        files.push_back(row(id, "item " + std::to_string(i) + (i % 3 == 0 ? " red" : ""), i % 2 == 0 ? "pathTooLong" : "collision",
+            false, i % 5 == 0 ? std::nullopt : std::optional<std::string>("p")));
+    }
+    files.push_back(row(4, "again red", "collision", false, std::string("p")));  // an id listed twice
+    const LookupIndexes indexes = buildLookupIndexes(files);
+    const FilterCriteria criteriaList[] = {{}, {"red", std::nullopt, ItemTypeFilter::all}, {"", IssueTypeSet {"collision"}, ItemTypeFilter::all}};
+    for (const FilterCriteria& criteria : criteriaList) {
+        SCOPED_TRACE(criteria.searchText + (criteria.issueTypes ? " with an issue type" : ""));
+        const FilterResult result = applyFilters(files, indexes, criteria);
+        std::vector<std::int64_t> expected;
+        for (const std::uint32_t position : result.positions) {
+            if (files[position].needsRename) {
+                expected.push_back(files[position].id);
+            }
+        }
+        std::sort(expected.begin(), expected.end());
+        expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+        EXPECT_FALSE(expected.empty());
+        EXPECT_EQ(result.selectableIds, expected);
+    }
+    // Lookup structures of another list: the ids are still sorted.
+    const FilterResult unmatched = applyFilters(files, LookupIndexes {}, FilterCriteria {});
+    EXPECT_TRUE(std::is_sorted(unmatched.selectableIds.begin(), unmatched.selectableIds.end()));
+    EXPECT_EQ(unmatched.selectableIds.size(), applyFilters(files, indexes, FilterCriteria {}).selectableIds.size());
 }
 
 TEST(ResultFilterTest, SelectAllStateCountsOnlySelectableIds)

@@ -41,6 +41,8 @@ MonitorViewModel::MonitorViewModel(Dependencies dependencies, QObject* parent)
     restoreSavedSourceFolder();
 
     m_searchDebounce.setSingleShot(true);
+    // Exactly the pause after the last keystroke (a coarse timer may add 5 %).
+    m_searchDebounce.setTimerType(Qt::PreciseTimer);
     m_searchDebounce.setInterval(kSearchDebounceMilliseconds);
     connect(&m_searchDebounce, &QTimer::timeout, this, &MonitorViewModel::applyFilters);
     m_searchDebounce.start();  // the current search text, once

@@ -402,8 +402,28 @@ private:
     void setPendingProbePath(const std::optional<std::string>& path);
     void setProbeErrorMessage(const std::optional<std::string>& message);
     void setIsDetectingFilesystem(bool detecting);
-    // Replaces the issue list and its lookup indexes.
-    void setIssueList(std::shared_ptr<const std::vector<IndexedFile>> files, std::shared_ptr<const LookupIndexes> indexes);
+    // An issue list made ready on a worker: its lookup indexes and its first
+    // filter pass, with the criteria of that pass.
+    struct PreparedIssueList {
+        std::shared_ptr<const std::vector<IndexedFile>> files;
+        std::shared_ptr<const LookupIndexes> indexes;
+        FilterResult filter;
+        FilterCriteria criteria;
+    };
+    // Builds the lookup indexes of `files` and filters them; any thread.
+    static std::shared_ptr<const PreparedIssueList> prepareIssueList(std::shared_ptr<const std::vector<IndexedFile>> files,
+        FilterCriteria criteria);
+    FilterCriteria filterCriteria() const;
+    // Replaces the issue list, its lookup indexes and its filtered rows in one
+    // step; the filters changed since the list was prepared run again.
+    void setIssueList(const PreparedIssueList& list);
+    // Runs what the coordinator delivered after a list of analysis results
+    // once that list is published (at once while none is being prepared):
+    // its counts, the scan's summary and its end, so the window never shows
+    // them beside the rows of another list.
+    void deliverAfterPendingList(std::function<void()> delivery);
+    void releaseHeldDeliveries();
+    void dropHeldDeliveries();
     void storeLastSourceAndDestination();
     void startRun(bool analyzeOnly);
     void attachDatabase(std::shared_ptr<FileIndexDatabase> database);
@@ -418,6 +438,9 @@ private:
     void showSourceMissing(const std::string& path);
     void receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files);
     void restoreSession(const std::string& sourcePath, double startSeconds);
+    // Shows what a restore read. Results that predate a rename or undo batch
+    // recorded for the folder are scanned again at once (not shown at all
+    // when no scan can run).
     void landRestore(Generation generation, std::shared_ptr<RestoreOutcome> outcome);
     void onStopMonitoringForReset();
     // The second halves of the two choosers, once a folder was chosen.
@@ -461,6 +484,10 @@ private:
     ItemTypeFilter m_itemTypeFilter = ItemTypeFilter::all;
     FilterResult m_filter;
     ItemIdSet m_selectedFileIDs;
+    // A list of analysis results is being prepared; what the coordinator
+    // delivered since waits for it.
+    bool m_listPending = false;
+    std::vector<std::function<void()>> m_heldDeliveries;
 
     // The run the coordinator reports: a scan or a re-analysis, from its
     // first scanning status to the next status that is not.

@@ -36,12 +36,16 @@ void MonitorViewModel::setSelectedFileIDs(ItemIdSet ids)
     emit selectedFileIDsChanged();
 }
 
+FilterCriteria MonitorViewModel::filterCriteria() const
+{
+    return FilterCriteria {m_searchText, m_selectedIssueFilters, m_itemTypeFilter};
+}
+
 void MonitorViewModel::applyFilters()
 {
     const Generation generation = ++m_filterGeneration;
-    FilterCriteria criteria {m_searchText, m_selectedIssueFilters, m_itemTypeFilter};
     const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, generation, files = m_issueFiles, indexes = m_indexes, criteria = std::move(criteria)] {
+    runInBackground([self, generation, files = m_issueFiles, indexes = m_indexes, criteria = filterCriteria()] {
         auto result = std::make_shared<FilterResult>(tess::applyFilters(*files, *indexes, criteria));
         postToMain(self, [generation, files, result](MonitorViewModel* model) {
             // The last call wins; a pass over a list replaced since is dropped.
@@ -65,15 +69,56 @@ void MonitorViewModel::deselectAllInFilter()
     emit selectedFileIDsChanged();
 }
 
-void MonitorViewModel::setIssueList(std::shared_ptr<const std::vector<IndexedFile>> files, std::shared_ptr<const LookupIndexes> indexes)
+std::shared_ptr<const MonitorViewModel::PreparedIssueList> MonitorViewModel::prepareIssueList(
+    std::shared_ptr<const std::vector<IndexedFile>> files, FilterCriteria criteria)
 {
-    m_indexes = std::move(indexes);
-    m_issueFiles = std::move(files);
-    // The filtered positions index the old list: none are valid until the
-    // next filter pass over the new one lands.
-    m_filter = FilterResult {};
+    auto list = std::make_shared<PreparedIssueList>();
+    list->indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
+    list->filter = tess::applyFilters(*files, *list->indexes, criteria);
+    list->files = std::move(files);
+    list->criteria = std::move(criteria);
+    return list;
+}
+
+void MonitorViewModel::setIssueList(const PreparedIssueList& list)
+{
+    // Passes still running over the previous list are dropped when they land.
+    ++m_filterGeneration;
+    m_indexes = list.indexes;
+    m_issueFiles = list.files;
+    m_filter = list.filter;
     emit issueFilesChanged();
     emit filteredIssuesChanged();
+    if (list.criteria != filterCriteria()) {
+        applyFilters();
+    }
+}
+
+// --- What the coordinator delivers after a list ---------------------------------------
+
+void MonitorViewModel::deliverAfterPendingList(std::function<void()> delivery)
+{
+    if (m_listPending) {
+        m_heldDeliveries.push_back(std::move(delivery));
+        return;
+    }
+    delivery();
+}
+
+void MonitorViewModel::releaseHeldDeliveries()
+{
+    m_listPending = false;
+    // A delivery may start another list; what follows it waits again.
+    std::vector<std::function<void()>> held = std::exchange(m_heldDeliveries, {});
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        deliverAfterPendingList(std::move(held[i]));
+    }
+}
+
+void MonitorViewModel::dropHeldDeliveries()
+{
+    m_listPending = false;
+    m_heldDeliveries.clear();
 }
 
 }  // namespace tess

@@ -104,9 +104,9 @@ void MonitorViewModel::startRun(bool analyzeOnly)
             }
             model->attachDatabase(result->value());
             MonitorCoordinator& coordinator = model->makeCoordinator();
-            if (analyzeOnly) {
-                coordinator.sendStatus(starting);
-            }
+            // The run's status holds from the start: the new coordinator's
+            // own (idle) would show between the start and its first status.
+            coordinator.sendStatus(starting);
             model->subscribeToCoordinator(coordinator);
             if (analyzeOnly) {
                 coordinator.configure(source, destination);
@@ -157,8 +157,9 @@ void MonitorViewModel::attachDatabase(std::shared_ptr<FileIndexDatabase> databas
 void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
 {
     // A write the index refused: the window says so, with the reset as the way out.
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::indexErrorChanged, this,
-        [this, &coordinator] { setIndexErrorMessage(coordinator.indexError()); }));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::indexErrorChanged, this, [this, &coordinator] {
+        deliverAfterPendingList([this, message = coordinator.indexError()] { setIndexErrorMessage(message); });
+    }));
     // Status and last scan: the current value first, then every change.
     setMonitoringStatus(coordinator.status());
     const auto applySummary = [this](const std::optional<ScanSummary>& summary) {
@@ -168,32 +169,44 @@ void MonitorViewModel::subscribeToCoordinator(MonitorCoordinator& coordinator)
             setLastAnalysisTime(summary->timestamp);
         }
     };
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this, &MonitorViewModel::receiveCoordinatorStatus));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::statusChanged, this,
+        [this](const MonitoringStatus& status) { deliverAfterPendingList([this, status] { receiveCoordinatorStatus(status); }); }));
     m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::analysisResultsShared, this, &MonitorViewModel::receiveAnalysisResults));
     applySummary(coordinator.lastScan());
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::lastScanChanged, this, applySummary));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::lastScanChanged, this,
+        [this, applySummary](const std::optional<ScanSummary>& summary) { deliverAfterPendingList([applySummary, summary] { applySummary(summary); }); }));
     // The counts: only values sent after subscribing, equal or not.
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::issueCountChanged, this, &MonitorViewModel::setIssueCount));
-    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::totalIndexedChanged, this, &MonitorViewModel::setTotalIndexed));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::issueCountChanged, this,
+        [this](int count) { deliverAfterPendingList([this, count] { setIssueCount(count); }); }));
+    m_coordinatorConnections.push_back(connect(&coordinator, &MonitorCoordinator::totalIndexedChanged, this,
+        [this](int count) { deliverAfterPendingList([this, count] { setTotalIndexed(count); }); }));
 }
 
 void MonitorViewModel::receiveAnalysisResults(std::shared_ptr<const std::vector<IndexedFile>> files)
 {
-    // The lookup indexes of a large list are built off the main thread; the
-    // newest list wins.
-    const Generation generation = ++m_resultsGeneration;
-    const Generation source = m_sourceGeneration;
-    const QPointer<MonitorViewModel> self(this);
-    runInBackground([self, generation, source, files] {
-        auto indexes = std::make_shared<const LookupIndexes>(buildLookupIndexes(*files));
-        postToMain(self, [generation, source, files, indexes](MonitorViewModel* model) {
-            if (model == nullptr || generation != model->m_resultsGeneration || source != model->m_sourceGeneration) {
-                return;
-            }
-            model->setIssueList(files, indexes);
-            model->m_selectedFileIDs.clear();
-            emit model->selectedFileIDsChanged();
-            model->applyFilters();
+    // A large list is prepared off the main thread (lookup indexes and first
+    // filter pass). Lists are published in the order they came, each before
+    // what the coordinator sent after it (its counts, the summary, the end).
+    deliverAfterPendingList([this, files = std::move(files)] {
+        const Generation generation = ++m_resultsGeneration;
+        const Generation source = m_sourceGeneration;
+        m_listPending = true;
+        const QPointer<MonitorViewModel> self(this);
+        runInBackground([self, generation, source, files, criteria = filterCriteria()] {
+            std::shared_ptr<const PreparedIssueList> list = prepareIssueList(files, criteria);
+            postToMain(self, [generation, source, list](MonitorViewModel* model) {
+                if (model == nullptr || generation != model->m_resultsGeneration) {
+                    return;
+                }
+                if (source != model->m_sourceGeneration) {
+                    model->dropHeldDeliveries();  // what waited for it belongs to another source
+                    return;
+                }
+                model->setIssueList(*list);
+                model->m_selectedFileIDs.clear();
+                emit model->selectedFileIDsChanged();
+                model->releaseHeldDeliveries();
+            });
         });
     });
 }

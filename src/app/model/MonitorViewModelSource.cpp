@@ -40,10 +40,9 @@ void MonitorViewModel::useSourceFolder(const std::string& path)
 void MonitorViewModel::resetResults()
 {
     ++m_resultsGeneration;
-    ++m_filterGeneration;
-    setIssueList(std::make_shared<const std::vector<IndexedFile>>(), std::make_shared<const LookupIndexes>());
-    m_filter = FilterResult {};
-    emit filteredIssuesChanged();
+    dropHeldDeliveries();
+    setIssueList(PreparedIssueList {std::make_shared<const std::vector<IndexedFile>>(), std::make_shared<const LookupIndexes>(),
+        FilterResult {}, filterCriteria()});
     m_selectedFileIDs.clear();
     emit selectedFileIDsChanged();
     setIssueCount(0);

@@ -31,6 +31,23 @@ void appendSearchForm(std::string& out, std::string_view text)
     out += text::nfc(text::toLower(text));
 }
 
+// The row of [row, last) whose fields hold byte `at` of the search buffer:
+// the last row that starts at or before it. A short query hits nearly every
+// row, mostly the one searched from: a few steps forward, then a binary
+// search over the rest.
+std::size_t rowHolding(const std::size_t* offsets, std::size_t row, std::size_t last, std::size_t at)
+{
+    constexpr int kSteps = 4;
+    for (int step = 0; step < kSteps; ++step) {
+        if (row + 1 >= last || offsets[(row + 1) * 3] > at) {
+            return row;
+        }
+        ++row;
+    }
+    const std::size_t* rowStart = std::upper_bound(offsets + row * 3, offsets + last * 3 + 1, at) - 1;
+    return static_cast<std::size_t>(rowStart - offsets) / 3;
+}
+
 // Marks in `matched` the rows [first, last) of which a field contains the
 // query: one search through their part of the buffer, resumed after each hit
 // at the next row.
@@ -48,9 +65,7 @@ void markTextMatches(const LookupIndexes& indexes, std::string_view query, std::
             return;
         }
         const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
-        // The row whose fields hold `at`: the last row start at or before it.
-        const std::size_t* rowStart = std::upper_bound(offsets + row * 3, offsets + last * 3 + 1, at) - 1;
-        row = static_cast<std::size_t>(rowStart - offsets) / 3;
+        row = rowHolding(offsets, row, last, at);
         matched[row] = 1;
         ++row;
         from = offsets[row * 3];
@@ -216,6 +231,17 @@ void buildSearchText(const std::vector<IndexedFile>& files, LookupIndexes& index
     }
 }
 
+// The items that need a rename, by id.
+void orderRenameableById(const std::vector<IndexedFile>& files, LookupIndexes& indexes)
+{
+    for (std::size_t position = 0; position < files.size(); ++position) {
+        if (files[position].needsRename) {
+            indexes.renameableById.emplace_back(files[position].id, static_cast<std::uint32_t>(position));
+        }
+    }
+    std::sort(indexes.renameableById.begin(), indexes.renameableById.end());
+}
+
 }  // namespace
 
 LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
@@ -234,6 +260,7 @@ LookupIndexes buildLookupIndexes(const std::vector<IndexedFile>& files)
     indexes.availableIssueTypes = indexes.keys;
     std::sort(indexes.availableIssueTypes.begin(), indexes.availableIssueTypes.end());
     buildSearchText(files, indexes);
+    orderRenameableById(files, indexes);
     return indexes;
 }
 
@@ -284,22 +311,46 @@ struct RowTest {
     }
 };
 
-// The parts in order, with the selectable ids sorted and unique.
-FilterResult joinParts(const std::vector<FilterResult>& parts)
+// The kept positions of the parts, in order.
+std::vector<std::uint32_t> joinPositions(const std::vector<std::vector<std::uint32_t>>& parts)
 {
-    FilterResult result;
     std::size_t kept = 0;
-    for (const FilterResult& part : parts) {
-        kept += part.positions.size();
+    for (const std::vector<std::uint32_t>& part : parts) {
+        kept += part.size();
     }
-    result.positions.reserve(kept);
-    for (const FilterResult& part : parts) {
-        result.positions.insert(result.positions.end(), part.positions.begin(), part.positions.end());
-        result.selectableIds.insert(result.selectableIds.end(), part.selectableIds.begin(), part.selectableIds.end());
+    std::vector<std::uint32_t> positions;
+    positions.reserve(kept);
+    for (const std::vector<std::uint32_t>& part : parts) {
+        positions.insert(positions.end(), part.begin(), part.end());
     }
-    std::sort(result.selectableIds.begin(), result.selectableIds.end());
-    result.selectableIds.erase(std::unique(result.selectableIds.begin(), result.selectableIds.end()), result.selectableIds.end());
-    return result;
+    return positions;
+}
+
+// The ids of the kept items that need a rename, ascending and each once.
+// When many are kept they are read in the lookup's id order (sorting a
+// million ids took longer than the rest of the pass); when few are, or the
+// lookup structures are another list's, they are collected and sorted.
+std::vector<std::int64_t> selectableIdsOf(const std::vector<IndexedFile>& files, const LookupIndexes& indexes,
+    bool indexesMatch, const std::vector<std::uint8_t>& kept, const std::vector<std::uint32_t>& positions)
+{
+    constexpr std::size_t kFewKept = 16;  // kept items per item in the id order, at most, for sorting
+    std::vector<std::int64_t> ids;
+    if (indexesMatch && positions.size() * kFewKept >= indexes.renameableById.size()) {
+        for (const auto& [id, position] : indexes.renameableById) {
+            if (kept[position] != 0 && (ids.empty() || ids.back() != id)) {
+                ids.push_back(id);
+            }
+        }
+        return ids;
+    }
+    for (const std::uint32_t position : positions) {
+        if (files[position].needsRename) {
+            ids.push_back(files[position].id);
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
 }
 
 }  // namespace
@@ -336,23 +387,24 @@ FilterResult applyFilters(const std::vector<IndexedFile>& files, const LookupInd
     }
 
     const RowTest test {indexes, criteria, wanted};
-    std::vector<FilterResult> parts(chunks);
+    std::vector<std::vector<std::uint32_t>> parts(chunks);
+    std::vector<std::uint8_t> kept(count, 0);
     parallelFor(chunks, [&](std::size_t chunk) {
-        FilterResult& part = parts[chunk];
+        std::vector<std::uint32_t>& part = parts[chunk];
         const auto [first, last] = chunkRange(chunk, chunks, count);
-        part.positions.reserve(last - first);
+        part.reserve(last - first);
         for (std::size_t position = first; position < last; ++position) {
-            const IndexedFile& file = files[position];
-            if (!test.keeps(file, position) || (textFilter && (nulInQuery || textMatched[position] == 0))) {
+            if (!test.keeps(files[position], position) || (textFilter && (nulInQuery || textMatched[position] == 0))) {
                 continue;
             }
-            part.positions.push_back(static_cast<std::uint32_t>(position));
-            if (file.needsRename) {
-                part.selectableIds.push_back(file.id);
-            }
+            part.push_back(static_cast<std::uint32_t>(position));
+            kept[position] = 1;
         }
     });
-    return joinParts(parts);
+    FilterResult result;
+    result.positions = joinPositions(parts);
+    result.selectableIds = selectableIdsOf(files, indexes, indexesMatch, kept, result.positions);
+    return result;
 }
 
 CheckboxState selectAllState(const ItemIdSet& selected, const std::vector<std::int64_t>& selectableSortedIds)

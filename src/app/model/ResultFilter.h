@@ -12,6 +12,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace tess {
@@ -62,6 +63,9 @@ struct LookupIndexes {
     // [searchOffsets[3p+f], searchOffsets[3p+f+1]).
     std::string searchText;
     std::vector<std::size_t> searchOffsets;
+    // The items that need a rename, as (id, position), ascending: a filter
+    // pass lists its selectable ids in this order instead of sorting them.
+    std::vector<std::pair<std::int64_t, std::uint32_t>> renameableById;
 
     // The issue-type keys of an item id; nothing when it has no entry.
     std::optional<IssueTypeSet> issueTypesOf(std::int64_t id) const;
@@ -74,6 +78,8 @@ struct FilterCriteria {
     std::string searchText;
     std::optional<IssueTypeSet> issueTypes;
     ItemTypeFilter itemType = ItemTypeFilter::all;
+
+    friend bool operator==(const FilterCriteria&, const FilterCriteria&) = default;
 };
 
 // The items that passed, as list positions in list order, and the ids of

@@ -74,11 +74,11 @@ public:
     ListViewHarness(const ListViewHarness&) = delete;
     ListViewHarness& operator=(const ListViewHarness&) = delete;
 
-    // Waits for the restore and its filter pass, then makes the view.
+    // Waits for the restore (which lands with its first filter pass), then
+    // makes the view.
     FileListView& makeView(int timeoutMs = 30000)
     {
         EXPECT_TRUE(QTest::qWaitFor([this] { return !model->isRestoringSession(); }, timeoutMs));
-        // The restore's filter pass lands after it.
         QThreadPool::globalInstance()->waitForDone();
         QTest::qWait(5);
         view = std::make_unique<FileListView>(*model, workspace);
@@ -90,7 +90,8 @@ public:
     // Waits until the list shows the view model's current filter pass.
     bool waitForRows(int timeoutMs = 10000)
     {
-        return QTest::qWaitFor([this] { return !view->listModel().isPending(); }, timeoutMs);
+        return QTest::qWaitFor(
+            [this] { return static_cast<std::size_t>(view->listModel().rowCount()) == model->filteredIssueCount(); }, timeoutMs);
     }
 
     // Waits for the filter pass that follows a change of the filters.

@@ -85,6 +85,8 @@ public:
     ShellActions& actions() { return m_actions; }
     // The main window's content; null before the first show().
     ContentView* content() const { return m_content.data(); }
+    // The same, as the application's quit path follows it.
+    const QPointer<ContentView>& contentPointer() const { return m_content; }
 
     static QString screenshotPath(const QString& name)
     {

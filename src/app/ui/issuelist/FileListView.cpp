@@ -300,9 +300,6 @@ void FileListView::updateSelectAll()
 {
     m_selectAllBox->setPalette(RowDelegate::checkboxPalette(palette()));
     m_selectAllBox->setState(checkState(m_model.selectAllState()));
-    // Until the new list's first filter pass the view model's filtered rows
-    // refer to the previous list.
-    m_selectAllBox->setEnabled(!m_listModel->isPending());
 }
 
 void FileListView::updateSearch()
@@ -337,9 +334,6 @@ void FileListView::updateDisplayMode()
 
 void FileListView::updateContent()
 {
-    if (m_listModel->isPending()) {
-        return;
-    }
     if (m_listModel->rowCount() > 0) {
         m_content->setCurrentWidget(m_listView);
         return;
@@ -365,9 +359,6 @@ void FileListView::updateRenameAction()
 
 void FileListView::toggleSelectAllVisible()
 {
-    if (m_listModel->isPending()) {
-        return;
-    }
     if (m_model.selectAllState() == CheckboxState::checked) {
         m_model.deselectAllInFilter();
     } else {

@@ -21,11 +21,7 @@ IssueListModel::IssueListModel(MonitorViewModel& model, QObject* parent)
     : QAbstractListModel(parent)
     , m_model(model)
 {
-    // Rows in list order: a last position past the list means the filtered
-    // rows are those of a previous list.
-    const auto& rows = m_model.filteredIssueRows();
-    m_pending = !rows.empty() && rows.back() >= m_model.issueFiles().size();
-    m_rowCount = m_pending ? 0 : static_cast<int>(rows.size());
+    m_rowCount = static_cast<int>(m_model.filteredIssueCount());
     connect(&m_model, &MonitorViewModel::issueFilesChanged, this, &IssueListModel::onIssueFilesChanged);
     connect(&m_model, &MonitorViewModel::filteredIssuesChanged, this, &IssueListModel::onFilteredIssuesChanged);
     connect(&m_model, &MonitorViewModel::selectedFileIDsChanged, this, &IssueListModel::onSelectionChanged);
@@ -34,6 +30,14 @@ IssueListModel::IssueListModel(MonitorViewModel& model, QObject* parent)
 int IssueListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_rowCount;
+}
+
+QModelIndex IssueListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (row < 0 || row >= m_rowCount || column != 0 || parent.isValid()) {
+        return {};
+    }
+    return createIndex(row, column);
 }
 
 const IndexedFile* IssueListModel::fileAt(int row) const
@@ -144,20 +148,15 @@ QHash<int, QByteArray> IssueListModel::roleNames() const
 
 void IssueListModel::onIssueFilesChanged()
 {
-    // The filtered positions refer to the previous list until the filter
-    // pass of the new one lands.
-    beginResetModel();
-    m_rowCount = 0;
-    m_pending = true;
+    // The cache is by list position; the new list's first filter pass, which
+    // follows at once, resets the rows.
     m_diffCache.clear();
-    endResetModel();
 }
 
 void IssueListModel::onFilteredIssuesChanged()
 {
     beginResetModel();
     m_rowCount = static_cast<int>(m_model.filteredIssueCount());
-    m_pending = false;
     endResetModel();
 }
 

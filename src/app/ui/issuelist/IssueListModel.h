@@ -27,10 +27,9 @@ struct RowDiff {
 };
 
 // The issue list's rows: the filtered rows of the view model, read in place.
-// A new list or filter pass resets the model; a selection change is one
-// ranged dataChanged. Between a new list and its first filter pass the
-// model has no rows and is pending (the view model's filtered positions
-// still refer to the previous list then).
+// A filter pass resets the model (the view model publishes a new list with
+// its first pass, so the rows always belong to the list shown); a selection
+// change is one ranged dataChanged.
 class IssueListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -56,6 +55,9 @@ public:
     explicit IssueListModel(MonitorViewModel& model, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // The base class checks through two virtual calls; the list view asks for
+    // the index of every row each time it lays the rows out.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QHash<int, QByteArray> roleNames() const override;
@@ -66,7 +68,6 @@ public:
     bool isSelected(int row) const;
     // The row's difference, computed once per item of a list.
     std::shared_ptr<const RowDiff> diffAt(int row) const;
-    bool isPending() const { return m_pending; }
     std::size_t cachedDiffCount() const { return m_diffCache.size(); }
 
 private:
@@ -76,7 +77,6 @@ private:
 
     MonitorViewModel& m_model;
     int m_rowCount = 0;
-    bool m_pending = false;
     // By position in the view model's issue list; cleared with a new list.
     mutable std::unordered_map<std::uint32_t, std::shared_ptr<const RowDiff>> m_diffCache;
 };
