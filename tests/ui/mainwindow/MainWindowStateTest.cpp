@@ -387,6 +387,22 @@ Snapshot shortfall(MonitoringStatus status, std::int64_t indexed, bool stopped, 
     return s;
 }
 
+// A folder name that is not UTF-8 is shown with "\xhh" for each invalid
+// byte, never as the valid name it would read as after a re-encoding.
+TEST(MainWindowStateTest, PathsThatAreNotUtf8AreShownAsTheirBytes)
+{
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    Snapshot s;
+    s.sourcePath = "/data/caf\xe9";
+    const ToolbarState t = toolbarState(s);
+    EXPECT_EQ(t.sourceTitle, QStringLiteral("caf\\xe9"));
+    EXPECT_EQ(t.sourceHelp, QStringLiteral("/data/caf\\xe9"));
+
+    const std::vector<UnreadableFolder> shown {{"/data/caf\xe9/x\xff\xfe", "Permission denied"}, {"/data/café", "Permission denied"}};
+    EXPECT_EQ(unreadableListText(shown, 2, english),
+        QStringLiteral("Not checked, because they could not be read:\n/data/caf\\xe9/x\\xff\\xfe (Permission denied)\n/data/café (Permission denied)"));
+}
+
 TEST(MainWindowStateTest, ShortfallsAreNeverShownAsACleanResult)
 {
     const QLocale english(QLocale::English, QLocale::UnitedStates);

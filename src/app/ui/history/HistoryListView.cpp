@@ -1,4 +1,5 @@
 #include "ui/history/HistoryListView.h"
+#include "ui/widgets/ViewText.h"
 
 #include "history/HistoryFile.h"
 #include "history/HistoryUndo.h"
@@ -58,11 +59,6 @@ constexpr int kBadgeHorizontalInset = 4;
 constexpr int kTitleSpacing = 6;
 constexpr int kDetailSpacing = 8;
 
-QString plain(std::string_view text)
-{
-    return QString::fromStdString(text::displayPath(text));
-}
-
 Result<RenameReport> loadReport(const std::string& path)
 {
     Result<HistoryFile::Loaded> loaded = HistoryFile::load(path);
@@ -89,7 +85,7 @@ public:
         if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::DisplayRole) {
             return {};
         }
-        return plain(HistoryListViewState::folderName(entry(index.row()).scanRoot));
+        return viewText(HistoryListViewState::folderName(entry(index.row()).scanRoot));
     }
 
     void setEntries(std::vector<HistoryListView::Entry> entries, std::vector<bool> inSourceFolder, std::optional<std::string> source)
@@ -223,7 +219,7 @@ public:
     QString toolTip(const HistoryListView::Entry& entry, HistoryListView::RowButton button) const
     {
         if (button == HistoryListView::RowButton::undo) {
-            return plain(undoAvailability(entry).toolTip);
+            return viewText(undoAvailability(entry).toolTip);
         }
         for (const ButtonSpec& slot : kButtons) {
             if (slot.button == button) {
@@ -269,7 +265,7 @@ private:
         const QString badge = QStringLiteral("UNDO");
         const int badgeWidth = undoBadge ? QFontMetrics(text.badgeFont).horizontalAdvance(badge) + 2 * kBadgeHorizontalInset : 0;
         const int nameSpace = std::max(0, text.right - text.left - (undoBadge ? badgeWidth + kTitleSpacing : 0));
-        const QString name = QFontMetrics(text.titleFont).elidedText(plain(HistoryListViewState::folderName(entry.scanRoot)), Qt::ElideRight, nameSpace);
+        const QString name = QFontMetrics(text.titleFont).elidedText(viewText(HistoryListViewState::folderName(entry.scanRoot)), Qt::ElideRight, nameSpace);
         painter.setFont(text.titleFont);
         painter.setPen(palette.color(QPalette::Text));
         painter.drawText(QRect(text.left, text.top, nameSpace, text.titleHeight), Qt::AlignLeft | Qt::AlignVCenter, name);
@@ -298,7 +294,7 @@ private:
         painter.drawText(QRect(text.left, detailTop, dateWidth, text.captionHeight), Qt::AlignLeft | Qt::AlignVCenter, date);
         painter.drawText(QRect(text.left + dateWidth + kDetailSpacing, detailTop,
                              std::max(0, text.right - text.left - dateWidth - kDetailSpacing), text.captionHeight),
-            Qt::AlignLeft | Qt::AlignVCenter, plain(HistoryListViewState::detailText(entry.doneCount, entry.interrupted, entry.incomplete)));
+            Qt::AlignLeft | Qt::AlignVCenter, viewText(HistoryListViewState::detailText(entry.doneCount, entry.interrupted, entry.incomplete)));
     }
 
     // The buttons, drawn as their symbols.
@@ -393,7 +389,7 @@ QWidget* HistoryListView::makeHeader()
     QFont titleFont = theme::scaledFont(font(), 17);
     titleFont.setWeight(QFont::DemiBold);
     title->setFont(titleFont);
-    m_countLabel = new QLabel(plain(HistoryListViewState::countText(0)), header);
+    m_countLabel = new QLabel(viewText(HistoryListViewState::countText(0)), header);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     m_countLabel->setFont(theme::captionFont(font()));
     m_secondaryLabels.push_back(m_countLabel);
@@ -511,7 +507,7 @@ void HistoryListView::loadEntries()
 
 void HistoryListView::applyEntries(Loaded loaded)
 {
-    m_countLabel->setText(plain(HistoryListViewState::countText(loaded.entries.size())));
+    m_countLabel->setText(viewText(HistoryListViewState::countText(loaded.entries.size())));
     m_content->setCurrentIndex(loaded.entries.empty() ? 0 : 1);
     m_listModel->setEntries(std::move(loaded.entries), std::move(loaded.inSourceFolder), std::move(loaded.source));
     m_loaded = true;
@@ -590,7 +586,7 @@ void HistoryListView::showExportFailure(const std::string& message)
 {
     // Over the report it was exported from, as the main window's exports show theirs.
     QWidget* parent = m_reportView ? static_cast<QWidget*>(m_reportView.data()) : this;
-    QMessageBox* box = AlertBox::make(parent, QStringLiteral("Export Failed"), plain(message), QStringLiteral("exportFailedAlert"));
+    QMessageBox* box = AlertBox::make(parent, QStringLiteral("Export Failed"), viewText(message), QStringLiteral("exportFailedAlert"));
     box->setWindowTitle(QStringLiteral("Export Failed"));
     box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     m_exportAlert = box;
@@ -599,7 +595,7 @@ void HistoryListView::showExportFailure(const std::string& message)
 
 void HistoryListView::openAlert(const AlertText& text, std::function<void()> onConfirm)
 {
-    QMessageBox* box = AlertBox::make(this, text.title, plain(text.message), text.objectName, QMessageBox::Warning);
+    QMessageBox* box = AlertBox::make(this, text.title, viewText(text.message), text.objectName, QMessageBox::Warning);
     box->setWindowTitle(text.title);
     box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     QPushButton* confirm = box->addButton(text.confirmTitle, QMessageBox::DestructiveRole);

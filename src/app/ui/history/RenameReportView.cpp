@@ -1,7 +1,7 @@
 #include "ui/history/RenameReportView.h"
+#include "ui/widgets/ViewText.h"
 
 #include "report/VerificationStatusText.h"
-#include "text/Text.h"
 #include "ui/widgets/ActionTitle.h"
 #include "ui/widgets/ColorResource.h"
 #include "ui/widgets/Symbol.h"
@@ -44,11 +44,6 @@ constexpr int kRowInset = 8;
 constexpr int kLineSpacing = 2;
 constexpr int kArrowGap = 4;
 constexpr int kBadgeSpacing = 16;
-
-QString plain(std::string_view text)
-{
-    return QString::fromStdString(text::displayPath(text));
-}
 
 QColor badgeColor(BadgeColor color, const QPalette& palette)
 {
@@ -115,16 +110,16 @@ public:
     {
         switch (m_tab) {
         case ReportTab::renamed:
-            return {plain(m_report->renamed[row].originalPath), plain(m_report->renamed[row].newPath)};
+            return {viewText(m_report->renamed[row].originalPath), viewText(m_report->renamed[row].newPath)};
         case ReportTab::failed:
-            return {plain(m_report->failed[row].path), plain(m_report->failed[row].error)};
+            return {viewText(m_report->failed[row].path), viewText(m_report->failed[row].error)};
         case ReportTab::verification: {
             const RenameReport::Verification& verification = m_report->failedVerifications[row];
-            return {plain(verification.originalPath), plain(verification.targetPath),
-                plain(VerificationStatusText::text(verification))};
+            return {viewText(verification.originalPath), viewText(verification.targetPath),
+                viewText(VerificationStatusText::text(verification))};
         }
         case ReportTab::directories:
-            return {plain(m_report->removedDirectories[row])};
+            return {viewText(m_report->removedDirectories[row])};
         }
         return {};
     }
@@ -302,7 +297,7 @@ QWidget* RenameReportView::makeHeader()
         count->setFont(countFont);
         count->setProperty("badgeColor", static_cast<int>(badge.color));
         m_badgeCounts[static_cast<std::size_t>(badge.tab)] = count;
-        auto* label = new QLabel(plain(RenameReportViewState::summaryLabel(badge.tab)), header);
+        auto* label = new QLabel(viewText(RenameReportViewState::summaryLabel(badge.tab)), header);
         label->setFont(theme::captionFont(font()));
         m_secondaryLabels.push_back(label);
         pair->addWidget(count, 0, Qt::AlignBaseline);
@@ -346,7 +341,7 @@ QWidget* RenameReportView::makeSectionControl()
 QWidget* RenameReportView::makePage(ReportTab tab)
 {
     if (m_counts.of(tab) == 0) {
-        auto* message = new QLabel(plain(RenameReportViewState::emptyMessage(tab)), m_pages);
+        auto* message = new QLabel(viewText(RenameReportViewState::emptyMessage(tab)), m_pages);
         message->setObjectName(tabObjectName(tab, "EmptyLabel"));
         message->setAlignment(Qt::AlignCenter);
         m_secondaryLabels.push_back(message);
@@ -421,7 +416,7 @@ QMenu* RenameReportView::makeContextMenu(ReportTab tab, int row, QWidget* parent
 void RenameReportView::run(const MenuEntry& entry)
 {
     if (entry.action == MenuAction::copyPath) {
-        m_workspace.copyText(plain(entry.path));
+        m_workspace.copyText(viewText(entry.path));
         return;
     }
     if (const std::optional<std::string> target = RenameReportViewState::revealTarget(m_report->scanRoot, entry.path, pathExists)) {

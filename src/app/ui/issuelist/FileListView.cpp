@@ -1,7 +1,7 @@
 #include "ui/issuelist/FileListView.h"
+#include "ui/widgets/ViewText.h"
 
 #include "model/MonitorViewModel.h"
-#include "text/Text.h"
 #include "ui/issuelist/IssueFilterBadge.h"
 #include "ui/issuelist/IssueFilterSelection.h"
 #include "ui/issuelist/IssueListModel.h"
@@ -36,11 +36,6 @@ namespace {
 constexpr int kSearchIconSize = 11;
 constexpr int kPickerWidth = 150;
 constexpr int kEmptySymbolSize = 32;
-
-QString qText(std::string_view text)
-{
-    return QString::fromStdString(text::displayPath(text));
-}
 
 Qt::CheckState checkState(CheckboxState state)
 {
@@ -304,7 +299,7 @@ void FileListView::updateSelectAll()
 
 void FileListView::updateSearch()
 {
-    const QString text = qText(m_model.searchText());
+    const QString text = viewText(m_model.searchText());
     if (m_searchEdit->text() != text) {
         m_searchEdit->setText(text);
     }
@@ -328,8 +323,8 @@ void FileListView::updateItemType()
 void FileListView::updateDisplayMode()
 {
     m_displayModeButton->setIcon(symbol::icon("arrow.left.arrow.right", m_showSideBySide ? QPalette::Highlight : QPalette::PlaceholderText));
-    m_displayModeButton->setToolTip(qText(displayModeHelp(m_showSideBySide)));
-    m_displayModeButton->setAccessibleName(qText(displayModeHelp(m_showSideBySide)));
+    m_displayModeButton->setToolTip(viewText(displayModeHelp(m_showSideBySide)));
+    m_displayModeButton->setAccessibleName(viewText(displayModeHelp(m_showSideBySide)));
 }
 
 void FileListView::updateContent()
@@ -342,8 +337,8 @@ void FileListView::updateContent()
     const QPalette& pal = palette();
     const QColor symbolColor = state.symbolColor ? namedColor(*state.symbolColor, pal) : theme::secondaryLabel(pal);
     m_emptySymbol->setPixmap(symbol::pixmap(state.symbol, QSize(kEmptySymbolSize, kEmptySymbolSize), symbolColor, devicePixelRatioF()));
-    m_emptyTitle->setText(qText(state.title));
-    m_emptyText->setText(qText(state.text));
+    m_emptyTitle->setText(viewText(state.title));
+    m_emptyText->setText(viewText(state.text));
     theme::setColor(*m_emptyText, theme::secondaryLabel(pal));
     m_content->setCurrentWidget(m_emptyState);
 }
@@ -411,7 +406,7 @@ void FileListView::revealInFileManager(const IndexedFile& file)
 
 void FileListView::copyPath(const IndexedFile& file)
 {
-    m_workspace.copyText(qText(file.relativePath));
+    m_workspace.copyText(viewText(file.relativePath));
 }
 
 bool FileListView::isRenameAllowed() const

@@ -1,7 +1,7 @@
 #include "ui/issuelist/IssueListModel.h"
+#include "ui/widgets/ViewText.h"
 
 #include "model/MonitorViewModel.h"
-#include "text/Text.h"
 #include "ui/issuelist/IssueTypePresentation.h"
 #include "ui/issuelist/RowPresentation.h"
 
@@ -9,11 +9,6 @@
 
 namespace tess {
 namespace {
-
-QString qText(std::string_view text)
-{
-    return QString::fromStdString(text::displayPath(text));
-}
 
 }  // namespace
 
@@ -88,17 +83,17 @@ QVariant IssueListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
     case RelativePathRole:
-        return qText(file.relativePath);
+        return viewText(file.relativePath);
     case Qt::ToolTipRole:
-        return Qt::convertFromPlainText(qText(rowPathToolTip(file, diffAt(index.row())->changeDescription)));
+        return Qt::convertFromPlainText(viewText(rowPathToolTip(file, diffAt(index.row())->changeDescription)));
     case PathToolTipRole:
-        return qText(rowPathToolTip(file, diffAt(index.row())->changeDescription));
+        return viewText(rowPathToolTip(file, diffAt(index.row())->changeDescription));
     case IdRole:
         return QVariant::fromValue<qint64>(file.id);
     case AbsolutePathRole:
-        return qText(file.path);
+        return viewText(file.path);
     case ProposedPathRole:
-        return file.proposedRename ? qText(*file.proposedRename) : QString();
+        return file.proposedRename ? viewText(*file.proposedRename) : QString();
     case IsDirectoryRole:
         return file.isDirectory;
     case HasIssuesRole:
@@ -110,9 +105,9 @@ QVariant IssueListModel::data(const QModelIndex& index, int role) const
     case IsSelectedRole:
         return isSelected(index.row());
     case IssueTypesRole:
-        return file.issueTypes ? qText(*file.issueTypes) : QString();
+        return file.issueTypes ? viewText(*file.issueTypes) : QString();
     case IssueSummaryRole:
-        return qText(issueSummary(file.issueTypes));
+        return viewText(issueSummary(file.issueTypes));
     default:
         return {};
     }

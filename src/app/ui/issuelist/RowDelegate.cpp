@@ -1,6 +1,6 @@
 #include "ui/issuelist/RowDelegate.h"
+#include "ui/widgets/ViewText.h"
 
-#include "text/Text.h"
 #include "ui/issuelist/IssueListModel.h"
 #include "ui/issuelist/IssueRowCheckbox.h"
 #include "ui/issuelist/IssueTypePresentation.h"
@@ -63,7 +63,7 @@ QString RowDelegate::toolTipText(const QStyleOptionViewItem& option, const QMode
     case Region::none:
         break;
     }
-    return QString::fromStdString(text::displayPath(text));
+    return viewText(text);
 }
 
 bool RowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option, const QModelIndex& index)
@@ -142,7 +142,7 @@ void RowDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
     }
     const bool proposed = static_cast<Region>(line->property("region").toInt()) == Region::proposedPath;
     const std::string& text = proposed && file->proposedRename ? *file->proposedRename : file->relativePath;
-    line->setText(QString::fromStdString(text::displayPath(text)));
+    line->setText(viewText(text));
     line->selectAll();
 }
 

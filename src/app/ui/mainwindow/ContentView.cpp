@@ -10,6 +10,7 @@
 #include "ui/mainwindow/PlaceholderPane.h"
 #include "ui/mainwindow/ProgressOverlay.h"
 #include "ui/widgets/AlertBox.h"
+#include "ui/widgets/ViewText.h"
 #include "ui/widgets/Workspace.h"
 
 #include <QAbstractButton>
@@ -257,7 +258,7 @@ void ContentView::updateContentArea(const MainWindowState::Snapshot& s)
         case ReadyVariant::missingSource:
             pane.symbol = "exclamationmark.triangle.fill";
             pane.symbolColor = ColorName::warm;
-            pane.emphasis = QString::fromStdString(*s.missingSourcePath);
+            pane.emphasis = viewText(*s.missingSourcePath);
             pane.text = QStringLiteral(" missing.");
             pane.links = {{QStringLiteral("recheck"), [this] { m_model->restoreSavedSourceFolder(); }},
                 {QStringLiteral("reset selection"), [this] { m_model->resetSourceSelection(); }}};

@@ -1,6 +1,7 @@
 #include "ui/mainwindow/MainWindowState.h"
 
 #include "model/MonitorViewModel.h"
+#include "ui/widgets/ViewText.h"
 
 #include <unicode/measfmt.h>
 #include <unicode/measunit.h>
@@ -242,7 +243,7 @@ QString unreadableListText(const std::vector<UnreadableFolder>& shown, std::int6
 {
     QString text = QStringLiteral("Not checked, because they could not be read:");
     for (const UnreadableFolder& folder : shown) {
-        text += u'\n' + QString::fromStdString(folder.path) + QStringLiteral(" (") + QString::fromStdString(folder.reason) + u')';
+        text += u'\n' + viewText(folder.path) + QStringLiteral(" (") + QString::fromStdString(folder.reason) + u')';
     }
     const std::int64_t more = count - static_cast<std::int64_t>(shown.size());
     if (more > 0) {
@@ -350,7 +351,7 @@ ToolbarState toolbarState(const Snapshot& s)
 
     t.sourceHasFolder = s.sourcePath.has_value();
     if (s.sourcePath) {
-        const QString path = QString::fromStdString(*s.sourcePath);
+        const QString path = viewText(*s.sourcePath);
         const qsizetype slash = path.lastIndexOf(u'/', path.size() > 1 && path.endsWith(u'/') ? -2 : -1);
         QString name = slash >= 0 ? path.mid(slash + 1) : path;
         if (name.endsWith(u'/')) {
