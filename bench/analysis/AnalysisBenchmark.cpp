@@ -20,6 +20,7 @@
 //
 // HOME and the XDG folders point into a temporary folder for the whole run.
 
+#include "BenchEnvironment.h"
 #include "analysis/SourceFileAnalyzer.h"
 #include "core/Concurrency.h"
 #include "rules/TessalinePreset.h"
@@ -505,27 +506,11 @@ int printDigests(std::size_t count)
     return 0;
 }
 
-// Points HOME and the XDG folders into a fresh temporary folder.
-void isolateHome()
-{
-    char pattern[] = "/tmp/tessaline-bench-home-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (home == nullptr) {
-        return;
-    }
-    const std::string base = home;
-    setenv("HOME", home, 1);
-    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    isolateHome();
+    tess::bench::isolateHome();
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg.rfind("--measure=", 0) == 0) {

@@ -6,6 +6,7 @@
 // rows. Reports rows per second, the database size on disk and the process's
 // peak resident memory.
 
+#include "BenchEnvironment.h"
 #include "index/FileIndexDatabase.h"
 #include "index/IdleIntegrityCheck.h"
 #include "index/IndexFileCheck.h"
@@ -387,19 +388,11 @@ BENCHMARK(BM_OpenAndRestore)
 class ScratchHome {
 public:
     ScratchHome()
+        : m_dir(bench::isolateHome())
     {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tessaline-bench-home-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
+        if (m_dir.empty()) {
             std::perror("mkdtemp");
-            return;
         }
-        m_dir = pattern;
-        setenv("HOME", m_dir.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_dir + "/.config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_dir + "/.local/share").c_str(), 1);
-        setenv("XDG_STATE_HOME", (m_dir + "/.local/state").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (m_dir + "/.cache").c_str(), 1);
     }
     ~ScratchHome()
     {

@@ -6,6 +6,7 @@
 // of setting the list (after the view model's filter pass has landed). Runs offscreen; HOME and the XDG
 // folders point into a temporary folder.
 
+#include "BenchEnvironment.h"
 #include "IndexFixture.h"
 #include "index/FileIndexDatabase.h"
 #include "model/MonitorViewModel.h"
@@ -151,26 +152,12 @@ BENCHMARK(BM_SetListAndPaintFirstScreen)->Arg(100000)->Arg(1000000)->UseManualTi
 BENCHMARK(BM_PaintOneScreenInline)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintOneScreenSideBySide)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-// Points HOME and the XDG folders into a fresh temporary folder.
-void isolateHome()
-{
-    const std::string base = bench::makeTempDir("home");
-    if (base.empty()) {
-        return;
-    }
-    setenv("HOME", base.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
-}
-
 }  // namespace
 }  // namespace tess
 
 int main(int argc, char** argv)
 {
-    tess::isolateHome();
+    tess::bench::isolateHome();
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }

@@ -9,6 +9,7 @@
 // reset, layout, the panes and the paint). Runs offscreen; HOME and the XDG
 // folders point into a temporary folder.
 
+#include "BenchEnvironment.h"
 #include "IndexFixture.h"
 #include "model/HelperStatusManager.h"
 #include "model/MonitorViewModel.h"
@@ -232,26 +233,12 @@ BENCHMARK(BM_TypeInTheFilterOfTheComposedWindow)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(32);
 
-// Points HOME and the XDG folders into a fresh temporary folder.
-void isolateHome()
-{
-    const std::string base = bench::makeTempDir("home");
-    if (base.empty()) {
-        return;
-    }
-    setenv("HOME", base.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
-}
-
 }  // namespace
 }  // namespace tess
 
 int main(int argc, char** argv)
 {
-    tess::isolateHome();
+    tess::bench::isolateHome();
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }

@@ -18,6 +18,7 @@
 // removed at the end. TESSALINE_BENCH_EXPORT_SIZES (comma separated)
 // overrides the sizes.
 
+#include "BenchEnvironment.h"
 #include "core/HugePageHeap.h"
 #include "index/FileIndexDatabase.h"
 #include "log/AppLogger.h"
@@ -46,55 +47,6 @@ namespace tess {
 namespace {
 
 std::string g_home;
-
-void isolateHome()
-{
-    std::string pattern = "/tmp/tessaline-bench-export-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        std::perror("mkdtemp");
-        std::exit(1);
-    }
-    g_home = pattern;
-    setenv("HOME", g_home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (g_home + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (g_home + "/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", (g_home + "/.local/state").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (g_home + "/.cache").c_str(), 1);
-}
-
-std::vector<long> sizes()
-{
-    std::vector<long> out;
-    if (const char* text = std::getenv("TESSALINE_BENCH_EXPORT_SIZES")) {
-        std::stringstream list(text);
-        std::string item;
-        while (std::getline(list, item, ',')) {
-            if (const long size = std::atol(item.c_str()); size > 0) {
-                out.push_back(size);
-            }
-        }
-    }
-    return out.empty() ? std::vector<long> {100000, 1000000} : out;
-}
-
-// Starts a new peak of the resident set (Linux: writing 5 to clear_refs).
-void resetPeakMemory()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-// A field of /proc/self/status in kB ("VmHWM:", "VmRSS:"), as MiB.
-double statusMiB(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) {
-            return std::strtod(line.c_str() + field.size(), nullptr) / 1024.0;
-        }
-    }
-    return 0;
-}
 
 struct Measurement {
     double seconds = 0;
@@ -206,12 +158,12 @@ Measurement measureExport(const Fixture& fixture, Format format, Mode mode)
         }
         const std::string path = fixture.data + "/report." + std::string(ReportService::fileExtension(format));
         opened.value()->forEachFileWithIssues(fixture.root, [](const IndexedFile&) {});
-        resetPeakMemory();
-        const double resident = statusMiB("VmRSS:");
+        bench::resetPeakMemory();
+        const double resident = bench::statusMiB("VmRSS:");
         const auto start = std::chrono::steady_clock::now();
         const Status written = exportReport(*opened.value(), fixture.root, format, path, mode);
         m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        m.growthMiB = statusMiB("VmHWM:") - resident;
+        m.growthMiB = bench::statusMiB("VmHWM:") - resident;
         m.fileMiB = fileMiB(path);
         m.ok = written.ok();
         opened.value()->close();
@@ -246,9 +198,13 @@ void benchExport(benchmark::State& state, long count, Format format, Mode mode)
 int main(int argc, char** argv)
 {
     tess::startWithHugePageHeap(argv);  // as the application starts
-    tess::isolateHome();  // before anything can log
+    tess::g_home = tess::bench::isolateHome("export");  // before anything can log
+    if (tess::g_home.empty()) {
+        std::perror("mkdtemp");
+        return 1;
+    }
     benchmark::Initialize(&argc, argv);
-    for (long count : tess::sizes()) {
+    for (long count : tess::bench::sizesFromEnvironment("TESSALINE_BENCH_EXPORT_SIZES")) {
         for (const auto& [name, format] : {std::pair {"json", tess::Format::json}, std::pair {"csv", tess::Format::csv}}) {
             for (const auto& [modeName, mode] : {std::pair {"streamed", tess::Mode::streamed}, std::pair {"whole", tess::Mode::whole}}) {
                 benchmark::RegisterBenchmark(("export/" + std::string(name) + "/" + modeName + "/" + std::to_string(count)).c_str(),

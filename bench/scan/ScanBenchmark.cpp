@@ -22,6 +22,7 @@
 // folder before anything logs, so the benchmark never writes the real home;
 // it is removed at the end unless TESSALINE_BENCH_KEEP_LOG is set.
 
+#include "BenchEnvironment.h"
 #include "core/HugePageHeap.h"
 #include "index/FileIndexDatabase.h"
 #include "log/AppLogger.h"
@@ -329,48 +330,22 @@ void benchScan(benchmark::State& state, long files, long workers, Kind kind)
 
 std::string g_home;
 
-void isolateHome()
-{
-    char pattern[] = "/tmp/tessaline-scanbench-home-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (home == nullptr) {
-        std::perror("mkdtemp");
-        std::exit(1);
-    }
-    const std::string base = home;
-    g_home = base;
-    setenv("HOME", base.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (base + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (base + "/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", (base + "/.local/state").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (base + "/.cache").c_str(), 1);
-}
-
-std::vector<long> sizes()
-{
-    std::vector<long> values;
-    const char* text = std::getenv("TESSALINE_BENCH_SCAN_SIZES");
-    std::stringstream in(text != nullptr && *text != '\0' ? text : "100000,1000000");
-    for (std::string part; std::getline(in, part, ',');) {
-        if (const long value = std::atol(part.c_str()); value > 0) {
-            values.push_back(value);
-        }
-    }
-    return values;
-}
-
 }  // namespace
 }  // namespace tess
 
 int main(int argc, char** argv)
 {
     tess::startWithHugePageHeap(argv);  // as the application starts
-    tess::isolateHome();  // before anything can log
+    tess::g_home = tess::bench::isolateHome("scan");  // before anything can log
+    if (tess::g_home.empty()) {
+        std::perror("mkdtemp");
+        return 1;
+    }
     benchmark::Initialize(&argc, argv);
     const long processors = static_cast<long>(sysconf(_SC_NPROCESSORS_ONLN));
     const char* repeatText = std::getenv("TESSALINE_BENCH_SCAN_REPEATS");
     const int repeats = repeatText != nullptr && std::atoi(repeatText) > 0 ? std::atoi(repeatText) : 3;
-    for (long files : tess::sizes()) {
+    for (long files : tess::bench::sizesFromEnvironment("TESSALINE_BENCH_SCAN_SIZES")) {
         benchmark::RegisterBenchmark(("find/" + std::to_string(files)).c_str(), tess::benchFind, files)
             ->UseManualTime()
             ->Iterations(repeats)

@@ -3,6 +3,7 @@
 // An index database of generated items for the benchmarks that restore the
 // view model from it. Header-only.
 
+#include "BenchEnvironment.h"
 #include "index/FileIndexDatabase.h"
 
 #include <chrono>
@@ -15,12 +16,6 @@
 #include <vector>
 
 namespace tess::bench {
-
-inline std::string makeTempDir(const char* name)
-{
-    std::string pattern = std::string("/tmp/tessaline-bench-") + name + "-XXXXXX";
-    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
 
 struct IndexFixture {
     std::string data;  // holds the index

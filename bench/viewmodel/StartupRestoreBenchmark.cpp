@@ -6,6 +6,7 @@
 // the resident memory rose above its level at the iteration's start. HOME and the XDG folders are not
 // touched: the index and the defaults live in temporary folders.
 
+#include "BenchEnvironment.h"
 #include "IndexFixture.h"
 #include "index/FileIndexDatabase.h"
 #include "model/MonitorViewModel.h"
@@ -28,25 +29,6 @@ namespace tess {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Starts a new peak of the resident set (Linux: writing 5 to clear_refs).
-void resetPeakMemory()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-// A field of /proc/self/status in kB ("VmHWM:", "VmRSS:"), as megabytes.
-double statusMB(const std::string& field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) {
-            return std::strtod(line.c_str() + field.size(), nullptr) / 1024.0;
-        }
-    }
-    return 0;
-}
 
 using Fixture = bench::IndexFixture;
 
@@ -78,8 +60,8 @@ void BM_TimeToListedWindow(benchmark::State& state)
     settings.updateSettings([&](AppSettings& s) { s.preferences.lastSourcePath = fixture.tree; });
     double peak = 0;
     for (auto _ : state) {
-        resetPeakMemory();
-        const double resident = statusMB("VmRSS:");
+        bench::resetPeakMemory();
+        const double resident = bench::statusMiB("VmRSS:");
         const auto start = Clock::now();
         MonitorViewModel::Dependencies dependencies;
         dependencies.settingsManager = &settings;
@@ -96,7 +78,7 @@ void BM_TimeToListedWindow(benchmark::State& state)
         QThreadPool::globalInstance()->waitForDone();
         FileIndexDatabase::waitForAllDatabases();
         QCoreApplication::processEvents();
-        peak = std::max(peak, statusMB("VmHWM:") - resident);
+        peak = std::max(peak, bench::statusMiB("VmHWM:") - resident);
     }
     state.counters["peakGrowthMB"] = peak;
     state.SetItemsProcessed(state.iterations() * state.range(0));
