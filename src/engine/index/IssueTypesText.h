@@ -29,10 +29,10 @@ public:
     };
     static ParsedEntry parseIssueEntry(std::string_view entry);
 
-    // Calls `fn(ParsedEntry)` for every entry of a stored text, split at each
-    // "," with empty pieces left out; pieces are not trimmed.
+    // Calls `fn(std::string_view)` for every piece of a stored text, split at
+    // each "," with empty pieces left out; pieces are not trimmed.
     template <class Fn>
-    static void forEachEntry(std::string_view text, Fn&& fn)
+    static void forEachPiece(std::string_view text, Fn&& fn)
     {
         std::size_t start = 0;
         while (start <= text.size()) {
@@ -41,10 +41,16 @@ public:
                 end = text.size();
             }
             if (end > start) {
-                fn(parseIssueEntry(text.substr(start, end - start)));
+                fn(text.substr(start, end - start));
             }
             start = end + 1;
         }
+    }
+    // The same, each piece read as an entry: `fn(ParsedEntry)`.
+    template <class Fn>
+    static void forEachEntry(std::string_view text, Fn&& fn)
+    {
+        forEachPiece(text, [&fn](std::string_view piece) { fn(parseIssueEntry(piece)); });
     }
 };
 

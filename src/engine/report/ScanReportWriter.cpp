@@ -1,5 +1,6 @@
 #include "report/ScanReportWriter.h"
 
+#include "index/IssueTypesText.h"
 #include "report/ReportFields.h"
 #include "report/ReportService.h"
 
@@ -53,17 +54,7 @@ void ScanReportWriter::issueTypes(std::string_view stored)
     m_json.key("issueTypes");
     m_json.beginArray();
     const std::string_view text = ReportFields::shown(stored, m_storage);
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t comma = text.find(',', start);
-        if (comma == std::string_view::npos) {
-            comma = text.size();
-        }
-        if (comma > start) {
-            m_json.string(text.substr(start, comma - start));
-        }
-        start = comma + 1;
-    }
+    IssueTypesText::forEachPiece(text, [this](std::string_view piece) { m_json.string(piece); });
     m_json.endArray();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/issuelist/IssueTypePresentation.h"
 
 #include "analysis/FileTransformationIssue.h"
+#include "index/IssueTypesText.h"
 
 #include <algorithm>
 #include <iterator>
@@ -39,23 +40,6 @@ const IssueType* find(std::string_view key)
     return kind ? &kIssueTypes[static_cast<std::size_t>(*kind)] : nullptr;
 }
 
-// Calls `fn` with each non-empty piece of `text` split at ",".
-template <typename Fn>
-void forEachPiece(std::string_view text, Fn&& fn)
-{
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t comma = text.find(',', start);
-        if (comma == std::string_view::npos) {
-            comma = text.size();
-        }
-        if (comma > start) {
-            fn(text.substr(start, comma - start));
-        }
-        start = comma + 1;
-    }
-}
-
 }  // namespace
 
 std::string issueTypeShortLabel(std::string_view key)
@@ -90,7 +74,7 @@ std::vector<IssueEntry> splitIssueEntries(const std::optional<std::string>& issu
 {
     std::vector<IssueEntry> entries;
     if (issueTypes) {
-        forEachPiece(*issueTypes, [&](std::string_view piece) { entries.push_back(splitIssueEntry(piece)); });
+        IssueTypesText::forEachPiece(*issueTypes, [&](std::string_view piece) { entries.push_back(splitIssueEntry(piece)); });
     }
     return entries;
 }
@@ -123,7 +107,7 @@ IssueDots issueDots(const std::optional<std::string>& issueTypes)
     if (!issueTypes) {
         return dots;
     }
-    forEachPiece(*issueTypes, [&](std::string_view piece) {
+    IssueTypesText::forEachPiece(*issueTypes, [&](std::string_view piece) {
         if (static_cast<int>(dots.types.size()) < kMaxIssueDots) {
             dots.types.push_back(splitIssueEntry(piece).type);
         } else {
@@ -137,7 +121,7 @@ IssueSymbol firstIssueSymbol(const std::optional<std::string>& issueTypes)
 {
     std::optional<std::string> first;
     if (issueTypes) {
-        forEachPiece(*issueTypes, [&](std::string_view piece) {
+        IssueTypesText::forEachPiece(*issueTypes, [&](std::string_view piece) {
             if (!first) {
                 first = splitIssueEntry(piece).type;
             }
