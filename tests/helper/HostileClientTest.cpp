@@ -272,6 +272,7 @@ TEST_F(HostileClientTest, OneUsersIdleConnectionsDoNotLockOutAnother)
         ASSERT_GE(fd, 0);
         idle.push_back(fd);
     }
+    const auto opened = std::chrono::steady_clock::now();
     // The tester, another administrator, is served at once.
     const auto start = std::chrono::steady_clock::now();
     auto served = callAsUser(4242, 65534, {}, [&] { return m_client->testConnection(kTimeout); });
@@ -288,7 +289,12 @@ TEST_F(HostileClientTest, OneUsersIdleConnectionsDoNotLockOutAnother)
         return closed >= 48;
     },
         2s);
-    EXPECT_EQ(closed, 48u);
+    // Exactly the ones past the cap, unless a slow run (a sanitizer build on
+    // a loaded machine) reached the first-request limit of the others.
+    EXPECT_GE(closed, 48u);
+    if (std::chrono::steady_clock::now() - opened < 4s) {
+        EXPECT_EQ(closed, 48u);
+    }
     EXPECT_TRUE(waitUntil([&] {
         for (int fd : idle) {
             if (!closedByDaemon(fd))
