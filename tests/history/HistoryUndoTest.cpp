@@ -250,7 +250,12 @@ TEST(HistoryUndo, CreatedFoldersAreRemovedOnlyWhenNothingButMetadataIsLeft)
     };
     const test::LogCapture log;
     const auto result = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
-    EXPECT_TRUE(result.failed.empty());
+    // The folder that stays is named, with what it holds: the undo is not complete.
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].path, "user");
+    EXPECT_EQ(result.failed[0].error.message,
+        "Not restored: user, which the rename made, still holds notes.txt; the history does not say where they were before, so they were left there.");
+    EXPECT_EQ(HistoryUndo::resultMessage(result), "Undo: 0 restored, 1 failed");
     EXPECT_EQ(fileBytes(tree / "user/notes.txt"), "mine");
     EXPECT_FALSE(tree.exists("meta"));
     EXPECT_FALSE(tree.exists("empty"));
@@ -510,8 +515,8 @@ TEST(HistoryUndo, AnItemFoundReplacedAtItsNewNameIsNeverMovedBack)
     EXPECT_TRUE(log.contains("❌ Undo: b left in place — the item there is not the one the batch renamed")) << log.text();
 }
 
-// A second undo that only finds folders the batch created to remove says
-// what it did.
+// An undo that could not remove a folder the batch created says so; a
+// second undo that only finds that folder to remove says what it did.
 TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)
 {
     test::TempDir tree;
@@ -522,7 +527,9 @@ TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)
     test::FaultyFileSystem busy;
     busy.fail(test::FaultyFileSystem::Op::rmdir, "/made", EBUSY, 1);
     const auto first = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, busy);
-    EXPECT_EQ(HistoryUndo::resultMessage(first), "Undo complete: 1 item restored");
+    EXPECT_EQ(HistoryUndo::resultMessage(first), "Undo: 1 restored, 1 failed");
+    ASSERT_EQ(first.failed.size(), 1u);
+    EXPECT_EQ(first.failed[0].error.message, "Not removed: made, which the rename made, could not be removed (Device or resource busy).");
     ASSERT_TRUE(tree.exists("made"));
 
     const auto second = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);

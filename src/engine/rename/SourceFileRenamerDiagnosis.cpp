@@ -4,6 +4,7 @@
 #include "rename/SourceFileRenamer.h"
 
 #include "log/AppLogger.h"
+#include "rename/AccountNames.h"
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
 
@@ -11,8 +12,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <grp.h>
-#include <pwd.h>
 #include <unistd.h>
 #include <utility>
 
@@ -32,24 +31,12 @@ std::string octal(mode_t mode)
 
 std::string userName(uid_t uid)
 {
-    std::vector<char> buffer(16384);
-    passwd entry;
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name) {
-        return found->pw_name;
-    }
-    return "?";
+    return AccountNames::user(uid);
 }
 
 std::string groupName(gid_t gid)
 {
-    std::vector<char> buffer(16384);
-    group entry;
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name) {
-        return found->gr_name;
-    }
-    return "?";
+    return AccountNames::group(gid);
 }
 
 std::string trimmed(const std::string& text)
