@@ -515,6 +515,34 @@ TEST(HistoryUndo, AnItemFoundReplacedAtItsNewNameIsNeverMovedBack)
     EXPECT_TRUE(log.contains("❌ Undo: b left in place — the item there is not the one the batch renamed")) << log.text();
 }
 
+// A merge moved "v " whole, under its old name, into the renamed "u" after
+// its file x.txt had been renamed out of it; this user may not move "w "
+// into another folder. The undo moves "v " back whole before x.txt's move
+// back makes "u /v " again, so nothing inside it has to change folders.
+TEST(HistoryUndo, AFolderAMergeMovedWholeGoesBackWholeBeforeTheRenamedItems)
+{
+    test::TempDir tree;
+    tree.writeFile("u/v/x.txt", "x");
+    tree.writeFile("u/v /w /f", "f");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {
+        record("u /v /x.txt", "u/v/x.txt", Type::file),
+        record("u ", "", Type::removedDirectory),
+        record("u", "", Type::createdDirectory),
+        record("u/v", "", Type::createdDirectory),
+        record("u /v ", "u/v ", Type::storedMetadata),
+    };
+    test::FaultyFileSystem fs;
+    fs.fail(test::FaultyFileSystem::Op::rename, "/u/v /w ", EACCES);
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, fs);
+    EXPECT_TRUE(undone.failed.empty()) << undone.failed[0].error.message;
+    EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo complete: 2 items restored");
+    EXPECT_EQ(fileBytes(tree / "u /v /x.txt"), "x");
+    EXPECT_EQ(fileBytes(tree / "u /v /w /f"), "f");
+    EXPECT_FALSE(tree.exists("u"));
+}
+
 // An undo that could not remove a folder the batch created says so; a
 // second undo that only finds that folder to remove says what it did.
 TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)

@@ -311,7 +311,7 @@ public:
     // The history records of one batch: renamed pairs, failures, failed
     // verifications, removed folders, created folders (in that order), then
     // the items folder merges moved ("SM", so an undo can move them back),
-    // except those moved into a folder the batch created that the undo
+    // except files moved into a folder the batch created that the undo
     // merges back into the folder they came from.
     static std::vector<HistoryRecord> makeHistoryRecords(const std::vector<FileTransformationResult>& results,
         const std::vector<SourceFileRenamer::RenamedItem>& renamed, const std::vector<SourceFileRenamer::FailedItem>& failed,

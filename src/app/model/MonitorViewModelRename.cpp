@@ -192,18 +192,20 @@ std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vecto
     for (const std::string& folder : createdDirectories) {
         records.push_back({folder, {}, HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, {}});
     }
-    // What a merge moved into a folder that was there before is recorded
-    // item by item. What it moved into a folder the batch made goes back
-    // with that folder's remaining contents, into the former folder the undo
-    // finds for it; only an item that would not land where it was (no former
-    // folder is known, or another one) is recorded on its own.
+    // What a merge moved is recorded item by item, except a file moved into
+    // a folder the batch made: it goes back with that folder's remaining
+    // contents, into the former folder the undo finds for it, unless the
+    // undo would find none or another one. A folder moved whole is always
+    // recorded: it must go back whole (this user may not be allowed to
+    // empty it), before the moves back of renamed items make its former
+    // path again.
     const std::map<std::string, std::string> formerFolders = HistoryUndo::createdFolderMapping(records, createdDirectories);
     const auto goesBackWithItsFolder = [&formerFolders](const SourceFileRenamer::MergedItem& item) {
         const auto former = formerFolders.find(RenamePaths::parent(item.to));
         return item.intoCreatedFolder && former != formerFolders.end() && former->second == RenamePaths::parent(item.from);
     };
     for (const SourceFileRenamer::MergedItem& item : mergedItems) {
-        if (!item.to.empty() && !goesBackWithItsFolder(item)) {
+        if (!item.to.empty() && (item.isDirectory || !goesBackWithItsFolder(item))) {
             records.push_back({item.from, item.to, HistoryRecordType::storedMetadata, HistoryRecordStatus::ok, {}});
         }
     }

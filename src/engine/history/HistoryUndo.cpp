@@ -274,8 +274,13 @@ std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& entry, c
 }
 
 // The moves back of what the batch's folder merges moved along, the last
-// first; items already back are left out.
-std::vector<RenameInstruction> mergeMoveBackInstructions(const HistoryEntry& entry, const std::string& root, FileSystemOps& fs)
+// first; items already back are left out. With `onlyReady`, only those that
+// can go back whole now: their former folder is there and their former
+// path is free (a folder moved whole, which this user may not be allowed to
+// empty, must go back before the moves back of renamed items make its
+// former path again as their parent).
+std::vector<RenameInstruction> mergeMoveBackInstructions(const HistoryEntry& entry, const std::string& root, FileSystemOps& fs,
+    bool onlyReady)
 {
     std::vector<RenameInstruction> instructions;
     for (auto it = entry.records.rbegin(); it != entry.records.rend(); ++it) {
@@ -286,8 +291,16 @@ std::vector<RenameInstruction> mergeMoveBackInstructions(const HistoryEntry& ent
         if (isBack(fs, root, moveBack)) {
             continue;
         }
+        const std::string former = RenamePaths::join(root, moveBack.targetRelativePath);
+        if (onlyReady && (exists(fs, former) || !RenameChecks::isRealDirectory(fs, RenamePaths::parent(former)))) {
+            continue;
+        }
         struct stat st;
-        moveBack.isDirectory = fs.lstat(RenamePaths::join(root, moveBack.currentRelativePath), st) == 0 && S_ISDIR(st.st_mode);
+        const int error = fs.lstat(RenamePaths::join(root, moveBack.currentRelativePath), st);
+        if (onlyReady && error != 0) {
+            continue;
+        }
+        moveBack.isDirectory = error == 0 && S_ISDIR(st.st_mode);
         instructions.push_back(std::move(moveBack));
     }
     return instructions;
@@ -452,6 +465,7 @@ bool CreatedFolderRemoval::remove(const std::string& created, bool merged)
     if (reason.empty()) {
         TESS_LOG_INFO(merged ? "Undo: merged remaining contents and removed created directory " + created
                              : "Undo: removed created directory " + created);
+        m_formers.originalRemoved(createdFull);
         return true;
     }
     TESS_LOG_ERROR("❌ Undo: could not remove created dir " + created + ": " + reason);
@@ -495,6 +509,12 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     recreateRemovedDirectories(plan, root, errorDomain, privileged.createDirectory, fs, standIns, formers, result.failed,
         result.recreatedDirectories);
 
+    // What the merges moved along that can go back whole now, then the
+    // renamed items, then the rest of what the merges moved along, back
+    // into the folders they left.
+    const std::vector<RenameInstruction> readyFirst = mergeMoveBackInstructions(entry, root, fs, true);
+    SourceFileRenamer::RenameBatchResult mergedFirst
+        = SourceFileRenamer::renameFiles(readyFirst, root, errorDomain, privileged, fs, nullptr);
     const std::vector<RenameInstruction> movesBack = moveBackInstructions(entry, plan, root, errorDomain, fs, result);
     SourceFileRenamer::RenameBatchResult batch
         = SourceFileRenamer::renameFiles(movesBack, root, errorDomain, privileged, fs, nullptr);
@@ -506,12 +526,21 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     for (const std::string& folder : batch.createdDirectories) {
         adoptMetadata(folder, standIns, root, formers);
     }
-    // Then what the merges moved along, back into the folders they left.
-    SourceFileRenamer::RenameBatchResult merged = SourceFileRenamer::renameFiles(
-        mergeMoveBackInstructions(entry, root, fs), root, errorDomain, privileged, fs, nullptr);
-    result.mergeRestored = std::move(merged.renamed);
-    for (FailedItem& failure : merged.failed) {
-        result.failed.push_back(std::move(failure));
+    std::set<Move> tried;
+    for (const RenameInstruction& moveBack : readyFirst) {
+        tried.emplace(moveBack.currentRelativePath, moveBack.targetRelativePath);
+    }
+    std::vector<RenameInstruction> rest = mergeMoveBackInstructions(entry, root, fs, false);
+    std::erase_if(rest, [&tried](const RenameInstruction& moveBack) {
+        return tried.count({moveBack.currentRelativePath, moveBack.targetRelativePath}) != 0;
+    });
+    SourceFileRenamer::RenameBatchResult merged = SourceFileRenamer::renameFiles(rest, root, errorDomain, privileged, fs, nullptr);
+    result.mergeRestored = std::move(mergedFirst.renamed);
+    result.mergeRestored.insert(result.mergeRestored.end(), merged.renamed.begin(), merged.renamed.end());
+    for (std::vector<FailedItem>* failures : {&mergedFirst.failed, &merged.failed}) {
+        for (FailedItem& failure : *failures) {
+            result.failed.push_back(std::move(failure));
+        }
     }
 
     result.removedCreatedDirectories
@@ -520,7 +549,7 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     keepOnlyWhatIsBack(fs, root, errorDomain, result.mergeRestored, result.failed);
     formers.finishAll();
     result.foldersNotKept = formers.notKept();
-    for (std::vector<SourceFileRenamer::FolderNotKept>* notKept : {&batch.foldersNotKept, &merged.foldersNotKept}) {
+    for (std::vector<SourceFileRenamer::FolderNotKept>* notKept : {&mergedFirst.foldersNotKept, &batch.foldersNotKept, &merged.foldersNotKept}) {
         result.foldersNotKept.insert(result.foldersNotKept.end(), notKept->begin(), notKept->end());
     }
 

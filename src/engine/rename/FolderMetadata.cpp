@@ -28,13 +28,17 @@ std::vector<FolderMetadata::Failure> FolderMetadata::copyAttributes(const std::s
         failures.push_back({"metadata", statError, true});
         return failures;
     }
-    if (targetStatus.st_uid != sourceStatus.st_uid || targetStatus.st_gid != sourceStatus.st_gid) {
+    const bool ownerChanges = targetStatus.st_uid != sourceStatus.st_uid || targetStatus.st_gid != sourceStatus.st_gid;
+    if (ownerChanges) {
         if (const int error = fs.changeOwner(target, sourceStatus.st_uid, sourceStatus.st_gid)) {
             failures.push_back({"owner and group", error, true});
         }
     }
-    if (const int error = fs.changeMode(target, sourceStatus.st_mode & 07777)) {
-        failures.push_back({"permissions", error, true});
+    // A mode already right needs no change (which only the owner may make).
+    if (ownerChanges || (targetStatus.st_mode & 07777) != (sourceStatus.st_mode & 07777)) {
+        if (const int error = fs.changeMode(target, sourceStatus.st_mode & 07777)) {
+            failures.push_back({"permissions", error, true});
+        }
     }
     // The access ACL after the mode: its mask entry is the group's bits.
     if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::access)) {

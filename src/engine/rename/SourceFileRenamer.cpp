@@ -443,6 +443,9 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
     const bool intoCreatedFolder = m_result.createdDirectories.count(instruction.targetRelativePath) != 0;
     for (SourceFileRenamer::MergedItem change : outcome.changes) {
         change.intoCreatedFolder = intoCreatedFolder;
+        if (change.to.empty()) {
+            m_standIns.originalRemoved(RenamePaths::join(m_root, change.from));
+        }
         m_result.mergedItems.push_back(std::move(change));
     }
     // Whatever the merge got to move is in place: the folders made for the
@@ -454,6 +457,7 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
     }
     if (removeMergedSource(instruction, source, target, outcome)) {
         m_result.mergedDirectories.push_back(instruction.currentRelativePath);
+        m_standIns.originalRemoved(source);
     }
 }
 

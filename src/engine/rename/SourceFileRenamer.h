@@ -83,6 +83,8 @@ public:
         std::string to;
         // The folder merged into was made by this batch (as a missing parent).
         bool intoCreatedFolder = false;
+        // A folder moved whole.
+        bool isDirectory = false;
         friend bool operator==(const MergedItem&, const MergedItem&) = default;
     };
 

@@ -169,6 +169,23 @@ void checkParentFolders(FileSystemOps& fs, const std::string& source, const std:
     }
 }
 
+// A folder moved into another folder gets a new ".." entry: the move needs
+// write permission on the folder itself, not only on both parents.
+void checkFolderChangingParent(FileSystemOps& fs, const std::string& source, const std::string& destination,
+    const std::string& user, std::vector<std::string>& findings)
+{
+    struct stat st;
+    if (RenamePaths::parent(source) == RenamePaths::parent(destination) || fs.lstat(source, st) != 0 || !S_ISDIR(st.st_mode)) {
+        return;
+    }
+    const int access = fs.canModifyEntries(source);
+    if (access == EACCES || access == EPERM) {
+        findings.push_back("Folder " + RenamePaths::lastComponent(source)
+            + "/ cannot be moved into another folder: that needs write permission on the folder itself, which you ("
+            + user + ") do not have (mode " + octal(st.st_mode) + ", owner: " + userName(st.st_uid) + ")");
+    }
+}
+
 // In a folder with the sticky bit only an item's owner may move it.
 void checkStickyBit(FileSystemOps& fs, const std::string& source, const std::string& user, std::vector<std::string>& findings)
 {
@@ -255,6 +272,7 @@ std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& sour
     checkVolume(fs, source, findings);
     checkSourceItem(fs, source, findings);
     checkParentFolders(fs, source, destination, user, findings);
+    checkFolderChangingParent(fs, source, destination, user, findings);
     checkStickyBit(fs, source, user, findings);
     checkAcls(fs, source, destination, findings);
     return summarize(std::move(findings));

@@ -57,7 +57,7 @@ private:
             m_recorder->didFail(step, relative(from), to.empty() ? std::string() : relative(to), reason);
         }
     }
-    bool moveEntry(const std::string& name, const std::string& from, const std::string& to);
+    bool moveEntry(const std::string& name, const std::string& from, const std::string& to, bool isFolder);
     // Merges the subfolder `from` into the folder `to`, then removes it.
     bool mergeSubfolder(const std::string& from, const std::string& to);
     // Removes the emptied subfolder `from`, through the helper when this
@@ -100,7 +100,7 @@ bool FolderMerge::merge(const std::string& sourceFolder, const std::string& targ
         const std::string to = RenamePaths::join(targetFolder, name);
         const bool isFolder = entry.type == FileSystemOps::EntryType::directory;
         if (!RenameChecks::exists(m_fs, to)) {
-            if (!moveEntry(name, from, to)) {
+            if (!moveEntry(name, from, to, isFolder)) {
                 return false;
             }
             continue;
@@ -157,7 +157,7 @@ std::optional<std::string> FolderMerge::removeEmptied(const std::string& from)
     return reply.message;
 }
 
-bool FolderMerge::moveEntry(const std::string& name, const std::string& from, const std::string& to)
+bool FolderMerge::moveEntry(const std::string& name, const std::string& from, const std::string& to, bool isFolder)
 {
     if (!announce(Step::mergeMove, from, to, name)) {
         return false;
@@ -165,7 +165,7 @@ bool FolderMerge::moveEntry(const std::string& name, const std::string& from, co
     const Status moved = SourceFileRenamer::posixRename(from, to, m_fs);
     if (moved) {
         TESS_LOG_INFO("moveRemainingContents: moved " + name + " to target directory");
-        m_outcome.changes.push_back({relative(from), relative(to), false});
+        m_outcome.changes.push_back({relative(from), relative(to), false, isFolder});
         return true;
     }
     if (!m_privileged.rename || !SourceFileRenamer::isPermissionError(moved.error())) {
@@ -175,7 +175,7 @@ bool FolderMerge::moveEntry(const std::string& name, const std::string& from, co
     }
     const auto reply = m_privileged.rename(from, to);
     if (reply.success || RenameChecks::moveHappened(m_fs, from, to)) {
-        m_outcome.changes.push_back({relative(from), relative(to), false});
+        m_outcome.changes.push_back({relative(from), relative(to), false, isFolder});
         return true;
     }
     TESS_LOG_ERROR(kCross + "moveRemainingContents: privileged move failed for " + name + ": " + reply.message);

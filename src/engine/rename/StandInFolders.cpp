@@ -6,7 +6,6 @@
 #include "rename/RenamePaths.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -54,7 +53,7 @@ void StandInFolders::made(const std::string& standIn, const std::string& origina
     if (!m_byPath.emplace(standIn, m_standIns.size()).second) {
         return;
     }
-    m_standIns.push_back({standIn, original, originalStatus, {}, false});
+    m_standIns.push_back({standIn, original, originalStatus, {}, false, false});
     StandIn& entry = m_standIns.back();
 
     // What this process may do itself: all of it on a folder it owns,
@@ -99,6 +98,15 @@ void StandInFolders::finish(StandIn& standIn)
     }
 }
 
+void StandInFolders::originalRemoved(const std::string& original)
+{
+    for (StandIn& standIn : m_standIns) {
+        if (standIn.original == original) {
+            standIn.originalRemoved = true;
+        }
+    }
+}
+
 void StandInFolders::finishWithin(const std::string& folder)
 {
     for (StandIn& standIn : m_standIns) {
@@ -123,13 +131,11 @@ std::vector<SourceFileRenamer::FolderNotKept> StandInFolders::notKept() const
         if (m_fs.lstat(standIn.path, current) != 0 || !S_ISDIR(current.st_mode) || sameOwnerAndMode(current, standIn.status)) {
             continue;
         }
-        // An empty stand-in beside its original, which still holds
-        // everything, changed nobody's folder: it is a folder the batch made.
-        struct stat originalNow;
-        const bool originalGone = m_fs.lstat(standIn.original, originalNow) == ENOENT;
+        // An empty stand-in whose original was not removed changed nobody's
+        // folder: it is a folder the batch made.
         std::vector<FileSystemOps::DirEntry> entries;
         const bool holdsItems = m_fs.listDirectory(standIn.path, entries) != 0 || !entries.empty();
-        if (!originalGone && !holdsItems) {
+        if (!standIn.originalRemoved && !holdsItems) {
             continue;
         }
         std::string description = relative(standIn.path) + " belongs to " + ownerAndMode(current) + ", not to "

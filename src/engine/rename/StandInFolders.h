@@ -37,14 +37,17 @@ public:
     void made(const std::string& standIn, const std::string& original, const struct stat& originalStatus);
     bool contains(const std::string& standIn) const { return m_byPath.count(standIn) != 0; }
 
+    // The batch removed `original` (emptied into its stand-in).
+    void originalRemoved(const std::string& original);
+
     // Nothing more will be moved into the stand-ins at or below `folder`:
     // they take their originals' times. Each is finished once.
     void finishWithin(const std::string& folder);
     void finishAll();
 
     // The stand-ins that do not have their original's owner, group and mode
-    // and that matter: they hold items, or their original is gone. In the
-    // order they were made.
+    // and that matter: they hold items, or they replace their original,
+    // which the batch removed. In the order they were made.
     std::vector<SourceFileRenamer::FolderNotKept> notKept() const;
 
     // The sentence a result message ends with for `folders`; empty for none.
@@ -58,6 +61,7 @@ private:
         // Why the owner, group or mode could not be given; empty when given.
         std::string reason;
         bool finished = false;
+        bool originalRemoved = false;
     };
 
     void finish(StandIn& standIn);
