@@ -543,6 +543,67 @@ TEST(HistoryUndo, AFolderAMergeMovedWholeGoesBackWholeBeforeTheRenamedItems)
     EXPECT_FALSE(tree.exists("u"));
 }
 
+// What the undo may not do itself, the helper does: it moves back what was
+// left in a created folder and removes that folder. Where the helper
+// refuses, the failure names its reply.
+TEST(HistoryUndo, TheHelperMovesBackAndRemovesWhatThisProcessMayNot)
+{
+    const std::string refusal = "Not authorized: the system's policy does not allow this operation";
+    const struct {
+        const char* name;
+        test::FaultyFileSystem::Op op;  // what this process may not do
+        std::string suffix;
+        bool helperRefuses;
+        std::string failure;  // empty: the undo is complete
+    } cases[] = {
+        {"the helper moves the item back", test::FaultyFileSystem::Op::rename, "/Y/later.txt", false, ""},
+        {"the helper removes the folder", test::FaultyFileSystem::Op::rmdir, "/Y", false, ""},
+        {"the helper refuses the move", test::FaultyFileSystem::Op::rename, "/Y/later.txt", true,
+            "Not restored: items left in Y could not be moved back into X (later.txt: " + refusal + ")."},
+        {"the helper refuses the removal", test::FaultyFileSystem::Op::rmdir, "/Y", true,
+            "Not removed: Y, which the rename made, could not be removed (" + refusal + ")."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir tree;
+        tree.makeDir("X");
+        tree.writeFile("Y/f", "f");
+        tree.writeFile("Y/later.txt", "added after the rename");
+        HistoryEntry entry;
+        entry.scanRoot = tree.path();
+        entry.records = {record("X/f", "Y/f", Type::file), record("Y", "", Type::createdDirectory)};
+        test::FaultyFileSystem fs;
+        fs.fail(c.op, c.suffix, EACCES);
+        int asked = 0;
+        SourceFileRenamer::PrivilegedCalls calls;
+        calls.rename = [&](const std::string& from, const std::string& to) {
+            ++asked;
+            return c.helperRefuses ? SourceFileRenamer::PrivilegedReply {false, refusal, true}
+                                   : SourceFileRenamer::PrivilegedReply {std::rename(from.c_str(), to.c_str()) == 0, ""};
+        };
+        calls.removeDirectory = [&](const std::string& path) {
+            ++asked;
+            return c.helperRefuses ? SourceFileRenamer::PrivilegedReply {false, refusal, true}
+                                   : SourceFileRenamer::PrivilegedReply {::rmdir(path.c_str()) == 0, ""};
+        };
+        const auto undone = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, calls, fs);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(fileBytes(tree / "X/f"), "f");
+        if (c.failure.empty()) {
+            EXPECT_TRUE(undone.failed.empty());
+            EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo complete: 1 item restored");
+            EXPECT_EQ(fileBytes(tree / "X/later.txt"), "added after the rename");
+            EXPECT_FALSE(tree.exists("Y"));
+            continue;
+        }
+        ASSERT_EQ(undone.failed.size(), 1u);
+        EXPECT_EQ(undone.failed[0].path, "Y");
+        EXPECT_EQ(undone.failed[0].error.message, c.failure);
+        EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo: 1 restored, 1 failed");
+        EXPECT_TRUE(tree.exists("Y"));
+    }
+}
+
 // An undo that could not remove a folder the batch created says so; a
 // second undo that only finds that folder to remove says what it did.
 TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)

@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <utility>
 
 namespace tess {
 
@@ -324,11 +325,29 @@ void keepOnlyWhatIsBack(FileSystemOps& fs, const std::string& root, const std::s
 }
 
 // Contents the undo could not bring back from a created folder: what is
-// still in it is not back, and the result says so.
+// still in it is not back, and the result says so, with why when known.
 void notMergedBack(const std::string& created, const std::string& former, const std::string& errorDomain,
-    std::vector<FailedItem>& failed)
+    std::vector<FailedItem>& failed, const std::string& why = {})
 {
-    failed.push_back({created, userError(errorDomain, "Not restored: items left in " + created + " could not be moved back into " + former + ".")});
+    failed.push_back({created, userError(errorDomain, "Not restored: items left in " + created + " could not be moved back into " + former + (why.empty() ? std::string() : " (" + why + ")") + ".")});
+}
+
+// Why a merge stopped, as a few words: the item and the reason (the
+// helper's reply where it was asked).
+std::string whyMergeStopped(const SourceFileRenamer::MergeOutcome& outcome)
+{
+    using Stop = SourceFileRenamer::MergeOutcome::Stop;
+    switch (outcome.stop) {
+    case Stop::conflict:
+        return outcome.name + " is in both";
+    case Stop::unlisted:
+    case Stop::moveFailed:
+        return outcome.name + ": " + outcome.error.message;
+    case Stop::none:
+    case Stop::notRecorded:
+        break;
+    }
+    return {};
 }
 
 // The names in a folder, for a sentence: the first five, then how many more.
@@ -385,6 +404,9 @@ private:
     FileSystemOps& m_fs;
     StandInFolders& m_formers;
     std::vector<FailedItem>& m_failed;
+    // Why the folder just merged back is not empty, when a subfolder it
+    // emptied could not be removed.
+    std::string m_keptBy;
 };
 
 std::size_t CreatedFolderRemoval::run(const HistoryEntry& plan, const std::map<std::string, std::string>& mapping)
@@ -432,8 +454,11 @@ bool CreatedFolderRemoval::mergeBack(const std::string& created, const std::stri
         = SourceFileRenamer::mergeFolder(RenamePaths::join(m_root, created), formerFull, m_root, m_fs, m_privileged, nullptr);
     if (!merged.ok()) {
         TESS_LOG_ERROR("❌ Undo: could not merge remaining contents from " + created + " to " + former);
-        notMergedBack(created, former, m_domain, m_failed);
+        notMergedBack(created, former, m_domain, m_failed, whyMergeStopped(merged));
         return false;
+    }
+    if (!merged.unremovedSubfolder.empty()) {
+        m_keptBy = "its emptied subfolder " + merged.unremovedSubfolder + " could not be removed: " + merged.unremovedReason;
     }
     // Its items are back: the former folder takes its times.
     m_formers.finishWithin(formerFull);
@@ -443,11 +468,16 @@ bool CreatedFolderRemoval::mergeBack(const std::string& created, const std::stri
 bool CreatedFolderRemoval::remove(const std::string& created, bool merged)
 {
     const std::string createdFull = RenamePaths::join(m_root, created);
+    const std::string keptBy = std::exchange(m_keptBy, {});
     const std::optional<std::vector<std::string>> metadata = SourceFileRenamer::metadataOnlyContents(createdFull, m_fs);
+    if (!metadata && merged) {
+        // Merged back, yet not empty: a subfolder that could not be
+        // removed, or items that arrived meanwhile.
+        const std::string why = keptBy.empty() ? "it holds " + namesIn(m_fs, createdFull) : keptBy;
+        m_failed.push_back({created, userError(m_domain, "Not removed: " + created + ", which the rename made, could not be removed (" + why + ").")});
+        return false;
+    }
     if (!metadata) {
-        if (merged) {
-            return false;  // the merge reported what it could not move
-        }
         TESS_LOG_ERROR("❌ Undo: no original path mapping for non-empty created directory " + created);
         m_failed.push_back({created, userError(m_domain, "Not restored: " + created + ", which the rename made, still holds " + namesIn(m_fs, createdFull) + "; the history does not say where they were before, so they were left there.")});
         return false;
