@@ -543,6 +543,34 @@ TEST(HistoryUndo, AFolderAMergeMovedWholeGoesBackWholeBeforeTheRenamedItems)
     EXPECT_FALSE(tree.exists("u"));
 }
 
+// The same, when a folder the batch removed lies inside the folder moved
+// whole: making it again would make that folder's former path first, so the
+// folder goes back before it.
+TEST(HistoryUndo, AFolderAMergeMovedWholeGoesBackBeforeAFolderInsideItIsMadeAgain)
+{
+    test::TempDir tree;
+    tree.writeFile("A/b/r/x", "x");
+    tree.writeFile("A/B/d/y", "y");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {
+        record("a/b/d/y", "A/B/d/y", Type::file),
+        record("a/b/d", "", Type::removedDirectory),
+        record("a", "", Type::removedDirectory),
+        record("A", "", Type::createdDirectory),
+        record("A/B", "", Type::createdDirectory),
+        record("A/B/d", "", Type::createdDirectory),
+        record("a/b", "A/b", Type::storedMetadata),
+    };
+    test::FaultyFileSystem fs;
+    fs.fail(test::FaultyFileSystem::Op::rename, "/A/b/r", EACCES);  // r may not change folders
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, fs);
+    EXPECT_TRUE(undone.failed.empty()) << undone.failed[0].error.message;
+    EXPECT_EQ(fileBytes(tree / "a/b/r/x"), "x");
+    EXPECT_EQ(fileBytes(tree / "a/b/d/y"), "y");
+    EXPECT_FALSE(tree.exists("A"));
+}
+
 // What the undo may not do itself, the helper does: it moves back what was
 // left in a created folder and removes that folder. Where the helper
 // refuses, the failure names its reply.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -188,9 +189,11 @@ MadeFolder makeFolder(FileSystemOps& fs, const std::string& root, const std::str
 }
 
 // Appends to `recreated` each removed folder ("RD") it made again.
+// `beforeMaking` is called with each one's path before it is made.
 void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& root, const std::string& errorDomain,
     const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
-    const StandIns& standIns, StandInFolders& formers, std::vector<FailedItem>& failed, std::vector<std::string>& recreated)
+    const StandIns& standIns, StandInFolders& formers, std::vector<FailedItem>& failed, std::vector<std::string>& recreated,
+    const std::function<void(const std::string&)>& beforeMaking)
 {
     for (const HistoryRecord& record : plan.records) {
         if (record.type != HistoryRecordType::removedDirectory) {
@@ -200,6 +203,10 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
         const std::string full = RenamePaths::join(root, relative);
         if (exists(fs, full)) {
             continue;
+        }
+        beforeMaking(relative);
+        if (exists(fs, full)) {
+            continue;  // it came back with what a merge moved whole
         }
         const MadeFolder made = makeFolder(fs, root, relative, privilegedCreateDirectory, standIns, formers);
         if (made.ok) {
@@ -274,38 +281,97 @@ std::vector<RenameInstruction> moveBackInstructions(const HistoryEntry& entry, c
     return instructions;
 }
 
-// The moves back of what the batch's folder merges moved along, the last
-// first; items already back are left out. With `onlyReady`, only those that
-// can go back whole now: their former folder is there and their former
-// path is free (a folder moved whole, which this user may not be allowed to
-// empty, must go back before the moves back of renamed items make its
-// former path again as their parent).
-std::vector<RenameInstruction> mergeMoveBackInstructions(const HistoryEntry& entry, const std::string& root, FileSystemOps& fs,
-    bool onlyReady)
-{
-    std::vector<RenameInstruction> instructions;
-    for (auto it = entry.records.rbegin(); it != entry.records.rend(); ++it) {
-        if (!isMergeMove(*it)) {
-            continue;
+// Moves back what the batch's folder merges moved along ("SM" records),
+// the last first. A folder moved whole must go back whole: this user may not
+// be allowed to take out what is in it (a folder of root's inside may not
+// change folders). So each goes back as soon as it can (its former folder is
+// there and its former path is free): before the undo makes a removed folder
+// again at or below its former path, before the moves back of renamed items
+// make that path again as their parent, and the rest at the end.
+class MergeMovesBack {
+public:
+    MergeMovesBack(const HistoryEntry& entry, const std::string& root, const std::string& errorDomain,
+        const SourceFileRenamer::PrivilegedCalls& privileged, FileSystemOps& fs)
+        : m_root(root)
+        , m_domain(errorDomain)
+        , m_privileged(privileged)
+        , m_fs(fs)
+    {
+        for (auto it = entry.records.rbegin(); it != entry.records.rend(); ++it) {
+            if (isMergeMove(*it)) {
+                m_byFormer.emplace(it->originalRelativePath, m_moves.size());
+                m_moves.push_back({it->finalRelativePath, it->originalRelativePath, false});
+            }
         }
-        RenameInstruction moveBack {it->finalRelativePath, it->originalRelativePath, false};
-        if (isBack(fs, root, moveBack)) {
-            continue;
-        }
-        const std::string former = RenamePaths::join(root, moveBack.targetRelativePath);
-        if (onlyReady && (exists(fs, former) || !RenameChecks::isRealDirectory(fs, RenamePaths::parent(former)))) {
-            continue;
-        }
-        struct stat st;
-        const int error = fs.lstat(RenamePaths::join(root, moveBack.currentRelativePath), st);
-        if (onlyReady && error != 0) {
-            continue;
-        }
-        moveBack.isDirectory = error == 0 && S_ISDIR(st.st_mode);
-        instructions.push_back(std::move(moveBack));
     }
-    return instructions;
-}
+
+    // The folder `relative` is about to be made again: what went from it, or
+    // from a folder above it, goes back first.
+    void beforeMaking(const std::string& relative)
+    {
+        std::string folder;
+        for (const std::string& component : RenamePaths::components(relative)) {
+            folder = folder.empty() ? component : folder + "/" + component;
+            if (const auto found = m_byFormer.find(folder); found != m_byFormer.end() && isReady(m_moves[found->second])) {
+                run({m_moves[found->second]});
+            }
+        }
+    }
+
+    void moveReady() { run(select(true)); }
+    void moveRest() { run(select(false)); }
+
+    SourceFileRenamer::RenameBatchResult& result() { return m_result; }
+
+private:
+    bool isReady(const RenameInstruction& moveBack) const
+    {
+        const std::string former = RenamePaths::join(m_root, moveBack.targetRelativePath);
+        return m_tried.count({moveBack.currentRelativePath, moveBack.targetRelativePath}) == 0 && !exists(m_fs, former)
+            && RenameChecks::isRealDirectory(m_fs, RenamePaths::parent(former))
+            && exists(m_fs, RenamePaths::join(m_root, moveBack.currentRelativePath));
+    }
+
+    // Those not tried yet and not back already; with `onlyReady`, those
+    // that can go back whole now.
+    std::vector<RenameInstruction> select(bool onlyReady) const
+    {
+        std::vector<RenameInstruction> out;
+        for (const RenameInstruction& moveBack : m_moves) {
+            if (m_tried.count({moveBack.currentRelativePath, moveBack.targetRelativePath}) != 0 || isBack(m_fs, m_root, moveBack)
+                || (onlyReady && !isReady(moveBack))) {
+                continue;
+            }
+            out.push_back(moveBack);
+        }
+        return out;
+    }
+
+    void run(std::vector<RenameInstruction> moves)
+    {
+        if (moves.empty()) {
+            return;
+        }
+        for (RenameInstruction& moveBack : moves) {
+            m_tried.emplace(moveBack.currentRelativePath, moveBack.targetRelativePath);
+            struct stat st;
+            moveBack.isDirectory = m_fs.lstat(RenamePaths::join(m_root, moveBack.currentRelativePath), st) == 0 && S_ISDIR(st.st_mode);
+        }
+        SourceFileRenamer::RenameBatchResult done = SourceFileRenamer::renameFiles(moves, m_root, m_domain, m_privileged, m_fs, nullptr);
+        m_result.renamed.insert(m_result.renamed.end(), done.renamed.begin(), done.renamed.end());
+        m_result.failed.insert(m_result.failed.end(), done.failed.begin(), done.failed.end());
+        m_result.foldersNotKept.insert(m_result.foldersNotKept.end(), done.foldersNotKept.begin(), done.foldersNotKept.end());
+    }
+
+    std::string m_root;
+    std::string m_domain;
+    const SourceFileRenamer::PrivilegedCalls& m_privileged;
+    FileSystemOps& m_fs;
+    std::vector<RenameInstruction> m_moves;  // the last merge move first
+    std::map<std::string, std::size_t> m_byFormer;  // by the path each came from
+    std::set<Move> m_tried;
+    SourceFileRenamer::RenameBatchResult m_result;
+};
 
 // Moves the renamer reported done whose item is still not back become failures.
 void keepOnlyWhatIsBack(FileSystemOps& fs, const std::string& root, const std::string& errorDomain,
@@ -536,15 +602,13 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     const StandIns standIns = standInsOf(mapping, root, fs);
     StandInFolders formers(root, fs, privileged.applyAttributes);
 
+    MergeMovesBack mergeMoves(entry, root, errorDomain, privileged, fs);
     recreateRemovedDirectories(plan, root, errorDomain, privileged.createDirectory, fs, standIns, formers, result.failed,
-        result.recreatedDirectories);
+        result.recreatedDirectories, [&mergeMoves](const std::string& relative) { mergeMoves.beforeMaking(relative); });
 
     // What the merges moved along that can go back whole now, then the
-    // renamed items, then the rest of what the merges moved along, back
-    // into the folders they left.
-    const std::vector<RenameInstruction> readyFirst = mergeMoveBackInstructions(entry, root, fs, true);
-    SourceFileRenamer::RenameBatchResult mergedFirst
-        = SourceFileRenamer::renameFiles(readyFirst, root, errorDomain, privileged, fs, nullptr);
+    // renamed items, then the rest of what the merges moved along.
+    mergeMoves.moveReady();
     const std::vector<RenameInstruction> movesBack = moveBackInstructions(entry, plan, root, errorDomain, fs, result);
     SourceFileRenamer::RenameBatchResult batch
         = SourceFileRenamer::renameFiles(movesBack, root, errorDomain, privileged, fs, nullptr);
@@ -556,21 +620,11 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     for (const std::string& folder : batch.createdDirectories) {
         adoptMetadata(folder, standIns, root, formers);
     }
-    std::set<Move> tried;
-    for (const RenameInstruction& moveBack : readyFirst) {
-        tried.emplace(moveBack.currentRelativePath, moveBack.targetRelativePath);
-    }
-    std::vector<RenameInstruction> rest = mergeMoveBackInstructions(entry, root, fs, false);
-    std::erase_if(rest, [&tried](const RenameInstruction& moveBack) {
-        return tried.count({moveBack.currentRelativePath, moveBack.targetRelativePath}) != 0;
-    });
-    SourceFileRenamer::RenameBatchResult merged = SourceFileRenamer::renameFiles(rest, root, errorDomain, privileged, fs, nullptr);
-    result.mergeRestored = std::move(mergedFirst.renamed);
-    result.mergeRestored.insert(result.mergeRestored.end(), merged.renamed.begin(), merged.renamed.end());
-    for (std::vector<FailedItem>* failures : {&mergedFirst.failed, &merged.failed}) {
-        for (FailedItem& failure : *failures) {
-            result.failed.push_back(std::move(failure));
-        }
+    mergeMoves.moveRest();
+    SourceFileRenamer::RenameBatchResult& merged = mergeMoves.result();
+    result.mergeRestored = std::move(merged.renamed);
+    for (FailedItem& failure : merged.failed) {
+        result.failed.push_back(std::move(failure));
     }
 
     result.removedCreatedDirectories
@@ -579,7 +633,7 @@ HistoryUndo::UndoResult HistoryUndo::undoHistoryEntry(const HistoryEntry& entry,
     keepOnlyWhatIsBack(fs, root, errorDomain, result.mergeRestored, result.failed);
     formers.finishAll();
     result.foldersNotKept = formers.notKept();
-    for (std::vector<SourceFileRenamer::FolderNotKept>* notKept : {&mergedFirst.foldersNotKept, &batch.foldersNotKept, &merged.foldersNotKept}) {
+    for (std::vector<SourceFileRenamer::FolderNotKept>* notKept : {&merged.foldersNotKept, &batch.foldersNotKept}) {
         result.foldersNotKept.insert(result.foldersNotKept.end(), notKept->begin(), notKept->end());
     }
 
