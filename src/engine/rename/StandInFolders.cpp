@@ -54,6 +54,8 @@ void StandInFolders::made(const std::string& standIn, const std::string& origina
         return;
     }
     m_standIns.push_back({standIn, original, originalStatus, {}, false, false});
+    m_byOriginal.emplace(original, m_standIns.size() - 1);
+    m_unfinished.emplace(standIn, m_standIns.size() - 1);
     StandIn& entry = m_standIns.back();
 
     // What this process may do itself: all of it on a folder it owns,
@@ -87,6 +89,7 @@ void StandInFolders::finish(StandIn& standIn)
         return;
     }
     standIn.finished = true;
+    m_unfinished.erase(standIn.path);
     struct stat current;
     if (m_fs.lstat(standIn.path, current) != 0 || !S_ISDIR(current.st_mode)) {
         return;
@@ -100,19 +103,25 @@ void StandInFolders::finish(StandIn& standIn)
 
 void StandInFolders::originalRemoved(const std::string& original)
 {
-    for (StandIn& standIn : m_standIns) {
-        if (standIn.original == original) {
-            standIn.originalRemoved = true;
-        }
+    for (auto [it, end] = m_byOriginal.equal_range(original); it != end; ++it) {
+        m_standIns[it->second].originalRemoved = true;
     }
 }
 
 void StandInFolders::finishWithin(const std::string& folder)
 {
-    for (StandIn& standIn : m_standIns) {
-        if (!standIn.finished && RenamePaths::isWithin(folder, standIn.path)) {
-            finish(standIn);
-        }
+    std::vector<std::size_t> within;
+    if (const auto self = m_unfinished.find(folder); self != m_unfinished.end()) {
+        within.push_back(self->second);
+    }
+    // Every path below `folder` begins with it and a "/", and such paths
+    // sort together.
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    for (auto it = m_unfinished.lower_bound(prefix); it != m_unfinished.end() && it->first.starts_with(prefix); ++it) {
+        within.push_back(it->second);
+    }
+    for (const std::size_t index : within) {
+        finish(m_standIns[index]);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "rename/SourceFileRenamer.h"
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unordered_map>
@@ -72,6 +73,10 @@ private:
     SourceFileRenamer::PrivilegedApplyAttributes m_applyAttributes;
     std::vector<StandIn> m_standIns;
     std::unordered_map<std::string, std::size_t> m_byPath;
+    std::unordered_multimap<std::string, std::size_t> m_byOriginal;
+    // The stand-ins not finished yet, by path: those at or below a folder
+    // are one range.
+    std::map<std::string, std::size_t> m_unfinished;
 };
 
 }  // namespace tess
