@@ -173,7 +173,7 @@ Outcome HelperToolService::authorize(ClientSession& client, const std::string& w
         client.authorized();
         return Outcome::success();
     }
-    std::string text = "Not authorized: " + decision.reason;
+    std::string text = std::string(kNotAuthorizedPrefix) + decision.reason;
     client.refuse(text + " (" + what + " for uid " + std::to_string(peer.uid) + ", pid " + std::to_string(peer.pid) + ")");
     return Failure {text};
 }

@@ -3,6 +3,7 @@
 #include "HelperSelector.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tess {
@@ -26,5 +27,9 @@ struct HelperReply {
 
     friend bool operator==(const HelperReply&, const HelperReply&) = default;
 };
+
+// The message of a failed reply to an operation that the daemon's
+// authorisation (polkit) refused begins with this text, then says why.
+inline constexpr std::string_view kNotAuthorizedPrefix = "Not authorized: ";
 
 }  // namespace tess

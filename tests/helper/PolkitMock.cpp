@@ -113,6 +113,52 @@ bool PolkitMock::setAllowed(const std::vector<std::string>& actions)
     return done;
 }
 
+bool PolkitMock::refuseAfter(int checks)
+{
+    DBusConnection* connection = connectTo(m_address);
+    if (connection == nullptr)
+        return false;
+    // A template of our own replaces the mock's check.
+    const std::string templatePath = TESSALINE_POLKIT_LIMITED_TEMPLATE;
+    DBusMessage* call = ::dbus_message_new_method_call(kName, kObject, "org.freedesktop.DBus.Mock", "AddTemplate");
+    DBusMessageIter arguments;
+    DBusMessageIter parameters;
+    DBusMessageIter entry;
+    DBusMessageIter value;
+    ::dbus_message_iter_init_append(call, &arguments);
+    const char* path = templatePath.c_str();
+    ::dbus_message_iter_append_basic(&arguments, DBUS_TYPE_STRING, &path);
+    ::dbus_message_iter_open_container(&arguments, DBUS_TYPE_ARRAY, "{sv}", &parameters);
+    ::dbus_message_iter_open_container(&parameters, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
+    const char* key = "yes";
+    ::dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key);
+    ::dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, "i", &value);
+    const dbus_int32_t count = checks;
+    ::dbus_message_iter_append_basic(&value, DBUS_TYPE_INT32, &count);
+    ::dbus_message_iter_close_container(&entry, &value);
+    ::dbus_message_iter_close_container(&parameters, &entry);
+    ::dbus_message_iter_close_container(&arguments, &parameters);
+    DBusError error;
+    ::dbus_error_init(&error);
+    DBusMessage* reply = ::dbus_connection_send_with_reply_and_block(connection, call, 5000, &error);
+    const bool done = reply != nullptr;
+    if (reply != nullptr)
+        ::dbus_message_unref(reply);
+    ::dbus_message_unref(call);
+    ::dbus_error_free(&error);
+    release(connection);
+    return done;
+}
+
+int PolkitMock::checkCount() const
+{
+    const std::string log = calls();
+    int count = 0;
+    for (std::size_t at = log.find("CheckAuthorization"); at != std::string::npos; at = log.find("CheckAuthorization", at + 1))
+        ++count;
+    return count;
+}
+
 std::string PolkitMock::calls() const
 {
     return m_dir.exists("calls.log") ? m_dir.readFile("calls.log") : std::string();

@@ -20,6 +20,11 @@ public:
     // True once the mock owns its name on the bus.
     bool running() const { return m_running; }
     bool setAllowed(const std::vector<std::string>& actions);
+    // From now on, only the next `checks` checks of an allowed action are
+    // authorised; every later one is refused.
+    bool refuseAfter(int checks);
+    // The CheckAuthorization calls it received so far.
+    int checkCount() const;
     // Every call it received, one per line, arguments as Python writes them.
     std::string calls() const;
 

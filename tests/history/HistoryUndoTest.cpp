@@ -250,7 +250,12 @@ TEST(HistoryUndo, CreatedFoldersAreRemovedOnlyWhenNothingButMetadataIsLeft)
     };
     const test::LogCapture log;
     const auto result = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);
-    EXPECT_TRUE(result.failed.empty());
+    // The folder that stays is named, with what it holds: the undo is not complete.
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0].path, "user");
+    EXPECT_EQ(result.failed[0].error.message,
+        "Not restored: user, which the rename made, still holds notes.txt; the history does not say where they were before, so they were left there.");
+    EXPECT_EQ(HistoryUndo::resultMessage(result), "Undo: 0 restored, 1 failed");
     EXPECT_EQ(fileBytes(tree / "user/notes.txt"), "mine");
     EXPECT_FALSE(tree.exists("meta"));
     EXPECT_FALSE(tree.exists("empty"));
@@ -510,8 +515,125 @@ TEST(HistoryUndo, AnItemFoundReplacedAtItsNewNameIsNeverMovedBack)
     EXPECT_TRUE(log.contains("❌ Undo: b left in place — the item there is not the one the batch renamed")) << log.text();
 }
 
-// A second undo that only finds folders the batch created to remove says
-// what it did.
+// A merge moved "v " whole, under its old name, into the renamed "u" after
+// its file x.txt had been renamed out of it; this user may not move "w "
+// into another folder. The undo moves "v " back whole before x.txt's move
+// back makes "u /v " again, so nothing inside it has to change folders.
+TEST(HistoryUndo, AFolderAMergeMovedWholeGoesBackWholeBeforeTheRenamedItems)
+{
+    test::TempDir tree;
+    tree.writeFile("u/v/x.txt", "x");
+    tree.writeFile("u/v /w /f", "f");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {
+        record("u /v /x.txt", "u/v/x.txt", Type::file),
+        record("u ", "", Type::removedDirectory),
+        record("u", "", Type::createdDirectory),
+        record("u/v", "", Type::createdDirectory),
+        record("u /v ", "u/v ", Type::storedMetadata),
+    };
+    test::FaultyFileSystem fs;
+    fs.fail(test::FaultyFileSystem::Op::rename, "/u/v /w ", EACCES);
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, fs);
+    EXPECT_TRUE(undone.failed.empty()) << undone.failed[0].error.message;
+    EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo complete: 2 items restored");
+    EXPECT_EQ(fileBytes(tree / "u /v /x.txt"), "x");
+    EXPECT_EQ(fileBytes(tree / "u /v /w /f"), "f");
+    EXPECT_FALSE(tree.exists("u"));
+}
+
+// The same, when a folder the batch removed lies inside the folder moved
+// whole: making it again would make that folder's former path first, so the
+// folder goes back before it.
+TEST(HistoryUndo, AFolderAMergeMovedWholeGoesBackBeforeAFolderInsideItIsMadeAgain)
+{
+    test::TempDir tree;
+    tree.writeFile("A/b/r/x", "x");
+    tree.writeFile("A/B/d/y", "y");
+    HistoryEntry entry;
+    entry.scanRoot = tree.path();
+    entry.records = {
+        record("a/b/d/y", "A/B/d/y", Type::file),
+        record("a/b/d", "", Type::removedDirectory),
+        record("a", "", Type::removedDirectory),
+        record("A", "", Type::createdDirectory),
+        record("A/B", "", Type::createdDirectory),
+        record("A/B/d", "", Type::createdDirectory),
+        record("a/b", "A/b", Type::storedMetadata),
+    };
+    test::FaultyFileSystem fs;
+    fs.fail(test::FaultyFileSystem::Op::rename, "/A/b/r", EACCES);  // r may not change folders
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, fs);
+    EXPECT_TRUE(undone.failed.empty()) << undone.failed[0].error.message;
+    EXPECT_EQ(fileBytes(tree / "a/b/r/x"), "x");
+    EXPECT_EQ(fileBytes(tree / "a/b/d/y"), "y");
+    EXPECT_FALSE(tree.exists("A"));
+}
+
+// What the undo may not do itself, the helper does: it moves back what was
+// left in a created folder and removes that folder. Where the helper
+// refuses, the failure names its reply.
+TEST(HistoryUndo, TheHelperMovesBackAndRemovesWhatThisProcessMayNot)
+{
+    const std::string refusal = "Not authorized: the system's policy does not allow this operation";
+    const struct {
+        const char* name;
+        test::FaultyFileSystem::Op op;  // what this process may not do
+        std::string suffix;
+        bool helperRefuses;
+        std::string failure;  // empty: the undo is complete
+    } cases[] = {
+        {"the helper moves the item back", test::FaultyFileSystem::Op::rename, "/Y/later.txt", false, ""},
+        {"the helper removes the folder", test::FaultyFileSystem::Op::rmdir, "/Y", false, ""},
+        {"the helper refuses the move", test::FaultyFileSystem::Op::rename, "/Y/later.txt", true,
+            "Not restored: items left in Y could not be moved back into X (later.txt: " + refusal + ")."},
+        {"the helper refuses the removal", test::FaultyFileSystem::Op::rmdir, "/Y", true,
+            "Not removed: Y, which the rename made, could not be removed (" + refusal + ")."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir tree;
+        tree.makeDir("X");
+        tree.writeFile("Y/f", "f");
+        tree.writeFile("Y/later.txt", "added after the rename");
+        HistoryEntry entry;
+        entry.scanRoot = tree.path();
+        entry.records = {record("X/f", "Y/f", Type::file), record("Y", "", Type::createdDirectory)};
+        test::FaultyFileSystem fs;
+        fs.fail(c.op, c.suffix, EACCES);
+        int asked = 0;
+        SourceFileRenamer::PrivilegedCalls calls;
+        calls.rename = [&](const std::string& from, const std::string& to) {
+            ++asked;
+            return c.helperRefuses ? SourceFileRenamer::PrivilegedReply {false, refusal, true}
+                                   : SourceFileRenamer::PrivilegedReply {std::rename(from.c_str(), to.c_str()) == 0, ""};
+        };
+        calls.removeDirectory = [&](const std::string& path) {
+            ++asked;
+            return c.helperRefuses ? SourceFileRenamer::PrivilegedReply {false, refusal, true}
+                                   : SourceFileRenamer::PrivilegedReply {::rmdir(path.c_str()) == 0, ""};
+        };
+        const auto undone = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, calls, fs);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(fileBytes(tree / "X/f"), "f");
+        if (c.failure.empty()) {
+            EXPECT_TRUE(undone.failed.empty());
+            EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo complete: 1 item restored");
+            EXPECT_EQ(fileBytes(tree / "X/later.txt"), "added after the rename");
+            EXPECT_FALSE(tree.exists("Y"));
+            continue;
+        }
+        ASSERT_EQ(undone.failed.size(), 1u);
+        EXPECT_EQ(undone.failed[0].path, "Y");
+        EXPECT_EQ(undone.failed[0].error.message, c.failure);
+        EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo: 1 restored, 1 failed");
+        EXPECT_TRUE(tree.exists("Y"));
+    }
+}
+
+// An undo that could not remove a folder the batch created says so; a
+// second undo that only finds that folder to remove says what it did.
 TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)
 {
     test::TempDir tree;
@@ -522,7 +644,9 @@ TEST(HistoryUndo, ASecondUndoSaysWhichCreatedFoldersItRemoved)
     test::FaultyFileSystem busy;
     busy.fail(test::FaultyFileSystem::Op::rmdir, "/made", EBUSY, 1);
     const auto first = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain, {}, {}, busy);
-    EXPECT_EQ(HistoryUndo::resultMessage(first), "Undo complete: 1 item restored");
+    EXPECT_EQ(HistoryUndo::resultMessage(first), "Undo: 1 restored, 1 failed");
+    ASSERT_EQ(first.failed.size(), 1u);
+    EXPECT_EQ(first.failed[0].error.message, "Not removed: made, which the rename made, could not be removed (Device or resource busy).");
     ASSERT_TRUE(tree.exists("made"));
 
     const auto second = HistoryUndo::undoHistoryEntry(entry, tree.path(), kAppErrorDomain);

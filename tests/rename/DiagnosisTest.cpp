@@ -134,6 +134,20 @@ TEST_F(DiagnosisTest, RealAccessIsTestedAndTheOwnerNamed)
     EXPECT_THAT(summary, HasSubstr("; owner: "));
 }
 
+// A folder moved into another folder needs write permission on itself (its
+// ".." changes); within its folder it does not.
+TEST_F(DiagnosisTest, AFolderMovedIntoAnotherFolderNeedsWritePermissionOnItself)
+{
+    makeDir("src/folder");
+    ::chmod(at("src/folder").c_str(), 0555);
+    FaultyFileSystem fs;
+    fs.fail(Op::access, "/root/src/folder", EACCES);
+    EXPECT_THAT(SourceFileRenamer::diagnosePermissionFailure(at("src/folder"), at("dst/folder"), fs),
+        HasSubstr("Folder folder/ cannot be moved into another folder: that needs write permission on the folder itself, which you ("
+            + currentUserName() + ") do not have (mode 555, owner: " + currentUserName() + ")"));
+    EXPECT_THAT(SourceFileRenamer::diagnosePermissionFailure(at("src/folder"), at("src/renamed"), fs), Not(HasSubstr("Folder folder/")));
+}
+
 // The real cause, not what it looks like: an immutable folder refuses even
 // root, and a folder that cannot be searched hides a folder that exists.
 TEST_F(DiagnosisTest, AnImmutableOrUnsearchableFolderIsNamedAsSuch)

@@ -441,7 +441,7 @@ TEST_F(BatchTest, PermissionDeniedWithCallbacks)
         if (!c.renamed) {
             ASSERT_EQ(result.failed.size(), 1u);
             EXPECT_EQ(result.failed[0].error.message,
-                "Permission denied even with elevated privileges. No obvious permission issue found — the file may be in use by another process");
+                "Permission denied even with elevated privileges. No obvious permission issue found — the file may be in use by another process (helper refused)");
             EXPECT_GE(LogCapture::find("❌ Rename failed: privileged move also failed — " + scratch.path() + "/root/f → " + scratch.path()
                           + "/root/g: helper refused"),
                 0);

@@ -1188,5 +1188,92 @@ TEST_F(RenameFlowTest, TheHistoryFileIsTimedWhenTheBatchIsRecorded)
     EXPECT_GE(model.renameReport()->timestamp, released);
 }
 
+// A folder whose own rename failed (its items could not leave "w ", which
+// this user may not write) is moved whole, under its old name, into its
+// renamed parent by the parent's merge. Nothing else passes through that
+// parent, so the history records that move itself, and the undo brings the
+// tree back exactly.
+TEST_F(RenameFlowTest, TheUndoBringsBackAFolderAMergeMovedWholeIntoAFolderTheBatchMade)
+{
+    m_tree.writeFile("u /v /w /f\t.txt", "f");
+    m_tree.writeFile("u /v /w /g.txt", "g");
+    m_tree.writeFile("u /v /x.txt", "x");
+    m_fs->fail(Op::rename, "/u /v /w /f\t.txt", EACCES);
+    m_fs->fail(Op::rename, "/u /v /w ", EACCES);  // a folder moved to another parent needs its own write permission
+    const auto before = snapshot(m_tree.path());
+    MonitorViewModel& model = modelOn(m_tree.path(), m_data.path());
+    runBatch(model, [&] {
+        model.renameFiles({planned(m_tree.path(), "u /v /w /f\t.txt", "u/v/w/f_.txt"), planned(m_tree.path(), "u /v /w ", "u/v/w", true),
+            planned(m_tree.path(), "u /v ", "u/v", true), planned(m_tree.path(), "u ", "u", true)});
+    });
+    EXPECT_EQ(model.renameResultMessage(), "1 renamed, 3 failed");
+    EXPECT_EQ(readFile(m_tree / "u/v /x.txt"), "x");
+    ASSERT_TRUE(model.renameReport() && model.renameReport()->historyPath);
+    const HistoryEntry recorded = readHistory(*model.renameReport()->historyPath);
+    const auto moved = std::find_if(recorded.records.begin(), recorded.records.end(), [](const HistoryRecord& record) {
+        return record.type == HistoryRecordType::storedMetadata && record.originalRelativePath == "u /v " && record.finalRelativePath == "u/v ";
+    });
+    EXPECT_NE(moved, recorded.records.end());
+
+    runBatch(model, [&] { model.undoRename(*model.renameReport()->historyPath); });
+    EXPECT_EQ(model.renameResultMessage(), "Undo complete: 1 item restored");
+    EXPECT_EQ(snapshot(m_tree.path()), before);
+}
+
+// Once the daemon refuses, cannot be reached or went away, the batch's
+// later privileged steps fail with its reply without asking it again; a
+// daemon that only timed out is asked again. Every failure names the reply.
+TEST_F(RenameFlowTest, ADaemonThatRefusedOrIsGoneIsAskedOnceAndEveryFailureNamesItsReply)
+{
+    m_settings->updateSettings([](AppSettings& settings) { settings.preferences.usePrivilegedHelper = true; });
+    const std::string refusal = "Not authorized: the system's policy does not allow this operation";
+    struct Case {
+        const char* name;
+        std::optional<Answer> answer;  // none: no daemon at the socket
+        std::string reply;  // what every failure names
+        std::size_t requests;
+    };
+    const std::vector<Case> cases = {
+        {"refused", Answer::with(false, refusal), refusal, 1},
+        {"no daemon", std::nullopt, "XPC call failed: " + std::string(xpcErrorDescription(XPCError::proxyCreationFailed)), 0},
+        {"the daemon hangs up", Answer::hangUp(), "XPC call failed: " + std::string(xpcErrorDescription(XPCError::noResult)), 1},
+        {"the daemon does not answer in time", Answer::silent(), "XPC call failed: " + std::string(xpcErrorDescription(XPCError::timeout)), 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir tree;
+        std::vector<FileTransformationResult> results;
+        m_fs = std::make_shared<GatedFileSystem>();
+        for (const char* name : {"a:1", "a:2", "a:3"}) {
+            tree.writeFile(name, name);
+            m_fs->fail(Op::rename, std::string("/") + name, EACCES);
+            results.push_back(planned(tree.path(), name, std::string(name).replace(1, 1, "_")));
+        }
+        m_helperReady = true;
+        m_helperTimeout = 0.2;
+        std::optional<test::FakeHelperServer> server;
+        if (c.answer) {
+            server.emplace(m_dir / "helper.sock", [&c](const HelperRequest&) { return *c.answer; });
+            ASSERT_TRUE(server->listening());
+        }
+        test::LogCapture log;
+        MonitorViewModel& model = modelOn(tree.path(), m_data.path());
+        runBatch(model, [&] { model.renameFiles(results); });
+        EXPECT_EQ(model.renameResultMessage(), "0 renamed, 3 failed");
+        if (server) {
+            EXPECT_EQ(server->count(HelperSelector::renameFile), c.requests);
+        } else {
+            EXPECT_EQ(log.count("ERROR", "Error connecting to helper"), 1);
+        }
+        ASSERT_TRUE(model.renameReport().has_value());
+        ASSERT_EQ(model.renameReport()->failed.size(), 3U);
+        for (const auto& failure : model.renameReport()->failed) {
+            EXPECT_EQ(failure.error.rfind("Permission denied even with elevated privileges. ", 0), 0U) << failure.error;
+            EXPECT_TRUE(failure.error.ends_with(" (" + c.reply + ")")) << failure.error;
+        }
+        m_model.reset();
+    }
+}
+
 }  // namespace
 }  // namespace tess

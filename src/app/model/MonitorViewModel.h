@@ -310,9 +310,9 @@ public:
 
     // The history records of one batch: renamed pairs, failures, failed
     // verifications, removed folders, created folders (in that order), then
-    // the items folder merges moved into folders the batch did not create
-    // ("SM", so an undo can move them back; merges into created folders are
-    // undone by merging those folders back).
+    // the items folder merges moved ("SM", so an undo can move them back),
+    // except files moved into a folder the batch created that the undo
+    // merges back into the folder they came from.
     static std::vector<HistoryRecord> makeHistoryRecords(const std::vector<FileTransformationResult>& results,
         const std::vector<SourceFileRenamer::RenamedItem>& renamed, const std::vector<SourceFileRenamer::FailedItem>& failed,
         const std::vector<SourceFileRenamer::RenameVerification>& failedVerifications,
@@ -526,14 +526,13 @@ private:
 
     // --- Rename, undo and report export (MonitorViewModelRename.cpp) ------------------
     struct BatchOutcome;
-    struct Privileged {
-        SourceFileRenamer::PrivilegedRename rename;
-        SourceFileRenamer::PrivilegedCreateDirectory createDirectory;
-    };
+    using Privileged = SourceFileRenamer::PrivilegedCalls;
     // Why a rename or undo may not start now; nothing when it may.
     std::optional<std::string> batchRefusal() const;
-    // The daemon adapters when privileged renames are allowed and the
-    // daemon is ready at this moment; empty functions otherwise.
+    // The daemon adapters for one batch when privileged renames are allowed
+    // and the daemon is ready at this moment; empty functions otherwise.
+    // Once the daemon refuses or cannot be reached, the batch's later
+    // privileged steps fail with that reply without asking it again.
     Privileged privilegedFunctions() const;
     // Sets the progress state, suppresses the coordinator's scans and runs
     // `work` on a worker once the suppression is in force.

@@ -2,6 +2,7 @@
 
 #include "model/MonitorViewModel.h"
 
+#include "HelperMessage.h"
 #include "core/Error.h"
 #include "helperclient/XPCService.h"
 #include "history/HistoryEntry.h"
@@ -13,6 +14,7 @@
 #include "model/MonitorCoordinator.h"
 #include "model/SettingsManager.h"
 #include "rename/RenamePaths.h"
+#include "rename/StandInFolders.h"
 #include "report/ReportService.h"
 #include "report/VerificationStatusText.h"
 
@@ -49,13 +51,20 @@ std::string historyIdOf(const std::string& path)
 }
 
 // The daemon adapters: blocking calls with the given time-out; a call that
-// gets no answer fails with "XPC call failed: " and the reason.
+// gets no answer fails with "XPC call failed: " and the reason. A refusal of
+// the daemon's authorisation, and a daemon that cannot be reached or went
+// away, mean it will do nothing more for the batch. A call that timed out
+// does not: the daemon may be waiting for the user to authenticate.
 SourceFileRenamer::PrivilegedReply replyOf(const XPCService::Outcome& outcome)
 {
     if (!outcome.ok()) {
-        return {false, "XPC call failed: " + outcome.error().message};
+        const std::optional<XPCError> error = xpcErrorFrom(outcome.error());
+        const bool unreachable = error == XPCError::proxyCreationFailed || error == XPCError::noResult;
+        return {false, "XPC call failed: " + outcome.error().message, unreachable};
     }
-    return {outcome.value().success, outcome.value().message};
+    const XPCService::Reply& reply = outcome.value();
+    const bool refused = !reply.success && std::string_view(reply.message).starts_with(kNotAuthorizedPrefix);
+    return {reply.success, reply.message, refused};
 }
 
 // Saves `entry` into `folder` and returns the file's path. On failure logs
@@ -183,8 +192,20 @@ std::vector<HistoryRecord> MonitorViewModel::makeHistoryRecords(const std::vecto
     for (const std::string& folder : createdDirectories) {
         records.push_back({folder, {}, HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, {}});
     }
+    // What a merge moved is recorded item by item, except a file moved into
+    // a folder the batch made: it goes back with that folder's remaining
+    // contents, into the former folder the undo finds for it, unless the
+    // undo would find none or another one. A folder moved whole is always
+    // recorded: it must go back whole (this user may not be allowed to
+    // empty it), before the moves back of renamed items make its former
+    // path again.
+    const std::map<std::string, std::string> formerFolders = HistoryUndo::createdFolderMapping(records, createdDirectories);
+    const auto goesBackWithItsFolder = [&formerFolders](const SourceFileRenamer::MergedItem& item) {
+        const auto former = formerFolders.find(RenamePaths::parent(item.to));
+        return item.intoCreatedFolder && former != formerFolders.end() && former->second == RenamePaths::parent(item.from);
+    };
     for (const SourceFileRenamer::MergedItem& item : mergedItems) {
-        if (!item.intoCreatedFolder && !item.to.empty()) {
+        if (!item.to.empty() && (item.isDirectory || !goesBackWithItsFolder(item))) {
             records.push_back({item.from, item.to, HistoryRecordType::storedMetadata, HistoryRecordStatus::ok, {}});
         }
     }
@@ -218,7 +239,13 @@ MonitorViewModel::Privileged MonitorViewModel::privilegedFunctions() const
     privileged.createDirectory = [socketPath, timeout](const std::string& path) {
         return replyOf(makeService(socketPath).createDirectory(path, timeout));
     };
-    return privileged;
+    privileged.removeDirectory = [socketPath, timeout](const std::string& path) {
+        return replyOf(makeService(socketPath).removeDirectory(path, timeout));
+    };
+    privileged.applyAttributes = [socketPath, timeout](const std::string& templatePath, const std::string& target) {
+        return replyOf(makeService(socketPath).applyAttributes(templatePath, target, timeout));
+    };
+    return SourceFileRenamer::untilUnavailable(std::move(privileged));
 }
 
 void MonitorViewModel::beginBatch(const std::string& label, std::function<void()> work)
@@ -382,8 +409,8 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
         refused.message = "Rename not started — " + journal.error().message;
         return refused;
     }
-    SourceFileRenamer::RenameBatchResult batch = SourceFileRenamer::renameFiles(
-        instructions, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs, *journal.value());
+    SourceFileRenamer::RenameBatchResult batch
+        = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, privileged, fs, journal.value().get());
     std::vector<Verification> failedVerifications = SourceFileRenamer::verifyBatch(instructions, root, batch, fs);
 
     std::vector<std::string> removed = batch.mergedDirectories;
@@ -426,6 +453,9 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
     outcome.message = renameResultMessageFor(batch.renamed.size() + removed.size(), batch.failed.size(), failedVerifications.size());
     if (batch.missingSources > 0) {
         outcome.message += missingSourcesText(batch.missingSources);
+    }
+    if (!batch.foldersNotKept.empty()) {
+        outcome.message += ". " + StandInFolders::describe(batch.foldersNotKept);
     }
     std::optional<std::string> historyPath
         = saveHistory(entry, history.folder, *history.files, "Failed to save transformation history: ", outcome.message);
@@ -484,7 +514,7 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performUndo(const std::string& 
     }
     const HistoryEntry& undone = parsed.value().entry;
 
-    HistoryUndo::UndoResult undo = HistoryUndo::undoHistoryEntry(undone, root, kAppErrorDomain, privileged.rename, privileged.createDirectory, fs);
+    HistoryUndo::UndoResult undo = HistoryUndo::undoHistoryEntry(undone, root, kAppErrorDomain, privileged, fs);
     if (undo.refused) {
         // Nothing was touched: no undo history, the report stays.
         outcome.title = "Undo Failed";

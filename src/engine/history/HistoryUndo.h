@@ -4,6 +4,7 @@
 #include "rename/FileSystemOps.h"
 #include "rename/SourceFileRenamer.h"
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ public:
         // Items of the entry already at their original names before the
         // undo began (nothing to do: neither restored nor failed).
         std::size_t alreadyInPlace = 0;
+        // Former folders the undo made again that hold items and could not
+        // be given the owner, group and mode of the folder they replace.
+        std::vector<SourceFileRenamer::FolderNotKept> foldersNotKept;
     };
 
     // The one count rule of an undo: what was actually restored (items
@@ -53,17 +57,31 @@ public:
     // nothing failed, that nothing needed restoring (and which created
     // folders it removed). With `historyIncomplete` (a history file cut
     // short) the undo is never called complete: renames after the cut are
-    // unknown and could not be undone.
+    // unknown and could not be undone. Nor is it when a folder made again
+    // did not get its former owner, group and mode; the message names them.
     static std::string resultMessage(const UndoResult& result, bool historyIncomplete = false);
 
     // Whether the undo of an entry recorded under `scanRoot` may act in the
     // open folder `root`: the same path, or both resolve to one folder.
     static bool isSameScanRoot(const std::string& scanRoot, const std::string& root, FileSystemOps& fs = FileSystemOps::posix());
 
+    // Maps each folder the batch created (in `created`) on the batch's final
+    // side to the folder at the same depth on the former side, from the ok
+    // file and folder records; the first record in file order wins. The undo
+    // merges what is left in such a folder back into its former folder.
+    static std::map<std::string, std::string> createdFolderMapping(const std::vector<HistoryRecord>& records,
+        const std::set<std::string>& created);
+
     // Recreates the folders the batch removed, moves every item back
     // through the batch renamer, moves back what its folder merges moved
     // along, then merges the folders the batch created back into their
     // former folders and removes them.
+    //
+    // A former folder made again takes the metadata of the folder that stood
+    // in for it (owner, group and mode from the helper where this process
+    // may not give them); a created folder this process may not remove is
+    // removed by the helper. A created folder that stays (it still holds
+    // items, or it could not be removed) is named among the failures.
     //
     // An item the batch's verification found replaced (another item at its
     // new name) is never moved: it is named among the failures.
@@ -78,6 +96,10 @@ public:
         const SourceFileRenamer::PrivilegedRename& privilegedRename = {},
         const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory = {},
         FileSystemOps& fs = FileSystemOps::posix());
+
+    // The same, with every privileged call (see SourceFileRenamer::renameFiles).
+    static UndoResult undoHistoryEntry(const HistoryEntry& entry, const std::string& root, const std::string& errorDomain,
+        const SourceFileRenamer::PrivilegedCalls& privileged, FileSystemOps& fs = FileSystemOps::posix());
 };
 
 }  // namespace tess

@@ -6,16 +6,10 @@
 #include <cstring>
 #include <string_view>
 #include <unistd.h>
-#include <vector>
 
 namespace tess {
 
 namespace {
-
-void warn(const std::string& what, const std::string& target, int error)
-{
-    TESS_LOG_WARN("⚠️ Rename: could not copy the original folder's " + what + " to " + target + ": " + std::strerror(error));
-}
 
 bool startsWith(std::string_view text, std::string_view prefix)
 {
@@ -24,36 +18,40 @@ bool startsWith(std::string_view text, std::string_view prefix)
 
 }  // namespace
 
-void FolderMetadata::copyAttributes(const std::string& source, const struct stat& sourceStatus, const std::string& target,
-    FileSystemOps& fs)
+std::vector<FolderMetadata::Failure> FolderMetadata::copyAttributes(const std::string& source,
+    const struct stat& sourceStatus, const std::string& target, FileSystemOps& fs)
 {
+    std::vector<Failure> failures;
     // Owner first: a change of owner may clear set-id bits the mode then restores.
     struct stat targetStatus;
-    const int statError = fs.lstat(target, targetStatus);
-    if (statError != 0) {
-        warn("metadata", target, statError);
-        return;
+    if (const int statError = fs.lstat(target, targetStatus); statError != 0) {
+        failures.push_back({"metadata", statError, true});
+        return failures;
     }
-    if (targetStatus.st_uid != sourceStatus.st_uid || targetStatus.st_gid != sourceStatus.st_gid) {
+    const bool ownerChanges = targetStatus.st_uid != sourceStatus.st_uid || targetStatus.st_gid != sourceStatus.st_gid;
+    if (ownerChanges) {
         if (const int error = fs.changeOwner(target, sourceStatus.st_uid, sourceStatus.st_gid)) {
-            warn("owner and group", target, error);
+            failures.push_back({"owner and group", error, true});
         }
     }
-    if (const int error = fs.changeMode(target, sourceStatus.st_mode & 07777)) {
-        warn("permissions", target, error);
+    // A mode already right needs no change (which only the owner may make).
+    if (ownerChanges || (targetStatus.st_mode & 07777) != (sourceStatus.st_mode & 07777)) {
+        if (const int error = fs.changeMode(target, sourceStatus.st_mode & 07777)) {
+            failures.push_back({"permissions", error, true});
+        }
     }
     // The access ACL after the mode: its mask entry is the group's bits.
     if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::access)) {
-        warn("access ACL", target, error);
+        failures.push_back({"access ACL", error, false});
     }
     if (const int error = fs.copyAcl(source, target, FileSystemOps::AclType::defaultAcl)) {
-        warn("default ACL", target, error);
+        failures.push_back({"default ACL", error, false});
     }
 
     std::vector<std::string> names;
     if (const int error = fs.listExtendedAttributes(source, names)) {
-        warn("extended attributes", target, error);
-        return;
+        failures.push_back({"extended attributes", error, false});
+        return failures;
     }
     for (const std::string& name : names) {
         if (startsWith(name, "system.")) {
@@ -68,14 +66,21 @@ void FolderMetadata::copyAttributes(const std::string& source, const struct stat
         if (privileged && (error == EPERM || error == EACCES || error == ENOTSUP)) {
             continue;
         }
-        warn("extended attribute " + name, target, error);
+        failures.push_back({"extended attribute " + name, error, false});
     }
+    return failures;
 }
 
-void FolderMetadata::copyTimes(const struct stat& sourceStatus, const std::string& target, FileSystemOps& fs)
+int FolderMetadata::copyTimes(const struct stat& sourceStatus, const std::string& target, FileSystemOps& fs)
 {
-    if (const int error = fs.setTimes(target, sourceStatus.st_atim, sourceStatus.st_mtim)) {
-        warn("access and modification times", target, error);
+    return fs.setTimes(target, sourceStatus.st_atim, sourceStatus.st_mtim);
+}
+
+void FolderMetadata::warn(const std::vector<Failure>& failures, const std::string& target)
+{
+    for (const Failure& failure : failures) {
+        TESS_LOG_WARN("⚠️ Rename: could not copy the original folder's " + failure.what + " to " + target + ": "
+            + std::strerror(failure.error));
     }
 }
 

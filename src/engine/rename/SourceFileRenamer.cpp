@@ -1,9 +1,9 @@
 #include "rename/SourceFileRenamer.h"
 
 #include "log/AppLogger.h"
-#include "rename/FolderMetadata.h"
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
+#include "rename/StandInFolders.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,16 +23,14 @@ const std::string kDash = " — ";
 // The state of one batch.
 class BatchRun {
 public:
-    BatchRun(const std::string& root, const std::string& errorDomain,
-        const SourceFileRenamer::PrivilegedRename& privilegedRename,
-        const SourceFileRenamer::PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs,
-        BatchRecorder* recorder)
+    BatchRun(const std::string& root, const std::string& errorDomain, const SourceFileRenamer::PrivilegedCalls& privileged,
+        FileSystemOps& fs, BatchRecorder* recorder)
         : m_root(RenamePaths::withoutTrailingSlash(root))
         , m_domain(errorDomain)
-        , m_privilegedRename(privilegedRename)
-        , m_privilegedCreateDirectory(privilegedCreateDirectory)
+        , m_privileged(privileged)
         , m_fs(fs)
         , m_recorder(recorder)
+        , m_standIns(m_root, fs, privileged.applyAttributes)
     {
         if (m_fs.realPath(m_root, m_resolvedRoot) != 0) {
             m_resolvedRoot = m_root;
@@ -79,6 +77,10 @@ private:
     void rename(const RenameInstruction& instruction, const std::string& source, const std::string& target,
         const struct stat& before);
     void merge(const RenameInstruction& instruction, const std::string& source, const std::string& target);
+    // Removes the merged, emptied source folder; false (and the failure
+    // recorded) when it stays.
+    bool removeMergedSource(const RenameInstruction& instruction, const std::string& source, const std::string& target,
+        const SourceFileRenamer::MergeOutcome& outcome);
     // A merge that stopped: the failure names what stopped it.
     void failMerge(const RenameInstruction& instruction, const std::string& source, const std::string& target,
         const SourceFileRenamer::MergeOutcome& outcome);
@@ -96,8 +98,7 @@ private:
     std::string m_root;
     std::string m_resolvedRoot;
     std::string m_domain;
-    const SourceFileRenamer::PrivilegedRename& m_privilegedRename;
-    const SourceFileRenamer::PrivilegedCreateDirectory& m_privilegedCreateDirectory;
+    const SourceFileRenamer::PrivilegedCalls& m_privileged;
     FileSystemOps& m_fs;
     BatchRecorder* m_recorder;
     std::optional<Error> m_recordFailure;
@@ -106,8 +107,8 @@ private:
     std::unordered_map<std::string, bool> m_resolvedFolders;
     // Final path -> the renamed folder (empty for a batch without folder renames).
     std::unordered_map<std::string, FolderSource> m_folderSources;
-    // Final paths of renamed folders that this batch made.
-    std::unordered_map<std::string, const FolderSource*> m_madeForFolders;
+    // The folders this batch made in place of renamed ones.
+    StandInFolders m_standIns;
     // Folders below a renamed folder, by the path made for them under its
     // final path (e.g. the folder c of a renamed docs, made as docs 2/c).
     std::unordered_map<std::string, FolderSource> m_innerFolderSources;
@@ -169,6 +170,8 @@ void BatchRun::failMissing(const RenameInstruction& instruction, const std::stri
 
 void BatchRun::finish()
 {
+    m_standIns.finishAll();
+    m_result.foldersNotKept = m_standIns.notKept();
     if (m_result.missingSources > 1) {
         TESS_LOG_ERROR(kCross + "Rename skipped: source missing for " + std::to_string(m_result.missingSources - 1)
             + " more items (not logged one by one); the folder changed since it was scanned");
@@ -215,12 +218,14 @@ void BatchRun::adoptFolderMetadata(const std::string& folder)
     if (m_folderSources.empty()) {
         return;
     }
-    const auto found = m_folderSources.find(folder);
-    const FolderSource* source = found != m_folderSources.end() ? &found->second : innerSourceFor(folder);
-    if (source == nullptr || !m_madeForFolders.emplace(folder, source).second) {
+    if (m_standIns.contains(folder)) {
         return;
     }
-    FolderMetadata::copyAttributes(source->path, source->status, folder, m_fs);
+    const auto found = m_folderSources.find(folder);
+    const FolderSource* source = found != m_folderSources.end() ? &found->second : innerSourceFor(folder);
+    if (source != nullptr) {
+        m_standIns.made(folder, source->path, source->status);
+    }
 }
 
 void BatchRun::fail(const RenameInstruction& instruction, const std::string& logText, const std::string& message)
@@ -308,7 +313,7 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
         // The failure names the target's parent, whichever folder on the way
         // to it could not be made.
         const std::string description = SourceFileRenamer::posixError(error).message;
-        if (!m_privilegedCreateDirectory) {
+        if (!m_privileged.createDirectory) {
             fail(instruction,
                 "Rename failed: could not create parent directory" + kDash + parent + ": " + description,
                 "Cannot create parent folder " + RenamePaths::lastComponent(parent)
@@ -320,7 +325,7 @@ bool BatchRun::ensureParent(const std::string& target, const RenameInstruction& 
                 return false;
             }
         }
-        const auto reply = m_privilegedCreateDirectory(parent);
+        const auto reply = m_privileged.createDirectory(parent);
         // Whatever now exists of the missing chain was created for this batch.
         for (auto rest = it; rest != missing.rend(); ++rest) {
             if (!RenameChecks::exists(m_fs, *rest)) {
@@ -357,7 +362,7 @@ void BatchRun::rename(const RenameInstruction& instruction, const std::string& s
     if (!announce(step, instruction.currentRelativePath, instruction.targetRelativePath, instruction)) {
         return;
     }
-    const Status moved = SourceFileRenamer::moveItem(source, target, m_privilegedRename, m_domain, m_fs);
+    const Status moved = SourceFileRenamer::moveItem(source, target, m_privileged.rename, m_domain, m_fs);
     if (!moved) {
         withdraw(step, instruction.currentRelativePath, instruction.targetRelativePath, moved.error().message);
         m_result.failed.push_back({instruction.currentRelativePath, moved.error()});
@@ -434,42 +439,70 @@ void BatchRun::merge(const RenameInstruction& instruction, const std::string& so
         m_recorder->checkpoint();
     }
     SourceFileRenamer::MergeOutcome outcome
-        = SourceFileRenamer::mergeFolder(source, target, m_root, m_fs, m_privilegedRename, m_recorder);
+        = SourceFileRenamer::mergeFolder(source, target, m_root, m_fs, m_privileged, m_recorder);
     const bool intoCreatedFolder = m_result.createdDirectories.count(instruction.targetRelativePath) != 0;
-    for (SourceFileRenamer::MergedItem& change : outcome.changes) {
+    for (SourceFileRenamer::MergedItem change : outcome.changes) {
         change.intoCreatedFolder = intoCreatedFolder;
+        if (change.to.empty()) {
+            m_standIns.originalRemoved(RenamePaths::join(m_root, change.from));
+        }
         m_result.mergedItems.push_back(std::move(change));
     }
+    // Whatever the merge got to move is in place: the folders made for the
+    // renamed one and for those inside it take their times now.
+    m_standIns.finishWithin(target);
     if (!outcome.ok()) {
         failMerge(instruction, source, target, outcome);
         return;
     }
-    // The source is empty now: its times are final; the target and the
-    // folders made for those inside it take them.
-    for (const auto& [made, madeFrom] : m_madeForFolders) {
-        if (RenamePaths::isWithin(target, made)) {
-            FolderMetadata::copyTimes(madeFrom->status, made, m_fs);
-        }
+    if (removeMergedSource(instruction, source, target, outcome)) {
+        m_result.mergedDirectories.push_back(instruction.currentRelativePath);
+        m_standIns.originalRemoved(source);
     }
+}
+
+bool BatchRun::removeMergedSource(const RenameInstruction& instruction, const std::string& source,
+    const std::string& target, const SourceFileRenamer::MergeOutcome& outcome)
+{
     using Step = BatchRecorder::Step;
     if (!announce(Step::removeFolder, instruction.currentRelativePath, {}, instruction)) {
-        return;
+        return false;
     }
+    // The folder is only ever removed with rmdir, by this process or by the
+    // helper's removal of an empty folder.
     const int error = m_fs.removeDirectory(source);
     if (error == 0) {
-        m_result.mergedDirectories.push_back(instruction.currentRelativePath);
-        return;
+        return true;
     }
-    withdraw(Step::removeFolder, instruction.currentRelativePath, {}, SourceFileRenamer::posixError(error).message);
-    // The folder is only ever removed with rmdir; the privileged callback is
-    // never asked to "rename" it to an empty path.
     const Error posix = SourceFileRenamer::posixError(error);
-    const std::string detail = SourceFileRenamer::isPermissionError(posix)
-        ? SourceFileRenamer::diagnosePermissionFailure(source, target, m_fs)
-        : posix.message;
-    fail(instruction,
-        "Rename failed: could not remove source directory after merging contents" + kDash + source + ": " + posix.message,
-        "Unindexed files were merged into the target, but the original folder could not be removed. " + detail);
+    const bool permission = SourceFileRenamer::isPermissionError(posix);
+    std::string detail;
+    std::string logged = "Rename failed: could not remove source directory after merging contents" + kDash + source + ": " + posix.message;
+    if (permission && m_privileged.removeDirectory) {
+        const auto reply = m_privileged.removeDirectory(source);
+        // A reply of failure (perhaps a time-out) counts only if the folder is still there.
+        if (reply.success || !RenameChecks::exists(m_fs, source)) {
+            return true;
+        }
+        logged = "Rename failed: could not remove source directory after merging contents (privileged)" + kDash + source + ": " + reply.message;
+        detail = SourceFileRenamer::diagnosePermissionFailure(source, target, m_fs) + " (" + reply.message + ")";
+    } else if (permission) {
+        detail = SourceFileRenamer::diagnosePermissionFailure(source, target, m_fs);
+    } else if (!outcome.unremovedSubfolder.empty()) {
+        // Not empty: a subfolder the merge emptied is still in it.
+        detail = "Its emptied subfolder " + outcome.unremovedSubfolder + " could not be removed (" + outcome.unremovedReason + ").";
+    } else {
+        detail = posix.message;
+    }
+    withdraw(Step::removeFolder, instruction.currentRelativePath, {}, posix.message);
+    // The merge moved in items that needed no rename of their own; when
+    // every item had been moved by its own rename, only the folder stayed.
+    const bool movedUnindexed = std::any_of(outcome.changes.begin(), outcome.changes.end(),
+        [](const SourceFileRenamer::MergedItem& change) { return !change.to.empty(); });
+    fail(instruction, logged,
+        movedUnindexed ? "Unindexed files were merged into the target, but the original folder could not be removed. " + detail
+                       : "Its items are in " + RenamePaths::lastComponent(target) + " now, but the original folder could not be removed. " + detail);
+    return false;
 }
 
 void BatchRun::failMerge(const RenameInstruction& instruction, const std::string& source, const std::string& target,
@@ -561,15 +594,21 @@ SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::v
     const std::string& root, const std::string& errorDomain, const PrivilegedRename& privilegedRename,
     const PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs)
 {
-    BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs, nullptr);
-    return runBatch(instructions, run);
+    return renameFiles(instructions, root, errorDomain, PrivilegedCalls {privilegedRename, privilegedCreateDirectory, {}, {}}, fs, nullptr);
 }
 
 SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::vector<RenameInstruction>& instructions,
     const std::string& root, const std::string& errorDomain, const PrivilegedRename& privilegedRename,
     const PrivilegedCreateDirectory& privilegedCreateDirectory, FileSystemOps& fs, BatchRecorder& recorder)
 {
-    BatchRun run(root, errorDomain, privilegedRename, privilegedCreateDirectory, fs, &recorder);
+    return renameFiles(instructions, root, errorDomain, PrivilegedCalls {privilegedRename, privilegedCreateDirectory, {}, {}}, fs, &recorder);
+}
+
+SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::vector<RenameInstruction>& instructions,
+    const std::string& root, const std::string& errorDomain, const PrivilegedCalls& privileged, FileSystemOps& fs,
+    BatchRecorder* recorder)
+{
+    BatchRun run(root, errorDomain, privileged, fs, recorder);
     return runBatch(instructions, run);
 }
 
@@ -639,7 +678,9 @@ Status SourceFileRenamer::moveItem(const std::string& source, const std::string&
         }
         const std::string summary = diagnosePermissionFailure(source, destination, fs);
         TESS_LOG_ERROR(kCross + "Rename failed: privileged move also failed" + kDash + source + kArrow + destination + ": " + reply.message);
-        return failure("Permission denied even with elevated privileges. " + summary);
+        // The helper's own reply says why it did not move it (a refusal, a
+        // helper that cannot be reached, the system's error).
+        return failure("Permission denied even with elevated privileges. " + summary + " (" + reply.message + ")");
     }
     if (!permission) {
         TESS_LOG_ERROR(kCross + "Rename failed: move error" + kDash + source + kArrow + destination + ": " + error.message);

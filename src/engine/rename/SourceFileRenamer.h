@@ -30,6 +30,9 @@ public:
     struct PrivilegedReply {
         bool success = false;
         std::string message;
+        // The helper will do nothing more for this caller: it refused (its
+        // authorisation said no) or it could not be reached.
+        bool helperUnavailable = false;
     };
     // (absolute source path, absolute destination path) -> reply.
     using PrivilegedRename = std::function<PrivilegedReply(const std::string&, const std::string&)>;
@@ -37,6 +40,30 @@ public:
     using PrivilegedCreateDirectory = std::function<PrivilegedReply(const std::string&)>;
     // (absolute path) -> reply; removes one file or one empty folder.
     using PrivilegedRemove = std::function<PrivilegedReply(const std::string&)>;
+    // (absolute path) -> reply; removes one empty folder (never a file, a
+    // link or a folder with anything in it).
+    using PrivilegedRemoveDirectory = std::function<PrivilegedReply(const std::string&)>;
+    // (absolute template folder, absolute target folder) -> reply; the
+    // target takes the template's owner, group and mode (a failure when it
+    // cannot), and its ACLs, extended attributes and times as far as it can
+    // (what it could not is named in the message of a success).
+    using PrivilegedApplyAttributes = std::function<PrivilegedReply(const std::string&, const std::string&)>;
+
+    // Everything a batch may ask of the privileged helper; each call is
+    // optional, and a batch without one reports the failure it would have
+    // repaired.
+    struct PrivilegedCalls {
+        PrivilegedRename rename;
+        PrivilegedCreateDirectory createDirectory;
+        PrivilegedRemoveDirectory removeDirectory;
+        PrivilegedApplyAttributes applyAttributes;
+    };
+
+    // The same calls for one batch: once a reply says the helper is
+    // unavailable, every later call answers that same reply at once,
+    // without asking the helper again (no second password prompt, no wait
+    // per item for a helper that is gone).
+    static PrivilegedCalls untilUnavailable(PrivilegedCalls calls);
 
     struct RenamedItem {
         std::string original;
@@ -56,7 +83,19 @@ public:
         std::string to;
         // The folder merged into was made by this batch (as a missing parent).
         bool intoCreatedFolder = false;
+        // A folder moved whole.
+        bool isDirectory = false;
         friend bool operator==(const MergedItem&, const MergedItem&) = default;
+    };
+
+    // A folder made in place of another (the final path of a renamed
+    // folder, or the former path of one an undo brings back) that does not
+    // have the other's owner, group and mode.
+    struct FolderNotKept {
+        std::string folder;  // root-relative
+        // What it has, what it should have, and why not: one sentence part
+        // for the user.
+        std::string description;
     };
 
     struct RenameBatchResult {
@@ -79,6 +118,10 @@ public:
         // Instructions that failed because their source was not there (each
         // is in `failed`; the log names the first only).
         std::size_t missingSources = 0;
+        // Folders made in place of renamed ones that hold items (or whose
+        // renamed folder is gone) and could not be given its owner, group
+        // and mode.
+        std::vector<FolderNotKept> foldersNotKept;
     };
 
     // How a folder merge ended.
@@ -95,6 +138,10 @@ public:
         std::string from;
         std::string to;
         std::vector<MergedItem> changes;
+        // The first emptied subfolder that could not be removed, and why
+        // (the merged folder cannot be removed then).
+        std::string unremovedSubfolder;
+        std::string unremovedReason;
         bool ok() const { return stop == Stop::none; }
     };
 
@@ -144,6 +191,18 @@ public:
         const PrivilegedCreateDirectory& privilegedCreateDirectory,
         FileSystemOps& fs,
         BatchRecorder& recorder);
+
+    // The batch with every privileged call: besides moves and folder
+    // creation, a merged folder that this process may not remove is removed
+    // by the helper, and a folder made in place of a renamed one gets the
+    // renamed folder's owner, group and mode from the helper where this
+    // process cannot give them. `recorder` may be null.
+    static RenameBatchResult renameFiles(const std::vector<RenameInstruction>& instructions,
+        const std::string& root,
+        const std::string& errorDomain,
+        const PrivilegedCalls& privileged,
+        FileSystemOps& fs,
+        BatchRecorder* recorder);
 
     // --- verification and diagnosis --------------------------------------
 
@@ -220,9 +279,11 @@ public:
 
     // The same merge, saying why it stopped and what it changed (paths
     // relative to `root`), and announcing each move and each emptied
-    // subfolder's removal to `recorder` (when given) before it is made.
+    // subfolder's removal to `recorder` (when given) before it is made. The
+    // helper moves what this process may not, and removes an emptied
+    // subfolder that this process may not remove.
     static MergeOutcome mergeFolder(const std::string& sourceFolder, const std::string& targetFolder,
-        const std::string& root, FileSystemOps& fs, const PrivilegedRename& privilegedRename, BatchRecorder* recorder);
+        const std::string& root, FileSystemOps& fs, const PrivilegedCalls& privileged, BatchRecorder* recorder);
 
     static bool isPermissionError(const Error& error);
 

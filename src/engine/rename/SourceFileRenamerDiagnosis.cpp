@@ -4,6 +4,7 @@
 #include "rename/SourceFileRenamer.h"
 
 #include "log/AppLogger.h"
+#include "rename/AccountNames.h"
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
 
@@ -11,8 +12,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <grp.h>
-#include <pwd.h>
 #include <unistd.h>
 #include <utility>
 
@@ -32,24 +31,12 @@ std::string octal(mode_t mode)
 
 std::string userName(uid_t uid)
 {
-    std::vector<char> buffer(16384);
-    passwd entry;
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name) {
-        return found->pw_name;
-    }
-    return "?";
+    return AccountNames::user(uid);
 }
 
 std::string groupName(gid_t gid)
 {
-    std::vector<char> buffer(16384);
-    group entry;
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->gr_name) {
-        return found->gr_name;
-    }
-    return "?";
+    return AccountNames::group(gid);
 }
 
 std::string trimmed(const std::string& text)
@@ -182,6 +169,23 @@ void checkParentFolders(FileSystemOps& fs, const std::string& source, const std:
     }
 }
 
+// A folder moved into another folder gets a new ".." entry: the move needs
+// write permission on the folder itself, not only on both parents.
+void checkFolderChangingParent(FileSystemOps& fs, const std::string& source, const std::string& destination,
+    const std::string& user, std::vector<std::string>& findings)
+{
+    struct stat st;
+    if (RenamePaths::parent(source) == RenamePaths::parent(destination) || fs.lstat(source, st) != 0 || !S_ISDIR(st.st_mode)) {
+        return;
+    }
+    const int access = fs.canModifyEntries(source);
+    if (access == EACCES || access == EPERM) {
+        findings.push_back("Folder " + RenamePaths::lastComponent(source)
+            + "/ cannot be moved into another folder: that needs write permission on the folder itself, which you ("
+            + user + ") do not have (mode " + octal(st.st_mode) + ", owner: " + userName(st.st_uid) + ")");
+    }
+}
+
 // In a folder with the sticky bit only an item's owner may move it.
 void checkStickyBit(FileSystemOps& fs, const std::string& source, const std::string& user, std::vector<std::string>& findings)
 {
@@ -268,6 +272,7 @@ std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& sour
     checkVolume(fs, source, findings);
     checkSourceItem(fs, source, findings);
     checkParentFolders(fs, source, destination, user, findings);
+    checkFolderChangingParent(fs, source, destination, user, findings);
     checkStickyBit(fs, source, user, findings);
     checkAcls(fs, source, destination, findings);
     return summarize(std::move(findings));

@@ -7,6 +7,8 @@
 #include "rename/RenameChecks.h"
 #include "rename/RenamePaths.h"
 
+#include <optional>
+
 namespace tess {
 
 namespace {
@@ -19,11 +21,11 @@ using Step = BatchRecorder::Step;
 
 class FolderMerge {
 public:
-    FolderMerge(const std::string& root, FileSystemOps& fs, const SourceFileRenamer::PrivilegedRename& privilegedRename,
+    FolderMerge(const std::string& root, FileSystemOps& fs, const SourceFileRenamer::PrivilegedCalls& privileged,
         BatchRecorder* recorder)
         : m_root(RenamePaths::withoutTrailingSlash(root))
         , m_fs(fs)
-        , m_privilegedRename(privilegedRename)
+        , m_privileged(privileged)
         , m_recorder(recorder)
     {
     }
@@ -55,13 +57,16 @@ private:
             m_recorder->didFail(step, relative(from), to.empty() ? std::string() : relative(to), reason);
         }
     }
-    bool moveEntry(const std::string& name, const std::string& from, const std::string& to);
+    bool moveEntry(const std::string& name, const std::string& from, const std::string& to, bool isFolder);
     // Merges the subfolder `from` into the folder `to`, then removes it.
     bool mergeSubfolder(const std::string& from, const std::string& to);
+    // Removes the emptied subfolder `from`, through the helper when this
+    // process may not; nothing once it is gone, else why it stays.
+    std::optional<std::string> removeEmptied(const std::string& from);
 
     std::string m_root;
     FileSystemOps& m_fs;
-    const SourceFileRenamer::PrivilegedRename& m_privilegedRename;
+    const SourceFileRenamer::PrivilegedCalls& m_privileged;
     BatchRecorder* m_recorder;
     Outcome m_outcome;
 };
@@ -95,7 +100,7 @@ bool FolderMerge::merge(const std::string& sourceFolder, const std::string& targ
         const std::string to = RenamePaths::join(targetFolder, name);
         const bool isFolder = entry.type == FileSystemOps::EntryType::directory;
         if (!RenameChecks::exists(m_fs, to)) {
-            if (!moveEntry(name, from, to)) {
+            if (!moveEntry(name, from, to, isFolder)) {
                 return false;
             }
             continue;
@@ -122,15 +127,37 @@ bool FolderMerge::mergeSubfolder(const std::string& from, const std::string& to)
         return false;
     }
     // Emptied now; a failure shows when the outer folder is removed.
-    if (const int error = m_fs.removeDirectory(from); error != 0) {
-        withdraw(Step::mergeRemoveFolder, from, {}, SourceFileRenamer::posixError(error).message);
+    if (const std::optional<std::string> stays = removeEmptied(from)) {
+        withdraw(Step::mergeRemoveFolder, from, {}, *stays);
+        if (m_outcome.unremovedSubfolder.empty()) {
+            m_outcome.unremovedSubfolder = relative(from);
+            m_outcome.unremovedReason = *stays;
+        }
         return true;
     }
     m_outcome.changes.push_back({relative(from), {}, false});
     return true;
 }
 
-bool FolderMerge::moveEntry(const std::string& name, const std::string& from, const std::string& to)
+std::optional<std::string> FolderMerge::removeEmptied(const std::string& from)
+{
+    const int error = m_fs.removeDirectory(from);
+    if (error == 0) {
+        return std::nullopt;
+    }
+    const Error posix = SourceFileRenamer::posixError(error);
+    if (!m_privileged.removeDirectory || !SourceFileRenamer::isPermissionError(posix)) {
+        return posix.message;
+    }
+    const auto reply = m_privileged.removeDirectory(from);
+    if (reply.success || !RenameChecks::exists(m_fs, from)) {
+        return std::nullopt;
+    }
+    TESS_LOG_ERROR(kCross + "moveRemainingContents: privileged removal failed for " + RenamePaths::lastComponent(from) + ": " + reply.message);
+    return reply.message;
+}
+
+bool FolderMerge::moveEntry(const std::string& name, const std::string& from, const std::string& to, bool isFolder)
 {
     if (!announce(Step::mergeMove, from, to, name)) {
         return false;
@@ -138,17 +165,17 @@ bool FolderMerge::moveEntry(const std::string& name, const std::string& from, co
     const Status moved = SourceFileRenamer::posixRename(from, to, m_fs);
     if (moved) {
         TESS_LOG_INFO("moveRemainingContents: moved " + name + " to target directory");
-        m_outcome.changes.push_back({relative(from), relative(to), false});
+        m_outcome.changes.push_back({relative(from), relative(to), false, isFolder});
         return true;
     }
-    if (!m_privilegedRename || !SourceFileRenamer::isPermissionError(moved.error())) {
+    if (!m_privileged.rename || !SourceFileRenamer::isPermissionError(moved.error())) {
         TESS_LOG_ERROR(kCross + "moveRemainingContents: failed to move " + name + ": " + moved.error().message);
         withdraw(Step::mergeMove, from, to, moved.error().message);
         return stop(Outcome::Stop::moveFailed, name, moved.error(), from, to);
     }
-    const auto reply = m_privilegedRename(from, to);
+    const auto reply = m_privileged.rename(from, to);
     if (reply.success || RenameChecks::moveHappened(m_fs, from, to)) {
-        m_outcome.changes.push_back({relative(from), relative(to), false});
+        m_outcome.changes.push_back({relative(from), relative(to), false, isFolder});
         return true;
     }
     TESS_LOG_ERROR(kCross + "moveRemainingContents: privileged move failed for " + name + ": " + reply.message);
@@ -161,10 +188,10 @@ bool FolderMerge::moveEntry(const std::string& name, const std::string& from, co
 }  // namespace
 
 SourceFileRenamer::MergeOutcome SourceFileRenamer::mergeFolder(const std::string& sourceFolder,
-    const std::string& targetFolder, const std::string& root, FileSystemOps& fs, const PrivilegedRename& privilegedRename,
+    const std::string& targetFolder, const std::string& root, FileSystemOps& fs, const PrivilegedCalls& privileged,
     BatchRecorder* recorder)
 {
-    FolderMerge merge(root, fs, privilegedRename, recorder);
+    FolderMerge merge(root, fs, privileged, recorder);
     merge.merge(sourceFolder, targetFolder);
     return std::move(merge.outcome());
 }
@@ -172,7 +199,7 @@ SourceFileRenamer::MergeOutcome SourceFileRenamer::mergeFolder(const std::string
 bool SourceFileRenamer::moveRemainingContents(const std::string& sourceFolder, const std::string& targetFolder,
     FileSystemOps& fs, const PrivilegedRename& privilegedRename)
 {
-    return mergeFolder(sourceFolder, targetFolder, {}, fs, privilegedRename, nullptr).ok();
+    return mergeFolder(sourceFolder, targetFolder, {}, fs, PrivilegedCalls {privilegedRename, {}, {}, {}}, nullptr).ok();
 }
 
 }  // namespace tess
