@@ -320,6 +320,28 @@ TEST(PrivilegedCalls, OnceTheHelperIsUnavailableNoLaterCallReachesIt)
     EXPECT_FALSE(none.rename || none.createDirectory || none.removeDirectory || none.applyAttributes);
 }
 
+// A time-out may be a password prompt still open, so the helper is asked
+// again; a second time-out in a row ends its part in the batch.
+TEST(PrivilegedCalls, TwoTimeOutsInARowEndTheHelpersPart)
+{
+    const Reply timedOut {false, "XPC call failed: timed out", false, true};
+    const std::vector<Reply> answers = {timedOut, {true, ""}, timedOut, timedOut, {true, ""}};
+    std::size_t reached = 0;
+    Calls calls;
+    calls.rename = [&](const std::string&, const std::string&) { return answers.at(reached++); };
+    const Calls gated = SourceFileRenamer::untilUnavailable(calls);
+    std::vector<Reply> replies;
+    for (int i = 0; i < 6; ++i) {
+        replies.push_back(gated.rename("/a", "/b"));
+    }
+    EXPECT_EQ(reached, 4u);  // a success between two time-outs starts the count again
+    EXPECT_TRUE(replies[1].success);
+    for (std::size_t i = 3; i < replies.size(); ++i) {
+        EXPECT_FALSE(replies[i].success);
+        EXPECT_EQ(replies[i].message, timedOut.message);
+    }
+}
+
 // A batch whose helper refuses asks it once; every item that needed it
 // fails with the refusal in its text.
 TEST_F(PrivilegedStepsTest, ARefusalIsAskedOnceAndNamedByEveryFailure)

@@ -53,14 +53,15 @@ std::string historyIdOf(const std::string& path)
 // The daemon adapters: blocking calls with the given time-out; a call that
 // gets no answer fails with "XPC call failed: " and the reason. A refusal of
 // the daemon's authorisation, and a daemon that cannot be reached or went
-// away, mean it will do nothing more for the batch. A call that timed out
-// does not: the daemon may be waiting for the user to authenticate.
+// away, mean it will do nothing more for the batch. One call that timed out
+// does not (the daemon may be waiting for the user to authenticate); a
+// second in a row does (SourceFileRenamer::untilUnavailable).
 SourceFileRenamer::PrivilegedReply replyOf(const XPCService::Outcome& outcome)
 {
     if (!outcome.ok()) {
         const std::optional<XPCError> error = xpcErrorFrom(outcome.error());
         const bool unreachable = error == XPCError::proxyCreationFailed || error == XPCError::noResult;
-        return {false, "XPC call failed: " + outcome.error().message, unreachable};
+        return {false, "XPC call failed: " + outcome.error().message, unreachable, error == XPCError::timeout};
     }
     const XPCService::Reply& reply = outcome.value();
     const bool refused = !reply.success && std::string_view(reply.message).starts_with(kNotAuthorizedPrefix);

@@ -33,6 +33,10 @@ public:
         // The helper will do nothing more for this caller: it refused (its
         // authorisation said no) or it could not be reached.
         bool helperUnavailable = false;
+        // No answer came in time. One such call may be waiting for the user
+        // to authenticate; a second in a row ends the helper's part in the
+        // batch (untilUnavailable).
+        bool timedOut = false;
     };
     // (absolute source path, absolute destination path) -> reply.
     using PrivilegedRename = std::function<PrivilegedReply(const std::string&, const std::string&)>;

@@ -16,11 +16,17 @@ namespace {
 
 using Reply = SourceFileRenamer::PrivilegedReply;
 
+// Time-outs in a row that end the helper's part in a batch: the first may
+// be a password prompt the user has not answered yet; after a second, a
+// helper that hangs would cost every remaining item the whole time-out.
+constexpr int kTimeOutsInARow = 2;
+
 // What the calls of one batch share: the reply that ended the helper's
 // part in it, if one did.
 struct Gate {
     std::mutex mutex;
     std::optional<Reply> unavailable;
+    int timeOutsInARow = 0;
 
     std::optional<Reply> stopped()
     {
@@ -30,10 +36,11 @@ struct Gate {
 
     void note(const Reply& reply)
     {
-        if (!reply.helperUnavailable) {
+        std::lock_guard lock(mutex);
+        timeOutsInARow = reply.timedOut ? timeOutsInARow + 1 : 0;
+        if (!reply.helperUnavailable && timeOutsInARow < kTimeOutsInARow) {
             return;
         }
-        std::lock_guard lock(mutex);
         if (!unavailable) {
             unavailable = reply;
             TESS_LOG_WARN("⚠️ The privileged helper is unavailable for the rest of this batch; its remaining steps fail without asking it again: "
