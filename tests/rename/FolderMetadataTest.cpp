@@ -3,6 +3,7 @@
 // back to the original; a metadata step that fails is a WARN line only.
 
 #include "FaultyFileSystem.h"
+#include "FolderMeta.h"
 #include "RenameTestSupport.h"
 
 #include "history/HistoryUndo.h"
@@ -22,84 +23,6 @@ namespace tess::test {
 namespace {
 
 using Op = FaultyFileSystem::Op;
-
-// 2001-01-01 00:00:00 UTC and a moment later.
-constexpr timespec kOldAccess {978307200, 123456789};
-constexpr timespec kOldModification {978307260, 987654321};
-
-struct FolderMeta {
-    mode_t mode = 0;
-    uid_t uid = 0;
-    gid_t gid = 0;
-    std::string accessAcl;
-    std::string defaultAcl;
-    std::map<std::string, std::string> attributes;  // user. only
-    timespec accessed {};
-    timespec modified {};
-
-    friend bool operator==(const FolderMeta& a, const FolderMeta& b)
-    {
-        return a.mode == b.mode && a.uid == b.uid && a.gid == b.gid && a.accessAcl == b.accessAcl
-            && a.defaultAcl == b.defaultAcl && a.attributes == b.attributes && a.accessed.tv_sec == b.accessed.tv_sec
-            && a.accessed.tv_nsec == b.accessed.tv_nsec && a.modified.tv_sec == b.modified.tv_sec
-            && a.modified.tv_nsec == b.modified.tv_nsec;
-    }
-    friend std::ostream& operator<<(std::ostream& out, const FolderMeta& m)
-    {
-        out << "mode " << std::oct << m.mode << std::dec << " owner " << m.uid << ":" << m.gid << " acl [" << m.accessAcl
-            << "] default [" << m.defaultAcl << "] atime " << m.accessed.tv_sec << "." << m.accessed.tv_nsec << " mtime "
-            << m.modified.tv_sec << "." << m.modified.tv_nsec << " attributes";
-        for (const auto& [name, value] : m.attributes)
-            out << " " << name << "=" << value;
-        return out;
-    }
-};
-
-std::string aclText(const std::string& path, acl_type_t type)
-{
-    acl_t acl = ::acl_get_file(path.c_str(), type);
-    if (!acl)
-        return "unreadable";
-    char* text = ::acl_to_any_text(acl, nullptr, ',', TEXT_NUMERIC_IDS);
-    std::string out = text ? text : "";
-    ::acl_free(text);
-    ::acl_free(acl);
-    return out;
-}
-
-FolderMeta metaOf(const std::string& path)
-{
-    FolderMeta meta;
-    struct stat st;
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    meta.mode = st.st_mode & 07777;
-    meta.uid = st.st_uid;
-    meta.gid = st.st_gid;
-    meta.accessed = st.st_atim;
-    meta.modified = st.st_mtim;
-    meta.accessAcl = aclText(path, ACL_TYPE_ACCESS);
-    meta.defaultAcl = aclText(path, ACL_TYPE_DEFAULT);
-    char names[4096];
-    const ssize_t size = ::llistxattr(path.c_str(), names, sizeof names);
-    for (ssize_t i = 0; i < size;) {
-        const std::string name = names + i;
-        i += static_cast<ssize_t>(name.size()) + 1;
-        if (name.rfind("user.", 0) != 0)
-            continue;
-        char value[256];
-        const ssize_t length = ::lgetxattr(path.c_str(), name.c_str(), value, sizeof value);
-        meta.attributes[name] = length < 0 ? "unreadable" : std::string(value, static_cast<std::size_t>(length));
-    }
-    return meta;
-}
-
-void setAcl(const std::string& path, acl_type_t type, const char* text)
-{
-    acl_t acl = ::acl_from_text(text);
-    ASSERT_NE(acl, nullptr) << text;
-    EXPECT_EQ(::acl_set_file(path.c_str(), type, acl), 0) << text << ": " << std::strerror(errno);
-    ::acl_free(acl);
-}
 
 struct Case {
     const char* name;
@@ -135,23 +58,7 @@ protected:
         if (c.attribute) {
             ASSERT_EQ(::lsetxattr(source.c_str(), "user.note", "private", 7, 0), 0) << std::strerror(errno);
         }
-        const timespec times[2] = {kOldAccess, kOldModification};
-        ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-    }
-
-    static std::vector<RenameInstruction> batch() { return {file("a:b/x:y", "a_b/x_y"), folder("a:b", "a_b")}; }
-
-    // The records the rename workflow writes for that batch.
-    HistoryEntry recorded() const
-    {
-        HistoryEntry entry;
-        entry.scanRoot = root();
-        entry.records = {
-            {"a:b/x:y", "a_b/x_y", HistoryRecordType::file, HistoryRecordStatus::ok, ""},
-            {"a:b", "", HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, ""},
-            {"a_b", "", HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, ""},
-        };
-        return entry;
+        setOldTimes(source);
     }
 };
 
@@ -173,14 +80,14 @@ TEST_F(FolderMetadataTest, RenamedFolderAndUndoneOriginalMatchTheSource)
         const FolderMeta original = metaOf(at("a:b"));
         ASSERT_EQ(original.mode, c.mode) << original;
 
-        const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain);
+        const auto result = SourceFileRenamer::renameFiles(mergedFolderBatch(), root(), kAppErrorDomain);
         EXPECT_TRUE(result.failed.empty());
         EXPECT_EQ(result.mergedDirectories, std::vector<std::string> {"a:b"});
         ASSERT_FALSE(exists("a:b"));
         EXPECT_EQ(read("a_b/keep.txt"), "left in place");
         EXPECT_EQ(metaOf(at("a_b")), original);
 
-        const auto undone = HistoryUndo::undoHistoryEntry(recorded(), root(), kAppErrorDomain);
+        const auto undone = HistoryUndo::undoHistoryEntry(mergedFolderRecords(), root(), kAppErrorDomain);
         EXPECT_TRUE(undone.failed.empty());
         ASSERT_FALSE(exists("a_b"));
         EXPECT_EQ(read("a:b/x:y"), "moved file");
@@ -220,7 +127,7 @@ TEST_F(FolderMetadataTest, AFailedMetadataStepIsAWarningAndTheRenameStillSucceed
         LogCapture::clear();
         FaultyFileSystem fs;
         fs.fail(failure.op, "/a_b", EPERM, 1);
-        const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain, {}, {}, fs);
+        const auto result = SourceFileRenamer::renameFiles(mergedFolderBatch(), root(), kAppErrorDomain, {}, {}, fs);
         EXPECT_TRUE(result.failed.empty());
         EXPECT_EQ(result.renamed.size(), 1u);
         EXPECT_EQ(result.mergedDirectories, std::vector<std::string> {"a:b"});
@@ -245,7 +152,7 @@ TEST_F(FolderMetadataTest, FolderMadeByThePrivilegedHelperTakesTheMetadataFromHe
         EXPECT_EQ(::mkdir(path.c_str(), 0755), 0);  // as the helper would, with its own defaults
         return SourceFileRenamer::PrivilegedReply {true, ""};
     };
-    const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain, {}, createDirectory, fs);
+    const auto result = SourceFileRenamer::renameFiles(mergedFolderBatch(), root(), kAppErrorDomain, {}, createDirectory, fs);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(metaOf(at("a_b")), original);
@@ -269,8 +176,7 @@ TEST_F(FolderMetadataTest, FolderMadeInPlaceOfAnInnerFolderTakesItsMetadata)
     const std::string inner = at("docs/c");
     ASSERT_EQ(::chmod(inner.c_str(), 0700), 0);
     ASSERT_EQ(::lsetxattr(inner.c_str(), "user.note", "private", 7, 0), 0) << std::strerror(errno);
-    const timespec times[2] = {kOldAccess, kOldModification};
-    ASSERT_EQ(::utimensat(AT_FDCWD, inner.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    setOldTimes(inner);
     const FolderMeta before = metaOf(inner);
 
     const auto result = SourceFileRenamer::renameFiles(

@@ -60,18 +60,6 @@ protected:
         ASSERT_EQ(::chmod(at("a:b").c_str(), 0750), 0);
         ASSERT_EQ(::lchown(at("a:b").c_str(), 4242, 4343), 0) << "the tests run as root";
     }
-    static std::vector<RenameInstruction> batch() { return {file("a:b/x:y", "a_b/x_y"), folder("a:b", "a_b")}; }
-    HistoryEntry recorded() const
-    {
-        HistoryEntry entry;
-        entry.scanRoot = root();
-        entry.records = {
-            {"a:b/x:y", "a_b/x_y", HistoryRecordType::file, HistoryRecordStatus::ok, ""},
-            {"a:b", "", HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, ""},
-            {"a_b", "", HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, ""},
-        };
-        return entry;
-    }
 };
 
 // This process may not give a folder away (its chown is refused); the helper
@@ -122,12 +110,12 @@ TEST_F(PrivilegedStepsTest, AFolderMadeInPlaceOfAnotherOwnersFolderGetsItsOwnerF
         };
         const auto withHelper = [&] { return helper == Helper::absent ? Calls {} : calls; };
 
-        const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain, withHelper(), fs, nullptr);
+        const auto result = SourceFileRenamer::renameFiles(mergedFolderBatch(), root(), kAppErrorDomain, withHelper(), fs, nullptr);
         EXPECT_TRUE(result.failed.empty());
         EXPECT_EQ(read("a_b/keep.txt"), "merged");
         const Owner standIn = ownerOf(at("a_b"));
         helper = c.forUndo;
-        const auto undone = HistoryUndo::undoHistoryEntry(recorded(), root(), kAppErrorDomain, withHelper(), fs);
+        const auto undone = HistoryUndo::undoHistoryEntry(mergedFolderRecords(), root(), kAppErrorDomain, withHelper(), fs);
         EXPECT_TRUE(undone.failed.empty());
         EXPECT_EQ(read("a:b/x:y"), "renamed");
         EXPECT_EQ(read("a:b/keep.txt"), "merged");
@@ -200,7 +188,7 @@ TEST_F(PrivilegedStepsTest, AFolderTheHelperMadeForTheUsersFolderIsTheUsersBefor
         order.push_back("privileged move");
         return Reply {false, "not needed"};
     };
-    const auto result = SourceFileRenamer::renameFiles(batch(), root(), kAppErrorDomain, calls, fs, nullptr);
+    const auto result = SourceFileRenamer::renameFiles(mergedFolderBatch(), root(), kAppErrorDomain, calls, fs, nullptr);
     EXPECT_TRUE(result.failed.empty());
     EXPECT_EQ(order, (std::vector<std::string> {"create", "apply to the empty folder"}));
     EXPECT_EQ(ownerOf(at("a_b")).mode, 0700u);

@@ -2,6 +2,7 @@
 
 #include "LogCapture.h"
 #include "TempDir.h"
+#include "history/HistoryEntry.h"
 #include "rename/SourceFileRenamer.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,22 @@ protected:
 
     static RenameInstruction file(std::string from, std::string to) { return {std::move(from), std::move(to), false}; }
     static RenameInstruction folder(std::string from, std::string to) { return {std::move(from), std::move(to), true}; }
+
+    // A folder "a:b" renamed to "a_b" after its file "x:y" moved there as
+    // "x_y": the batch makes "a_b" in place of "a:b" and merges the rest in.
+    static std::vector<RenameInstruction> mergedFolderBatch() { return {file("a:b/x:y", "a_b/x_y"), folder("a:b", "a_b")}; }
+    // The records the rename workflow writes for mergedFolderBatch.
+    HistoryEntry mergedFolderRecords() const
+    {
+        HistoryEntry entry;
+        entry.scanRoot = root();
+        entry.records = {
+            {"a:b/x:y", "a_b/x_y", HistoryRecordType::file, HistoryRecordStatus::ok, ""},
+            {"a:b", "", HistoryRecordType::removedDirectory, HistoryRecordStatus::ok, ""},
+            {"a_b", "", HistoryRecordType::createdDirectory, HistoryRecordStatus::ok, ""},
+        };
+        return entry;
+    }
 
     static std::vector<std::string> originals(const SourceFileRenamer::RenameBatchResult& result)
     {
