@@ -49,23 +49,6 @@ void waitFor(const std::function<bool()>& done)
 
 using Fixture = bench::IndexFixture;
 
-// An index of `count` items with issues, written once per size.
-const Fixture& fixtureOf(std::int64_t count)
-{
-    static bench::IndexFixtures fixtures([](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
-        const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
-        result.originalRelativePath = folder + "Report: Draft " + std::to_string(i) + ".txt";
-        result.originalFile = FileItem {tree + "/" + result.originalRelativePath, i % 8 == 0};
-        result.finalRelativePath = folder + "Report_ Draft " + std::to_string(i) + ".txt";
-        result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, "", ""}};
-        if (i % 3 == 0) {
-            result.transformations.push_back(FileTransformationIssue::PathTooLong {300, 255});
-        }
-        result.needsRename = true;
-    });
-    return fixtures.of(count);
-}
-
 // A view model restoring the fixture and a 900 × 700 list view over it.
 struct Session {
     explicit Session(const Fixture& fixture)
@@ -101,7 +84,7 @@ struct Session {
 
 void BM_SetListAndPaintFirstScreen(benchmark::State& state)
 {
-    const Fixture& fixture = fixtureOf(state.range(0));
+    const Fixture& fixture = bench::reportDraftsFixture(state.range(0));
     const int rows = static_cast<int>(state.range(0));
     double viewSeconds = 0;
     for (auto _ : state) {
@@ -119,7 +102,7 @@ void BM_SetListAndPaintFirstScreen(benchmark::State& state)
 
 void paintOneScreen(benchmark::State& state, bool sideBySide)
 {
-    const Fixture& fixture = fixtureOf(state.range(0));
+    const Fixture& fixture = bench::reportDraftsFixture(state.range(0));
     Session session(fixture);
     const int rows = static_cast<int>(state.range(0));
     waitFor([&] { return session.view->listModel().rowCount() == rows; });

@@ -81,24 +81,6 @@ void settle()
 
 using Fixture = bench::IndexFixture;
 
-// The rows of the issue list benchmark: one in eight a folder, one in three
-// with a second issue.
-const Fixture& fixtureOf(std::int64_t count)
-{
-    static bench::IndexFixtures fixtures([](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
-        const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
-        result.originalRelativePath = folder + "Report: Draft " + std::to_string(i) + ".txt";
-        result.originalFile = FileItem {tree + "/" + result.originalRelativePath, i % 8 == 0};
-        result.finalRelativePath = folder + "Report_ Draft " + std::to_string(i) + ".txt";
-        result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, "", ""}};
-        if (i % 3 == 0) {
-            result.transformations.push_back(FileTransformationIssue::PathTooLong {300, 255});
-        }
-        result.needsRename = true;
-    });
-    return fixtures.of(count);
-}
-
 // The main window over the fixture's index, restored and shown at 1000 × 800.
 struct Window {
     explicit Window(const Fixture& fixture)
@@ -175,7 +157,7 @@ std::vector<Keystroke> typingCycle()
 
 void BM_TypeInTheFilterOfTheComposedWindow(benchmark::State& state)
 {
-    const Fixture& fixture = fixtureOf(state.range(0));
+    const Fixture& fixture = bench::reportDraftsFixture(state.range(0));
     Window window(fixture);
     const auto rows = static_cast<int>(fixture.issues);
     waitFor([&] { return window.content && window.list().listModel().rowCount() == rows; });

@@ -76,4 +76,23 @@ private:
     std::map<std::int64_t, IndexFixture> m_fixtures;
 };
 
+// The rows the issue list's benchmarks restore: "Projects/Client N/Report:
+// Draft i.txt" renamed for its ":", one in eight a folder, one in three with
+// a second issue; written once per size.
+inline const IndexFixture& reportDraftsFixture(std::int64_t count)
+{
+    static IndexFixtures fixtures([](std::int64_t i, const std::string& tree, FileTransformationResult& result) {
+        const std::string folder = "Projects/Client " + std::to_string(i / 1000) + "/";
+        result.originalRelativePath = folder + "Report: Draft " + std::to_string(i) + ".txt";
+        result.originalFile = FileItem {tree + "/" + result.originalRelativePath, i % 8 == 0};
+        result.finalRelativePath = folder + "Report_ Draft " + std::to_string(i) + ".txt";
+        result.transformations = {FileTransformationIssue::CharacterTransformed {{":"}, "", ""}};
+        if (i % 3 == 0) {
+            result.transformations.push_back(FileTransformationIssue::PathTooLong {300, 255});
+        }
+        result.needsRename = true;
+    });
+    return fixtures.of(count);
+}
+
 }  // namespace tess::bench
