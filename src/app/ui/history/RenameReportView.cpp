@@ -158,6 +158,8 @@ public:
         const bool selected = option.state.testFlag(QStyle::State_Selected);
         const QColor text = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
         const QColor secondary = selected ? text : theme::secondaryLabel(palette);
+        // The reasons are small text: as dark (or light) as they must be to read on the row.
+        const auto reason = [&](const QColor& color) { return selected ? text : theme::readableOn(color, {palette.color(QPalette::Base)}); };
         const QFont mono = theme::monospacedCaptionFont(option.font);
         const QFont caption = theme::captionFont(option.font);
         const int lineHeight = QFontMetrics(mono).height();
@@ -190,12 +192,12 @@ public:
         }
         case ReportTab::failed:
             drawLine(lines[0], mono, text, 0);
-            drawLine(lines[1], caption, selected ? text : namedColor(ColorName::warm, palette), 0);
+            drawLine(lines[1], caption, reason(namedColor(ColorName::warm, palette)), 0);
             break;
         case ReportTab::verification:
             drawLine(lines[0], mono, text, 0);
             drawArrowLine(lines[1], secondary);
-            drawLine(lines[2], caption, selected ? text : theme::warningOrange(palette), 0);
+            drawLine(lines[2], caption, reason(theme::warningOrange(palette)), 0);
             break;
         case ReportTab::directories:
             drawLine(lines[0], mono, text, 0);
