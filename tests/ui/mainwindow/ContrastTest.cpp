@@ -257,58 +257,71 @@ TEST_F(ContrastTest, EveryTextOfTheWindowPaneAndSettingsReadsUnderEveryPalette)
         {"light", "appearanceLightButton", std::nullopt, theme::lightPalette().color(QPalette::Window)},
         {"dark", "appearanceDarkButton", std::nullopt, theme::darkPalette().color(QPalette::Window)},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.desktop) {
-            ASSERT_TRUE(sheet.findChild<QAbstractButton*>(QString::fromLatin1(c.segment))->isChecked());
-            QApplication::setPalette(*c.desktop);
-        } else {
-            clickAppearance(c.segment);
-        }
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::palette().color(QPalette::Window) == c.window; }))
-            << QApplication::palette().color(QPalette::Window).name().toStdString();
-        // The roles worked out from the palette follow on the next turn; the
-        // texts below show whether they came.
-        static_cast<void>(QTest::qWaitFor(
-            [] {
-                const QPalette now = QApplication::palette();
-                return now.color(QPalette::PlaceholderText) == theme::secondaryLabel(now);
-            },
-            1000));
-        QTest::qWait(20);
+    // At the default and at the smallest size: the smaller window elides,
+    // wraps and scrolls other texts.
+    for (const QSize size : {QSize(1000, 800), QSize(800, 480)}) {
+        const QString sizeName = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+        SCOPED_TRACE(sizeName.toStdString());
+        window.resize(size);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.size() == size; }));
+        clickAppearance("appearanceAutoButton");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            if (c.desktop) {
+                ASSERT_TRUE(sheet.findChild<QAbstractButton*>(QString::fromLatin1(c.segment))->isChecked());
+                QApplication::setPalette(*c.desktop);
+            } else {
+                clickAppearance(c.segment);
+            }
+            ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::palette().color(QPalette::Window) == c.window; }))
+                << QApplication::palette().color(QPalette::Window).name().toStdString();
+            // The roles worked out from the palette follow on the next turn; the
+            // texts below show whether they came.
+            static_cast<void>(QTest::qWaitFor(
+                [] {
+                    const QPalette now = QApplication::palette();
+                    return now.color(QPalette::PlaceholderText) == theme::secondaryLabel(now);
+                },
+                1000));
+            QTest::qWait(20);
 
-        std::vector<TextSample> samples = textsIn(window);
-        const std::vector<TextSample> sheetSamples = textsIn(sheet);
-        samples.insert(samples.end(), sheetSamples.begin(), sheetSamples.end());
-        EXPECT_GE(samples.size(), 60U);
-        // The texts the secondary style is known for are among them.
-        ASSERT_NE(findSample(samples, QStringLiteral("modifiedLabel")), nullptr);
-        for (const char* part : {"Text encoding", "PREFERENCES", "first = highest precedence", "Filter by name",
-                 "Filename patterns to skip during scanning", "Hidden files and directories"}) {
-            const TextSample* sample = findSample(samples, QString::fromUtf8(part));
-            ASSERT_NE(sample, nullptr) << part;
-            EXPECT_TRUE(sample->secondary) << part;
-        }
-        for (const TextSample& sample : samples) {
-            EXPECT_GE(sample.ratio(), sample.required())
-                << sample.what.toStdString() << ": " << sample.text.name(QColor::HexArgb).toStdString() << " on "
-                << sample.background.name().toStdString();
-        }
+            std::vector<TextSample> samples = textsIn(window);
+            const std::vector<TextSample> sheetSamples = textsIn(sheet);
+            samples.insert(samples.end(), sheetSamples.begin(), sheetSamples.end());
+            EXPECT_GE(samples.size(), 60U);
+            // The texts the secondary style is known for are among them.
+            ASSERT_NE(findSample(samples, QStringLiteral("modifiedLabel")), nullptr);
+            for (const char* part : {"Text encoding", "PREFERENCES", "first = highest precedence", "Filter by name",
+                     "Filename patterns to skip during scanning", "Hidden files and directories"}) {
+                const TextSample* sample = findSample(samples, QString::fromUtf8(part));
+                ASSERT_NE(sample, nullptr) << part;
+                EXPECT_TRUE(sample->secondary) << part;
+            }
+            for (const TextSample& sample : samples) {
+                EXPECT_GE(sample.ratio(), sample.required())
+                    << sample.what.toStdString() << ": " << sample.text.name(QColor::HexArgb).toStdString() << " on "
+                    << sample.background.name().toStdString();
+            }
 
-        if (std::string(c.name) == "desktop-dark") {
-            // For review: the window with the pane, and the sheet, each from
-            // the top and scrolled to the end.
-            auto* settingsArea = sheet.findChild<QScrollArea*>(QStringLiteral("settingsScrollArea"));
-            auto* pane = window.findChild<AdvancedSettingsView*>();
-            ASSERT_TRUE(settingsArea != nullptr && pane != nullptr);
-            for (const bool end : {false, true}) {
-                for (QScrollArea* area : {settingsArea, pane->scrollArea()}) {
-                    area->verticalScrollBar()->setValue(end ? area->verticalScrollBar()->maximum() : 0);
+            if (c.desktop) {
+                // For review: the window with the pane, and the sheet, each from
+                // the top and scrolled to the end.
+                auto* settingsArea = sheet.findChild<QScrollArea*>(QStringLiteral("settingsScrollArea"));
+                auto* pane = window.findChild<AdvancedSettingsView*>();
+                ASSERT_TRUE(settingsArea != nullptr && pane != nullptr);
+                for (const bool end : {false, true}) {
+                    for (QScrollArea* area : {settingsArea, pane->scrollArea()}) {
+                        area->verticalScrollBar()->setValue(end ? area->verticalScrollBar()->maximum() : 0);
+                    }
+                    QApplication::processEvents();
+                    const QString prefix = QString::fromLatin1(c.name);
+                    const QString suffix = end ? QStringLiteral("-end") : QString();
+                    EXPECT_TRUE(window.grab().save(test::ComposedMainWindow::screenshotPath(prefix + "-advanced-" + sizeName + suffix)));
+                    EXPECT_TRUE(sheet.grab().save(test::ComposedMainWindow::screenshotPath(prefix + "-settings-" + sizeName + suffix)));
                 }
-                QApplication::processEvents();
-                const QString suffix = end ? QStringLiteral("-end") : QString();
-                EXPECT_TRUE(window.grab().save(test::ComposedMainWindow::screenshotPath(QStringLiteral("desktop-dark-advanced") + suffix)));
-                EXPECT_TRUE(sheet.grab().save(test::ComposedMainWindow::screenshotPath(QStringLiteral("desktop-dark-settings") + suffix)));
+                for (QScrollArea* area : {settingsArea, pane->scrollArea()}) {
+                    area->verticalScrollBar()->setValue(0);
+                }
             }
         }
     }
