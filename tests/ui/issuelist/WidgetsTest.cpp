@@ -103,7 +103,8 @@ TEST_F(WidgetsTest, BadgeShowsLabelAndGroupedCountAndReportsClicks)
 }
 
 // The badge fills itself with the colour of the palette it has when it is
-// painted, so a theme change repaints correctly.
+// painted, so a theme change repaints correctly; the colour is deepened where
+// the white label would not read on it (4.5:1), for every issue type.
 TEST_F(WidgetsTest, BadgeColourFollowsThePalette)
 {
     IssueFilterBadge badge;
@@ -114,7 +115,16 @@ TEST_F(WidgetsTest, BadgeColourFollowsThePalette)
         SCOPED_TRACE(name);
         badge.setPalette(palette);
         const QImage image = badge.grab().toImage();
-        EXPECT_EQ(image.pixelColor(4, IssueFilterBadge::kHeight / 2).rgb(), namedColor(ColorName::brandIndigo, palette).rgb());
+        const QColor expected = theme::readableOn(namedColor(ColorName::brandIndigo, palette), {QColor(Qt::white)});
+        EXPECT_EQ(image.pixelColor(4, IssueFilterBadge::kHeight / 2).rgb(), expected.rgb());
+        for (const char* type : {"characterTransformed", "collision", "encodingTransformed", "filenameTooLong", "filenameUnresolvable",
+                 "folderNameTooLong", "pathShortened", "pathTooDeep", "pathTooLong", "repeatedSeparators", "reservedName",
+                 "trimmedCharacters"}) {
+            badge.setIssueType(type);
+            const QColor fill = badge.grab().toImage().pixelColor(4, IssueFilterBadge::kHeight / 2);
+            EXPECT_GE(theme::contrastRatio(Qt::white, fill), 4.5) << type << " " << fill.name().toStdString();
+        }
+        badge.setIssueType("collision");
     }
 }
 

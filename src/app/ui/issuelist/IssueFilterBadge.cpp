@@ -112,8 +112,11 @@ void IssueFilterBadge::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette& pal = palette();
     const QColor secondary = theme::secondaryLabel(pal);
-    const QColor background = m_active ? namedColorOrSecondary(issueTypeColor(m_issueType), pal) : theme::withOpacity(secondary, 0.15);
+    // An active card's white label and count are small text: the type's
+    // colour is deepened as far as it takes for them to read on it.
     const QColor foreground = m_active ? QColor(Qt::white) : secondary;
+    const QColor background = m_active ? theme::readableOn(namedColorOrSecondary(issueTypeColor(m_issueType), pal), {foreground})
+                                       : theme::withOpacity(secondary, 0.15);
     if (isDown()) {
         painter.setOpacity(0.75);
     }
