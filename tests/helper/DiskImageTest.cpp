@@ -343,6 +343,14 @@ protected:
         return LoopDevices::backedBy(info.st_dev, info.st_ino);
     }
 
+    // Whether every device of the image is gone within a few seconds: the
+    // kernel lets a detached device go only once the last one that opened
+    // it (udev probing it after the unmount, say) has closed it.
+    bool devicesReleased() const
+    {
+        return waitUntil([&] { return backingDevices().empty(); }, 5s);
+    }
+
     std::string m_image;
 };
 
@@ -370,7 +378,7 @@ TEST_F(RealDiskImageTest, AnImageAttachedTwiceIsMountedOnce)
     // Mounted elsewhere by someone else: refused, not mounted again.
     auto detached = m_client->unmountDiskImage(first.reply.message, kTimeout);
     EXPECT_TRUE(detached.reply.success) << detached.reply.message;
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
     m_dir->makeDir("elsewhere");
     ASSERT_EQ(std::system(("mount -o loop '" + m_image + "' '" + (*m_dir / "elsewhere") + "'").c_str()), 0);
     ASSERT_EQ(backingDevices().size(), 1u);
@@ -398,7 +406,7 @@ TEST_F(RealDiskImageTest, ADeviceOfTheImageThatNothingHoldsDoesNotBlockTheNextAt
     ASSERT_EQ(devices.size(), 1u) << "the device left behind was detached";
     EXPECT_EQ(MountTable::read().findBySource(devices.front()).size(), 1u);
     EXPECT_TRUE(m_client->unmountDiskImage(attached.reply.message, kTimeout).reply.success);
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
 }
 
 TEST_F(RealDiskImageTest, DetachesAnImageMountedWithAutoclear)
@@ -414,7 +422,7 @@ TEST_F(RealDiskImageTest, DetachesAnImageMountedWithAutoclear)
     ASSERT_TRUE(detached.ok());
     EXPECT_EQ(detached.reply, (HelperReply {true, "", ""}));
     EXPECT_EQ(MountTable::read().findByMountPoint(mountPoint), nullptr);
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
 }
 
 TEST_F(RealDiskImageTest, AStoppedAttachTakesItsChildrenAndItsDeviceWithIt)
@@ -441,7 +449,7 @@ TEST_F(RealDiskImageTest, AStoppedAttachTakesItsChildrenAndItsDeviceWithIt)
     ASSERT_TRUE(m_dir->exists("mount-pid"));
     pid_t pid = static_cast<pid_t>(std::stol(m_dir->readFile("mount-pid")));
     EXPECT_TRUE(waitUntil([&] { return processGone(pid); }, 5s));
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
     EXPECT_FALSE(m_dir->exists("mounts/volume"));
 }
 
@@ -492,13 +500,13 @@ TEST_F(RealDiskImageTest, AMountThatIgnoresSigtermLeavesNothingBehind)
     ASSERT_TRUE(m_dir->exists("pids"));
     const auto [program, mount] = hungPids(*m_dir);
     EXPECT_TRUE(waitUntil([&] { return processGone(program) && processGone(mount); }, 5s));
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
     EXPECT_FALSE(m_dir->exists("mounts/volume"));
 
     auto again = m_client->mountDiskImage(m_image, kTimeout);
     EXPECT_EQ(again.reply, (HelperReply {true, *m_dir / "mounts/volume", ""}));
     EXPECT_TRUE(m_client->unmountDiskImage(*m_dir / "mounts/volume", kTimeout).reply.success);
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
 }
 
 TEST_F(RealDiskImageTest, WhatAKilledProgramLeftTheDaemonCleansUp)
@@ -523,7 +531,7 @@ TEST_F(RealDiskImageTest, WhatAKilledProgramLeftTheDaemonCleansUp)
         GTEST_SKIP() << "loop devices are not usable here";
     EXPECT_EQ(stopped.reply, (HelperReply {false, "tessaline-diskimage attach failed: stopped after 1 s without an answer", ""}));
     EXPECT_TRUE(processGone(static_cast<pid_t>(std::stol(m_dir->readFile("tool-pid")))));
-    EXPECT_TRUE(backingDevices().empty());
+    EXPECT_TRUE(devicesReleased());
     EXPECT_FALSE(m_dir->exists("mounts/volume"));
     EXPECT_TRUE(m_dir->exists("mounts"));
 }
@@ -552,7 +560,7 @@ TEST_F(RealDiskImageTest, NoDiskImageProgramOutlivesTheDaemon)
         EXPECT_EQ(*status, signal == SIGTERM ? 0 : 128 + SIGKILL);
         EXPECT_FALSE(attach.get().reply.success);
         EXPECT_TRUE(waitUntil([&] { return processGone(program) && processGone(mount); }, 5s));
-        EXPECT_TRUE(waitUntil([&] { return backingDevices().empty(); }, 5s));
+        EXPECT_TRUE(devicesReleased());
         EXPECT_FALSE(m_dir->exists("mounts/volume"));
     }
 }
