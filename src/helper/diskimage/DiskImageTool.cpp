@@ -264,40 +264,39 @@ Outcome DiskImageTool::openImage(const std::string& image, UniqueFd& file, struc
     return Outcome::success();
 }
 
-int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
+Outcome DiskImageTool::openLocked(const std::string& image, UniqueFd& file, struct stat& info, UniqueFd& lock) const
 {
-    auto refuse = [&](const std::string& why) {
-        err << "tessaline-diskimage: attach failed - " << image << ": " << why << "\n";
-        return 1;
-    };
-    UniqueFd file;
-    struct stat info { };
     if (Outcome opened = openImage(image, file, info); !opened) {
-        return refuse(opened.reason());
+        return opened;
     }
     std::string lockError;
-    UniqueFd lock = lockMountBase(lockError);
+    lock = lockMountBase(lockError);
     if (!lock.valid()) {
-        return refuse(lockError);
+        return Failure {lockError};
+    }
+    return Outcome::success();
+}
+
+int DiskImageTool::attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const
+{
+    UniqueFd file;
+    UniqueFd lock;
+    struct stat info { };
+    if (Outcome ready = openLocked(image, file, info, lock); !ready) {
+        err << "tessaline-diskimage: attach failed - " << image << ": " << ready.reason() << "\n";
+        return 1;
     }
     return attachLocked(image, file.get(), info, plist, out, err);
 }
 
 int DiskImageTool::cleanup(const std::string& image, std::ostream& err) const
 {
-    auto refuse = [&](const std::string& why) {
-        err << "tessaline-diskimage: cleanup failed - " << image << ": " << why << "\n";
-        return 1;
-    };
     UniqueFd file;
+    UniqueFd lock;
     struct stat info { };
-    if (Outcome opened = openImage(image, file, info); !opened) {
-        return refuse(opened.reason());
-    }
-    std::string lockError;
-    UniqueFd lock = lockMountBase(lockError);
-    if (!lock.valid()) {
-        return refuse(lockError);
+    if (Outcome ready = openLocked(image, file, info, lock); !ready) {
+        err << "tessaline-diskimage: cleanup failed - " << image << ": " << ready.reason() << "\n";
+        return 1;
     }
     // A device that stays is in use, or mounted by an attach that got as
     // far: the next attach answers that mount.

@@ -62,6 +62,8 @@ private:
 
     // Opens the image without following a link and checks it is a regular file.
     Outcome openImage(const std::string& image, UniqueFd& file, struct stat& info) const;
+    // openImage, then the mount base's lock, held in `lock`.
+    Outcome openLocked(const std::string& image, UniqueFd& file, struct stat& info, UniqueFd& lock) const;
     int attach(const std::string& image, bool plist, std::ostream& out, std::ostream& err) const;
     int cleanup(const std::string& image, std::ostream& err) const;
     // Detaches the devices backed by `image` that nothing holds and removes

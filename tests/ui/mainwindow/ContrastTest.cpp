@@ -6,6 +6,7 @@
 
 #include "ComposedMainWindow.h"
 #include "DesktopPalette.h"
+#include "DriveMainWindow.h"
 #include "TempDir.h"
 
 #include "model/MonitorViewModel.h"
@@ -210,18 +211,11 @@ protected:
 
 TEST_F(ContrastTest, EveryTextOfTheWindowPaneAndSettingsReadsUnderEveryPalette)
 {
+    ASSERT_TRUE(test::showAndScan(
+        m_window, [](ContentView& content) { return content.model().filteredIssueCount() >= 2; }, 30000));
     QMainWindow& window = m_window.show();
     ContentView& content = *m_window.content();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return content.toolbar().scanAction()->isEnabled(); }));
-    QTest::mouseClick(content.toolbar().toolBar()->widgetForAction(content.toolbar().scanAction()), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return content.model().filteredIssueCount() >= 2; }, 30000));
-    QTest::mouseClick(content.toolbar().toolBar()->widgetForAction(content.toolbar().advancedAction()), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        auto* pane = window.findChild<AdvancedSettingsView*>();
-        return pane != nullptr && pane->isVisible();
-    }));
+    ASSERT_TRUE(test::openAdvancedPane(m_window));
     // A changed setting shows the preset bar's "Modified" and "Reset".
     auto* stripControl = window.findChild<QAbstractButton*>(QStringLiteral("stripControlCheckBox"));
     ASSERT_NE(stripControl, nullptr);

@@ -4,6 +4,7 @@
 // wholly shown, and a click on it filters the list.
 
 #include "ComposedMainWindow.h"
+#include "DriveMainWindow.h"
 #include "TempDir.h"
 
 #include "model/MonitorViewModel.h"
@@ -63,19 +64,13 @@ protected:
 
 TEST_F(IssueCardsTest, EveryCardShowsItsWholeCountAtTheDefaultAndTheSmallestSize)
 {
+    ASSERT_TRUE(test::showAndScan(
+        m_window,
+        [](ContentView& content) { return !content.model().monitoringStatus().isScanning() && content.model().filteredIssueCount() >= 280; },
+        60000));
     QMainWindow& window = m_window.show();
     ContentView& content = *m_window.content();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return content.toolbar().scanAction()->isEnabled(); }));
-    QTest::mouseClick(content.toolbar().toolBar()->widgetForAction(content.toolbar().scanAction()), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !content.model().monitoringStatus().isScanning() && content.model().filteredIssueCount() >= 280; }, 60000));
-    QTest::mouseClick(content.toolbar().toolBar()->widgetForAction(content.toolbar().advancedAction()), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        auto* pane = window.findChild<AdvancedSettingsView*>();
-        return pane != nullptr && pane->isVisible();
-    }));
+    ASSERT_TRUE(test::openAdvancedPane(m_window));
 
     for (const QSize size : {QSize(1000, 800), QSize(800, 480)}) {
         SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
