@@ -478,6 +478,33 @@ TEST(HistoryUndo, WhatAMergeMovedAlongIsPutBackOrNamed)
     }
 }
 
+// A merge into a folder that was there before moved items along, but the
+// merged folder itself could not be removed: the undo moves those items back
+// and must not say that nothing was restored.
+TEST(HistoryUndo, ItemsAMergeMovedBackAreNotCalledAlreadyInPlace)
+{
+    test::TempDir tree;
+    const std::string root = tree.path();
+    tree.writeFile("Old/arrived after the scan", "a");
+    tree.writeFile("New/theirs", "theirs");
+    const Snapshot before = snapshot(root);
+    const std::vector<RenameInstruction> instructions {{"Old", "New", true}};
+    test::FaultyFileSystem renaming;
+    renaming.fail(test::FaultyFileSystem::Op::rmdir, "/Old", EACCES);
+    const auto batch = SourceFileRenamer::renameFiles(instructions, root, kAppErrorDomain, {}, {}, renaming);
+    ASSERT_EQ(batch.failed.size(), 1u);
+    ASSERT_EQ(fileBytes(tree / "New/arrived after the scan"), "a");
+    HistoryEntry entry;
+    entry.scanRoot = root;
+    entry.records = recordWithMerges(instructions, batch);
+
+    const auto undone = HistoryUndo::undoHistoryEntry(entry, root, kAppErrorDomain);
+    EXPECT_TRUE(undone.failed.empty());
+    EXPECT_EQ(undone.mergeRestored.size(), 1u);
+    EXPECT_EQ(snapshot(root), before);
+    EXPECT_EQ(HistoryUndo::resultMessage(undone), "Undo complete: 1 item a folder merge had moved put back");
+}
+
 // The batch's verification found another item at the new name: the undo
 // leaves it where it is and names it; the other renames are undone.
 TEST(HistoryUndo, AnItemFoundReplacedAtItsNewNameIsNeverMovedBack)

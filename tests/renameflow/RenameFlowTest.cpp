@@ -1024,6 +1024,52 @@ TEST_F(RenameFlowTest, UndoLeavesAnItemFoundReplacedAndSaysSo)
     EXPECT_EQ(readFile(m_tree / "b"), "b");
 }
 
+// The same when the batch's history file cannot be saved: the journal left
+// behind is what the undo reads, and it too tells that the item at the new
+// name is not the renamed one.
+TEST_F(RenameFlowTest, TheUndoOfAJournalLeftBehindLeavesAnItemFoundReplaced)
+{
+    class FailingSaves : public HistoryFileOps {
+    public:
+        int renameNoReplace(const std::string&, const std::string&) override { return EIO; }
+        int link(const std::string&, const std::string&) override { return EIO; }
+    };
+    m_tree.writeFile("a", "the renamed item");
+    m_tree.writeFile("b", "b");
+    m_fs->afterMove = [this](const std::string& movedTo) {
+        if (movedTo == m_tree / "a-new") {
+            std::filesystem::rename(movedTo, m_tree / "kept elsewhere");
+            m_tree.writeFile("a-new", "another item");
+        }
+    };
+    MonitorViewModel::Dependencies dependencies;
+    dependencies.settingsManager = m_settings.get();
+    dependencies.dataFolder = m_data.path();
+    dependencies.folderPicker = m_picker;
+    dependencies.notificationCenter = &m_center;
+    dependencies.rename.fileSystem = m_fs;
+    dependencies.rename.historyFiles = std::make_shared<FailingSaves>();
+    m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
+    MonitorViewModel& model = *m_model;
+    m_picker->answers.push_back(m_tree.path());
+    model.selectSourceFolder();
+
+    runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "a", "a-new"), planned(m_tree.path(), "b", "b-new")}); });
+    EXPECT_EQ(model.renameResultMessage().rfind("1 renamed, 1 failed verification. Failed to save transformation history: ", 0), 0U)
+        << model.renameResultMessage();
+    m_fs->afterMove = nullptr;
+    const auto listedHistories = TransformationHistory::listHistories(model.historyFolder());
+    ASSERT_EQ(listedHistories.size(), 1U);
+    ASSERT_TRUE(listedHistories[0].interrupted);
+
+    runBatch(model, [&] { model.undoRename(listedHistories[0].url); });
+    EXPECT_EQ(model.renameResultMessage().rfind("Undo: 1 restored, 1 failed", 0), 0U) << model.renameResultMessage();
+    EXPECT_EQ(readFile(m_tree / "a-new"), "another item");
+    EXPECT_FALSE(m_tree.exists("a"));
+    EXPECT_EQ(readFile(m_tree / "kept elsewhere"), "the renamed item");
+    EXPECT_EQ(readFile(m_tree / "b"), "b");
+}
+
 // The report of a batch exported right after it, and the report of the same
 // batch read back from its history file, say the same, status by status.
 TEST_F(RenameFlowTest, AVerificationStatusReadsBackAsTheBatchReportedIt)

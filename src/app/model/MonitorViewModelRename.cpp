@@ -439,6 +439,14 @@ MonitorViewModel::BatchOutcome MonitorViewModel::performRename(const std::vector
             removed.push_back(folder.starts_with(prefix) ? folder.substr(prefix.size()) : std::move(folder));
         }
     }
+    // A journal left behind also tells which renamed items verification
+    // found replaced, so an undo read from it leaves those alone.
+    for (const HistoryRecord& record : makeHistoryRecords(results, {}, {}, failedVerifications, {}, {}, {})) {
+        if (const Status written = journal.value()->append(record); !written.ok()) {
+            TESS_LOG_WARN("⚠️ Could not record a failed verification in the batch's journal: " + written.error().message);
+            break;
+        }
+    }
     // Every step is taken: a journal left behind (its file could not be
     // saved) reads as what it is.
     if (const Status complete = journal.value()->markComplete(); !complete.ok()) {

@@ -702,6 +702,11 @@ std::string HistoryUndo::resultMessage(const UndoResult& result, bool historyInc
     std::string message;
     if (failed > 0) {
         message = "Undo: " + std::to_string(restored) + " restored, " + std::to_string(failed) + " failed";
+    } else if (restored == 0 && !result.mergeRestored.empty()) {
+        // Only what a merge moved along went back (its folder was not removed).
+        const std::size_t moved = result.mergeRestored.size();
+        message = std::string(historyIncomplete || !result.foldersNotKept.empty() ? "Undo: " : "Undo complete: ")
+            + std::to_string(moved) + " item" + (moved == 1 ? "" : "s") + " a folder merge had moved put back";
     } else if (restored == 0) {
         message = "Undo: nothing restored — every item is already at its original name";
         if (const std::size_t removed = result.removedCreatedDirectories; removed > 0) {

@@ -55,9 +55,10 @@ public:
     // The one-line result for the user: "Undo complete: N items restored",
     // "Undo: N restored, F failed", or, when nothing was restored and
     // nothing failed, that nothing needed restoring (and which created
-    // folders it removed). With `historyIncomplete` (a history file cut
-    // short) the undo is never called complete: renames after the cut are
-    // unknown and could not be undone. Nor is it when a folder made again
+    // folders it removed), or, when all it moved back is what a folder merge
+    // had moved along, how many of those. With `historyIncomplete` (a history
+    // file cut short) the undo is never called complete: renames after the
+    // cut are unknown and could not be undone. Nor is it when a folder made again
     // did not get its former owner, group and mode; the message names them.
     static std::string resultMessage(const UndoResult& result, bool historyIncomplete = false);
 
