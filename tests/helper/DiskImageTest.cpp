@@ -9,9 +9,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -407,6 +410,29 @@ TEST_F(RealDiskImageTest, ADeviceOfTheImageThatNothingHoldsDoesNotBlockTheNextAt
     EXPECT_EQ(MountTable::read().findBySource(devices.front()).size(), 1u);
     EXPECT_TRUE(m_client->unmountDiskImage(attached.reply.message, kTimeout).reply.success);
     EXPECT_TRUE(devicesReleased());
+}
+
+TEST_F(RealDiskImageTest, ADeviceOfTheImageThatAProgramHasOpenRefusesTheAttach)
+{
+    startWithRealTool();
+    ASSERT_EQ(std::system(("losetup --find '" + m_image + "' 2>/dev/null").c_str()), 0);
+    ASSERT_TRUE(waitUntil([&] { return !backingDevices().empty(); }, 5s));
+    const std::string device = backingDevices().front();
+    // Open for writing, not exclusively, as a virtual machine or a copy onto
+    // the device holds it: the kernel only marks such a device to go when
+    // it is closed, and the image must not be attached a second time.
+    const int held = ::open(device.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0) << std::strerror(errno);
+
+    auto refused = m_client->mountDiskImage(m_image, kTimeout);
+    const auto devices = backingDevices();
+    ::close(held);
+    ASSERT_TRUE(refused.ok());
+    EXPECT_FALSE(refused.reply.success) << refused.reply.message;
+    EXPECT_THAT(refused.reply.message, HasSubstr(" is already attached as " + device));
+    EXPECT_EQ(devices, std::vector<std::string> {device}) << "no second device of the image";
+    if (refused.reply.success)
+        m_client->unmountDiskImage(refused.reply.message, kTimeout);
 }
 
 TEST_F(RealDiskImageTest, DetachesAnImageMountedWithAutoclear)

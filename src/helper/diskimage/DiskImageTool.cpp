@@ -211,6 +211,19 @@ bool DiskImageTool::stopRequested()
     return g_stopRequested != 0;
 }
 
+bool DiskImageTool::released(const std::string& device)
+{
+    // What opened it for a moment (udev probing it) lets it go at once.
+    const auto limit = Clock::now() + kReleaseWait;
+    while (!LoopDevices::isFree(device)) {
+        if (stopRequested() || Clock::now() >= limit) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 UniqueFd DiskImageTool::lockMountBase(std::string& error) const
 {
     if (!makeDirectories(m_mountBase)) {
@@ -379,8 +392,14 @@ std::vector<std::string> DiskImageTool::releaseLeftovers(const struct stat& imag
     for (const auto& device : LoopDevices::backedBy(image.st_dev, image.st_ino)) {
         if (!table.findBySource(device).empty() || LoopDevices::isClaimed(device)) {
             kept.push_back(device);
-        } else if (!runUndoChild({"losetup", "--detach", device}).succeeded() && !LoopDevices::isFree(device)) {
-            kept.push_back(device);
+        } else {
+            // A device that a program has open (a copy onto it, a virtual
+            // machine) is only marked to go when it is closed, and losetup
+            // succeeds: it still holds the image until it is free.
+            runUndoChild({"losetup", "--detach", device});
+            if (!released(device)) {
+                kept.push_back(device);
+            }
         }
     }
     // rmdir removes only an empty folder that is no mount point.

@@ -78,6 +78,9 @@ private:
     // The mount base, made when missing and locked for this process.
     UniqueFd lockMountBase(std::string& error) const;
     static bool stopRequested();
+    // Whether the loop device `device` is free, or becomes so within
+    // kReleaseWait (sooner once stop() was called).
+    static bool released(const std::string& device);
     int detach(const std::string& target, bool quiet, bool force, std::ostream& out, std::ostream& err) const;
     // The name of the folders for `image` under the mount base: "<name>",
     // then "<name> 1", "<name> 2", ... up to kMaxMountPoints.
@@ -92,6 +95,7 @@ private:
     ChildProcess::Result runUndoChild(const std::vector<std::string>& argv) const;
 
     static constexpr int kMaxMountPoints = 1000;
+    static constexpr std::chrono::milliseconds kReleaseWait {1000};
 
     std::string m_mountBase;
     std::chrono::milliseconds m_childTimeLimit;
