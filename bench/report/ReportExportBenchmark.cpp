@@ -141,7 +141,7 @@ Status exportReport(FileIndexDatabase& database, const std::string& root, Format
 {
     if (mode == Mode::streamed) {
         return ReportService::writeScanReportFile(path, format, root,
-            [&](const ReportService::FileVisitor& visit) { database.forEachFileWithIssues(root, visit); });
+            [&](const ReportService::FileVisitor& visit) { return database.forEachFileWithIssues(root, visit); });
     }
     const std::vector<IndexedFile> files = database.fetchFilesWithIssues(root, std::numeric_limits<std::int64_t>::max(), 0);
     return ReportService::writeReportFile(path,

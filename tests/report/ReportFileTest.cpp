@@ -91,7 +91,7 @@ TEST(ReportFile, FailuresAreReportedAndLeaveNothingBehind)
     const std::pair<const char*, std::function<Status(const std::string&)>> writers[] = {
         {"text", [](const std::string& path) { return ReportService::writeReportFile(path, "text"); }},
         {"scan report", [](const std::string& path) {
-             return ReportService::writeScanReportFile(path, Format::csv, "/r", [](const ReportService::FileVisitor&) {});
+             return ReportService::writeScanReportFile(path, Format::csv, "/r", [](const ReportService::FileVisitor&) { return true; });
          }},
         {"rename report", [](const std::string& path) { return ReportService::writeRenameReportFile(path, Format::json, {}); }},
     };
@@ -138,6 +138,7 @@ TEST(ReportFile, StreamedReportsAreTheWritersBytes)
         for (const IndexedFile& file : rows) {
             visit(file);
         }
+        return true;
     };
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.json", Format::json, "/data", source, generatedAt));
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.csv", Format::csv, "/data", source, generatedAt));

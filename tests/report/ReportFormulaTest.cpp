@@ -83,6 +83,7 @@ TEST(ReportFormulas, CsvCellsThatWouldRunAsFormulasGetAnApostrophe)
         for (const IndexedFile& row : rows) {
             visit(row);
         }
+        return true;
     };
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.csv", Format::csv, "/data", source));
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.json", Format::json, "/data", source));

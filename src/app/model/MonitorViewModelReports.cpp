@@ -42,7 +42,7 @@ void MonitorViewModel::exportReport()
                 [database = model->m_database, root = *model->m_sourcePath](const std::string& path, AppSettings::ReportFormat format) {
                     // Row by row from the index to the file: an export of any size adds little memory.
                     return ReportService::writeScanReportFile(path, format, root,
-                        [&](const ReportService::FileVisitor& visit) { database->forEachFileWithIssues(root, visit); });
+                        [&](const ReportService::FileVisitor& visit) { return database->forEachFileWithIssues(root, visit); });
                 },
                 "Report exported to ", "Failed to export report: ");
         });

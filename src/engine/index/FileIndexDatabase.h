@@ -288,8 +288,10 @@ public:
     std::vector<IndexedFile> fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
     // Hands `visit` each row fetchFilesWithIssues would give, in the same
     // order, one at a time (on the statement queue, which waits meanwhile),
-    // so that the rows are never held together.
-    void forEachFileWithIssues(const std::string& scanRoot, const std::function<void(const IndexedFile&)>& visit);
+    // so that the rows are never held together. False when the rows could
+    // not all be read (no connection, a statement that failed midway): the
+    // rows visited are then only a part.
+    bool forEachFileWithIssues(const std::string& scanRoot, const std::function<void(const IndexedFile&)>& visit);
     // The new record's row id, or -1.
     std::int64_t startScanRecord(const std::string& scanRoot, const std::string& trigger);
     bool finishScanRecord(std::int64_t id, std::int64_t totalFiles, std::int64_t newFiles, std::int64_t changedFiles,
@@ -420,7 +422,8 @@ private:
     void vacuumOnQueue();
     void pruneOtherRootsOnQueue(const std::string& scanRoot);
     std::vector<IndexedFile> fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset);
-    void visitRows(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset,
+    // False when the statement did not run to its end.
+    bool visitRows(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset,
         const std::function<void(IndexedFile&)>& visit);
     std::int64_t countRows(const char* sql, const std::string* scanRoot);
     std::string errorMessage() const;

@@ -299,9 +299,10 @@ std::int64_t FileIndexDatabase::totalCount(const std::string& scanRoot)
     return count;
 }
 
-void FileIndexDatabase::visitRows(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset,
+bool FileIndexDatabase::visitRows(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset,
     const std::function<void(IndexedFile&)>& visit)
 {
+    bool whole = false;
     readOnQueue([&] {
         if (m_db == nullptr) {
             return;
@@ -313,11 +314,14 @@ void FileIndexDatabase::visitRows(const char* sql, const std::string& scanRoot, 
         statement.bindText(1, scanRoot);
         statement.bindInt64(2, limit == std::numeric_limits<std::int64_t>::max() ? -1 : limit);
         statement.bindInt64(3, offset);
-        while (statement.step() == SQLITE_ROW) {
+        int rc = SQLITE_ROW;
+        while ((rc = statement.step()) == SQLITE_ROW) {
             IndexedFile file = decodeIndexedFile(statement);
             visit(file);
         }
+        whole = rc == SQLITE_DONE;
     });
+    return whole;
 }
 
 std::vector<IndexedFile> FileIndexDatabase::fetchPage(const char* sql, const std::string& scanRoot, std::int64_t limit, std::int64_t offset)
@@ -332,9 +336,9 @@ std::vector<IndexedFile> FileIndexDatabase::fetchFilesWithIssues(const std::stri
     return fetchPage(kFetchWithIssuesSql, scanRoot, limit, offset);
 }
 
-void FileIndexDatabase::forEachFileWithIssues(const std::string& scanRoot, const std::function<void(const IndexedFile&)>& visit)
+bool FileIndexDatabase::forEachFileWithIssues(const std::string& scanRoot, const std::function<void(const IndexedFile&)>& visit)
 {
-    visitRows(kFetchWithIssuesSql, scanRoot, std::numeric_limits<std::int64_t>::max(), 0, [&visit](IndexedFile& file) { visit(file); });
+    return visitRows(kFetchWithIssuesSql, scanRoot, std::numeric_limits<std::int64_t>::max(), 0, [&visit](IndexedFile& file) { visit(file); });
 }
 
 std::vector<IndexedFile> FileIndexDatabase::fetchFiles(const std::string& scanRoot, std::int64_t limit, std::int64_t offset)

@@ -260,7 +260,9 @@ Status ReportService::writeScanReportFile(const std::string& path, ReportFormat 
     return writeFile(path, [&](int fd) {
         ReportOutput out(fd);
         ScanReportWriter writer(format, out, scanRoot, generatedAt);
-        forEachFile([&writer](const IndexedFile& file) { writer.add(file); });
+        if (!forEachFile([&writer](const IndexedFile& file) { writer.add(file); })) {
+            return Status(Error {kAppErrorDomain, -1, "the items of the index could not all be read"});
+        }
         writer.finish();
         return out.finish();
     });

@@ -69,13 +69,15 @@ public:
     static Status writeReportFile(const std::string& path, std::string_view text);
 
     // A source of the files of a scan report: hands each to the visitor, in
-    // report order.
+    // report order; false when it could not hand over all of them.
     using FileVisitor = std::function<void(const IndexedFile&)>;
-    using FileSource = std::function<void(const FileVisitor&)>;
+    using FileSource = std::function<bool(const FileVisitor&)>;
 
     // Each writes a report to `path` as writeReportFile does, the same bytes
     // as the writers above, but as the text is made: whatever its size, a
     // report holds only about one block of its text in memory at a time.
+    // A source that could not hand over every file fails the write: no
+    // report is left that lacks some of them.
     static Status writeScanReportFile(const std::string& path, ReportFormat format, std::string_view scanRoot,
         const FileSource& forEachFile, TimePoint generatedAt = std::chrono::system_clock::now());
     static Status writeRenameReportFile(const std::string& path, ReportFormat format, const RenameReport& report);
