@@ -33,8 +33,10 @@ std::string toValidUtf8(std::string_view s);
 // reports, copied paths): the path itself when it is valid UTF-8; otherwise
 // each byte of an invalid sequence as "\x" and two lower-case hex digits
 // (what Python's bytes.decode('utf-8', 'backslashreplace') gives), so that
-// the text never reads as another, valid name. Unlike toValidUtf8, which
-// analysis uses, `caf\xe9` stays apart from a valid `café` beside it.
+// the text never reads as the name a decoding would make of it. Unlike
+// toValidUtf8, which analysis uses, `caf\xe9` stays apart from a valid
+// `café` beside it. A valid name is written as it is, so one that holds
+// the characters "\xe9" reads the same as one that holds the byte.
 std::string displayPath(std::string_view raw);
 // The same, appended to `out`.
 void appendDisplayPath(std::string& out, std::string_view raw);
