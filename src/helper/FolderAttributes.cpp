@@ -16,24 +16,32 @@ namespace {
 constexpr const char* kAccessAcl = "system.posix_acl_access";
 constexpr const char* kDefaultAcl = "system.posix_acl_default";
 
-// The value of the attribute `name` of `fd`; ENODATA when it has none.
-int readAttribute(int fd, const char* name, std::string& value)
+// What `get(buffer, size)` fills in, asked for its size first: 0, or the
+// errno of the call that failed.
+template <typename Get>
+int readSized(std::string& value, Get get)
 {
     for (;;) {
-        const ssize_t size = ::fgetxattr(fd, name, nullptr, 0);
+        const ssize_t size = get(nullptr, 0);
         if (size < 0) {
             return errno;
         }
         value.resize(static_cast<std::size_t>(size));
-        const ssize_t got = ::fgetxattr(fd, name, value.data(), value.size());
+        const ssize_t got = get(value.data(), value.size());
         if (got >= 0) {
             value.resize(static_cast<std::size_t>(got));
             return 0;
         }
         if (errno != ERANGE) {
-            return errno;  // ERANGE: the value grew meanwhile, ask again
+            return errno;  // ERANGE: it grew meanwhile, ask again
         }
     }
+}
+
+// The value of the attribute `name` of `fd`; ENODATA when it has none.
+int readAttribute(int fd, const char* name, std::string& value)
+{
+    return readSized(value, [fd, name](char* buffer, std::size_t size) { return ::fgetxattr(fd, name, buffer, size); });
 }
 
 int writeAttribute(int fd, const char* name, const std::string& value)
@@ -62,21 +70,9 @@ int copyAcl(int from, int to, const char* name)
 // Every extended attribute name of `fd`; none on a file system without them.
 int listAttributes(int fd, std::vector<std::string>& names)
 {
-    std::vector<char> buffer;
-    for (;;) {
-        const ssize_t size = ::flistxattr(fd, nullptr, 0);
-        if (size < 0) {
-            return errno == ENOTSUP ? 0 : errno;
-        }
-        buffer.resize(static_cast<std::size_t>(size));
-        const ssize_t got = ::flistxattr(fd, buffer.data(), buffer.size());
-        if (got >= 0) {
-            buffer.resize(static_cast<std::size_t>(got));
-            break;
-        }
-        if (errno != ERANGE) {
-            return errno;
-        }
+    std::string buffer;
+    if (const int error = readSized(buffer, [fd](char* list, std::size_t size) { return ::flistxattr(fd, list, size); })) {
+        return error == ENOTSUP ? 0 : error;
     }
     for (auto start = buffer.begin(); start != buffer.end();) {
         const auto end = std::find(start, buffer.end(), '\0');

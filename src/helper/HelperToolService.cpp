@@ -208,17 +208,22 @@ HelperReply HelperToolService::fail(ClientSession& client, const std::string& lo
     return {false, replyText, {}};
 }
 
+HelperReply HelperToolService::failAt(ClientSession& client, const std::string& logPrefix, const SafePath::Failure& failure,
+    const std::string& replyPrefix)
+{
+    SafePath::Failure logged = failure;
+    logged.at = shown(failure.at);
+    return fail(client, logPrefix + logged.describe(), replyPrefix + failure.describe());
+}
+
 HelperReply HelperToolService::failFolder(ClientSession& client, const std::string& logPrefix, const SafePath::Failure& failure)
 {
-    auto describe = [&failure](const std::string& at) {
-        if (failure.kind == SafePath::Failure::Kind::failed) {
-            return "Not an existing folder: " + at + " (" + std::strerror(failure.error) + ")";
-        }
-        SafePath::Failure shownFailure = failure;
-        shownFailure.at = at;
-        return shownFailure.describe();
-    };
-    return fail(client, logPrefix + describe(shown(failure.at)), describe(failure.at));
+    if (failure.kind != SafePath::Failure::Kind::failed) {
+        return failAt(client, logPrefix, failure);
+    }
+    const std::string text = "Not an existing folder: ";
+    const std::string reason = std::string(" (") + std::strerror(failure.error) + ")";
+    return fail(client, logPrefix + text + shown(failure.at) + reason, text + failure.at + reason);
 }
 
 ChildProcess::Options HelperToolService::childOptions() const
@@ -278,11 +283,7 @@ HelperReply HelperToolService::createDirectory(const std::string& path, ClientSe
     }
     const std::string& p = admitted.paths.front();
 
-    auto failed = [&](const SafePath::Failure& failure) {
-        SafePath::Failure logged = failure;
-        logged.at = shown(failure.at);
-        return fail(client, "Failed to create directory " + shown(p) + ": " + logged.describe(), failure.describe());
-    };
+    auto failed = [&](const SafePath::Failure& failure) { return failAt(client, "Failed to create directory " + shown(p) + ": ", failure); };
     const std::string name = SafePath::lastComponent(p);
     SafePath::Failure failure;
     UniqueFd parent = SafePath::openFolder(PathRules::parent(p), false, failure);
@@ -333,14 +334,9 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
         return {false, authorized.reason(), {}};
     }
 
-    auto failed = [&](const std::string& text, const std::string& logged) {
-        return fail(client, "Failed to rename " + shown(sourcePath) + ": " + logged, text);
-    };
-    auto failedAt = [&](const SafePath::Failure& failure) {
-        SafePath::Failure logged = failure;
-        logged.at = shown(failure.at);
-        return failed(failure.describe(), logged.describe());
-    };
+    const std::string logPrefix = "Failed to rename " + shown(sourcePath) + ": ";
+    auto failed = [&](const std::string& text, const std::string& logged) { return fail(client, logPrefix + logged, text); };
+    auto failedAt = [&](const SafePath::Failure& failure) { return failAt(client, logPrefix, failure); };
 
     // The item itself is renamed, so a symbolic link counts as existing; the
     // folders above it are opened without following any link.
@@ -362,10 +358,8 @@ HelperReply HelperToolService::renameFile(const std::string& sourcePath, const s
         if (failure.kind != SafePath::Failure::Kind::failed) {
             return failedAt(failure);
         }
-        SafePath::Failure logged = failure;
-        logged.at = shown(failure.at);
         const std::string text = "Failed to create parent directory: ";
-        return fail(client, text + logged.describe(), text + failure.describe());
+        return failAt(client, text, failure, text);
     }
 
     if (m_checkpoint) {
@@ -410,9 +404,7 @@ HelperReply HelperToolService::mountDiskImage(const std::string& path, ClientSes
     SafePath::Failure failure;
     UniqueFd folder = SafePath::openFolder(PathRules::parent(p), false, failure);
     if (!folder.valid() && failure.kind != SafePath::Failure::Kind::failed) {
-        SafePath::Failure logged = failure;
-        logged.at = shown(failure.at);
-        return fail(client, logged.describe(), failure.describe());
+        return failAt(client, "", failure);
     }
     struct stat info { };
     const std::string name = SafePath::lastComponent(p);

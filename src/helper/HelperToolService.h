@@ -94,6 +94,10 @@ private:
     // The failure of a step of an operation, logged as `logText` (its client
     // arguments cut) and answered with `replyText`.
     static HelperReply fail(ClientSession& client, const std::string& logText, const std::string& replyText);
+    // The failure of a step at a path, logged after `logPrefix` (its path
+    // cut) and answered after `replyPrefix` (its path whole).
+    static HelperReply failAt(ClientSession& client, const std::string& logPrefix, const SafePath::Failure& failure,
+        const std::string& replyPrefix = {});
     // The failure to open a folder that must exist, logged after `logPrefix`.
     static HelperReply failFolder(ClientSession& client, const std::string& logPrefix, const SafePath::Failure& failure);
     std::string timedOut(const std::string& verb) const;

@@ -124,6 +124,11 @@ std::string DaemonFixture::rootLogPath() const
     return *m_dir / "root.log";
 }
 
+HelperCallResult DaemonFixture::asTester(const std::function<HelperCallResult()>& call)
+{
+    return callAsUser(4242, 65534, {}, call);
+}
+
 std::string DaemonFixture::rootActivityLogPath() const
 {
     return HelperLogger::activityLogPath(rootLogPath());

@@ -41,6 +41,9 @@ protected:
     void startPolkit(bool allow = true);
     // Hands root's test home to the daemon, so its log is written there.
     void handOverHome();
+    // `call` made as the tester: uid 4242 in group 65534 ("nogroup"), no
+    // other groups.
+    static HelperCallResult asTester(const std::function<HelperCallResult()>& call);
 
     std::string logPath() const;
     std::string readLog() const;

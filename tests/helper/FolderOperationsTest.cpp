@@ -61,11 +61,6 @@ protected:
 
     std::string at(const std::string& relative) const { return m_root + "/" + relative; }
 
-    static HelperCallResult asTester(const std::function<HelperCallResult()>& call)
-    {
-        return callAsUser(kTester, kTesterGroup, {}, call);
-    }
-
     // Runs a system call as the tester: its errno, or 0.
     static int errorAsTester(const std::function<int()>& call)
     {

@@ -325,7 +325,7 @@ TEST_F(HostileClientTest, FourUsersAtTheirLimitKeepNeitherAFifthUserNorRootOut)
     // A fifth administrator is served in the place of an idle connection of
     // theirs, and root without taking any.
     const auto start = std::chrono::steady_clock::now();
-    auto fifth = callAsUser(4242, 65534, {}, ping);
+    auto fifth = asTester(ping);
     EXPECT_TRUE(fifth.ok() && fifth.reply.success) << fifth.detail;
     auto ofRoot = ping();
     EXPECT_TRUE(ofRoot.ok() && ofRoot.reply.success) << ofRoot.detail;
@@ -347,7 +347,6 @@ TEST_F(HostileClientTest, RefusedRequestsCannotRotateRootsRecordOfWhatWasDone)
     m_dir->writeFile("file", "content");
 
     // The tester, who handed over no home, has polkit's yes for a rename...
-    auto asTester = [&](const std::function<HelperCallResult()>& call) { return callAsUser(4242, 65534, {}, call); };
     auto renamed = asTester([&] { return m_client->renameFile(*m_dir / "file", *m_dir / "renamed", kTimeout); });
     ASSERT_TRUE(renamed.reply.success) << renamed.reply.message;
 
@@ -394,7 +393,6 @@ TEST_F(HostileClientTest, EachClientsConnectionLinesGoToItsOwnUsersLog)
 
     // The tester before and after its own hand-over, and a user who is
     // not an administrator (it reaches the socket through its group only).
-    auto asTester = [&](const std::function<HelperCallResult()>& call) { return callAsUser(4242, 65534, {}, call); };
     EXPECT_TRUE(asTester([&] { return m_client->testConnection(kTimeout); }).reply.success);
     EXPECT_EQ(callAsUser(5555, 5555, {65534}, [&] { return m_client->testConnection(kTimeout); }).failure, HelperCallResult::Failure::noReply);
     EXPECT_TRUE(asTester([&] { return m_client->initializeForUser(m_home + "/tester", kTimeout); }).reply.success);
@@ -419,7 +417,6 @@ TEST_F(HostileClientTest, EachClientsRequestsGoToItsOwnUsersLog)
     const std::string testerLog = HelperLogger::logPathForHome(m_home + "/tester");
 
     handOverHome();
-    auto asTester = [&](const std::function<HelperCallResult()>& call) { return callAsUser(4242, 65534, {}, call); };
     EXPECT_TRUE(asTester([&] { return m_client->createDirectory(*m_dir / "by-tester-early", kTimeout); }).reply.success);
     EXPECT_TRUE(asTester([&] { return m_client->initializeForUser(m_home + "/tester", kTimeout); }).reply.success);
     EXPECT_TRUE(asTester([&] { return m_client->createDirectory(*m_dir / "by-tester", kTimeout); }).reply.success);
