@@ -5,6 +5,7 @@
 // opens, until a scan has rebuilt the index.
 
 #include "DamagedIndex.h"
+#include "Gate.h"
 #include "IndexTestSupport.h"
 #include "TempDir.h"
 #include "index/FileIndexDatabase.h"
@@ -14,9 +15,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::eventually;
+using test::Gate;
 using test::keptAside;
 using test::LogWatcher;
 using test::makeIndex;
@@ -243,29 +243,6 @@ TEST(FileIndexDamage, TheDamagedIndexWarningIsOneLine)
     EXPECT_THAT(warning, HasSubstr("out of order"));
 }
 
-// A write that waits for its turn on the background queue until let go.
-class Gate {
-public:
-    void open()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_wake.notify_all();
-    }
-    void pass()
-    {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_open = false;
-};
-
 // The check waits while something holds it (a scan does) and while a
 // background write is pending; once the index is idle it runs.
 TEST(FileIndexDamage, TheIdleCheckWaitsForHoldsAndBackgroundWrites)
@@ -279,7 +256,7 @@ TEST(FileIndexDamage, TheIdleCheckWaitsForHoldsAndBackgroundWrites)
     ASSERT_TRUE(database);
     std::optional<FileIndexDatabase::FullCheckHold> hold(database->holdFullCheck());
     Gate gate;
-    database->performAsyncKeepingItems([&gate] { gate.pass(); });
+    database->performAsyncKeepingItems([&gate] { gate.wait(); });
     std::this_thread::sleep_for(1500ms);
     EXPECT_FALSE(database->fullCheckFinished());
     hold.reset();
