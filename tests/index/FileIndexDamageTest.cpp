@@ -54,6 +54,16 @@ std::shared_ptr<FileIndexDatabase> openIndex(const std::string& path, const File
     return opened.ok() ? opened.value() : nullptr;
 }
 
+// The last ten of the rows makeIndex(path, kRows) wrote, to be written again.
+std::vector<FileTransformationResult> lastRowsOfMakeIndex()
+{
+    std::vector<FileTransformationResult> results;
+    for (int i = kRows - 10; i < kRows; ++i) {
+        results.push_back(test::makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
+    }
+    return results;
+}
+
 // A scan's record, started and finished as "completed".
 void completeScan(FileIndexDatabase& database)
 {
@@ -142,11 +152,7 @@ TEST(FileIndexDamage, AStatementThatMeetsDamageHasTheIndexReplaced)
             },
             FileIndexDatabase::kQuickCheckLimit,
             [](FileIndexDatabase& database) {
-                std::vector<FileTransformationResult> results;
-                for (int i = kRows - 10; i < kRows; ++i) {
-                    results.push_back(test::makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
-                }
-                EXPECT_FALSE(database.upsertFiles(results, "/r", test::atSeconds(7)));
+                EXPECT_FALSE(database.upsertFiles(lastRowsOfMakeIndex(), "/r", test::atSeconds(7)));
             }},
         {"a read meets a table page the quick check had no time for",
             [](const std::string& path) {
@@ -205,11 +211,7 @@ TEST(FileIndexDamage, AFileAlreadyReplacedByAnotherObjectIsNotMovedAgain)
     auto second = openIndex(path, {FileIndexDatabase::kQuickCheckLimit, 1h});
     ASSERT_TRUE(first && second);
     const auto rewriteLastRows = [](FileIndexDatabase& database) {
-        std::vector<FileTransformationResult> results;
-        for (int i = kRows - 10; i < kRows; ++i) {
-            results.push_back(test::makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
-        }
-        return database.upsertFiles(results, "/r", test::atSeconds(7));
+        return database.upsertFiles(lastRowsOfMakeIndex(), "/r", test::atSeconds(7));
     };
 
     EXPECT_FALSE(rewriteLastRows(*first));
