@@ -250,6 +250,18 @@ void BM_FetchItems(benchmark::State& state)
     reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
 }
 
+// A closed index of `rows` rows with a completed scan, as a restart finds it.
+bool writeClosedIndex(ScratchDatabase& database, std::int64_t rows)
+{
+    if (!database.ok()) {
+        return false;
+    }
+    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
+    database->finishScanRecord(database->startScanRecord(kRoot, "Manual"), rows, rows, 0, 0, rows / 10, "completed");
+    database->close();
+    return true;
+}
+
 // What restoring the last results at start-up does with the index: open it
 // (with its integrity check, bounded by the time limit in milliseconds given
 // as the second argument; 1 stops it almost at once), count the rows and the
@@ -260,13 +272,10 @@ void BM_OpenAndRestore(benchmark::State& state)
     const std::int64_t rows = state.range(0);
     const FileIndexDatabase::OpenOptions options {std::chrono::milliseconds(state.range(1))};
     ScratchDatabase database;
-    if (!database.ok()) {
+    if (!writeClosedIndex(database, rows)) {
         state.SkipWithError("cannot open the database");
         return;
     }
-    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
-    database->finishScanRecord(database->startScanRecord(kRoot, "Manual"), rows, rows, 0, 0, rows / 10, "completed");
-    database->close();
     double openSeconds = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -288,18 +297,6 @@ void BM_OpenAndRestore(benchmark::State& state)
     }
     reportCounters(state, database.sizeOnDisk(), database.walSize(), rows);
     state.counters["open_s"] = openSeconds;
-}
-
-// A closed index of `rows` rows with a completed scan, as a restart finds it.
-bool writeClosedIndex(ScratchDatabase& database, std::int64_t rows)
-{
-    if (!database.ok()) {
-        return false;
-    }
-    database->upsertFiles(makeResults(rows), kRoot, std::chrono::system_clock::now());
-    database->finishScanRecord(database->startScanRecord(kRoot, "Manual"), rows, rows, 0, 0, rows / 10, "completed");
-    database->close();
-    return true;
 }
 
 // The full check as it runs while the index is idle, on a connection of its

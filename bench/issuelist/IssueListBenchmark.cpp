@@ -6,8 +6,8 @@
 // of setting the list (after the view model's filter pass has landed). Runs offscreen; HOME and the XDG
 // folders point into a temporary folder.
 
-#include "BenchEnvironment.h"
 #include "IndexFixture.h"
+#include "WidgetBench.h"
 #include "index/FileIndexDatabase.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
@@ -31,21 +31,9 @@
 namespace tess {
 namespace {
 
+using bench::NoWorkspace;
+using bench::waitFor;
 using Clock = std::chrono::steady_clock;
-
-class NoWorkspace : public Workspace {
-public:
-    void revealPath(const std::string&) override { }
-    void openUrl(const QUrl&) override { }
-    void copyText(const QString&) override { }
-};
-
-void waitFor(const std::function<bool()>& done)
-{
-    while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 using Fixture = bench::IndexFixture;
 
@@ -140,15 +128,5 @@ BENCHMARK(BM_PaintOneScreenSideBySide)->Arg(100000)->Arg(1000000)->Unit(benchmar
 
 int main(int argc, char** argv)
 {
-    tess::bench::isolateHome();
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tess::bench::runWidgetBenchmarks(argc, argv);
 }

@@ -9,8 +9,8 @@
 // reset, layout, the panes and the paint). Runs offscreen; HOME and the XDG
 // folders point into a temporary folder.
 
-#include "BenchEnvironment.h"
 #include "IndexFixture.h"
+#include "WidgetBench.h"
 #include "model/HelperStatusManager.h"
 #include "model/MonitorViewModel.h"
 #include "model/SettingsManager.h"
@@ -48,14 +48,9 @@
 namespace tess {
 namespace {
 
+using bench::NoWorkspace;
+using bench::waitFor;
 using Clock = std::chrono::steady_clock;
-
-class NoWorkspace : public Workspace {
-public:
-    void revealPath(const std::string&) override { }
-    void openUrl(const QUrl&) override { }
-    void copyText(const QString&) override { }
-};
 
 // No daemon is installed; nothing is ever registered.
 class NoServices : public ServiceManager {
@@ -64,13 +59,6 @@ public:
     Status registerService() override { return Error {"bench", 1, "no service manager"}; }
     Status unregisterService() override { return Error {"bench", 1, "no service manager"}; }
 };
-
-void waitFor(const std::function<bool()>& done)
-{
-    while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 // Everything the event loop has to do now, done (the paint included).
 void settle()
@@ -220,16 +208,6 @@ BENCHMARK(BM_TypeInTheFilterOfTheComposedWindow)
 
 int main(int argc, char** argv)
 {
-    tess::bench::isolateHome();
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
     setenv("TESSALINE_UNDER_TEST", "1", 1);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tess::bench::runWidgetBenchmarks(argc, argv);
 }

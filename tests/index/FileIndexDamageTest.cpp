@@ -5,6 +5,7 @@
 // opens, until a scan has rebuilt the index.
 
 #include "DamagedIndex.h"
+#include "Gate.h"
 #include "IndexTestSupport.h"
 #include "TempDir.h"
 #include "index/FileIndexDatabase.h"
@@ -14,9 +15,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::eventually;
+using test::Gate;
 using test::keptAside;
 using test::LogWatcher;
 using test::makeIndex;
@@ -52,6 +52,16 @@ std::shared_ptr<FileIndexDatabase> openIndex(const std::string& path, const File
     auto opened = FileIndexDatabase::open(path, options);
     EXPECT_TRUE(opened.ok()) << opened.error().message;
     return opened.ok() ? opened.value() : nullptr;
+}
+
+// The last ten of the rows makeIndex(path, kRows) wrote, to be written again.
+std::vector<FileTransformationResult> lastRowsOfMakeIndex()
+{
+    std::vector<FileTransformationResult> results;
+    for (int i = kRows - 10; i < kRows; ++i) {
+        results.push_back(test::makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
+    }
+    return results;
 }
 
 // A scan's record, started and finished as "completed".
@@ -142,11 +152,7 @@ TEST(FileIndexDamage, AStatementThatMeetsDamageHasTheIndexReplaced)
             },
             FileIndexDatabase::kQuickCheckLimit,
             [](FileIndexDatabase& database) {
-                std::vector<FileTransformationResult> results;
-                for (int i = kRows - 10; i < kRows; ++i) {
-                    results.push_back(test::makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
-                }
-                EXPECT_FALSE(database.upsertFiles(results, "/r", test::atSeconds(7)));
+                EXPECT_FALSE(database.upsertFiles(lastRowsOfMakeIndex(), "/r", test::atSeconds(7)));
             }},
         {"a read meets a table page the quick check had no time for",
             [](const std::string& path) {
@@ -205,11 +211,7 @@ TEST(FileIndexDamage, AFileAlreadyReplacedByAnotherObjectIsNotMovedAgain)
     auto second = openIndex(path, {FileIndexDatabase::kQuickCheckLimit, 1h});
     ASSERT_TRUE(first && second);
     const auto rewriteLastRows = [](FileIndexDatabase& database) {
-        std::vector<FileTransformationResult> results;
-        for (int i = kRows - 10; i < kRows; ++i) {
-            results.push_back(test::makeResult("/r", "folder " + std::to_string(i / 50) + "/" + std::string(60, 'n') + std::to_string(i)));
-        }
-        return database.upsertFiles(results, "/r", test::atSeconds(7));
+        return database.upsertFiles(lastRowsOfMakeIndex(), "/r", test::atSeconds(7));
     };
 
     EXPECT_FALSE(rewriteLastRows(*first));
@@ -243,29 +245,6 @@ TEST(FileIndexDamage, TheDamagedIndexWarningIsOneLine)
     EXPECT_THAT(warning, HasSubstr("out of order"));
 }
 
-// A write that waits for its turn on the background queue until let go.
-class Gate {
-public:
-    void open()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
-        m_wake.notify_all();
-    }
-    void pass()
-    {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait(lock, [this] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_open = false;
-};
-
 // The check waits while something holds it (a scan does) and while a
 // background write is pending; once the index is idle it runs.
 TEST(FileIndexDamage, TheIdleCheckWaitsForHoldsAndBackgroundWrites)
@@ -279,7 +258,7 @@ TEST(FileIndexDamage, TheIdleCheckWaitsForHoldsAndBackgroundWrites)
     ASSERT_TRUE(database);
     std::optional<FileIndexDatabase::FullCheckHold> hold(database->holdFullCheck());
     Gate gate;
-    database->performAsyncKeepingItems([&gate] { gate.pass(); });
+    database->performAsyncKeepingItems([&gate] { gate.wait(); });
     std::this_thread::sleep_for(1500ms);
     EXPECT_FALSE(database->fullCheckFinished());
     hold.reset();

@@ -134,12 +134,7 @@ TEST(ReportFile, StreamedReportsAreTheWritersBytes)
     test::TempDir dir;
     const std::vector<IndexedFile> rows = manyRows();
     const auto generatedAt = test::utc(2026, 12, 10, 18, 6, 0);
-    const ReportService::FileSource source = [&rows](const ReportService::FileVisitor& visit) {
-        for (const IndexedFile& file : rows) {
-            visit(file);
-        }
-        return true;
-    };
+    const ReportService::FileSource source = test::sourceOf(rows);
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.json", Format::json, "/data", source, generatedAt));
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.csv", Format::csv, "/data", source, generatedAt));
     const std::string json = ReportService::generateJSONReport(rows, "/data", generatedAt);

@@ -79,12 +79,7 @@ TEST(ReportFormulas, CsvCellsThatWouldRunAsFormulasGetAnApostrophe)
         report.failed.push_back({cell.text, cell.text});
         report.removedDirectories.push_back(cell.text);
     }
-    const ReportService::FileSource source = [&rows](const ReportService::FileVisitor& visit) {
-        for (const IndexedFile& row : rows) {
-            visit(row);
-        }
-        return true;
-    };
+    const ReportService::FileSource source = test::sourceOf(rows);
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.csv", Format::csv, "/data", source));
     ASSERT_TRUE(ReportService::writeScanReportFile(dir / "scan.json", Format::json, "/data", source));
     ASSERT_TRUE(ReportService::writeRenameReportFile(dir / "rename.csv", Format::csv, report));

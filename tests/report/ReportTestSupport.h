@@ -1,9 +1,13 @@
 #pragma once
 
+#include "index/IndexedFile.h"
+#include "report/ReportService.h"
+
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace tess::test {
 
@@ -21,6 +25,17 @@ inline std::string readGolden(const std::string& name)
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+// A source of a scan report that hands over every one of `rows`, in order.
+inline ReportService::FileSource sourceOf(const std::vector<IndexedFile>& rows)
+{
+    return [&rows](const ReportService::FileVisitor& visit) {
+        for (const IndexedFile& file : rows) {
+            visit(file);
+        }
+        return true;
+    };
 }
 
 }  // namespace tess::test

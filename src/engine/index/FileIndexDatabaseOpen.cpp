@@ -6,6 +6,7 @@
 
 #include "core/FormatSeconds.h"
 #include "index/IndexFileCheck.h"
+#include "index/SqliteDamageWatch.h"
 #include "log/AppLogger.h"
 
 #include <sqlite3.h>
@@ -136,7 +137,7 @@ Result<sqlite3*> FileIndexDatabase::openCheckedHandle(const std::string& path, c
     // A write lock that another connection holds (a write of an index object
     // still open) is not waited for: it proves the file writable.
     Status writable = IndexFileCheck::proveWritable(handle.value(), kBusyTimeoutMilliseconds);
-    if (!writable.ok() && !keptAs && IndexFileCheck::meansDamage(static_cast<int>(writable.error().code))) {
+    if (!writable.ok() && !keptAs && SqliteDamageWatch::meansDamage(static_cast<int>(writable.error().code))) {
         // Damage past the part the stopped quick check read.
         handle = replace(static_cast<int>(writable.error().code), "a statement met: " + writable.error().message);
         if (!handle.ok()) {

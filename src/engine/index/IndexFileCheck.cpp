@@ -206,11 +206,6 @@ Status moveFiles(const std::string& path, const std::string& target)
 
 }  // namespace
 
-bool IndexFileCheck::meansDamage(int code)
-{
-    return SqliteDamageWatch::meansDamage(code);
-}
-
 IndexFileCheck::Integrity IndexFileCheck::runCheck(sqlite3* db, const char* sql, std::chrono::milliseconds firstWait,
     std::function<bool()> shouldStop)
 {
@@ -218,7 +213,7 @@ IndexFileCheck::Integrity IndexFileCheck::runCheck(sqlite3* db, const char* sql,
     Integrity integrity;
     const auto start = std::chrono::steady_clock::now();
     const auto failWith = [&](int code) {
-        integrity.verdict = meansDamage(code) ? Verdict::damaged : Verdict::unreadable;
+        integrity.verdict = SqliteDamageWatch::meansDamage(code) ? Verdict::damaged : Verdict::unreadable;
         integrity.code = code;
         integrity.detail = connectionMessage(db);
     };

@@ -57,9 +57,6 @@ public:
     // replacing anything; returns the new path of the file.
     static Result<std::string> moveAside(const std::string& path, std::chrono::system_clock::time_point now);
 
-    // True for the SQLite result codes that mean a damaged file.
-    static bool meansDamage(int code);
-
 private:
     // Runs the check `sql`; `shouldStop` is asked first once `firstWait` has
     // passed, then every few milliseconds.
