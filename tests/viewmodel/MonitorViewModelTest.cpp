@@ -289,7 +289,7 @@ TEST_F(MonitorViewModelTest, ResetNotificationDuringAScanStopsQuicklyAndKeepsThe
 TEST_F(MonitorViewModelTest, ThreeKeystrokesInsideTheDebounceFilterOnce)
 {
     MonitorViewModel& model = makeModel();
-    settle(400ms);  // the pass of the construction
+    settle(400ms);  // whatever the construction started
     int passes = 0;
     QObject::connect(&model, &MonitorViewModel::filteredIssuesChanged, [&passes] { ++passes; });
     // No events run between the keystrokes, as while the user types.

@@ -44,8 +44,9 @@ MonitorViewModel::MonitorViewModel(Dependencies dependencies, QObject* parent)
     // Exactly the pause after the last keystroke (a coarse timer may add 5 %).
     m_searchDebounce.setTimerType(Qt::PreciseTimer);
     m_searchDebounce.setInterval(kSearchDebounceMilliseconds);
+    // No pass at the start: the empty list's result is the empty one, and a
+    // restored list comes with its first pass.
     connect(&m_searchDebounce, &QTimer::timeout, this, &MonitorViewModel::applyFilters);
-    m_searchDebounce.start();  // the current search text, once
 
     const QPointer<MonitorViewModel> self(this);
     m_resetObserver = m_notificationCenter->addObserver(kStopMonitoringForResetNotification, [self](const NotificationCenter::Notification&) {

@@ -52,7 +52,6 @@ public:
     // are done. Asked again while waiting, it shows again what is waited for.
     void requestQuit();
     State state() const { return m_state; }
-    bool isWaiting() const { return m_state == State::waitingForBatch || m_state == State::waitingForWrites; }
 
 private:
     // Goes on from the batch to the writes to the end.

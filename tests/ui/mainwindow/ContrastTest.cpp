@@ -199,10 +199,7 @@ protected:
     {
         m_dir.writeFile("tree/a:b.txt", "x");
         m_dir.writeFile("tree/c?d/e*f.txt", "x");
-        m_window.settings().updateSettings([this](AppSettings& s) {
-            s.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false);
-            s.preferences.lastSourcePath = m_dir / "tree";
-        });
+        test::openTreeForNtfs(m_window, m_dir);
     }
 
     test::TempDir m_dir;

@@ -1,9 +1,10 @@
 #pragma once
 
-// Steps that tests of the composed main window take through its toolbar with
-// real mouse clicks.
+// Steps that tests of the composed main window take: the folder it opens,
+// and what they do through its toolbar with real mouse clicks.
 
 #include "ComposedMainWindow.h"
+#include "TempDir.h"
 
 #include "model/MonitorViewModel.h"
 #include "ui/mainwindow/ContentView.h"
@@ -18,6 +19,19 @@
 #include <functional>
 
 namespace tess::test {
+
+// Opens the folder "tree" of `dir` for an NTFS destination at the window's
+// start; `more` changes further settings.
+inline void openTreeForNtfs(ComposedMainWindow& composed, const TempDir& dir, const std::function<void(AppSettings&)>& more = {})
+{
+    composed.settings().updateSettings([&](AppSettings& s) {
+        s.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false);
+        s.preferences.lastSourcePath = dir / "tree";
+        if (more) {
+            more(s);
+        }
+    });
+}
 
 // Shows the window, makes it active and clicks Scan as soon as it is enabled;
 // true once `done` holds, within `timeoutMs`.

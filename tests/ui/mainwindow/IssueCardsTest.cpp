@@ -48,9 +48,7 @@ protected:
             deep += "/" + std::string(20, static_cast<char>('a' + level));
         }
         m_dir.writeFile(deep + "/leaf.txt", "x");
-        m_window.settings().updateSettings([this](AppSettings& s) {
-            s.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false);
-            s.preferences.lastSourcePath = m_dir / "tree";
+        test::openTreeForNtfs(m_window, m_dir, [](AppSettings& s) {
             // Limits that names and folders here break.
             s.preferences.activeSettings.maxFilenameLength = 64;
             s.preferences.activeSettings.maxFolderNameLength = 60;

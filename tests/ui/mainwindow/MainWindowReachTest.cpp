@@ -4,6 +4,7 @@
 // the pointer finds at its centre, and a click through the window reaches it.
 
 #include "ComposedMainWindow.h"
+#include "DriveMainWindow.h"
 #include "TempDir.h"
 
 #include "model/MonitorViewModel.h"
@@ -203,10 +204,7 @@ protected:
         for (int i = 0; i < 1000; ++i) {
             m_dir.writeFile("tree/file:" + std::to_string(i) + ".txt", "x");
         }
-        m_window.settings().updateSettings([this](AppSettings& s) {
-            s.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false);
-            s.preferences.lastSourcePath = m_dir / "tree";
-        });
+        test::openTreeForNtfs(m_window, m_dir);
     }
 
     test::TempDir m_dir;
@@ -215,21 +213,15 @@ protected:
 
 TEST_F(MainWindowReachTest, EveryControlIsReachableAtTheDefaultAndTheSmallestSize)
 {
+    ASSERT_TRUE(test::showAndScan(
+        m_window,
+        [](ContentView& content) { return !content.model().monitoringStatus().isScanning() && content.model().filteredIssueCount() == 1000; },
+        60000));
     QMainWindow& window = m_window.show();
-    ASSERT_NE(m_window.content(), nullptr);
     ContentView& content = *m_window.content();
     EXPECT_EQ(window.size(), QSize(1000, 800));
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    ASSERT_TRUE(content.toolbar().scanAction()->isEnabled());
-    content.toolbar().scanAction()->trigger();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !content.model().monitoringStatus().isScanning() && content.model().filteredIssueCount() == 1000; },
-        60000));
-    content.toolbar().advancedAction()->trigger();
+    ASSERT_TRUE(test::openAdvancedPane(m_window));
     auto* pane = window.findChild<AdvancedSettingsView*>();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane != nullptr || (pane = window.findChild<AdvancedSettingsView*>()); }));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane->isVisible(); }));
     QWidget* header = window.findChild<QWidget*>(QStringLiteral("headerWidget"));
     ASSERT_NE(header, nullptr);
 

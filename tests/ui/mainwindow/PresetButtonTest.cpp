@@ -4,6 +4,7 @@
 // alone again; at the window's default and smallest size.
 
 #include "ComposedMainWindow.h"
+#include "DriveMainWindow.h"
 #include "TempDir.h"
 
 #include "model/MonitorViewModel.h"
@@ -56,9 +57,8 @@ TEST(PresetButtonTest, SaysModifiedAfterAChangeAndNotAfterReset)
     const QString name = QString::fromStdString(*active);
     ASSERT_EQ(presetButton.text(), name);
 
-    QTest::mouseClick(content.toolbar().toolBar()->widgetForAction(content.toolbar().advancedAction()), Qt::LeftButton);
-    AdvancedSettingsView* pane = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (pane = window.findChild<AdvancedSettingsView*>()) != nullptr && pane->isVisible(); }));
+    ASSERT_TRUE(test::openAdvancedPane(composed));
+    auto* pane = window.findChild<AdvancedSettingsView*>();
     auto* stripControl = pane->findChild<QAbstractButton*>(QStringLiteral("stripControlCheckBox"));
     auto* reset = pane->findChild<QAbstractButton*>(QStringLiteral("resetButton"));
     ASSERT_TRUE(stripControl != nullptr && reset != nullptr);

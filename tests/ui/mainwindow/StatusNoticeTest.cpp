@@ -4,6 +4,7 @@
 // middle), and the tooltip holds it whole.
 
 #include "ComposedMainWindow.h"
+#include "DriveMainWindow.h"
 #include "TempDir.h"
 
 #include "index/FileIndexDatabase.h"
@@ -33,10 +34,7 @@ TEST(StatusNoticeTest, TheDamagedIndexNoticeShortensItsPathNeverItsSentence)
     std::filesystem::create_directories(data);
     std::ofstream(data + "/" + FileIndexDatabase::kFileName) << std::string(8192, 'x');
     test::ComposedMainWindow composed(dir, data);
-    composed.settings().updateSettings([&dir](AppSettings& s) {
-        s.preferences.lastDestinationConfig = DestinationConfig::presetFilesystem(FilesystemPreset::ntfs, false);
-        s.preferences.lastSourcePath = dir / "tree";
-    });
+    test::openTreeForNtfs(composed, dir);
     QMainWindow& window = composed.show();
     ContentView& content = *composed.content();
     auto& bar = *window.findChild<MainStatusBar*>();

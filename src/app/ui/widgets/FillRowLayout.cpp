@@ -26,13 +26,6 @@ FillRowLayout::FillRowLayout(QWidget* parent, int spacing, int lineSpacing)
 {
 }
 
-int FillRowLayout::heightForWidth(int width) const
-{
-    const QMargins margins = contentsMargins();
-    const int inner = std::max(width - margins.left() - margins.right(), 0);
-    return contentHeight(shownItems(), inner) + margins.top() + margins.bottom();
-}
-
 QSize FillRowLayout::sizeHint() const
 {
     // Every child at its preferred width, in one row.
@@ -84,8 +77,9 @@ std::vector<FillWidths> FillRowLayout::widthsOf(const QList<QLayoutItem*>& items
     return widths;
 }
 
-int FillRowLayout::contentHeight(const QList<QLayoutItem*>& items, int width) const
+int FillRowLayout::contentHeight(int width) const
 {
+    const QList<QLayoutItem*> items = shownItems();
     const std::vector<FillRow> rows = fillRows(widthsOf(items), width, m_spacing);
     int height = 0;
     for (const FillRow& row : rows) {

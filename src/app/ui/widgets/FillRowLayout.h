@@ -19,15 +19,15 @@ class FillRowLayout : public ItemListLayout {
 public:
     explicit FillRowLayout(QWidget* parent = nullptr, int spacing = 4, int lineSpacing = 4);
 
-    int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
 
+protected:
+    int contentHeight(int width) const override;
+
 private:
     static std::vector<FillWidths> widthsOf(const QList<QLayoutItem*>& items);
-    // The rows' total height for a width inside the margins.
-    int contentHeight(const QList<QLayoutItem*>& items, int width) const;
 };
 
 }  // namespace tess

@@ -20,11 +20,9 @@ void FlowLayout::insertWidget(int index, QWidget* widget)
     invalidate();
 }
 
-int FlowLayout::heightForWidth(int width) const
+int FlowLayout::contentHeight(int width) const
 {
-    const QMargins margins = contentsMargins();
-    const int inner = std::max(width - margins.left() - margins.right(), 0);
-    return contentSize(inner).height() + margins.top() + margins.bottom();
+    return contentSize(width).height();
 }
 
 QSize FlowLayout::sizeHint() const

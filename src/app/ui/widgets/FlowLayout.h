@@ -21,10 +21,12 @@ public:
     // Adds `widget` at `index` (clamped to the ends).
     void insertWidget(int index, QWidget* widget);
 
-    int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
+
+protected:
+    int contentHeight(int width) const override;
 
 private:
     static std::vector<QSize> sizesOf(const QList<QLayoutItem*>& items);

@@ -1,5 +1,7 @@
 #include "ui/widgets/ItemListLayout.h"
 
+#include <algorithm>
+
 namespace tess {
 
 ItemListLayout::ItemListLayout(QWidget* parent, int spacing, int lineSpacing)
@@ -51,6 +53,13 @@ Qt::Orientations ItemListLayout::expandingDirections() const
 bool ItemListLayout::hasHeightForWidth() const
 {
     return true;
+}
+
+int ItemListLayout::heightForWidth(int width) const
+{
+    const QMargins margins = contentsMargins();
+    const int inner = std::max(width - margins.left() - margins.right(), 0);
+    return contentHeight(inner) + margins.top() + margins.bottom();
 }
 
 QList<QLayoutItem*> ItemListLayout::shownItems() const

@@ -7,7 +7,7 @@ namespace tess {
 
 // The part every wrapping row layout here shares: the list of items it owns,
 // the spacing between items and between rows, no margins, and a height that
-// follows the width. Subclasses place the items.
+// follows the width. Subclasses place the items and measure their rows.
 class ItemListLayout : public QLayout {
 public:
     ItemListLayout(QWidget* parent, int spacing, int lineSpacing);
@@ -23,8 +23,11 @@ public:
 
     Qt::Orientations expandingDirections() const override;
     bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
 
 protected:
+    // The rows' total height for a width inside the margins.
+    virtual int contentHeight(int width) const = 0;
     // The items that take place (hidden widgets take none).
     QList<QLayoutItem*> shownItems() const;
 

@@ -113,6 +113,20 @@ double luminance(const QColor& color)
     return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
 }
 
+// `color` moved step by step away from the lightness of `other` (towards
+// black when it is light, towards white when it is dark) until `reads`
+// holds of it, or all the way.
+template <class Reads>
+QColor movedAwayFrom(const QColor& color, const QColor& other, Reads&& reads)
+{
+    const QColor target = luminance(other) > kMiddleLuminance ? QColor(Qt::black) : QColor(Qt::white);
+    QColor result = color;
+    for (int step = 1; step <= kReadableSteps && !reads(result); ++step) {
+        result = mixed(color, target, static_cast<double>(step) / kReadableSteps);
+    }
+    return result;
+}
+
 }  // namespace
 
 QPalette lightPalette()
@@ -309,12 +323,7 @@ QColor readableOn(const QColor& color, const QList<QColor>& backgrounds, double 
         return color;
     }
     // Towards black on a light background, towards white on a dark one.
-    const QColor target = luminance(backgrounds.front()) > kMiddleLuminance ? QColor(Qt::black) : QColor(Qt::white);
-    QColor result = color;
-    for (int step = 1; step <= kReadableSteps && lowestContrast(result, backgrounds) < ratio; ++step) {
-        result = mixed(color, target, static_cast<double>(step) / kReadableSteps);
-    }
-    return result;
+    return movedAwayFrom(color, backgrounds.front(), [&](const QColor& candidate) { return lowestContrast(candidate, backgrounds) >= ratio; });
 }
 
 void colorSegments(const QList<QAbstractButton*>& segments, const QPalette& palette)
@@ -325,15 +334,11 @@ void colorSegments(const QList<QAbstractButton*>& segments, const QPalette& pale
             // The selection's colours, the fill deepened (or lightened, under
             // dark text) until the text reads on the face the style paints.
             const QColor text = palette.color(QPalette::HighlightedText);
-            const QColor highlight = palette.color(QPalette::Highlight);
-            const QColor target = luminance(text) > kMiddleLuminance ? QColor(Qt::black) : QColor(Qt::white);
             colors.setColor(QPalette::ButtonText, text);
-            for (int step = 0; step <= kReadableSteps; ++step) {
-                colors.setColor(QPalette::Button, mixed(highlight, target, static_cast<double>(step) / kReadableSteps));
-                if (lowestContrast(text, buttonFace(*segment, colors.resolve(palette), true)) >= 4.5) {
-                    break;
-                }
-            }
+            colors.setColor(QPalette::Button, movedAwayFrom(palette.color(QPalette::Highlight), text, [&](const QColor& fill) {
+                colors.setColor(QPalette::Button, fill);
+                return lowestContrast(text, buttonFace(*segment, colors.resolve(palette), true)) >= 4.5;
+            }));
         }
         segment->setPalette(colors);
     }
