@@ -235,26 +235,6 @@ std::string settlement(const HistoryEntry& raw, FileSystemOps& fs)
     return out;
 }
 
-Result<std::string> readAll(int fd)
-{
-    std::string bytes;
-    char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        const ssize_t count = ::pread(fd, buffer, sizeof buffer, offset);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            return Error {kAppErrorDomain, errno, std::strerror(errno)};
-        }
-        if (count == 0) {
-            return bytes;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-        offset += count;
-    }
-}
-
 }  // namespace
 
 HistoryJournal::HistoryJournal(int fd, std::string path, std::uint64_t size)
@@ -409,13 +389,12 @@ Result<std::string> HistoryJournal::readSettled(const std::string& path, FileSys
     }
     const int lockError = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
     const bool locked = lockError == 0 || locksUnsupported(lockError);
+    Result<std::string> bytes = HistoryFile::readAll(fd, static_cast<std::size_t>(status.st_size));
     if (lockError == EWOULDBLOCK) {
         // Its batch still runs: what it announced may be under way.
-        Result<std::string> bytes = readAll(fd);
         ::close(fd);
         return bytes;
     }
-    Result<std::string> bytes = readAll(fd);
     std::size_t end = 0;
     Result<HistoryEntry> raw = bytes ? parseRecords(*bytes, &end) : Result<HistoryEntry>(bytes.error());
     if (raw) {
