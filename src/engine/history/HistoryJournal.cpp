@@ -120,30 +120,15 @@ std::vector<HistoryRecord> reconciled(std::vector<HistoryRecord> records)
 Result<HistoryEntry> parseRecords(std::string_view bytes, std::size_t* end = nullptr)
 {
     HistoryTokenCursor cursor(bytes);
-    std::size_t headerEnd = 0;
-    for (std::size_t i = 0; i < TransformationHistory::kHeaderTokenCount; ++i) {
-        const std::optional<std::string_view> token = cursor.next();
-        if (!token) {
-            return TransformationHistory::parse(bytes);  // too few tokens: its error
-        }
-        headerEnd = static_cast<std::size_t>(token->data() - bytes.data()) + token->size();
-    }
-    Result<HistoryEntry> parsed = TransformationHistory::parse(bytes.substr(0, headerEnd));
+    std::size_t wholeEnd = 0;
+    Result<HistoryEntry> parsed = TransformationHistory::parseHeader(bytes, cursor, wholeEnd);
     if (!parsed) {
         return parsed;
     }
     HistoryEntry entry = std::move(parsed).value();
-    std::size_t wholeEnd = headerEnd;
     for (;;) {
         std::string_view fields[TransformationHistory::kTokensPerRecord];
-        std::size_t got = 0;
-        for (; got < TransformationHistory::kTokensPerRecord; ++got) {
-            const std::optional<std::string_view> token = cursor.next();
-            if (!token) {
-                break;
-            }
-            fields[got] = *token;
-        }
+        const std::size_t got = cursor.next(fields, TransformationHistory::kTokensPerRecord);
         const auto type = historyRecordTypeFromRaw(fields[2]);
         const auto status = historyRecordStatusFromRaw(fields[3]);
         if (got < TransformationHistory::kTokensPerRecord || !type || !status) {
