@@ -414,14 +414,7 @@ std::string namesIn(FileSystemOps& fs, const std::string& folder)
 {
     std::vector<FileSystemOps::DirEntry> entries;
     fs.listDirectory(folder, entries);
-    std::string names;
-    for (std::size_t i = 0; i < entries.size() && i < 5; ++i) {
-        names += (i ? ", " : "") + entries[i].name;
-    }
-    if (entries.size() > 5) {
-        names += " and " + std::to_string(entries.size() - 5) + " more";
-    }
-    return names;
+    return SourceFileRenamer::namesForSentence(entries);
 }
 
 // The created folders of the plan, each merged back into its former folder
