@@ -202,6 +202,23 @@ protected:
         return *m_model;
     }
 
+    // A model whose source folder is m_tree, without monitoring or the
+    // helper, whose history files are put in place by `historyFiles`.
+    MonitorViewModel& treeModelWithHistoryFiles(std::shared_ptr<HistoryFileOps> historyFiles)
+    {
+        MonitorViewModel::Dependencies dependencies;
+        dependencies.settingsManager = m_settings.get();
+        dependencies.dataFolder = m_data.path();
+        dependencies.folderPicker = m_picker;
+        dependencies.notificationCenter = &m_center;
+        dependencies.rename.fileSystem = m_fs;
+        dependencies.rename.historyFiles = std::move(historyFiles);
+        m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
+        m_picker->answers.push_back(m_tree.path());
+        m_model->selectSourceFolder();
+        return *m_model;
+    }
+
     // A model whose source folder is `folder`, without monitoring.
     MonitorViewModel& modelOn(const std::string& folder, const std::string& dataFolder)
     {
@@ -930,17 +947,7 @@ TEST_F(RenameFlowTest, AHistoryFolderWithoutExclusiveMovesStillGetsItsFiles)
         int link(const std::string&, const std::string&) override { return EPERM; }
     };
     m_tree.writeFile("a", "a");
-    MonitorViewModel::Dependencies dependencies;
-    dependencies.settingsManager = m_settings.get();
-    dependencies.dataFolder = m_data.path();
-    dependencies.folderPicker = m_picker;
-    dependencies.notificationCenter = &m_center;
-    dependencies.rename.fileSystem = m_fs;
-    dependencies.rename.historyFiles = std::make_shared<NoExclusiveMoves>();
-    m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
-    MonitorViewModel& model = *m_model;
-    m_picker->answers.push_back(m_tree.path());
-    model.selectSourceFolder();
+    MonitorViewModel& model = treeModelWithHistoryFiles(std::make_shared<NoExclusiveMoves>());
 
     test::LogCapture log;
     runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "a", "a-new")}); });
@@ -1042,17 +1049,7 @@ TEST_F(RenameFlowTest, TheUndoOfAJournalLeftBehindLeavesAnItemFoundReplaced)
             m_tree.writeFile("a-new", "another item");
         }
     };
-    MonitorViewModel::Dependencies dependencies;
-    dependencies.settingsManager = m_settings.get();
-    dependencies.dataFolder = m_data.path();
-    dependencies.folderPicker = m_picker;
-    dependencies.notificationCenter = &m_center;
-    dependencies.rename.fileSystem = m_fs;
-    dependencies.rename.historyFiles = std::make_shared<FailingSaves>();
-    m_model = std::make_unique<MonitorViewModel>(std::move(dependencies));
-    MonitorViewModel& model = *m_model;
-    m_picker->answers.push_back(m_tree.path());
-    model.selectSourceFolder();
+    MonitorViewModel& model = treeModelWithHistoryFiles(std::make_shared<FailingSaves>());
 
     runBatch(model, [&] { model.renameFiles({planned(m_tree.path(), "a", "a-new"), planned(m_tree.path(), "b", "b-new")}); });
     EXPECT_EQ(model.renameResultMessage().rfind("1 renamed, 1 failed verification. Failed to save transformation history: ", 0), 0U)

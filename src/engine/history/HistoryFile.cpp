@@ -25,24 +25,7 @@ Result<std::string> readWholeFile(const std::string& path)
         ::close(fd);
         return Error {kAppErrorDomain, EINVAL, std::strerror(EINVAL)};
     }
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(status.st_size));
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            const int error = errno;
-            ::close(fd);
-            return Error {kAppErrorDomain, error, std::strerror(error)};
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
+    Result<std::string> bytes = HistoryFile::readAll(fd, static_cast<std::size_t>(status.st_size));
     ::close(fd);
     return bytes;
 }
@@ -54,6 +37,27 @@ bool isJournal(const std::string& path)
 }
 
 }  // namespace
+
+Result<std::string> HistoryFile::readAll(int fd, std::size_t sizeHint)
+{
+    std::string bytes;
+    bytes.reserve(sizeHint);
+    char buffer[64 * 1024];
+    for (off_t offset = 0;;) {
+        const ssize_t count = ::pread(fd, buffer, sizeof buffer, offset);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return Error {kAppErrorDomain, errno, std::strerror(errno)};
+        }
+        if (count == 0) {
+            return bytes;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+        offset += count;
+    }
+}
 
 Result<HistoryFile::Loaded> HistoryFile::load(const std::string& path, FileSystemOps& fs)
 {

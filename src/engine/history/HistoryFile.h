@@ -4,6 +4,7 @@
 #include "history/HistoryEntry.h"
 #include "rename/FileSystemOps.h"
 
+#include <cstddef>
 #include <string>
 
 namespace tess {
@@ -26,6 +27,10 @@ public:
 
     // `fs` is what a journal's open steps are checked with.
     static Result<Loaded> load(const std::string& path, FileSystemOps& fs = FileSystemOps::posix());
+
+    // Every byte of the open file `fd` from its start (whatever its offset),
+    // retrying after EINTR; `sizeHint` is what to reserve.
+    static Result<std::string> readAll(int fd, std::size_t sizeHint = 0);
 };
 
 }  // namespace tess

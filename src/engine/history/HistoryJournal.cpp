@@ -120,30 +120,15 @@ std::vector<HistoryRecord> reconciled(std::vector<HistoryRecord> records)
 Result<HistoryEntry> parseRecords(std::string_view bytes, std::size_t* end = nullptr)
 {
     HistoryTokenCursor cursor(bytes);
-    std::size_t headerEnd = 0;
-    for (std::size_t i = 0; i < TransformationHistory::kHeaderTokenCount; ++i) {
-        const std::optional<std::string_view> token = cursor.next();
-        if (!token) {
-            return TransformationHistory::parse(bytes);  // too few tokens: its error
-        }
-        headerEnd = static_cast<std::size_t>(token->data() - bytes.data()) + token->size();
-    }
-    Result<HistoryEntry> parsed = TransformationHistory::parse(bytes.substr(0, headerEnd));
+    std::size_t wholeEnd = 0;
+    Result<HistoryEntry> parsed = TransformationHistory::parseHeader(bytes, cursor, wholeEnd);
     if (!parsed) {
         return parsed;
     }
     HistoryEntry entry = std::move(parsed).value();
-    std::size_t wholeEnd = headerEnd;
     for (;;) {
         std::string_view fields[TransformationHistory::kTokensPerRecord];
-        std::size_t got = 0;
-        for (; got < TransformationHistory::kTokensPerRecord; ++got) {
-            const std::optional<std::string_view> token = cursor.next();
-            if (!token) {
-                break;
-            }
-            fields[got] = *token;
-        }
+        const std::size_t got = cursor.next(fields, TransformationHistory::kTokensPerRecord);
         const auto type = historyRecordTypeFromRaw(fields[2]);
         const auto status = historyRecordStatusFromRaw(fields[3]);
         if (got < TransformationHistory::kTokensPerRecord || !type || !status) {
@@ -233,26 +218,6 @@ std::string settlement(const HistoryEntry& raw, FileSystemOps& fs)
     }
     TransformationHistory::appendRecord(out, settledMark());
     return out;
-}
-
-Result<std::string> readAll(int fd)
-{
-    std::string bytes;
-    char buffer[64 * 1024];
-    for (off_t offset = 0;;) {
-        const ssize_t count = ::pread(fd, buffer, sizeof buffer, offset);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count < 0) {
-            return Error {kAppErrorDomain, errno, std::strerror(errno)};
-        }
-        if (count == 0) {
-            return bytes;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-        offset += count;
-    }
 }
 
 }  // namespace
@@ -409,13 +374,12 @@ Result<std::string> HistoryJournal::readSettled(const std::string& path, FileSys
     }
     const int lockError = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
     const bool locked = lockError == 0 || locksUnsupported(lockError);
+    Result<std::string> bytes = HistoryFile::readAll(fd, static_cast<std::size_t>(status.st_size));
     if (lockError == EWOULDBLOCK) {
         // Its batch still runs: what it announced may be under way.
-        Result<std::string> bytes = readAll(fd);
         ::close(fd);
         return bytes;
     }
-    Result<std::string> bytes = readAll(fd);
     std::size_t end = 0;
     Result<HistoryEntry> raw = bytes ? parseRecords(*bytes, &end) : Result<HistoryEntry>(bytes.error());
     if (raw) {

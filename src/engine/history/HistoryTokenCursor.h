@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -28,6 +29,20 @@ public:
         const std::string_view token = m_bytes.substr(m_start, nul - m_start);
         m_start = nul + 1;
         return token;
+    }
+
+    // Up to `count` next tokens into `out`: how many there were.
+    std::size_t next(std::string_view* out, std::size_t count)
+    {
+        std::size_t got = 0;
+        for (; got < count; ++got) {
+            const std::optional<std::string_view> token = next();
+            if (!token) {
+                break;
+            }
+            out[got] = *token;
+        }
+        return got;
     }
 
 private:

@@ -28,12 +28,6 @@ Error userError(const std::string& domain, std::string message)
     return Error {domain, -1, std::move(message)};
 }
 
-bool exists(FileSystemOps& fs, const std::string& path)
-{
-    struct stat st;
-    return fs.lstat(path, st) == 0;
-}
-
 // A folder the batch made in place of a renamed one, with its status from
 // before the undo moved anything out of it: the former folder, made again by
 // the undo, takes its metadata back from it.
@@ -201,11 +195,11 @@ void recreateRemovedDirectories(const HistoryEntry& plan, const std::string& roo
         }
         const std::string& relative = record.originalRelativePath;
         const std::string full = RenamePaths::join(root, relative);
-        if (exists(fs, full)) {
+        if (RenameChecks::exists(fs, full)) {
             continue;
         }
         beforeMaking(relative);
-        if (exists(fs, full)) {
+        if (RenameChecks::exists(fs, full)) {
             continue;  // it came back with what a merge moved whole
         }
         const MadeFolder made = makeFolder(fs, root, relative, privilegedCreateDirectory, standIns, formers);
@@ -327,9 +321,9 @@ private:
     bool isReady(const RenameInstruction& moveBack) const
     {
         const std::string former = RenamePaths::join(m_root, moveBack.targetRelativePath);
-        return m_tried.count({moveBack.currentRelativePath, moveBack.targetRelativePath}) == 0 && !exists(m_fs, former)
+        return m_tried.count({moveBack.currentRelativePath, moveBack.targetRelativePath}) == 0 && !RenameChecks::exists(m_fs, former)
             && RenameChecks::isRealDirectory(m_fs, RenamePaths::parent(former))
-            && exists(m_fs, RenamePaths::join(m_root, moveBack.currentRelativePath));
+            && RenameChecks::exists(m_fs, RenamePaths::join(m_root, moveBack.currentRelativePath));
     }
 
     // Those not tried yet and not back already; with `onlyReady`, those
@@ -354,8 +348,7 @@ private:
         }
         for (RenameInstruction& moveBack : moves) {
             m_tried.emplace(moveBack.currentRelativePath, moveBack.targetRelativePath);
-            struct stat st;
-            moveBack.isDirectory = m_fs.lstat(RenamePaths::join(m_root, moveBack.currentRelativePath), st) == 0 && S_ISDIR(st.st_mode);
+            moveBack.isDirectory = RenameChecks::isRealDirectory(m_fs, RenamePaths::join(m_root, moveBack.currentRelativePath));
         }
         SourceFileRenamer::RenameBatchResult done = SourceFileRenamer::renameFiles(moves, m_root, m_domain, m_privileged, m_fs, nullptr);
         m_result.renamed.insert(m_result.renamed.end(), done.renamed.begin(), done.renamed.end());
@@ -421,14 +414,7 @@ std::string namesIn(FileSystemOps& fs, const std::string& folder)
 {
     std::vector<FileSystemOps::DirEntry> entries;
     fs.listDirectory(folder, entries);
-    std::string names;
-    for (std::size_t i = 0; i < entries.size() && i < 5; ++i) {
-        names += (i ? ", " : "") + entries[i].name;
-    }
-    if (entries.size() > 5) {
-        names += " and " + std::to_string(entries.size() - 5) + " more";
-    }
-    return names;
+    return SourceFileRenamer::namesForSentence(entries);
 }
 
 // The created folders of the plan, each merged back into its former folder
@@ -485,7 +471,7 @@ std::size_t CreatedFolderRemoval::run(const HistoryEntry& plan, const std::map<s
         const std::string& created = record.originalRelativePath;
         const std::string createdFull = RenamePaths::join(m_root, created);
         std::string realCreated;
-        if (!exists(m_fs, createdFull) || m_fs.realPath(createdFull, realCreated) != 0) {
+        if (!RenameChecks::exists(m_fs, createdFull) || m_fs.realPath(createdFull, realCreated) != 0) {
             continue;
         }
         if (realCreated == m_realRoot || !RenamePaths::isWithin(m_realRoot, realCreated)) {
@@ -506,7 +492,7 @@ std::size_t CreatedFolderRemoval::run(const HistoryEntry& plan, const std::map<s
 bool CreatedFolderRemoval::mergeBack(const std::string& created, const std::string& former)
 {
     const std::string formerFull = RenamePaths::join(m_root, former);
-    if (!exists(m_fs, formerFull)) {
+    if (!RenameChecks::exists(m_fs, formerFull)) {
         TESS_LOG_ERROR("❌ Undo: original directory " + former + " does not exist for created dir " + created);
         notMergedBack(created, former, m_domain, m_failed);
         return false;
@@ -556,7 +542,7 @@ bool CreatedFolderRemoval::remove(const std::string& created, bool merged)
     if (error != 0 && SourceFileRenamer::isPermissionError(SourceFileRenamer::posixError(error)) && m_privileged.removeDirectory) {
         const SourceFileRenamer::PrivilegedReply reply = m_privileged.removeDirectory(createdFull);
         // A reply of failure (perhaps a time-out) counts only if the folder is still there.
-        reason = reply.success || !exists(m_fs, createdFull) ? std::string() : reply.message;
+        reason = reply.success || !RenameChecks::exists(m_fs, createdFull) ? std::string() : reply.message;
     }
     if (reason.empty()) {
         TESS_LOG_INFO(merged ? "Undo: merged remaining contents and removed created directory " + created

@@ -438,33 +438,31 @@ Result<HistoryEntry> TransformationHistory::parse(std::string_view bytes)
     return entry;
 }
 
+Result<HistoryEntry> TransformationHistory::parseHeader(std::string_view bytes, HistoryTokenCursor& cursor,
+    std::size_t& headerEnd)
+{
+    std::string_view header[kHeaderTokenCount];
+    if (cursor.next(header, kHeaderTokenCount) < kHeaderTokenCount) {
+        return parse(bytes);  // a header cut short: its error
+    }
+    const std::string_view last = header[kHeaderTokenCount - 1];
+    headerEnd = static_cast<std::size_t>(last.data() - bytes.data()) + last.size();
+    return parse(bytes.substr(0, headerEnd));
+}
+
 Result<HistoryEntry> TransformationHistory::parseUpToCut(std::string_view bytes, bool& cut)
 {
     cut = false;
     HistoryTokenCursor cursor(bytes);
     std::size_t headerEnd = 0;
-    for (std::size_t i = 0; i < kHeaderTokenCount; ++i) {
-        const std::optional<std::string_view> token = cursor.next();
-        if (!token) {
-            return parse(bytes);  // a header cut short: nothing can be read
-        }
-        headerEnd = static_cast<std::size_t>(token->data() - bytes.data()) + token->size();
-    }
-    Result<HistoryEntry> header = parse(bytes.substr(0, headerEnd));
+    Result<HistoryEntry> header = parseHeader(bytes, cursor, headerEnd);
     if (!header) {
         return header;
     }
     HistoryEntry entry = std::move(header).value();
     for (;;) {
         std::string_view fields[kTokensPerRecord];
-        std::size_t got = 0;
-        for (; got < kTokensPerRecord; ++got) {
-            const std::optional<std::string_view> token = cursor.next();
-            if (!token) {
-                break;
-            }
-            fields[got] = *token;
-        }
+        const std::size_t got = cursor.next(fields, kTokensPerRecord);
         if (got == 0) {
             return entry;
         }

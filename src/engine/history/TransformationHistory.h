@@ -13,6 +13,8 @@
 
 namespace tess {
 
+class HistoryTokenCursor;
+
 // The operations on transformation-history files. One file holds one
 // HistoryEntry as NUL-separated tokens:
 //   "TSHISTORY", "1", timestamp, scanRoot, operation, parentHistoryID,
@@ -74,6 +76,11 @@ public:
     // record that is cut (or damaged by the cut) is left out and `cut` set.
     // Damage anywhere else is the strict parse's error.
     static Result<HistoryEntry> parseUpToCut(std::string_view bytes, bool& cut);
+
+    // The header of `bytes`, read through `cursor`, which then stands at the
+    // first record; `headerEnd` receives the size of the bytes it takes. The
+    // strict parse's error when the header is cut short or not sound.
+    static Result<HistoryEntry> parseHeader(std::string_view bytes, HistoryTokenCursor& cursor, std::size_t& headerEnd);
 
     // Lenient read of a file's header for the list; nothing on any failure.
     static std::optional<HeaderSummary> readHeader(const std::string& path);

@@ -1,5 +1,6 @@
 #include "rename/AccountNames.h"
 
+#include <cstdio>
 #include <grp.h>
 #include <pwd.h>
 #include <vector>
@@ -26,6 +27,13 @@ std::string AccountNames::group(gid_t gid)
         return found->gr_name;
     }
     return "?";
+}
+
+std::string AccountNames::octalMode(mode_t mode)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%o", static_cast<unsigned>(mode & 07777));
+    return buffer;
 }
 
 }  // namespace tess

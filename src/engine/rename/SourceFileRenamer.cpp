@@ -537,16 +537,10 @@ void BatchRun::failMerge(const RenameInstruction& instruction, const std::string
     }
     std::vector<FileSystemOps::DirEntry> entries;
     m_fs.listDirectory(source, entries);
-    std::string names;
+    const std::string names = SourceFileRenamer::namesForSentence(entries);
     std::string quoted;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i < 5) {
-            names += (i ? ", " : "") + entries[i].name;
-        }
         quoted += (i ? ", \"" : "\"") + entries[i].name + "\"";
-    }
-    if (entries.size() > 5) {
-        names += " and " + std::to_string(entries.size() - 5) + " more";
     }
     fail(instruction,
         "Rename failed: directory conflict, cannot merge" + kDash + instruction.currentRelativePath + " contains: [" + quoted + "]",
@@ -610,6 +604,18 @@ SourceFileRenamer::RenameBatchResult SourceFileRenamer::renameFiles(const std::v
 {
     BatchRun run(root, errorDomain, privileged, fs, recorder);
     return runBatch(instructions, run);
+}
+
+std::string SourceFileRenamer::namesForSentence(const std::vector<FileSystemOps::DirEntry>& entries)
+{
+    std::string names;
+    for (std::size_t i = 0; i < entries.size() && i < 5; ++i) {
+        names += (i ? ", " : "") + entries[i].name;
+    }
+    if (entries.size() > 5) {
+        names += " and " + std::to_string(entries.size() - 5) + " more";
+    }
+    return names;
 }
 
 Error SourceFileRenamer::posixError(int errorNumber)

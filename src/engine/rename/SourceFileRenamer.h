@@ -253,6 +253,10 @@ public:
     static bool removeMetadataFiles(const std::vector<std::string>& names, const std::string& directory,
         FileSystemOps& fs = FileSystemOps::posix(), const PrivilegedRemove& privilegedRemove = {});
 
+    // The names of a folder's entries for a sentence: the first five, then
+    // how many more ("a, b, c, d, e and 2 more").
+    static std::string namesForSentence(const std::vector<FileSystemOps::DirEntry>& entries);
+
     // --- clean-up --------------------------------------------------------
 
     // Removes folders below `startFolder` that are empty or hold only metadata

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <unistd.h>
 #include <utility>
 
@@ -21,23 +20,6 @@ namespace {
 
 const std::string kCross = "❌ ";
 const std::string kDash = " — ";
-
-std::string octal(mode_t mode)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%o", static_cast<unsigned>(mode & 07777));
-    return buffer;
-}
-
-std::string userName(uid_t uid)
-{
-    return AccountNames::user(uid);
-}
-
-std::string groupName(gid_t gid)
-{
-    return AccountNames::group(gid);
-}
 
 std::string trimmed(const std::string& text)
 {
@@ -74,8 +56,8 @@ void checkUnreachableFolder(FileSystemOps& fs, const std::string& folder, const 
         return;
     }
     findings.push_back(findingLabel + " " + RenamePaths::lastComponent(folder) + "/ cannot be reached: the folder "
-        + RenamePaths::lastComponent(blocked) + "/ above it cannot be searched (mode " + octal(st.st_mode) + ", owner: "
-        + userName(st.st_uid) + "). Run: chmod u+x \"" + blocked + "\"");
+        + RenamePaths::lastComponent(blocked) + "/ above it cannot be searched (mode " + AccountNames::octalMode(st.st_mode) + ", owner: "
+        + AccountNames::user(st.st_uid) + "). Run: chmod u+x \"" + blocked + "\"");
 }
 
 // One parent folder (source or destination): its modes, its immutable flag,
@@ -91,10 +73,10 @@ void checkParentFolder(FileSystemOps& fs, const std::string& folder, const std::
         return;
     }
     const std::string name = RenamePaths::lastComponent(folder);
-    const std::string owner = userName(st.st_uid);
-    logDiagnosis("Permission diagnosis" + kDash + logLabel + " " + name + "/: mode=" + octal(st.st_mode) + " owner=" + owner);
+    const std::string owner = AccountNames::user(st.st_uid);
+    logDiagnosis("Permission diagnosis" + kDash + logLabel + " " + name + "/: mode=" + AccountNames::octalMode(st.st_mode) + " owner=" + owner);
     if ((st.st_mode & 0300) != 0300) {
-        findings.push_back(findingLabel + " " + name + "/ is not writable (mode " + octal(st.st_mode) + ", owner: " + owner
+        findings.push_back(findingLabel + " " + name + "/ is not writable (mode " + AccountNames::octalMode(st.st_mode) + ", owner: " + owner
             + "). Run: chmod u+wx \"" + folder + "\"");
         return;
     }
@@ -134,14 +116,14 @@ void checkSourceItem(FileSystemOps& fs, const std::string& source, std::vector<s
     if (fs.immutableFlag(source, immutable) != 0) {
         immutable = false;
     }
-    const std::string owner = userName(st.st_uid);
-    logDiagnosis("Permission diagnosis" + kDash + "source " + RenamePaths::lastComponent(source) + ": mode=" + octal(st.st_mode)
-        + " owner=" + owner + " group=" + groupName(st.st_gid) + " immutable=" + (immutable ? "true" : "false"));
+    const std::string owner = AccountNames::user(st.st_uid);
+    logDiagnosis("Permission diagnosis" + kDash + "source " + RenamePaths::lastComponent(source) + ": mode=" + AccountNames::octalMode(st.st_mode)
+        + " owner=" + owner + " group=" + AccountNames::group(st.st_gid) + " immutable=" + (immutable ? "true" : "false"));
     if (immutable) {
         findings.push_back("Source file is locked (immutable). Unlock it with chattr -i");
     }
     if ((st.st_mode & 0400) == 0) {
-        findings.push_back("Source file is not readable by owner (mode " + octal(st.st_mode) + ", owner: " + owner + ")");
+        findings.push_back("Source file is not readable by owner (mode " + AccountNames::octalMode(st.st_mode) + ", owner: " + owner + ")");
     }
     bool appendOnly = false;
     if (fs.appendOnlyFlag(source, appendOnly) == 0 && appendOnly) {
@@ -182,7 +164,7 @@ void checkFolderChangingParent(FileSystemOps& fs, const std::string& source, con
     if (access == EACCES || access == EPERM) {
         findings.push_back("Folder " + RenamePaths::lastComponent(source)
             + "/ cannot be moved into another folder: that needs write permission on the folder itself, which you ("
-            + user + ") do not have (mode " + octal(st.st_mode) + ", owner: " + userName(st.st_uid) + ")");
+            + user + ") do not have (mode " + AccountNames::octalMode(st.st_mode) + ", owner: " + AccountNames::user(st.st_uid) + ")");
     }
 }
 
@@ -194,7 +176,7 @@ void checkStickyBit(FileSystemOps& fs, const std::string& source, const std::str
         return;
     }
     struct stat itemStat;
-    const std::string owner = fs.lstat(source, itemStat) == 0 ? userName(itemStat.st_uid) : "?";
+    const std::string owner = fs.lstat(source, itemStat) == 0 ? AccountNames::user(itemStat.st_uid) : "?";
     if (owner != user) {
         findings.push_back("Source parent has sticky bit set and you (" + user + ") are not the file owner (" + owner + ")");
     }
@@ -267,7 +249,7 @@ const std::set<std::string>& SourceFileRenamer::metadataFileNames()
 std::string SourceFileRenamer::diagnosePermissionFailure(const std::string& source, const std::string& destination,
     FileSystemOps& fs)
 {
-    const std::string user = userName(::geteuid());
+    const std::string user = AccountNames::user(::geteuid());
     std::vector<std::string> findings;
     checkVolume(fs, source, findings);
     checkSourceItem(fs, source, findings);

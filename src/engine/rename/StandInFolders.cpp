@@ -6,7 +6,6 @@
 #include "rename/RenamePaths.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -16,16 +15,9 @@ namespace {
 
 constexpr std::size_t kNamedInMessage = 5;
 
-std::string octal(mode_t mode)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%o", static_cast<unsigned>(mode & 07777));
-    return buffer;
-}
-
 std::string ownerAndMode(const struct stat& status)
 {
-    return AccountNames::user(status.st_uid) + ":" + AccountNames::group(status.st_gid) + " with mode " + octal(status.st_mode);
+    return AccountNames::user(status.st_uid) + ":" + AccountNames::group(status.st_gid) + " with mode " + AccountNames::octalMode(status.st_mode);
 }
 
 bool sameOwnerAndMode(const struct stat& a, const struct stat& b)
