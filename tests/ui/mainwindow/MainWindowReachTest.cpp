@@ -213,15 +213,21 @@ protected:
 
 TEST_F(MainWindowReachTest, EveryControlIsReachableAtTheDefaultAndTheSmallestSize)
 {
-    ASSERT_TRUE(test::showAndScan(
-        m_window,
-        [](ContentView& content) { return !content.model().monitoringStatus().isScanning() && content.model().filteredIssueCount() == 1000; },
-        60000));
     QMainWindow& window = m_window.show();
+    ASSERT_NE(m_window.content(), nullptr);
     ContentView& content = *m_window.content();
     EXPECT_EQ(window.size(), QSize(1000, 800));
-    ASSERT_TRUE(test::openAdvancedPane(m_window));
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(content.toolbar().scanAction()->isEnabled());
+    content.toolbar().scanAction()->trigger();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !content.model().monitoringStatus().isScanning() && content.model().filteredIssueCount() == 1000; },
+        60000));
+    content.toolbar().advancedAction()->trigger();
     auto* pane = window.findChild<AdvancedSettingsView*>();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane != nullptr || (pane = window.findChild<AdvancedSettingsView*>()); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane->isVisible(); }));
     QWidget* header = window.findChild<QWidget*>(QStringLiteral("headerWidget"));
     ASSERT_NE(header, nullptr);
 
