@@ -55,10 +55,19 @@ public:
     {
         const int fd = ::open((m_mount + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         ASSERT_GE(fd, 0);
+        // Blocks held back for data not yet written out come free once it
+        // is: write again after each sync until nothing more goes in.
         const std::string block(65536, 'x');
-        while (::write(fd, block.data(), block.size()) > 0) {
+        for (bool wrote = true; wrote;) {
+            wrote = false;
+            for (const std::size_t size : {block.size(), std::size_t {4096}, std::size_t {1}}) {
+                while (::write(fd, block.data(), size) > 0) {
+                    wrote = true;
+                }
+                EXPECT_EQ(errno, ENOSPC);
+            }
+            ::fsync(fd);
         }
-        EXPECT_EQ(errno, ENOSPC);
         for (int i = 0; ::mkdir((m_mount + "/d" + std::to_string(i)).c_str(), 0755) == 0; ++i) {
         }
         ::close(fd);
